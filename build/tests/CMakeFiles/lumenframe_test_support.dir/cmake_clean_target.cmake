@@ -1,0 +1,3 @@
+file(REMOVE_RECURSE
+  "liblumenframe_test_support.a"
+)

@@ -1,0 +1,1 @@
+set(  lumenframe_tests_TESTS)

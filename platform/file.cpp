@@ -1,0 +1,312 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/errors.h"
+#include "platform/faults.h"
+#include "platform/temp_files.h"
+
+namespace lf::platform {
+
+namespace {
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+bool Fail(int err) {
+  SetLastErrorFromErrno(err);
+  return false;
+}
+
+bool FailWith(uint32_t win32) {
+  SetLastError(win32);
+  return false;
+}
+
+// True (with error 5 set) when `path` exists as a read-only file.
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) return true;
+  return (st.st_mode & kWriteBits) == 0;
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+File File::Open(const std::string& path, Access access, Disposition disposition, Share share) {
+  if (ShouldFail(Service::Open)) return File();
+  if (path.empty()) {
+    FailWith(kErrorPathNotFound);
+    return File();
+  }
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case Access::Read: flags |= O_RDONLY; break;
+    case Access::Write: flags |= O_WRONLY; break;
+    case Access::ReadWrite: flags |= O_RDWR; break;
+  }
+  switch (disposition) {
+    case Disposition::OpenExisting: break;
+    case Disposition::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    case Disposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
+    case Disposition::OpenAlways: flags |= O_CREAT; break;
+  }
+  const bool writing = access != Access::Read;
+  // Read-only files refuse writers for every user, root included, as on Windows.
+  if (writing && IsReadOnlyFile(path)) {
+    if (disposition == Disposition::CreateNew) {
+      FailWith(kErrorFileExists);
+    } else {
+      FailWith(kErrorAccessDenied);
+    }
+    return File();
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    Fail(errno);
+    return File();
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    FailWith(kErrorAccessDenied);
+    return File();
+  }
+  if (writing && share == Share::DenyWrite && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    FailWith(kErrorSharingViolation);
+    return File();
+  }
+  return File(fd);
+}
+
+bool File::Read(void* buffer, size_t size, size_t* got) {
+  *got = 0;
+  if (ShouldFail(Service::Read)) return false;
+  if (fd_ < 0) return FailWith(kErrorInvalidHandle);
+  auto* out = static_cast<unsigned char*>(buffer);
+  while (*got < size) {
+    const ssize_t n = ::read(fd_, out + *got, size - *got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    if (n == 0) break;
+    *got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::ReadExact(void* buffer, size_t size) {
+  size_t got = 0;
+  if (!Read(buffer, size, &got)) return false;
+  if (got != size) return FailWith(kErrorHandleEof);
+  return true;
+}
+
+bool File::Write(const void* buffer, size_t size) {
+  if (ShouldFail(Service::Write)) return false;
+  if (fd_ < 0) return FailWith(kErrorInvalidHandle);
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd_, in + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    if (n == 0) return FailWith(kErrorDiskFull);
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::Seek(uint64_t position) {
+  if (ShouldFail(Service::Seek)) return false;
+  if (fd_ < 0) return FailWith(kErrorInvalidHandle);
+  if (position > static_cast<uint64_t>(INT64_MAX)) return FailWith(kErrorInvalidParameter);
+  if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) return Fail(errno);
+  return true;
+}
+
+bool File::Length(uint64_t* length) {
+  *length = 0;
+  if (ShouldFail(Service::Seek)) return false;
+  if (fd_ < 0) return FailWith(kErrorInvalidHandle);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return Fail(errno);
+  *length = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool File::Close() {
+  if (fd_ < 0) return true;
+  const int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0 && errno != EINTR) return Fail(errno);
+  return true;
+}
+
+bool GetFileAttributes(const std::string& path, FileAttributes* attributes) {
+  *attributes = {};
+  if (ShouldFail(Service::Attributes)) return false;
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return Fail(path.empty() ? ENOENT : errno);
+  attributes->mode = st.st_mode & 07777;
+  if (S_ISDIR(st.st_mode)) attributes->flags |= kAttributeDirectory;
+  if ((st.st_mode & kWriteBits) == 0) attributes->flags |= kAttributeReadOnly;
+  if (attributes->flags == 0) attributes->flags = kAttributeNormal;
+  return true;
+}
+
+bool SetFileAttributes(const std::string& path, const FileAttributes& attributes) {
+  if (ShouldFail(Service::Attributes)) return false;
+  if (::chmod(path.c_str(), static_cast<mode_t>(attributes.mode)) != 0) return Fail(errno);
+  return true;
+}
+
+bool SetFileAttributesNormal(const std::string& path) {
+  if (ShouldFail(Service::Attributes)) return false;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Fail(errno);
+  if ((st.st_mode & kWriteBits) != 0) return true;
+  if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) return Fail(errno);
+  return true;
+}
+
+bool SetFileReadOnly(const std::string& path) {
+  if (ShouldFail(Service::Attributes)) return false;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Fail(errno);
+  if (::chmod(path.c_str(), (st.st_mode & 07777) & ~kWriteBits) != 0) return Fail(errno);
+  return true;
+}
+
+bool CopyFileOver(const std::string& source, const std::string& destination) {
+  if (source.empty() || destination.empty()) return FailWith(kErrorPathNotFound);
+  if (IsReadOnlyFile(destination)) return FailWith(kErrorAccessDenied);
+  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return Fail(errno);
+  struct stat st {};
+  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EACCES : errno;
+    ::close(in);
+    return Fail(err);
+  }
+  // The copy goes to a unique name beside the destination and replaces it by rename, so the
+  // destination is at every moment either the old file or the complete new one.
+  std::string temp;
+  const std::string dir = DirectoryOf(destination);
+  int out = CreateUniqueFile(dir.empty() ? std::string("./") : dir, ".lf", &temp);
+  if (out < 0) {
+    const uint32_t err = LastError();
+    ::close(in);
+    return FailWith(err);
+  }
+  bool ok = true;
+  int err = 0;
+  static constexpr size_t kChunk = 1 << 20;
+  std::string chunk(kChunk, '\0');
+  for (;;) {
+    const ssize_t n = ::read(in, chunk.data(), kChunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      err = errno;
+      break;
+    }
+    if (n == 0) break;
+    size_t done = 0;
+    while (done < static_cast<size_t>(n)) {
+      const ssize_t w = ::write(out, chunk.data() + done, static_cast<size_t>(n) - done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        ok = false;
+        err = w < 0 ? errno : ENOSPC;
+        break;
+      }
+      done += static_cast<size_t>(w);
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  if (ok && ::fchmod(out, st.st_mode & 07777) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (::close(out) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  uint32_t win32 = 0;
+  if (ok && ShouldFail(Service::Copy)) {
+    ok = false;
+    win32 = LastError();
+  }
+  if (ok && ::rename(temp.c_str(), destination.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    if (win32 != 0) return FailWith(win32);
+    return Fail(err);
+  }
+  return true;
+}
+
+bool DeleteFile(const std::string& path) {
+  if (ShouldFail(Service::Delete)) return false;
+  if (path.empty()) return FailWith(kErrorFileNotFound);
+  if (::unlink(path.c_str()) != 0) return Fail(errno);
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (a.empty() || b.empty()) return false;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* out) {
+  out->clear();
+  File file = File::Open(path, Access::Read, Disposition::OpenExisting);
+  if (!file) return false;
+  uint64_t length = 0;
+  if (!file.Length(&length)) return false;
+  if (length > SIZE_MAX / 2) return FailWith(kErrorNotEnoughMemory);
+  out->resize(static_cast<size_t>(length));
+  if (!file.ReadExact(out->data(), out->size())) {
+    out->clear();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lf::platform

@@ -1,0 +1,100 @@
+// Files as the module uses them: Windows semantics on a POSIX system.
+//
+// A file without any write permission bit is read-only, as the Windows attribute is: opening it
+// for writing, or copying another file over it, fails with error 5 even for root. Every failure
+// sets the per-thread last error (platform/errors.h) to a Win32 error number.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace lf::platform {
+
+enum class Access { Read, Write, ReadWrite };
+
+enum class Disposition {
+  OpenExisting,  // fail when the file does not exist
+  CreateAlways,  // create, or truncate an existing file
+  CreateNew,     // create; fail with error 80 when it exists
+  OpenAlways,    // open, creating it when missing, without truncating
+};
+
+enum class Share {
+  All,        // others may read and write
+  DenyWrite,  // others may read; a second writer is refused (error 32)
+};
+
+// An open file. Movable, not copyable; closes itself.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens `path`; on failure the result is closed and the last error says why.
+  static File Open(const std::string& path, Access access, Disposition disposition,
+                   Share share = Share::All);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  explicit operator bool() const { return IsOpen(); }
+
+  // Reads up to `size` bytes at the current position. `*got` receives the count read (0 at the
+  // end of the file). False only on an error.
+  bool Read(void* buffer, size_t size, size_t* got);
+  // Reads exactly `size` bytes; a short read is a failure with error 38 (end of file).
+  bool ReadExact(void* buffer, size_t size);
+  // Writes all `size` bytes; a short write (a full disk) is a failure with error 112.
+  bool Write(const void* buffer, size_t size);
+  bool Seek(uint64_t position);
+  bool Length(uint64_t* length);
+  // Closes the file; false when the final flush failed.
+  bool Close();
+
+ private:
+  explicit File(int fd) : fd_(fd) {}
+  int fd_ = -1;
+};
+
+// Windows attribute bits kept by the module.
+inline constexpr uint32_t kAttributeReadOnly = 0x1;
+inline constexpr uint32_t kAttributeDirectory = 0x10;
+inline constexpr uint32_t kAttributeNormal = 0x80;
+
+// A file's attributes together with the permission bits they stand for, so that restoring them
+// puts back exactly the mode the file had.
+struct FileAttributes {
+  uint32_t flags = 0;  // kAttribute* bits
+  uint32_t mode = 0;   // POSIX permission bits
+};
+
+// False when the file does not exist or cannot be examined.
+bool GetFileAttributes(const std::string& path, FileAttributes* attributes);
+// Restores attributes read earlier.
+bool SetFileAttributes(const std::string& path, const FileAttributes& attributes);
+// Lifts read-only: gives the owner write permission.
+bool SetFileAttributesNormal(const std::string& path);
+// Sets read-only: removes every write permission bit.
+bool SetFileReadOnly(const std::string& path);
+
+// Copies `source` over `destination`, replacing it whole: the copy is written beside the
+// destination and renamed over it, so a failure at any point leaves the old destination as it
+// was. A read-only destination is refused with error 5. The permission bits of the source go with
+// the copy.
+bool CopyFileOver(const std::string& source, const std::string& destination);
+
+bool DeleteFile(const std::string& path);
+
+// True when anything of that name exists.
+bool FileExists(const std::string& path);
+
+// True when both paths name the same existing file (same device and inode).
+bool IsSameFile(const std::string& a, const std::string& b);
+
+// Reads a whole file into `out`; false with the last error set when it cannot.
+bool ReadWholeFile(const std::string& path, std::string* out);
+
+}  // namespace lf::platform

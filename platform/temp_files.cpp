@@ -1,0 +1,121 @@
+#include "platform/temp_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/errors.h"
+#include "platform/faults.h"
+
+namespace lf::platform {
+
+namespace {
+
+// Each attempt takes the next 16-bit number after a per-process starting point, as Windows does,
+// so names in one directory rarely collide and a collision costs one more try.
+uint32_t NextUnique() {
+  static std::atomic<uint32_t> counter{static_cast<uint32_t>(
+      (static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+       (static_cast<uint64_t>(::getpid()) << 16)) &
+      0xFFFF)};
+  uint32_t n = counter.fetch_add(1) & 0xFFFF;
+  if (n == 0) n = counter.fetch_add(1) & 0xFFFF;
+  return n;
+}
+
+std::string MakeName(const std::string& dir, const std::string& prefix, uint32_t unique) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%X", unique);
+  return dir + prefix.substr(0, 3) + digits + ".TMP";
+}
+
+template <typename CreateFn>
+bool TryUniqueNames(const std::string& dir, const std::string& prefix, std::string* path,
+                    CreateFn create) {
+  path->clear();
+  if (ShouldFail(Service::Create)) return false;
+  for (int attempt = 0; attempt < 0x10000; ++attempt) {
+    const std::string name = MakeName(dir, prefix, NextUnique());
+    if (create(name)) {
+      *path = name;
+      return true;
+    }
+    if (errno != EEXIST) {
+      SetLastErrorFromErrno(errno);
+      return false;
+    }
+  }
+  SetLastError(kErrorFileExists);
+  return false;
+}
+
+}  // namespace
+
+std::string TempDirectory() {
+  const char* env = std::getenv("TMPDIR");
+  std::string dir = (env && *env) ? env : "/tmp";
+  if (dir.back() != '/') dir.push_back('/');
+  return dir;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path) {
+  int fd = -1;
+  const bool ok = TryUniqueNames(dir, prefix, path, [&](const std::string& name) {
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    return fd >= 0;
+  });
+  return ok ? fd : -1;
+}
+
+bool CreateTempFile(const std::string& dir, const std::string& prefix, std::string* path) {
+  std::string name;
+  const int fd = CreateUniqueFile(dir, prefix, &name);
+  if (fd < 0) return false;
+  // Windows gives a temporary file the usual permissions, not the private ones above.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  ::close(fd);
+  *path = name;
+  return true;
+}
+
+bool CreateTempDirectory(const std::string& dir, const std::string& prefix, std::string* path) {
+  const bool ok = TryUniqueNames(dir, prefix, path, [](const std::string& name) {
+    return ::mkdir(name.c_str(), 0700) == 0;
+  });
+  if (ok) path->push_back('/');
+  return ok;
+}
+
+bool RemoveTempDirectory(const std::string& path) {
+  if (DIR* d = ::opendir(path.c_str())) {
+    while (dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      std::string full = path;
+      if (full.back() != '/') full.push_back('/');
+      ::unlink((full + name).c_str());
+    }
+    ::closedir(d);
+  }
+  if (::rmdir(path.c_str()) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lf::platform

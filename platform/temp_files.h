@@ -1,0 +1,32 @@
+// Temporary directory and unique temporary names, in the form Windows gives them:
+// a directory, a three-letter prefix, hexadecimal digits and ".TMP".
+#pragma once
+
+#include <string>
+
+namespace lf::platform {
+
+// $TMPDIR when set and non-empty, else /tmp; always ends with '/'.
+std::string TempDirectory();
+
+// The directory part of a path with its trailing separator ('/' or '\\'), or "" when the path
+// has no directory part.
+std::string DirectoryOf(const std::string& path);
+
+// Creates a new, empty file `dir` + `prefix` + hex digits + ".TMP" exclusively and returns an open
+// descriptor (the caller closes it) with the name in `*path`; -1 with the last error set when no
+// file can be created there.
+int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path);
+
+// The GetTempFileName service: creates the file, closes it and returns true with its name.
+bool CreateTempFile(const std::string& dir, const std::string& prefix, std::string* path);
+
+// Creates a new private directory `dir` + `prefix` + hex digits + ".TMP" (mode 0700) and returns
+// its name with a trailing '/'. Fixed file names used by one call live inside such a directory,
+// so no two calls or processes share them.
+bool CreateTempDirectory(const std::string& dir, const std::string& prefix, std::string* path);
+
+// Removes a directory made by CreateTempDirectory together with the files left in it.
+bool RemoveTempDirectory(const std::string& path);
+
+}  // namespace lf::platform

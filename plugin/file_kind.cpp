@@ -1,0 +1,165 @@
+#include "plugin/file_kind.h"
+
+#include <strings.h>
+
+#include <cstring>
+#include <string_view>
+
+#include "platform/file.h"
+#include "platform/memory.h"
+#include "platform/temp_files.h"
+
+namespace lf {
+
+namespace {
+
+bool IsEmptyPath(const char* path) { return path == nullptr || path[0] == '\0'; }
+
+bool EqualsIgnoreCase(const std::string& a, const char* b) { return ::strcasecmp(a.c_str(), b) == 0; }
+
+uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+}  // namespace
+
+std::string ExtractExtension(const char* path) {
+  if (IsEmptyPath(path)) return {};
+  const std::string_view full(path);
+  const size_t cut = full.find_last_of("/\\:");
+  const std::string_view name = cut == std::string_view::npos ? full : full.substr(cut + 1);
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  // The extension is kept with at most 255 characters, its dot included.
+  std::string_view ext = name.substr(dot, 255);
+  return std::string(ext.substr(1));
+}
+
+FileKind GetFileKind(const char* path) {
+  if (IsEmptyPath(path)) return KIND_UNSUPPORTED;
+  const std::string ext = ExtractExtension(path);
+  if (ext.empty()) return KIND_UNSUPPORTED;
+  static constexpr struct {
+    const char* ext;
+    FileKind kind;
+  } kTable[] = {{"bmp", KIND_BMP},  {"jpg", KIND_JPEG}, {"jpeg", KIND_JPEG},
+                {"jpe", KIND_JPEG}, {"tif", KIND_TIFF}, {"tiff", KIND_TIFF},
+                {"png", KIND_PNG},  {"gif", KIND_GIF},  {"tmb", KIND_JPEG}};
+  for (const auto& row : kTable) {
+    if (EqualsIgnoreCase(ext, row.ext)) return row.kind;
+  }
+  return KIND_UNSUPPORTED;
+}
+
+HRESULT GetTypeName(const char* path, char* buffer) {
+  if (IsEmptyPath(path) || buffer == nullptr) return E_INVALIDARG;
+  const std::string ext = ExtractExtension(path);
+  std::memset(buffer, 0, std::strlen(buffer));
+  static constexpr struct {
+    const char* ext;
+    const char* name;
+  } kTable[] = {{"bmp", "BMP"},  {"jpg", "JPG"},  {"jpeg", "JPG"}, {"jpe", "JPG"},
+                {"tif", "TIFF"}, {"tiff", "TIFF"}, {"png", "PNG"},  {"gif", "GIF"}};
+  for (const auto& row : kTable) {
+    if (EqualsIgnoreCase(ext, row.ext)) {
+      std::memcpy(buffer, row.name, std::strlen(row.name) + 1);
+      return S_OK;
+    }
+  }
+  return E_INVALIDARG;
+}
+
+void MakeTempPath(const std::string& name, std::string* path) {
+  if (name.empty() || path == nullptr) return;
+  path->clear();
+  *path = platform::TempDirectory() + name;
+}
+
+int CheckFileSignature(const char* path, FileKind kind) {
+  if (kind == KIND_JPEG) return CheckJpegFile(path);
+  if (IsEmptyPath(path)) return 0;
+  size_t need = 0;
+  switch (kind) {
+    case KIND_BMP: need = 6; break;
+    case KIND_PNG: need = 8; break;
+    case KIND_TIFF: need = 4; break;
+    case KIND_GIF: need = 3; break;
+    default: return 0;
+  }
+  platform::File file =
+      platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
+  if (!file) return 0;
+  uint8_t head[8] = {};
+  if (!file.ReadExact(head, need)) return 0;
+  switch (kind) {
+    case KIND_BMP: return head[0] == 'B' && head[1] == 'M';
+    case KIND_PNG: {
+      static constexpr uint8_t kPng[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+      return std::memcmp(head, kPng, 8) == 0;
+    }
+    case KIND_TIFF:
+      if (head[0] == 'I' && head[1] == 'I') return head[2] == 42 && head[3] == 0;
+      if (head[0] == 'M' && head[1] == 'M') return head[2] == 0 && head[3] == 42;
+      return 0;
+    case KIND_GIF: return head[0] == 'G' && head[1] == 'I' && head[2] == 'F';
+    default: return 0;
+  }
+}
+
+int CheckJpegFile(const char* path) {
+  if (IsEmptyPath(path)) return 0;
+  platform::File file =
+      platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
+  if (!file) return 0;
+  uint64_t length = 0;
+  if (!file.Length(&length) || length < 2 || length > SIZE_MAX / 2) return 0;
+  uint8_t head[2];
+  if (!file.ReadExact(head, 2) || BigEndian16(head) != 0xFFD8) return 0;
+  platform::HeapPtr<uint8_t> buffer(static_cast<uint8_t*>(platform::HeapAlloc(length)));
+  if (!buffer) return 0;
+  if (!file.Seek(0) || !file.ReadExact(buffer.get(), length)) return 0;
+  return CheckJpegStream(buffer.get(), length);
+}
+
+int CheckJpegStream(const uint8_t* bytes, size_t size) {
+  if (bytes == nullptr || size < 2) return 0;
+  int sawStart = 0;
+  size_t pos = 0;
+  // Segment level: everything up to the first start of scan.
+  for (;;) {
+    if (pos + 1 >= size) return sawStart;
+    const uint16_t m = BigEndian16(bytes + pos);
+    if (m == 0xFFD8) {
+      sawStart = 1;
+      pos += 2;
+    } else if (m == 0xFFD9) {
+      return sawStart;
+    } else if (m == 0xFFDA) {
+      pos += 2;
+      break;
+    } else {
+      if (pos + 3 >= size) return 0;
+      pos += 2 + BigEndian16(bytes + pos + 2);
+      if (!sawStart) return 0;
+    }
+  }
+  // Scan level: only entropy-coded data and the markers that may appear among it follow.
+  while (pos + 1 < size) {
+    if (bytes[pos] != 0xFF) {
+      pos += 1;
+      continue;
+    }
+    const uint8_t x = bytes[pos + 1];
+    const bool tableMarker = x == 0xC4 || x == 0xDB;
+    if (x == 0xD9) return sawStart;
+    if (tableMarker && pos + 3 < size) {
+      pos += 2 + BigEndian16(bytes + pos + 2);
+    } else if (tableMarker || x == 0x00 || (x >= 0xD0 && x <= 0xD7) || x == 0xDA || x == 0xFF) {
+      if (!sawStart) return 0;
+      pos += 1;
+    } else {
+      return 0;
+    }
+  }
+  return sawStart;
+}
+
+}  // namespace lf

@@ -1,0 +1,42 @@
+// File kinds by extension, type names, and the signature checks made before a file is decoded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "plugin/result_codes.h"
+
+namespace lf {
+
+enum FileKind : int32_t {
+  KIND_JPEG = 1,
+  KIND_BMP = 2,
+  KIND_PNG = 4,
+  KIND_TIFF = 8,
+  KIND_GIF = 256,
+  KIND_UNSUPPORTED = -1,
+};
+
+// The extension of the last path component without its dot ("" when there is none). The last
+// component follows the last '/', '\\' or drive colon, so Windows-style paths classify as there.
+std::string ExtractExtension(const char* path);
+
+// The kind named by the path's extension; the file is never opened.
+FileKind GetFileKind(const char* path);
+inline FileKind GetFileKind(const std::string& path) { return GetFileKind(path.c_str()); }
+
+// Writes "JPG", "BMP", "PNG", "TIFF" or "GIF" into `buffer` (at least 5 bytes).
+HRESULT GetTypeName(const char* path, char* buffer);
+
+// The system temporary directory followed by `name`; nothing happens when the name is empty.
+void MakeTempPath(const std::string& name, std::string* path);
+
+// 1 when the file starts as a file of `kind` must, else 0.
+int CheckFileSignature(const char* path, FileKind kind);
+// 1 when the whole file is a structurally sound JPEG stream, else 0.
+int CheckJpegFile(const char* path);
+// 1 when the bytes form a structurally sound JPEG stream, else 0. Nothing is decoded.
+int CheckJpegStream(const uint8_t* bytes, size_t size);
+
+}  // namespace lf

@@ -1,0 +1,41 @@
+// Operations whose subsystem has not been built yet. Each reports E_NOTIMPL (Decode: no bitmap)
+// after the boundary's checks, so that the export table is complete and honest. A subsystem that
+// implements an operation removes it from this file.
+#include "plugin/operations.h"
+
+namespace lf::ops {
+
+HRESULT IsExifFile(const char*, uint32_t*) { return E_NOTIMPL; }
+LF_HGLOBAL Decode(const char*, uint32_t) { return nullptr; }
+HRESULT Draw(LfDeviceContext*, LF_HGLOBAL, const LfRect&) { return E_NOTIMPL; }
+HRESULT DrawImage(const char*, LfDeviceContext*, const LfRect&, int32_t, const LfRect&, int32_t) {
+  return E_NOTIMPL;
+}
+HRESULT Encode(LF_HGLOBAL, const char*, uint32_t, int32_t, void*) { return E_NOTIMPL; }
+HRESULT GetStillImageInfo(const char*, void*, uint32_t) { return E_NOTIMPL; }
+HRESULT GetOrientation(const char*, uint32_t*, uint32_t*, int32_t) { return E_NOTIMPL; }
+HRESULT GetDateTimeOriginal(const char*, LfExifDateTime*) { return E_NOTIMPL; }
+HRESULT GetExifValue(const char*, uint32_t, uint16_t, void*, uint32_t*, uint16_t*, uint32_t*) {
+  return E_NOTIMPL;
+}
+HRESULT IsExifEx(const char*, uint32_t*, uint32_t*, uint32_t*) { return E_NOTIMPL; }
+HRESULT SetOrientation(const char*, const char*, int32_t, int32_t) { return E_NOTIMPL; }
+HRESULT SetDateTimeOriginal(const char*, const LfExifDateTime&) { return E_NOTIMPL; }
+HRESULT ReplaceExifGps(const char*, const char*, int32_t, LfGpsRecord*) { return E_NOTIMPL; }
+HRESULT ReplaceThumbImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }
+HRESULT ReplaceExifImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }
+HRESULT AppendExif(const char*, const char*, LfExifRecord*, int32_t) { return E_NOTIMPL; }
+HRESULT GetExif(const char*, LfExifSummary*, LfGpsSummary*, LfMakerNoteSummary*) {
+  return E_NOTIMPL;
+}
+HRESULT GetExifMakerValue(const char*, const char*, uint16_t, void*, uint32_t*, uint16_t*,
+                          uint32_t*) {
+  return E_NOTIMPL;
+}
+HRESULT GetMakerNoteValue(const char*, LfString*, LfU16List*, LfU32List*) { return E_NOTIMPL; }
+HRESULT SetMakerNote(const char*, const char*, const char*, uint16_t, uint16_t, uint32_t,
+                     uint32_t) {
+  return E_NOTIMPL;
+}
+
+}  // namespace lf::ops

@@ -1,0 +1,123 @@
+/* A host written in C99 against the public header alone: loads the module with dlopen, resolves
+ * the exports by name and checks the answers of the plug-in description and the argument checks. */
+#define _POSIX_C_SOURCE 200809L
+#include <dlfcn.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "lumenframe/lumenframe.h"
+
+static int failures = 0;
+static int checks = 0;
+
+#define CHECK(cond)                                                   \
+  do {                                                                \
+    ++checks;                                                         \
+    if (!(cond)) {                                                    \
+      ++failures;                                                     \
+      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+    }                                                                 \
+  } while (0)
+
+static void* resolve(void* h, const char* name) {
+  void* p = dlsym(h, name);
+  if (!p) {
+    fprintf(stderr, "missing export %s\n", name);
+    ++failures;
+  }
+  return p;
+}
+
+int main(void) {
+  void* h = dlopen(LF_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+  LF_FN_GetPluginVersion getVersion;
+  LF_FN_GetNumOfSupportedExtentions getCount;
+  LF_FN_GetSupportedExtention getExt;
+  LF_FN_IsSupported isSupported;
+  LF_FN_IsExifFile isExifFile;
+  LF_FN_Decode decode;
+  LF_FN_DrawImage drawImage;
+  LF_FN_GetStillImageInfo getInfo;
+  uint32_t v = 0, n = 0, s = 7;
+  char ext[16];
+  LfDeviceContext dc;
+  unsigned char pixels[4 * 4 * 3];
+  LfRect dest = {0, 0, 4, 4}, noCrop = {0, 0, 0, 0};
+  LfExifRecord records;
+  if (!h) {
+    fprintf(stderr, "dlopen: %s\n", dlerror());
+    return 1;
+  }
+  getVersion = (LF_FN_GetPluginVersion)resolve(h, "GetPluginVersion");
+  getCount = (LF_FN_GetNumOfSupportedExtentions)resolve(h, "GetNumOfSupportedExtentions");
+  getExt = (LF_FN_GetSupportedExtention)resolve(h, "GetSupportedExtention");
+  isSupported = (LF_FN_IsSupported)resolve(h, "IsSupported");
+  isExifFile = (LF_FN_IsExifFile)resolve(h, "IsExifFile");
+  decode = (LF_FN_Decode)resolve(h, "Decode");
+  drawImage = (LF_FN_DrawImage)resolve(h, "DrawImage");
+  getInfo = (LF_FN_GetStillImageInfo)resolve(h, "GetStillImageInfo");
+  if (failures) return 1;
+
+  CHECK(getVersion(&v) == LF_S_OK && v == 0x00010000u);
+  CHECK(getVersion(NULL) == LF_E_INVALIDARG);
+  CHECK(getCount(&n) == LF_S_OK && n == 8);
+  CHECK(getCount(NULL) == LF_E_INVALIDARG);
+
+  memset(ext, 'x', sizeof ext);
+  CHECK(getExt(2, ext) == LF_S_OK && memcmp(ext, "tiff", 5) == 0 && ext[5] == 'x');
+  memset(ext, 'x', sizeof ext);
+  CHECK(getExt(8, ext) == LF_E_INVALIDARG && memcmp(ext, "\0\0\0\0x", 5) == 0);
+  memset(ext, 'x', sizeof ext);
+  CHECK(getExt(-1, ext) == LF_E_INVALIDARG && memcmp(ext, "\0\0\0\0x", 5) == 0);
+  CHECK(getExt(0, NULL) == LF_E_INVALIDARG);
+
+  CHECK(isSupported("photo.JPG", &s) == LF_S_OK && s == 1);
+  CHECK(isSupported("scan.Tiff", &s) == LF_S_OK && s == 1);
+  CHECK(isSupported("thumb.tmb", &s) == LF_S_OK && s == 1);
+  s = 7;
+  CHECK(isSupported("notes.txt", &s) == LF_E_FAIL && s == 0);
+  CHECK(isSupported("", &s) == LF_E_INVALIDARG && s == 0);
+  CHECK(isSupported("/no/such/dir/missing.png", &s) == LF_S_OK && s == 1);
+  CHECK(isSupported("a.png", NULL) == LF_E_INVALIDARG);
+
+  CHECK(isExifFile("", &s) == LF_E_INVALIDARG);
+  CHECK(isExifFile("a.jpg", NULL) == LF_E_INVALIDARG);
+  CHECK(decode("notes.txt", 0) == NULL);
+  CHECK(decode("", 0) == NULL);
+
+  dc.width = 4;
+  dc.height = 4;
+  dc.bitsPerPixel = 24;
+  dc.stride = 12;
+  dc.pixels = pixels;
+  CHECK(drawImage("a.jpg", &dc, dest, 36001, noCrop, 0) == LF_E_INVALIDARG);
+  CHECK(drawImage("a.jpg", &dc, dest, -36001, noCrop, 0) == LF_E_INVALIDARG);
+  CHECK(drawImage("a.jpg", NULL, dest, 0, noCrop, 0) == LF_E_INVALIDARG);
+  /* Angles at the bounds pass the checks (the missing file then fails the work). */
+  CHECK(drawImage("/no/such/a.jpg", &dc, dest, 36000, noCrop, 0) != LF_E_INVALIDARG);
+  CHECK(drawImage("/no/such/a.jpg", &dc, dest, -36000, noCrop, 0) != LF_E_INVALIDARG);
+
+  memset(&records, 0, sizeof records);
+  CHECK(getInfo("a.jpg", &records, 0x00000010u) == LF_E_INVALIDARG);
+  CHECK(getInfo("a.jpg", &records, 0x00100000u) == LF_E_INVALIDARG);
+  CHECK(getInfo("", &records, 0x1u) == LF_E_INVALIDARG);
+  CHECK(getInfo("a.jpg", NULL, 0x1u) == LF_E_INVALIDARG);
+
+  CHECK(LfResultFromWin32(5) == (LF_RESULT)0x80070005u);
+  CHECK(LfResultFromWin32(0) == 0);
+  CHECK(LfResultFromWin32(-3) == -3);
+  CHECK(LfResultFromToolkit(0) == (LF_RESULT)0x82000000u);
+  CHECK(LfResultFromToolkit(-9) == (LF_RESULT)0x82000009u);
+
+  {
+    LF_HGLOBAL g = LfGlobalAlloc(10);
+    unsigned char* p = (unsigned char*)LfGlobalLock(g);
+    CHECK(g != NULL && p != NULL && LfGlobalSize(g) == 10 && p[9] == 0);
+    CHECK(LfGlobalUnlock(g) == 0);
+    CHECK(LfGlobalFree(g) == NULL);
+  }
+
+  dlclose(h);
+  printf("%d passed, %d failed\n", checks - failures, failures);
+  return failures ? 1 : 0;
+}
