@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <unordered_map>
+#include <vector>
 
 #include "imaging/bitmap_storage.h"
 #include "imaging/pixel_limits.h"
@@ -87,8 +89,56 @@ int ConvertToDirect(const ToolkitBitmap* source, ToolkitBitmap* out, int32_t bit
   return kToolkitSuccess;
 }
 
-// 8 bits from direct colour: giflib's median-cut quantiser picks the palette.
+// The palette of an image with at most 256 distinct colours, in order of first appearance;
+// false when it has more.
+bool ExactPalette(const ToolkitBitmap* source, std::vector<uint32_t>* colors) {
+  std::unordered_map<uint32_t, uint8_t> seen;
+  const int step = source->bitsPerPixel / 8;
+  for (int32_t y = 0; y < source->height; ++y) {
+    const uint8_t* in = RowOf(source, y);
+    for (int32_t x = 0; x < source->width; ++x, in += step) {
+      const uint32_t c = in[0] | (in[1] << 8) | (uint32_t{in[2]} << 16);
+      if (seen.count(c)) continue;
+      if (seen.size() == 256) return false;
+      seen.emplace(c, static_cast<uint8_t>(seen.size()));
+      colors->push_back(c);
+    }
+  }
+  return true;
+}
+
+int ConvertWithExactPalette(const ToolkitBitmap* source, const std::vector<uint32_t>& colors,
+                            ToolkitBitmap* out) {
+  const int made = AllocateStorage(out, source->width, source->height, 8, false);
+  if (made != kToolkitSuccess) return made;
+  std::unordered_map<uint32_t, uint8_t> index;
+  out->palette->count = static_cast<uint32_t>(colors.size());
+  for (uint32_t i = 0; i < 256; ++i) {
+    const uint32_t c = i < colors.size() ? colors[i] : 0;
+    out->palette->entries[i] = RgbQuad{static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8),
+                                       static_cast<uint8_t>(c >> 16), 0};
+    if (i < colors.size()) index.emplace(c, static_cast<uint8_t>(i));
+  }
+  const int step = source->bitsPerPixel / 8;
+  for (int32_t y = 0; y < source->height; ++y) {
+    const uint8_t* in = RowOf(source, y);
+    uint8_t* o = RowOf(out, y);
+    for (int32_t x = 0; x < source->width; ++x, in += step) {
+      o[x] = index[in[0] | (in[1] << 8) | (uint32_t{in[2]} << 16)];
+    }
+  }
+  return kToolkitSuccess;
+}
+
+// 8 bits from direct colour: an image of at most 256 colours keeps them exactly; otherwise
+// giflib's median-cut quantiser picks the palette.
 int ConvertToIndexed(const ToolkitBitmap* source, ToolkitBitmap* out) {
+  try {
+    std::vector<uint32_t> colors;
+    if (ExactPalette(source, &colors)) return ConvertWithExactPalette(source, colors, out);
+  } catch (const std::bad_alloc&) {
+    return kToolkitNoMemory;
+  }
   const size_t pixels = static_cast<size_t>(source->width) * static_cast<size_t>(source->height);
   if (pixels > UINT32_MAX) return kToolkitTooLarge;
   platform::HeapPtr<uint8_t> planes(static_cast<uint8_t*>(platform::HeapAlloc(pixels * 4)));
