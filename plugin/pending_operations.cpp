@@ -5,7 +5,6 @@
 
 namespace lf::ops {
 
-HRESULT IsExifFile(const char*, uint32_t*) { return E_NOTIMPL; }
 HRESULT Encode(LF_HGLOBAL, const char*, uint32_t, int32_t, void*) { return E_NOTIMPL; }
 HRESULT GetStillImageInfo(const char*, void*, uint32_t) { return E_NOTIMPL; }
 HRESULT GetOrientation(const char*, uint32_t*, uint32_t*, int32_t) { return E_NOTIMPL; }
