@@ -183,7 +183,9 @@ TEST_F(DecodeTest, BmpOf54BytesIsRefusedAndEveryDepthDecodes) {
     EXPECT_EQ(d.At(0, 1), (Rgb{255, 0, 0}));
     EXPECT_EQ(d.At(1, 1), (Rgb{0, 255, 0}));
     EXPECT_EQ(d.At(0, 0), (Rgb{0, 0, 255}));
-    if (std::string(c.name) != "16bit") EXPECT_EQ(d.At(1, 0), (Rgb{9, 9, 9}));
+    if (std::string(c.name) != "16bit") {
+      EXPECT_EQ(d.At(1, 0), (Rgb{9, 9, 9}));
+    }
   }
   // Top-down rows (negative height).
   WriteFile(dir.File("topdown.bmp"), MakeBmp(1, -2, 24, 0, {}, {0, 0, 255, 0, 255, 0, 0, 0}));

@@ -88,7 +88,9 @@ TEST(JpegWriter, EveryModeWritesABaselineJpegWithItsSampling) {
     EXPECT_EQ(f.width, 37);
     EXPECT_EQ(f.height, 21);
     // Without APP0 the stream goes straight from SOI to the tables.
-    if (!m.jfif) EXPECT_NE(jpeg[3], 0xE0);
+    if (!m.jfif) {
+      EXPECT_NE(jpeg[3], 0xE0);
+    }
     // The EXIF reader reads the structure of the file (it has no EXIF data of its own).
     exif::ExifReader reader(path.c_str(), false);
     EXPECT_EQ(reader.structureRead(), 1);
