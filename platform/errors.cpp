@@ -1,6 +1,9 @@
 #include "platform/errors.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <string>
 
 namespace lf::platform {
 
@@ -35,6 +38,16 @@ uint32_t Win32FromErrno(int err) {
     case ELOOP: return kErrorInvalidName;
     default: return kErrorCannotMake;
   }
+}
+
+uint32_t Win32ForMissingPath(const char* path) {
+  const std::string p = path ? path : "";
+  const size_t cut = p.find_last_of('/');
+  if (cut == std::string::npos || cut == 0) return kErrorFileNotFound;
+  struct stat st {};
+  const std::string parent = p.substr(0, cut);
+  return (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? kErrorFileNotFound
+                                                                    : kErrorPathNotFound;
 }
 
 uint32_t LastError() { return t_lastError; }

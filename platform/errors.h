@@ -31,6 +31,9 @@ inline constexpr uint32_t kErrorFilenameTooLong = 206;
 // Maps an errno value to the Win32 error number of the same meaning.
 uint32_t Win32FromErrno(int err);
 
+// Windows tells a missing file (2) from a missing directory on the way to it (3); errno does not.
+uint32_t Win32ForMissingPath(const char* path);
+
 // The calling thread's last error, as GetLastError() reports it on Windows.
 uint32_t LastError();
 void SetLastError(uint32_t error);

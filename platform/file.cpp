@@ -84,7 +84,11 @@ File File::Open(const std::string& path, Access access, Disposition disposition,
     fd = ::open(path.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    Fail(errno);
+    if (errno == ENOENT) {
+      FailWith(Win32ForMissingPath(path.c_str()));
+    } else {
+      Fail(errno);
+    }
     return File();
   }
   struct stat st {};

@@ -48,7 +48,11 @@ bool TryUniqueNames(const std::string& dir, const std::string& prefix, std::stri
       return true;
     }
     if (errno != EEXIST) {
-      SetLastErrorFromErrno(errno);
+      if (errno == ENOENT) {
+        SetLastError(Win32ForMissingPath(name.c_str()));
+      } else {
+        SetLastErrorFromErrno(errno);
+      }
       return false;
     }
   }

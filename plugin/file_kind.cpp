@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "exif/model/byte_reader.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/temp_files.h"
@@ -16,8 +17,6 @@ namespace {
 bool IsEmptyPath(const char* path) { return path == nullptr || path[0] == '\0'; }
 
 bool EqualsIgnoreCase(const std::string& a, const char* b) { return ::strcasecmp(a.c_str(), b) == 0; }
-
-uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 
 }  // namespace
 
@@ -112,7 +111,7 @@ int CheckJpegFile(const char* path) {
   uint64_t length = 0;
   if (!file.Length(&length) || length < 2 || length > SIZE_MAX / 2) return 0;
   uint8_t head[2];
-  if (!file.ReadExact(head, 2) || BigEndian16(head) != 0xFFD8) return 0;
+  if (!file.ReadExact(head, 2) || exif::ByteView(head, 2).ReadU16BE(0) != 0xFFD8) return 0;
   platform::HeapPtr<uint8_t> buffer(static_cast<uint8_t*>(platform::HeapAlloc(length)));
   if (!buffer) return 0;
   if (!file.Seek(0) || !file.ReadExact(buffer.get(), length)) return 0;
@@ -121,12 +120,14 @@ int CheckJpegFile(const char* path) {
 
 int CheckJpegStream(const uint8_t* bytes, size_t size) {
   if (bytes == nullptr || size < 2) return 0;
+  const exif::ByteView view(bytes, size);
   int sawStart = 0;
   size_t pos = 0;
-  // Segment level: everything up to the first start of scan.
+  // Segment level: everything up to the first start of scan. Every read below is at most
+  // pos + 3 < size, checked before it is made.
   for (;;) {
     if (pos + 1 >= size) return sawStart;
-    const uint16_t m = BigEndian16(bytes + pos);
+    const uint16_t m = view.ReadU16BE(pos);
     if (m == 0xFFD8) {
       sawStart = 1;
       pos += 2;
@@ -137,7 +138,7 @@ int CheckJpegStream(const uint8_t* bytes, size_t size) {
       break;
     } else {
       if (pos + 3 >= size) return 0;
-      pos += 2 + BigEndian16(bytes + pos + 2);
+      pos += 2 + view.ReadU16BE(pos + 2);
       if (!sawStart) return 0;
     }
   }
@@ -151,7 +152,7 @@ int CheckJpegStream(const uint8_t* bytes, size_t size) {
     const bool tableMarker = x == 0xC4 || x == 0xDB;
     if (x == 0xD9) return sawStart;
     if (tableMarker && pos + 3 < size) {
-      pos += 2 + BigEndian16(bytes + pos + 2);
+      pos += 2 + view.ReadU16BE(pos + 2);
     } else if (tableMarker || x == 0x00 || (x >= 0xD0 && x <= 0xD7) || x == 0xDA || x == 0xFF) {
       if (!sawStart) return 0;
       pos += 1;

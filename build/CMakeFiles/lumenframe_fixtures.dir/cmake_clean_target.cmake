@@ -1,3 +1,0 @@
-file(REMOVE_RECURSE
-  "liblumenframe_fixtures.a"
-)

@@ -1,3 +1,0 @@
-file(REMOVE_RECURSE
-  "liblumenframe_test_support.a"
-)

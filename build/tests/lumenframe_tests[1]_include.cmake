@@ -1,5 +1,0 @@
-if(EXISTS "/work/main/build/tests/lumenframe_tests[1]_tests.cmake")
-  include("/work/main/build/tests/lumenframe_tests[1]_tests.cmake")
-else()
-  add_test(lumenframe_tests_NOT_BUILT lumenframe_tests_NOT_BUILT)
-endif()

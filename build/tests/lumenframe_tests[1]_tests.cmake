@@ -1,1 +1,0 @@
-set(  lumenframe_tests_TESTS)

@@ -1,0 +1,165 @@
+// File kinds by extension, type names, signature checks and the JPEG stream check.
+#include "plugin/file_kind.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/temp_files.h"
+#include "tests/support/fixture_builder.h"
+
+namespace lf {
+namespace {
+
+using test::Bytes;
+
+TEST(GetFileKind, ClassifiesByTheLastComponentsExtension) {
+  EXPECT_EQ(GetFileKind("a.JPEG"), KIND_JPEG);
+  EXPECT_EQ(GetFileKind("a.jpe"), KIND_JPEG);
+  EXPECT_EQ(GetFileKind("a.tmb"), KIND_JPEG);
+  EXPECT_EQ(GetFileKind("a.tiff"), KIND_TIFF);
+  EXPECT_EQ(GetFileKind("a.Tif"), KIND_TIFF);
+  EXPECT_EQ(GetFileKind("a.gif"), KIND_GIF);
+  EXPECT_EQ(GetFileKind("a.PNG"), KIND_PNG);
+  EXPECT_EQ(GetFileKind("a.bmp"), KIND_BMP);
+  EXPECT_EQ(GetFileKind("/photos/2021/IMG_0001.JPG"), KIND_JPEG);
+  EXPECT_EQ(GetFileKind("archive.tar.gif"), KIND_GIF);
+}
+
+TEST(GetFileKind, RejectsWhatHasNoUsableExtension) {
+  EXPECT_EQ(GetFileKind(static_cast<const char*>(nullptr)), KIND_UNSUPPORTED);
+  EXPECT_EQ(GetFileKind(""), KIND_UNSUPPORTED);
+  EXPECT_EQ(GetFileKind("name."), KIND_UNSUPPORTED);
+  EXPECT_EQ(GetFileKind("noext"), KIND_UNSUPPORTED);
+  EXPECT_EQ(GetFileKind("notes.txt"), KIND_UNSUPPORTED);
+  EXPECT_EQ(GetFileKind("a.jpgx"), KIND_UNSUPPORTED);
+  EXPECT_EQ(GetFileKind(".jpg"), KIND_JPEG);  // a dot file whose whole name is the extension
+}
+
+TEST(GetFileKind, WindowsStyleSeparatorsEndTheDirectoryPart) {
+  EXPECT_EQ(GetFileKind("C:\\dir.jpg\\file"), KIND_UNSUPPORTED);
+  EXPECT_EQ(GetFileKind("/dir.jpg/file"), KIND_UNSUPPORTED);
+  EXPECT_EQ(GetFileKind("C:photo"), KIND_UNSUPPORTED);
+  EXPECT_EQ(GetFileKind("C:photo.gif"), KIND_GIF);
+  EXPECT_EQ(GetFileKind("D:\\pics\\x.TIFF"), KIND_TIFF);
+}
+
+TEST(GetFileKind, ExtensionsLongerThan255CharactersAreCut) {
+  std::string longExt = "x." + std::string(300, 'a');
+  EXPECT_EQ(GetFileKind(longExt), KIND_UNSUPPORTED);
+  EXPECT_EQ(ExtractExtension(longExt.c_str()).size(), 254u);
+}
+
+TEST(GetTypeName, NamesTheSupportedKindsOnly) {
+  char buf[16] = {};
+  EXPECT_EQ(GetTypeName("b.Jpe", buf), S_OK);
+  EXPECT_STREQ(buf, "JPG");
+  EXPECT_EQ(GetTypeName("b.tif", buf), S_OK);
+  EXPECT_STREQ(buf, "TIFF");
+  EXPECT_EQ(GetTypeName("a.tmb", buf), E_INVALIDARG);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(GetTypeName("", buf), E_INVALIDARG);
+  EXPECT_EQ(GetTypeName("a.png", nullptr), E_INVALIDARG);
+}
+
+TEST(GetTypeName, ClearsTheOldTextBeforeWriting) {
+  char buf[8];
+  std::memcpy(buf, "TIFF\0zz", 8);
+  EXPECT_EQ(GetTypeName("x.png", buf), S_OK);
+  EXPECT_EQ(std::memcmp(buf, "PNG\0\0zz", 8), 0);
+}
+
+TEST(MakeTempPath, JoinsTheTemporaryDirectoryAndTheName) {
+  std::string out = "old";
+  MakeTempPath("", &out);
+  EXPECT_EQ(out, "old");
+  MakeTempPath("__TMP__.002", &out);
+  EXPECT_EQ(out, platform::TempDirectory() + "__TMP__.002");
+}
+
+class SignatureTest : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& name, const Bytes& data) {
+    const std::string path = dir_.File(name);
+    test::WriteFile(path, data);
+    return path;
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(SignatureTest, MatchesEachKindsMagic) {
+  EXPECT_EQ(CheckFileSignature(Write("a.bmp", {'B', 'M', 0, 0, 0, 0}).c_str(), KIND_BMP), 1);
+  EXPECT_EQ(CheckFileSignature(Write("b.bmp", {'B', 'M', 0, 0, 0}).c_str(), KIND_BMP), 0);
+  EXPECT_EQ(CheckFileSignature(Write("a.png", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}).c_str(), KIND_PNG), 1);
+  EXPECT_EQ(CheckFileSignature(Write("b.png", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0B}).c_str(), KIND_PNG), 0);
+  EXPECT_EQ(CheckFileSignature(Write("a.gif", {'G', 'I', 'F'}).c_str(), KIND_GIF), 1);
+  EXPECT_EQ(CheckFileSignature(Write("b.gif", {'G', 'I'}).c_str(), KIND_GIF), 0);
+  EXPECT_EQ(CheckFileSignature(dir_.File("missing.gif").c_str(), KIND_GIF), 0);
+  EXPECT_EQ(CheckFileSignature(Write("a.bin", {'B', 'M', 0, 0, 0, 0}).c_str(), KIND_UNSUPPORTED), 0);
+}
+
+TEST_F(SignatureTest, TiffMagicMustMatchItsByteOrder) {
+  EXPECT_EQ(CheckFileSignature(Write("a.tif", {'I', 'I', 42, 0}).c_str(), KIND_TIFF), 1);
+  EXPECT_EQ(CheckFileSignature(Write("b.tif", {'I', 'I', 0, 42}).c_str(), KIND_TIFF), 0);
+  EXPECT_EQ(CheckFileSignature(Write("c.tif", {'M', 'M', 0, 42}).c_str(), KIND_TIFF), 1);
+  EXPECT_EQ(CheckFileSignature(Write("d.tif", {'M', 'M', 42, 0}).c_str(), KIND_TIFF), 0);
+  EXPECT_EQ(CheckFileSignature(Write("e.tif", {'M', 'M', 0}).c_str(), KIND_TIFF), 0);
+}
+
+TEST_F(SignatureTest, JpegFilesAreCheckedWhole) {
+  const Bytes real = test::EncodeJpeg(16, 16);
+  EXPECT_EQ(CheckFileSignature(Write("a.jpg", real).c_str(), KIND_JPEG), 1);
+  EXPECT_EQ(CheckJpegFile(Write("empty.jpg", {}).c_str()), 0);
+  EXPECT_EQ(CheckJpegFile(Write("one.jpg", {0xFF}).c_str()), 0);
+  EXPECT_EQ(CheckJpegFile(Write("soi.jpg", {0xFF, 0xD8}).c_str()), 1);
+  EXPECT_EQ(CheckJpegFile(Write("png.jpg", {0x89, 'P', 'N', 'G'}).c_str()), 0);
+  // A second image start inside the scan data is not a sound stream.
+  Bytes broken = real;
+  broken.insert(broken.end() - 2, {0xFF, 0xD8});
+  EXPECT_EQ(CheckJpegFile(Write("broken.jpg", broken).c_str()), 0);
+}
+
+int Check(const Bytes& b) { return CheckJpegStream(b.data(), b.size()); }
+
+TEST(CheckJpegStream, SegmentLevel) {
+  EXPECT_EQ(CheckJpegStream(nullptr, 10), 0);
+  EXPECT_EQ(Check({0xFF}), 0);
+  EXPECT_EQ(Check({0xFF, 0xD8}), 1);
+  EXPECT_EQ(Check({0xFF, 0xD9}), 0);
+  EXPECT_EQ(Check({0xFF, 0xD8, 0xFF, 0xD9}), 1);
+  // An APP0 segment before the start of image.
+  EXPECT_EQ(Check({0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xD8}), 0);
+  // A segment whose length field is cut off.
+  EXPECT_EQ(Check({0xFF, 0xD8, 0xFF, 0xE1, 0x00}), 0);
+  // A segment length running past the end: the stream is cut short after a valid beginning.
+  EXPECT_EQ(Check({0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 0x01}), 1);
+}
+
+Bytes WithScan(const Bytes& scan) {
+  static constexpr uint8_t kHead[] = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02};
+  Bytes b(std::begin(kHead), std::end(kHead));
+  for (uint8_t c : scan) b.push_back(c);
+  return b;
+}
+
+TEST(CheckJpegStream, ScanLevel) {
+  EXPECT_EQ(Check(WithScan({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD3, 0x56, 0xFF, 0xD9})), 1);
+  EXPECT_EQ(Check(WithScan({0x12, 0xFF, 0xC0, 0x00})), 0);
+  EXPECT_EQ(Check(WithScan({0x12, 0xFF, 0xD8, 0x00})), 0);
+  EXPECT_EQ(Check(WithScan({0xFF, 0xFF, 0xFF, 0xD9})), 1);  // fill bytes
+  EXPECT_EQ(Check(WithScan({0xFF, 0xC4, 0x00, 0x04, 0xAA, 0xBB, 0xFF, 0xDA, 0x01})), 1);
+  EXPECT_EQ(Check(WithScan({0xFF, 0xDB})), 1);  // a table marker cut short
+  EXPECT_EQ(Check(WithScan({0x01, 0x02})), 1);  // cut short in the scan
+  // Without a start of image nothing is accepted, even inside a scan.
+  EXPECT_EQ(Check({0xFF, 0xDA, 0x00, 0x02, 0x11, 0xFF, 0x00}), 0);
+}
+
+TEST(CheckJpegStream, AcceptsRealEncoderOutput) {
+  for (int q : {10, 50, 95}) {
+    const Bytes b = test::EncodeJpeg(33, 17, q);
+    EXPECT_EQ(Check(b), 1) << "quality " << q;
+  }
+}
+
+}  // namespace
+}  // namespace lf
