@@ -62,26 +62,28 @@ TEST(ExifDateText, FormatKeepsTheOldSeparatorsAndSubSecondWidth) {
   t.year = 2006; t.month = 1; t.day = 2; t.hour = 3; t.minute = 4; t.second = 5;
   t.milliseconds = 678;
 
-  std::string date = "1999:12:31 23:59:59";
-  std::string sub = "12";
-  ASSERT_EQ(FormatExifDateTime(&date, &sub, t), 1);
-  EXPECT_EQ(date, "2006:01:02 03:04:05");
-  EXPECT_EQ(sub, "67");
-
-  date = "1999-12-31T23.59.59";
-  sub = "9";
-  ASSERT_EQ(FormatExifDateTime(&date, &sub, t), 1);
-  EXPECT_EQ(date, "2006-01-02T03.04.05");
-  EXPECT_EQ(sub, "6");
-
-  sub = "0004";
-  ASSERT_EQ(FormatExifDateTime(&date, &sub, t), 1);
-  EXPECT_EQ(sub, "6784");
-
-  sub = "";
-  ASSERT_EQ(FormatExifDateTime(&date, &sub, t), 1);
-  EXPECT_EQ(sub, "");
+  // Each case: old date text, old sub-second text, expected date and sub-second texts.
+  const struct {
+    const char* date;
+    const char* subSec;
+    const char* newDate;
+    const char* newSubSec;
+  } cases[] = {
+      {"1999:12:31 23:59:59", "12", "2006:01:02 03:04:05", "67"},
+      {"1999-12-31T23.59.59", "9", "2006-01-02T03.04.05", "6"},
+      {"1999:12:31 23:59:59", "0004", "2006:01:02 03:04:05", "6784"},
+      {"1999:12:31 23:59:59", "", "2006:01:02 03:04:05", ""},
+  };
+  for (const auto& c : cases) {
+    std::string date(c.date);
+    std::string sub(c.subSec);
+    ASSERT_EQ(FormatExifDateTime(&date, &sub, t), 1);
+    EXPECT_EQ(date, c.newDate);
+    EXPECT_EQ(sub, c.newSubSec);
+  }
+  std::string date("1999:12:31 23:59:59");
   ASSERT_EQ(FormatExifDateTime(&date, nullptr, t), 1);
+  EXPECT_EQ(date, "2006:01:02 03:04:05");
 }
 
 TEST(ExifDateText, FormatRefusesAnOldTextOfAnotherLength) {
