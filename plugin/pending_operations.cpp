@@ -5,7 +5,6 @@
 
 namespace lf::ops {
 
-HRESULT IsExifFile(const char*, uint32_t*) { return E_NOTIMPL; }
 LF_HGLOBAL Decode(const char*, uint32_t) { return nullptr; }
 HRESULT Draw(LfDeviceContext*, LF_HGLOBAL, const LfRect&) { return E_NOTIMPL; }
 HRESULT DrawImage(const char*, LfDeviceContext*, const LfRect&, int32_t, const LfRect&, int32_t) {

@@ -1,0 +1,256 @@
+// The directory services of ExifReader: locate, parse, find, collect, and deliver values, from the
+// loaded block or straight from the file.
+#include "exif/model/exif_reader.h"
+
+#include <algorithm>
+
+namespace lf::exif {
+
+namespace {
+
+// Directory offsets below the end of the TIFF header cannot be real.
+constexpr uint32_t kMinDirectoryOffset = 8;
+
+}  // namespace
+
+IfdLocation* ExifReader::Slot(DirectoryId id) {
+  switch (id) {
+    case kIfd0: return &ifd0_.location;
+    case kExifIfd: return &exif_;
+    case kGpsIfd: return &gps_;
+    case kInteropIfd: return &interop_;
+    case kIfd1: return &ifd1_.location;
+    default: return nullptr;
+  }
+}
+
+bool ExifReader::ReadTiffBytes(uint64_t offset, uint64_t n, platform::HeapPtr<uint8_t>* scratch,
+                               ByteView* out) {
+  if (block_) {
+    if (!InRange(loadedSize_, offset, n)) return false;
+    *out = Block().Sub(offset, n);
+    return true;
+  }
+  FileReader file;
+  if (!OpenFile(&file)) return false;
+  const uint64_t position = TiffOffsetToFile(0) + offset;
+  // Checked against the file before anything is allocated: a hostile count or length never
+  // allocates more than the file holds.
+  if (!InRange(file.length(), position, n)) return false;
+  scratch->reset(static_cast<uint8_t*>(platform::HeapAlloc(n ? static_cast<size_t>(n) : 1)));
+  if (!*scratch || !file.ReadAt(position, scratch->get(), static_cast<size_t>(n))) return false;
+  *out = ByteView(scratch->get(), static_cast<size_t>(n), byteOrder_);
+  return true;
+}
+
+int ExifReader::LocateDirectory(DirectoryId id, IfdLocation* out) {
+  if (out) *out = IfdLocation{};
+  IfdLocation* slot = Slot(id);
+  if (!slot) return 0;
+  if (id == kInteropIfd && !interopLooked_) {
+    // The Interop IFD is reached through its pointer in the Exif IFD (EXIF 2.2, 4.6.3).
+    interopLooked_ = true;
+    IfdEntry pointer;
+    pointer.tag = kTagInteropIfdPointer;
+    if (FindEntry(kExifIfd, &pointer) == 1 && pointer.type == kTypeLong && pointer.count == 1 &&
+        pointer.value >= kMinDirectoryOffset) {
+      interop_.offset = pointer.value;
+    }
+  }
+  if (slot->offset != 0 && slot->entryCount == 0) {
+    platform::HeapPtr<uint8_t> scratch;
+    ByteView count;
+    if (!ReadTiffBytes(slot->offset, 2, &scratch, &count)) return 0;
+    slot->entryCount = count.ReadU16(0);
+  }
+  if (out) *out = *slot;
+  return 1;
+}
+
+int ExifReader::DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch,
+                                 ByteView* entries) {
+  IfdLocation location;
+  if (!LocateDirectory(id, &location)) return -1;
+  if (location.offset == 0 || location.entryCount == 0) return 0;
+  ByteView all;
+  if (!ReadTiffBytes(uint64_t{location.offset} + 2, uint64_t{location.entryCount} * kEntrySize,
+                     scratch, &all)) {
+    return 0;
+  }
+  *entries = all.Sub(0, ScanLength(location.entryCount));
+  return 1;
+}
+
+int ExifReader::FindEntry(DirectoryId id, IfdEntry* entry) {
+  if (!entry) return -1;
+  platform::HeapPtr<uint8_t> scratch;
+  ByteView entries;
+  const int located = DirectoryEntries(id, &scratch, &entries);
+  if (located != 1) return located;
+  return ScanEntries(entries, entry);
+}
+
+int ExifReader::CollectEntries(DirectoryId id, IfdEntryList* list) {
+  if (!list) return -1;
+  platform::HeapPtr<uint8_t> scratch;
+  ByteView entries;
+  const int located = DirectoryEntries(id, &scratch, &entries);
+  if (located != 1) return located;
+  return FilterEntries(entries, list);
+}
+
+uint32_t ExifReader::ReadEntryValue(const IfdEntry& entry, void* buffer, uint32_t bufferSize) {
+  if (!buffer || bufferSize < FieldTypeSize(entry.type)) return 0;
+  const std::span<uint8_t> out(static_cast<uint8_t*>(buffer), bufferSize);
+  const uint32_t n = ValueByteCount(entry.type, entry.count);
+  if (n <= kInlineValueBytes) return CopyInlineValue(entry, n, out);
+  if (block_) {
+    if (!InRange(loadedSize_, entry.value, n)) {
+      std::fill(out.begin(), out.end(), 0);
+      return 0;
+    }
+    return ConvertValueArray(Block().Sub(entry.value, n), entry.type, out);
+  }
+  std::fill(out.begin(), out.end(), 0);
+  FileReader file;
+  if (!OpenFile(&file)) return 0;
+  const uint64_t position = TiffOffsetToFile(entry.value);
+  // The whole value must lie inside the file, but only the part that fits the buffer is read:
+  // the conversion would deliver no more than that.
+  if (!InRange(file.length(), position, n)) return 0;
+  const uint32_t wanted = std::min(n, bufferSize);
+  platform::HeapPtr<uint8_t> scratch(static_cast<uint8_t*>(platform::HeapAlloc(wanted)));
+  if (!scratch || !file.ReadAt(position, scratch.get(), wanted)) return 0;
+  return ConvertValueArray(ByteView(scratch.get(), wanted, byteOrder_), entry.type, out);
+}
+
+int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescriptor* descriptor,
+                               uint32_t* exifOffset, uint32_t* gpsOffset,
+                               PrintImLocation* printIm) {
+  if ((file && !file->IsOpen()) || !linkOffset || !descriptor) return 0;
+  const uint32_t offset = *linkOffset;
+  if (offset < kMinDirectoryOffset) return 0;
+
+  uint16_t count = 0;
+  if (block_ && InRange(loadedSize_, offset, 2)) {
+    count = Block().ReadU16(offset);
+  } else {
+    uint8_t word[2];
+    if (!file || !file->ReadAt(TiffOffsetToFile(offset), word, sizeof word)) return 0;
+    count = ReadU16(word, byteOrder_);
+  }
+  descriptor->location = IfdLocation{offset, count};
+  if (count == 0) {
+    // An empty directory has no link worth following; returning the offset unchanged would make
+    // the caller take the directory as its own successor.
+    *linkOffset = 0;
+    return 1;
+  }
+
+  // The count word, the entries and the 4-byte link, modulo 65536 as the walk has always been.
+  const uint32_t size = (static_cast<uint32_t>(count) * kEntrySize + 6) & 0xFFFFu;
+  platform::HeapPtr<uint8_t> scratch;
+  ByteView dir;
+  if (block_ && InRange(loadedSize_, offset, size)) {
+    dir = Block().Sub(offset, size);
+  } else {
+    const uint64_t position = TiffOffsetToFile(offset);
+    if (!file || !InRange(file->length(), position, size)) return 0;
+    scratch.reset(static_cast<uint8_t*>(platform::HeapAlloc(size ? size : 1)));
+    if (!scratch || !file->ReadAt(position, scratch.get(), size)) return 0;
+    dir = ByteView(scratch.get(), size, byteOrder_);
+  }
+
+  uint32_t pos = 2;
+  for (; pos + kEntrySize + 4 <= size; pos += kEntrySize) {
+    IfdEntry e;
+    DecodeEntry(dir.span().subspan(pos, kEntrySize), byteOrder_, &e);
+    const bool shortOrLong = e.type == kTypeShort || e.type == kTypeLong;
+    switch (e.tag) {
+      case kTagImageWidth:
+        if (shortOrLong) descriptor->imageWidth = e.value;
+        break;
+      case kTagImageLength:
+        if (shortOrLong) descriptor->imageLength = e.value;
+        break;
+      case kTagStripOffsets:
+        if (!shortOrLong) break;
+        if (IsInline(e)) {
+          descriptor->firstStripOffset =
+              e.type == kTypeShort && e.count == 2 ? e.value >> 16 : e.value;
+        } else {
+          const uint16_t size1 = FieldTypeSize(e.type);
+          uint8_t first[4];
+          bool got = false;
+          if (block_ && InRange(loadedSize_, e.value, size1)) {
+            got = Block().Copy(e.value, first, size1);
+          } else if (file) {
+            // An unreadable strip table leaves the field; the directory itself was read.
+            got = file->ReadAt(TiffOffsetToFile(e.value), first, size1);
+          }
+          if (got) {
+            const ByteView v(first, size1, byteOrder_);
+            descriptor->firstStripOffset = size1 == 2 ? v.ReadU16(0) : v.ReadU32(0);
+          }
+        }
+        break;
+      case kTagSamplesPerPixel:
+        if (e.type == kTypeShort) descriptor->samplesPerPixel = e.value;
+        break;
+      case kTagRowsPerStrip:
+        if (shortOrLong) descriptor->rowsPerStrip = e.value;
+        break;
+      case kTagPlanarConfiguration:
+        if (e.type == kTypeShort) descriptor->planarConfiguration = e.value;
+        break;
+      case kTagExifIfdPointer:
+        if (e.type == kTypeLong && e.count == 1 && exifOffset) *exifOffset = e.value;
+        break;
+      case kTagGpsIfdPointer:
+        if (e.type == kTypeLong && e.count == 1 && gpsOffset) *gpsOffset = e.value;
+        break;
+      case kTagPrintIm:
+        if (e.type == kTypeUndefined && printIm) {
+          printIm->offset = static_cast<uint32_t>(TiffOffsetToFile(e.value));
+          printIm->length = static_cast<uint16_t>(std::min<uint32_t>(e.count, 0xFFFF));
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  if (descriptor->planarConfiguration == 0) descriptor->planarConfiguration = 1;
+  descriptor->stripsPerImage =
+      descriptor->rowsPerStrip == 0
+          ? 0
+          : static_cast<uint32_t>((uint64_t{descriptor->imageLength} + descriptor->rowsPerStrip - 1) /
+                                  descriptor->rowsPerStrip);
+  // The next-IFD link follows the last entry (TIFF 6.0, Section 2).
+  *linkOffset = dir.ReadU32(pos);
+  return 1;
+}
+
+int ExifReader::GetDirectoryDescriptor(DirectoryId id, IfdDescriptor* out) {
+  if (!out) return 0;
+  *out = IfdDescriptor{};
+  if (id != kIfd0 && id != kIfd1) return 0;
+  IfdDescriptor& descriptor = id == kIfd0 ? ifd0_ : ifd1_;
+  if (descriptor.location.offset == 0 || descriptor.IsParsed()) {
+    *out = descriptor;
+    return 1;
+  }
+  int result = 1;
+  if (IsTiffImage()) {
+    uint32_t link = descriptor.location.offset;
+    if (block_) {
+      result = InRange(loadedSize_, link, 2) ? ParseDirectory(nullptr, &link, &descriptor) : 0;
+    } else {
+      FileReader file;
+      result = OpenFile(&file) ? ParseDirectory(&file, &link, &descriptor) : 0;
+    }
+  }
+  *out = descriptor;
+  return result;
+}
+
+}  // namespace lf::exif
