@@ -132,7 +132,7 @@ std::set<std::string> ValidationIssues(const std::string& path) {
     const std::string key = text.substr(0, text.find(' '));
     if (key == "Warning" || key == "Error") {
       issues.insert(key + ":" + (colon == std::string::npos ? text : text.substr(colon + 1)));
-    } else if (text.find("not found") != std::string::npos) {
+    } else if (text.find("exiftool: not found") != std::string::npos) {
       return {"exiftool missing"};
     }
   }
