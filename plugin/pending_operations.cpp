@@ -13,8 +13,6 @@ HRESULT GetExifValue(const char*, uint32_t, uint16_t, void*, uint32_t*, uint16_t
   return E_NOTIMPL;
 }
 HRESULT IsExifEx(const char*, uint32_t*, uint32_t*, uint32_t*) { return E_NOTIMPL; }
-HRESULT SetOrientation(const char*, const char*, int32_t, int32_t) { return E_NOTIMPL; }
-HRESULT SetDateTimeOriginal(const char*, const LfExifDateTime&) { return E_NOTIMPL; }
 HRESULT ReplaceExifGps(const char*, const char*, int32_t, LfGpsRecord*) { return E_NOTIMPL; }
 HRESULT ReplaceThumbImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }
 HRESULT ReplaceExifImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }

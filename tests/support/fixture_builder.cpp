@@ -410,6 +410,40 @@ Bytes EncodeJpeg(int width, int height, int quality, int64_t solid) {
   return out;
 }
 
+Bytes EncodeNoiseJpeg(int width, int height, int quality, uint32_t seed) {
+  jpeg_compress_struct cinfo {};
+  jpeg_error_mgr jerr {};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  unsigned char* mem = nullptr;
+  unsigned long memSize = 0;
+  jpeg_mem_dest(&cinfo, &mem, &memSize);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+  uint32_t state = seed ? seed : 1;
+  while (cinfo.next_scanline < cinfo.image_height) {
+    for (uint8_t& b : row) {
+      state ^= state << 13;  // xorshift32
+      state ^= state >> 17;
+      state ^= state << 5;
+      b = static_cast<uint8_t>(state);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  Bytes out(mem, mem + memSize);
+  jpeg_destroy_compress(&cinfo);
+  std::free(mem);
+  return out;
+}
+
 Bytes StripAppSegments(const Bytes& jpeg) {
   JpegBuilder b;
   b.Soi().BodyOf(jpeg);
@@ -451,7 +485,8 @@ Bytes MakeCameraJpeg(const CameraJpegOptions& o) {
   if (o.withThumbnail) {
     const int ifd1 = t.AddDirectory();
     ifd0.Next(ifd1);
-    const int thumb = t.AddBlob(StripAppSegments(EncodeJpeg(16, 12, 75)));
+    const int thumb =
+        t.AddBlob(StripAppSegments(EncodeJpeg(o.thumbnailWidth, o.thumbnailHeight, 75)));
     Ifd& d1 = t.Dir(ifd1);
     d1.Short(0x0103, {6});
     if (o.thumbnailOrientation != 0) d1.Short(0x0112, {o.thumbnailOrientation});
@@ -462,7 +497,7 @@ Bytes MakeCameraJpeg(const CameraJpegOptions& o) {
   j.Soi();
   if (o.withJfif) j.App0Jfif();
   j.App1Exif(t.Build());
-  j.BodyOf(EncodeJpeg(o.width, o.height, 85));
+  j.BodyOf(o.imageJpeg.empty() ? EncodeJpeg(o.width, o.height, 85) : o.imageJpeg);
   return j.Build();
 }
 

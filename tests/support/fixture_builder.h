@@ -162,6 +162,10 @@ class JpegBuilder {
 // pattern (or a solid colour when `solid` is given as 0xRRGGBB).
 Bytes EncodeJpeg(int width, int height, int quality = 85, int64_t solid = -1);
 
+// A real baseline JPEG of pseudo-random pixels: compresses about as badly as sensor noise, so a
+// few megapixels give a camera-sized file of several MB.
+Bytes EncodeNoiseJpeg(int width, int height, int quality = 90, uint32_t seed = 1);
+
 // The segments of a JPEG stream up to the first SOS, dropping APPn segments.
 Bytes StripAppSegments(const Bytes& jpeg);
 
@@ -179,6 +183,11 @@ struct CameraJpegOptions {
   bool withGps = true;
   bool withJfif = false;           // an APP0 JFIF segment before the APP1
   size_t makerNotePadding = 0;     // extra bytes inside the maker note, to grow the APP1
+  int thumbnailWidth = 16;         // size of the JPEG thumbnail in IFD1
+  int thumbnailHeight = 12;
+  // When not empty: a real JPEG whose image data follows the APP1 instead of a freshly encoded
+  // width × height picture (lets a caller encode a large picture once and reuse it).
+  Bytes imageJpeg;
 };
 Bytes MakeCameraJpeg(const CameraJpegOptions& options = {});
 

@@ -1,0 +1,169 @@
+// lumenframe get FILE... DIRECTORY TAG: one EXIF value of each file as GetExifValue delivers it —
+// its type, the number of values delivered and the values.
+//
+// DIRECTORY is ifd0, exif, gps, interop or ifd1 (or the selector number 1, 2, 3, 4, 257); TAG is a
+// number, decimal or 0x-hexadecimal.
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/host.h"
+
+namespace lf::cli {
+namespace {
+
+// Room for any value an APP1 segment can hold.
+constexpr uint32_t kValueBufferSize = 65536;
+
+bool ParseDirectory(const std::string& text, uint32_t* directory) {
+  static const struct {
+    const char* name;
+    uint32_t id;
+  } kNames[] = {{"ifd0", LF_DIR_IFD0}, {"exif", LF_DIR_EXIF}, {"gps", LF_DIR_GPS},
+                {"interop", LF_DIR_INTEROP}, {"ifd1", LF_DIR_IFD1}};
+  std::string lower;
+  for (char c : text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  for (const auto& n : kNames) {
+    if (lower == n.name) {
+      *directory = n.id;
+      return true;
+    }
+  }
+  // Any other number goes to the module as given, so that its own argument check answers.
+  char* end = nullptr;
+  const unsigned long v = std::strtoul(text.c_str(), &end, 0);
+  if (text.empty() || *end != '\0' || v > UINT32_MAX) return false;
+  *directory = static_cast<uint32_t>(v);
+  return true;
+}
+
+bool ParseTag(const std::string& text, uint16_t* tag) {
+  char* end = nullptr;
+  const unsigned long v = std::strtoul(text.c_str(), &end, 0);
+  if (text.empty() || *end != '\0' || v > 0xFFFF) return false;
+  *tag = static_cast<uint16_t>(v);
+  return true;
+}
+
+const char* TypeName(uint16_t type) {
+  static const char* const kNames[] = {"none",  "BYTE",     "ASCII",     "SHORT",
+                                       "LONG",  "RATIONAL", "SBYTE",     "UNDEFINED",
+                                       "SSHORT", "SLONG",   "SRATIONAL"};
+  return type < sizeof kNames / sizeof kNames[0] ? kNames[type] : "unknown";
+}
+
+// The delivered values as text: numbers separated by spaces, rationals as n/d, ASCII as the text,
+// bytes in hexadecimal.
+std::string ValuesText(uint16_t type, uint32_t count, const std::vector<uint8_t>& buffer,
+                       bool json) {
+  std::string out;
+  auto add = [&](const std::string& item) {
+    if (!out.empty()) out += json ? ", " : " ";
+    out += item;
+  };
+  char item[48];
+  for (uint32_t i = 0; i < count; ++i) {
+    switch (type) {
+      case 2: {  // ASCII: the text up to its NUL, as one value
+        const std::string text = reinterpret_cast<const char*>(buffer.data());
+        if (json) return JsonString(text);
+        std::string quoted(1, '"');
+        quoted.append(text).push_back('"');
+        return quoted;
+      }
+      case 3: {
+        uint16_t v;
+        std::memcpy(&v, &buffer[i * 2], 2);
+        std::snprintf(item, sizeof item, "%u", v);
+        break;
+      }
+      case 4: case 9: {
+        uint32_t v;
+        std::memcpy(&v, &buffer[i * 4], 4);
+        if (type == 9) {
+          std::snprintf(item, sizeof item, "%" PRId32, static_cast<int32_t>(v));
+        } else {
+          std::snprintf(item, sizeof item, "%" PRIu32, v);
+        }
+        break;
+      }
+      case 5: case 10: {
+        uint32_t v[2];
+        std::memcpy(v, &buffer[i * 8], 8);
+        if (type == 10) {
+          std::snprintf(item, sizeof item, "%" PRId32 "/%" PRId32, static_cast<int32_t>(v[0]),
+                        static_cast<int32_t>(v[1]));
+        } else {
+          std::snprintf(item, sizeof item, "%" PRIu32 "/%" PRIu32, v[0], v[1]);
+        }
+        if (json) {
+          add(JsonString(item));
+          continue;
+        }
+        break;
+      }
+      default:  // BYTE, UNDEFINED
+        std::snprintf(item, sizeof item, json ? "%u" : "%02X", buffer[i]);
+        break;
+    }
+    add(item);
+  }
+  return json && type != 2 ? "[" + out + "]" : out;
+}
+
+int RunGet(const Module& m, const Options& o) {
+  uint32_t directory = 0;
+  uint16_t tag = 0;
+  if (o.args.size() < 3 || !ParseDirectory(o.args[o.args.size() - 2], &directory) ||
+      !ParseTag(o.args.back(), &tag)) {
+    std::fprintf(stderr,
+                 "usage: lumenframe get FILE... DIRECTORY TAG\n"
+                 "  DIRECTORY: ifd0, exif, gps, interop, ifd1 (or 1, 2, 3, 4, 257)\n"
+                 "  TAG: a number, e.g. 0x0112 or 274\n");
+    return kExitUsage;
+  }
+  const std::vector<std::string> files =
+      ExpandFiles(m, std::vector<std::string>(o.args.begin(), o.args.end() - 2));
+  Progress progress(files.size(), !o.quiet);
+  std::vector<uint8_t> buffer(kValueBufferSize + 1);  // one more byte: ASCII always ends in NUL
+  int failed = 0;
+  if (o.json) std::printf("[");
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string& f = files[i];
+    progress.Step(f);
+    std::fill(buffer.begin(), buffer.end(), 0);
+    uint32_t size = kValueBufferSize;
+    uint16_t type = 0;
+    uint32_t count = 0;
+    const LF_RESULT r = m.GetExifValue(f.c_str(), directory, tag, buffer.data(), &size, &type, &count);
+    if (r != LF_S_OK) ++failed;
+    if (o.json) {
+      std::printf("%s\n  {\"file\": %s, \"result\": %s", i ? "," : "", JsonString(f).c_str(),
+                  JsonString(ResultName(r)).c_str());
+      if (r == LF_S_OK) {
+        std::printf(", \"type\": %s, \"typeCode\": %u, \"count\": %u, \"size\": %u, \"values\": %s",
+                    JsonString(TypeName(type)).c_str(), type, count, size,
+                    ValuesText(type, count, buffer, true).c_str());
+      }
+      std::printf("}");
+    } else if (r == LF_S_OK) {
+      const std::string values = ValuesText(type, count, buffer, false);
+      if (files.size() > 1) std::printf("%s: ", f.c_str());
+      std::printf("%s[%u] %s\n", TypeName(type), count, values.c_str());
+    } else if (!o.quiet || r != LF_S_OK) {
+      std::printf("%s: %s\n", f.c_str(), ResultName(r).c_str());
+    }
+  }
+  if (o.json) std::printf("%s]\n", files.empty() ? "" : "\n");
+  return failed ? kExitFailure : kExitOk;
+}
+
+LF_CLI_COMMAND({"get", "FILE... DIRECTORY TAG", "one EXIF value as GetExifValue delivers it", {},
+                RunGet});
+
+}  // namespace
+}  // namespace lf::cli
