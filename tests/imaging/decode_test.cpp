@@ -16,6 +16,7 @@
 #include "plugin/operations.h"
 #include "tests/imaging/image_files.h"
 #include "tests/support/fixture_builder.h"
+#include "tests/support/host_module.h"
 
 namespace lf::test {
 namespace {
@@ -328,6 +329,28 @@ TEST(DibToBitmap, CopiesTheHostBlockAndLeavesItAlone) {
   EXPECT_EQ(imaging::DibToBitmap(host, refused.get()), E_FAIL);
   EXPECT_EQ(imaging::DibToBitmap(nullptr, refused.get()), E_INVALIDARG);
   LfGlobalFree(host);
+}
+
+}  // namespace
+}  // namespace lf::test
+
+namespace lf::test {
+namespace {
+
+// The export as a host sees it: the extension check comes before any decoding.
+TEST(DecodeExport, ChecksTheExtensionFirst) {
+  const HostModule& m = HostModule::Get();
+  ASSERT_TRUE(m.error.empty()) << m.error;
+  TempDir dir;
+  const Bytes jpeg = EncodeJpeg(5, 3, 80);
+  WriteFile(dir.File("a.jpg"), jpeg);
+  WriteFile(dir.File("a.xyz"), jpeg);
+  LF_HGLOBAL h = m.Decode(dir.File("a.jpg").c_str(), 0);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(LfGlobalSize(h), 40u + 16 * 3);
+  LfGlobalFree(h);
+  EXPECT_EQ(m.Decode(dir.File("a.xyz").c_str(), 0), nullptr);
+  EXPECT_EQ(m.Decode(nullptr, 0), nullptr);
 }
 
 }  // namespace
