@@ -279,6 +279,14 @@ bool CopyFileOver(const std::string& source, const std::string& destination) {
   return true;
 }
 
+bool MoveFileOver(const std::string& source, const std::string& destination) {
+  if (ShouldFail(Service::Copy)) return false;
+  if (source.empty() || destination.empty()) return FailWith(kErrorPathNotFound);
+  if (IsReadOnlyFile(destination)) return FailWith(kErrorAccessDenied);
+  if (::rename(source.c_str(), destination.c_str()) != 0) return Fail(errno);
+  return true;
+}
+
 bool DeleteFile(const std::string& path) {
   if (ShouldFail(Service::Delete)) return false;
   if (path.empty()) return FailWith(kErrorFileNotFound);

@@ -86,6 +86,12 @@ bool SetFileReadOnly(const std::string& path);
 // the copy.
 bool CopyFileOver(const std::string& source, const std::string& destination);
 
+// Renames `source` over `destination` in one step, so the destination is at every moment either
+// the old file or the new one. Both must lie on one file system (the caller makes `source` beside
+// the destination). A read-only destination is refused with error 5, as a copy over it is. Counts
+// as a Copy call for the failure seam.
+bool MoveFileOver(const std::string& source, const std::string& destination);
+
 bool DeleteFile(const std::string& path);
 
 // True when anything of that name exists.

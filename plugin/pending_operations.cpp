@@ -12,8 +12,6 @@ HRESULT DrawImage(const char*, LfDeviceContext*, const LfRect&, int32_t, const L
 }
 HRESULT Encode(LF_HGLOBAL, const char*, uint32_t, int32_t, void*) { return E_NOTIMPL; }
 HRESULT GetStillImageInfo(const char*, void*, uint32_t) { return E_NOTIMPL; }
-HRESULT SetOrientation(const char*, const char*, int32_t, int32_t) { return E_NOTIMPL; }
-HRESULT SetDateTimeOriginal(const char*, const LfExifDateTime&) { return E_NOTIMPL; }
 HRESULT ReplaceExifGps(const char*, const char*, int32_t, LfGpsRecord*) { return E_NOTIMPL; }
 HRESULT ReplaceThumbImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }
 HRESULT ReplaceExifImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }

@@ -1,0 +1,246 @@
+// Copying a source EXIF block into the output block with byte ranges cut out, and correcting
+// every offset of every directory for the cuts.
+#include <algorithm>
+#include <vector>
+
+#include "exif/edit/output_layout.h"
+
+namespace lf::edit {
+
+namespace {
+
+using exif::kTypeLong;
+using exif::kTypeShort;
+using exif::kTypeUndefined;
+
+// Room for the directories and values an edit adds, so most edits never grow the buffer.
+constexpr uint32_t kEditMargin = 65536;
+
+// Cuts the image data named by a directory's StripOffsets and StripByteCounts: one range from
+// the first strip to the end of the last.
+void CutStrips(ByteView block, const RawDirectory& dir, const IfdDescriptor& descriptor,
+               CutList* cuts) {
+  IfdEntry offsets, counts;
+  if (!FindRawEntry(block, dir, exif::kTagStripOffsets, &offsets) ||
+      !FindRawEntry(block, dir, exif::kTagStripByteCounts, &counts)) {
+    return;
+  }
+  uint32_t first = 0, last = 0, firstCount = 0, lastCount = 0;
+  if (!FirstAndLastValue(block, offsets, StripValueCount(descriptor, offsets.count), &first, &last) ||
+      !FirstAndLastValue(block, counts, StripValueCount(descriptor, counts.count), &firstCount, &lastCount)) {
+    return;
+  }
+  const uint64_t end = uint64_t{last} + lastCount;
+  if (end <= first || first >= block.size()) return;
+  cuts->AddCut(first, static_cast<uint32_t>(std::min<uint64_t>(end, block.size()) - first),
+               static_cast<uint32_t>(block.size()), true);
+}
+
+// Cuts every out-of-line value of a directory (strip arrays counted by the strip rule).
+void CutValues(ByteView block, const RawDirectory& dir, const IfdDescriptor& descriptor,
+               CutList* cuts) {
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    IfdEntry e;
+    if (!ReadEntry(block, dir.EntryPos(i), &e) || !HasOutOfLineValue(e)) continue;
+    uint32_t count = e.count;
+    if (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts) {
+      count = StripValueCount(descriptor, e.count);
+    }
+    const uint32_t bytes = ValueBytes(e.type, count);
+    if (bytes != 0 && block.Contains(e.value, bytes)) {
+      cuts->AddCut(e.value, bytes, static_cast<uint32_t>(block.size()), true);
+    }
+  }
+}
+
+}  // namespace
+
+bool IsInlineOffsetTag(DirectoryId id, uint16_t tag) {
+  switch (id) {
+    case exif::kIfd0:
+      return tag == exif::kTagStripOffsets || tag == exif::kTagExifIfdPointer ||
+             tag == exif::kTagGpsIfdPointer;
+    case exif::kExifIfd: return tag == exif::kTagInteropIfdPointer;
+    case exif::kIfd1:
+      return tag == exif::kTagStripOffsets || tag == exif::kTagJpegInterchangeFormat;
+    default: return false;
+  }
+}
+
+void ShiftInlineOffset(IfdEntry* e, const CutList& cuts) {
+  if (e->type == kTypeLong && e->count == 1) {
+    e->value = ShiftedOffset(e->value, cuts);
+  } else if (e->type == kTypeShort && e->count == 1) {
+    e->value = std::min<uint32_t>(0xFFFF, ShiftedOffset(e->value, cuts));
+  } else if (e->type == kTypeShort && e->count == 2) {
+    const uint32_t hi = std::min<uint32_t>(0xFFFF, ShiftedOffset(e->value >> 16, cuts));
+    const uint32_t lo = std::min<uint32_t>(0xFFFF, ShiftedOffset(e->value & 0xFFFF, cuts));
+    e->value = (hi << 16) | lo;
+  }
+}
+
+// The directories corrected in one pass, so a directory named twice (a hostile file's GPS pointer
+// equal to its Exif pointer) is never shifted twice.
+struct OutputLayout::CorrectionPass {
+  std::vector<uint32_t> done;
+  bool Claim(uint32_t offset) {
+    if (std::find(done.begin(), done.end(), offset) != done.end()) return false;
+    done.push_back(offset);
+    return true;
+  }
+};
+
+int OutputLayout::CorrectDirectory(DirectoryId id, const CutList& cuts) {
+  return CorrectAt(id, cuts, false);
+}
+
+int OutputLayout::CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFinal) {
+  RawDirectory dir;
+  if (!Directory(id, &dir)) return 0;
+  const MutableByteView view = out_.View(order_);
+  int rewritten = 0;
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    IfdEntry e;
+    if (!ReadEntry(view, dir.EntryPos(i), &e)) break;
+    const uint32_t bytes = ValueBytes(e.type, e.count);
+    if (bytes == 0) continue;
+    const IfdEntry before = e;
+    if (bytes > 4) {
+      if (!alreadyFinal && e.value != 0) e.value = ShiftedOffset(e.value, cuts);
+    } else if (IsInlineOffsetTag(id, e.tag) && !alreadyFinal) {
+      ShiftInlineOffset(&e, cuts);
+    }
+    // Where the pointers of this directory reveal the next ones.
+    const bool pointer = e.type == kTypeLong && e.count == 1;
+    if (id == exif::kIfd0 && pointer && e.tag == exif::kTagExifIfdPointer) exif_ = {e.value, 0};
+    if (id == exif::kIfd0 && pointer && e.tag == exif::kTagGpsIfdPointer) gps_ = {e.value, 0};
+    if (id == exif::kExifIfd && pointer && e.tag == exif::kTagInteropIfdPointer) interop_ = {e.value, 0};
+    if (id == exif::kExifIfd && e.tag == exif::kTagMakerNote && e.type == kTypeUndefined && bytes > 4) {
+      makerNoteOffset_ = e.value;
+      makerNoteLength_ = e.count;
+      makerNoteOldEnd_ = static_cast<uint32_t>(std::min<uint64_t>(UINT32_MAX, uint64_t{before.value} + e.count));
+      makerNote_ = {};
+      makerNoteTail_ = 0;
+    }
+    if ((id == exif::kIfd0 || id == exif::kIfd1) && e.tag == exif::kTagStripOffsets) {
+      uint32_t last = 0;
+      FirstAndLastValue(view, e, 1, &Descriptor(id)->firstStripOffset, &last);
+    }
+    if (id == exif::kIfd1 && e.tag == exif::kTagJpegInterchangeFormat) ifd1_.firstStripOffset = e.value;
+    if (!(e == before)) {
+      WriteEntry(view, dir.EntryPos(i), e);
+      ++rewritten;
+    }
+  }
+  if (id != exif::kMakerNoteIfd && view.Contains(dir.LinkPos(), 4)) {
+    uint32_t link = view.view().ReadU32(dir.LinkPos());
+    if (link != 0 && !alreadyFinal) {
+      link = ShiftedOffset(link, cuts);
+      view.WriteU32(dir.LinkPos(), link);
+    }
+    if (id == exif::kIfd0) ifd1_.location = {link, 0};
+  }
+  return rewritten;
+}
+
+void OutputLayout::CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t finalOffset) {
+  const MutableByteView view = out_.View(order_);
+  // The header's IFD0 offset moves too when something in front of IFD0 was cut (a TIFF whose
+  // strips precede its directories).
+  uint32_t ifd0 = view.view().ReadU32(4);
+  if (ifd0 != finalOffset) ifd0 = ShiftedOffset(ifd0, cuts);
+  view.WriteU32(4, ifd0);
+  ifd0_.location = {ifd0, 0};
+  exif_ = gps_ = interop_ = makerNote_ = {};
+  makerNoteOffset_ = makerNoteLength_ = makerNoteOldEnd_ = 0;
+  makerNoteTail_ = 0;
+
+  CorrectionPass pass;
+  for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd,
+                         exif::kMakerNoteIfd, exif::kIfd1}) {
+    if (id == exif::kIfd1 && !includeIfd1) break;
+    IfdLocation where;
+    LocateOutputDirectory(id, &where);
+    if (where.offset == 0 || !pass.Claim(where.offset)) continue;
+    CorrectAt(id, cuts, where.offset == finalOffset);
+  }
+  // A maker note moved by the edit whose directory cannot be found would keep stale offsets; it
+  // is removed instead. One that nothing in front of it moved keeps its bytes as they were.
+  if (makerNoteOffset_ != 0 && makerNote_.offset == 0) {
+    bool moved = false;
+    for (const Cut& c : cuts.items()) moved = moved || c.offset < makerNoteOldEnd_;
+    if (moved) {
+      RemoveOutputEntries(exif::kExifIfd, exif::kTagMakerNote);
+      makerNoteOffset_ = makerNoteLength_ = 0;
+    }
+  }
+}
+
+int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail, bool removeInterop) {
+  const ByteView block = source.block;
+  if (block.empty() || block.size() < 8 || block.size() > UINT32_MAX - kEditMargin) return 0;
+  if (!keepThumbnail && IsBuilt()) return 0;
+  Reset();
+  order_ = block.order();
+  isTiff_ = source.isTiff;
+  isJpeg_ = source.isJpeg;
+  sourceIfd0_ = source.ifd0;
+  sourceIfd1_ = source.ifd1;
+  if (!out_.Reserve(block.size() + kEditMargin)) return 0;
+  const uint32_t size = static_cast<uint32_t>(block.size());
+
+  CutList cuts;
+  RawDirectory ifd0, ifd1;
+  const bool hasIfd0 = LocateRawDirectory(block, block.ReadU32(4), &ifd0);
+  if (isTiff_ && hasIfd0 && size != source.ifd0.firstStripOffset) CutStrips(block, ifd0, sourceIfd0_, &cuts);
+  const bool hasIfd1 = hasIfd0 && LocateRawDirectory(block, block.ReadU32(ifd0.LinkPos()), &ifd1);
+  if (!keepThumbnail && hasIfd1) {
+    cuts.AddCut(ifd1.offset, ifd1.Size(), size, false);
+    CutValues(block, ifd1, sourceIfd1_, &cuts);
+    if (isTiff_) {
+      CutStrips(block, ifd1, sourceIfd1_, &cuts);
+    } else {
+      IfdEntry at, length;
+      if (FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormat, &at) &&
+          FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormatLength, &length) &&
+          at.type == kTypeLong && length.type == kTypeLong && at.value < size) {
+        cuts.AddCut(at.value, std::min(length.value, size - at.value), size, true);
+      }
+    }
+  }
+  cuts.Normalize(size);
+  if (!CopyWithoutCuts(block, cuts, &out_)) {
+    Reset();
+    return 0;
+  }
+  if (out_.length() > 8) {
+    CorrectAll(cuts, keepThumbnail, 0);
+    // The layout keeps the source's descriptors for the image summary; the offsets are the new ones.
+    const IfdLocation at0 = ifd0_.location, at1 = ifd1_.location;
+    const uint32_t strip0 = ifd0_.firstStripOffset, strip1 = ifd1_.firstStripOffset;
+    ifd0_ = sourceIfd0_;
+    ifd0_.location = at0;
+    ifd0_.firstStripOffset = strip0;
+    if (keepThumbnail) {
+      ifd1_ = sourceIfd1_;
+      ifd1_.location = at1;
+      ifd1_.firstStripOffset = strip1;
+    }
+  }
+  if (!keepThumbnail) {
+    RawDirectory out0;
+    if (Directory(exif::kIfd0, &out0)) out_.View(order_).WriteU32(out0.LinkPos(), 0);
+    ifd1_ = {};
+    if (removeInterop && interop_.offset != 0) {
+      RemoveOutputEntries(exif::kExifIfd, exif::kTagInteropIfdPointer);
+      interop_ = {};
+    }
+    if (isTiff_ && MeasureImageData(exif::kIfd0, &mainImageSize_) == 1 && mainImageSize_ != 0) {
+      uint32_t at = out_.length();
+      RelocateImageData(exif::kIfd0, &at);
+    }
+  }
+  return 1;
+}
+
+}  // namespace lf::edit

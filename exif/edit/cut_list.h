@@ -1,0 +1,47 @@
+// Byte ranges cut out of an EXIF block (or room inserted into it) while it is copied, and the rule
+// that moves every offset that survives: an offset is shifted by the signed lengths of all items
+// that start strictly before it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "exif/edit/output_buffer.h"
+#include "exif/model/byte_reader.h"
+
+namespace lf::edit {
+
+struct Cut {
+  uint32_t offset = 0;
+  int64_t length = 0;  // negative: bytes cut; positive: bytes inserted
+};
+
+class CutList {
+ public:
+  // Cuts `n` bytes at `offset` of a block of `blockSize` bytes. An odd length is widened by the
+  // pad byte that follows it when the range ends inside the block (for a value, only when the
+  // value itself starts on a word boundary), so the pieces copied keep their word alignment.
+  void AddCut(uint32_t offset, uint32_t n, uint32_t blockSize, bool isValue);
+  // Records room of `n` bytes made at `offset`.
+  void AddInsertion(uint32_t offset, uint32_t n);
+
+  // Sorts the items by offset, drops cuts that start beyond the block, clips cuts at its end and
+  // merges overlapping cuts, so no byte is counted twice.
+  void Normalize(uint32_t blockSize);
+
+  bool empty() const { return items_.empty(); }
+  const std::vector<Cut>& items() const { return items_; }
+
+ private:
+  std::vector<Cut> items_;
+};
+
+// The signed correction for an offset.
+int64_t ShiftForCuts(uint32_t offset, const CutList& cuts);
+// The offset moved by its correction; a result below 0 becomes 0.
+uint32_t ShiftedOffset(uint32_t offset, const CutList& cuts);
+
+// Appends `block` without the cut ranges (insertions are ignored here) to `out`.
+bool CopyWithoutCuts(exif::ByteView block, const CutList& cuts, OutputBuffer* out);
+
+}  // namespace lf::edit

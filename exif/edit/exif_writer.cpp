@@ -1,0 +1,148 @@
+#include "exif/edit/exif_writer.h"
+
+#include <cstring>
+
+#include "exif/edit/date_text.h"
+#include "platform/memory.h"
+
+namespace lf::edit {
+
+ExifWriter::ExifWriter(const char* sourcePath, bool loadBlock)
+    : exif::ExifReader(sourcePath, loadBlock, false) {}
+
+int ExifWriter::CopyBlockForEdit(bool keepThumbnail, bool removeInterop) {
+  bool loadedHere = false;
+  if (!block_) {
+    uint32_t size = 0;
+    if (!LoadBlock(false, &size)) return 0;
+    loadedHere = true;
+  }
+  EditSource source;
+  source.block = Block();
+  source.isTiff = IsTiffSource();
+  source.isJpeg = app1Length_ > 0;
+  GetDirectoryDescriptor(exif::kIfd0, &source.ifd0);
+  GetDirectoryDescriptor(exif::kIfd1, &source.ifd1);
+  const int result = out_.CopyBlockForEdit(source, keepThumbnail, removeInterop);
+  if (loadedHere) ReleaseBlock();
+  return result;
+}
+
+int ExifWriter::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
+                                 const IfdEntryList* entriesToAdd, ValueProvider* values) {
+  return out_.RewriteDirectory(id, tagsToRemove, entriesToAdd, values);
+}
+
+int ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
+  IfdLocation where;
+  if (LocateDirectory(id, &where) != 1) return -1;
+  if (where.offset == 0 || where.entryCount == 0) return 0;
+  const uint64_t first = uint64_t{where.offset} + 2;
+  const uint64_t bytes = uint64_t{where.entryCount} * exif::kEntrySize;
+  if (block_) {
+    const MutableByteView view = MutableBlock();
+    if (!view.Contains(first, bytes)) return 0;
+    for (uint32_t i = 0; i < where.entryCount; ++i) {
+      const uint64_t pos = first + uint64_t{i} * exif::kEntrySize;
+      if (view.view().ReadU16(pos) == entry.tag) return WriteEntry(view, pos, entry) ? 1 : 0;
+    }
+    return 0;
+  }
+  // Without a block the entries are read from the file and the one entry is written back.
+  platform::HeapPtr<uint8_t> scratch;
+  ByteView entries;
+  if (!ReadTiffBytes(first, bytes, &scratch, &entries)) return 0;
+  for (uint32_t i = 0; i < where.entryCount; ++i) {
+    const uint64_t pos = uint64_t{i} * exif::kEntrySize;
+    if (entries.ReadU16(pos) != entry.tag) continue;
+    uint8_t raw[exif::kEntrySize];
+    exif::EncodeEntry(raw, byteOrder_, entry);
+    return Succeeded(edit::PatchFileRange(path_, TiffOffsetToFile(static_cast<uint32_t>(first + pos)),
+                                          raw, sizeof raw))
+               ? 1
+               : 0;
+  }
+  return 0;
+}
+
+uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source, uint32_t sourceSize) {
+  if (!entry || !source || byteCount > 4) return 0;
+  const auto* src = static_cast<const uint8_t*>(source);
+  const uint32_t n = byteCount < sourceSize ? byteCount : sourceSize;
+  switch (entry->type) {
+    case exif::kTypeByte:
+    case exif::kTypeUndefined:
+    case exif::kTypeAscii: {
+      if (n == 0) return 0;
+      const uint32_t copied = entry->type == exif::kTypeAscii ? n - 1 : n;
+      entry->value = 0;
+      for (uint32_t i = 0; i < copied; ++i) entry->value |= static_cast<uint32_t>(src[i]) << (8 * i);
+      entry->count = n;
+      return n;
+    }
+    case exif::kTypeShort: {
+      uint16_t v[2] = {};
+      if (entry->count == 1 && sourceSize >= 2) {
+        std::memcpy(v, src, 2);
+        entry->value = v[0];
+        return 1;
+      }
+      if (entry->count == 2 && sourceSize >= 4) {
+        std::memcpy(v, src, 4);
+        entry->value = (static_cast<uint32_t>(v[0]) << 16) | v[1];
+        return 2;
+      }
+      return 0;
+    }
+    case exif::kTypeLong:
+    case exif::kTypeSLong:
+      if (sourceSize < 4) return 0;
+      std::memcpy(&entry->value, src, 4);
+      entry->count = 1;
+      return 1;
+    default: return 0;
+  }
+}
+
+int ExifWriter::PatchEntryValue(DirectoryId id, const IfdEntry& entry, const void* source,
+                                uint32_t sourceSize) {
+  const uint32_t size = exif::FieldTypeSize(entry.type);
+  if (!source || entry.type == 0 || entry.count == 0 || size == 0 || sourceSize < size) return 0;
+  const uint32_t bytes = ValueBytes(entry.type, entry.count);
+  if (bytes == 0) return 0;
+  if (bytes > 4) {
+    const std::span<const uint8_t> src(static_cast<const uint8_t*>(source), sourceSize);
+    if (block_) {
+      uint8_t* dest = MutableBlock().Pointer(entry.value, bytes);
+      if (!dest) return 0;
+      return static_cast<int>(exif::EncodeValueArray({dest, bytes}, entry.type, byteOrder_, src));
+    }
+    platform::HeapPtr<uint8_t> scratch;
+    ByteView old;
+    if (!ReadTiffBytes(entry.value, bytes, &scratch, &old)) return 0;
+    const uint32_t stored =
+        exif::EncodeValueArray({scratch.get(), bytes}, entry.type, byteOrder_, src);
+    if (stored == 0 ||
+        Failed(edit::PatchFileRange(path_, TiffOffsetToFile(entry.value), scratch.get(), bytes))) {
+      return 0;
+    }
+    return static_cast<int>(stored);
+  }
+  IfdEntry updated = entry;
+  if (SetInlineValue(&updated, bytes, source, sourceSize) == 0) return 0;
+  return PatchEntry(id, updated);
+}
+
+void ExifWriter::StampBlockDateTime() {
+  if (!block_) return;
+  IfdEntry entry{kTagDateTime};
+  if (FindEntry(exif::kIfd0, &entry) != 1 || entry.count != 20 || entry.value == 0) return;
+  if (uint64_t{entry.value} + kDateTextLength >= loadedSize_) return;
+  ExifDateTime now{};
+  if (!platform::LocalTime(&now)) return;
+  char text[kDateTextBytes];
+  FormatStampText(now, text);
+  MutableBlock().WriteBytes(entry.value, text, kDateTextBytes);
+}
+
+}  // namespace lf::edit

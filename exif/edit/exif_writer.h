@@ -1,0 +1,76 @@
+// ExifWriter: an ExifReader opened on a source JPEG or TIFF file, plus the output block in which
+// an edited EXIF block is laid out (OutputLayout), plus the edits of single entries inside the
+// source's own loaded block. The safe file procedures of exif/edit/safe_write.h put the result
+// into a destination file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "exif/edit/output_layout.h"
+#include "exif/edit/safe_write.h"
+#include "exif/model/exif_reader.h"
+#include "platform/file.h"
+
+namespace lf::edit {
+
+class ExifWriter : public exif::ExifReader {
+ public:
+  // Parses `sourcePath`; with `loadBlock` the source's block is loaded into memory.
+  ExifWriter(const char* sourcePath, bool loadBlock);
+  ~ExifWriter() override = default;
+
+  // ---- State of the output block
+  bool IsBuilt() const { return out_.IsBuilt(); }
+  bool HasOutputThumbnail() const { return out_.HasOutputThumbnail(); }
+  uint64_t OutputPayloadSize() const { return out_.OutputPayloadSize(); }
+  OutputLayout& output() { return out_; }
+  const OutputLayout& output() const { return out_; }
+  // The main image lies in strips of a TIFF file (not in the scan of a JPEG).
+  bool IsTiffSource() const { return app1Length_ == 0 && IsTiffImage(); }
+
+  // Where the image data of the new file comes from (main-image replacement sets these).
+  std::string imageSourcePath;
+  uint32_t imageSourceOffset = 0;
+  std::string thumbnailPath;
+
+  // ---- Filling the output block from the source (loads the source block for the moment
+  // when it is not loaded). 1 or 0.
+  int CopyBlockForEdit(bool keepThumbnail, bool removeInterop);
+  int RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
+                       const IfdEntryList* entriesToAdd, ValueProvider* values);
+
+  // ---- Edits of the source's own block (in memory when loaded, else in the file)
+  // Re-encodes the entry with the same tag: 1 patched, 0 absent or empty, -1 unlocatable.
+  int PatchEntry(DirectoryId id, const IfdEntry& entry);
+  // Writes a new value over the old one (same place, same length): the values stored, or the
+  // patch result for an inline value.
+  int PatchEntryValue(DirectoryId id, const IfdEntry& entry, const void* source, uint32_t sourceSize);
+  // Writes the local time into IFD0 DateTime of the loaded block when it has 20 bytes.
+  void StampBlockDateTime();
+  // The loaded block, writable.
+  MutableByteView MutableBlock() { return {block_, loadedSize_, byteOrder_}; }
+
+  // ---- The streams that make the new file (0 or a Windows error number)
+  uint32_t WriteJpegFile(platform::File& dest, platform::File& src);
+  uint32_t WriteTiffFile(platform::File& dest, platform::File& src);
+
+ private:
+  OutputLayout out_;
+};
+
+// Sets the value of an inline entry (at most 4 bytes) from native values; the new count, 0 on
+// failure.
+uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source, uint32_t sourceSize);
+
+// Writes a filled writer into `destPath` through the safe rewrite.
+HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath);
+// Overwrites a byte range of the writer's source file.
+HRESULT PatchFileRange(ExifWriter& writer, uint64_t fileOffset, const uint8_t* bytes, size_t length);
+// Stamps IFD0 DateTime in the loaded block and writes the whole block back over the source.
+HRESULT PatchInPlace(ExifWriter& writer);
+// Stamps IFD0 DateTime in the loaded block and makes `destPath` a copy of the source with it.
+HRESULT CopyAndPatch(ExifWriter& writer, const std::string& destPath);
+
+}  // namespace lf::edit

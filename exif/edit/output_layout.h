@@ -1,0 +1,132 @@
+// The output half of an ExifWriter: the new EXIF block (the OutputBlock) in the source's byte
+// order, where its directories lie, and the operations that copy a source block into it with byte
+// ranges cut out, correct every offset for the cuts, and edit single entries and directories.
+//
+// Every offset is relative to the start of the block, which is the TIFF header. Every read and
+// write goes through range-checked views, and the buffer grows as needed, so a hostile source can
+// make an edit fail but never make it write outside the buffer.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "exif/edit/cut_list.h"
+#include "exif/edit/output_buffer.h"
+#include "exif/edit/raw_entries.h"
+#include "platform/clock.h"
+
+namespace lf::edit {
+
+// The source block as CopyBlockForEdit takes it.
+struct EditSource {
+  ByteView block;          // the loaded ExifBlock, in the source's byte order
+  bool isTiff = false;     // the main image is in strips of the file (a TIFF file)
+  bool isJpeg = false;     // a JPEG file; its thumbnail sits inside the block
+  IfdDescriptor ifd0;      // descriptors of the source (strip count rule)
+  IfdDescriptor ifd1;
+};
+
+// Delivers the value of an entry added by RewriteDirectory whose value does not fit inline.
+// Returns the number of values written into `dest` (0 = none).
+class ValueProvider {
+ public:
+  virtual ~ValueProvider() = default;
+  virtual uint32_t DeliverValue(const IfdEntry& requested, MutableByteView dest) = 0;
+  // The bytes the value of `requested` needs (0 = cannot deliver).
+  virtual uint32_t ValueSize(const IfdEntry& requested) = 0;
+};
+
+class OutputLayout {
+ public:
+  // ---- State
+  bool IsBuilt() const { return !out_.empty(); }
+  bool HasOutputThumbnail() const { return ifd1_.location.offset != 0; }
+  // The bytes that follow "Exif" and its two 0 bytes in a JPEG APP1 segment.
+  uint64_t OutputPayloadSize() const { return uint64_t{out_.length()} + thumbnail_.length(); }
+  ByteOrder order() const { return order_; }
+  const OutputBuffer& block() const { return out_; }
+  ByteView View() const { return out_.View(order_); }
+  uint32_t outLength() const { return out_.length(); }
+  const IfdDescriptor& outIfd0() const { return ifd0_; }
+  const IfdDescriptor& outIfd1() const { return ifd1_; }
+  const IfdLocation& outExif() const { return exif_; }
+  const IfdLocation& outGps() const { return gps_; }
+  const IfdLocation& outInterop() const { return interop_; }
+  uint32_t makerNoteOffset() const { return makerNoteOffset_; }
+  uint32_t makerNoteLength() const { return makerNoteLength_; }
+  uint16_t makerNoteTail() const { return makerNoteTail_; }
+  uint32_t mainImageSize() const { return mainImageSize_; }
+  void set_mainImageSize(uint32_t n) { mainImageSize_ = n; }
+  uint32_t thumbnailImageSize() const { return thumbnailImageSize_; }
+  void set_thumbnailImageSize(uint32_t n) { thumbnailImageSize_ = n; }
+  const OutputBuffer& thumbnailData() const { return thumbnail_; }
+  OutputBuffer& mutableThumbnailData() { return thumbnail_; }
+  bool isTiff() const { return isTiff_; }
+  bool isJpeg() const { return isJpeg_; }
+
+  // ---- Filling the block from a source (Part of every edit of an existing file)
+  // Copies the source block, keeping or removing IFD1 and the thumbnail; see the .cpp. 1 or 0.
+  int CopyBlockForEdit(const EditSource& source, bool keepThumbnail, bool removeInterop);
+  // Shifts the offsets of one directory by `cuts`; the number of entries rewritten.
+  int CorrectDirectory(DirectoryId id, const CutList& cuts);
+
+  // ---- Single entries and directories of the block
+  int LocateOutputDirectory(DirectoryId id, IfdLocation* out);
+  // 1 found, 0 absent / empty / not inside the block, -1 unknown or unlocatable directory.
+  int FindOutputEntry(DirectoryId id, IfdEntry* entry);
+  // Entries matching the request in *list (empty = all), in directory order; count, 0 or -1.
+  int CollectOutputEntries(DirectoryId id, IfdEntryList* list);
+  // Re-encodes the entry with the same tag in place: 1, 0 (absent, or tag 0), -1 (unlocatable).
+  int UpdateOutputEntry(DirectoryId id, const IfdEntry& entry);
+  // Deletes every entry with `tag`; the number deleted.
+  int RemoveOutputEntries(DirectoryId id, uint16_t tag);
+  // Re-lays one directory with entries removed, replaced or added; new minus old entry count
+  // (0 also on failure, see *failed).
+  int RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
+                       const IfdEntryList* entriesToAdd, ValueProvider* values,
+                       bool* failed = nullptr);
+  // Writes the local time into IFD0 DateTime when it has 20 bytes out of line.
+  void StampDateTime();
+  void StampDateTime(const ExifDateTime& now);
+
+  // ---- Image data
+  // The byte span of the image data of IFD0 (1) or IFD1 (257). 1 or 0.
+  int MeasureImageData(DirectoryId id, uint32_t* size);
+  // Points the image data of a directory at *newOffset (made even). False when the offsets cannot
+  // be represented (a SHORT offset above 65535) or are not inside the block.
+  bool RelocateImageData(DirectoryId id, uint32_t* newOffset);
+  // Makes the block end on a word boundary, so the thumbnail that follows it starts where
+  // RelocateImageData puts it.
+  bool PadToEven() { return out_.PadToEven(); }
+
+  void Reset();
+
+ private:
+  struct CorrectionPass;
+  IfdDescriptor* Descriptor(DirectoryId id);
+  IfdLocation* Slot(DirectoryId id);
+  // The located directory inside the block, or false.
+  bool Directory(DirectoryId id, RawDirectory* dir);
+  int LocateMakerNoteDirectory(IfdLocation* out);
+  // Walks IFD0, Exif, GPS, Interop, the maker note and (when asked) IFD1 and corrects each once.
+  void CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t finalOffset);
+  int CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFinal);
+  uint32_t StripCount(DirectoryId id, uint32_t entryCount) const;
+
+  OutputBuffer out_;
+  OutputBuffer thumbnail_;
+  ByteOrder order_ = exif::kLittleEndian;
+  bool isTiff_ = false;
+  bool isJpeg_ = false;
+  IfdDescriptor sourceIfd0_, sourceIfd1_;
+  IfdDescriptor ifd0_, ifd1_;
+  IfdLocation exif_, gps_, interop_, makerNote_;
+  uint16_t makerNoteTail_ = 0;
+  uint32_t makerNoteOffset_ = 0;
+  uint32_t makerNoteLength_ = 0;
+  uint32_t makerNoteOldEnd_ = 0;  // end of the maker note before the current correction
+  uint32_t mainImageSize_ = 0;
+  uint32_t thumbnailImageSize_ = 0;
+};
+
+}  // namespace lf::edit

@@ -1,0 +1,106 @@
+#include "exif/edit/raw_entries.h"
+
+namespace lf::edit {
+
+bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry) {
+  *entry = {};
+  const uint8_t* raw = block.Pointer(pos, exif::kEntrySize);
+  if (!raw) return false;
+  exif::DecodeEntry({raw, exif::kEntrySize}, block.order(), entry);
+  return true;
+}
+
+bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry) {
+  uint8_t* raw = block.Pointer(pos, exif::kEntrySize);
+  if (!raw) return false;
+  exif::EncodeEntry({raw, exif::kEntrySize}, block.order(), entry);
+  return true;
+}
+
+bool FirstAndLastValue(ByteView block, const IfdEntry& entry, uint32_t count, uint32_t* first,
+                       uint32_t* last) {
+  *first = *last = 0;
+  if (count == 0 || (entry.type != exif::kTypeShort && entry.type != exif::kTypeLong)) return false;
+  const uint32_t size = exif::FieldTypeSize(entry.type);
+  const uint32_t bytes = ValueBytes(entry.type, entry.count);
+  if (bytes == 0) return false;
+  if (bytes <= 4) {
+    if (entry.type == exif::kTypeLong || entry.count == 1) {
+      *first = *last = entry.value;
+    } else {
+      *first = entry.value >> 16;
+      *last = entry.value & 0xFFFF;
+    }
+    return true;
+  }
+  const uint64_t lastPos = uint64_t{entry.value} + uint64_t{count - 1} * size;
+  if (!block.Contains(entry.value, size) || !block.Contains(lastPos, size)) return false;
+  *first = size == 2 ? block.ReadU16(entry.value) : block.ReadU32(entry.value);
+  *last = size == 2 ? block.ReadU16(lastPos) : block.ReadU32(lastPos);
+  return true;
+}
+
+bool LocateRawDirectory(ByteView block, uint32_t offset, RawDirectory* dir) {
+  *dir = {};
+  if (offset == 0 || !block.Contains(offset, 2)) return false;
+  const uint16_t count = block.ReadU16(offset);
+  if (!block.Contains(uint64_t{offset} + 2, uint64_t{count} * exif::kEntrySize)) return false;
+  dir->offset = offset;
+  dir->count = count;
+  return true;
+}
+
+bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry,
+                  uint64_t* pos) {
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    const uint64_t at = dir.EntryPos(i);
+    if (block.ReadU16(at) == tag) {
+      if (pos) *pos = at;
+      return ReadEntry(block, at, entry);
+    }
+  }
+  *entry = {};
+  return false;
+}
+
+uint32_t StripValueCount(const IfdDescriptor& d, uint32_t entryCount) {
+  if (d.location.entryCount == 0) return entryCount;
+  if (d.planarConfiguration == 1) return d.stripsPerImage;
+  if (d.planarConfiguration == 2) {
+    uint32_t n = 0;
+    return exif::CheckedMul(d.samplesPerPixel, d.stripsPerImage, &n) ? n : entryCount;
+  }
+  return entryCount;
+}
+
+IfdDescriptor DescribeDirectory(ByteView block, uint32_t offset) {
+  IfdDescriptor d;
+  RawDirectory dir;
+  if (!LocateRawDirectory(block, offset, &dir)) return d;
+  d.location = {dir.offset, dir.count};
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    IfdEntry e;
+    if (!ReadEntry(block, dir.EntryPos(i), &e)) break;
+    const bool shortOrLong = e.type == exif::kTypeShort || e.type == exif::kTypeLong;
+    switch (e.tag) {
+      case exif::kTagImageWidth: if (shortOrLong) d.imageWidth = e.value; break;
+      case exif::kTagImageLength: if (shortOrLong) d.imageLength = e.value; break;
+      case exif::kTagSamplesPerPixel: if (e.type == exif::kTypeShort) d.samplesPerPixel = e.value; break;
+      case exif::kTagRowsPerStrip: if (shortOrLong) d.rowsPerStrip = e.value; break;
+      case exif::kTagPlanarConfiguration: if (e.type == exif::kTypeShort) d.planarConfiguration = e.value; break;
+      case exif::kTagStripOffsets: {
+        uint32_t last = 0;
+        if (shortOrLong) FirstAndLastValue(block, e, 1, &d.firstStripOffset, &last);
+        break;
+      }
+      default: break;
+    }
+  }
+  if (d.planarConfiguration == 0) d.planarConfiguration = 1;
+  if (d.rowsPerStrip != 0) {
+    d.stripsPerImage = static_cast<uint32_t>((uint64_t{d.imageLength} + d.rowsPerStrip - 1) / d.rowsPerStrip);
+  }
+  return d;
+}
+
+}  // namespace lf::edit

@@ -1,0 +1,79 @@
+// Directories and entries as the editing code meets them inside a block: a directory validated
+// once when located, reading and writing entries at a position, and the first and last values of
+// offset arrays. Everything goes through the range-checked byte views.
+#pragma once
+
+#include <cstdint>
+
+#include "exif/model/byte_reader.h"
+#include "exif/model/directory.h"
+#include "exif/model/field_types.h"
+
+namespace lf::edit {
+
+using exif::ByteOrder;
+using exif::ByteView;
+using exif::DirectoryId;
+using exif::IfdDescriptor;
+using exif::IfdEntry;
+using exif::IfdEntryList;
+using exif::IfdLocation;
+using exif::MutableByteView;
+
+// Tags the editor interprets beyond the directory vocabulary.
+inline constexpr uint16_t kTagDateTime = 0x0132;
+inline constexpr uint16_t kTagDateTimeOriginal = 0x9003;
+inline constexpr uint16_t kTagDateTimeDigitized = 0x9004;
+inline constexpr uint16_t kTagSubSecTimeOriginal = 0x9291;
+inline constexpr uint16_t kTagSubSecTimeDigitized = 0x9292;
+
+// Entry count word and next-IFD link around the entries.
+inline constexpr uint32_t kDirectoryOverhead = 6;
+
+// Bytes of an entry's value; 0 for an unsupported type, a zero count or an impossible size.
+inline uint32_t ValueBytes(uint16_t type, uint32_t count) { return exif::ValueByteCount(type, count); }
+inline bool HasOutOfLineValue(const IfdEntry& e) { return ValueBytes(e.type, e.count) > 4; }
+
+// Decodes the entry at `pos` (tag, type and count also for an entry of unsupported type); false
+// when its 12 bytes are not all inside the block.
+bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry);
+// Encodes an entry at `pos`; false when it does not fit.
+bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry);
+
+// The first and last of `count` values of a SHORT or LONG array (StripOffsets and the like),
+// inline or read from the block. An inline single value is both. False for another type or a
+// value outside the block.
+bool FirstAndLastValue(ByteView block, const IfdEntry& entry, uint32_t count, uint32_t* first,
+                       uint32_t* last);
+
+// A directory whose entry count and 12·n entry bytes lie inside the block (the 4-byte link may be
+// missing at the very end of it).
+struct RawDirectory {
+  uint32_t offset = 0;
+  uint16_t count = 0;
+  uint64_t EntryPos(uint32_t i) const { return uint64_t{offset} + 2 + uint64_t{i} * exif::kEntrySize; }
+  uint64_t LinkPos() const { return EntryPos(count); }
+  uint32_t Size() const { return kDirectoryOverhead + exif::kEntrySize * count; }
+};
+bool LocateRawDirectory(ByteView block, uint32_t offset, RawDirectory* dir);
+
+// The first entry with `tag`, and its position when asked.
+bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry,
+                  uint64_t* pos = nullptr);
+
+// The number of StripOffsets/StripByteCounts values of IFD0 or IFD1 as the descriptor of the
+// directory they come from gives it (TIFF 6.0: StripsPerImage, times SamplesPerPixel for planar
+// configuration 2), or the entry's own count when the descriptor is empty.
+uint32_t StripValueCount(const IfdDescriptor& descriptor, uint32_t entryCount);
+
+// Reads the summary of IFD0 or IFD1 from a block (the tags the strip rules need).
+IfdDescriptor DescribeDirectory(ByteView block, uint32_t offset);
+
+class CutList;
+// Inline values that are offsets into the block: IFD0 StripOffsets and the Exif and GPS pointers,
+// the Exif IFD's Interop pointer, IFD1 StripOffsets and JPEGInterchangeFormat.
+bool IsInlineOffsetTag(DirectoryId id, uint16_t tag);
+// Shifts such an inline SHORT or LONG offset (each half of a SHORT pair) by `cuts`.
+void ShiftInlineOffset(IfdEntry* e, const CutList& cuts);
+
+}  // namespace lf::edit

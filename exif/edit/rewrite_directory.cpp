@@ -1,0 +1,236 @@
+// Re-laying one directory of the output block with entries removed, replaced or added: the old
+// directory and its values are cut out, the new directory and its value area are inserted at the
+// old place, and every offset in the block is corrected for the difference.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "exif/edit/output_layout.h"
+
+namespace lf::edit {
+
+namespace {
+
+// Byte sizes of the types that the module does not interpret but whose values must still be
+// found when their entries move (TIFF 6.0, Section 2: SBYTE, SSHORT, FLOAT, DOUBLE).
+uint32_t OpaqueFieldSize(uint16_t type) {
+  switch (type) {
+    case 6: return 1;
+    case 8: return 2;
+    case 11: return 4;
+    case 12: return 8;
+    default: return 0;
+  }
+}
+
+struct Item {
+  IfdEntry entry;
+  uint8_t raw[exif::kEntrySize] = {};
+  bool opaque = false;   // an entry of a type the module does not interpret: kept byte for byte
+  bool added = false;    // from entriesToAdd
+  bool laid = false;     // its value was laid in the new value area
+  IfdEntry requested;    // the added entry as the caller gave it
+};
+
+bool IsPointerTag(uint16_t tag) {
+  return tag == exif::kTagExifIfdPointer || tag == exif::kTagGpsIfdPointer ||
+         tag == exif::kTagInteropIfdPointer;
+}
+
+}  // namespace
+
+int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
+                                   const IfdEntryList* entriesToAdd, ValueProvider* values,
+                                   bool* failed) {
+  if (failed) *failed = true;
+  if (!IsBuilt() || id == exif::kMakerNoteIfd || !Slot(id)) return 0;
+  IfdLocation where;
+  RawDirectory dir;
+  if (LocateOutputDirectory(id, &where) != 1 || where.offset == 0 ||
+      !LocateRawDirectory(View(), where.offset, &dir)) {
+    return 0;
+  }
+  const ByteView old = View();
+  const uint32_t length = out_.length();
+  const bool stripDirectory = id == exif::kIfd0 || id == exif::kIfd1;
+
+  CutList cuts;
+  cuts.AddCut(dir.offset, dir.Size(), length, false);
+  std::vector<Item> items;
+  items.reserve(dir.count + (entriesToAdd ? entriesToAdd->size() : 0));
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    Item item;
+    old.Copy(dir.EntryPos(i), item.raw, exif::kEntrySize);
+    ReadEntry(old, dir.EntryPos(i), &item.entry);
+    item.opaque = ValueBytes(item.entry.type, item.entry.count) == 0;
+    if (!item.opaque && HasOutOfLineValue(item.entry)) {
+      IfdEntry& e = item.entry;
+      if (stripDirectory && (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts)) {
+        e.count = StripCount(id, e.count);
+      }
+      const uint32_t bytes = ValueBytes(e.type, e.count);
+      if (bytes != 0 && e.value != 0 && old.Contains(e.value, bytes)) {
+        cuts.AddCut(e.value, bytes, length, true);
+      }
+    }
+    items.push_back(item);
+  }
+
+  bool changed = false;
+  if (tagsToRemove) {
+    for (uint16_t tag : *tagsToRemove) {
+      for (auto it = items.begin(); it != items.end();) {
+        if (it->entry.tag != tag) {
+          ++it;
+          continue;
+        }
+        // An emptied sub-directory goes with its pointer.
+        if (stripDirectory && IsPointerTag(tag) && it->entry.value != 0) {
+          RawDirectory sub;
+          if (LocateRawDirectory(old, it->entry.value, &sub) && sub.count == 0) {
+            cuts.AddCut(sub.offset, kDirectoryOverhead, length, false);
+          }
+        }
+        it = items.erase(it);
+        changed = true;
+      }
+    }
+  }
+  if (entriesToAdd) {
+    for (const IfdEntry& add : *entriesToAdd) {
+      Item item;
+      item.entry = add;
+      item.requested = add;
+      item.added = true;
+      if (HasOutOfLineValue(add)) item.entry.value = 0;
+      auto same = std::find_if(items.begin(), items.end(), [&](const Item& x) { return x.entry.tag == add.tag; });
+      if (same != items.end()) *same = item; else items.push_back(item);
+      changed = true;
+    }
+  }
+  if (changed) {
+    std::stable_sort(items.begin(), items.end(),
+                     [](const Item& a, const Item& b) { return a.entry.tag < b.entry.tag; });
+    // Of two entries with one tag the first is kept.
+    items.erase(std::unique(items.begin(), items.end(),
+                            [](const Item& a, const Item& b) { return a.entry.tag == b.entry.tag; }),
+                items.end());
+  }
+  if (items.size() > 0xFFFF) return 0;
+  cuts.Normalize(length);
+
+  const uint32_t newPos = ShiftedOffset(dir.offset, cuts);
+  const uint32_t count = static_cast<uint32_t>(items.size());
+  const uint32_t dirBytes = kDirectoryOverhead + exif::kEntrySize * count;
+  const uint64_t valueBase = uint64_t{newPos} + dirBytes;
+
+  // The value area, laid in entry order, each value on a word boundary.
+  OutputBuffer area;
+  for (Item& item : items) {
+    IfdEntry& e = item.entry;
+    if (item.opaque || !HasOutOfLineValue(e)) continue;
+    const uint32_t bytes = ValueBytes(e.type, e.count);
+    const uint32_t at = area.length();
+    if (!item.added) {
+      if (e.value == 0 || !old.Contains(e.value, bytes)) continue;  // kept, shifted below
+      if (!area.Append(old.data() + e.value, bytes)) return 0;
+    } else {
+      e.count = 0;
+      e.value = 0;
+      const uint32_t want = values ? values->ValueSize(item.requested) : 0;
+      if (want != 0) {
+        if (!area.AppendZeros(want)) return 0;
+        const uint32_t delivered =
+            values->DeliverValue(item.requested, MutableByteView(area.data() + at, want, order_));
+        if (delivered == 0) {
+          area.Resize(at);
+          continue;
+        }
+        e.count = delivered;
+        area.Resize(at + ValueBytes(e.type, delivered));
+      }
+      if (e.count == 0) continue;
+    }
+    e.value = static_cast<uint32_t>(valueBase + at);
+    item.laid = true;
+    if (!area.PadToEven()) return 0;
+  }
+
+  OutputBuffer cutCopy;
+  if (!cutCopy.Reserve(uint64_t{length} + dirBytes + area.length() + 65536) ||
+      !CopyWithoutCuts(old, cuts, &cutCopy) || newPos > cutCopy.length()) {
+    return 0;
+  }
+  OutputBuffer fresh;
+  if (!fresh.Reserve(uint64_t{cutCopy.length()} + dirBytes + area.length() + 65536) ||
+      !fresh.Append(cutCopy.data(), newPos) || !fresh.AppendZeros(dirBytes) ||
+      !fresh.Append(area.data(), area.length()) ||
+      !fresh.Append(cutCopy.data() + newPos, cutCopy.length() - newPos)) {
+    return 0;
+  }
+  cuts.AddInsertion(dir.offset, dirBytes + area.length());
+  cuts.Normalize(length);
+
+  // The directory itself: pointers and kept values outside the cut ranges move with the block.
+  const MutableByteView view = fresh.View(order_);
+  view.WriteU16(newPos, static_cast<uint16_t>(count));
+  IfdDescriptor* descriptor = Descriptor(id);
+  for (uint32_t i = 0; i < count; ++i) {
+    Item& item = items[i];
+    const uint64_t pos = uint64_t{newPos} + 2 + uint64_t{i} * exif::kEntrySize;
+    if (item.opaque) {
+      // Kept byte for byte; an out-of-line value of a known size follows the block.
+      ByteView raw(item.raw, exif::kEntrySize, order_);
+      const uint64_t bytes = uint64_t{OpaqueFieldSize(raw.ReadU16(2))} * raw.ReadU32(4);
+      if (bytes > 4) {
+        const uint32_t moved = ShiftedOffset(raw.ReadU32(8), cuts);
+        MutableByteView(item.raw, exif::kEntrySize, order_).WriteU32(8, moved);
+      }
+      view.WriteBytes(pos, item.raw, exif::kEntrySize);
+      continue;
+    }
+    IfdEntry& e = item.entry;
+    if (!item.added) {
+      const uint32_t bytes = ValueBytes(e.type, e.count);
+      if (bytes > 4 && e.value != 0 && !item.laid) {
+        e.value = ShiftedOffset(e.value, cuts);
+      } else if (bytes <= 4 && IsInlineOffsetTag(id, e.tag)) {
+        ShiftInlineOffset(&e, cuts);
+      }
+    }
+    WriteEntry(view, pos, e);
+    if (descriptor && !HasOutOfLineValue(e)) {
+      const bool shortOrLong = e.type == exif::kTypeShort || e.type == exif::kTypeLong;
+      if (e.tag == exif::kTagImageWidth && shortOrLong) descriptor->imageWidth = e.value;
+      if (e.tag == exif::kTagImageLength && shortOrLong) descriptor->imageLength = e.value;
+      if (e.tag == exif::kTagSamplesPerPixel && e.type == exif::kTypeShort) descriptor->samplesPerPixel = e.value;
+      if (e.tag == exif::kTagRowsPerStrip && shortOrLong) descriptor->rowsPerStrip = e.value;
+      if (e.tag == exif::kTagPlanarConfiguration && e.type == exif::kTypeShort) descriptor->planarConfiguration = e.value;
+    }
+  }
+  uint32_t link = old.Contains(dir.LinkPos(), 4) ? old.ReadU32(dir.LinkPos()) : 0;
+  if (link != 0) link = ShiftedOffset(link, cuts);
+  view.WriteU32(uint64_t{newPos} + 2 + uint64_t{count} * exif::kEntrySize, link);
+
+  out_.Swap(fresh);
+  *Slot(id) = {newPos, static_cast<uint16_t>(count)};
+  if (descriptor && isTiff_ && descriptor->rowsPerStrip != 0) {
+    descriptor->stripsPerImage = static_cast<uint32_t>(
+        (uint64_t{descriptor->imageLength} + descriptor->rowsPerStrip - 1) / descriptor->rowsPerStrip);
+  }
+  CorrectAll(cuts, true, newPos);
+
+  if (thumbnailImageSize_ != 0 && !thumbnail_.empty()) {
+    if (!out_.PadToEven()) return 0;
+    uint32_t at = out_.length();
+    RelocateImageData(exif::kIfd1, &at);
+  }
+  if (isTiff_ && mainImageSize_ != 0) {
+    uint32_t at = out_.length() + thumbnail_.length();
+    RelocateImageData(exif::kIfd0, &at);
+  }
+  if (failed) *failed = false;
+  return static_cast<int>(count) - static_cast<int>(dir.count);
+}
+
+}  // namespace lf::edit

@@ -1,0 +1,168 @@
+// The two streams that make a new image file from a writer's output block and the image data of
+// an existing file, and the writer's entry points into the safe rewrite.
+#include <cstring>
+
+#include "exif/edit/exif_writer.h"
+#include "platform/errors.h"
+#include "platform/memory.h"
+
+namespace lf::edit {
+
+namespace {
+
+using platform::File;
+
+constexpr uint32_t kErrorNoMemory = platform::kErrorNotEnoughMemory;
+constexpr uint32_t kErrorBadData = platform::kErrorInvalidData;
+constexpr size_t kCopyChunk = 1 << 20;
+// A JPEG segment length is a 16-bit number that counts itself (JPEG, ITU T.81, B.1.1.4).
+constexpr uint64_t kMaxSegmentLength = 0xFFFF;
+constexpr uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+
+uint32_t LastErrorOr(uint32_t fallback) {
+  const uint32_t e = platform::LastError();
+  return e != 0 ? e : fallback;
+}
+
+// Copies `n` bytes from `src` at `from` to the current position of `dest`. A source that ends
+// early ends the copy there (the new file is as complete as the old one).
+uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* chunk) {
+  if (!src.Seek(from)) return LastErrorOr(platform::kErrorReadFault);
+  while (n > 0) {
+    const size_t want = n < kCopyChunk ? static_cast<size_t>(n) : kCopyChunk;
+    size_t got = 0;
+    if (!src.Read(chunk, want, &got)) return LastErrorOr(platform::kErrorReadFault);
+    if (got == 0) return 0;
+    if (!dest.Write(chunk, got)) return LastErrorOr(platform::kErrorWriteFault);
+    n -= got;
+  }
+  return 0;
+}
+
+uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+// Streams a writer into an open destination for WriteToFile.
+class WriterStream : public ImageFileStream {
+ public:
+  explicit WriterStream(ExifWriter& writer) : writer_(writer) {}
+  std::string ImageSourcePath() const override {
+    return writer_.imageSourcePath.empty() ? writer_.path() : writer_.imageSourcePath;
+  }
+  uint32_t WriteImageFile(File& dest, File& src) override {
+    return writer_.IsTiffSource() ? writer_.WriteTiffFile(dest, src) : writer_.WriteJpegFile(dest, src);
+  }
+
+ private:
+  ExifWriter& writer_;
+};
+
+}  // namespace
+
+uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
+  const uint64_t payload = out_.OutputPayloadSize();
+  if (payload + 8 > kMaxSegmentLength) return kErrorBadData;
+  platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
+  if (!chunk) return kErrorNoMemory;
+  uint64_t fileLength = 0;
+  if (!src.Length(&fileLength)) return LastErrorOr(platform::kErrorReadFault);
+
+  uint64_t pos = 0;
+  while (pos + 2 <= fileLength) {
+    uint8_t head[4] = {};
+    size_t got = 0;
+    if (!src.Seek(pos) || !src.Read(head, sizeof head, &got)) return LastErrorOr(platform::kErrorReadFault);
+    if (got < 2) break;
+    const uint16_t marker = BigEndian16(head);
+    if (marker == 0xFFD8) {
+      // SOI, then the one APP1 "Exif" segment of the new file.
+      uint8_t app1[4 + sizeof kExifHeader];
+      app1[0] = 0xFF;
+      app1[1] = 0xD8;
+      app1[2] = 0xFF;
+      app1[3] = 0xE1;
+      const uint16_t length = static_cast<uint16_t>(payload + 8);
+      uint8_t lengthBytes[2] = {static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+      if (!dest.Write(app1, 4) || !dest.Write(lengthBytes, 2) ||
+          !dest.Write(kExifHeader, sizeof kExifHeader) ||
+          !dest.Write(out_.block().data(), out_.outLength()) ||
+          !dest.Write(out_.thumbnailData().data(), out_.thumbnailData().length())) {
+        return LastErrorOr(platform::kErrorWriteFault);
+      }
+      pos += 2;
+      continue;
+    }
+    if (marker == 0xFFD9) {
+      if (!dest.Write(head, 2)) return LastErrorOr(platform::kErrorWriteFault);
+      break;
+    }
+    if (got < 4) break;
+    const uint16_t length = BigEndian16(head + 2);
+    if (marker == 0xFFE0 || marker == 0xFFE1) {
+      // JFIF and every other APP1 give way to the new EXIF segment.
+      pos += 2 + uint64_t{length};
+      continue;
+    }
+    if (length < 2) break;
+    if (!dest.Write(head, 4)) return LastErrorOr(platform::kErrorWriteFault);
+    if (marker == 0xFFDA) {
+      // The scan and everything after it is copied unchanged.
+      return CopyBytes(src, pos + 4, fileLength - (pos + 4 < fileLength ? pos + 4 : fileLength),
+                       dest, chunk.get());
+    }
+    if (const uint32_t e = CopyBytes(src, pos + 4, length - 2u, dest, chunk.get())) return e;
+    pos += 2 + uint64_t{length};
+  }
+  return 0;
+}
+
+uint32_t ExifWriter::WriteTiffFile(File& dest, File& src) {
+  if (!dest.Seek(0) || !dest.Write(out_.block().data(), out_.outLength())) {
+    return LastErrorOr(platform::kErrorWriteFault);
+  }
+  const IfdDescriptor& ifd0 = out_.outIfd0();
+  const IfdDescriptor& ifd1 = out_.outIfd1();
+  const OutputBuffer& thumbnail = out_.thumbnailData();
+  if (ifd1.firstStripOffset != 0 && out_.thumbnailImageSize() != 0 && !thumbnail.empty()) {
+    if (!dest.Seek(ifd1.firstStripOffset) || !dest.Write(thumbnail.data(), thumbnail.length())) {
+      return LastErrorOr(platform::kErrorWriteFault);
+    }
+  }
+  if (ifd0.firstStripOffset == 0 || out_.mainImageSize() == 0) return kErrorBadData;
+  platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
+  if (!chunk) return kErrorNoMemory;
+  const uint64_t from = !imageSourcePath.empty() && imageSourceOffset != 0
+                            ? imageSourceOffset
+                            : TiffOffsetToFile(ifd0_.firstStripOffset);
+  uint64_t fileLength = 0;
+  if (!src.Length(&fileLength)) return LastErrorOr(platform::kErrorReadFault);
+  // Strips that the source does not hold cannot be written: no new file without its image.
+  if (!exif::InRange(fileLength, from, out_.mainImageSize())) return kErrorBadData;
+  if (!dest.Seek(ifd0.firstStripOffset)) return LastErrorOr(platform::kErrorWriteFault);
+  return CopyBytes(src, from, out_.mainImageSize(), dest, chunk.get());
+}
+
+HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath) {
+  if (!writer.IsBuilt()) return E_FAIL;
+  WriterStream stream(writer);
+  return WriteToFile(stream, destPath);
+}
+
+HRESULT PatchFileRange(ExifWriter& writer, uint64_t fileOffset, const uint8_t* bytes, size_t length) {
+  return PatchFileRange(writer.path(), fileOffset, bytes, length);
+}
+
+HRESULT PatchInPlace(ExifWriter& writer) {
+  writer.StampBlockDateTime();
+  const ByteView block = writer.Block();
+  if (block.empty()) return E_FAIL;
+  return PatchFileRange(writer.path(), writer.TiffOffsetToFile(0), block.data(), block.size());
+}
+
+HRESULT CopyAndPatch(ExifWriter& writer, const std::string& destPath) {
+  writer.StampBlockDateTime();
+  const ByteView block = writer.Block();
+  if (block.empty()) return E_FAIL;
+  return CopyAndPatch(writer.path(), destPath, writer.TiffOffsetToFile(0), block.data(), block.size());
+}
+
+}  // namespace lf::edit

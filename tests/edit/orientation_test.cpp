@@ -1,0 +1,256 @@
+// SetOrientation on whole files: the in-place patch changes exactly the two Orientation entries
+// and IFD0 DateTime; the rebuild path adds what is missing while every pointer keeps naming the
+// same bytes; every written file passes an independent validator and reads back with our reader.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "exif/edit/orientation_date.h"
+#include "exif/model/exif_reader.h"
+#include "platform/faults.h"
+#include "platform/file.h"
+#include "tests/support/edit_fixtures.h"
+
+namespace lf::edit {
+namespace {
+
+using test::Bytes;
+using test::CameraFile;
+using test::CameraSpec;
+using test::Order;
+using test::ReadFile;
+using test::Slice;
+using test::WriteFile;
+
+IfdEntry Find(exif::ExifReader& r, DirectoryId id, uint16_t tag) {
+  IfdEntry e{tag};
+  EXPECT_EQ(r.FindEntry(id, &e), 1) << "directory " << id << " tag " << tag;
+  return e;
+}
+
+uint32_t OrientationOf(const std::string& path, DirectoryId id) {
+  exif::ExifReader r(path.c_str(), true);
+  IfdEntry e{exif::kTagOrientation};
+  if (r.FindEntry(id, &e) != 1 || e.type != exif::kTypeShort || e.count != 1) return 0;
+  return e.value;
+}
+
+// Everything from the first SOS on: the compressed image.
+Bytes ScanOf(const Bytes& jpeg) {
+  for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) return Bytes(jpeg.begin() + static_cast<long>(i), jpeg.end());
+  }
+  return {};
+}
+
+// What an independent reader and our own reader must find unchanged in a rewritten camera file.
+void ExpectSameContent(const CameraFile& source, const std::string& path) {
+  SCOPED_TRACE(path);
+  const Bytes written = ReadFile(path);
+  EXPECT_EQ(ScanOf(written), ScanOf(source.file));
+  exif::ExifReader r(path.c_str(), true);
+  ASSERT_TRUE(r.IsExif());
+  platform::HeapPtr<uint8_t> thumb;
+  const uint32_t n = r.GetThumbnail(&thumb);
+  ASSERT_EQ(n, source.thumbnail.size());
+  EXPECT_EQ(Bytes(thumb.get(), thumb.get() + n), source.thumbnail);
+  // Values reached through every kind of pointer.
+  char text[32] = {};
+  EXPECT_EQ(r.ReadEntryValue(Find(r, exif::kExifIfd, 0x9003), text, 20), 20u);
+  EXPECT_STREQ(text, "2021:07:14 09:26:53");
+  uint32_t rationals[6] = {};
+  EXPECT_EQ(r.ReadEntryValue(Find(r, exif::kGpsIfd, 0x0002), rationals, sizeof rationals), 3u);
+  EXPECT_EQ(rationals[4], 2400u);
+  EXPECT_EQ(r.ReadEntryValue(Find(r, exif::kIfd0, 0x0110), text, sizeof text), 12u);
+  EXPECT_STREQ(text, "KX-100 Test");
+  IfdEntry interop{0xA005};
+  ASSERT_EQ(r.FindEntry(exif::kExifIfd, &interop), 1);
+  const ByteView block = r.Block();
+  EXPECT_EQ(Slice(Bytes(block.data(), block.data() + block.size()), interop.value + 2 + 8, 4),
+            (Bytes{'R', '9', '8', 0}));
+  // The maker note's own directory still finds its value.
+  const IfdEntry mn = Find(r, exif::kExifIfd, 0x927C);
+  const uint32_t dir = mn.value + 12;
+  IfdEntry inner;
+  ASSERT_TRUE(ReadEntry(block, dir + 2 + 12, &inner));
+  EXPECT_EQ(inner.tag, 3);
+  ASSERT_TRUE(block.Contains(inner.value, 16));
+  EXPECT_EQ(Bytes(block.data() + inner.value, block.data() + inner.value + 16), source.makerNoteValue);
+}
+
+void ExpectValid(const std::string& sourcePath, const std::string& path) {
+  const auto before = test::ValidationIssues(sourcePath);
+  const auto after = test::ValidationIssues(path);
+  if (after.count("exiftool missing")) GTEST_SKIP() << "exiftool is not installed";
+  EXPECT_TRUE(test::NewIssues(before, after).empty()) << ::testing::PrintToString(after);
+}
+
+class OrientationTest : public ::testing::TestWithParam<Order> {
+ protected:
+  CameraFile Camera(CameraSpec spec = {}) {
+    spec.order = GetParam();
+    return test::MakeCameraFile(spec);
+  }
+  test::TempDir dir_;
+};
+
+TEST_P(OrientationTest, SamePathPatchChangesOnlyTheOrientationsAndTheStamp) {
+  const CameraFile c = Camera();
+  const std::string f = dir_.File("a.jpg");
+  WriteFile(f, c.file);
+  WriteFile(dir_.File("src.jpg"), c.file);
+  ASSERT_EQ(SetOrientation(f, f, 3, 0), S_OK);
+  const Bytes after = ReadFile(f);
+  ASSERT_EQ(after.size(), c.file.size());
+  const size_t o0 = c.tiffBase + c.layout.entryOffsets.at({0, 0x112}) + 8;
+  const size_t o1 = c.tiffBase + c.layout.entryOffsets.at({c.ifd1, 0x112}) + 8;
+  const size_t stamp = c.tiffBase + c.layout.valueOffsets.at({0, 0x132});
+  for (const auto& [begin, end] : test::DifferingRanges(c.file, after)) {
+    const bool inOrientation = (begin >= o0 && end <= o0 + 2) || (begin >= o1 && end <= o1 + 2);
+    const bool inStamp = begin >= stamp && end <= stamp + 19;
+    EXPECT_TRUE(inOrientation || inStamp) << "bytes " << begin << ".." << end << " changed";
+  }
+  EXPECT_EQ(OrientationOf(f, exif::kIfd0), 3u);
+  EXPECT_EQ(OrientationOf(f, exif::kIfd1), 3u);
+  EXPECT_NE(Slice(after, stamp, 19), Slice(c.file, stamp, 19));
+  EXPECT_EQ(after[stamp + 4], ':');
+  ExpectValid(dir_.File("src.jpg"), f);
+}
+
+TEST_P(OrientationTest, PatchToAnotherPathReplacesTheDestinationAndKeepsTheSource) {
+  const CameraFile c = Camera();
+  const std::string src = dir_.File("s.jpg"), dst = dir_.File("d.jpg");
+  WriteFile(src, c.file);
+  WriteFile(dst, {1, 2, 3});
+  platform::SetFileReadOnly(dst);
+  ASSERT_EQ(SetOrientation(dst, src, 8, 0), S_OK);
+  EXPECT_EQ(ReadFile(src), c.file);
+  const Bytes after = ReadFile(dst);
+  ASSERT_EQ(after.size(), c.file.size());
+  EXPECT_EQ(OrientationOf(dst, exif::kIfd0), 8u);
+  EXPECT_EQ(OrientationOf(dst, exif::kIfd1), 8u);
+  platform::FileAttributes a;
+  ASSERT_TRUE(platform::GetFileAttributes(dst, &a));
+  EXPECT_TRUE(a.flags & platform::kAttributeReadOnly);
+  // Setting the orientation the file already has still rewrites it, with a new stamp.
+  ASSERT_EQ(SetOrientation(src, src, 6, 0), S_OK);
+  EXPECT_EQ(OrientationOf(src, exif::kIfd0), 6u);
+  const size_t stamp = c.tiffBase + c.layout.valueOffsets.at({0, 0x132});
+  for (const auto& [begin, end] : test::DifferingRanges(c.file, ReadFile(src))) {
+    EXPECT_TRUE(begin >= stamp && end <= stamp + 19) << begin;
+  }
+}
+
+TEST_P(OrientationTest, RefusedEditsLeaveTheFileAlone) {
+  const CameraFile c = Camera({.thumbnailOrientation = 0});
+  const std::string f = dir_.File("a.jpg");
+  WriteFile(f, c.file);
+  EXPECT_EQ(SetOrientation(f, f, 3, 0), E_FAIL);  // IFD1 has no Orientation to patch
+  EXPECT_EQ(SetOrientation(f, f, 9, 1), E_FAIL);
+  EXPECT_EQ(SetOrientation(f, f, 0, 1), E_FAIL);
+  EXPECT_EQ(SetOrientation(f, f, 6, 1), E_FAIL);  // the main image already has 6
+  EXPECT_EQ(ReadFile(f), c.file);
+  EXPECT_EQ(SetOrientation(dir_.File("missing/x.jpg"), f, 3, 1) < 0, true);
+  WriteFile(dir_.File("jfif.jpg"), test::MakeCameraJpeg({.withJfif = true}));
+  EXPECT_EQ(SetOrientation(dir_.File("jfif.jpg"), dir_.File("jfif.jpg"), 3, 1), E_NO_EXIF);
+  EXPECT_EQ(dir_.List().size(), 2u);
+}
+
+TEST_P(OrientationTest, RebuildAddsTheThumbnailOrientationAndKeepsEveryPointer) {
+  for (const std::string name : {"same", "other"}) {
+    SCOPED_TRACE(name);
+    const CameraFile c = Camera({.thumbnailOrientation = 0});
+    const std::string src = dir_.File("s.jpg");
+    const std::string dst = name == "same" ? src : dir_.File("d.jpg");
+    WriteFile(src, c.file);
+    ASSERT_EQ(SetOrientation(dst, src, 5, 1), S_OK);
+    EXPECT_EQ(OrientationOf(dst, exif::kIfd0), 5u);
+    EXPECT_EQ(OrientationOf(dst, exif::kIfd1), 5u);
+    ExpectSameContent(c, dst);
+    WriteFile(dir_.File("orig.jpg"), c.file);
+    ExpectValid(dir_.File("orig.jpg"), dst);
+    if (name == "other") {
+      EXPECT_EQ(ReadFile(src), c.file);
+    }
+    for (const std::string& f : dir_.List()) std::remove(dir_.File(f).c_str());
+  }
+}
+
+TEST_P(OrientationTest, RebuildAddsBothOrientationsWhenNeitherExists) {
+  const CameraFile c = Camera({.orientation = 0, .thumbnailOrientation = 0});
+  const std::string src = dir_.File("s.jpg"), dst = dir_.File("d.jpg");
+  WriteFile(src, c.file);
+  ASSERT_EQ(SetOrientation(dst, src, 2, 1), S_OK);
+  EXPECT_EQ(OrientationOf(dst, exif::kIfd0), 2u);
+  EXPECT_EQ(OrientationOf(dst, exif::kIfd1), 2u);
+  ExpectSameContent(c, dst);
+  ExpectValid(src, dst);
+  // A second edit of the rebuilt file patches in place.
+  ASSERT_EQ(SetOrientation(dst, dst, 7, 0), S_OK);
+  EXPECT_EQ(OrientationOf(dst, exif::kIfd1), 7u);
+}
+
+TEST_P(OrientationTest, APayloadBeyondOneSegmentIsRefusedAndTheFileKept) {
+  // Grow the maker note until the block fills the APP1 segment (to the last word: the builder
+  // keeps values word-aligned); the rebuild then needs 12 more bytes for IFD1's new entry.
+  auto withTiffSize = [&](size_t wanted) {
+    const size_t base = Camera({.thumbnailOrientation = 0}).tiff.size();
+    for (size_t pad = wanted - base - 2; pad <= wanted - base; ++pad) {
+      CameraFile c = Camera({.thumbnailOrientation = 0, .makerNotePadding = pad});
+      if (c.tiff.size() == wanted) return c;
+    }
+    ADD_FAILURE() << "no padding gives " << wanted;
+    return CameraFile{};
+  };
+  const CameraFile full = withTiffSize(65535 - 8 - 1);
+  const std::string f = dir_.File("full.jpg");
+  WriteFile(f, full.file);
+  EXPECT_EQ(SetOrientation(f, f, 3, 1), HRESULT_FROM_WIN32(13));
+  EXPECT_EQ(ReadFile(f), full.file);
+  EXPECT_EQ(dir_.List().size(), 1u);
+  // 12 bytes less and the new block fits.
+  const CameraFile fits = withTiffSize(65535 - 8 - 1 - 12);
+  WriteFile(f, fits.file);
+  ASSERT_EQ(SetOrientation(f, f, 3, 1), S_OK);
+  const Bytes after = ReadFile(f);
+  EXPECT_EQ(after[4] * 256 + after[5], 65534);
+  ExpectSameContent(fits, f);
+}
+
+TEST_P(OrientationTest, EveryFailedStepOfARebuildLeavesTheOldFile) {
+  const CameraFile c = Camera({.thumbnailOrientation = 0});
+  const std::string f = dir_.File("a.jpg");
+  WriteFile(f, c.file);
+  platform::ClearFaults();
+  ASSERT_EQ(SetOrientation(f, f, 4, 1), S_OK);
+  const Bytes rebuilt = ReadFile(f);
+  uint32_t counts[static_cast<int>(platform::Service::kCount)];
+  for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
+    counts[s] = platform::CallCount(static_cast<platform::Service>(s));
+  }
+  for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
+    if (static_cast<platform::Service>(s) == platform::Service::Time) continue;
+    for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
+      WriteFile(f, c.file);
+      platform::ClearFaults();
+      platform::InjectFault(static_cast<platform::Service>(s), nth, 29);
+      const HRESULT r = SetOrientation(f, f, 4, 1);
+      platform::ClearFaults();
+      SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth);
+      const Bytes now = ReadFile(f);
+      if (r == S_OK) {
+        EXPECT_EQ(now.size(), rebuilt.size());
+        EXPECT_EQ(OrientationOf(f, exif::kIfd1), 4u);
+      } else {
+        EXPECT_EQ(now, c.file);
+      }
+      EXPECT_EQ(dir_.List().size(), 1u);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ByteOrders, OrientationTest, ::testing::Values(Order::Little, Order::Big),
+                         [](const auto& info) { return info.param == Order::Little ? "II" : "MM"; });
+
+}  // namespace
+}  // namespace lf::edit

@@ -1,0 +1,260 @@
+// The safe rewrite: every step of a patch, a copy-and-patch and a streamed rewrite is failed in
+// turn through the platform's failure seam, and the destination must afterwards be either the
+// complete new file or byte-identical to the old one, with its attributes and nothing left over.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "exif/edit/safe_write.h"
+#include "platform/errors.h"
+#include "platform/faults.h"
+#include "platform/file.h"
+#include "tests/support/fixture_builder.h"
+
+namespace lf::edit {
+namespace {
+
+using platform::Service;
+using test::Bytes;
+using test::ReadFile;
+using test::WriteFile;
+
+// Empties a scratch directory (read-only files included).
+void Empty(const test::TempDir& dir) {
+  for (const std::string& name : dir.List()) {
+    ::chmod(dir.File(name).c_str(), 0644);
+    ::unlink(dir.File(name).c_str());
+  }
+}
+
+bool IsReadOnly(const std::string& path) {
+  platform::FileAttributes a;
+  return platform::GetFileAttributes(path, &a) && (a.flags & platform::kAttributeReadOnly);
+}
+
+Bytes Pattern(size_t n, uint8_t seed) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
+  return b;
+}
+
+// A stream that writes a fixed header followed by the whole image source.
+class CopyStream : public ImageFileStream {
+ public:
+  CopyStream(std::string source, Bytes header) : source_(std::move(source)), header_(std::move(header)) {}
+  std::string ImageSourcePath() const override { return source_; }
+  uint32_t WriteImageFile(platform::File& out, platform::File& in) override {
+    if (!out.Write(header_.data(), header_.size())) return platform::LastError();
+    uint8_t chunk[700];
+    for (;;) {
+      size_t got = 0;
+      if (!in.Read(chunk, sizeof chunk, &got)) return platform::LastError();
+      if (got == 0) return 0;
+      if (!out.Write(chunk, got)) return platform::LastError();
+    }
+  }
+
+ private:
+  std::string source_;
+  Bytes header_;
+};
+
+class SafeWriteTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* old = std::getenv("TMPDIR");
+    oldTmp_ = old ? old : "";
+    hadTmp_ = old != nullptr;
+    ::setenv("TMPDIR", tmp_.path().c_str(), 1);
+    platform::ClearFaults();
+  }
+  void TearDown() override {
+    platform::ClearFaults();
+    if (hadTmp_) ::setenv("TMPDIR", oldTmp_.c_str(), 1); else ::unsetenv("TMPDIR");
+  }
+
+  // Runs `op` once failing the nth call of every service in turn (each with a fresh scene made by
+  // `setup`), then `check(result)`; finally once without faults. Returns the number of runs.
+  int ForEachFault(const std::function<void()>& setup, const std::function<HRESULT()>& op,
+                   const std::function<void(HRESULT, Service, bool)>& check, bool sticky) {
+    setup();
+    platform::ClearFaults();
+    const HRESULT clean = op();
+    EXPECT_EQ(clean, S_OK);
+    uint32_t counts[static_cast<int>(Service::kCount)];
+    for (int s = 0; s < static_cast<int>(Service::kCount); ++s) {
+      counts[s] = platform::CallCount(static_cast<Service>(s));
+    }
+    int runs = 0;
+    for (int s = 0; s < static_cast<int>(Service::kCount); ++s) {
+      for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
+        setup();
+        platform::ClearFaults();
+        platform::InjectFault(static_cast<Service>(s), nth, platform::kErrorWriteFault, sticky);
+        const HRESULT r = op();
+        platform::ClearFaults();
+        SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth);
+        check(r, static_cast<Service>(s), sticky);
+        ++runs;
+      }
+    }
+    return runs;
+  }
+
+  void ExpectNoLeftovers(const test::TempDir& dir, size_t expectedFiles) {
+    EXPECT_EQ(dir.List().size(), expectedFiles) << ::testing::PrintToString(dir.List());
+    EXPECT_TRUE(tmp_.List().empty()) << ::testing::PrintToString(tmp_.List());
+  }
+
+  test::TempDir tmp_;
+  test::TempDir dir_;
+  std::string oldTmp_;
+  bool hadTmp_ = false;
+};
+
+TEST_F(SafeWriteTest, ProbeReportsTheCreationErrorAndLeavesNothing) {
+  EXPECT_EQ(CheckDestinationWritable(dir_.File("a.jpg")), S_OK);
+  EXPECT_TRUE(dir_.List().empty());
+  EXPECT_TRUE(Failed(CheckDestinationWritable(dir_.File("missing/a.jpg"))));
+  platform::InjectFault(Service::Create, 1, platform::kErrorAccessDenied);
+  EXPECT_EQ(CheckDestinationWritable(dir_.File("a.jpg")), HRESULT_FROM_WIN32(5));
+}
+
+TEST_F(SafeWriteTest, ProbeOfALongDirectoryUsesHexadecimalNames) {
+  std::string deep = dir_.path();
+  while (deep.size() < 300) deep += "/" + std::string(40, 'd');
+  std::filesystem::create_directories(deep);
+  WriteFile(deep + "/0", {1});
+  EXPECT_EQ(CheckDestinationWritable(deep + "/photo.jpg"), S_OK);
+  EXPECT_EQ(std::filesystem::directory_iterator(deep)->path().filename(), "0");
+  EXPECT_EQ(ReadFile(deep + "/0"), Bytes{1});
+}
+
+TEST_F(SafeWriteTest, PatchChangesOnlyTheRangeAndKeepsReadOnly) {
+  const std::string f = dir_.File("p.jpg");
+  const Bytes old = Pattern(5000, 1);
+  Bytes expected = old;
+  const Bytes patch = Pattern(300, 99);
+  std::copy(patch.begin(), patch.end(), expected.begin() + 1000);
+  ForEachFault(
+      [&] {
+        Empty(dir_);
+        WriteFile(f, old);
+        platform::SetFileReadOnly(f);
+      },
+      [&] { return PatchFileRange(f, 1000, patch.data(), patch.size()); },
+      [&](HRESULT r, Service, bool) {
+        const Bytes now = ReadFile(f);
+        EXPECT_EQ(now, r == S_OK ? expected : old);
+        EXPECT_TRUE(IsReadOnly(f));
+        ExpectNoLeftovers(dir_, 1);
+      },
+      false);
+  EXPECT_EQ(PatchFileRange(dir_.File("none.jpg"), 0, patch.data(), 1), E_FAIL);
+  EXPECT_EQ(PatchFileRange(f, 4800, patch.data(), 300), HRESULT_FROM_WIN32(13));
+  EXPECT_EQ(ReadFile(f), expected);
+}
+
+TEST_F(SafeWriteTest, CopyAndPatchReplacesOrRestoresTheDestination) {
+  const std::string src = dir_.File("s.jpg");
+  const std::string dst = dir_.File("d.jpg");
+  const Bytes source = Pattern(9000, 3);
+  const Bytes previous = Pattern(1234, 50);
+  const Bytes patch = Pattern(64, 200);
+  Bytes expected = source;
+  std::copy(patch.begin(), patch.end(), expected.begin() + 20);
+  WriteFile(src, source);
+  for (bool destExists : {false, true}) {
+    SCOPED_TRACE(destExists ? "existing read-only destination" : "new destination");
+    for (bool sticky : {false, true}) {
+      ForEachFault(
+          [&] {
+            Empty(dir_);
+            WriteFile(src, source);
+            if (destExists) {
+              WriteFile(dst, previous);
+              platform::SetFileReadOnly(dst);
+            }
+          },
+          [&] { return CopyAndPatch(src, dst, 20, patch.data(), patch.size()); },
+          [&](HRESULT r, Service s, bool st) {
+            EXPECT_EQ(ReadFile(src), source);
+            if (r == S_OK) {
+              EXPECT_EQ(ReadFile(dst), expected);
+            } else if (destExists) {
+              EXPECT_EQ(ReadFile(dst), previous);
+            } else {
+              EXPECT_FALSE(platform::FileExists(dst));
+            }
+            if (destExists) {
+              EXPECT_TRUE(IsReadOnly(dst));
+            }
+            if (!(st && s == Service::Delete)) {
+              ExpectNoLeftovers(dir_, platform::FileExists(dst) ? 2 : 1);
+            }
+          },
+          sticky);
+    }
+  }
+}
+
+TEST_F(SafeWriteTest, StreamedRewriteOfEveryKindOfDestinationSurvivesEveryFault) {
+  const std::string src = dir_.File("s.jpg");
+  const std::string other = dir_.File("o.jpg");
+  const Bytes source = Pattern(20000, 7);
+  const Bytes previous = Pattern(777, 77);
+  const Bytes header = Pattern(33, 33);
+  Bytes expected = header;
+  expected.insert(expected.end(), source.begin(), source.end());
+  struct Case {
+    const char* name;
+    bool samePath;
+    bool destExists;
+    bool readOnly;
+  };
+  for (const Case& c : {Case{"same file", true, true, false}, Case{"same read-only file", true, true, true},
+                        Case{"new destination", false, false, false},
+                        Case{"existing read-only destination", false, true, true}}) {
+    SCOPED_TRACE(c.name);
+    const std::string dst = c.samePath ? src : other;
+    const Bytes old = c.samePath ? source : previous;
+    for (bool sticky : {false, true}) {
+      ForEachFault(
+          [&] {
+            Empty(dir_);
+            Empty(tmp_);
+            WriteFile(src, source);
+            if (!c.samePath && c.destExists) WriteFile(dst, previous);
+            if (c.readOnly) platform::SetFileReadOnly(dst);
+          },
+          [&] {
+            CopyStream stream(src, header);
+            return WriteToFile(stream, dst);
+          },
+          [&](HRESULT r, Service s, bool st) {
+            if (r == S_OK) {
+              EXPECT_EQ(ReadFile(dst), expected);
+            } else if (c.destExists) {
+              EXPECT_EQ(ReadFile(dst), old);
+            } else {
+              EXPECT_FALSE(platform::FileExists(dst));
+            }
+            if (!c.samePath) {
+              EXPECT_EQ(ReadFile(src), source);
+            }
+            EXPECT_EQ(IsReadOnly(dst), c.readOnly && platform::FileExists(dst));
+            if (!(st && s == Service::Delete)) {
+              ExpectNoLeftovers(dir_, platform::FileExists(other) ? 2 : 1);
+            }
+          },
+          sticky);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lf::edit

@@ -1,0 +1,172 @@
+#include "tests/support/edit_fixtures.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace lf::test {
+
+namespace {
+
+Bytes MakerNote(Order order, uint32_t valueOffset, const Bytes& value, size_t padding) {
+  ByteWriter mn(order);
+  mn.Text("Kestrelon").U8(0).U8(0).U8(0);
+  mn.U16(2);
+  mn.U16(0x0001).U16(kShort).U32(1).U16(7).U16(0);
+  mn.U16(0x0003).U16(kUndefined).U32(static_cast<uint32_t>(value.size())).U32(valueOffset);
+  mn.U32(0);
+  mn.Raw(value);
+  mn.Zeros(padding);
+  return mn.Take();
+}
+
+// The maker-note directory starts 12 bytes into the value; its value follows the 2 entries.
+constexpr uint32_t kMakerNoteValueAt = 12 + 2 + 2 * 12 + 4;
+
+CameraFile BuildCamera(const CameraSpec& s, uint32_t makerNoteValueOffset) {
+  CameraFile c;
+  c.makerNoteValue = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7,
+                      0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF};
+  TiffBuilder t(s.order);
+  c.exif = t.AddDirectory();
+  Ifd& ifd0 = t.Ifd0();
+  ifd0.Ascii(0x010F, "Kestrelon").Ascii(0x0110, "KX-100 Test");
+  if (s.orientation) ifd0.Short(0x0112, {s.orientation});
+  ifd0.Rational(0x011A, {{72, 1}}).Rational(0x011B, {{72, 1}}).Short(0x0128, {2});
+  ifd0.Ascii(0x0132, "2021:07:14 10:00:00").Short(0x0213, {1});
+  ifd0.Pointer(0x8769, c.exif);
+  Ifd& ex = t.Dir(c.exif);
+  ex.Rational(0x829A, {{1, 250}}).Rational(0x829D, {{28, 10}});
+  ex.Undefined(0x9000, {'0', '2', '2', '1'});
+  ex.Ascii(0x9003, s.dateTimeOriginal).Ascii(0x9004, s.dateTimeOriginal);
+  ex.Undefined(0x927C, MakerNote(s.order, makerNoteValueOffset, c.makerNoteValue, s.makerNotePadding));
+  ex.Ascii(0x9291, "25");
+  ex.Undefined(0xA000, {'0', '1', '0', '0'}).Short(0xA001, {1});
+  ex.Long(0xA002, {64}).Long(0xA003, {48});
+  if (s.withInterop) {
+    c.interop = t.AddDirectory();
+    ex.Pointer(0xA005, c.interop);
+    t.Dir(c.interop).Ascii(0x0001, "R98").Undefined(0x0002, {'0', '1', '0', '0'});
+  }
+  if (s.withGps) {
+    c.gps = t.AddDirectory();
+    ifd0.Pointer(0x8825, c.gps);
+    t.Dir(c.gps).Data(0x0000, kByte, {2, 2, 0, 0}).Ascii(0x0001, "N")
+        .Rational(0x0002, {{48, 1}, {51, 1}, {2400, 100}});
+  }
+  if (s.withThumbnail) {
+    c.ifd1 = t.AddDirectory();
+    ifd0.Next(c.ifd1);
+    c.thumbnail = StripAppSegments(EncodeJpeg(16, 12, 75));
+    c.thumbnailBlob = t.AddBlob(c.thumbnail);
+    Ifd& d1 = t.Dir(c.ifd1);
+    d1.Short(0x0103, {6});
+    if (s.thumbnailOrientation) d1.Short(0x0112, {s.thumbnailOrientation});
+    d1.Rational(0x011A, {{72, 1}}).Rational(0x011B, {{72, 1}}).Short(0x0128, {2});
+    d1.BlobOffset(0x0201, c.thumbnailBlob).BlobLength(0x0202, c.thumbnailBlob);
+  }
+  c.tiff = t.Build(&c.layout);
+  JpegBuilder j;
+  j.Soi();
+  j.App1Exif(c.tiff);
+  j.BodyOf(EncodeJpeg(64, 48, 85));
+  c.file = j.Build();
+  c.tiffBase = 2 + 4 + 6;
+  c.makerNoteValueOffset = c.layout.valueOffsets.at({c.exif, 0x927C}) + kMakerNoteValueAt;
+  return c;
+}
+
+}  // namespace
+
+CameraFile MakeCameraFile(const CameraSpec& spec) {
+  // The maker note addresses its value from the TIFF header, which is known after a first build;
+  // the second build has the same layout.
+  const CameraFile first = BuildCamera(spec, 0);
+  return BuildCamera(spec, first.makerNoteValueOffset);
+}
+
+TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount) {
+  const uint32_t width = 8, rowsPerStrip = 2;
+  const uint32_t height = rowsPerStrip * static_cast<uint32_t>(stripCount);
+  const uint32_t stripBytes = width * rowsPerStrip * 3;
+  auto build = [&](const std::vector<uint64_t>& offsets, TiffFile* out) {
+    TiffBuilder t(order);
+    const int exif = t.AddDirectory();
+    Ifd& d = t.Ifd0();
+    d.Long(0x0100, {width}).Long(0x0101, {height}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1});
+    d.Short(0x0106, {2}).Ascii(0x010F, "Kestrelon");
+    d.Values(0x0111, kLong, offsets);
+    if (orientation) d.Short(0x0112, {orientation});
+    d.Short(0x0115, {3}).Long(0x0116, {rowsPerStrip});
+    d.Values(0x0117, kLong, std::vector<uint64_t>(static_cast<size_t>(stripCount), stripBytes));
+    d.Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x011C, {1}).Short(0x0128, {2});
+    d.Ascii(0x0132, "2020:01:02 03:04:05").Pointer(0x8769, exif);
+    t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
+    out->strips.clear();
+    for (int i = 0; i < stripCount; ++i) {
+      Bytes strip(stripBytes);
+      for (uint32_t k = 0; k < stripBytes; ++k) strip[k] = static_cast<uint8_t>(i * 50 + k);
+      t.AddBlob(strip);
+      out->strips.insert(out->strips.end(), strip.begin(), strip.end());
+    }
+    out->file = t.Build(&out->layout);
+  };
+  TiffFile f;
+  build(std::vector<uint64_t>(static_cast<size_t>(stripCount), 0), &f);
+  std::vector<uint64_t> offsets(f.layout.blobOffsets.begin(), f.layout.blobOffsets.end());
+  build(offsets, &f);
+  return f;
+}
+
+std::set<std::string> ValidationIssues(const std::string& path) {
+  std::set<std::string> issues;
+  const std::string command = "exiftool -validate -warning -a '" + path + "' 2>&1";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  if (!pipe) return {"exiftool missing"};
+  char line[1024];
+  bool any = false;
+  while (std::fgets(line, sizeof line, pipe.get())) {
+    any = true;
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    const size_t colon = text.find(':');
+    const std::string key = text.substr(0, text.find(' '));
+    if (key == "Warning" || key == "Error") {
+      issues.insert(key + ":" + (colon == std::string::npos ? text : text.substr(colon + 1)));
+    } else if (text.find("exiftool: not found") != std::string::npos) {
+      return {"exiftool missing"};
+    }
+  }
+  if (!any) return {"exiftool missing"};
+  return issues;
+}
+
+std::set<std::string> NewIssues(const std::set<std::string>& before, const std::set<std::string>& after) {
+  std::set<std::string> added;
+  for (const std::string& s : after) {
+    if (!before.count(s)) added.insert(s);
+  }
+  return added;
+}
+
+std::vector<std::pair<size_t, size_t>> DifferingRanges(const Bytes& a, const Bytes& b) {
+  std::vector<std::pair<size_t, size_t>> ranges;
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n;) {
+    if (a[i] == b[i]) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < n && a[j] != b[j]) ++j;
+    ranges.push_back({i, j});
+    i = j;
+  }
+  return ranges;
+}
+
+Bytes Slice(const Bytes& data, size_t offset, size_t n) {
+  if (offset > data.size() || n > data.size() - offset) return {};
+  return Bytes(data.begin() + static_cast<long>(offset), data.begin() + static_cast<long>(offset + n));
+}
+
+}  // namespace lf::test

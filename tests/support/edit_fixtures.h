@@ -1,0 +1,62 @@
+// Fixtures for the editing tests: camera-like files whose layout is known to the byte (so a test
+// can say which bytes an edit may change and which pointers must still name the same data), an
+// independent validator, and byte comparison helpers.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/fixture_builder.h"
+
+namespace lf::test {
+
+struct CameraSpec {
+  Order order = Order::Little;
+  uint16_t orientation = 6;           // 0 = IFD0 without Orientation
+  uint16_t thumbnailOrientation = 6;  // 0 = IFD1 without Orientation
+  bool withThumbnail = true;
+  bool withGps = true;
+  bool withInterop = true;
+  std::string dateTimeOriginal = "2021:07:14 09:26:53";
+  size_t makerNotePadding = 0;        // grows the APP1 segment
+};
+
+// A camera JPEG whose maker note has its own directory with an out-of-line value addressed from
+// the TIFF header, as many makers write it.
+struct CameraFile {
+  Bytes file;             // the whole JPEG
+  Bytes tiff;             // the TIFF structure inside its APP1
+  TiffLayout layout;
+  uint32_t tiffBase = 0;  // file offset of the TIFF header
+  int ifd0 = 0, exif = -1, gps = -1, interop = -1, ifd1 = -1;
+  int thumbnailBlob = -1;
+  Bytes thumbnail;        // the thumbnail JPEG stream
+  Bytes makerNoteValue;   // the maker note's own out-of-line value (16 bytes)
+  uint32_t makerNoteValueOffset = 0;  // where it lies, from the TIFF header
+};
+CameraFile MakeCameraFile(const CameraSpec& spec = {});
+
+// A TIFF file: IFD0 describing an RGB image in strips, an Exif IFD, optionally Orientation.
+struct TiffFile {
+  Bytes file;
+  TiffLayout layout;
+  Bytes strips;  // the image data as stored
+};
+TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3);
+
+// ExifTool's validation messages for a file ("Warning ..." and "Error ..." lines, without the
+// file-specific counts), or a single "exiftool missing" entry when it cannot be run.
+std::set<std::string> ValidationIssues(const std::string& path);
+// Messages in `after` that `before` does not have.
+std::set<std::string> NewIssues(const std::set<std::string>& before, const std::set<std::string>& after);
+
+// Byte ranges [begin, end) where two buffers of equal length differ.
+std::vector<std::pair<size_t, size_t>> DifferingRanges(const Bytes& a, const Bytes& b);
+
+// The bytes of `data` from `offset` on, `n` of them (empty when out of range).
+Bytes Slice(const Bytes& data, size_t offset, size_t n);
+
+}  // namespace lf::test
