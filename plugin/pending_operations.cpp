@@ -5,11 +5,6 @@
 
 namespace lf::ops {
 
-LF_HGLOBAL Decode(const char*, uint32_t) { return nullptr; }
-HRESULT Draw(LfDeviceContext*, LF_HGLOBAL, const LfRect&) { return E_NOTIMPL; }
-HRESULT DrawImage(const char*, LfDeviceContext*, const LfRect&, int32_t, const LfRect&, int32_t) {
-  return E_NOTIMPL;
-}
 HRESULT Encode(LF_HGLOBAL, const char*, uint32_t, int32_t, void*) { return E_NOTIMPL; }
 HRESULT GetStillImageInfo(const char*, void*, uint32_t) { return E_NOTIMPL; }
 HRESULT ReplaceExifGps(const char*, const char*, int32_t, LfGpsRecord*) { return E_NOTIMPL; }

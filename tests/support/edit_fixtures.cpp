@@ -84,12 +84,13 @@ CameraFile MakeCameraFile(const CameraSpec& spec) {
   return BuildCamera(spec, first.makerNoteValueOffset);
 }
 
-TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount) {
+TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst) {
   const uint32_t width = 8, rowsPerStrip = 2;
   const uint32_t height = rowsPerStrip * static_cast<uint32_t>(stripCount);
   const uint32_t stripBytes = width * rowsPerStrip * 3;
   auto build = [&](const std::vector<uint64_t>& offsets, TiffFile* out) {
     TiffBuilder t(order);
+    t.SetBlobsFirst(stripsFirst);
     const int exif = t.AddDirectory();
     Ifd& d = t.Ifd0();
     d.Long(0x0100, {width}).Long(0x0101, {height}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1});

@@ -45,7 +45,9 @@ struct TiffFile {
   TiffLayout layout;
   Bytes strips;  // the image data as stored
 };
-TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3);
+// With `stripsFirst` the strips precede the directories, so the EXIF block of the file reaches
+// over them.
+TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3, bool stripsFirst = false);
 
 // ExifTool's validation messages for a file ("Warning ..." and "Error ..." lines, without the
 // file-specific counts), or a single "exiftool missing" entry when it cannot be run.

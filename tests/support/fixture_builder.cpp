@@ -244,8 +244,16 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
   TiffLayout local;
   TiffLayout& L = layout ? *layout : local;
   L = {};
-  // Plan: header, then each directory followed by its out-of-line values, then the blobs.
+  // Plan: header, then each directory followed by its out-of-line values, then the blobs (or the
+  // blobs first, word-aligned, as many TIFF writers put the strips).
   uint32_t pos = 8;
+  if (blobsFirst_) {
+    for (const Bytes& b : blobs_) {
+      L.blobOffsets.push_back(pos);
+      pos += static_cast<uint32_t>(b.size());
+      if (pos & 1) ++pos;
+    }
+  }
   std::vector<std::vector<Bytes>> values(dirs_.size());
   for (size_t d = 0; d < dirs_.size(); ++d) {
     L.directoryOffsets.push_back(pos);
@@ -262,14 +270,22 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
       values[d].push_back(std::move(v));
     }
   }
-  for (const Bytes& b : blobs_) {
-    L.blobOffsets.push_back(pos);
-    pos += static_cast<uint32_t>(b.size());
+  if (!blobsFirst_) {
+    for (const Bytes& b : blobs_) {
+      L.blobOffsets.push_back(pos);
+      pos += static_cast<uint32_t>(b.size());
+    }
   }
 
   ByteWriter w(order_);
   w.Text(order_ == Order::Little ? "II" : "MM").U16(magic_);
   w.U32(hasForcedIfd0_ ? forcedIfd0_ : L.directoryOffsets[0]);
+  if (blobsFirst_) {
+    for (const Bytes& b : blobs_) {
+      w.Raw(b);
+      if (w.size() & 1) w.U8(0);
+    }
+  }
   for (size_t d = 0; d < dirs_.size(); ++d) {
     const Ifd& dir = dirs_[d];
     w.U16(static_cast<uint16_t>(dir.entries.size()));
@@ -311,7 +327,9 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
       }
     }
   }
-  for (const Bytes& b : blobs_) w.Raw(b);
+  if (!blobsFirst_) {
+    for (const Bytes& b : blobs_) w.Raw(b);
+  }
   return w.Take();
 }
 

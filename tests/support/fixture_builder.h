@@ -120,6 +120,9 @@ class TiffBuilder {
   int AddBlob(const Bytes& data);
   // Header magic other than 42, for malformed cases.
   void SetMagic(uint16_t magic) { magic_ = magic; }
+  // Places the blobs right after the header, before the directories (strips first, as many TIFF
+  // writers lay them out).
+  void SetBlobsFirst(bool first) { blobsFirst_ = first; }
   // Forces the IFD0 offset written in the header.
   void SetIfd0Offset(uint32_t offset) { forcedIfd0_ = offset; hasForcedIfd0_ = true; }
 
@@ -130,6 +133,7 @@ class TiffBuilder {
   Order order_;
   uint16_t magic_ = 42;
   bool hasForcedIfd0_ = false;
+  bool blobsFirst_ = false;
   uint32_t forcedIfd0_ = 0;
   std::deque<Ifd> dirs_;  // a deque, so references to directories stay valid as more are added
   std::vector<Bytes> blobs_;

@@ -1,0 +1,40 @@
+// Pixel storage of toolkit bitmaps, shared by the toolkit's operations and its codecs.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/toolkit.h"
+
+namespace lf::imaging {
+
+// Bytes per row at `bits` per pixel, rounded up to 4 as packed DIB rows are; 0 when too wide.
+int32_t StrideFor(int32_t width, int32_t bits);
+
+// True for the depths a bitmap can be stored at.
+constexpr bool IsStorageDepth(int32_t bits) { return bits == 8 || bits == 24 || bits == 32; }
+
+// Fills `bitmap` (which must be empty) with freshly allocated storage; `zero` clears the pixels.
+// An 8-bit bitmap also gets a palette (grey ramp). Fails without allocating when the size is
+// outside the pixel limits.
+int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits, bool zero);
+
+inline uint8_t* RowOf(const ToolkitBitmap* bitmap, int32_t y) {
+  return bitmap->pixels + static_cast<size_t>(y) * static_cast<size_t>(bitmap->stride);
+}
+
+inline bool HasPixels(const ToolkitBitmap* bitmap) {
+  return bitmap && bitmap->pixels && (bitmap->flags & kBitmapAllocated) && bitmap->width > 0 &&
+         bitmap->height > 0;
+}
+
+// Frees what `target` holds and moves `source`'s contents into it; `source` is left empty.
+void ReplaceBitmap(ToolkitBitmap* target, ToolkitBitmap* source);
+
+// Fills a palette with a 256-entry grey ramp.
+void SetGreyPalette(Palette* palette);
+
+// A 24- or 32-bit copy of an 8-bit bitmap's colours (or a plain copy of any other bitmap) into the
+// empty `out`; geometry works on direct colour.
+int ToDirectColor(const ToolkitBitmap* source, ToolkitBitmap* out);
+
+}  // namespace lf::imaging

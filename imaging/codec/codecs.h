@@ -1,0 +1,35 @@
+// The per-format readers and writers behind the toolkit's file operations. Each reader fills
+// `info` from the file's header and, unless `headerOnly`, decodes the first image into `bitmap`
+// at the format's natural depth (8 bits with a palette, 24 or 32 bits). Results are toolkit codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imaging/codec/byte_source.h"
+#include "imaging/toolkit.h"
+
+namespace lf::imaging {
+
+enum class ImageFormat { Unknown, Jpeg, Png, Tiff, Gif, Bmp };
+
+// Recognises a format by its first bytes (at least 8 are looked at when present).
+ImageFormat SniffFormat(const uint8_t* head, size_t size);
+
+int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
+int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
+int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
+int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
+int ReadBmp(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
+
+// Writers encode a bitmap already at the depth to be written into `out`.
+int WriteBmp(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
+int WritePng(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
+int WriteTiff(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
+int WriteGif(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
+
+// Sets the compression name of `info`.
+void SetCompressionName(FileInfo* info, const char* name);
+
+}  // namespace lf::imaging

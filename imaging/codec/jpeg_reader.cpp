@@ -1,0 +1,242 @@
+// JPEG reading through the libjpeg API of libjpeg-turbo. Colour output is BGR straight from the
+// library (YCbCr, RGB and greyscale files); CMYK and YCCK files are decoded to CMYK by the library
+// and turned into RGB here, which the packed-pixel TurboJPEG calls cannot do.
+//
+// libjpeg reports fatal errors through error_exit, which must not return: it longjmps back into
+// the small Guarded* functions below, which hold no objects with destructors.
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <cstddef>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "imaging/bitmap_storage.h"
+#include "imaging/codec/codecs.h"
+#include "imaging/pixel_limits.h"
+#include "platform/memory.h"
+
+namespace lf::imaging {
+
+namespace {
+
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+};
+
+void ExitWithJump(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+// Warnings (a truncated scan, extraneous bytes) are not failures: the image decodes as far as the
+// data goes, as every viewer shows it.
+void IgnoreMessage(j_common_ptr, int) {}
+void IgnoreOutput(j_common_ptr) {}
+
+constexpr size_t kInputChunk = 64 * 1024;
+
+struct SourceManager {
+  jpeg_source_mgr pub;
+  ByteSource* source;
+  bool failed;
+  JOCTET buffer[kInputChunk];
+};
+
+void InitSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+  auto* sm = reinterpret_cast<SourceManager*>(cinfo->src);
+  size_t got = 0;
+  if (!sm->source->Read(sm->buffer, kInputChunk, &got)) sm->failed = true;
+  if (got == 0) {
+    // A file that ends early gets an EOI, as libjpeg's own sources do, so the decoder finishes
+    // with what it has.
+    static const JOCTET kEoi[2] = {0xFF, JPEG_EOI};
+    sm->pub.next_input_byte = kEoi;
+    sm->pub.bytes_in_buffer = 2;
+    return TRUE;
+  }
+  sm->pub.next_input_byte = sm->buffer;
+  sm->pub.bytes_in_buffer = got;
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+  auto* sm = reinterpret_cast<SourceManager*>(cinfo->src);
+  if (count <= 0) return;
+  size_t left = static_cast<size_t>(count);
+  while (left > sm->pub.bytes_in_buffer) {
+    left -= sm->pub.bytes_in_buffer;
+    FillInputBuffer(cinfo);
+  }
+  sm->pub.next_input_byte += left;
+  sm->pub.bytes_in_buffer -= left;
+}
+
+void TermSource(j_decompress_ptr) {}
+
+// Owns the decompressor; destroys it on every path.
+class Decompressor {
+ public:
+  Decompressor() {
+    std::memset(&cinfo_, 0, sizeof cinfo_);
+    std::memset(&source_, 0, sizeof source_);
+    cinfo_.err = jpeg_std_error(&errors_.pub);
+    errors_.pub.error_exit = ExitWithJump;
+    errors_.pub.emit_message = IgnoreMessage;
+    errors_.pub.output_message = IgnoreOutput;
+  }
+  ~Decompressor() {
+    if (created_) jpeg_destroy_decompress(&cinfo_);
+  }
+  Decompressor(const Decompressor&) = delete;
+  Decompressor& operator=(const Decompressor&) = delete;
+
+  jpeg_decompress_struct* cinfo() { return &cinfo_; }
+  ErrorManager* errors() { return &errors_; }
+  SourceManager* source() { return &source_; }
+  void set_created() { created_ = true; }
+
+ private:
+  jpeg_decompress_struct cinfo_;
+  ErrorManager errors_;
+  SourceManager source_;
+  bool created_ = false;
+};
+
+bool GuardedCreate(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
+  if (setjmp(errors->jump)) return false;
+  jpeg_create_decompress(cinfo);
+  return true;
+}
+
+bool GuardedReadHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
+  if (setjmp(errors->jump)) return false;
+  return jpeg_read_header(cinfo, TRUE) == JPEG_HEADER_OK;
+}
+
+bool GuardedStart(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
+  if (setjmp(errors->jump)) return false;
+  return jpeg_start_decompress(cinfo) != FALSE;
+}
+
+// Reads rows into `rows` until `count` have arrived; false on a fatal error.
+bool GuardedReadRows(jpeg_decompress_struct* cinfo, ErrorManager* errors, JSAMPARRAY rows,
+                     JDIMENSION count) {
+  if (setjmp(errors->jump)) return false;
+  JDIMENSION done = 0;
+  while (done < count) {
+    const JDIMENSION got = jpeg_read_scanlines(cinfo, rows + done, count - done);
+    if (got == 0) return false;
+    done += got;
+  }
+  return true;
+}
+
+bool GuardedFinish(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
+  if (setjmp(errors->jump)) return false;
+  jpeg_finish_decompress(cinfo);
+  return true;
+}
+
+// CMYK as Adobe applications store it is inverted (the Adobe APP14 marker says so); plain CMYK
+// is not. Either way the ink amounts multiply out into RGB.
+void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width, bool inverted) {
+  for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+    int c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    bgr[0] = static_cast<uint8_t>((y * k + 127) / 255);
+    bgr[1] = static_cast<uint8_t>((m * k + 127) / 255);
+    bgr[2] = static_cast<uint8_t>((c * k + 127) / 255);
+  }
+}
+
+int DecodeRows(Decompressor& d, ToolkitBitmap* bitmap) {
+  jpeg_decompress_struct* cinfo = d.cinfo();
+  const bool cmyk = cinfo->out_color_space == JCS_CMYK;
+  const int made = AllocateStorage(bitmap, static_cast<int32_t>(cinfo->output_width),
+                                   static_cast<int32_t>(cinfo->output_height), 24, false);
+  if (made != kToolkitSuccess) return made;
+  // CMYK rows pass through a scratch row before conversion.
+  platform::HeapPtr<uint8_t> scratch;
+  if (cmyk) {
+    scratch.reset(static_cast<uint8_t*>(platform::HeapAlloc(size_t{cinfo->output_width} * 4)));
+    if (!scratch) return kToolkitNoMemory;
+  }
+  const bool inverted = cinfo->saw_Adobe_marker;
+  constexpr JDIMENSION kBatch = 16;
+  JSAMPROW rows[kBatch];
+  JDIMENSION y = 0;
+  while (y < cinfo->output_height) {
+    JDIMENSION n = cmyk ? 1 : std::min<JDIMENSION>(kBatch, cinfo->output_height - y);
+    for (JDIMENSION i = 0; i < n; ++i) {
+      rows[i] = cmyk ? scratch.get() : RowOf(bitmap, static_cast<int32_t>(y + i));
+    }
+    if (!GuardedReadRows(cinfo, d.errors(), rows, n)) return kToolkitCorrupt;
+    if (cmyk) CmykRowToBgr(scratch.get(), RowOf(bitmap, static_cast<int32_t>(y)),
+                           cinfo->output_width, inverted);
+    y += n;
+  }
+  GuardedFinish(cinfo, d.errors());  // trailing garbage after the image is not an error
+  return kToolkitSuccess;
+}
+
+}  // namespace
+
+int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly) {
+  auto d = std::make_unique<Decompressor>();  // the input buffer is too big for the stack
+  if (!GuardedCreate(d->cinfo(), d->errors())) return kToolkitNoMemory;
+  d->set_created();
+  SourceManager* sm = d->source();
+  sm->source = &source;
+  sm->pub.init_source = InitSource;
+  sm->pub.fill_input_buffer = FillInputBuffer;
+  sm->pub.skip_input_data = SkipInputData;
+  sm->pub.resync_to_restart = jpeg_resync_to_restart;
+  sm->pub.term_source = TermSource;
+  jpeg_decompress_struct* cinfo = d->cinfo();
+  cinfo->src = &sm->pub;
+  if (!GuardedReadHeader(cinfo, d->errors())) {
+    return sm->failed ? kToolkitFileRead : kToolkitCorrupt;
+  }
+  info->width = static_cast<int32_t>(cinfo->image_width);
+  info->height = static_cast<int32_t>(cinfo->image_height);
+  info->bitsPerPixel = cinfo->num_components * 8;
+  info->fileSize = source.Size();
+  SetCompressionName(info, cinfo->progressive_mode ? "JPEG progressive" : "JPEG");
+  // JPEG has no orientation of its own; an EXIF Orientation belongs to the metadata queries.
+  info->viewOrientation = 0;
+  if (headerOnly) return kToolkitSuccess;
+  if (!PixelsAllowed(cinfo->image_width, cinfo->image_height, source.Size())) {
+    return kToolkitTooLarge;
+  }
+  switch (cinfo->jpeg_color_space) {
+    case JCS_CMYK:
+    case JCS_YCCK: cinfo->out_color_space = JCS_CMYK; break;
+    default: cinfo->out_color_space = JCS_EXT_BGR; break;
+  }
+  if (!GuardedStart(cinfo, d->errors())) return sm->failed ? kToolkitFileRead : kToolkitCorrupt;
+  const int r = DecodeRows(*d, bitmap);
+  if (r != kToolkitSuccess) {
+    FreeBitmap(bitmap);
+    return sm->failed ? kToolkitFileRead : r;
+  }
+  if (sm->failed) {
+    FreeBitmap(bitmap);
+    return kToolkitFileRead;
+  }
+  return kToolkitSuccess;
+}
+
+}  // namespace lf::imaging

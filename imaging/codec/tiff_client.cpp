@@ -1,0 +1,122 @@
+#include "imaging/codec/tiff_client.h"
+
+#include <cstdarg>
+#include <cstring>
+
+namespace lf::imaging {
+
+namespace {
+
+// libtiff may ask for one allocation larger than this only for a file that has that much data; a
+// strip or tile buffer of a real image stays far below it.
+constexpr tmsize_t kMaxSingleAllocation = tmsize_t{1} << 30;
+
+using Io = TiffHandle::Io;
+
+tmsize_t ReadProc(thandle_t h, void* buffer, tmsize_t size) {
+  auto* io = static_cast<Io*>(h);
+  if (size < 0) return -1;
+  if (io->source) {
+    size_t got = 0;
+    if (!io->source->Read(buffer, static_cast<size_t>(size), &got)) {
+      io->readFailed = true;
+      return -1;
+    }
+    return static_cast<tmsize_t>(got);
+  }
+  const uint64_t have = io->sink->size();
+  const uint64_t left = io->position < have ? have - io->position : 0;
+  const size_t n = static_cast<size_t>(left < static_cast<uint64_t>(size) ? left : size);
+  if (n) std::memcpy(buffer, io->sink->data() + io->position, n);
+  io->position += n;
+  return static_cast<tmsize_t>(n);
+}
+
+tmsize_t WriteProc(thandle_t h, void* buffer, tmsize_t size) {
+  auto* io = static_cast<Io*>(h);
+  if (!io->sink || size < 0) return -1;
+  const uint64_t end = io->position + static_cast<uint64_t>(size);
+  // No exception may cross libtiff's C frames: a failed growth is a failed write.
+  try {
+    if (end > io->sink->size()) io->sink->resize(end);
+  } catch (...) {
+    return -1;
+  }
+  std::memcpy(io->sink->data() + io->position, buffer, static_cast<size_t>(size));
+  io->position = end;
+  return size;
+}
+
+toff_t SeekProc(thandle_t h, toff_t offset, int whence) {
+  auto* io = static_cast<Io*>(h);
+  const uint64_t current = io->source ? io->source->Position() : io->position;
+  const uint64_t size = io->source ? io->source->Size() : io->sink->size();
+  uint64_t target = offset;
+  if (whence == SEEK_CUR) target = current + offset;
+  if (whence == SEEK_END) target = size + offset;
+  if (io->source) {
+    if (!io->source->Seek(target)) return static_cast<toff_t>(-1);
+  } else {
+    io->position = target;
+  }
+  return target;
+}
+
+int CloseProc(thandle_t) { return 0; }
+
+toff_t SizeProc(thandle_t h) {
+  auto* io = static_cast<Io*>(h);
+  return io->source ? io->source->Size() : io->sink->size();
+}
+
+int NoMap(thandle_t, void**, toff_t*) { return 0; }
+void NoUnmap(thandle_t, void*, toff_t) {}
+
+int Silence(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct OptionsOwner {
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  ~OptionsOwner() {
+    if (options) TIFFOpenOptionsFree(options);
+  }
+};
+
+}  // namespace
+
+TiffHandle::~TiffHandle() { Close(); }
+
+bool TiffHandle::Open(const char* mode) {
+  OptionsOwner owner;
+  if (!owner.options) return false;
+  TIFFOpenOptionsSetMaxSingleMemAlloc(owner.options, kMaxSingleAllocation);
+  TIFFOpenOptionsSetErrorHandlerExtR(owner.options, Silence, nullptr);
+  TIFFOpenOptionsSetWarningHandlerExtR(owner.options, Silence, nullptr);
+  tiff_ = TIFFClientOpenExt("image", mode, &io_, ReadProc, WriteProc, SeekProc, CloseProc,
+                            SizeProc, NoMap, NoUnmap, owner.options);
+  return tiff_ != nullptr;
+}
+
+bool TiffHandle::OpenForReading(ByteSource* source) {
+  io_ = Io{};
+  io_.source = source;
+  if (!source->Seek(0)) return false;
+  return Open("rm");
+}
+
+bool TiffHandle::OpenForWriting(std::vector<uint8_t>* sink) {
+  io_ = Io{};
+  io_.sink = sink;
+  sink->clear();
+  return Open("wm");
+}
+
+bool TiffHandle::Close() {
+  if (!tiff_) return true;
+  bool ok = true;
+  if (io_.sink) ok = TIFFFlush(tiff_) == 1;
+  TIFFClose(tiff_);
+  tiff_ = nullptr;
+  return ok;
+}
+
+}  // namespace lf::imaging

@@ -1,0 +1,137 @@
+#include "imaging/decode.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "exif/model/byte_reader.h"
+#include "plugin/file_kind.h"
+#include "plugin/operations.h"
+#include "platform/memory.h"
+
+namespace lf::imaging {
+
+namespace {
+
+// Toolkit results that mean the file could not be read count as a refusal.
+int RefuseUnreadable(int result) {
+  return result == kToolkitFileNotFound || result == kToolkitFileRead ? 0 : result;
+}
+
+int LoadChecked(const char* path, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info) {
+  if (info) *info = FileInfo{};
+  return RefuseUnreadable(LoadFile(path, bitmap, bits, info));
+}
+
+}  // namespace
+
+int64_t PackedDibSize(const uint8_t* header, size_t available) {
+  const exif::ByteView view(header, available, exif::kLittleEndian);
+  const int64_t width = static_cast<int32_t>(view.ReadU32(4));
+  const int64_t height = static_cast<int32_t>(view.ReadU32(8));
+  const int64_t bits = view.ReadU16(14);
+  const uint32_t compression = view.ReadU32(16);
+  const int64_t stride = ((width * bits + 31) / 32) * 4;  // truncating division, as C's
+  int64_t size = 40 + stride * height;
+  if (bits > 0 && bits < 16) size += int64_t{4} << bits;
+  if (compression == 3) size += 12;
+  return size;
+}
+
+int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits) {
+  FileInfo info;
+  switch (GetFileKind(path)) {
+    case KIND_JPEG:
+      if (CheckJpegFile(path) != 1) return 0;
+      return LoadChecked(path, bitmap, bits, nullptr);
+    case KIND_BMP: {
+      if (CheckFileSignature(path, KIND_BMP) != 1) return 0;
+      const int r = LoadChecked(path, bitmap, bits, &info);
+      if (r != kToolkitSuccess) return r;
+      // 54 bytes are the two headers alone: no pixels follow.
+      if (info.fileSize > 54) return kToolkitSuccess;
+      FreeBitmap(bitmap);
+      return 0;
+    }
+    case KIND_PNG: {
+      if (CheckFileSignature(path, KIND_PNG) != 1) return 0;
+      const int described = RefuseUnreadable(GetFileInfo(path, &info));
+      if (described != kToolkitSuccess) return described;
+      int r = LoadChecked(path, bitmap, info.bitsPerPixel, &info);
+      if (r != kToolkitSuccess) return r;
+      r = ChangeBitsPerPixel(bitmap, bitmap, bits);
+      if (r == kToolkitSuccess) return kToolkitSuccess;
+      FreeBitmap(bitmap);
+      return r;
+    }
+    case KIND_TIFF: {
+      if (CheckFileSignature(path, KIND_TIFF) != 1) return 0;
+      const int r = LoadChecked(path, bitmap, bits, &info);
+      if (r != kToolkitSuccess) return r;
+      // An uncompressed file must be larger than its raw pixels, or some of them are missing.
+      const uint64_t raw = static_cast<uint64_t>(std::llabs(info.width)) *
+                           static_cast<uint64_t>(std::llabs(info.height)) *
+                           static_cast<uint64_t>(info.bitsPerPixel) / 8;
+      if (info.fileSize > raw) return kToolkitSuccess;
+      if (std::strcmp(info.compression, "None") != 0) return kToolkitSuccess;
+      FreeBitmap(bitmap);
+      return 0;
+    }
+    case KIND_GIF:
+      if (CheckFileSignature(path, KIND_GIF) != 1) return 0;
+      return LoadChecked(path, bitmap, bits, nullptr);
+    default:
+      return LoadChecked(path, bitmap, bits, nullptr);
+  }
+}
+
+HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
+  if (!image || !bitmap) return E_INVALIDARG;
+  bitmap->width = 0;
+  bitmap->height = 0;
+  platform::GlobalLockGuard source(image);
+  if (!source.data()) return E_FAIL;
+  const auto* header = static_cast<const uint8_t*>(source.data());
+  if (source.size() < 40) return E_FAIL;
+  int64_t size = PackedDibSize(header, source.size());
+  // A top-down block (negative height) has as many rows as a bottom-up one of that height; the
+  // whole block is taken rather than a size that would cut its rows off.
+  if (static_cast<int32_t>(exif::ByteView(header, 40).ReadU32(8)) < 0) {
+    uint8_t flipped[40];
+    std::memcpy(flipped, header, 40);
+    const int64_t rows = -static_cast<int64_t>(static_cast<int32_t>(exif::ByteView(header, 40).ReadU32(8)));
+    exif::MutableByteView(flipped, 40).WriteU32(8, static_cast<uint32_t>(rows));
+    size = PackedDibSize(flipped, 40);
+  }
+  // The block must hold what its header describes; reading past it is never allowed.
+  if (size < 40 || static_cast<uint64_t>(size) > source.size()) return E_FAIL;
+  platform::GlobalBlock copy(platform::GlobalAlloc(static_cast<size_t>(size)));
+  if (!copy) return E_FAIL;
+  {
+    platform::GlobalLockGuard target(copy.get());
+    if (!target.data()) return E_FAIL;
+    std::memcpy(target.data(), header, static_cast<size_t>(size));
+  }
+  return AdoptPackedDib(bitmap, copy.Release()) == kToolkitSuccess ? S_OK : E_FAIL;
+}
+
+}  // namespace lf::imaging
+
+namespace lf::ops {
+
+LF_HGLOBAL Decode(const char* path, uint32_t source) {
+  using namespace lf::imaging;
+  if (!path || !path[0]) return nullptr;
+  ScopedBitmap bitmap;
+  int loaded = 0;
+  if (source == LF_DECODE_MAIN_IMAGE) {
+    loaded = LoadImageFile(path, bitmap.get(), 24);
+  } else if (source == LF_DECODE_THUMBNAIL) {
+    loaded = LoadExifThumbnail(path, bitmap.get(), 24);
+  } else {
+    return nullptr;
+  }
+  if (loaded != kToolkitSuccess) return nullptr;
+  return ExportPackedDib(bitmap.get());
+}
+
+}  // namespace lf::ops

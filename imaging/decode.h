@@ -1,0 +1,33 @@
+// Files and EXIF thumbnails into bitmaps, bitmaps into packed DIB blocks and back, with the checks
+// the module makes before it lets the toolkit read a file.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/toolkit.h"
+#include "lumenframe/lumenframe.h"
+#include "plugin/result_codes.h"
+
+namespace lf::imaging {
+
+// The byte size assumed for a packed DIB from its 40-byte header: header, rows of
+// ((width × bits + 31) / 32) × 4 bytes, a colour table of 4 × 2^bits bytes when 0 < bits < 16
+// (the used-colours count is not consulted), and 12 bytes of masks for compression 3. The
+// arithmetic is signed, as the header fields are; a negative height gives a size below 40.
+int64_t PackedDibSize(const uint8_t* header, size_t available);
+
+// Loads an image file at `bits` per pixel after the checks for its kind (by extension): a JPEG
+// must pass the stream check, other kinds their signature; a BMP of 54 bytes or less and an
+// uncompressed TIFF not larger than its raw pixels are refused. 1 loaded (the caller frees the
+// bitmap), 0 refused or unreadable, or a negative toolkit code.
+int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits);
+
+// Loads the EXIF thumbnail of a JPEG or TIFF file (which must be a JPEG stream) at 24 bits.
+// The same results as LoadImageFile.
+int LoadExifThumbnail(const char* path, ToolkitBitmap* bitmap, int32_t bits);
+
+// Hands a copy of the host's packed DIB to the toolkit as `bitmap`. The host's block is neither
+// changed nor freed. S_OK, E_INVALIDARG or E_FAIL.
+HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap);
+
+}  // namespace lf::imaging

@@ -1,0 +1,197 @@
+// Draw and DrawImage into memory surfaces: stretching and placement, the untouched host block,
+// the one-bit device, whitening arithmetic, turns with white corners and crops in turned
+// coordinates, and the argument refusals.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "imaging/draw.h"
+#include "imaging/toolkit.h"
+#include "plugin/operations.h"
+#include "tests/imaging/image_files.h"
+#include "tests/support/fixture_builder.h"
+
+namespace lf::test {
+namespace {
+
+// A memory device surface filled with one byte value.
+struct Surface {
+  Surface(int w, int h, int bits, uint8_t fill = 0x55)
+      : dc{w, h, bits, bits == 1 ? ((w + 31) / 32) * 4 : w * (bits / 8), nullptr},
+        pixels(size_t(dc.stride) * h, fill) {
+    dc.pixels = pixels.data();
+  }
+  Rgb At(int x, int y) const {
+    const uint8_t* p = pixels.data() + size_t(y) * dc.stride + size_t(x) * (dc.bitsPerPixel / 8);
+    return Rgb{p[2], p[1], p[0]};
+  }
+  bool Bit(int x, int y) const {
+    return (pixels[size_t(y) * dc.stride + x / 8] >> (7 - x % 8)) & 1;
+  }
+  LfDeviceContext dc;
+  std::vector<uint8_t> pixels;
+};
+
+// A 24-bit bottom-up packed DIB, w × h, left half red and right half blue.
+LF_HGLOBAL HalfAndHalfDib(int w, int h) {
+  const size_t stride = ((size_t(w) * 24 + 31) / 32) * 4;
+  LF_HGLOBAL block = LfGlobalAlloc(40 + stride * h);
+  auto* p = static_cast<uint8_t*>(LfGlobalLock(block));
+  ByteWriter header(Order::Little);
+  header.U32(40).U32(uint32_t(w)).U32(uint32_t(h)).U16(1).U16(24).U32(0).Zeros(20);
+  std::memcpy(p, header.bytes().data(), 40);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      uint8_t* px = p + 40 + y * stride + x * 3;
+      px[0] = x < w / 2 ? 0 : 255;
+      px[2] = x < w / 2 ? 255 : 0;
+    }
+  }
+  LfGlobalUnlock(block);
+  return block;
+}
+
+TEST(Draw, StretchesIntoTheDestinationAndLeavesTheHostBlockAlone) {
+  LF_HGLOBAL dib = HalfAndHalfDib(100, 50);
+  const Bytes before(static_cast<uint8_t*>(LfGlobalLock(dib)),
+                     static_cast<uint8_t*>(LfGlobalLock(dib)) + LfGlobalSize(dib));
+  LfGlobalUnlock(dib);
+  LfGlobalUnlock(dib);
+  for (int bits : {24, 32}) {
+    SCOPED_TRACE(bits);
+    Surface s(300, 200, bits);
+    ASSERT_EQ(ops::Draw(&s.dc, dib, LfRect{10, 10, 210, 110}), S_OK);
+    EXPECT_EQ(s.At(9, 50), (Rgb{0x55, 0x55, 0x55}));   // left of the rectangle
+    EXPECT_EQ(s.At(10, 10), (Rgb{255, 0, 0}));
+    EXPECT_EQ(s.At(105, 109), (Rgb{255, 0, 0}));
+    EXPECT_EQ(s.At(115, 109), (Rgb{0, 0, 255}));
+    EXPECT_EQ(s.At(209, 60), (Rgb{0, 0, 255}));
+    EXPECT_EQ(s.At(210, 60), (Rgb{0x55, 0x55, 0x55}));  // right edge is exclusive
+    EXPECT_EQ(s.At(50, 110), (Rgb{0x55, 0x55, 0x55}));
+  }
+  EXPECT_EQ(Bytes(static_cast<uint8_t*>(LfGlobalLock(dib)),
+                  static_cast<uint8_t*>(LfGlobalLock(dib)) + LfGlobalSize(dib)),
+            before);
+  LfGlobalUnlock(dib);
+  LfGlobalUnlock(dib);
+  // An empty destination is refused before the image is looked at.
+  Surface s(10, 10, 24);
+  EXPECT_EQ(ops::Draw(&s.dc, dib, LfRect{5, 0, 5, 10}), E_INVALIDARG);
+  EXPECT_EQ(ops::Draw(&s.dc, reinterpret_cast<LF_HGLOBAL>(8), LfRect{5, 0, 5, 10}), E_INVALIDARG);
+  // Clipped at the surface's edges.
+  EXPECT_EQ(ops::Draw(&s.dc, dib, LfRect{-50, -50, 5, 5}), S_OK);
+  EXPECT_EQ(s.At(4, 4), (Rgb{0, 0, 255}));
+  EXPECT_EQ(s.At(5, 5), (Rgb{0x55, 0x55, 0x55}));
+  LfGlobalFree(dib);
+}
+
+TEST(Draw, OneBitDeviceGetsBlackAndWhite) {
+  // Red (luma 76) is dark, so paints 0; a white image would paint 1.
+  LF_HGLOBAL dib = HalfAndHalfDib(8, 8);
+  Surface s(32, 4, 1, 0xFF);
+  ASSERT_EQ(ops::Draw(&s.dc, dib, LfRect{8, 0, 24, 4}), S_OK);
+  EXPECT_TRUE(s.Bit(7, 0));    // outside: untouched white
+  EXPECT_FALSE(s.Bit(8, 0));   // red
+  EXPECT_FALSE(s.Bit(23, 3));  // blue (luma 29)
+  EXPECT_TRUE(s.Bit(24, 0));
+  LfGlobalFree(dib);
+}
+
+class DrawImageTest : public ::testing::Test {
+ protected:
+  // A square BMP file of one colour (side a multiple of 4, so rows need no padding).
+  std::string SolidBmp(const std::string& name, Rgb c, int side = 4) {
+    Bytes rows;
+    for (int i = 0; i < side * side; ++i) rows.insert(rows.end(), {c.b, c.g, c.r});
+    WriteFile(dir.File(name), MakeBmp(side, side, 24, 0, {}, rows));
+    return dir.File(name);
+  }
+  TempDir dir;
+};
+
+TEST_F(DrawImageTest, WhitenArithmetic) {
+  const std::string black = SolidBmp("black.bmp", {0, 0, 0});
+  const std::string white = SolidBmp("white.bmp", {255, 255, 255});
+  const LfRect none{0, 0, 0, 0};
+  struct Case {
+    const std::string* file;
+    int percent;
+    uint8_t expected;
+  } cases[] = {{&black, 0, 0},   {&black, -5, 0},  {&black, 50, 127}, {&white, 50, 255},
+               {&black, 100, 255}, {&black, 200, 254}, {&white, 200, 255}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.percent);
+    Surface s(8, 8, 24);
+    ASSERT_EQ(ops::DrawImage(c.file->c_str(), &s.dc, LfRect{0, 0, 8, 8}, 0, none, c.percent), S_OK);
+    EXPECT_EQ(s.At(3, 3), (Rgb{c.expected, c.expected, c.expected}));
+  }
+  // 200 % of a black channel: 510, whose low 8 bits are 254; of white: 255 × -100 + 510 × 100...
+  EXPECT_EQ(imaging::WhitenColor(0x000000, 200), 0xFEFEFEu);
+  EXPECT_EQ(imaging::WhitenColor(0x0000FF, 50), 0x7F7FFFu);
+  EXPECT_EQ(imaging::WhitenColor(0x102030, 0x7FFFFFFF) >> 24, 0u);
+}
+
+TEST_F(DrawImageTest, FortyFiveDegreesLeavesWhiteCorners) {
+  const std::string black = SolidBmp("black.bmp", {0, 0, 0}, 40);
+  Surface s(100, 100, 24);
+  ASSERT_EQ(ops::DrawImage(black.c_str(), &s.dc, LfRect{0, 0, 100, 100}, 4500, LfRect{}, 0), S_OK);
+  for (auto [x, y] : {std::pair{1, 1}, {98, 1}, {1, 98}, {98, 98}}) {
+    EXPECT_EQ(s.At(x, y), (Rgb{255, 255, 255})) << x << "," << y;
+  }
+  EXPECT_EQ(s.At(50, 50), (Rgb{0, 0, 0}));
+  EXPECT_EQ(s.At(50, 8), (Rgb{0, 0, 0}));  // near the turned square's top corner
+  EXPECT_EQ(s.At(8, 50), (Rgb{0, 0, 0}));
+}
+
+TEST_F(DrawImageTest, CropIsInTheTurnedImagesCoordinates) {
+  // 20 × 10 BMP: left half red, right half blue. Turned a quarter clockwise it is 10 × 20 with
+  // red on top; its top-left 10 × 10 is all red.
+  Bytes rows;
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 20; ++x) {
+      if (x < 10) rows.insert(rows.end(), {0, 0, 255});
+      else rows.insert(rows.end(), {255, 0, 0});
+    }
+  }
+  WriteFile(dir.File("halves.bmp"), MakeBmp(20, 10, 24, 0, {}, rows));
+  Surface s(10, 10, 24);
+  ASSERT_EQ(ops::DrawImage(dir.File("halves.bmp").c_str(), &s.dc, LfRect{0, 0, 10, 10}, 9000,
+                           LfRect{0, 0, 10, 10}, 0),
+            S_OK);
+  EXPECT_EQ(s.At(0, 0), (Rgb{255, 0, 0}));
+  EXPECT_EQ(s.At(9, 9), (Rgb{255, 0, 0}));
+  // Unturned, the same crop is the left (red) half too; the bottom-left crop after a quarter turn
+  // the other way is red as well, while the right half of the unturned image is blue.
+  ASSERT_EQ(ops::DrawImage(dir.File("halves.bmp").c_str(), &s.dc, LfRect{0, 0, 10, 10}, 0,
+                           LfRect{10, 0, 20, 10}, 0),
+            S_OK);
+  EXPECT_EQ(s.At(5, 5), (Rgb{0, 0, 255}));
+  ASSERT_EQ(ops::DrawImage(dir.File("halves.bmp").c_str(), &s.dc, LfRect{0, 0, 10, 10}, -9000,
+                           LfRect{0, 0, 10, 10}, 0),
+            S_OK);
+  EXPECT_EQ(s.At(5, 5), (Rgb{0, 0, 255}));  // turned anticlockwise, blue comes on top
+}
+
+TEST_F(DrawImageTest, RefusalsAndFailures) {
+  Surface s(8, 8, 24);
+  const std::string black = SolidBmp("black.bmp", {0, 0, 0});
+  EXPECT_EQ(ops::DrawImage(dir.File("missing.bmp").c_str(), &s.dc, LfRect{0, 0, 8, 8}, 0,
+                           LfRect{}, 0),
+            E_FAIL);
+  EXPECT_EQ(ops::DrawImage(black.c_str(), &s.dc, LfRect{0, 0, 8, 8}, 36001, LfRect{}, 0),
+            E_INVALIDARG);
+  EXPECT_EQ(ops::DrawImage(black.c_str(), nullptr, LfRect{0, 0, 8, 8}, 0, LfRect{}, 0),
+            E_INVALIDARG);
+  // A crop entirely outside the image fails the crop step.
+  EXPECT_EQ(ops::DrawImage(black.c_str(), &s.dc, LfRect{0, 0, 8, 8}, 0, LfRect{50, 50, 60, 60}, 0),
+            E_FAIL);
+  EXPECT_EQ(s.At(0, 0), (Rgb{0x55, 0x55, 0x55}));  // nothing was drawn
+  // A failed painting (a surface of an unsupported depth) is still success.
+  Surface odd(8, 8, 24);
+  odd.dc.bitsPerPixel = 16;
+  EXPECT_EQ(ops::DrawImage(black.c_str(), &odd.dc, LfRect{0, 0, 8, 8}, 0, LfRect{}, 0), S_OK);
+}
+
+}  // namespace
+}  // namespace lf::test

@@ -1,0 +1,147 @@
+// Image files made by the reference libraries themselves (libpng, libtiff, giflib), independent
+// of the module's own writers, plus BMP files laid out byte by byte. Pixels are given as RGB
+// triples, top row first.
+#pragma once
+
+#include <gif_lib.h>
+#include <png.h>
+#include <tiffio.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/support/fixture_builder.h"
+
+namespace lf::test {
+
+struct Rgb {
+  uint8_t r, g, b;
+  bool operator==(const Rgb&) const = default;
+};
+
+// A palette PNG (8 bits per index) of width × height whose pixel (x, y) is palette[index(x, y)].
+inline void WritePalettePng(const std::string& path, int width, int height,
+                            const std::vector<Rgb>& palette, const std::vector<uint8_t>& indices) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, f);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  std::vector<png_color> colors;
+  for (const Rgb& c : palette) colors.push_back(png_color{c.r, c.g, c.b});
+  png_set_PLTE(png, info, colors.data(), static_cast<int>(colors.size()));
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) {
+    png_write_row(png, const_cast<png_bytep>(indices.data() + static_cast<size_t>(y) * width));
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+// A PNG of the given colour type and bit depth from 16-bit samples per channel (RGB or RGBA, or
+// grey), interlaced when asked.
+inline void WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
+                     const std::vector<uint16_t>& samples, bool interlaced = false) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, f);
+  png_set_IHDR(png, info, width, height, bitDepth, colorType,
+               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  const int channels = png_get_channels(png, info);
+  const size_t rowBytes = png_get_rowbytes(png, info);
+  std::vector<std::vector<uint8_t>> rows(height, std::vector<uint8_t>(rowBytes));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width * channels; ++x) {
+      const uint16_t v = samples[static_cast<size_t>(y) * width * channels + x];
+      if (bitDepth == 16) {
+        rows[y][x * 2] = static_cast<uint8_t>(v >> 8);
+        rows[y][x * 2 + 1] = static_cast<uint8_t>(v);
+      } else if (bitDepth == 8) {
+        rows[y][x] = static_cast<uint8_t>(v);
+      } else {  // sub-byte grey
+        const int perByte = 8 / bitDepth;
+        rows[y][x / perByte] |= static_cast<uint8_t>(v << (8 - bitDepth * (x % perByte + 1)));
+      }
+    }
+  }
+  std::vector<png_bytep> pointers;
+  for (auto& r : rows) pointers.push_back(r.data());
+  png_write_image(png, pointers.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+// An RGB TIFF (8 bits per sample) with the given compression and rows per strip.
+inline void WriteRgbTiff(const std::string& path, int width, int height,
+                         const std::vector<Rgb>& pixels, uint16_t compression = COMPRESSION_NONE,
+                         uint32_t rowsPerStrip = 0) {
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t{8});
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t{3});
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip ? rowsPerStrip : static_cast<uint32_t>(height));
+  for (int y = 0; y < height; ++y) {
+    TIFFWriteScanline(t, const_cast<Rgb*>(pixels.data() + static_cast<size_t>(y) * width),
+                      static_cast<uint32_t>(y), 0);
+  }
+  TIFFClose(t);
+}
+
+// A GIF of one frame with a palette, interlaced when asked.
+inline void WriteGif(const std::string& path, int width, int height,
+                     const std::vector<Rgb>& palette, const std::vector<uint8_t>& indices,
+                     bool interlaced) {
+  int error = 0;
+  GifFileType* g = EGifOpenFileName(path.c_str(), false, &error);
+  std::vector<GifColorType> colors(256, GifColorType{0, 0, 0});
+  for (size_t i = 0; i < palette.size(); ++i) colors[i] = {palette[i].r, palette[i].g, palette[i].b};
+  ColorMapObject* map = GifMakeMapObject(256, colors.data());
+  EGifPutScreenDesc(g, width, height, 8, 0, map);
+  EGifPutImageDesc(g, 0, 0, width, height, interlaced, nullptr);
+  if (!interlaced) {
+    for (int y = 0; y < height; ++y) {
+      EGifPutLine(g, const_cast<GifPixelType*>(indices.data() + static_cast<size_t>(y) * width), width);
+    }
+  } else {
+    static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    for (int p = 0; p < 4; ++p) {
+      for (int y = start[p]; y < height; y += step[p]) {
+        EGifPutLine(g, const_cast<GifPixelType*>(indices.data() + static_cast<size_t>(y) * width),
+                    width);
+      }
+    }
+  }
+  GifFreeMapObject(map);
+  EGifCloseFile(g, &error);
+}
+
+// A BMP file: file header, BITMAPINFOHEADER (with `compression`), `palette` as the colour table,
+// optional bit-field masks, then `rows` exactly as given (the caller lays them out).
+inline Bytes MakeBmp(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
+                     const std::vector<Rgb>& palette, const Bytes& rows,
+                     const std::vector<uint32_t>& masks = {}) {
+  ByteWriter w(Order::Little);
+  const uint32_t offset = 14 + 40 + static_cast<uint32_t>(masks.size() * 4 + palette.size() * 4);
+  w.U8('B').U8('M').U32(offset + static_cast<uint32_t>(rows.size())).U32(0).U32(offset);
+  w.U32(40).U32(static_cast<uint32_t>(width)).U32(static_cast<uint32_t>(height)).U16(1).U16(bits);
+  w.U32(compression).U32(static_cast<uint32_t>(rows.size())).U32(2835).U32(2835);
+  w.U32(static_cast<uint32_t>(palette.size())).U32(0);
+  for (uint32_t m : masks) w.U32(m);
+  for (const Rgb& c : palette) w.U8(c.b).U8(c.g).U8(c.r).U8(0);
+  w.Raw(rows);
+  return w.Take();
+}
+
+}  // namespace lf::test

@@ -1,0 +1,130 @@
+// The JPEG writer's modes: each writes a baseline JPEG that the module's stream check accepts and
+// an independent validator finds sound, with the chroma sampling and APP0 its mode documents.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+
+#include "exif/model/exif_reader.h"
+#include "imaging/jpeg_writer.h"
+#include "plugin/file_kind.h"
+#include "tests/support/fixture_builder.h"
+
+namespace lf::test {
+namespace {
+
+// A 24-bit bottom-up packed DIB of a gradient.
+LF_HGLOBAL GradientDib(int w, int h) {
+  const size_t stride = ((size_t(w) * 24 + 31) / 32) * 4;
+  LF_HGLOBAL block = LfGlobalAlloc(40 + stride * h);
+  auto* p = static_cast<uint8_t*>(LfGlobalLock(block));
+  ByteWriter header(Order::Little);
+  header.U32(40).U32(uint32_t(w)).U32(uint32_t(h)).U16(1).U16(24).U32(0).Zeros(20);
+  std::memcpy(p, header.bytes().data(), 40);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      uint8_t* px = p + 40 + y * stride + x * 3;
+      px[0] = uint8_t(x * 4);
+      px[1] = uint8_t(y * 4);
+      px[2] = 200;
+    }
+  }
+  LfGlobalUnlock(block);
+  return block;
+}
+
+struct JpegFacts {
+  bool ok = false;
+  bool progressive = true;
+  bool jfif = false;
+  int hSamp = 0, vSamp = 0;
+  int width = 0, height = 0;
+};
+
+JpegFacts Inspect(const Bytes& jpeg) {
+  JpegFacts f;
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, jpeg.data(), jpeg.size());
+  if (jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK) {
+    f.ok = true;
+    f.progressive = cinfo.progressive_mode;
+    f.jfif = cinfo.saw_JFIF_marker;
+    f.hSamp = cinfo.comp_info[0].h_samp_factor;
+    f.vSamp = cinfo.comp_info[0].v_samp_factor;
+    f.width = int(cinfo.image_width);
+    f.height = int(cinfo.image_height);
+  }
+  jpeg_destroy_decompress(&cinfo);
+  return f;
+}
+
+TEST(JpegWriter, EveryModeWritesABaselineJpegWithItsSampling) {
+  TempDir dir;
+  LF_HGLOBAL dib = GradientDib(37, 21);
+  struct Mode {
+    int32_t mode;
+    bool jfif;
+    int h, v;
+  } modes[] = {{0, true, 2, 2}, {1, true, 2, 1}, {2, true, 1, 1}, {0x11, false, 2, 1},
+               {0x12, false, 1, 1}};
+  for (const Mode& m : modes) {
+    SCOPED_TRACE(m.mode);
+    const std::string path = dir.File("out.jpg");
+    ASSERT_GE(imaging::SaveJpeg(dib, path.c_str(), 80, m.mode), 0);
+    const Bytes jpeg = ReadFile(path);
+    EXPECT_EQ(CheckJpegStream(jpeg.data(), jpeg.size()), 1);
+    const JpegFacts f = Inspect(jpeg);
+    ASSERT_TRUE(f.ok);
+    EXPECT_FALSE(f.progressive);
+    EXPECT_EQ(f.jfif, m.jfif);
+    EXPECT_EQ(f.hSamp, m.h);
+    EXPECT_EQ(f.vSamp, m.v);
+    EXPECT_EQ(f.width, 37);
+    EXPECT_EQ(f.height, 21);
+    // Without APP0 the stream goes straight from SOI to the tables.
+    if (!m.jfif) {
+      EXPECT_NE(jpeg[3], 0xE0);
+    }
+    // The EXIF reader reads the structure of the file (it has no EXIF data of its own).
+    exif::ExifReader reader(path.c_str(), false);
+    EXPECT_EQ(reader.structureRead(), 1);
+    EXPECT_TRUE(reader.IsJpegImage());
+  }
+  // An independent validator agrees that the file is sound.
+  const std::string command = "exiftool -validate -warning -a -q -q " + dir.File("out.jpg") + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char line[512];
+  std::string output;
+  while (std::fgets(line, sizeof line, pipe)) output += line;
+  pclose(pipe);
+  EXPECT_EQ(output.find("Error"), std::string::npos) << output;
+  LfGlobalFree(dib);
+}
+
+TEST(JpegWriter, FailuresAreNegative) {
+  TempDir dir;
+  LF_HGLOBAL dib = GradientDib(4, 4);
+  EXPECT_EQ(imaging::SaveJpeg(dib, dir.File("a.jpg").c_str(), 80, 3), imaging::kJpegBadMode);
+  EXPECT_EQ(imaging::SaveJpeg(dib, dir.File("a.jpg").c_str(), 80, 0x10), imaging::kJpegBadMode);
+  EXPECT_EQ(imaging::SaveJpeg(nullptr, dir.File("a.jpg").c_str(), 80, 0),
+            imaging::kJpegInvalidArgument);
+  EXPECT_EQ(imaging::SaveJpeg(dib, dir.File("no/such/dir/a.jpg").c_str(), 80, 0),
+            imaging::kJpegWriteFailed);
+  // Quality outside 1..100 is clamped, not refused.
+  EXPECT_EQ(imaging::SaveJpeg(dib, dir.File("q.jpg").c_str(), 1000, 0), 0);
+  // A block too small for its header's rows is not an image.
+  LF_HGLOBAL small = LfGlobalAlloc(20);
+  EXPECT_EQ(imaging::SaveJpeg(small, dir.File("b.jpg").c_str(), 80, 0), imaging::kJpegBadImage);
+  LfGlobalFree(small);
+  LfGlobalFree(dib);
+}
+
+}  // namespace
+}  // namespace lf::test
