@@ -189,26 +189,38 @@ int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_
   }
   const int32_t stride = StrideFor(width, bits);
   if (stride == 0) return kToolkitTooLarge;
-  const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
+  (void)zero;  // global blocks always come zero-filled
   Palette* palette = nullptr;
   if (bits == 8) {
     palette = NewPalette();
     if (!palette) return kToolkitNoMemory;
     SetGreyPalette(palette);
   }
-  void* pixels = zero ? platform::HeapAllocZeroed(bytes) : platform::HeapAlloc(bytes);
-  if (!pixels) {
+  ToolkitBitmap made;
+  made.width = width;
+  made.height = height;
+  made.bitsPerPixel = bits;
+  made.stride = stride;
+  const int r = AllocateStorageBlock(&made);
+  if (r != kToolkitSuccess) {
     FreePalette(palette);
-    return kToolkitNoMemory;
+    return r;
   }
-  *bitmap = ToolkitBitmap{};
-  bitmap->width = width;
-  bitmap->height = height;
-  bitmap->bitsPerPixel = bits;
-  bitmap->flags = kBitmapAllocated;
-  bitmap->palette = palette;
-  bitmap->stride = stride;
-  bitmap->pixels = static_cast<uint8_t*>(pixels);
+  made.palette = palette;
+  *bitmap = made;
+  return kToolkitSuccess;
+}
+
+int AllocateStorageBlock(ToolkitBitmap* bitmap) {
+  const size_t header = StorageHeaderSize(bitmap->bitsPerPixel);
+  const uint64_t rows = uint64_t{static_cast<uint32_t>(bitmap->stride)} *
+                        static_cast<uint32_t>(bitmap->height);
+  if (rows > SIZE_MAX - header) return kToolkitTooLarge;
+  LF_HGLOBAL block = platform::GlobalAlloc(header + static_cast<size_t>(rows));
+  if (!block) return kToolkitNoMemory;
+  bitmap->storage = block;
+  bitmap->pixels = static_cast<uint8_t*>(platform::GlobalLock(block)) + header;
+  bitmap->flags |= kBitmapAllocated;
   return kToolkitSuccess;
 }
 
@@ -229,7 +241,7 @@ void FreePalette(Palette* palette) { platform::HeapFree(palette); }
 
 void FreeBitmap(ToolkitBitmap* bitmap) {
   if (!bitmap) return;
-  platform::HeapFree(bitmap->pixels);
+  if (bitmap->storage) platform::GlobalFree(bitmap->storage);
   FreePalette(bitmap->palette);
   *bitmap = ToolkitBitmap{};
 }
@@ -254,12 +266,7 @@ int AllocatePixels(ToolkitBitmap* bitmap) {
   if (static_cast<uint64_t>(bitmap->width) * static_cast<uint64_t>(bitmap->height) > kMaxPixels) {
     return kToolkitTooLarge;
   }
-  void* pixels = platform::HeapAllocZeroed(static_cast<size_t>(bitmap->stride) *
-                                           static_cast<size_t>(bitmap->height));
-  if (!pixels) return kToolkitNoMemory;
-  bitmap->pixels = static_cast<uint8_t*>(pixels);
-  bitmap->flags |= kBitmapAllocated;
-  return kToolkitSuccess;
+  return AllocateStorageBlock(bitmap);
 }
 
 int CreateBitmap(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits) {

@@ -23,9 +23,10 @@ PixmanImage WrapBitmap(const ToolkitBitmap* bitmap) {
   } else {
     return nullptr;
   }
+  // Rows are stored bottom-up: pixman gets the top row and a negative stride.
   return PixmanImage(pixman_image_create_bits(format, bitmap->width, bitmap->height,
-                                              reinterpret_cast<uint32_t*>(bitmap->pixels),
-                                              bitmap->stride));
+                                              reinterpret_cast<uint32_t*>(RowOf(bitmap, 0)),
+                                              -bitmap->stride));
 }
 
 namespace {

@@ -18,9 +18,19 @@ constexpr bool IsStorageDepth(int32_t bits) { return bits == 8 || bits == 24 || 
 // outside the pixel limits.
 int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits, bool zero);
 
+// Row y of the image, y = 0 the top row (stored last).
 inline uint8_t* RowOf(const ToolkitBitmap* bitmap, int32_t y) {
-  return bitmap->pixels + static_cast<size_t>(y) * static_cast<size_t>(bitmap->stride);
+  return bitmap->pixels +
+         static_cast<size_t>(bitmap->height - 1 - y) * static_cast<size_t>(bitmap->stride);
 }
+
+// Bytes in front of the rows in a bitmap's storage: the DIB header, and the colour table for 8
+// bits per pixel.
+inline size_t StorageHeaderSize(int32_t bits) { return 40 + (bits == 8 ? 1024 : 0); }
+
+// Allocates the zero-filled storage block of a prepared record (width, height, bits and stride
+// set) and points `pixels` into it.
+int AllocateStorageBlock(ToolkitBitmap* bitmap);
 
 inline bool HasPixels(const ToolkitBitmap* bitmap) {
   return bitmap && bitmap->pixels && (bitmap->flags & kBitmapAllocated) && bitmap->width > 0 &&

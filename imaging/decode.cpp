@@ -131,7 +131,8 @@ LF_HGLOBAL Decode(const char* path, uint32_t source) {
     return nullptr;
   }
   if (loaded != kToolkitSuccess) return nullptr;
-  return ExportPackedDib(bitmap.get());
+  // Export and free in one step: the bitmap's storage becomes the host's block.
+  return ReleaseAsPackedDib(bitmap.get());
 }
 
 }  // namespace lf::ops

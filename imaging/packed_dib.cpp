@@ -42,4 +42,24 @@ LF_HGLOBAL ExportPackedDib(const ToolkitBitmap* bitmap) {
   return block.Release();
 }
 
+LF_HGLOBAL ReleaseAsPackedDib(ToolkitBitmap* bitmap) {
+  if (!HasPixels(bitmap) || !bitmap->storage) {
+    FreeBitmap(bitmap);
+    return nullptr;
+  }
+  // The storage holds the rows in DIB order behind room for the header and colour table.
+  const size_t header = StorageHeaderSize(bitmap->bitsPerPixel);
+  const bool ok = WriteDibHeader(bitmap, bitmap->pixels - header, header);
+  LF_HGLOBAL block = bitmap->storage;
+  platform::GlobalUnlock(block);
+  bitmap->storage = nullptr;
+  bitmap->pixels = nullptr;
+  FreeBitmap(bitmap);
+  if (!ok) {
+    platform::GlobalFree(block);
+    return nullptr;
+  }
+  return block;
+}
+
 }  // namespace lf::imaging

@@ -50,8 +50,10 @@ struct Palette {
   RgbQuad entries[256] = {};
 };
 
-// A bitmap record. Pixels are stored top row first, `stride` bytes a row (a multiple of 4), at
-// 8 bits (indices into `palette`), 24 bits (B, G, R) or 32 bits (B, G, R, X) per pixel.
+// A bitmap record. Pixels are stored in packed DIB order (bottom row first), `stride` bytes a row
+// (a multiple of 4), at 8 bits (indices into `palette`), 24 bits (B, G, R) or 32 bits (B, G, R, X)
+// per pixel. They live in a global block that leaves room in front for the DIB header and colour
+// table, so a decoded image can be handed to the host without copying its rows.
 struct ToolkitBitmap {
   int32_t width = 0;
   int32_t height = 0;
@@ -60,7 +62,8 @@ struct ToolkitBitmap {
   Palette* palette = nullptr;   // owned; 8-bit bitmaps only
   int32_t viewOrientation = 0;  // TIFF Orientation value; 5 to 8 show width and height exchanged
   int32_t stride = 0;
-  uint8_t* pixels = nullptr;    // owned
+  uint8_t* pixels = nullptr;    // the first stored (bottom) row, inside `storage`
+  LF_HGLOBAL storage = nullptr; // owned, kept locked while owned
 };
 
 // What the toolkit learns about a file without decoding its pixels (and what a load reports).
@@ -92,6 +95,11 @@ int AdoptPackedDib(ToolkitBitmap* bitmap, LF_HGLOBAL block);
 // A new block in packed DIB layout (bottom-up rows; a colour table only for 8 bits); nullptr on
 // failure. The caller frees it.
 LF_HGLOBAL ExportPackedDib(const ToolkitBitmap* bitmap);
+
+// The bitmap's own storage completed into a packed DIB (the same layout ExportPackedDib makes),
+// handed to the caller, and the bitmap freed: export and free in one step, without copying the
+// rows. nullptr on failure (the bitmap is freed all the same).
+LF_HGLOBAL ReleaseAsPackedDib(ToolkitBitmap* bitmap);
 
 // --- Records and storage -----------------------------------------------------------------------
 void FreeBitmap(ToolkitBitmap* bitmap);

@@ -244,8 +244,8 @@ uint64_t DibSize(const ToolkitBitmap* bitmap) {
   return size > UINT32_MAX ? 0 : size;
 }
 
-bool WriteDibInto(const ToolkitBitmap* bitmap, uint8_t* dest, uint64_t size) {
-  if (size == 0 || size != DibSize(bitmap)) return false;
+bool WriteDibHeader(const ToolkitBitmap* bitmap, uint8_t* dest, size_t size) {
+  if (!HasPixels(bitmap) || size < StorageHeaderSize(bitmap->bitsPerPixel)) return false;
   exif::MutableByteView out(dest, size, exif::kLittleEndian);
   const uint32_t imageBytes = static_cast<uint32_t>(bitmap->stride) * bitmap->height;
   bool ok = out.WriteU32(0, kInfoHeaderSize) &&
@@ -253,8 +253,8 @@ bool WriteDibInto(const ToolkitBitmap* bitmap, uint8_t* dest, uint64_t size) {
             out.WriteU32(8, static_cast<uint32_t>(bitmap->height)) && out.WriteU16(12, 1) &&
             out.WriteU16(14, static_cast<uint16_t>(bitmap->bitsPerPixel)) &&
             out.WriteU32(16, kRgb) && out.WriteU32(20, imageBytes) && out.Fill(24, 0, 16);
-  uint64_t at = kInfoHeaderSize;
   if (bitmap->bitsPerPixel == 8) {
+    uint64_t at = kInfoHeaderSize;
     for (uint32_t i = 0; i < 256; ++i, at += 4) {
       RgbQuad q = RgbQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(i),
                           static_cast<uint8_t>(i), 0};
@@ -262,13 +262,16 @@ bool WriteDibInto(const ToolkitBitmap* bitmap, uint8_t* dest, uint64_t size) {
       ok = ok && out.WriteBytes(at, &q, 4);
     }
   }
-  // Row padding is written as zeros, not as whatever the storage holds there.
-  const size_t rowBytes = static_cast<size_t>(bitmap->width) * (bitmap->bitsPerPixel / 8);
-  const size_t padding = static_cast<size_t>(bitmap->stride) - rowBytes;
-  for (int32_t y = bitmap->height - 1; ok && y >= 0; --y, at += bitmap->stride) {
-    ok = out.WriteBytes(at, RowOf(bitmap, y), rowBytes) && out.Fill(at + rowBytes, 0, padding);
-  }
   return ok;
+}
+
+bool WriteDibInto(const ToolkitBitmap* bitmap, uint8_t* dest, uint64_t size) {
+  if (size == 0 || size != DibSize(bitmap)) return false;
+  const size_t header = StorageHeaderSize(bitmap->bitsPerPixel);
+  if (!WriteDibHeader(bitmap, dest, header)) return false;
+  // The storage is already in DIB row order, with zero padding: the rows copy in one piece.
+  std::memcpy(dest + header, bitmap->pixels, static_cast<size_t>(size) - header);
+  return true;
 }
 
 int WriteDib(const ToolkitBitmap* bitmap, size_t prefix, std::vector<uint8_t>* out) {

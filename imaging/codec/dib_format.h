@@ -26,6 +26,10 @@ int ReadDib(exif::ByteView dib, uint64_t pixelOffset, ToolkitBitmap* bitmap, Fil
 // otherwise), and bottom-up rows. `prefix` bytes are reserved in front (for a file header).
 int WriteDib(const ToolkitBitmap* bitmap, size_t prefix, std::vector<uint8_t>* out);
 
+// Writes the 40-byte header and (for 8 bits) the colour table of the bitmap's packed DIB into the
+// `size` bytes at dest.
+bool WriteDibHeader(const ToolkitBitmap* bitmap, uint8_t* dest, size_t size);
+
 // Writes the packed DIB into `dest`, which holds exactly DibSize(bitmap) bytes.
 bool WriteDibInto(const ToolkitBitmap* bitmap, uint8_t* dest, uint64_t size);
 

@@ -34,8 +34,8 @@ TEST(ToolkitPixels, ColourRefPutsRedInTheLowByteAndOutsideReadsZero) {
   ASSERT_EQ(CreateBitmap(b.get(), 3, 2, 24), kToolkitSuccess);
   SetPixelColor(b.get(), 1, 2, Rgb(10, 20, 30));
   EXPECT_EQ(GetPixelColor(b.get(), 1, 2), Rgb(10, 20, 30));
-  // Storage is B, G, R as in a DIB.
-  const uint8_t* p = b->pixels + b->stride + 6;
+  // Storage is B, G, R in DIB row order: the bottom row (1 of 2) comes first.
+  const uint8_t* p = b->pixels + 6;
   EXPECT_EQ(p[0], 30);
   EXPECT_EQ(p[2], 10);
   EXPECT_EQ(GetPixelColor(b.get(), 2, 0), 0u);
