@@ -133,6 +133,7 @@ std::string DateText(const LfExifDateTime& t) {
 std::string DateSummary(const Facts& f) {
   if (f.dateResult == LF_S_OK) return DateText(f.date);
   if (f.dateResult == 1) return "present, not a valid date";
+  if (f.dateResult == LF_E_FAIL) return "none readable (E_FAIL)";
   return "- (" + ResultName(f.dateResult) + ")";
 }
 
@@ -160,11 +161,15 @@ void PrintText(const std::string& path, const Facts& f) {
   if (f.makerNoteResult == LF_S_OK) {
     std::printf("  maker note:        %s\n",
                 f.makerNoteHeader.empty() ? "(no header)" : ("\"" + f.makerNoteHeader + "\"").c_str());
+  } else if (f.makerNoteResult == LF_E_FAIL) {
+    std::printf("  maker note:        none\n");
   } else {
     std::printf("  maker note:        - (%s)\n", ResultName(f.makerNoteResult).c_str());
   }
   if (f.thumbnailResult == LF_S_OK) {
     std::printf("  thumbnail:         %u bytes at offset %u\n", f.thumbnailLength, f.thumbnailOffset);
+  } else if (f.thumbnailResult == LF_E_FAIL) {
+    std::printf("  thumbnail:         none\n");
   } else {
     std::printf("  thumbnail:         - (%s)\n", ResultName(f.thumbnailResult).c_str());
   }

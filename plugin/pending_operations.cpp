@@ -7,12 +7,6 @@ namespace lf::ops {
 
 HRESULT Encode(LF_HGLOBAL, const char*, uint32_t, int32_t, void*) { return E_NOTIMPL; }
 HRESULT GetStillImageInfo(const char*, void*, uint32_t) { return E_NOTIMPL; }
-HRESULT GetOrientation(const char*, uint32_t*, uint32_t*, int32_t) { return E_NOTIMPL; }
-HRESULT GetDateTimeOriginal(const char*, LfExifDateTime*) { return E_NOTIMPL; }
-HRESULT GetExifValue(const char*, uint32_t, uint16_t, void*, uint32_t*, uint16_t*, uint32_t*) {
-  return E_NOTIMPL;
-}
-HRESULT IsExifEx(const char*, uint32_t*, uint32_t*, uint32_t*) { return E_NOTIMPL; }
 HRESULT ReplaceExifGps(const char*, const char*, int32_t, LfGpsRecord*) { return E_NOTIMPL; }
 HRESULT ReplaceThumbImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }
 HRESULT ReplaceExifImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }

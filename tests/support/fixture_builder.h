@@ -191,7 +191,7 @@ struct CameraJpegOptions {
   int thumbnailHeight = 12;
   // When not empty: a real JPEG whose image data follows the APP1 instead of a freshly encoded
   // width × height picture (lets a caller encode a large picture once and reuse it).
-  Bytes imageJpeg;
+  Bytes imageJpeg = {};
 };
 Bytes MakeCameraJpeg(const CameraJpegOptions& options = {});
 

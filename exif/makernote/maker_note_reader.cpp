@@ -1,0 +1,162 @@
+#include "exif/makernote/maker_note_reader.h"
+
+#include <cstring>
+
+namespace lf::exif {
+namespace {
+
+// The identification text is at most this long; longer texts are cut.
+constexpr size_t kHeaderMax = 63;
+// Offsets, after a header of L characters, of the entry count (behind the NUL and two bytes that
+// are not interpreted) and of the first entry.
+constexpr uint32_t kCountAfterHeader = 3;
+constexpr uint32_t kEntriesAfterHeader = 5;
+constexpr uint32_t kEntriesWithoutHeader = 2;
+
+}  // namespace
+
+MakerNoteReader::MakerNoteReader(const char* path, bool loadBlock, bool usePageAllocator)
+    : ExifReader(path, loadBlock, usePageAllocator), makerByteOrder_(byteOrder()) {
+  if (!HasExifDirectory()) return;
+  IfdEntry note;
+  note.tag = kTagMakerNote;
+  // The MakerNote's type is not checked: cameras write UNDEFINED, some software BYTE or LONG.
+  if (FindEntry(kExifIfd, &note) != 1 || note.count <= 4 || note.value == 0) return;
+  makerNoteLength_ = note.count;
+  makerNoteOffset_ = note.value;
+  LoadMakerNote();
+  ParseMakerNoteHeader();
+}
+
+MakerNoteReader::~MakerNoteReader() { ReleaseMakerNote(); }
+
+const uint8_t* MakerNoteReader::LoadMakerNote() {
+  if (makerNoteLength_ == 0) return makerNoteData_;
+  if (HasBlock()) {
+    // The block holds the maker note when the file describes it inside the block.
+    if (MakerNoteInBlock() && InRange(loadedSize_, makerNoteOffset_, makerNoteLength_)) {
+      makerNoteData_ = block_ + makerNoteOffset_;
+    }
+    return makerNoteData_;
+  }
+  if (makerNoteData_) return makerNoteData_;
+  // Without a block, copy the maker note from the file. Its length comes from the file, so it is
+  // checked against the file's length before anything is allocated.
+  FileReader file;
+  if (!OpenFile(&file) ||
+      !InRange(file.length(), TiffOffsetToFile(makerNoteOffset_), makerNoteLength_)) {
+    return nullptr;
+  }
+  platform::HeapPtr<uint8_t> copy(static_cast<uint8_t*>(platform::HeapAlloc(makerNoteLength_)));
+  if (!copy || !file.ReadAt(TiffOffsetToFile(makerNoteOffset_), copy.get(), makerNoteLength_)) {
+    return nullptr;
+  }
+  copy_ = std::move(copy);
+  makerNoteData_ = copy_.get();
+  return makerNoteData_;
+}
+
+void MakerNoteReader::ReleaseMakerNote() {
+  copy_.reset();  // the block's bytes are never freed here
+  makerNoteData_ = nullptr;
+}
+
+int MakerNoteReader::ParseMakerNoteHeader() {
+  if (!makerNoteData_) return 0;
+  const ByteView note(makerNoteData_, makerNoteLength_, makerByteOrder_);
+  const size_t textLength = std::min<size_t>(kHeaderMax, note.size());
+  header_.assign(reinterpret_cast<const char*>(note.data()),
+                 strnlen(reinterpret_cast<const char*>(note.data()), textLength));
+  if (header_.empty()) return 0;  // a leading NUL: no header and no reachable entry
+
+  uint32_t needed = 0;
+  if (header_.size() == 1) {
+    // One character is no header: the maker note starts with its entry count (a little-endian
+    // count below 256 followed by its zero high byte reads as a one-character text).
+    header_.clear();
+    entryCount_ = note.ReadU16(0);
+    needed = static_cast<uint32_t>(entryCount_) * kEntrySize + kEntriesWithoutHeader;
+  } else {
+    const uint32_t length = static_cast<uint32_t>(header_.size());
+    if (length + kEntriesAfterHeader >= makerNoteLength_) {
+      entryCount_ = 0;
+      return 0;
+    }
+    entryCount_ = note.ReadU16(length + kCountAfterHeader);
+    needed = length + static_cast<uint32_t>(entryCount_) * kEntrySize + kEntriesAfterHeader;
+  }
+  if (needed > makerNoteLength_) {
+    entryCount_ = 0;
+    return 0;
+  }
+  return 1;
+}
+
+std::string MakerNoteReader::GetMakerNoteHeader() {
+  if (header_.empty() && entryCount_ == 0) ParseMakerNoteHeader();
+  return header_;
+}
+
+bool MakerNoteReader::MakerNoteUsable() const {
+  return makerNoteData_ && HasMakerNote() && MakerNoteInBlock() && entryCount_ != 0;
+}
+
+ByteView MakerNoteReader::GatedEntries() const {
+  if (!MakerNoteUsable()) return {};
+  const ByteView note(makerNoteData_, makerNoteLength_, makerByteOrder_);
+  return note.Sub(EntriesStart(), ScanLength(entryCount_));
+}
+
+int MakerNoteReader::FindMakerNoteEntry(IfdEntry* entry) {
+  const ByteView entries = GatedEntries();
+  if (!entry || entries.empty()) return 0;
+  return ScanEntries(entries, entry);
+}
+
+int MakerNoteReader::CollectMakerNoteEntries(IfdEntryList* list) {
+  const ByteView entries = GatedEntries();
+  if (!list || entries.empty()) return 0;
+  return FilterEntries(entries, list);
+}
+
+uint32_t MakerNoteReader::ReadMakerNoteValue(const IfdEntry& entry, void* buffer,
+                                             uint32_t bufferSize) {
+  if (!buffer || !MakerNoteUsable()) return 0;
+  if (bufferSize < FieldTypeSize(entry.type)) return 0;
+  const std::span<uint8_t> out(static_cast<uint8_t*>(buffer), bufferSize);
+  const uint32_t n = EntryByteCount(entry);
+  if (n <= kInlineValueBytes) return CopyInlineValue(entry, n, out);
+  // Out-of-line values are resolved in the loaded block only.
+  const ByteView block = Block();
+  if (!block.Contains(entry.value, n)) return 0;
+  return ConvertValueArray(block.Sub(entry.value, n), entry.type, out);
+}
+
+int MakerNoteReader::UpdateMakerNoteEntry(const IfdEntry& entry) {
+  const ByteView entries = GatedEntries();
+  if (entries.empty()) return 0;
+  for (uint32_t pos = 0; pos + kEntrySize <= entries.size(); pos += kEntrySize) {
+    if (entries.ReadU16(pos) != entry.tag) continue;
+    uint8_t* raw = makerNoteData_ + EntriesStart() + pos;
+    return EncodeEntry(std::span<uint8_t>(raw, kEntrySize), makerByteOrder_, entry) == 1 ? 1 : 0;
+  }
+  return 0;
+}
+
+int MakerNoteReader::HasPrintImage() {
+  const PrintImLocation& printIm = this->printIm();
+  const bool printImLocated = printIm.offset != 0 && printIm.length != 0;
+  if (IsJpegImage() && app6Length() >= 3 && printImLocated) return 1;
+  if (IsExif() && printImLocated) return 1;
+  if (HasMakerNote()) {
+    IfdEntry entry;
+    entry.tag = kTagMakerNotePrintImage;
+    if (FindMakerNoteEntry(&entry) == 1 && entry.type == kTypeUndefined && entry.value != 0 &&
+        entry.count != 0) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace lf::exif

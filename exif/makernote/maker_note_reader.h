@@ -1,0 +1,87 @@
+// MakerNoteReader: an ExifReader that also reads the maker's private directory inside the EXIF
+// MakerNote (Exif IFD tag 0x927C) in the one dialect the module understands:
+//
+//   with a header text of L ≥ 2 characters:  text, NUL, 2 bytes not interpreted, u16 entry count,
+//                                             then the 12-byte entries (from byte L + 5);
+//   without one (first text shorter than 2):  u16 entry count, then the entries (from byte 2).
+//
+// The entries use the TIFF entry layout in the file's byte order, and their value offsets are
+// relative to the TIFF header of the whole EXIF data, exactly like the main directories. A maker
+// note that does not fit the block, or whose directory overruns it, has no reachable entries.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "exif/model/exif_reader.h"
+#include "platform/memory.h"
+
+namespace lf::exif {
+
+// Tag of the print image data that some maker notes carry.
+inline constexpr uint16_t kTagMakerNotePrintImage = 0x0E00;
+
+class MakerNoteReader : public ExifReader {
+ public:
+  // Reads the file's structure as ExifReader does, then locates the maker note and parses its
+  // header once. The maker note's bytes are those of the block when it is loaded, else a private
+  // copy read from the file.
+  MakerNoteReader(const char* path, bool loadBlock, bool usePageAllocator = false);
+  ~MakerNoteReader() override;
+
+  bool HasMakerNote() const { return makerNoteLength_ > 0; }
+  // The maker note lies inside the EXIF block as the file describes it.
+  bool MakerNoteInBlock() const {
+    return InRange(blockLength_, makerNoteOffset_, makerNoteLength_);
+  }
+
+  // The maker-note bytes (makerNoteLength() of them), or nullptr when they are not available.
+  const uint8_t* LoadMakerNote();
+  void ReleaseMakerNote();
+
+  // Reads the header text and the entry count; 1 when the directory fits the maker note.
+  int ParseMakerNoteHeader();
+  // The identification text at the start of the maker note ("" when there is none).
+  std::string GetMakerNoteHeader();
+
+  // The first maker-note entry with entry->tag; 1 found (type, count, value filled), else 0.
+  int FindMakerNoteEntry(IfdEntry* entry);
+  // As CollectEntries, over the maker-note directory: the number collected, or 0.
+  int CollectMakerNoteEntries(IfdEntryList* list);
+  // Delivers a maker-note entry's value as ReadEntryValue does; an out-of-line value must lie in
+  // the loaded block. 0 on failure.
+  uint32_t ReadMakerNoteValue(const IfdEntry& entry, void* buffer, uint32_t bufferSize);
+  // Re-encodes the first entry with entry.tag in place (inside the block when it is loaded) from
+  // the given tag, type, count and value. 1 when an entry was rewritten.
+  int UpdateMakerNoteEntry(const IfdEntry& entry);
+
+  // Print Image Matching data anywhere the module looks for it: an APP6 "PrintIM" segment of a
+  // JPEG, a PrintIM entry of IFD0, or maker-note entry 0x0E00. 1 or 0.
+  int HasPrintImage();
+
+  ByteOrder makerByteOrder() const { return makerByteOrder_; }
+  uint16_t makerEntryCount() const { return entryCount_; }
+  uint32_t makerNoteLength() const { return makerNoteLength_; }
+  uint32_t makerNoteOffset() const { return makerNoteOffset_; }
+  // Where the entries start inside the maker note.
+  uint32_t EntriesStart() const {
+    return header_.empty() ? 2 : static_cast<uint32_t>(header_.size()) + 5;
+  }
+
+ private:
+  // The raw entries when the directory passes the common gate (maker note present, inside the
+  // block, entry count non-zero, entries inside the maker note); an empty view otherwise.
+  ByteView GatedEntries() const;
+  // The gate without the size test, as ReadMakerNoteValue applies it.
+  bool MakerNoteUsable() const;
+
+  ByteOrder makerByteOrder_ = kLittleEndian;
+  uint16_t entryCount_ = 0;
+  std::string header_;
+  uint32_t makerNoteLength_ = 0;
+  uint32_t makerNoteOffset_ = 0;
+  uint8_t* makerNoteData_ = nullptr;       // into the block, or copy_
+  platform::HeapPtr<uint8_t> copy_;         // the maker note read from the file without a block
+};
+
+}  // namespace lf::exif

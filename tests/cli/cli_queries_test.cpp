@@ -1,0 +1,92 @@
+// lumenframe info and get: what they print for a photo with and without EXIF, and their exit codes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+
+#include "tests/support/fixture_builder.h"
+#include "tests/support/host_module.h"
+
+namespace lf::test {
+namespace {
+
+struct CliResult {
+  int exitCode = -1;
+  std::string out;
+};
+
+// Runs the tool with the module under test; every argument is quoted for the shell.
+CliResult Cli(std::initializer_list<std::string> args) {
+  CliResult r;
+  std::string cmd = "LUMENFRAME_MODULE='";
+  cmd.append(ModulePath()).append("' '").append(CliPath()).append("'");
+  for (const std::string& a : args) cmd.append(" '").append(a).append("'");
+  cmd.append(" 2>/dev/null");
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  const int status = ::pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(CliQueries, InfoReportsEachFileAndWhyItIsNotExif) {
+  TempDir dir;
+  CameraJpegOptions camera;
+  camera.order = Order::Big;
+  camera.orientation = 6;
+  camera.thumbnailOrientation = 3;
+  WriteFile(dir.File("a.jpg"), MakeCameraJpeg(camera));
+  camera.withJfif = true;
+  WriteFile(dir.File("b.jpg"), MakeCameraJpeg(camera));
+  WriteFile(dir.File("c.jpg"), StripAppSegments(EncodeJpeg(8, 8)));
+
+  const CliResult text = Cli({"info", dir.File("a.jpg")});
+  EXPECT_EQ(text.exitCode, 0);
+  EXPECT_TRUE(Has(text.out, "orientation:       6 (thumbnail 3)")) << text.out;
+  EXPECT_TRUE(Has(text.out, "2021-07-14 09:26:53")) << text.out;
+  EXPECT_TRUE(Has(text.out, "\"Kestrelon\"")) << text.out;
+
+  // A directory is walked; every file gets its record.
+  const CliResult json = Cli({"--json", "info", dir.path()});
+  EXPECT_EQ(json.exitCode, 0);
+  EXPECT_TRUE(Has(json.out, "\"notExifBecause\": \"JFIF APP0 segment\"")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"notExifBecause\": \"no Exif IFD\"")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"main\": 6, \"thumbnail\": 3")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"header\": \"Kestrelon\"")) << json.out;
+
+  // A file that cannot be read fails the run.
+  EXPECT_EQ(Cli({"info", dir.File("a.jpg"), dir.File("gone.jpg")}).exitCode, 1);
+}
+
+TEST(CliQueries, GetPrintsTypeCountAndValues) {
+  TempDir dir;
+  WriteFile(dir.File("a.jpg"), MakeCameraJpeg());
+  const std::string a = dir.File("a.jpg");
+  CliResult r = Cli({"get", a, "gps", "0x0002"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "RATIONAL[3] 48/1 51/1 2400/100\n");
+  r = Cli({"--json", "get", a, "ifd0", "271"});
+  EXPECT_TRUE(Has(r.out, "\"type\": \"ASCII\", \"typeCode\": 2, \"count\": 10, \"size\": 10, "
+                         "\"values\": \"Kestrelon\"")) << r.out;
+  // A value that is not there fails; a directory the module does not know is its usage error.
+  r = Cli({"get", a, "ifd0", "0x9999"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.out, "E_FAIL")) << r.out;
+  r = Cli({"get", a, "17", "0x0001"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.out, "E_INVALIDARG")) << r.out;
+  EXPECT_EQ(Cli({"get", a, "nowhere", "1"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace lf::test
