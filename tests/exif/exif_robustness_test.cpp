@@ -25,7 +25,9 @@ using test::Order;
 // Runs every service of a reader over the file and checks the invariants that hold for any input.
 void Exercise(const std::string& path, bool loadBlock) {
   ExifReader r(path.c_str(), loadBlock);
-  if (r.HasBlock()) EXPECT_EQ(r.loadedSize(), r.blockLength());
+  if (r.HasBlock()) {
+    EXPECT_EQ(r.loadedSize(), r.blockLength());
+  }
   unsigned touched = 0;
   for (DirectoryId id : {kIfd0, kExifIfd, kGpsIfd, kInteropIfd, kIfd1}) {
     IfdLocation location;
