@@ -35,19 +35,12 @@ uint32_t OrientationOf(const std::string& path, DirectoryId id) {
   return e.value;
 }
 
-// Everything from the first SOS on: the compressed image.
-Bytes ScanOf(const Bytes& jpeg) {
-  for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
-    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) return Bytes(jpeg.begin() + static_cast<long>(i), jpeg.end());
-  }
-  return {};
-}
 
 // What an independent reader and our own reader must find unchanged in a rewritten camera file.
 void ExpectSameContent(const CameraFile& source, const std::string& path) {
   SCOPED_TRACE(path);
   const Bytes written = ReadFile(path);
-  EXPECT_EQ(ScanOf(written), ScanOf(source.file));
+  EXPECT_EQ(test::MainScan(written), test::MainScan(source.file));
   exif::ExifReader r(path.c_str(), true);
   ASSERT_TRUE(r.IsExif());
   platform::HeapPtr<uint8_t> thumb;
