@@ -46,16 +46,6 @@ class GifReader {
   GifFileType* gif_ = nullptr;
 };
 
-// The transparent colour index of a Graphic Control Extension, or -1.
-int TransparentIndex(GifFileType* gif, GifByteType* extension) {
-  GraphicsControlBlock gcb;
-  if (extension && DGifExtensionToGCB(extension[0], extension + 1, &gcb) == GIF_OK) {
-    return gcb.TransparentColor;
-  }
-  (void)gif;
-  return -1;
-}
-
 void CopyColorMap(const ColorMapObject* map, Palette* palette) {
   if (!map || map->ColorCount <= 0) return;  // the grey ramp stays
   palette->count = static_cast<uint32_t>(std::min(map->ColorCount, 256));
@@ -66,8 +56,10 @@ void CopyColorMap(const ColorMapObject* map, Palette* palette) {
   }
 }
 
-// Reads the first frame's rows into the screen bitmap; false when no row could be read.
-bool ReadFrame(GifFileType* gif, ToolkitBitmap* screen, int transparent, uint8_t* line) {
+// Reads the first frame's rows into the screen bitmap; false when no row could be read. A
+// transparent index keeps its palette colour: a bitmap without alpha has nothing to show through,
+// and that is the colour other decoders give such pixels too.
+bool ReadFrame(GifFileType* gif, ToolkitBitmap* screen, uint8_t* line) {
   const GifImageDesc& d = gif->Image;
   static constexpr int kStart[4] = {0, 4, 2, 1};
   static constexpr int kStep[4] = {8, 8, 4, 2};
@@ -84,7 +76,7 @@ bool ReadFrame(GifFileType* gif, ToolkitBitmap* screen, int transparent, uint8_t
       uint8_t* out = RowOf(screen, static_cast<int32_t>(y));
       for (int x = 0; x < d.Width; ++x) {
         const int64_t sx = int64_t{d.Left} + x;
-        if (sx < 0 || sx >= screen->width || line[x] == transparent) continue;
+        if (sx < 0 || sx >= screen->width) continue;
         out[sx] = line[x];
       }
     }
@@ -107,8 +99,6 @@ int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
   info->viewOrientation = 0;
   if (headerOnly) return kToolkitSuccess;
 
-  GifByteType* controlExtension = nullptr;
-  GifByteType controlCopy[8] = {};
   for (;;) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
     if (DGifGetRecordType(gif, &type) != GIF_OK) break;
@@ -117,10 +107,6 @@ int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
       int code = 0;
       GifByteType* block = nullptr;
       if (DGifGetExtension(gif, &code, &block) != GIF_OK) break;
-      if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
-        std::memcpy(controlCopy, block, std::min<size_t>(block[0] + 1u, sizeof controlCopy));
-        controlExtension = controlCopy;
-      }
       while (block) {
         if (DGifGetExtensionNext(gif, &block) != GIF_OK) return kToolkitCorrupt;
       }
@@ -150,7 +136,7 @@ int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
     }
     platform::HeapPtr<uint8_t> line(static_cast<uint8_t*>(platform::HeapAlloc(size_t(d.Width))));
     // Damaged data keeps the rows that arrived; a failing disk does not.
-    if (!line || !ReadFrame(gif, bitmap, TransparentIndex(gif, controlExtension), line.get()) ||
+    if (!line || !ReadFrame(gif, bitmap, line.get()) ||
         state.readFailed) {
       FreeBitmap(bitmap);
       if (!line) return kToolkitNoMemory;

@@ -41,6 +41,16 @@ void IgnoreOutput(j_common_ptr) {}
 
 constexpr size_t kInputChunk = 64 * 1024;
 
+// A progressive file may split its data into very many scans, each of which costs a pass over
+// the whole image: a small hostile file could keep the decoder busy for minutes. Real encoders
+// write about ten; libjpeg-turbo's own tools refuse more than 500.
+constexpr int kMaxScans = 500;
+
+void LimitScans(j_common_ptr cinfo) {
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->is_decompressor && d->input_scan_number > kMaxScans) cinfo->err->error_exit(cinfo);
+}
+
 struct SourceManager {
   jpeg_source_mgr pub;
   ByteSource* source;
@@ -87,6 +97,8 @@ class Decompressor {
   Decompressor() {
     std::memset(&cinfo_, 0, sizeof cinfo_);
     std::memset(&source_, 0, sizeof source_);
+    std::memset(&progress_, 0, sizeof progress_);
+    progress_.progress_monitor = LimitScans;
     cinfo_.err = jpeg_std_error(&errors_.pub);
     errors_.pub.error_exit = ExitWithJump;
     errors_.pub.emit_message = IgnoreMessage;
@@ -101,12 +113,14 @@ class Decompressor {
   jpeg_decompress_struct* cinfo() { return &cinfo_; }
   ErrorManager* errors() { return &errors_; }
   SourceManager* source() { return &source_; }
+  jpeg_progress_mgr* progress() { return &progress_; }
   void set_created() { created_ = true; }
 
  private:
   jpeg_decompress_struct cinfo_;
   ErrorManager errors_;
   SourceManager source_;
+  jpeg_progress_mgr progress_;
   bool created_ = false;
 };
 
@@ -207,6 +221,7 @@ int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   sm->pub.term_source = TermSource;
   jpeg_decompress_struct* cinfo = d->cinfo();
   cinfo->src = &sm->pub;
+  cinfo->progress = d->progress();
   if (!GuardedReadHeader(cinfo, d->errors())) {
     return sm->failed ? kToolkitFileRead : kToolkitCorrupt;
   }

@@ -389,3 +389,61 @@ TEST(DecodeThumbnail, NeverReadsTheMainImage) {
 
 }  // namespace
 }  // namespace lf::test
+
+namespace lf::test {
+namespace {
+
+// A greyscale progressive JPEG from libjpeg with the given scan script (nullptr: the standard
+// progression).
+Bytes ProgressiveJpeg(const std::vector<jpeg_scan_info>* script) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  unsigned char* mem = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &mem, &size);
+  cinfo.image_width = 16;
+  cinfo.image_height = 16;
+  cinfo.input_components = 1;
+  cinfo.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&cinfo);
+  jpeg_simple_progression(&cinfo);
+  if (script) {
+    cinfo.scan_info = script->data();
+    cinfo.num_scans = static_cast<int>(script->size());
+  }
+  jpeg_start_compress(&cinfo, TRUE);
+  uint8_t row[16];
+  while (cinfo.next_scanline < 16) {
+    for (int x = 0; x < 16; ++x) row[x] = uint8_t(x * 16 + cinfo.next_scanline);
+    JSAMPROW r = row;
+    jpeg_write_scanlines(&cinfo, &r, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  Bytes out(mem, mem + size);
+  jpeg_destroy_compress(&cinfo);
+  std::free(mem);
+  return out;
+}
+
+TEST(JpegScans, ProgressiveDecodesButEndlessScansAreRefused) {
+  imaging::ScopedBitmap b;
+  const Bytes normal = ProgressiveJpeg(nullptr);
+  ASSERT_EQ(imaging::LoadMemory(normal.data(), normal.size(), b.get(), 24), kToolkitSuccess);
+  EXPECT_EQ(b->width, 16);
+  // Every coefficient band refined one bit at a time: 704 valid scans.
+  std::vector<jpeg_scan_info> script;
+  for (int ss = 0; ss < 64; ++ss) {
+    script.push_back(jpeg_scan_info{1, {0}, ss, ss, 0, 10});
+    for (int al = 9; al >= 0; --al) script.push_back(jpeg_scan_info{1, {0}, ss, ss, al + 1, al});
+  }
+  const Bytes endless = ProgressiveJpeg(&script);
+  imaging::ScopedBitmap refused;
+  EXPECT_EQ(imaging::LoadMemory(endless.data(), endless.size(), refused.get(), 24),
+            imaging::kToolkitCorrupt);
+  EXPECT_EQ(refused->pixels, nullptr);
+}
+
+}  // namespace
+}  // namespace lf::test
