@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "exif/edit/date_text.h"
+#include "exif/model/date_text.h"
+#include "exif/model/metadata_queries.h"
 #include "platform/file.h"
 #include "plugin/operations.h"
 
@@ -14,14 +16,6 @@ namespace lf::edit {
 namespace {
 
 constexpr uint16_t kMaxOrientation = 8;  // TIFF 6.0, Orientation: 1..8
-
-// The Orientation of the main image (IFD0) or the thumbnail (IFD1): a SHORT of count 1, else 0.
-uint16_t OrientationIn(exif::ExifReader& reader, DirectoryId id) {
-  if (!reader.HasExifDirectory()) return 0;
-  IfdEntry entry{exif::kTagOrientation};
-  if (reader.FindEntry(id, &entry) != 1) return 0;
-  return entry.type == exif::kTypeShort && entry.count == 1 ? static_cast<uint16_t>(entry.value) : 0;
-}
 
 uint16_t OutputOrientation(OutputLayout& out, DirectoryId id) {
   IfdEntry entry{exif::kTagOrientation};
@@ -45,8 +39,8 @@ bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientatio
 
 bool SetOrientationInBlock(ExifWriter& writer, uint16_t orientation) {
   if (!writer.HasBlock() || orientation == 0 || orientation > kMaxOrientation) return false;
-  const uint16_t main = OrientationIn(writer, exif::kIfd0);
-  const uint16_t thumb = OrientationIn(writer, exif::kIfd1);
+  const uint16_t main = exif::OrientationOf(writer, exif::kMainImage);
+  const uint16_t thumb = exif::OrientationOf(writer, exif::kThumbnailImage);
   if (main < 1 || main > kMaxOrientation || thumb < 1 || thumb > kMaxOrientation) return false;
   if (main == orientation) return true;
   if (writer.PatchEntry(exif::kIfd0, OrientationEntry(orientation)) < 1) return false;
@@ -111,13 +105,10 @@ bool WriteDateTimeString(ExifWriter& writer, uint32_t image, uint32_t which, con
 bool ReplaceDateTimeOriginal(ExifWriter& writer, const ExifDateTime& value) {
   if (!writer.HasExifDirectory() || !writer.HasBlock()) return false;
   // Only a DateTimeOriginal of exactly 20 bytes is replaced; the tag is never added.
-  IfdEntry entry{kTagDateTimeOriginal};
-  if (writer.FindEntry(exif::kExifIfd, &entry) != 1) return false;
-  if (exif::ValueByteCount(entry.type, entry.count) != kDateTextBytes) return false;
-  char text[kDateTextBytes + 1] = {};
-  if (writer.ReadEntryValue(entry, text, kDateTextBytes) != kDateTextBytes) return false;
-  if (!FormatDateOnto(text, value)) return false;
-  return WriteDateTimeString(writer, 0, 16, text, "");
+  std::string text;
+  if (exif::ReadDateTimeString(writer, exif::kMainImage, exif::kDateTimeOriginal, &text) != 1) return false;
+  if (exif::FormatExifDateTime(&text, nullptr, value) != 1) return false;
+  return WriteDateTimeString(writer, 0, 16, text.c_str(), "");
 }
 
 HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath,
