@@ -35,6 +35,28 @@ bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientatio
   return out.RewriteDirectory(id, nullptr, &add, nullptr) >= 1;
 }
 
+// A TIFF file is rewritten from its EXIF block and its main-image strips only. Anything else it
+// holds outside the block (a second page or thumbnail in IFD1, values stored behind the strips)
+// would be lost or named wrongly in the new file, so such a file is not rebuilt.
+bool RebuildKeepsEverything(ExifWriter& writer) {
+  if (!writer.IsTiffSource()) return true;
+  const ByteView block = writer.Block();
+  IfdEntry image{exif::kTagStripOffsets};
+  for (uint16_t tag : {exif::kTagStripOffsets, uint16_t{0x0144}, exif::kTagJpegInterchangeFormat}) {
+    image.tag = tag;
+    if (writer.FindEntry(exif::kIfd1, &image) == 1) return false;
+  }
+  for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd}) {
+    IfdEntryList all;
+    if (writer.CollectEntries(id, &all) < 0) return false;
+    for (const IfdEntry& e : all) {
+      if (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts) continue;
+      if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count))) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool SetOrientationInBlock(ExifWriter& writer, uint16_t orientation) {
@@ -121,7 +143,7 @@ HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath,
   if (SetOrientationInBlock(writer, value)) {
     return platform::IsSameFile(destPath, srcPath) ? PatchInPlace(writer) : CopyAndPatch(writer, destPath);
   }
-  if (allowRebuild == 0) return E_FAIL;
+  if (allowRebuild == 0 || !RebuildKeepsEverything(writer)) return E_FAIL;
   if (writer.CopyBlockForEdit(true, false) != 1 || !SetOrientationInOutput(writer, value)) return E_FAIL;
   writer.output().StampDateTime();
   return WriteToFile(writer, destPath);

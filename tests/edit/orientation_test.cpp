@@ -183,6 +183,21 @@ TEST_P(OrientationTest, RebuildAddsBothOrientationsWhenNeitherExists) {
   EXPECT_EQ(OrientationOf(dst, exif::kIfd1), 7u);
 }
 
+TEST_P(OrientationTest, AStreamThatCannotBeWalkedIsNotRewritten) {
+  // A segment whose length word is 1 hides the rest of the stream from the walk.
+  const CameraFile c = Camera({.thumbnailOrientation = 0});
+  const size_t app1 = 2 + 2 + (c.file[4] << 8 | c.file[5]);
+  Bytes broken(c.file.begin(), c.file.begin() + static_cast<long>(app1));
+  const Bytes bad = {0xFF, 0xFE, 0x00, 0x01};
+  broken.insert(broken.end(), bad.begin(), bad.end());
+  broken.insert(broken.end(), c.file.begin() + static_cast<long>(app1), c.file.end());
+  const std::string f = dir_.File("a.jpg");
+  WriteFile(f, broken);
+  EXPECT_EQ(SetOrientation(f, f, 3, 1), HRESULT_FROM_WIN32(13));
+  EXPECT_EQ(ReadFile(f), broken);
+  EXPECT_EQ(dir_.List().size(), 1u);
+}
+
 TEST_P(OrientationTest, APayloadBeyondOneSegmentIsRefusedAndTheFileKept) {
   // Grow the maker note until the block fills the APP1 segment (to the last word: the builder
   // keeps values word-aligned); the rebuild then needs 12 more bytes for IFD1's new entry.
