@@ -16,7 +16,7 @@ namespace {
 
 using test::Bytes;
 using test::CameraFile;
-using test::CameraSpec;
+using test::CameraRecipe;
 using test::Order;
 using test::ReadFile;
 using test::Slice;
@@ -80,9 +80,9 @@ void ExpectValid(const std::string& sourcePath, const std::string& path) {
 
 class OrientationTest : public ::testing::TestWithParam<Order> {
  protected:
-  CameraFile Camera(CameraSpec spec = {}) {
-    spec.order = GetParam();
-    return test::MakeCameraFile(spec);
+  CameraFile Camera(CameraRecipe recipe = {}) {
+    recipe.order = GetParam();
+    return test::MakeCameraFile(recipe);
   }
   test::TempDir dir_;
 };

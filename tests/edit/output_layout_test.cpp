@@ -145,9 +145,9 @@ TEST(EntryListTest, SortedInsertionReplacementAndPagingTags) {
 
 class OutputLayoutTest : public ::testing::TestWithParam<Order> {
  protected:
-  CameraFile Camera(test::CameraSpec spec = {}) {
-    spec.order = GetParam();
-    return test::MakeCameraFile(spec);
+  CameraFile Camera(test::CameraRecipe recipe = {}) {
+    recipe.order = GetParam();
+    return test::MakeCameraFile(recipe);
   }
 };
 
