@@ -284,6 +284,15 @@ bool MoveFileOver(const std::string& source, const std::string& destination) {
   if (ShouldFail(Service::Copy)) return false;
   if (source.empty() || destination.empty()) return FailWith(kErrorPathNotFound);
   if (IsReadOnlyFile(destination)) return FailWith(kErrorAccessDenied);
+  // The replacement keeps the owner of the file it replaces where the process may give it (an
+  // administrator editing a user's photo); elsewhere the owner is the process's anyway.
+  struct stat old {}, fresh {};
+  if (::stat(destination.c_str(), &old) == 0 && ::stat(source.c_str(), &fresh) == 0 &&
+      (old.st_uid != fresh.st_uid || old.st_gid != fresh.st_gid)) {
+    if (::chown(source.c_str(), old.st_uid, old.st_gid) != 0) {
+      // Not permitted: the file is still replaced, owned by the process.
+    }
+  }
   if (::rename(source.c_str(), destination.c_str()) != 0) return Fail(errno);
   return true;
 }

@@ -89,7 +89,8 @@ bool CopyFileOver(const std::string& source, const std::string& destination);
 // Renames `source` over `destination` in one step, so the destination is at every moment either
 // the old file or the new one. Both must lie on one file system (the caller makes `source` beside
 // the destination). A read-only destination is refused with error 5, as a copy over it is. Counts
-// as a Copy call for the failure seam.
+// as a Copy call for the failure seam. The destination's owner and group go to the replacement
+// when the process may set them.
 bool MoveFileOver(const std::string& source, const std::string& destination);
 
 bool DeleteFile(const std::string& path);

@@ -257,6 +257,21 @@ TEST_F(SafeWriteTest, StreamedRewriteOfEveryKindOfDestinationSurvivesEveryFault)
   }
 }
 
+TEST_F(SafeWriteTest, AReplacedDestinationKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the right to give files away";
+  const std::string src = dir_.File("s.jpg"), dst = dir_.File("d.jpg");
+  WriteFile(src, Pattern(100, 1));
+  WriteFile(dst, Pattern(50, 2));
+  ASSERT_EQ(::chown(dst.c_str(), 4321, 4322), 0);
+  CopyStream stream(src, {9});
+  ASSERT_EQ(WriteToFile(stream, dst), S_OK);
+  struct stat st {};
+  ASSERT_EQ(::stat(dst.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 4322u);
+  EXPECT_EQ(ReadFile(dst).size(), 101u);
+}
+
 TEST_F(SafeWriteTest, ALinkedDestinationIsReplacedThroughItsLink) {
   const std::string src = dir_.File("s.jpg"), target = dir_.File("t.jpg"), link = dir_.File("l.jpg");
   WriteFile(src, Pattern(100, 1));
