@@ -11,9 +11,10 @@ bool FileReader::Open(const std::string& path) {
   file_ = platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting,
                                platform::Share::All);
   windowSize_ = 0;
+  headSize_ = 0;
   failed_ = false;
   if (!file_.IsOpen()) return false;
-  if (!file_.Length(&length_)) {
+  if (!file_.LengthAtOpen(&length_)) {
     file_.Close();
     return false;
   }
@@ -24,7 +25,7 @@ bool FileReader::FillWindow(uint64_t pos) {
   windowSize_ = 0;
   if (pos >= length_) return false;
   const size_t want = static_cast<size_t>(std::min<uint64_t>(kWindowSize, length_ - pos));
-  if (!file_.Seek(pos) || !file_.ReadExact(window_, want)) {
+  if (!file_.ReadExactAt(pos, window_, want)) {
     failed_ = true;
     return false;
   }
@@ -33,13 +34,28 @@ bool FileReader::FillWindow(uint64_t pos) {
   return true;
 }
 
+bool FileReader::FillHead() {
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(kWindowSize, length_));
+  if (!file_.ReadExactAt(0, head_, want)) {
+    failed_ = true;
+    return false;
+  }
+  headSize_ = want;
+  return true;
+}
+
 bool FileReader::ReadAt(uint64_t pos, void* out, size_t n) {
   if (!file_.IsOpen() || !InRange(length_, pos, n)) return false;
   if (n == 0) return true;
   if (n > kWindowSize) {
-    if (file_.Seek(pos) && file_.ReadExact(out, n)) return true;
+    if (file_.ReadExactAt(pos, out, n)) return true;
     failed_ = true;
     return false;
+  }
+  if (InRange(std::min<uint64_t>(kWindowSize, length_), pos, n)) {
+    if (headSize_ == 0 && !FillHead()) return false;
+    std::memcpy(out, head_ + pos, n);
+    return true;
   }
   const bool cached = pos >= windowPos_ && InRange(windowSize_, pos - windowPos_, n);
   if (!cached && !FillWindow(pos)) return false;

@@ -1,7 +1,7 @@
 // Positioned reads from one file opened read-only (sharing allowed) for a single operation. Small
 // reads are served from a read-ahead window, so a marker walk or a directory parse that touches a
-// few bytes here and there costs one system read per window rather than a seek and a read each;
-// large reads go straight to the caller's buffer with one seek and one read.
+// few bytes here and there costs one positioned system read per window rather than a seek and a
+// read each; large reads go straight to the caller's buffer with one positioned read.
 #pragma once
 
 #include <cstddef>
@@ -35,10 +35,15 @@ class FileReader {
   static constexpr size_t kWindowSize = 4096;
 
   bool FillWindow(uint64_t pos);
+  bool FillHead();
 
   platform::File file_;
   uint64_t length_ = 0;
   bool failed_ = false;
+  // The file's first bytes stay cached apart from the moving window: a JPEG's walk comes back to
+  // the APP1 header and the TIFF header after it has skipped the APP1 segment.
+  size_t headSize_ = 0;
+  uint8_t head_[kWindowSize];
   uint64_t windowPos_ = 0;
   size_t windowSize_ = 0;
   uint8_t window_[kWindowSize];
