@@ -93,14 +93,14 @@ HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
   const auto* header = static_cast<const uint8_t*>(source.data());
   if (source.size() < 40) return E_FAIL;
   int64_t size = PackedDibSize(header, source.size());
-  // A top-down block (negative height) has as many rows as a bottom-up one of that height; the
-  // whole block is taken rather than a size that would cut its rows off.
-  if (static_cast<int32_t>(exif::ByteView(header, 40).ReadU32(8)) < 0) {
-    uint8_t flipped[40];
-    std::memcpy(flipped, header, 40);
-    const int64_t rows = -static_cast<int64_t>(static_cast<int32_t>(exif::ByteView(header, 40).ReadU32(8)));
-    exif::MutableByteView(flipped, 40).WriteU32(8, static_cast<uint32_t>(rows));
-    size = PackedDibSize(flipped, 40);
+  // A top-down block (negative height) holds as many rows as a bottom-up one of that height: its
+  // size is taken with the height made positive, so that no rows are cut off.
+  const int32_t height = static_cast<int32_t>(exif::ByteView(header, 40).ReadU32(8));
+  if (height < 0 && height != INT32_MIN) {
+    uint8_t positive[40];
+    std::memcpy(positive, header, sizeof positive);
+    exif::MutableByteView(positive, sizeof positive).WriteU32(8, static_cast<uint32_t>(-height));
+    size = PackedDibSize(positive, sizeof positive);
   }
   // The block must hold what its header describes; reading past it is never allowed.
   if (size < 40 || static_cast<uint64_t>(size) > source.size()) return E_FAIL;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -320,6 +321,16 @@ bool MoveFileOver(const std::string& source, const std::string& destination) {
   if (IsReadOnlyFile(destination)) return FailWith(kErrorAccessDenied);
   if (::rename(source.c_str(), destination.c_str()) != 0) return Fail(errno);
   return true;
+}
+
+std::string FollowLinks(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string target(resolved);
+  ::free(resolved);
+  return target;
 }
 
 bool DeleteFile(const std::string& path) {

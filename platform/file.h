@@ -103,6 +103,11 @@ bool MoveFileOver(const std::string& source, const std::string& destination);
 
 bool DeleteFile(const std::string& path);
 
+// The file a path finally names: a symbolic link is followed to its target (so replacing "the
+// file" replaces the target, not the link); any other path is returned as it is, also when it
+// does not exist.
+std::string FollowLinks(const std::string& path);
+
 // True when anything of that name exists.
 bool FileExists(const std::string& path);
 

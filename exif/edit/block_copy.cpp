@@ -53,7 +53,43 @@ void CutValues(ByteView block, const RawDirectory& dir, const IfdDescriptor& des
   }
 }
 
+// Protects the directory at `offset` and every out-of-line value it names; returns the directory.
+bool ProtectDirectory(ByteView block, uint32_t offset, CutList* cuts, RawDirectory* dir) {
+  if (!LocateRawDirectory(block, offset, dir)) return false;
+  cuts->Protect(dir->offset);
+  for (uint32_t i = 0; i < dir->count; ++i) {
+    IfdEntry e;
+    if (ReadEntry(block, dir->EntryPos(i), &e) && HasOutOfLineValue(e)) cuts->Protect(e.value);
+  }
+  return true;
+}
+
+uint32_t PointerIn(ByteView block, const RawDirectory& dir, uint16_t tag) {
+  IfdEntry e;
+  return FindRawEntry(block, dir, tag, &e) && e.type == kTypeLong && e.count == 1 ? e.value : 0;
+}
+
 }  // namespace
+
+void ProtectStructureStarts(ByteView block, CutList* cuts) {
+  RawDirectory ifd0, ifd1, exif, other;
+  if (!ProtectDirectory(block, block.ReadU32(4), cuts, &ifd0)) return;
+  if (ProtectDirectory(block, block.ReadU32(ifd0.LinkPos()), cuts, &ifd1)) {
+    if (const uint32_t thumbnail = PointerIn(block, ifd1, exif::kTagJpegInterchangeFormat)) cuts->Protect(thumbnail);
+  }
+  ProtectDirectory(block, PointerIn(block, ifd0, exif::kTagGpsIfdPointer), cuts, &other);
+  if (ProtectDirectory(block, PointerIn(block, ifd0, exif::kTagExifIfdPointer), cuts, &exif)) {
+    ProtectDirectory(block, PointerIn(block, exif, exif::kTagInteropIfdPointer), cuts, &other);
+  }
+  for (const RawDirectory* d : {&ifd0, &ifd1}) {
+    IfdEntry strips;
+    uint32_t first = 0, last = 0;
+    if (d->count && FindRawEntry(block, *d, exif::kTagStripOffsets, &strips) &&
+        FirstAndLastValue(block, strips, 1, &first, &last)) {
+      cuts->Protect(first);
+    }
+  }
+}
 
 bool IsInlineOffsetTag(DirectoryId id, uint16_t tag) {
   switch (id) {
@@ -190,6 +226,7 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
   const uint32_t size = static_cast<uint32_t>(block.size());
 
   CutList cuts;
+  ProtectStructureStarts(block, &cuts);
   RawDirectory ifd0, ifd1;
   const bool hasIfd0 = LocateRawDirectory(block, block.ReadU32(4), &ifd0);
   if (isTiff_ && hasIfd0 && size != source.ifd0.firstStripOffset) CutStrips(block, ifd0, sourceIfd0_, &cuts);

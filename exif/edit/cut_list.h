@@ -20,8 +20,11 @@ class CutList {
  public:
   // Cuts `n` bytes at `offset` of a block of `blockSize` bytes. An odd length is widened by the
   // pad byte that follows it when the range ends inside the block (for a value, only when the
-  // value itself starts on a word boundary), so the pieces copied keep their word alignment.
+  // value itself starts on a word boundary), so the pieces copied keep their word alignment; but
+  // never when a directory or value starts on that byte (a writer that did not pad).
   void AddCut(uint32_t offset, uint32_t n, uint32_t blockSize, bool isValue);
+  // Marks where a directory or value starts, so no widened cut swallows its first byte.
+  void Protect(uint32_t offset) { protected_.push_back(offset); }
   // Records room of `n` bytes made at `offset`.
   void AddInsertion(uint32_t offset, uint32_t n);
 
@@ -34,6 +37,7 @@ class CutList {
 
  private:
   std::vector<Cut> items_;
+  std::vector<uint32_t> protected_;
 };
 
 // The signed correction for an offset.

@@ -36,6 +36,10 @@ class ValueProvider {
   virtual uint32_t ValueSize(const IfdEntry& requested) = 0;
 };
 
+// Marks the start of every directory and value reachable from the TIFF header of `block`, so
+// that no cut widened to a word boundary swallows the first byte of one.
+void ProtectStructureStarts(ByteView block, CutList* cuts);
+
 class OutputLayout {
  public:
   // ---- State

@@ -149,7 +149,9 @@ int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
       std::memset(RowOf(bitmap, y), background, static_cast<size_t>(bitmap->width));
     }
     platform::HeapPtr<uint8_t> line(static_cast<uint8_t*>(platform::HeapAlloc(size_t(d.Width))));
-    if (!line || !ReadFrame(gif, bitmap, TransparentIndex(gif, controlExtension), line.get())) {
+    // Damaged data keeps the rows that arrived; a failing disk does not.
+    if (!line || !ReadFrame(gif, bitmap, TransparentIndex(gif, controlExtension), line.get()) ||
+        state.readFailed) {
       FreeBitmap(bitmap);
       if (!line) return kToolkitNoMemory;
       return state.readFailed ? kToolkitFileRead : kToolkitCorrupt;

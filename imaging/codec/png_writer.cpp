@@ -23,11 +23,13 @@ void WriteToVector(png_structp png, png_bytep data, png_size_t length) {
 }
 void FlushNothing(png_structp) {}
 void IgnoreWarning(png_structp, png_const_charp) {}
+// Errors go back to the guarded call without a message on stderr.
+[[noreturn]] void JumpOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 class PngWriter {
  public:
   PngWriter() {
-    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
+    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
     if (png_) info_ = png_create_info_struct(png_);
   }
   ~PngWriter() {

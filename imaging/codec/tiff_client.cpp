@@ -19,8 +19,11 @@ tmsize_t ReadProc(thandle_t h, void* buffer, tmsize_t size) {
   if (io->source) {
     size_t got = 0;
     if (!io->source->Read(buffer, static_cast<size_t>(size), &got)) {
+      // A failure reads as the end of the data: libtiff 4.5 adds a -1 result to its running
+      // count when filling a strip and then clears memory in front of its buffer. The failure
+      // itself is remembered and reported by the caller.
       io->readFailed = true;
-      return -1;
+      return 0;
     }
     return static_cast<tmsize_t>(got);
   }

@@ -88,7 +88,7 @@ int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   // loads, as viewers show a damaged file. Whether an uncompressed file is complete is judged by
   // the caller from the file size.
   image.get()->stoponerr = 0;
-  if (TIFFRGBAImageGet(image.get(), raster.get(), width, height) != 1) {
+  if (TIFFRGBAImageGet(image.get(), raster.get(), width, height) != 1 || handle.readFailed()) {
     return handle.readFailed() ? kToolkitFileRead : kToolkitCorrupt;
   }
   const int made = AllocateStorage(bitmap, static_cast<int32_t>(width),

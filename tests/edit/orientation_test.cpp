@@ -35,19 +35,12 @@ uint32_t OrientationOf(const std::string& path, DirectoryId id) {
   return e.value;
 }
 
-// Everything from the first SOS on: the compressed image.
-Bytes ScanOf(const Bytes& jpeg) {
-  for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
-    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) return Bytes(jpeg.begin() + static_cast<long>(i), jpeg.end());
-  }
-  return {};
-}
 
 // What an independent reader and our own reader must find unchanged in a rewritten camera file.
 void ExpectSameContent(const CameraFile& source, const std::string& path) {
   SCOPED_TRACE(path);
   const Bytes written = ReadFile(path);
-  EXPECT_EQ(ScanOf(written), ScanOf(source.file));
+  EXPECT_EQ(test::MainScan(written), test::MainScan(source.file));
   exif::ExifReader r(path.c_str(), true);
   ASSERT_TRUE(r.IsExif());
   platform::HeapPtr<uint8_t> thumb;
@@ -188,6 +181,21 @@ TEST_P(OrientationTest, RebuildAddsBothOrientationsWhenNeitherExists) {
   // A second edit of the rebuilt file patches in place.
   ASSERT_EQ(SetOrientation(dst, dst, 7, 0), S_OK);
   EXPECT_EQ(OrientationOf(dst, exif::kIfd1), 7u);
+}
+
+TEST_P(OrientationTest, AStreamThatCannotBeWalkedIsNotRewritten) {
+  // A segment whose length word is 1 hides the rest of the stream from the walk.
+  const CameraFile c = Camera({.thumbnailOrientation = 0});
+  const size_t app1 = 2 + 2 + (c.file[4] << 8 | c.file[5]);
+  Bytes broken(c.file.begin(), c.file.begin() + static_cast<long>(app1));
+  const Bytes bad = {0xFF, 0xFE, 0x00, 0x01};
+  broken.insert(broken.end(), bad.begin(), bad.end());
+  broken.insert(broken.end(), c.file.begin() + static_cast<long>(app1), c.file.end());
+  const std::string f = dir_.File("a.jpg");
+  WriteFile(f, broken);
+  EXPECT_EQ(SetOrientation(f, f, 3, 1), HRESULT_FROM_WIN32(13));
+  EXPECT_EQ(ReadFile(f), broken);
+  EXPECT_EQ(dir_.List().size(), 1u);
 }
 
 TEST_P(OrientationTest, APayloadBeyondOneSegmentIsRefusedAndTheFileKept) {

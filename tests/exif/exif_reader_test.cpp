@@ -494,6 +494,39 @@ TEST_F(ReaderStructure, BlockIsCappedAtTheFileAndLoadsOnDemand) {
   EXPECT_EQ(r.FindEntry(kIfd0, &e), 1);  // from the file now
 }
 
+TEST_F(ReaderStructure, TruncatedCameraFilesAnswerWhatTheyStillHold) {
+  const Bytes full = test::MakeCameraJpeg();
+  const uint32_t app1End = 2 + 2 + ((full[4] << 8) | full[5]);
+  const auto cut = [&](size_t length) {
+    return Write("cut" + std::to_string(length) + ".jpg", Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length)));
+  };
+  {  // a partial download: the scan data is cut off
+    ExifReader r(cut((app1End + full.size()) / 2).c_str(), true);
+    ASSERT_EQ(r.structureRead(), 1);
+    EXPECT_TRUE(r.IsExifJpeg());
+    IfdEntry e{kTagOrientation};
+    EXPECT_EQ(r.FindEntry(kIfd0, &e), 1);
+    platform::HeapPtr<uint8_t> thumb;
+    EXPECT_GT(r.GetThumbnail(&thumb), 0u);
+  }
+  {  // cut inside the APP1, behind the Exif IFD: the block is what the file holds
+    ExifReader r(cut(app1End - 40).c_str(), true);
+    ASSERT_EQ(r.structureRead(), 1);
+    EXPECT_EQ(r.blockLength(), app1End - 40 - kJpegTiffBase);
+    EXPECT_TRUE(r.IsExif());
+    EXPECT_FALSE(r.IsJpegImage());  // no frame header seen
+    IfdEntry e{0x9003};
+    EXPECT_EQ(r.FindEntry(kExifIfd, &e), 1);
+    char text[20];
+    EXPECT_EQ(r.ReadEntryValue(e, text, sizeof text), 20u);
+  }
+  {  // cut inside IFD0
+    ExifReader r(cut(kJpegTiffBase + 8 + 20).c_str(), true);
+    EXPECT_EQ(r.structureRead(), 0);
+    EXPECT_FALSE(r.IsExif());
+  }
+}
+
 TEST_F(ReaderStructure, EveryFailingFileStepGivesACleanFailure) {
   const std::string path = Write("camera.jpg", test::MakeCameraJpeg());
   platform::ClearFaults();

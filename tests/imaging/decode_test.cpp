@@ -4,6 +4,7 @@
 // CMYK and progressive JPEGs). Pixels are compared with what was written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,9 +14,11 @@
 
 #include "imaging/decode.h"
 #include "imaging/toolkit.h"
+#include "platform/faults.h"
 #include "plugin/operations.h"
 #include "tests/imaging/image_files.h"
 #include "tests/support/fixture_builder.h"
+#include "tests/support/host_module.h"
 
 namespace lf::test {
 namespace {
@@ -328,6 +331,60 @@ TEST(DibToBitmap, CopiesTheHostBlockAndLeavesItAlone) {
   EXPECT_EQ(imaging::DibToBitmap(host, refused.get()), E_FAIL);
   EXPECT_EQ(imaging::DibToBitmap(nullptr, refused.get()), E_INVALIDARG);
   LfGlobalFree(host);
+}
+
+}  // namespace
+}  // namespace lf::test
+
+namespace lf::test {
+namespace {
+
+// The export as a host sees it: the extension check comes before any decoding.
+TEST(DecodeExport, ChecksTheExtensionFirst) {
+  const HostModule& m = HostModule::Get();
+  ASSERT_TRUE(m.error.empty()) << m.error;
+  TempDir dir;
+  const Bytes jpeg = EncodeJpeg(5, 3, 80);
+  WriteFile(dir.File("a.jpg"), jpeg);
+  WriteFile(dir.File("a.xyz"), jpeg);
+  LF_HGLOBAL h = m.Decode(dir.File("a.jpg").c_str(), 0);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(LfGlobalSize(h), 40u + 16 * 3);
+  LfGlobalFree(h);
+  EXPECT_EQ(m.Decode(dir.File("a.xyz").c_str(), 0), nullptr);
+  EXPECT_EQ(m.Decode(nullptr, 0), nullptr);
+}
+
+}  // namespace
+}  // namespace lf::test
+
+namespace lf::test {
+namespace {
+
+// The thumbnail path reads the EXIF block only: as many reads for a large photo as for a tiny
+// one, and a main image that is garbage does not matter.
+TEST(DecodeThumbnail, NeverReadsTheMainImage) {
+  TempDir dir;
+  CameraJpegOptions o;
+  o.width = 1600;
+  o.height = 1200;
+  Bytes big = MakeCameraJpeg(o);
+  // Overwrite the last half of the entropy-coded data: the main image is now undecodable.
+  std::fill(big.begin() + big.size() / 2, big.end() - 2, 0x00);
+  WriteFile(dir.File("big.jpg"), big);
+  o.width = 32;
+  o.height = 24;
+  WriteFile(dir.File("small.jpg"), MakeCameraJpeg(o));
+  uint32_t reads[2] = {};
+  const std::string files[2] = {dir.File("big.jpg"), dir.File("small.jpg")};
+  for (int i = 0; i < 2; ++i) {
+    platform::ClearFaults();
+    LF_HGLOBAL h = ops::Decode(files[i].c_str(), 1);
+    reads[i] = platform::CallCount(platform::Service::Read);
+    ASSERT_NE(h, nullptr);
+    LfGlobalFree(h);
+  }
+  EXPECT_EQ(reads[0], reads[1]);
 }
 
 }  // namespace

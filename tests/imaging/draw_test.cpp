@@ -195,3 +195,26 @@ TEST_F(DrawImageTest, RefusalsAndFailures) {
 
 }  // namespace
 }  // namespace lf::test
+
+namespace lf::test {
+namespace {
+
+TEST(Draw, TopDownBlockIsPaintedRightWayUp) {
+  // 1 × 2, negative height: the first stored row is the top one (red), then blue.
+  LF_HGLOBAL dib = LfGlobalAlloc(40 + 8);
+  auto* p = static_cast<uint8_t*>(LfGlobalLock(dib));
+  ByteWriter header(Order::Little);
+  header.U32(40).U32(1).U32(static_cast<uint32_t>(-2)).U16(1).U16(24).U32(0).Zeros(20);
+  std::memcpy(p, header.bytes().data(), 40);
+  const uint8_t rows[8] = {0, 0, 255, 0, 255, 0, 0, 0};
+  std::memcpy(p + 40, rows, 8);
+  LfGlobalUnlock(dib);
+  Surface s(1, 2, 24);
+  ASSERT_EQ(ops::Draw(&s.dc, dib, LfRect{0, 0, 1, 2}), S_OK);
+  EXPECT_EQ(s.At(0, 0), (Rgb{255, 0, 0}));
+  EXPECT_EQ(s.At(0, 1), (Rgb{0, 0, 255}));
+  LfGlobalFree(dib);
+}
+
+}  // namespace
+}  // namespace lf::test

@@ -58,6 +58,10 @@ std::set<std::string> NewIssues(const std::set<std::string>& before, const std::
 // Byte ranges [begin, end) where two buffers of equal length differ.
 std::vector<std::pair<size_t, size_t>> DifferingRanges(const Bytes& a, const Bytes& b);
 
+// Everything of a JPEG from its first SOS marker on (the compressed image and what follows it),
+// found by walking the segments; empty when there is none.
+Bytes MainScan(const Bytes& jpeg);
+
 // The bytes of `data` from `offset` on, `n` of them (empty when out of range).
 Bytes Slice(const Bytes& data, size_t offset, size_t n);
 
