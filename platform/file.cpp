@@ -42,12 +42,14 @@ bool IsReadOnlyFile(const std::string& path) {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), lengthAtOpen_(other.lengthAtOpen_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
+    lengthAtOpen_ = other.lengthAtOpen_;
   }
   return *this;
 }
@@ -93,7 +95,8 @@ File File::Open(const std::string& path, Access access, Disposition disposition,
     return File();
   }
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool sized = ::fstat(fd, &st) == 0;
+  if (sized && S_ISDIR(st.st_mode)) {
     ::close(fd);
     FailWith(kErrorAccessDenied);
     return File();
@@ -103,7 +106,7 @@ File File::Open(const std::string& path, Access access, Disposition disposition,
     FailWith(kErrorSharingViolation);
     return File();
   }
-  return File(fd);
+  return File(fd, sized ? static_cast<uint64_t>(st.st_size) : kLengthUnknown);
 }
 
 bool File::Read(void* buffer, size_t size, size_t* got) {
@@ -120,6 +123,38 @@ bool File::Read(void* buffer, size_t size, size_t* got) {
     if (n == 0) break;
     *got += static_cast<size_t>(n);
   }
+  return true;
+}
+
+bool File::ReadExactAt(uint64_t position, void* buffer, size_t size) {
+  if (ShouldFail(Service::Seek) || ShouldFail(Service::Read)) return false;
+  if (fd_ < 0) return FailWith(kErrorInvalidHandle);
+  if (position > static_cast<uint64_t>(INT64_MAX) - size) return FailWith(kErrorInvalidParameter);
+  auto* out = static_cast<unsigned char*>(buffer);
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(fd_, out + got, size - got, static_cast<off_t>(position + got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    if (n == 0) return FailWith(kErrorHandleEof);
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::LengthAtOpen(uint64_t* length) const {
+  *length = 0;
+  if (ShouldFail(Service::Seek)) return false;
+  if (fd_ < 0) return FailWith(kErrorInvalidHandle);
+  if (lengthAtOpen_ == kLengthUnknown) {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return Fail(errno);
+    *length = static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+  *length = lengthAtOpen_;
   return true;
 }
 

@@ -58,6 +58,8 @@ int ExifReader::ReadStructure(bool loadBlock) {
 int ExifReader::ReadStructureFrom(FileReader* filePointer, bool loadBlock) {
   FileReader& file = *filePointer;
   if (!OpenFile(&file)) return 0;
+  // The block of a JPEG is its APP1 segment, which the marker walk skips: read it on the way.
+  if (loadBlock) file.EnableReadThrough();
   const uint64_t fileLength = file.length();
   uint8_t header[kTiffHeaderSize];
   if (fileLength < kTiffHeaderSize || !file.ReadAt(0, header, sizeof header)) return 0;
