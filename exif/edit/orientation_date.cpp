@@ -35,21 +35,25 @@ bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientatio
   return out.RewriteDirectory(id, nullptr, &add, nullptr) >= 1;
 }
 
-// A TIFF file is rewritten from its EXIF block and its main-image strips only. Anything else it
-// holds outside the block (a second page or thumbnail in IFD1, values stored behind the strips)
-// would be lost or named wrongly in the new file, so such a file is not rebuilt.
+// Whether a rebuild can carry everything the file holds. Directories that only a pointer the
+// editor does not follow reaches (SubIFDs, entries of the IFD type 13) would keep stale offsets
+// once the block moves. A TIFF file is rewritten from its EXIF block and its main-image strips
+// only, so anything else it holds outside the block (a second page or thumbnail in IFD1, values
+// stored behind the strips) would be lost. Such files are not rebuilt.
 bool RebuildKeepsEverything(ExifWriter& writer) {
-  if (!writer.IsTiffSource()) return true;
+  constexpr uint16_t kTagSubIfds = 0x014A;
+  constexpr uint16_t kTypeIfd = 13;
   const ByteView block = writer.Block();
-  IfdEntry image{exif::kTagStripOffsets};
-  for (uint16_t tag : {exif::kTagStripOffsets, uint16_t{0x0144}, exif::kTagJpegInterchangeFormat}) {
-    image.tag = tag;
-    if (writer.FindEntry(exif::kIfd1, &image) == 1) return false;
-  }
-  for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd}) {
+  for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
     IfdEntryList all;
     if (writer.CollectEntries(id, &all) < 0) return false;
     for (const IfdEntry& e : all) {
+      if (e.tag == kTagSubIfds || e.type == kTypeIfd) return false;
+      if (!writer.IsTiffSource()) continue;
+      if (id == exif::kIfd1 && (e.tag == exif::kTagStripOffsets || e.tag == 0x0144 ||
+                                e.tag == exif::kTagJpegInterchangeFormat)) {
+        return false;
+      }
       if (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts) continue;
       if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count))) return false;
     }

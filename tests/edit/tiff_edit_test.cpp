@@ -89,6 +89,19 @@ TEST(TiffEditRefusalTest, AFileWhoseRestCannotBeCarriedIsNotRebuilt) {
   test::WriteFile(f, file);
   EXPECT_EQ(SetOrientation(f, f, 3, 1), E_FAIL);
   EXPECT_EQ(test::ReadFile(f), file);
+
+  // A JPEG whose IFD0 reaches a directory through SubIFDs, which the rebuild cannot follow.
+  test::TiffBuilder j(Order::Big);
+  const int jexif = j.AddDirectory(), sub = j.AddDirectory();
+  j.Ifd0().Ascii(0x010F, "Kestrelon").Pointer(0x014A, sub).Pointer(0x8769, jexif);
+  j.Dir(jexif).Undefined(0x9000, {'0', '2', '3', '0'});
+  j.Dir(sub).Long(0x0100, {4}).Rational(0x011A, {{1, 2}});
+  test::JpegBuilder jb;
+  const Bytes jpeg = jb.Soi().App1Exif(j.Build()).BodyOf(test::EncodeJpeg(8, 8)).Build();
+  const std::string g = dir.File("sub.jpg");
+  test::WriteFile(g, jpeg);
+  EXPECT_EQ(SetOrientation(g, g, 3, 1), E_FAIL);
+  EXPECT_EQ(test::ReadFile(g), jpeg);
 }
 
 INSTANTIATE_TEST_SUITE_P(
