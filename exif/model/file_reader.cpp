@@ -120,6 +120,14 @@ bool FileReader::ReadAt(uint64_t pos, void* out, size_t n) {
   return true;
 }
 
+std::unique_ptr<uint8_t[]> FileReader::TakeHead(uint64_t pos, uint64_t n, size_t* offset) {
+  if (!longHead_ || n == 0 || !InRange(headSize_, pos, n)) return nullptr;
+  *offset = static_cast<size_t>(pos);
+  headSize_ = 0;
+  extended_ = false;
+  return std::move(longHead_);
+}
+
 size_t FileReader::ReadUpTo(uint64_t pos, void* out, size_t n) {
   if (!file_.IsOpen() || pos >= length_) return 0;
   const size_t available = static_cast<size_t>(std::min<uint64_t>(n, length_ - pos));

@@ -39,6 +39,10 @@ class FileReader {
   // system call as the new window, so the block read costs no call of its own.
   void EnableReadThrough() { readThrough_ = true; }
 
+  // Hands over a head read in one piece (read-through) when it holds the n bytes at pos; *offset
+  // receives where they start in it. Null otherwise. Later reads fill the head again.
+  std::unique_ptr<uint8_t[]> TakeHead(uint64_t pos, uint64_t n, size_t* offset);
+
  private:
   static constexpr size_t kWindowSize = 4096;
   // An APP segment with its marker and length word.
