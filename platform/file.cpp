@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -41,12 +42,14 @@ bool IsReadOnlyFile(const std::string& path) {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), lengthAtOpen_(other.lengthAtOpen_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = std::exchange(other.fd_, -1);
+    lengthAtOpen_ = other.lengthAtOpen_;
   }
   return *this;
 }
@@ -92,7 +95,8 @@ File File::Open(const std::string& path, Access access, Disposition disposition,
     return File();
   }
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool sized = ::fstat(fd, &st) == 0;
+  if (sized && S_ISDIR(st.st_mode)) {
     ::close(fd);
     FailWith(kErrorAccessDenied);
     return File();
@@ -102,7 +106,7 @@ File File::Open(const std::string& path, Access access, Disposition disposition,
     FailWith(kErrorSharingViolation);
     return File();
   }
-  return File(fd);
+  return File(fd, sized ? static_cast<uint64_t>(st.st_size) : kLengthUnknown);
 }
 
 bool File::Read(void* buffer, size_t size, size_t* got) {
@@ -119,6 +123,38 @@ bool File::Read(void* buffer, size_t size, size_t* got) {
     if (n == 0) break;
     *got += static_cast<size_t>(n);
   }
+  return true;
+}
+
+bool File::ReadExactAt(uint64_t position, void* buffer, size_t size) {
+  if (ShouldFail(Service::Seek) || ShouldFail(Service::Read)) return false;
+  if (fd_ < 0) return FailWith(kErrorInvalidHandle);
+  if (position > static_cast<uint64_t>(INT64_MAX) - size) return FailWith(kErrorInvalidParameter);
+  auto* out = static_cast<unsigned char*>(buffer);
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(fd_, out + got, size - got, static_cast<off_t>(position + got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    if (n == 0) return FailWith(kErrorHandleEof);
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::LengthAtOpen(uint64_t* length) const {
+  *length = 0;
+  if (ShouldFail(Service::Seek)) return false;
+  if (fd_ < 0) return FailWith(kErrorInvalidHandle);
+  if (lengthAtOpen_ == kLengthUnknown) {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return Fail(errno);
+    *length = static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+  *length = lengthAtOpen_;
   return true;
 }
 
@@ -283,8 +319,27 @@ bool MoveFileOver(const std::string& source, const std::string& destination) {
   if (ShouldFail(Service::Copy)) return false;
   if (source.empty() || destination.empty()) return FailWith(kErrorPathNotFound);
   if (IsReadOnlyFile(destination)) return FailWith(kErrorAccessDenied);
+  // The replacement keeps the owner of the file it replaces where the process may give it (an
+  // administrator editing a user's photo); elsewhere the owner is the process's anyway.
+  struct stat old {}, fresh {};
+  if (::stat(destination.c_str(), &old) == 0 && ::stat(source.c_str(), &fresh) == 0 &&
+      (old.st_uid != fresh.st_uid || old.st_gid != fresh.st_gid)) {
+    if (::chown(source.c_str(), old.st_uid, old.st_gid) != 0) {
+      // Not permitted: the file is still replaced, owned by the process.
+    }
+  }
   if (::rename(source.c_str(), destination.c_str()) != 0) return Fail(errno);
   return true;
+}
+
+std::string FollowLinks(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string target(resolved);
+  ::free(resolved);
+  return target;
 }
 
 bool DeleteFile(const std::string& path) {

@@ -51,12 +51,21 @@ class File {
   bool Write(const void* buffer, size_t size);
   bool Seek(uint64_t position);
   bool Length(uint64_t* length);
+  // Reads exactly `size` bytes at `position`, leaving the file position alone: one system call
+  // where Seek and ReadExact take two, which matters when a sweep reads a million headers. A short
+  // read is a failure with error 38. Counts as a Seek and a Read for the failure seam.
+  bool ReadExactAt(uint64_t position, void* buffer, size_t size);
+  // The length the file had when it was opened (the open looked at it already), for files opened
+  // only for reading. Counts as a Seek for the failure seam, as Length does.
+  bool LengthAtOpen(uint64_t* length) const;
   // Closes the file; false when the final flush failed.
   bool Close();
 
  private:
-  explicit File(int fd) : fd_(fd) {}
+  static constexpr uint64_t kLengthUnknown = UINT64_MAX;
+  File(int fd, uint64_t length) : fd_(fd), lengthAtOpen_(length) {}
   int fd_ = -1;
+  uint64_t lengthAtOpen_ = 0;
 };
 
 // Windows attribute bits kept by the module.
@@ -89,10 +98,16 @@ bool CopyFileOver(const std::string& source, const std::string& destination);
 // Renames `source` over `destination` in one step, so the destination is at every moment either
 // the old file or the new one. Both must lie on one file system (the caller makes `source` beside
 // the destination). A read-only destination is refused with error 5, as a copy over it is. Counts
-// as a Copy call for the failure seam.
+// as a Copy call for the failure seam. The destination's owner and group go to the replacement
+// when the process may set them.
 bool MoveFileOver(const std::string& source, const std::string& destination);
 
 bool DeleteFile(const std::string& path);
+
+// The file a path finally names: a symbolic link is followed to its target (so replacing "the
+// file" replaces the target, not the link); any other path is returned as it is, also when it
+// does not exist.
+std::string FollowLinks(const std::string& path);
 
 // True when anything of that name exists.
 bool FileExists(const std::string& path);

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "exif/edit/date_text.h"
+#include "exif/model/date_text.h"
+#include "exif/model/metadata_queries.h"
 #include "platform/file.h"
 #include "plugin/operations.h"
 
@@ -14,14 +16,6 @@ namespace lf::edit {
 namespace {
 
 constexpr uint16_t kMaxOrientation = 8;  // TIFF 6.0, Orientation: 1..8
-
-// The Orientation of the main image (IFD0) or the thumbnail (IFD1): a SHORT of count 1, else 0.
-uint16_t OrientationIn(exif::ExifReader& reader, DirectoryId id) {
-  if (!reader.HasExifDirectory()) return 0;
-  IfdEntry entry{exif::kTagOrientation};
-  if (reader.FindEntry(id, &entry) != 1) return 0;
-  return entry.type == exif::kTypeShort && entry.count == 1 ? static_cast<uint16_t>(entry.value) : 0;
-}
 
 uint16_t OutputOrientation(OutputLayout& out, DirectoryId id) {
   IfdEntry entry{exif::kTagOrientation};
@@ -41,12 +35,38 @@ bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientatio
   return out.RewriteDirectory(id, nullptr, &add, nullptr) >= 1;
 }
 
+// Whether a rebuild can carry everything the file holds. Directories that only a pointer the
+// editor does not follow reaches (SubIFDs, entries of the IFD type 13) would keep stale offsets
+// once the block moves. A TIFF file is rewritten from its EXIF block and its main-image strips
+// only, so anything else it holds outside the block (a second page or thumbnail in IFD1, values
+// stored behind the strips) would be lost. Such files are not rebuilt.
+bool RebuildKeepsEverything(ExifWriter& writer) {
+  constexpr uint16_t kTagSubIfds = 0x014A;
+  constexpr uint16_t kTypeIfd = 13;
+  const ByteView block = writer.Block();
+  for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
+    IfdEntryList all;
+    if (writer.CollectEntries(id, &all) < 0) return false;
+    for (const IfdEntry& e : all) {
+      if (e.tag == kTagSubIfds || e.type == kTypeIfd) return false;
+      if (!writer.IsTiffSource()) continue;
+      if (id == exif::kIfd1 && (e.tag == exif::kTagStripOffsets || e.tag == 0x0144 ||
+                                e.tag == exif::kTagJpegInterchangeFormat)) {
+        return false;
+      }
+      if (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts) continue;
+      if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count))) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool SetOrientationInBlock(ExifWriter& writer, uint16_t orientation) {
   if (!writer.HasBlock() || orientation == 0 || orientation > kMaxOrientation) return false;
-  const uint16_t main = OrientationIn(writer, exif::kIfd0);
-  const uint16_t thumb = OrientationIn(writer, exif::kIfd1);
+  const uint16_t main = exif::OrientationOf(writer, exif::kMainImage);
+  const uint16_t thumb = exif::OrientationOf(writer, exif::kThumbnailImage);
   if (main < 1 || main > kMaxOrientation || thumb < 1 || thumb > kMaxOrientation) return false;
   if (main == orientation) return true;
   if (writer.PatchEntry(exif::kIfd0, OrientationEntry(orientation)) < 1) return false;
@@ -111,13 +131,10 @@ bool WriteDateTimeString(ExifWriter& writer, uint32_t image, uint32_t which, con
 bool ReplaceDateTimeOriginal(ExifWriter& writer, const ExifDateTime& value) {
   if (!writer.HasExifDirectory() || !writer.HasBlock()) return false;
   // Only a DateTimeOriginal of exactly 20 bytes is replaced; the tag is never added.
-  IfdEntry entry{kTagDateTimeOriginal};
-  if (writer.FindEntry(exif::kExifIfd, &entry) != 1) return false;
-  if (exif::ValueByteCount(entry.type, entry.count) != kDateTextBytes) return false;
-  char text[kDateTextBytes + 1] = {};
-  if (writer.ReadEntryValue(entry, text, kDateTextBytes) != kDateTextBytes) return false;
-  if (!FormatDateOnto(text, value)) return false;
-  return WriteDateTimeString(writer, 0, 16, text, "");
+  std::string text;
+  if (exif::ReadDateTimeString(writer, exif::kMainImage, exif::kDateTimeOriginal, &text) != 1) return false;
+  if (exif::FormatExifDateTime(&text, nullptr, value) != 1) return false;
+  return WriteDateTimeString(writer, 0, 16, text.c_str(), "");
 }
 
 HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath,
@@ -130,7 +147,7 @@ HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath,
   if (SetOrientationInBlock(writer, value)) {
     return platform::IsSameFile(destPath, srcPath) ? PatchInPlace(writer) : CopyAndPatch(writer, destPath);
   }
-  if (allowRebuild == 0) return E_FAIL;
+  if (allowRebuild == 0 || !RebuildKeepsEverything(writer)) return E_FAIL;
   if (writer.CopyBlockForEdit(true, false) != 1 || !SetOrientationInOutput(writer, value)) return E_FAIL;
   writer.output().StampDateTime();
   return WriteToFile(writer, destPath);

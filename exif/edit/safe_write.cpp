@@ -175,8 +175,9 @@ HRESULT PatchFileRange(const std::string& path, uint64_t fileOffset, const uint8
   return error == 0 ? S_OK : ResultFrom(error);
 }
 
-HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destPath,
+HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destination,
                      uint64_t fileOffset, const uint8_t* bytes, size_t length) {
+  const std::string destPath = platform::FollowLinks(destination);
   bool exists = false;
   FileAttributes destAttributes;
   uint32_t error = 0;
@@ -199,7 +200,8 @@ HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destPath,
   return error == 0 ? S_OK : ResultFrom(error);
 }
 
-HRESULT WriteToFile(ImageFileStream& stream, const std::string& destPath) {
+HRESULT WriteToFile(ImageFileStream& stream, const std::string& destination) {
+  const std::string destPath = platform::FollowLinks(destination);
   const HRESULT writable = CheckDestinationWritable(destPath);
   if (writable != S_OK) return writable;
   bool exists = false;

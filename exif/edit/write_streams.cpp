@@ -102,7 +102,9 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
       pos += 2 + uint64_t{length};
       continue;
     }
-    if (length < 2) break;
+    // A length that cannot be (JPEG, ITU T.81, B.1.1.4: it counts its own two bytes) leaves the
+    // rest of the stream unreachable; the new file would lose it, so none is written.
+    if (length < 2) return kErrorBadData;
     if (!dest.Write(head, 4)) return LastErrorOr(platform::kErrorWriteFault);
     if (marker == 0xFFDA) {
       // The scan and everything after it is copied unchanged.

@@ -58,6 +58,8 @@ int ExifReader::ReadStructure(bool loadBlock) {
 int ExifReader::ReadStructureFrom(FileReader* filePointer, bool loadBlock) {
   FileReader& file = *filePointer;
   if (!OpenFile(&file)) return 0;
+  // The block of a JPEG is its APP1 segment, which the marker walk skips: read it on the way.
+  if (loadBlock) file.EnableReadThrough();
   const uint64_t fileLength = file.length();
   uint8_t header[kTiffHeaderSize];
   if (fileLength < kTiffHeaderSize || !file.ReadAt(0, header, sizeof header)) return 0;
@@ -111,6 +113,17 @@ int ExifReader::ReadStructureFrom(FileReader* filePointer, bool loadBlock) {
   blockLength_ = ClampTo32(std::min<uint64_t>(blockLength_, fileLength - tiffBase_));
 
   if (!loadBlock) return 1;
+  if (!usePageAllocator_) {
+    // The walk read the head of the file in one piece; when the block lies inside it, the block
+    // keeps that memory rather than a copy.
+    size_t offset = 0;
+    if (std::unique_ptr<uint8_t[]> head = file.TakeHead(tiffBase_, blockLength_, &offset)) {
+      headBlock_ = std::move(head);
+      block_ = headBlock_.get() + offset;
+      loadedSize_ = blockLength_;
+      return 1;
+    }
+  }
   if (!AllocateBlock(blockLength_)) return 0;
   if (!ReadBlock(&file)) {
     ReleaseBlock();
@@ -220,7 +233,9 @@ const uint8_t* ExifReader::LoadBlock(bool usePageAllocator, uint32_t* size) {
 }
 
 void ExifReader::ReleaseBlock() {
-  if (block_) {
+  if (headBlock_) {
+    headBlock_.reset();
+  } else if (block_) {
     if (usePageAllocator_) {
       platform::PageFree(block_, allocatedSize_);
     } else {

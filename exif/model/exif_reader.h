@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "exif/model/byte_reader.h"
@@ -137,6 +138,8 @@ class ExifReader {
   uint8_t* block_ = nullptr;
   uint32_t loadedSize_ = 0;
   uint32_t allocatedSize_ = 0;  // what the allocator handed out (a zero-length block takes one byte)
+  // Holds the block when it is kept inside the head of the file read by the walk.
+  std::unique_ptr<uint8_t[]> headBlock_;
   bool usePageAllocator_ = false;
   uint32_t blockLength_ = 0;
   uint32_t app0Position_ = 0;

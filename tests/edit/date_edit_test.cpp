@@ -91,6 +91,32 @@ TEST_P(DateEditTest, RefusesInvalidDatesAndMissingOrOddTexts) {
   EXPECT_EQ(SetDateTimeOriginal(f, Date(2023, 1, 1, 1, 2, 3)), E_NO_EXIF);
 }
 
+TEST_P(DateEditTest, EntriesArePatchedInTheFileWhenNoBlockIsLoaded) {
+  const test::CameraFile c = test::MakeCameraFile({.order = GetParam()});
+  const std::string f = dir_.File("a.jpg");
+  test::WriteFile(f, c.file);
+  {
+    ExifWriter writer(f.c_str(), false);
+    ASSERT_TRUE(writer.IsExif());
+    ASSERT_FALSE(writer.HasBlock());
+    EXPECT_EQ(writer.PatchEntry(exif::kIfd0, {exif::kTagOrientation, exif::kTypeShort, 1, 2}), 1);
+    EXPECT_EQ(writer.PatchEntry(exif::kIfd0, {0x0110 + 0x7000, exif::kTypeShort, 1, 2}), 0);
+    EXPECT_EQ(writer.PatchEntry(5, {exif::kTagOrientation, exif::kTypeShort, 1, 2}), -1);
+    // The date and its sub-second text, each over its old value.
+    EXPECT_TRUE(WriteDateTimeString(writer, 0, 16, "1999:12:31 23:59:58", "77"));
+    EXPECT_FALSE(WriteDateTimeString(writer, 1, 16, "1999:12:31 23:59:58", ""));
+  }
+  const Bytes after = test::ReadFile(f);
+  ASSERT_EQ(after.size(), c.file.size());
+  const size_t o0 = c.tiffBase + c.layout.entryOffsets.at({0, exif::kTagOrientation}) + 8;
+  EXPECT_EQ(after[o0] + after[o0 + 1], 2);
+  const size_t date = c.tiffBase + c.layout.valueOffsets.at({c.exif, kTagDateTimeOriginal});
+  const std::string text = "1999:12:31 23:59:58";
+  EXPECT_EQ(Slice(after, date, 19), Bytes(text.begin(), text.end()));
+  const size_t subsec = c.tiffBase + c.layout.entryOffsets.at({c.exif, kTagSubSecTimeOriginal}) + 8;
+  EXPECT_EQ(Slice(after, subsec, 3), (Bytes{'7', '7', 0}));
+}
+
 INSTANTIATE_TEST_SUITE_P(ByteOrders, DateEditTest, ::testing::Values(test::Order::Little, test::Order::Big),
                          [](const auto& info) { return info.param == test::Order::Little ? "II" : "MM"; });
 

@@ -16,7 +16,7 @@ namespace {
 
 using test::Bytes;
 using test::CameraFile;
-using test::CameraSpec;
+using test::CameraRecipe;
 using test::Order;
 using test::ReadFile;
 using test::Slice;
@@ -80,9 +80,9 @@ void ExpectValid(const std::string& sourcePath, const std::string& path) {
 
 class OrientationTest : public ::testing::TestWithParam<Order> {
  protected:
-  CameraFile Camera(CameraSpec spec = {}) {
-    spec.order = GetParam();
-    return test::MakeCameraFile(spec);
+  CameraFile Camera(CameraRecipe recipe = {}) {
+    recipe.order = GetParam();
+    return test::MakeCameraFile(recipe);
   }
   test::TempDir dir_;
 };
@@ -181,6 +181,21 @@ TEST_P(OrientationTest, RebuildAddsBothOrientationsWhenNeitherExists) {
   // A second edit of the rebuilt file patches in place.
   ASSERT_EQ(SetOrientation(dst, dst, 7, 0), S_OK);
   EXPECT_EQ(OrientationOf(dst, exif::kIfd1), 7u);
+}
+
+TEST_P(OrientationTest, AStreamThatCannotBeWalkedIsNotRewritten) {
+  // A segment whose length word is 1 hides the rest of the stream from the walk.
+  const CameraFile c = Camera({.thumbnailOrientation = 0});
+  const size_t app1 = 2 + 2 + (c.file[4] << 8 | c.file[5]);
+  Bytes broken(c.file.begin(), c.file.begin() + static_cast<long>(app1));
+  const Bytes bad = {0xFF, 0xFE, 0x00, 0x01};
+  broken.insert(broken.end(), bad.begin(), bad.end());
+  broken.insert(broken.end(), c.file.begin() + static_cast<long>(app1), c.file.end());
+  const std::string f = dir_.File("a.jpg");
+  WriteFile(f, broken);
+  EXPECT_EQ(SetOrientation(f, f, 3, 1), HRESULT_FROM_WIN32(13));
+  EXPECT_EQ(ReadFile(f), broken);
+  EXPECT_EQ(dir_.List().size(), 1u);
 }
 
 TEST_P(OrientationTest, APayloadBeyondOneSegmentIsRefusedAndTheFileKept) {

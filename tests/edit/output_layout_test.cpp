@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "exif/edit/entry_list.h"
 #include "exif/edit/output_layout.h"
 #include "tests/support/edit_fixtures.h"
 
@@ -119,11 +120,34 @@ TEST(CutListTest, OverlappingCutsCountEachByteOnceAndInsertionsMoveWhatFollows) 
   EXPECT_EQ(out.length(), 86u);
 }
 
+TEST(EntryListTest, SortedInsertionReplacementAndPagingTags) {
+  IfdEntryList list;
+  EXPECT_EQ(SetEntry(&list, {0x0112, 3, 1, 1}, false), 0);
+  EXPECT_EQ(SetEntry(&list, {0x0100, 4, 1, 9}, false), 0);
+  EXPECT_EQ(SetEntry(&list, {0x8769, 4, 1, 8}, false), 2);
+  EXPECT_EQ(SetEntry(&list, {0x0112, 3, 1, 6}, false), -1);
+  EXPECT_EQ(list[1].value, 1u);
+  EXPECT_EQ(SetEntry(&list, {0x0112, 3, 1, 6}, true), 1);
+  EXPECT_EQ(list[1].value, 6u);
+  EXPECT_EQ(IndexOfTag(list, 0x8769), 2);
+  EXPECT_EQ(IndexOfTag(list, 0x0101), -1);
+  list.push_back({0x00FE, 4, 1, 0});
+  list.push_back({0x0100, 4, 1, 7});
+  list.push_back({0x013D, 3, 1, 2});
+  SortEntries(&list);
+  ASSERT_EQ(list.size(), 5u);
+  EXPECT_EQ(list[0].tag, 0x00FE);
+  EXPECT_EQ(list[1].value, 9u);  // the first of the two ImageWidth entries stays
+  DropPagingTags(&list);
+  EXPECT_EQ(list.size(), 3u);
+  EXPECT_EQ(IndexOfTag(list, 0x013D), -1);
+}
+
 class OutputLayoutTest : public ::testing::TestWithParam<Order> {
  protected:
-  CameraFile Camera(test::CameraSpec spec = {}) {
-    spec.order = GetParam();
-    return test::MakeCameraFile(spec);
+  CameraFile Camera(test::CameraRecipe recipe = {}) {
+    recipe.order = GetParam();
+    return test::MakeCameraFile(recipe);
   }
 };
 

@@ -3,6 +3,7 @@
 // complete new file or byte-identical to the old one, with its attributes and nothing left over.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -254,6 +255,39 @@ TEST_F(SafeWriteTest, StreamedRewriteOfEveryKindOfDestinationSurvivesEveryFault)
           sticky);
     }
   }
+}
+
+TEST_F(SafeWriteTest, AReplacedDestinationKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the right to give files away";
+  const std::string src = dir_.File("s.jpg"), dst = dir_.File("d.jpg");
+  WriteFile(src, Pattern(100, 1));
+  WriteFile(dst, Pattern(50, 2));
+  ASSERT_EQ(::chown(dst.c_str(), 4321, 4322), 0);
+  CopyStream stream(src, {9});
+  ASSERT_EQ(WriteToFile(stream, dst), S_OK);
+  struct stat st {};
+  ASSERT_EQ(::stat(dst.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 4322u);
+  EXPECT_EQ(ReadFile(dst).size(), 101u);
+}
+
+TEST_F(SafeWriteTest, ALinkedDestinationIsReplacedThroughItsLink) {
+  const std::string src = dir_.File("s.jpg"), target = dir_.File("t.jpg"), link = dir_.File("l.jpg");
+  WriteFile(src, Pattern(100, 1));
+  WriteFile(target, Pattern(50, 2));
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  CopyStream stream(src, {9});
+  ASSERT_EQ(WriteToFile(stream, link), S_OK);
+  EXPECT_EQ(ReadFile(target).size(), 101u);
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  const Bytes patch{7, 7};
+  ASSERT_EQ(CopyAndPatch(src, link, 0, patch.data(), patch.size()), S_OK);
+  EXPECT_EQ(ReadFile(target)[0], 7);
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 }  // namespace

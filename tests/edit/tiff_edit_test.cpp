@@ -71,6 +71,39 @@ TEST_P(TiffEditTest, RebuildMovesTheStripsAndKeepsThemIntact) {
   EXPECT_EQ(StripsOf(test::ReadFile(dst)), tiff.strips);
 }
 
+TEST(TiffEditRefusalTest, AFileWhoseRestCannotBeCarriedIsNotRebuilt) {
+  test::TempDir dir;
+  const std::string f = dir.File("pages.tif");
+  // A second page in IFD1: its strips lie outside the EXIF block and would be lost.
+  test::TiffFile tiff = test::MakeTiffFile(Order::Little, 0);
+  test::TiffBuilder t(Order::Little);
+  const int exif = t.AddDirectory(), page = t.AddDirectory();
+  const int strip = t.AddBlob(tiff.strips);
+  t.Ifd0().Long(0x0100, {8}).Long(0x0101, {6}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1}).Short(0x0106, {2});
+  t.Ifd0().BlobOffset(0x0111, strip).Short(0x0115, {3}).Long(0x0116, {6}).BlobLength(0x0117, strip);
+  t.Ifd0().Pointer(0x8769, exif).Next(page);
+  t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'});
+  t.Dir(page).Long(0x0100, {8}).Long(0x0101, {6}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1});
+  t.Dir(page).Short(0x0106, {2}).BlobOffset(0x0111, strip).Short(0x0115, {3}).BlobLength(0x0117, strip);
+  const Bytes file = t.Build();
+  test::WriteFile(f, file);
+  EXPECT_EQ(SetOrientation(f, f, 3, 1), E_FAIL);
+  EXPECT_EQ(test::ReadFile(f), file);
+
+  // A JPEG whose IFD0 reaches a directory through SubIFDs, which the rebuild cannot follow.
+  test::TiffBuilder j(Order::Big);
+  const int jexif = j.AddDirectory(), sub = j.AddDirectory();
+  j.Ifd0().Ascii(0x010F, "Kestrelon").Pointer(0x014A, sub).Pointer(0x8769, jexif);
+  j.Dir(jexif).Undefined(0x9000, {'0', '2', '3', '0'});
+  j.Dir(sub).Long(0x0100, {4}).Rational(0x011A, {{1, 2}});
+  test::JpegBuilder jb;
+  const Bytes jpeg = jb.Soi().App1Exif(j.Build()).BodyOf(test::EncodeJpeg(8, 8)).Build();
+  const std::string g = dir.File("sub.jpg");
+  test::WriteFile(g, jpeg);
+  EXPECT_EQ(SetOrientation(g, g, 3, 1), E_FAIL);
+  EXPECT_EQ(test::ReadFile(g), jpeg);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Layouts, TiffEditTest,
     ::testing::Values(TiffCase{Order::Little, false, 6}, TiffCase{Order::Big, false, 0},

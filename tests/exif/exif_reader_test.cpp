@@ -166,6 +166,28 @@ TEST_P(ReaderCase, ExtractsTheJpegThumbnail) {
   EXPECT_EQ(std::memcmp(thumb.get(), file.data() + kJpegTiffBase + start.value, size), 0);
 }
 
+TEST_P(ReaderCase, ExifBehindLargeSegmentsIsFound) {
+  // Two big segments push the APP1 far past the head of the file that is read in one piece.
+  TiffBuilder t(order());
+  const int exif = t.AddDirectory();
+  t.Ifd0().Short(kTagOrientation, {5}).Pointer(kTagExifIfdPointer, exif);
+  t.Dir(exif).Ascii(0x9003, "1999:12:31 23:59:59").Undefined(0x927C, Bytes(30000, 0x5A));
+  const Bytes jpeg = JpegBuilder().Soi().App(2, Bytes(60000, 0x22)).App(13, Bytes(50000, 0x33))
+                         .App1Exif(t.Build()).BodyOf(test::EncodeJpeg(16, 16)).Build();
+  ExifReader r(Write("late.jpg", jpeg).c_str(), loadBlock());
+  ASSERT_TRUE(r.IsExifJpeg());
+  EXPECT_EQ(r.app1Position(), 2u + 60004 + 50004);
+  EXPECT_EQ(r.app2Length(), 60002);
+  IfdEntry e{kTagOrientation};
+  ASSERT_EQ(r.FindEntry(kIfd0, &e), 1);
+  EXPECT_EQ(e.value, 5u);
+  IfdEntry note{0x927C};
+  ASSERT_EQ(r.FindEntry(kExifIfd, &note), 1);
+  Bytes value(30000);
+  EXPECT_EQ(r.ReadEntryValue(note, value.data(), 30000), 30000u);
+  EXPECT_EQ(value, Bytes(30000, 0x5A));
+}
+
 TEST_P(ReaderCase, JfifFilesAreNotExif) {
   CameraJpegOptions o = Camera();
   o.withJfif = true;

@@ -308,6 +308,31 @@ TEST_P(QueryExports, GetExifValueNotFound) {
   }
 }
 
+TEST_P(QueryExports, ExifSegmentBehindOrBetweenLargeSegments) {
+  // Segments of the largest size around the APP1: the reader's first read and its read-through
+  // over a skipped segment do not cover the EXIF data alone, and the answers must not change.
+  TiffBuilder t = ExifTiff(GetParam());
+  t.Ifd0().Short(kOrientation, {8});
+  t.Dir(1).Ascii(kDateTimeOriginal, "2019:11:30 08:15:00");
+  const Bytes large(65533, 0x5A);
+  for (int layout = 0; layout < 3; ++layout) {
+    JpegBuilder j;
+    j.Soi();
+    if (layout >= 1) j.App(2, large);
+    if (layout >= 2) j.App(2, large);
+    j.App1Exif(t.Build()).App(2, large).App(13, large).BodyOf(SmallPicture());
+    const std::string path = Write(j.Build());
+    uint32_t main = 0;
+    EXPECT_EQ(Orientation(path, &main, nullptr), LF_S_OK) << layout;
+    EXPECT_EQ(main, 8u) << layout;
+    LfExifDateTime d{};
+    EXPECT_EQ(m.GetDateTimeOriginal(path.c_str(), &d), LF_S_OK) << layout;
+    EXPECT_EQ(d.year, 2019) << layout;
+    EXPECT_EQ(Get(path, LF_DIR_IFD0, 0x010F).size, 10u) << layout;
+    EXPECT_EQ(ExifFlags(path).isExif, 1u) << layout;
+  }
+}
+
 TEST_P(QueryExports, ThumbnailLengthThroughGetExifValue) {
   CameraJpegOptions o;
   o.order = GetParam();

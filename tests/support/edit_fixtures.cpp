@@ -22,7 +22,7 @@ Bytes MakerNote(Order order, uint32_t valueOffset, const Bytes& value, size_t pa
 // The maker-note directory starts 12 bytes into the value; its value follows the 2 entries.
 constexpr uint32_t kMakerNoteValueAt = 12 + 2 + 2 * 12 + 4;
 
-CameraFile BuildCamera(const CameraSpec& s, uint32_t makerNoteValueOffset) {
+CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   CameraFile c;
   c.makerNoteValue = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7,
                       0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF};
@@ -77,11 +77,11 @@ CameraFile BuildCamera(const CameraSpec& s, uint32_t makerNoteValueOffset) {
 
 }  // namespace
 
-CameraFile MakeCameraFile(const CameraSpec& spec) {
+CameraFile MakeCameraFile(const CameraRecipe& recipe) {
   // The maker note addresses its value from the TIFF header, which is known after a first build;
   // the second build has the same layout.
-  const CameraFile first = BuildCamera(spec, 0);
-  return BuildCamera(spec, first.makerNoteValueOffset);
+  const CameraFile first = BuildCamera(recipe, 0);
+  return BuildCamera(recipe, first.makerNoteValueOffset);
 }
 
 TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst) {

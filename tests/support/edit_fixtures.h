@@ -13,7 +13,7 @@
 
 namespace lf::test {
 
-struct CameraSpec {
+struct CameraRecipe {
   Order order = Order::Little;
   uint16_t orientation = 6;           // 0 = IFD0 without Orientation
   uint16_t thumbnailOrientation = 6;  // 0 = IFD1 without Orientation
@@ -37,7 +37,7 @@ struct CameraFile {
   Bytes makerNoteValue;   // the maker note's own out-of-line value (16 bytes)
   uint32_t makerNoteValueOffset = 0;  // where it lies, from the TIFF header
 };
-CameraFile MakeCameraFile(const CameraSpec& spec = {});
+CameraFile MakeCameraFile(const CameraRecipe& recipe = {});
 
 // A TIFF file: IFD0 describing an RGB image in strips, an Exif IFD, optionally Orientation.
 struct TiffFile {
