@@ -389,7 +389,11 @@ JpegBuilder& JpegBuilder::BodyOf(const Bytes& jpeg) {
   return *this;
 }
 
-Bytes EncodeJpeg(int width, int height, int quality, int64_t solid) {
+namespace {
+
+// Compresses width × height RGB rows with libjpeg-turbo; `fillRow(y, row)` supplies each row.
+template <typename FillRow>
+Bytes CompressRgb(int width, int height, int quality, FillRow fillRow) {
   jpeg_compress_struct cinfo {};
   jpeg_error_mgr jerr {};
   cinfo.err = jpeg_std_error(&jerr);
@@ -406,7 +410,21 @@ Bytes EncodeJpeg(int width, int height, int quality, int64_t solid) {
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
   while (cinfo.next_scanline < cinfo.image_height) {
-    const int y = static_cast<int>(cinfo.next_scanline);
+    fillRow(static_cast<int>(cinfo.next_scanline), row);
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  Bytes out(mem, mem + memSize);
+  jpeg_destroy_compress(&cinfo);
+  std::free(mem);
+  return out;
+}
+
+}  // namespace
+
+Bytes EncodeJpeg(int width, int height, int quality, int64_t solid) {
+  return CompressRgb(width, height, quality, [&](int y, std::vector<uint8_t>& row) {
     for (int x = 0; x < width; ++x) {
       if (solid >= 0) {
         row[x * 3 + 0] = static_cast<uint8_t>(solid >> 16);
@@ -418,48 +436,19 @@ Bytes EncodeJpeg(int width, int height, int quality, int64_t solid) {
         row[x * 3 + 2] = static_cast<uint8_t>((x + y) & 0xFF);
       }
     }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  Bytes out(mem, mem + memSize);
-  jpeg_destroy_compress(&cinfo);
-  std::free(mem);
-  return out;
+  });
 }
 
 Bytes EncodeNoiseJpeg(int width, int height, int quality, uint32_t seed) {
-  jpeg_compress_struct cinfo {};
-  jpeg_error_mgr jerr {};
-  cinfo.err = jpeg_std_error(&jerr);
-  jpeg_create_compress(&cinfo);
-  unsigned char* mem = nullptr;
-  unsigned long memSize = 0;
-  jpeg_mem_dest(&cinfo, &mem, &memSize);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
   uint32_t state = seed ? seed : 1;
-  while (cinfo.next_scanline < cinfo.image_height) {
+  return CompressRgb(width, height, quality, [&](int, std::vector<uint8_t>& row) {
     for (uint8_t& b : row) {
       state ^= state << 13;  // xorshift32
       state ^= state >> 17;
       state ^= state << 5;
       b = static_cast<uint8_t>(state);
     }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  Bytes out(mem, mem + memSize);
-  jpeg_destroy_compress(&cinfo);
-  std::free(mem);
-  return out;
+  });
 }
 
 Bytes StripAppSegments(const Bytes& jpeg) {
