@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "exif/edit/block_references.h"
 #include "exif/edit/output_layout.h"
 
 namespace lf::edit {
@@ -115,6 +116,34 @@ void ShiftInlineOffset(IfdEntry* e, const CutList& cuts) {
   }
 }
 
+bool ShiftOffsetArray(MutableByteView block, const IfdEntry& e, uint32_t count, const CutList& cuts) {
+  const uint32_t size = exif::FieldTypeSize(e.type);
+  if ((e.type != kTypeShort && e.type != kTypeLong) || !block.Contains(e.value, uint64_t{count} * size)) {
+    return false;
+  }
+  const uint32_t limit = size == 2 ? 0xFFFF : UINT32_MAX;
+  // Every element is checked before any changes, so a failure leaves the array as it was.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint64_t at = e.value + uint64_t{i} * size;
+      const uint32_t old = size == 2 ? block.view().ReadU16(at) : block.view().ReadU32(at);
+      const uint32_t moved = ShiftedOffset(old, cuts);
+      if (moved > limit) return false;
+      if (pass == 1) {
+        if (size == 2) block.WriteU16(at, static_cast<uint16_t>(moved)); else block.WriteU32(at, moved);
+      }
+    }
+  }
+  return true;
+}
+
+void ShiftOpaqueValue(MutableByteView block, uint64_t pos, const CutList& cuts) {
+  const ByteView raw = block.view().Sub(pos, exif::kEntrySize);
+  if (raw.empty()) return;
+  const uint32_t bytes = exif::StoredByteCount(raw.ReadU16(2), raw.ReadU32(4));
+  if (bytes > 4) block.WriteU32(pos + 8, ShiftedOffset(raw.ReadU32(8), cuts));
+}
+
 // The directories corrected in one pass, so a directory named twice (a hostile file's GPS pointer
 // equal to its Exif pointer) is never shifted twice.
 struct OutputLayout::CorrectionPass {
@@ -139,10 +168,18 @@ int OutputLayout::CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFin
     IfdEntry e;
     if (!ReadEntry(view, dir.EntryPos(i), &e)) break;
     const uint32_t bytes = ValueBytes(e.type, e.count);
-    if (bytes == 0) continue;
+    if (bytes == 0) {
+      // A type the module does not interpret still has its value found and moved.
+      if (!alreadyFinal) ShiftOpaqueValue(view, dir.EntryPos(i), cuts);
+      continue;
+    }
     const IfdEntry before = e;
     if (bytes > 4) {
       if (!alreadyFinal && e.value != 0) e.value = ShiftedOffset(e.value, cuts);
+      // A thumbnail in strips inside the block: the strips moved with the block.
+      if (!alreadyFinal && id == exif::kIfd1 && e.tag == exif::kTagStripOffsets && !isTiff_) {
+        ShiftOffsetArray(view, e, StripCount(id, e.count), cuts);
+      }
     } else if (IsInlineOffsetTag(id, e.tag) && !alreadyFinal) {
       ShiftInlineOffset(&e, cuts);
     }
@@ -154,7 +191,6 @@ int OutputLayout::CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFin
     if (id == exif::kExifIfd && e.tag == exif::kTagMakerNote && e.type == kTypeUndefined && bytes > 4) {
       makerNoteOffset_ = e.value;
       makerNoteLength_ = e.count;
-      makerNoteOldEnd_ = static_cast<uint32_t>(std::min<uint64_t>(UINT32_MAX, uint64_t{before.value} + e.count));
       makerNote_ = {};
       makerNoteTail_ = 0;
     }
@@ -188,7 +224,7 @@ void OutputLayout::CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t fi
   view.WriteU32(4, ifd0);
   ifd0_.location = {ifd0, 0};
   exif_ = gps_ = interop_ = makerNote_ = {};
-  makerNoteOffset_ = makerNoteLength_ = makerNoteOldEnd_ = 0;
+  makerNoteOffset_ = makerNoteLength_ = 0;
   makerNoteTail_ = 0;
 
   CorrectionPass pass;
@@ -200,16 +236,8 @@ void OutputLayout::CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t fi
     if (where.offset == 0 || !pass.Claim(where.offset)) continue;
     CorrectAt(id, cuts, where.offset == finalOffset);
   }
-  // A maker note moved by the edit whose directory cannot be found would keep stale offsets; it
-  // is removed instead. One that nothing in front of it moved keeps its bytes as they were.
-  if (makerNoteOffset_ != 0 && makerNote_.offset == 0) {
-    bool moved = false;
-    for (const Cut& c : cuts.items()) moved = moved || c.offset < makerNoteOldEnd_;
-    if (moved) {
-      RemoveOutputEntries(exif::kExifIfd, exif::kTagMakerNote);
-      makerNoteOffset_ = makerNoteLength_ = 0;
-    }
-  }
+  // A maker note is moved only when it is of the dialect whose directory is found here (every
+  // other block is pinned), so its offsets were corrected with the rest.
 }
 
 int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail, bool removeInterop) {
@@ -222,6 +250,9 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
   isJpeg_ = source.isJpeg;
   sourceIfd0_ = source.ifd0;
   sourceIfd1_ = source.ifd1;
+  // Where something may hold an offset the editor cannot correct, the bytes that exist keep their
+  // offsets: what an edit removes is blanked instead of cut, and what it adds goes at the end.
+  pinned_ = !EveryReferenceIsKnown(block, isTiff_);
   if (!out_.Reserve(block.size() + kEditMargin)) return 0;
   const uint32_t size = static_cast<uint32_t>(block.size());
 
@@ -229,7 +260,14 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
   ProtectStructureStarts(block, &cuts);
   RawDirectory ifd0, ifd1;
   const bool hasIfd0 = LocateRawDirectory(block, block.ReadU32(4), &ifd0);
-  if (isTiff_ && hasIfd0 && size != source.ifd0.firstStripOffset) CutStrips(block, ifd0, sourceIfd0_, &cuts);
+  if (isTiff_ && hasIfd0 && size != source.ifd0.firstStripOffset) {
+    // The main image lies inside the block. A pinned block keeps it there.
+    if (pinned_) {
+      imageInBlock_ = true;
+    } else {
+      CutStrips(block, ifd0, sourceIfd0_, &cuts);
+    }
+  }
   const bool hasIfd1 = hasIfd0 && LocateRawDirectory(block, block.ReadU32(ifd0.LinkPos()), &ifd1);
   if (!keepThumbnail && hasIfd1) {
     cuts.AddCut(ifd1.offset, ifd1.Size(), size, false);
@@ -244,14 +282,16 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
         cuts.AddCut(at.value, std::min(length.value, size - at.value), size, true);
       }
     }
+    edits_.thumbnailDropped = true;
   }
   cuts.Normalize(size);
-  if (!CopyWithoutCuts(block, cuts, &out_)) {
+  const bool copied = pinned_ ? CopyBlanking(block, cuts, &out_) : CopyWithoutCuts(block, cuts, &out_);
+  if (!copied) {
     Reset();
     return 0;
   }
   if (out_.length() > 8) {
-    CorrectAll(cuts, keepThumbnail, 0);
+    CorrectAll(pinned_ ? CutList{} : cuts, keepThumbnail, 0);
     // The layout keeps the source's descriptors for the image summary; the offsets are the new ones.
     const IfdLocation at0 = ifd0_.location, at1 = ifd1_.location;
     const uint32_t strip0 = ifd0_.firstStripOffset, strip1 = ifd1_.firstStripOffset;
@@ -272,7 +312,8 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
       RemoveOutputEntries(exif::kExifIfd, exif::kTagInteropIfdPointer);
       interop_ = {};
     }
-    if (isTiff_ && MeasureImageData(exif::kIfd0, &mainImageSize_) == 1 && mainImageSize_ != 0) {
+    if (isTiff_ && !imageInBlock_ && MeasureImageData(exif::kIfd0, &mainImageSize_) == 1 &&
+        mainImageSize_ != 0) {
       uint32_t at = out_.length();
       RelocateImageData(exif::kIfd0, &at);
     }

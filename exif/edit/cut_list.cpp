@@ -81,4 +81,16 @@ bool CopyWithoutCuts(exif::ByteView block, const CutList& cuts, OutputBuffer* ou
   return out->Append(block.data() + from, block.size() - from);
 }
 
+bool CopyBlanking(exif::ByteView block, const CutList& cuts, OutputBuffer* out) {
+  const uint32_t start = out->length();
+  if (!out->Append(block.data(), block.size())) return false;
+  const exif::MutableByteView view = out->View(block.order());
+  for (const Cut& c : cuts.items()) {
+    if (c.length >= 0 || c.offset >= block.size()) continue;
+    const uint64_t n = std::min<uint64_t>(block.size() - c.offset, static_cast<uint64_t>(-c.length));
+    view.Fill(uint64_t{start} + c.offset, 0, n);
+  }
+  return true;
+}
+
 }  // namespace lf::edit

@@ -11,11 +11,10 @@ ExifWriter::ExifWriter(const char* sourcePath, bool loadBlock)
     : exif::ExifReader(sourcePath, loadBlock, false) {}
 
 int ExifWriter::CopyBlockForEdit(bool keepThumbnail, bool removeInterop) {
-  bool loadedHere = false;
+  // The source block stays loaded: the finished output is checked against it before it is written.
   if (!block_) {
     uint32_t size = 0;
     if (!LoadBlock(false, &size)) return 0;
-    loadedHere = true;
   }
   EditSource source;
   source.block = Block();
@@ -24,7 +23,13 @@ int ExifWriter::CopyBlockForEdit(bool keepThumbnail, bool removeInterop) {
   GetDirectoryDescriptor(exif::kIfd0, &source.ifd0);
   GetDirectoryDescriptor(exif::kIfd1, &source.ifd1);
   const int result = out_.CopyBlockForEdit(source, keepThumbnail, removeInterop);
-  if (loadedHere) ReleaseBlock();
+  // A pinned TIFF keeps its main image only when the block holds it: bytes of the file behind
+  // the strips may be referenced from where the editor cannot see, and would not be written.
+  if (result == 1 && out_.pinned() && out_.isTiff() && !out_.imageInBlock()) {
+    out_.Reset();
+    return 0;
+  }
+  copiedFromSource_ = result == 1;
   return result;
 }
 

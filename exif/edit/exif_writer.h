@@ -26,6 +26,8 @@ class ExifWriter : public exif::ExifReader {
   bool HasOutputThumbnail() const { return out_.HasOutputThumbnail(); }
   uint64_t OutputPayloadSize() const { return out_.OutputPayloadSize(); }
   OutputLayout& output() { return out_; }
+  // The output block was copied from the source's block (and is checked against it).
+  bool copiedFromSource() const { return copiedFromSource_; }
   const OutputLayout& output() const { return out_; }
   // The main image lies in strips of a TIFF file (not in the scan of a JPEG).
   bool IsTiffSource() const { return app1Length_ == 0 && IsTiffImage(); }
@@ -58,6 +60,7 @@ class ExifWriter : public exif::ExifReader {
 
  private:
   OutputLayout out_;
+  bool copiedFromSource_ = false;
 };
 
 // Sets the value of an inline entry (at most 4 bytes) from native values; the new count, 0 on

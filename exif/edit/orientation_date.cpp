@@ -82,7 +82,7 @@ bool SetOrientationInOutput(ExifWriter& writer, uint16_t orientation) {
   if (main != 0 && main == orientation) return false;
   bool ok = SetOutputOrientation(out, exif::kIfd0, orientation);
   if (ok && out.HasOutputThumbnail()) ok = SetOutputOrientation(out, exif::kIfd1, orientation);
-  if (ok && out.isTiff()) {
+  if (ok && out.isTiff() && !out.imageInBlock()) {
     uint32_t size = 0;
     if (out.MeasureImageData(exif::kIfd0, &size) == 1) out.set_mainImageSize(size);
     if (out.mainImageSize() != 0) {

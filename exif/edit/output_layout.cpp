@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "exif/edit/date_text.h"
+#include "exif/makernote/maker_note_layout.h"
 
 namespace lf::edit {
 
@@ -16,11 +17,12 @@ void OutputLayout::Reset() {
   out_.Reset();
   thumbnail_.Reset();
   order_ = exif::kLittleEndian;
-  isTiff_ = isJpeg_ = false;
+  isTiff_ = isJpeg_ = pinned_ = imageInBlock_ = false;
+  edits_ = {};
   sourceIfd0_ = sourceIfd1_ = ifd0_ = ifd1_ = {};
   exif_ = gps_ = interop_ = makerNote_ = {};
   makerNoteTail_ = 0;
-  makerNoteOffset_ = makerNoteLength_ = makerNoteOldEnd_ = 0;
+  makerNoteOffset_ = makerNoteLength_ = 0;
   mainImageSize_ = thumbnailImageSize_ = 0;
 }
 
@@ -50,23 +52,14 @@ int OutputLayout::LocateMakerNoteDirectory(IfdLocation* out) {
   if (makerNote_.offset == 0 && makerNoteOffset_ != 0 && makerNoteLength_ != 0 &&
       exif::InRange(out_.length(), makerNoteOffset_, makerNoteLength_)) {
     const ByteView view = View();
-    // A maker note opens with its directory, or with a short text header (the maker's name and
-    // padding) of at most 64 bytes in front of it.
-    uint32_t text = 0;
-    while (text < 63 && text < makerNoteLength_ && view.ReadU8(makerNoteOffset_ + text) != 0) ++text;
-    const uint32_t measured = text + 1;
-    uint32_t start = 0;
-    if (measured < 3 || measured > 64) {
-      start = makerNoteOffset_;
-    } else if (measured + 4 < makerNoteLength_) {
-      start = makerNoteOffset_ + measured + 2;
-    }
-    RawDirectory dir;
+    const exif::MakerNoteLayout layout = exif::MeasureMakerNote(view.Sub(makerNoteOffset_, makerNoteLength_));
+    const uint32_t start = makerNoteOffset_ + layout.directoryStart;
     const uint64_t end = uint64_t{makerNoteOffset_} + makerNoteLength_;
-    if (start != 0 && LocateRawDirectory(view, start, &dir) && dir.count != 0 &&
+    RawDirectory dir;
+    if (layout.located && LocateRawDirectory(view, start, &dir) && dir.count != 0 &&
         dir.LinkPos() <= out_.length()) {
       makerNote_ = {dir.offset, dir.count};
-      makerNoteTail_ = static_cast<uint16_t>(std::min<uint64_t>(0xFFFF, end > start ? end - start : 0));
+      makerNoteTail_ = static_cast<uint16_t>(std::min<uint64_t>(0xFFFF, end - start));
     } else {
       makerNote_ = {};
       makerNoteTail_ = 0;
@@ -114,6 +107,10 @@ int OutputLayout::CollectOutputEntries(DirectoryId id, IfdEntryList* list) {
 }
 
 int OutputLayout::UpdateOutputEntry(DirectoryId id, const IfdEntry& entry) {
+  return PatchOutputEntry(id, entry, true);
+}
+
+int OutputLayout::PatchOutputEntry(DirectoryId id, const IfdEntry& entry, bool record) {
   if (entry.tag == 0) return 0;
   IfdLocation where;
   if (!Slot(id) || LocateOutputDirectory(id, &where) != 1) return -1;
@@ -122,6 +119,7 @@ int OutputLayout::UpdateOutputEntry(DirectoryId id, const IfdEntry& entry) {
   IfdEntry old;
   uint64_t pos = 0;
   if (!FindRawEntry(View(), dir, entry.tag, &old, &pos)) return 0;
+  if (record && !(old == entry)) edits_.Add(id, entry.tag);
   return WriteEntry(out_.View(order_), pos, entry) ? 1 : 0;
 }
 
@@ -146,6 +144,7 @@ int OutputLayout::RemoveOutputEntries(DirectoryId id, uint16_t tag) {
   }
   const uint32_t removed = dir.count - kept;
   if (removed == 0) return 0;
+  edits_.Add(id, tag);
   view.WriteU16(dir.offset, static_cast<uint16_t>(kept));
   const RawDirectory shorter{dir.offset, static_cast<uint16_t>(kept)};
   view.WriteU32(shorter.LinkPos(), link);
@@ -166,7 +165,7 @@ void OutputLayout::StampDateTime(const ExifDateTime& now) {
   if (entry.count != 20 || entry.value == 0) return;
   char text[kDateTextBytes];
   FormatStampText(now, text);
-  out_.View(order_).WriteBytes(entry.value, text, kDateTextBytes);
+  if (out_.View(order_).WriteBytes(entry.value, text, kDateTextBytes)) edits_.Add(exif::kIfd0, kTagDateTime);
 }
 
 int OutputLayout::MeasureImageData(DirectoryId id, uint32_t* size) {
@@ -198,8 +197,8 @@ bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
   if (!descriptor) return false;
   if (!isTiff_) {
     if (!isJpeg_ || id != exif::kIfd1) return false;
-    UpdateOutputEntry(id, {exif::kTagJpegInterchangeFormat, kTypeLong, 1, *newOffset});
-    UpdateOutputEntry(id, {exif::kTagJpegInterchangeFormatLength, kTypeLong, 1, thumbnail_.length()});
+    PatchOutputEntry(id, {exif::kTagJpegInterchangeFormat, kTypeLong, 1, *newOffset}, false);
+    PatchOutputEntry(id, {exif::kTagJpegInterchangeFormatLength, kTypeLong, 1, thumbnail_.length()}, false);
     descriptor->firstStripOffset = *newOffset;
     return true;
   }
@@ -224,7 +223,7 @@ bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
       if (offsets.type == kTypeShort && *newOffset > 0xFFFF) return false;
       offsets.value = *newOffset;
     }
-    if (UpdateOutputEntry(id, offsets) != 1) return false;
+    if (PatchOutputEntry(id, offsets, false) != 1) return false;
   } else {
     const uint32_t size = exif::FieldTypeSize(offsets.type);
     const MutableByteView view = out_.View(order_);

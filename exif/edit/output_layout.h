@@ -36,6 +36,22 @@ class ValueProvider {
   virtual uint32_t ValueSize(const IfdEntry& requested) = 0;
 };
 
+// What the edits of a layout were asked to change. The check of the finished block accepts
+// differences from the source only there.
+struct EditRecord {
+  std::vector<std::pair<DirectoryId, uint16_t>> tags;  // entries updated, added or removed
+  bool thumbnailDropped = false;                       // IFD1, its values and the thumbnail
+  bool Touches(DirectoryId id, uint16_t tag) const {
+    for (const auto& t : tags) {
+      if (t.first == id && t.second == tag) return true;
+    }
+    return false;
+  }
+  void Add(DirectoryId id, uint16_t tag) {
+    if (!Touches(id, tag)) tags.emplace_back(id, tag);
+  }
+};
+
 // Marks the start of every directory and value reachable from the TIFF header of `block`, so
 // that no cut widened to a word boundary swallows the first byte of one.
 void ProtectStructureStarts(ByteView block, CutList* cuts);
@@ -67,6 +83,11 @@ class OutputLayout {
   OutputBuffer& mutableThumbnailData() { return thumbnail_; }
   bool isTiff() const { return isTiff_; }
   bool isJpeg() const { return isJpeg_; }
+  // The source holds offsets the editor cannot correct: nothing that exists moves.
+  bool pinned() const { return pinned_; }
+  // A TIFF's main image stays inside the block (a pinned block that holds its strips).
+  bool imageInBlock() const { return imageInBlock_; }
+  const EditRecord& edits() const { return edits_; }
 
   // ---- Filling the block from a source (Part of every edit of an existing file)
   // Copies the source block, keeping or removing IFD1 and the thumbnail; see the .cpp. 1 or 0.
@@ -112,23 +133,36 @@ class OutputLayout {
   // The located directory inside the block, or false.
   bool Directory(DirectoryId id, RawDirectory* dir);
   int LocateMakerNoteDirectory(IfdLocation* out);
+  // UpdateOutputEntry; `record`: the change is one the edit asked for (not a moved offset).
+  int PatchOutputEntry(DirectoryId id, const IfdEntry& entry, bool record);
   // Walks IFD0, Exif, GPS, Interop, the maker note and (when asked) IFD1 and corrects each once.
   void CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t finalOffset);
   int CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFinal);
   uint32_t StripCount(DirectoryId id, uint32_t entryCount) const;
+  // RewriteDirectory for a pinned block: the new directory goes at the end of the block, with
+  // the kept entries' values where they are, and only the pointer to it changes.
+  int AppendDirectory(DirectoryId id, const RawDirectory& dir, const std::vector<uint16_t>* tagsToRemove,
+                      const IfdEntryList* entriesToAdd, ValueProvider* values);
+  static constexpr int kAppendFailed = INT32_MIN;
+  // Moves the thumbnail (held apart from the block) and a TIFF's strips behind the grown block.
+  bool RelocateAfterGrowth();
+  // Points the directory's parent (the TIFF header, IFD0's link or a pointer entry) at `offset`.
+  bool SetDirectoryPointer(DirectoryId id, uint32_t offset);
 
   OutputBuffer out_;
   OutputBuffer thumbnail_;
   ByteOrder order_ = exif::kLittleEndian;
   bool isTiff_ = false;
   bool isJpeg_ = false;
+  bool pinned_ = false;
+  bool imageInBlock_ = false;
+  EditRecord edits_;
   IfdDescriptor sourceIfd0_, sourceIfd1_;
   IfdDescriptor ifd0_, ifd1_;
   IfdLocation exif_, gps_, interop_, makerNote_;
   uint16_t makerNoteTail_ = 0;
   uint32_t makerNoteOffset_ = 0;
   uint32_t makerNoteLength_ = 0;
-  uint32_t makerNoteOldEnd_ = 0;  // end of the maker note before the current correction
   uint32_t mainImageSize_ = 0;
   uint32_t thumbnailImageSize_ = 0;
 };

@@ -81,25 +81,10 @@ IfdDescriptor DescribeDirectory(ByteView block, uint32_t offset) {
   for (uint32_t i = 0; i < dir.count; ++i) {
     IfdEntry e;
     if (!ReadEntry(block, dir.EntryPos(i), &e)) break;
-    const bool shortOrLong = e.type == exif::kTypeShort || e.type == exif::kTypeLong;
-    switch (e.tag) {
-      case exif::kTagImageWidth: if (shortOrLong) d.imageWidth = e.value; break;
-      case exif::kTagImageLength: if (shortOrLong) d.imageLength = e.value; break;
-      case exif::kTagSamplesPerPixel: if (e.type == exif::kTypeShort) d.samplesPerPixel = e.value; break;
-      case exif::kTagRowsPerStrip: if (shortOrLong) d.rowsPerStrip = e.value; break;
-      case exif::kTagPlanarConfiguration: if (e.type == exif::kTypeShort) d.planarConfiguration = e.value; break;
-      case exif::kTagStripOffsets: {
-        uint32_t last = 0;
-        if (shortOrLong) FirstAndLastValue(block, e, 1, &d.firstStripOffset, &last);
-        break;
-      }
-      default: break;
-    }
+    uint32_t last = 0;
+    if (exif::ApplySummaryEntry(&d, e)) FirstAndLastValue(block, e, 1, &d.firstStripOffset, &last);
   }
-  if (d.planarConfiguration == 0) d.planarConfiguration = 1;
-  if (d.rowsPerStrip != 0) {
-    d.stripsPerImage = static_cast<uint32_t>((uint64_t{d.imageLength} + d.rowsPerStrip - 1) / d.rowsPerStrip);
-  }
+  exif::CompleteSummary(&d);
   return d;
 }
 

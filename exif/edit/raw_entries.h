@@ -75,5 +75,12 @@ class CutList;
 bool IsInlineOffsetTag(DirectoryId id, uint16_t tag);
 // Shifts such an inline SHORT or LONG offset (each half of a SHORT pair) by `cuts`.
 void ShiftInlineOffset(IfdEntry* e, const CutList& cuts);
+// Shifts every element of the out-of-line SHORT or LONG array of `e` (the array already at its
+// new place e.value) by `cuts`; false when it does not lie in the block or a value would leave
+// its type's range.
+bool ShiftOffsetArray(MutableByteView block, const IfdEntry& e, uint32_t count, const CutList& cuts);
+// Shifts the value offset of the raw entry at `pos` when its type is one the module does not
+// interpret but whose size is known (SBYTE, SSHORT, FLOAT, DOUBLE) and the value is out of line.
+void ShiftOpaqueValue(MutableByteView block, uint64_t pos, const CutList& cuts);
 
 }  // namespace lf::edit

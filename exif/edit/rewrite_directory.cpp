@@ -50,6 +50,17 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
       !LocateRawDirectory(View(), where.offset, &dir)) {
     return 0;
   }
+  if (tagsToRemove) {
+    for (uint16_t tag : *tagsToRemove) edits_.Add(id, tag);
+  }
+  if (entriesToAdd) {
+    for (const IfdEntry& add : *entriesToAdd) edits_.Add(id, add.tag);
+  }
+  if (pinned_) {
+    const int grown = AppendDirectory(id, dir, tagsToRemove, entriesToAdd, values);
+    if (failed && grown != kAppendFailed) *failed = false;
+    return grown == kAppendFailed ? 0 : grown;
+  }
   const ByteView old = View();
   const uint32_t length = out_.length();
   const bool stripDirectory = id == exif::kIfd0 || id == exif::kIfd1;
@@ -199,15 +210,13 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
         ShiftInlineOffset(&e, cuts);
       }
     }
-    WriteEntry(view, pos, e);
-    if (descriptor && !HasOutOfLineValue(e)) {
-      const bool shortOrLong = e.type == exif::kTypeShort || e.type == exif::kTypeLong;
-      if (e.tag == exif::kTagImageWidth && shortOrLong) descriptor->imageWidth = e.value;
-      if (e.tag == exif::kTagImageLength && shortOrLong) descriptor->imageLength = e.value;
-      if (e.tag == exif::kTagSamplesPerPixel && e.type == exif::kTypeShort) descriptor->samplesPerPixel = e.value;
-      if (e.tag == exif::kTagRowsPerStrip && shortOrLong) descriptor->rowsPerStrip = e.value;
-      if (e.tag == exif::kTagPlanarConfiguration && e.type == exif::kTypeShort) descriptor->planarConfiguration = e.value;
+    // A thumbnail in strips inside the block moved with it; the array was laid anew above.
+    if (id == exif::kIfd1 && e.tag == exif::kTagStripOffsets && item.laid && !isTiff_ &&
+        !ShiftOffsetArray(view, e, e.count, cuts)) {
+      return 0;
     }
+    WriteEntry(view, pos, e);
+    if (descriptor && !HasOutOfLineValue(e)) exif::ApplySummaryEntry(descriptor, e);
   }
   uint32_t link = old.Contains(dir.LinkPos(), 4) ? old.ReadU32(dir.LinkPos()) : 0;
   if (link != 0) link = ShiftedOffset(link, cuts);
@@ -220,9 +229,14 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
         (uint64_t{descriptor->imageLength} + descriptor->rowsPerStrip - 1) / descriptor->rowsPerStrip);
   }
   CorrectAll(cuts, true, newPos);
+  if (!RelocateAfterGrowth()) return 0;
+  if (failed) *failed = false;
+  return static_cast<int>(count) - static_cast<int>(dir.count);
+}
 
+bool OutputLayout::RelocateAfterGrowth() {
   if (thumbnailImageSize_ != 0 && !thumbnail_.empty()) {
-    if (!out_.PadToEven()) return 0;
+    if (!out_.PadToEven()) return false;
     uint32_t at = out_.length();
     RelocateImageData(exif::kIfd1, &at);
   }
@@ -230,7 +244,116 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
     uint32_t at = out_.length() + thumbnail_.length();
     RelocateImageData(exif::kIfd0, &at);
   }
-  if (failed) *failed = false;
+  return true;
+}
+
+bool OutputLayout::SetDirectoryPointer(DirectoryId id, uint32_t offset) {
+  const MutableByteView view = out_.View(order_);
+  switch (id) {
+    case exif::kIfd0:
+      return view.WriteU32(4, offset);
+    case exif::kIfd1: {
+      RawDirectory ifd0;
+      return Directory(exif::kIfd0, &ifd0) && view.WriteU32(ifd0.LinkPos(), offset);
+    }
+    case exif::kExifIfd:
+      return PatchOutputEntry(exif::kIfd0, {exif::kTagExifIfdPointer, exif::kTypeLong, 1, offset}, false) == 1;
+    case exif::kGpsIfd:
+      return PatchOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, exif::kTypeLong, 1, offset}, false) == 1;
+    case exif::kInteropIfd:
+      return PatchOutputEntry(exif::kExifIfd, {exif::kTagInteropIfdPointer, exif::kTypeLong, 1, offset}, false) == 1;
+    default:
+      return false;
+  }
+}
+
+int OutputLayout::AppendDirectory(DirectoryId id, const RawDirectory& dir,
+                                  const std::vector<uint16_t>* tagsToRemove,
+                                  const IfdEntryList* entriesToAdd, ValueProvider* values) {
+  struct Kept {
+    uint16_t tag = 0;
+    uint8_t raw[exif::kEntrySize] = {};  // kept byte for byte: its value stays where it is
+    bool added = false;
+    IfdEntry requested;
+  };
+  const ByteView old = View();
+  std::vector<Kept> items(dir.count);
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    old.Copy(dir.EntryPos(i), items[i].raw, exif::kEntrySize);
+    items[i].tag = old.ReadU16(dir.EntryPos(i));
+  }
+  const uint32_t link = old.Contains(dir.LinkPos(), 4) ? old.ReadU32(dir.LinkPos()) : 0;
+  bool changed = false;
+  if (tagsToRemove) {
+    for (uint16_t tag : *tagsToRemove) {
+      const auto gone = std::remove_if(items.begin(), items.end(), [&](const Kept& k) { return k.tag == tag; });
+      changed = changed || gone != items.end();
+      items.erase(gone, items.end());
+    }
+  }
+  if (entriesToAdd) {
+    for (const IfdEntry& add : *entriesToAdd) {
+      Kept k;
+      k.tag = add.tag;
+      k.added = true;
+      k.requested = add;
+      auto same = std::find_if(items.begin(), items.end(), [&](const Kept& x) { return x.tag == add.tag; });
+      if (same != items.end()) *same = k; else items.push_back(k);
+      changed = true;
+    }
+  }
+  if (changed) {
+    std::stable_sort(items.begin(), items.end(), [](const Kept& a, const Kept& b) { return a.tag < b.tag; });
+    items.erase(std::unique(items.begin(), items.end(),
+                            [](const Kept& a, const Kept& b) { return a.tag == b.tag; }),
+                items.end());
+  }
+  if (items.size() > 0xFFFF || !out_.PadToEven()) return kAppendFailed;
+
+  const uint32_t newPos = out_.length();
+  const uint32_t count = static_cast<uint32_t>(items.size());
+  if (!out_.AppendZeros(kDirectoryOverhead + exif::kEntrySize * count)) return kAppendFailed;
+  for (Kept& k : items) {
+    if (!k.added) continue;
+    IfdEntry e = k.requested;
+    if (HasOutOfLineValue(e)) {
+      e.count = 0;
+      e.value = 0;
+      const uint32_t want = values ? values->ValueSize(k.requested) : 0;
+      const uint32_t at = out_.length();
+      if (want != 0 && out_.AppendZeros(want)) {
+        const uint32_t delivered =
+            values->DeliverValue(k.requested, MutableByteView(out_.data() + at, want, order_));
+        out_.Resize(delivered ? at + ValueBytes(e.type, delivered) : at);
+        if (delivered != 0) {
+          e.count = delivered;
+          e.value = at;
+        }
+        if (!out_.PadToEven()) return kAppendFailed;
+      }
+    }
+    exif::EncodeEntry({k.raw, exif::kEntrySize}, order_, e);
+  }
+  const MutableByteView view = out_.View(order_);
+  view.WriteU16(newPos, static_cast<uint16_t>(count));
+  for (uint32_t i = 0; i < count; ++i) {
+    view.WriteBytes(uint64_t{newPos} + 2 + uint64_t{i} * exif::kEntrySize, items[i].raw, exif::kEntrySize);
+  }
+  view.WriteU32(uint64_t{newPos} + 2 + uint64_t{count} * exif::kEntrySize, link);
+  if (!SetDirectoryPointer(id, newPos)) return kAppendFailed;
+  // The old directory is left unreferenced; its bytes are cleared so no stale entry survives.
+  view.Fill(dir.offset, 0, std::min<uint64_t>(dir.Size(), view.size() - dir.offset));
+  *Slot(id) = {newPos, static_cast<uint16_t>(count)};
+  if (IfdDescriptor* descriptor = Descriptor(id)) {
+    for (uint32_t i = 0; i < count; ++i) {
+      IfdEntry e;
+      if (ReadEntry(view, uint64_t{newPos} + 2 + uint64_t{i} * exif::kEntrySize, &e) && !HasOutOfLineValue(e)) {
+        exif::ApplySummaryEntry(descriptor, e);
+      }
+    }
+    if (isTiff_) exif::CompleteSummary(descriptor);
+  }
+  if (!RelocateAfterGrowth()) return kAppendFailed;
   return static_cast<int>(count) - static_cast<int>(dir.count);
 }
 

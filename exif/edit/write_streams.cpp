@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "exif/edit/exif_writer.h"
+#include "exif/edit/layout_check.h"
 #include "platform/errors.h"
 #include "platform/memory.h"
 
@@ -129,6 +130,7 @@ uint32_t ExifWriter::WriteTiffFile(File& dest, File& src) {
       return LastErrorOr(platform::kErrorWriteFault);
     }
   }
+  if (out_.imageInBlock()) return 0;  // the strips were written with the block
   if (ifd0.firstStripOffset == 0 || out_.mainImageSize() == 0) return kErrorBadData;
   platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
   if (!chunk) return kErrorNoMemory;
@@ -145,6 +147,8 @@ uint32_t ExifWriter::WriteTiffFile(File& dest, File& src) {
 
 HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath) {
   if (!writer.IsBuilt()) return E_FAIL;
+  // A layout that would damage anything the edit was not asked to change is never written.
+  if (writer.copiedFromSource() && !CheckEditedBlock(writer.Block(), writer.output()).empty()) return E_FAIL;
   WriterStream stream(writer);
   return WriteToFile(stream, destPath);
 }

@@ -2,18 +2,9 @@
 
 #include <cstring>
 
+#include "exif/makernote/maker_note_layout.h"
+
 namespace lf::exif {
-namespace {
-
-// The identification text is at most this long; longer texts are cut.
-constexpr size_t kHeaderMax = 63;
-// Offsets, after a header of L characters, of the entry count (behind the NUL and two bytes that
-// are not interpreted) and of the first entry.
-constexpr uint32_t kCountAfterHeader = 3;
-constexpr uint32_t kEntriesAfterHeader = 5;
-constexpr uint32_t kEntriesWithoutHeader = 2;
-
-}  // namespace
 
 MakerNoteReader::MakerNoteReader(const char* path, bool loadBlock, bool usePageAllocator)
     : ExifReader(path, loadBlock, usePageAllocator), makerByteOrder_(byteOrder()) {
@@ -64,27 +55,18 @@ void MakerNoteReader::ReleaseMakerNote() {
 int MakerNoteReader::ParseMakerNoteHeader() {
   if (!makerNoteData_) return 0;
   const ByteView note(makerNoteData_, makerNoteLength_, makerByteOrder_);
-  const size_t textLength = std::min<size_t>(kHeaderMax, note.size());
-  header_.assign(reinterpret_cast<const char*>(note.data()),
-                 strnlen(reinterpret_cast<const char*>(note.data()), textLength));
-  if (header_.empty()) return 0;  // a leading NUL: no header and no reachable entry
-
-  uint32_t needed = 0;
-  if (header_.size() == 1) {
-    // One character is no header: the maker note starts with its entry count (a little-endian
-    // count below 256 followed by its zero high byte reads as a one-character text).
-    header_.clear();
-    entryCount_ = note.ReadU16(0);
-    needed = static_cast<uint32_t>(entryCount_) * kEntrySize + kEntriesWithoutHeader;
-  } else {
-    const uint32_t length = static_cast<uint32_t>(header_.size());
-    if (length + kEntriesAfterHeader >= makerNoteLength_) {
-      entryCount_ = 0;
-      return 0;
-    }
-    entryCount_ = note.ReadU16(length + kCountAfterHeader);
-    needed = length + static_cast<uint32_t>(entryCount_) * kEntrySize + kEntriesAfterHeader;
+  const MakerNoteLayout layout = MeasureMakerNote(note);
+  header_.assign(layout.header);
+  // A leading NUL: no header and no reachable entry. (One character is no header either: a
+  // little-endian count below 256 followed by its zero high byte reads as a one-character text.)
+  if (layout.textLength == 0) return 0;
+  if (!layout.located) {
+    entryCount_ = 0;
+    return 0;
   }
+  entryCount_ = note.ReadU16(layout.directoryStart);
+  const uint64_t needed =
+      uint64_t{layout.directoryStart} + 2 + static_cast<uint64_t>(entryCount_) * kEntrySize;
   if (needed > makerNoteLength_) {
     entryCount_ = 0;
     return 0;

@@ -35,4 +35,25 @@ int FilterEntries(ByteView entries, IfdEntryList* list) {
   return appended;
 }
 
+bool ApplySummaryEntry(IfdDescriptor* d, const IfdEntry& e) {
+  const bool shortOrLong = e.type == kTypeShort || e.type == kTypeLong;
+  switch (e.tag) {
+    case kTagImageWidth: if (shortOrLong) d->imageWidth = e.value; return false;
+    case kTagImageLength: if (shortOrLong) d->imageLength = e.value; return false;
+    case kTagSamplesPerPixel: if (e.type == kTypeShort) d->samplesPerPixel = e.value; return false;
+    case kTagRowsPerStrip: if (shortOrLong) d->rowsPerStrip = e.value; return false;
+    case kTagPlanarConfiguration: if (e.type == kTypeShort) d->planarConfiguration = e.value; return false;
+    case kTagStripOffsets: return shortOrLong;
+    default: return false;
+  }
+}
+
+void CompleteSummary(IfdDescriptor* d) {
+  if (d->planarConfiguration == 0) d->planarConfiguration = 1;
+  d->stripsPerImage =
+      d->rowsPerStrip == 0
+          ? 0
+          : static_cast<uint32_t>((uint64_t{d->imageLength} + d->rowsPerStrip - 1) / d->rowsPerStrip);
+}
+
 }  // namespace lf::exif

@@ -57,6 +57,13 @@ struct IfdDescriptor {
   bool IsParsed() const { return location.entryCount != 0 && planarConfiguration != 0; }
 };
 
+// Applies one entry of IFD0 or IFD1 to its summary (ImageWidth, ImageLength, SamplesPerPixel,
+// RowsPerStrip, PlanarConfiguration). True when the entry is a SHORT or LONG StripOffsets, whose
+// first value the caller reads into firstStripOffset (it may lie outside the directory).
+bool ApplySummaryEntry(IfdDescriptor* d, const IfdEntry& e);
+// Completes a summary after its entries: PlanarConfiguration 1 when absent, and StripsPerImage.
+void CompleteSummary(IfdDescriptor* d);
+
 // File offset and length of Print Image Matching data.
 struct PrintImLocation {
   uint32_t offset = 0;

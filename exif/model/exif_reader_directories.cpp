@@ -165,44 +165,27 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
   for (; pos + kEntrySize + 4 <= size; pos += kEntrySize) {
     IfdEntry e;
     DecodeEntry(dir.span().subspan(pos, kEntrySize), byteOrder_, &e);
-    const bool shortOrLong = e.type == kTypeShort || e.type == kTypeLong;
-    switch (e.tag) {
-      case kTagImageWidth:
-        if (shortOrLong) descriptor->imageWidth = e.value;
-        break;
-      case kTagImageLength:
-        if (shortOrLong) descriptor->imageLength = e.value;
-        break;
-      case kTagStripOffsets:
-        if (!shortOrLong) break;
-        if (IsInline(e)) {
-          descriptor->firstStripOffset =
-              e.type == kTypeShort && e.count == 2 ? e.value >> 16 : e.value;
-        } else {
-          const uint16_t size1 = FieldTypeSize(e.type);
-          uint8_t first[4];
-          bool got = false;
-          if (block_ && InRange(loadedSize_, e.value, size1)) {
-            got = Block().Copy(e.value, first, size1);
-          } else if (file) {
-            // An unreadable strip table leaves the field; the directory itself was read.
-            got = file->ReadAt(TiffOffsetToFile(e.value), first, size1);
-          }
-          if (got) {
-            const ByteView v(first, size1, byteOrder_);
-            descriptor->firstStripOffset = size1 == 2 ? v.ReadU16(0) : v.ReadU32(0);
-          }
+    if (ApplySummaryEntry(descriptor, e)) {
+      if (IsInline(e)) {
+        descriptor->firstStripOffset = e.type == kTypeShort && e.count == 2 ? e.value >> 16 : e.value;
+      } else {
+        const uint16_t size1 = FieldTypeSize(e.type);
+        uint8_t first[4];
+        bool got = false;
+        if (block_ && InRange(loadedSize_, e.value, size1)) {
+          got = Block().Copy(e.value, first, size1);
+        } else if (file) {
+          // An unreadable strip table leaves the field; the directory itself was read.
+          got = file->ReadAt(TiffOffsetToFile(e.value), first, size1);
         }
-        break;
-      case kTagSamplesPerPixel:
-        if (e.type == kTypeShort) descriptor->samplesPerPixel = e.value;
-        break;
-      case kTagRowsPerStrip:
-        if (shortOrLong) descriptor->rowsPerStrip = e.value;
-        break;
-      case kTagPlanarConfiguration:
-        if (e.type == kTypeShort) descriptor->planarConfiguration = e.value;
-        break;
+        if (got) {
+          const ByteView v(first, size1, byteOrder_);
+          descriptor->firstStripOffset = size1 == 2 ? v.ReadU16(0) : v.ReadU32(0);
+        }
+      }
+      continue;
+    }
+    switch (e.tag) {
       case kTagExifIfdPointer:
         if (e.type == kTypeLong && e.count == 1 && exifOffset) *exifOffset = e.value;
         break;
@@ -219,12 +202,7 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
         break;
     }
   }
-  if (descriptor->planarConfiguration == 0) descriptor->planarConfiguration = 1;
-  descriptor->stripsPerImage =
-      descriptor->rowsPerStrip == 0
-          ? 0
-          : static_cast<uint32_t>((uint64_t{descriptor->imageLength} + descriptor->rowsPerStrip - 1) /
-                                  descriptor->rowsPerStrip);
+  CompleteSummary(descriptor);
   // The next-IFD link follows the last entry (TIFF 6.0, Section 2).
   *linkOffset = dir.ReadU32(pos);
   return 1;

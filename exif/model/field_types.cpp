@@ -44,6 +44,21 @@ uint16_t FieldTypeSize(FieldType type) {
   }
 }
 
+uint16_t StoredTypeSize(FieldType type) {
+  switch (type) {
+    case kTypeSByte: return 1;
+    case kTypeSShort: return 2;
+    case kTypeFloat: return 4;
+    case kTypeDouble: return 8;
+    default: return FieldTypeSize(type);
+  }
+}
+
+uint32_t StoredByteCount(FieldType type, uint32_t count) {
+  uint32_t bytes = 0;
+  return CheckedMul(StoredTypeSize(type), count, &bytes) ? bytes : 0;
+}
+
 uint32_t ValueByteCount(FieldType type, uint32_t count) {
   uint32_t bytes = 0;
   return CheckedMul(FieldTypeSize(type), count, &bytes) ? bytes : 0;

@@ -29,6 +29,13 @@ inline constexpr FieldType kTypeDouble = 12;
 // unknown codes), which makes their entries invalid wherever a size is needed.
 uint16_t FieldTypeSize(FieldType type);
 
+// Bytes per value as TIFF stores every type, including those whose values the module does not
+// interpret (SBYTE, SSHORT, FLOAT, DOUBLE): an editor that moves a directory must still find and
+// move their values. 0 for unknown codes (their values cannot be found).
+uint16_t StoredTypeSize(FieldType type);
+// StoredTypeSize(type) × count; 0 for an unknown type or a product above 32 bits.
+uint32_t StoredByteCount(FieldType type, uint32_t count);
+
 // FieldTypeSize(type) × count. A product that does not fit 32 bits gives 0 as well: no such value
 // can exist in a file, and a wrapped product could make a huge value look inline.
 uint32_t ValueByteCount(FieldType type, uint32_t count);

@@ -1,0 +1,282 @@
+#include "exif/edit/layout_check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "exif/makernote/maker_note_layout.h"
+
+namespace lf::edit {
+
+namespace {
+
+using exif::kTypeLong;
+
+// The standard directories of a block, located from its own header and pointers.
+struct Directories {
+  RawDirectory ifd0, ifd1, exif, gps, interop;
+  const RawDirectory& Of(DirectoryId id) const {
+    switch (id) {
+      case exif::kIfd0: return ifd0;
+      case exif::kIfd1: return ifd1;
+      case exif::kExifIfd: return exif;
+      case exif::kGpsIfd: return gps;
+      default: return interop;
+    }
+  }
+};
+
+uint32_t PointerIn(ByteView b, const RawDirectory& dir, uint16_t tag) {
+  IfdEntry e;
+  if (dir.count == 0 || !FindRawEntry(b, dir, tag, &e)) return 0;
+  return e.type == kTypeLong && e.count == 1 ? e.value : 0;
+}
+
+Directories Locate(ByteView b) {
+  Directories d;
+  if (!LocateRawDirectory(b, b.ReadU32(4), &d.ifd0)) return d;
+  if (b.Contains(d.ifd0.LinkPos(), 4)) LocateRawDirectory(b, b.ReadU32(d.ifd0.LinkPos()), &d.ifd1);
+  LocateRawDirectory(b, PointerIn(b, d.ifd0, exif::kTagExifIfdPointer), &d.exif);
+  LocateRawDirectory(b, PointerIn(b, d.ifd0, exif::kTagGpsIfdPointer), &d.gps);
+  LocateRawDirectory(b, PointerIn(b, d.exif, exif::kTagInteropIfdPointer), &d.interop);
+  return d;
+}
+
+// One raw entry: the decoded fields and the value field as stored (also for types the module
+// does not interpret).
+struct Raw {
+  uint16_t tag = 0, type = 0;
+  uint32_t count = 0, field = 0;
+  uint64_t pos = 0;
+};
+
+bool FindRaw(ByteView b, const RawDirectory& dir, uint16_t tag, Raw* out) {
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    const ByteView raw = b.Sub(dir.EntryPos(i), exif::kEntrySize);
+    if (raw.ReadU16(0) != tag) continue;
+    *out = {tag, raw.ReadU16(2), raw.ReadU32(4), raw.ReadU32(8), dir.EntryPos(i)};
+    return true;
+  }
+  return false;
+}
+
+bool SameBytes(ByteView a, uint64_t aOff, ByteView b, uint64_t bOff, uint64_t n) {
+  const uint8_t* pa = a.Pointer(aOff, n);
+  const uint8_t* pb = b.Pointer(bOff, n);
+  return pa && pb && (n == 0 || std::memcmp(pa, pb, n) == 0);
+}
+
+std::string Where(DirectoryId id, uint16_t tag, const char* what) {
+  char text[96];
+  std::snprintf(text, sizeof text, "directory %u tag 0x%04X: %s", id, tag, what);
+  return text;
+}
+
+class Checker {
+ public:
+  Checker(ByteView source, const OutputLayout& out)
+      : s_(source), o_(out.View()), out_(out), edits_(out.edits()), sd_(Locate(source)), od_(Locate(o_)) {}
+
+  std::string Run() {
+    for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
+      if (id == exif::kIfd1 && edits_.thumbnailDropped) {
+        if (od_.ifd1.count != 0) return "IFD1 survived its removal";
+        continue;
+      }
+      if (std::string why = Compare(id, s_, sd_.Of(id), od_.Of(id)); !why.empty()) return why;
+    }
+    if (std::string why = CompareMakerNote(); !why.empty()) return why;
+    if (out_.pinned()) {
+      if (std::string why = CompareUnclaimedBytes(); !why.empty()) return why;
+    }
+    return CompareMainImagePlace();
+  }
+
+ private:
+  // Entries of one directory, first occurrence of each tag.
+  std::string Compare(DirectoryId id, ByteView s, const RawDirectory& sd, const RawDirectory& od) {
+    for (uint32_t i = 0; i < sd.count; ++i) {
+      const uint16_t tag = s.ReadU16(sd.EntryPos(i));
+      Raw a, b;
+      FindRaw(s, sd, tag, &a);
+      if (a.pos != sd.EntryPos(i) || edits_.Touches(id, tag)) continue;
+      if (!FindRaw(o_, od, tag, &b)) return Where(id, tag, "entry lost");
+      if (a.type != b.type || a.count != b.count) return Where(id, tag, "type or count changed");
+      if (std::string why = CompareValue(id, a, b); !why.empty()) return why;
+    }
+    for (uint32_t i = 0; i < od.count; ++i) {
+      const uint16_t tag = o_.ReadU16(od.EntryPos(i));
+      Raw a;
+      if (!FindRaw(s, sd, tag, &a) && !edits_.Touches(id, tag)) return Where(id, tag, "entry appeared");
+    }
+    return {};
+  }
+
+  std::string CompareValue(DirectoryId id, const Raw& a, const Raw& b) {
+    const bool pointer = (id == exif::kIfd0 && (a.tag == exif::kTagExifIfdPointer || a.tag == exif::kTagGpsIfdPointer)) ||
+                         (id == exif::kExifIfd && a.tag == exif::kTagInteropIfdPointer);
+    if (pointer) return {};  // the directories it names are compared themselves
+    if (id == exif::kExifIfd && a.tag == exif::kTagMakerNote) return {};  // CompareMakerNote
+    if (id == exif::kIfd1 && a.tag == exif::kTagJpegInterchangeFormat) return CompareThumbnail();
+    if (a.tag == exif::kTagStripOffsets && (id == exif::kIfd1 || id == exif::kIfd0)) {
+      if (out_.isTiff()) return {};  // strips outside the block are copied from the file
+      return CompareStrips(id);
+    }
+    const uint32_t n = exif::StoredByteCount(a.type, a.count);
+    if (n <= 4 || !s_.Contains(a.field, n)) {
+      return a.field == b.field ? std::string{} : Where(id, a.tag, "value changed");
+    }
+    return SameBytes(s_, a.field, o_, b.field, n) ? std::string{} : Where(id, a.tag, "value bytes changed");
+  }
+
+  std::string CompareThumbnail() {
+    IfdEntry sa, sl, oa, ol;
+    if (!FindRawEntry(s_, sd_.ifd1, exif::kTagJpegInterchangeFormat, &sa) ||
+        !FindRawEntry(s_, sd_.ifd1, exif::kTagJpegInterchangeFormatLength, &sl) || sa.value >= s_.size()) {
+      return {};  // no thumbnail the source could deliver
+    }
+    if (!FindRawEntry(o_, od_.ifd1, exif::kTagJpegInterchangeFormat, &oa) ||
+        !FindRawEntry(o_, od_.ifd1, exif::kTagJpegInterchangeFormatLength, &ol)) {
+      return Where(exif::kIfd1, exif::kTagJpegInterchangeFormat, "thumbnail pointers lost");
+    }
+    const uint64_t n = std::min<uint64_t>(sl.value, s_.size() - sa.value);
+    const OutputBuffer& apart = out_.thumbnailData();
+    if (!apart.empty()) {
+      const ByteView held(apart.data(), apart.length());
+      return SameBytes(s_, sa.value, held, 0, n) ? std::string{} : "thumbnail bytes changed";
+    }
+    return SameBytes(s_, sa.value, o_, oa.value, n) ? std::string{} : "thumbnail bytes changed";
+  }
+
+  std::string CompareStrips(DirectoryId id) {
+    const RawDirectory& sd = sd_.Of(id);
+    const RawDirectory& od = od_.Of(id);
+    IfdEntry so, sc, oo, oc;
+    if (!FindRawEntry(s_, sd, exif::kTagStripOffsets, &so) || !FindRawEntry(s_, sd, exif::kTagStripByteCounts, &sc)) {
+      return {};
+    }
+    if (!FindRawEntry(o_, od, exif::kTagStripOffsets, &oo) || !FindRawEntry(o_, od, exif::kTagStripByteCounts, &oc)) {
+      return Where(id, exif::kTagStripOffsets, "strip entries lost");
+    }
+    const uint32_t n = std::min(so.count, sc.count);
+    for (uint32_t k = 0; k < n; ++k) {
+      const uint32_t from = Element(s_, so, k), length = Element(s_, sc, k);
+      if (!s_.Contains(from, length)) continue;  // not data the block holds
+      if (!SameBytes(s_, from, o_, Element(o_, oo, k), length)) return Where(id, exif::kTagStripOffsets, "strip bytes changed");
+    }
+    return {};
+  }
+
+  // Element k of a SHORT or LONG array, inline or out of line.
+  static uint32_t Element(ByteView b, const IfdEntry& e, uint32_t k) {
+    const uint32_t size = exif::FieldTypeSize(e.type);
+    if (ValueBytes(e.type, e.count) <= 4) {
+      if (e.type == exif::kTypeShort && e.count == 2) return k == 0 ? e.value >> 16 : e.value & 0xFFFF;
+      return k == 0 ? e.value : 0;
+    }
+    const uint64_t at = e.value + uint64_t{k} * size;
+    return size == 2 ? b.ReadU16(at) : b.ReadU32(at);
+  }
+
+  std::string CompareMakerNote() {
+    Raw a, b;
+    if (sd_.exif.count == 0 || !FindRaw(s_, sd_.exif, exif::kTagMakerNote, &a) ||
+        edits_.Touches(exif::kExifIfd, exif::kTagMakerNote)) {
+      return {};
+    }
+    if (!FindRaw(o_, od_.exif, exif::kTagMakerNote, &b)) return "maker note lost";
+    const uint32_t n = exif::StoredByteCount(a.type, a.count);
+    if (n <= 4 || !s_.Contains(a.field, n)) return a.field == b.field ? std::string{} : "maker note moved";
+    const ByteView sNote = s_.Sub(a.field, n), oNote = o_.Sub(b.field, n);
+    if (oNote.empty()) return "maker note outside the block";
+    if (a.field == b.field) {
+      return SameBytes(s_, a.field, o_, b.field, n) ? std::string{} : "maker note bytes changed";
+    }
+    // Only a maker note whose offsets count from the TIFF header may move; its directory then
+    // must name the same values.
+    const exif::MakerNoteLayout layout = exif::MeasureMakerNote(sNote);
+    if (!layout.IsKestrelon()) return "maker note of another dialect moved";
+    RawDirectory sd, od;
+    if (!SameBytes(sNote, 0, oNote, 0, layout.directoryStart) ||
+        !LocateRawDirectory(s_, a.field + layout.directoryStart, &sd) ||
+        !LocateRawDirectory(o_, b.field + layout.directoryStart, &od)) {
+      return "maker note header changed";
+    }
+    return Compare(exif::kMakerNoteIfd, s_, sd, od);
+  }
+
+  // In a pinned block every byte outside the directories and the values the edits replaced
+  // keeps its offset: whatever refers to it by offset still finds it.
+  std::string CompareUnclaimedBytes() {
+    std::vector<std::pair<uint64_t, uint64_t>> claimed;  // [from, to)
+    auto claim = [&](uint64_t from, uint64_t n) { claimed.emplace_back(from, from + n); };
+    for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
+      const RawDirectory& d = sd_.Of(id);
+      if (d.count == 0) continue;
+      claim(d.offset, d.Size());
+      const bool dropped = id == exif::kIfd1 && edits_.thumbnailDropped;
+      for (uint32_t i = 0; i < d.count; ++i) {
+        Raw r;
+        const ByteView raw = s_.Sub(d.EntryPos(i), exif::kEntrySize);
+        r = {raw.ReadU16(0), raw.ReadU16(2), raw.ReadU32(4), raw.ReadU32(8), d.EntryPos(i)};
+        if (!dropped && !edits_.Touches(id, r.tag)) continue;
+        const uint32_t n = exif::StoredByteCount(r.type, r.count);
+        if (n > 4) claim(r.field, n);
+      }
+      if (dropped) {
+        IfdEntry at, length;
+        if (FindRawEntry(s_, d, exif::kTagJpegInterchangeFormat, &at) &&
+            FindRawEntry(s_, d, exif::kTagJpegInterchangeFormatLength, &length)) {
+          claim(at.value, length.value);
+        }
+        IfdEntry so, sc;
+        if (FindRawEntry(s_, d, exif::kTagStripOffsets, &so) && FindRawEntry(s_, d, exif::kTagStripByteCounts, &sc)) {
+          for (uint32_t k = 0; k < std::min(so.count, sc.count); ++k) claim(Element(s_, so, k), Element(s_, sc, k));
+        }
+      }
+    }
+    std::sort(claimed.begin(), claimed.end());
+    uint64_t at = 0;
+    const uint64_t end = s_.size();
+    if (o_.size() < end) return "pinned block shrank";
+    for (size_t i = 0; i <= claimed.size(); ++i) {
+      const uint64_t next = i < claimed.size() ? std::min(claimed[i].first, end) : end;
+      if (next > at && !SameBytes(s_, at, o_, at, next - at)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "bytes at %llu moved or changed", static_cast<unsigned long long>(at));
+        return text;
+      }
+      if (i < claimed.size()) at = std::max(at, claimed[i].second);
+    }
+    return {};
+  }
+
+  // A TIFF's strips are written behind the block (and the thumbnail held apart).
+  std::string CompareMainImagePlace() {
+    if (!out_.isTiff() || out_.imageInBlock() || out_.mainImageSize() == 0) return {};
+    IfdEntry strips;
+    if (!FindRawEntry(o_, od_.ifd0, exif::kTagStripOffsets, &strips)) return "main image strips lost";
+    const uint32_t first = Element(o_, strips, 0);
+    if (first != out_.outIfd0().firstStripOffset ||
+        first < uint64_t{o_.size()} + out_.thumbnailData().length()) {
+      return "main image placed inside the block";
+    }
+    return {};
+  }
+
+  ByteView s_, o_;
+  const OutputLayout& out_;
+  const EditRecord& edits_;
+  Directories sd_, od_;
+};
+
+}  // namespace
+
+std::string CheckEditedBlock(ByteView source, const OutputLayout& out) {
+  if (!out.IsBuilt()) return "nothing laid out";
+  return Checker(source, out).Run();
+}
+
+}  // namespace lf::edit

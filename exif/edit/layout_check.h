@@ -1,0 +1,18 @@
+// The check that closes every edit of a copied block: the finished output block is read again,
+// from its own header and pointers, and compared with the source block it was made from. Every
+// directory, entry, out-of-line value, thumbnail, strip and maker note that the edits did not ask
+// to change must name the same bytes as in the source; in a pinned block every byte outside the
+// directories must also still stand at its old offset. A difference is an internal error: the
+// edit is refused before anything is written.
+#pragma once
+
+#include <string>
+
+#include "exif/edit/output_layout.h"
+
+namespace lf::edit {
+
+// Empty when the output keeps everything the edits did not touch; else what differs.
+std::string CheckEditedBlock(ByteView source, const OutputLayout& out);
+
+}  // namespace lf::edit
