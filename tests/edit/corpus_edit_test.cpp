@@ -4,6 +4,7 @@
 // refused edit leaves the file untouched and nothing behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "exif/edit/orientation_date.h"
+#include "platform/file.h"
 #include "tests/support/corpus_manifest.h"
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/exiftool_dump.h"
@@ -229,9 +231,18 @@ std::vector<std::string> UnexplainedDifferences(const ExifToolTags& before, cons
       if (!explained(key, &was, &now->second)) problems.push_back("changed " + key + ": " + ShownPair(was, now->second));
     }
   }
+  size_t copies = 0;
   for (const auto& [key, now] : after) {
     if (ignored(key) || before.count(key)) continue;
-    if (!explained(key, nullptr, &now)) problems.push_back("added " + key + " = " + Shown(now));
+    if (explained(key, nullptr, &now)) continue;
+    problems.push_back("added " + key + " = " + Shown(now));
+    const std::string first = key.substr(0, key.size() - Occurrence(key).size());
+    if (!Occurrence(key).empty() && before.count(first)) ++copies;
+  }
+  if (copies > 8) {
+    problems.insert(problems.begin(), std::to_string(copies) +
+                                          " added tags are second occurrences of existing ones: ExifTool reads the "
+                                          "metadata twice");
   }
   // Pointers must name the same bytes, whether or not they moved (a rebuild may also have put
   // something else where the data was).
@@ -377,6 +388,82 @@ TEST(CorpusEditTest, EditsOfRealFilesChangeOnlyTheEditedTagsAsExifToolReadsThem)
   EXPECT_GT(succeeded[Edit::kOrientationRebuildToNewPath], 0u);
   EXPECT_GT(succeeded[Edit::kOrientationPatch], 0u);
   EXPECT_GT(succeeded[Edit::kDateInPlace], 0u);
+}
+
+// ExifTool's JSON as the comparison sees it: escapes decoded, binary and list values kept whole,
+// and copies numbered within their group so that a tag added to IFD1 does not rename IFD0's.
+TEST(CorpusEditTest, ExifToolOutputIsReadWithCopiesNumberedPerGroup) {
+  const std::string json = R"([{
+  "SourceFile": "a/b \"c\".jpg",
+  "IFD0:Orientation": 6,
+  "IFD1:Copy1:Orientation": 6,
+  "IFD0:Copy2:StripOffsets": "8 16",
+  "IFD0:Copy3:StripOffsets": "24",
+  "IFD1:ThumbnailImage": "base64:/9j/2Q==",
+  "XMP-dc:Subject": ["x", 2.50],
+  "IFD0:Artist": "\u00e9\ud83d\ude00\t/"
+},
+{"SourceFile": "d.tif"}])";
+  test::ExifToolDump dump;
+  std::string error;
+  ASSERT_TRUE(test::ParseExifToolJson(json, &dump, &error)) << error;
+  ASSERT_EQ(dump.size(), 2u);
+  EXPECT_TRUE(dump.at("d.tif").empty());
+  const ExifToolTags expected = {
+      {"IFD0:Orientation", "6"},          {"IFD1:Orientation", "6"},
+      {"IFD0:StripOffsets", "8 16"},      {"IFD0:StripOffsets (2)", "24"},
+      {"IFD1:ThumbnailImage", "base64:/9j/2Q=="}, {"XMP-dc:Subject", "[x, 2.50]"},
+      {"IFD0:Artist", "\xC3\xA9\xF0\x9F\x98\x80\t/"}};
+  EXPECT_EQ(dump.at("a/b \"c\".jpg"), expected);
+  EXPECT_FALSE(test::ParseExifToolJson(R"([{"SourceFile": "x", "A": "unterminated}])", &dump, &error));
+  EXPECT_FALSE(error.empty());
+}
+
+// The known fault of the rebuild path on thumbnails stored as uncompressed strips: the strips
+// move with the block but IFD1 StripOffsets keeps its old value. Simulated on a correct rebuild of
+// a real file, it must be reported.
+TEST(CorpusEditTest, TheComparisonReportsAThumbnailStripPointerLeftBehind) {
+  if (test::CorpusDir().empty()) GTEST_SKIP() << "corpus not present";
+  if (!test::ExifToolAvailable()) GTEST_SKIP() << "exiftool not installed";
+  const std::string original = test::CorpusDir() + "/drewnoakes_metadata-extractor-images/jpg/FujiFilm_DS-7__2_.jpg";
+  if (!platform::FileExists(original)) GTEST_SKIP() << "file not in the corpus";
+  test::TempDir dir;
+  const std::string src = dir.File("src.jpg"), good = dir.File("good.jpg"), bad = dir.File("bad.jpg");
+  test::WriteFile(src, test::ReadFile(original));
+  if (SetOrientation(good, src, 3, 1) != S_OK) GTEST_SKIP() << "the rebuild refuses this file";
+
+  // Little-endian TIFF header right after the SOI and APP1 header; IFD1 StripOffsets is one LONG.
+  const Bytes goodBytes = test::ReadFile(good);
+  ASSERT_TRUE(goodBytes.size() > 20 && goodBytes[12] == 'I' && goodBytes[13] == 'I');
+  std::string error;
+  const test::ExifToolDump first = test::RunExifTool({original, good}, {}, &error);
+  ASSERT_TRUE(error.empty()) << error;
+  ASSERT_TRUE(first.count(original) && first.count(good));
+  const uint32_t was = static_cast<uint32_t>(std::stoul(first.at(original).at("IFD1:StripOffsets"))) - 12;
+  const uint32_t now = static_cast<uint32_t>(std::stoul(first.at(good).at("IFD1:StripOffsets"))) - 12;
+  ASSERT_NE(was, now) << "the strips did not move, nothing to simulate";
+  auto entry = [](uint32_t value) {
+    return Bytes{0x11, 0x01, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00, static_cast<uint8_t>(value),
+                 static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  };
+  const Bytes pattern = entry(now);
+  const auto at = std::search(goodBytes.begin(), goodBytes.end(), pattern.begin(), pattern.end());
+  ASSERT_NE(at, goodBytes.end());
+  Bytes badBytes = goodBytes;
+  const Bytes stale = entry(was);
+  std::copy(stale.begin(), stale.end(), badBytes.begin() + (at - goodBytes.begin()));
+  test::WriteFile(bad, badBytes);
+
+  const test::ExifToolDump second = test::RunExifTool({bad}, {}, &error);
+  ASSERT_TRUE(error.empty() && second.count(bad)) << error;
+  const Expected expected{Edit::kOrientationRebuildToNewPath, 3, {}};
+  EXPECT_TRUE(UnexplainedDifferences(first.at(original), test::ReadFile(original), first.at(good), goodBytes,
+                                     expected).empty());
+  const std::vector<std::string> problems =
+      UnexplainedDifferences(first.at(original), test::ReadFile(original), second.at(bad), badBytes, expected);
+  ASSERT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
+  EXPECT_EQ(problems[0].rfind("pointer IFD1:StripOffsets ('796' -> '796') no longer names the same bytes", 0), 0u)
+      << problems[0];
 }
 
 }  // namespace
