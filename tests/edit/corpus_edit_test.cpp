@@ -332,12 +332,15 @@ TEST(CorpusEditTest, EditsOfRealFilesChangeOnlyTheEditedTagsAsExifToolReadsThem)
         ++refusals[edit][Hex(r)];
         EXPECT_TRUE(test::ReadFile(src) == original) << where << ": the refused edit changed the file";
         EXPECT_EQ(left, std::vector<std::string>{name}) << where << ": the refused edit left files behind";
+        // A refusal says the file is not one the module edits, or not this way; anything else
+        // (an I/O or memory failure) is a fault.
+        EXPECT_TRUE(r == E_FAIL || r == E_NO_EXIF || r == HRESULT_FROM_WIN32(13)) << where;
         continue;
       }
       ++succeeded[edit];
       if (result != src) {
         EXPECT_TRUE(test::ReadFile(src) == original) << where << ": the source of the copy changed";
-        EXPECT_EQ(left.size(), 2u) << where << ": " << ::testing::PrintToString(left);
+        EXPECT_EQ(left, (std::vector<std::string>{"edited" + Extension(f.path), name})) << where << ": files left behind";
       } else {
         EXPECT_EQ(left, std::vector<std::string>{name}) << where << ": files left behind";
       }
@@ -372,8 +375,8 @@ TEST(CorpusEditTest, EditsOfRealFilesChangeOnlyTheEditedTagsAsExifToolReadsThem)
       ++damaged;
       std::string list;
       for (const std::string& p : problems) list += "\n    " + p;
-      ADD_FAILURE() << where << " (orientation " << c.expected.orientation << "): ExifTool sees "
-                    << problems.size() << " unexplained difference(s):" << list;
+      ADD_FAILURE() << where << " (orientation " << c.expected.orientation
+                    << "): ExifTool sees differences the edit does not account for:" << list;
     }
   }
 
