@@ -212,6 +212,7 @@ class Checker {
   std::string CompareUnclaimedBytes() {
     std::vector<std::pair<uint64_t, uint64_t>> claimed;  // [from, to)
     auto claim = [&](uint64_t from, uint64_t n) { claimed.emplace_back(from, from + n); };
+    claim(0, 8);  // the TIFF header: its IFD0 offset is a pointer, compared through the walk
     for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
       const RawDirectory& d = sd_.Of(id);
       if (d.count == 0) continue;

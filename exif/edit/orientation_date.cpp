@@ -35,21 +35,17 @@ bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientatio
   return out.RewriteDirectory(id, nullptr, &add, nullptr) >= 1;
 }
 
-// Whether a rebuild can carry everything the file holds. Directories that only a pointer the
-// editor does not follow reaches (SubIFDs, entries of the IFD type 13) would keep stale offsets
-// once the block moves. A TIFF file is rewritten from its EXIF block and its main-image strips
-// only, so anything else it holds outside the block (a second page or thumbnail in IFD1, values
-// stored behind the strips) would be lost. Such files are not rebuilt.
+// Whether a rebuild can carry everything a TIFF file holds. A TIFF is rewritten from its EXIF
+// block and its main-image strips only, so anything else it holds outside the block (a second
+// page or thumbnail in IFD1, values stored behind the strips) would be lost. Such files are not
+// rebuilt. (A JPEG's block is its whole APP1 segment, and the rest of the file is copied.)
 bool RebuildKeepsEverything(ExifWriter& writer) {
-  constexpr uint16_t kTagSubIfds = 0x014A;
-  constexpr uint16_t kTypeIfd = 13;
+  if (!writer.IsTiffSource()) return true;
   const ByteView block = writer.Block();
   for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
     IfdEntryList all;
     if (writer.CollectEntries(id, &all) < 0) return false;
     for (const IfdEntry& e : all) {
-      if (e.tag == kTagSubIfds || e.type == kTypeIfd) return false;
-      if (!writer.IsTiffSource()) continue;
       if (id == exif::kIfd1 && (e.tag == exif::kTagStripOffsets || e.tag == 0x0144 ||
                                 e.tag == exif::kTagJpegInterchangeFormat)) {
         return false;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "exif/edit/entry_list.h"
+#include "exif/edit/layout_check.h"
 #include "exif/edit/output_layout.h"
 #include "tests/support/edit_fixtures.h"
 
@@ -14,6 +15,7 @@ namespace {
 using test::Bytes;
 using test::CameraFile;
 using test::Order;
+using test::TiffLayout;
 
 ByteOrder OrderOf(Order o) { return o == Order::Little ? exif::kLittleEndian : exif::kBigEndian; }
 
@@ -273,27 +275,143 @@ TEST_P(OutputLayoutTest, SingleEntryEdits) {
   EXPECT_EQ(out.FindOutputEntry(exif::kExifIfd, &date), 1);
 }
 
-TEST_P(OutputLayoutTest, AMovedMakerNoteWithoutAFindableDirectoryIsRemoved) {
-  // A maker note whose header leaves no directory where one is looked for.
+// The rebuild of a camera block as orientation editing does it: IFD0 and IFD1 each gain an
+// Orientation entry. Returns the layout after the edit, checked against its source.
+void GainOrientation(OutputLayout* out, const Bytes& tiff, Order order) {
+  ASSERT_EQ(out->CopyBlockForEdit(SourceOf(tiff, order), true, false), 1);
+  const IfdEntryList add{{exif::kTagOrientation, exif::kTypeShort, 1, 3}};
+  ASSERT_EQ(out->RewriteDirectory(exif::kIfd0, nullptr, &add, nullptr), 1);
+  if (out->HasOutputThumbnail()) ASSERT_EQ(out->RewriteDirectory(exif::kIfd1, nullptr, &add, nullptr), 1);
+  EXPECT_EQ(CheckEditedBlock(ByteView(tiff.data(), tiff.size(), OrderOf(order)), *out), "");
+}
+
+Bytes OutputBytes(const OutputLayout& out) {
+  return Bytes(out.block().data(), out.block().data() + out.outLength());
+}
+
+// A camera block whose maker note is `note`; `extra` is added to IFD1 (strips, a thumbnail).
+struct MakerNoteBlock {
+  Bytes tiff;
+  TiffLayout layout;
+  int exif = 0, ifd1 = 0;
+};
+MakerNoteBlock BlockWithMakerNote(Order order, const Bytes& note, const Bytes& preview = {}) {
+  test::TiffBuilder t(order);
+  MakerNoteBlock m;
+  m.exif = t.AddDirectory();
+  m.ifd1 = t.AddDirectory();
+  t.Ifd0().Ascii(0x010F, "Maker").Rational(0x011A, {{72, 1}}).Pointer(0x8769, m.exif).Next(m.ifd1);
+  t.Dir(m.exif).Undefined(0x9000, {'0', '2', '3', '0'}).Undefined(0x927C, note);
+  const int thumb = t.AddBlob({0xFF, 0xD8, 1, 2, 3, 4, 0xFF, 0xD9});
+  t.Dir(m.ifd1).Rational(0x011A, {{72, 1}}).BlobOffset(0x0201, thumb).BlobLength(0x0202, thumb);
+  if (!preview.empty()) t.AddBlob(preview);
+  m.tiff = t.Build(&m.layout);
+  return m;
+}
+
+TEST_P(OutputLayoutTest, UncompressedThumbnailStripsMoveWithTheirOffsets) {
+  test::TiffBuilder t(GetParam());
+  const int ifd1 = t.AddDirectory();
+  t.Ifd0().Ascii(0x010F, "Maker").Next(ifd1);
+  const int s1 = t.AddBlob(Bytes(9, 0x11)), s2 = t.AddBlob(Bytes(6, 0x22));
+  t.Dir(ifd1).Short(0x0103, {1}).Short(0x0100, {5}).Short(0x0101, {2})
+      .Values(0x0111, test::kLong, {0, 0}).Long(0x0116, {1}).Long(0x0117, {9, 6});
+  TiffLayout layout;
+  Bytes tiff = t.Build(&layout);
+  // Point the two strip offsets at the blobs.
+  MutableByteView(tiff.data(), tiff.size(), OrderOf(GetParam()))
+      .WriteU32(layout.valueOffsets.at({ifd1, 0x0111}), layout.blobOffsets[static_cast<size_t>(s1)]);
+  MutableByteView(tiff.data(), tiff.size(), OrderOf(GetParam()))
+      .WriteU32(layout.valueOffsets.at({ifd1, 0x0111}) + 4, layout.blobOffsets[static_cast<size_t>(s2)]);
+  OutputLayout out;
+  GainOrientation(&out, tiff, GetParam());
+  EXPECT_FALSE(out.pinned());
+  const ByteView b = out.View();
+  RawDirectory d1;
+  ASSERT_TRUE(LocateRawDirectory(b, out.outIfd1().location.offset, &d1));
+  IfdEntry strips;
+  ASSERT_TRUE(FindRawEntry(b, d1, exif::kTagStripOffsets, &strips));
+  EXPECT_EQ(Bytes(b.data() + b.ReadU32(strips.value), b.data() + b.ReadU32(strips.value) + 9), Bytes(9, 0x11));
+  EXPECT_EQ(Bytes(b.data() + b.ReadU32(strips.value + 4), b.data() + b.ReadU32(strips.value + 4) + 6), Bytes(6, 0x22));
+}
+
+TEST_P(OutputLayoutTest, ValuesOfUninterpretedTypesMoveWithTheirOffsets) {
   test::TiffBuilder t(GetParam());
   const int exif = t.AddDirectory();
-  t.Ifd0().Ascii(0x010F, "Other").Pointer(0x8769, exif);
-  Bytes note = {'O', 't', 'h', 'e', 'r', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Undefined(0x927C, note);
+  t.Ifd0().Values(0x9999, test::kSShort, {1, 2, 3, 4}).Pointer(0x8769, exif);
+  t.Dir(exif).Values(0x9998, test::kDouble, {0x0123456789ABCDEFull}).Values(0x9997, test::kFloat, {7, 8});
   const Bytes tiff = t.Build();
-  OutputLayout kept;
-  ASSERT_EQ(kept.CopyBlockForEdit(SourceOf(tiff, GetParam()), true, false), 1);
-  // An edit behind the maker note leaves it where it was.
-  const IfdEntryList version{{0x9000, exif::kTypeUndefined, 4, 0x30333230}};
-  ASSERT_EQ(kept.UpdateOutputEntry(exif::kExifIfd, version[0]), 1);
-  IfdEntry mn{exif::kTagMakerNote};
-  EXPECT_EQ(kept.FindOutputEntry(exif::kExifIfd, &mn), 1);
-  // One in front of it moves it: its offsets cannot be corrected, so it goes.
-  const IfdEntryList add{{exif::kTagOrientation, exif::kTypeShort, 1, 1}};
-  ASSERT_EQ(kept.RewriteDirectory(exif::kIfd0, nullptr, &add, nullptr), 1);
-  EXPECT_EQ(kept.FindOutputEntry(exif::kExifIfd, &mn), 0);
-  IfdEntry v{0x9000};
-  EXPECT_EQ(kept.FindOutputEntry(exif::kExifIfd, &v), 1);
+  OutputLayout out;
+  GainOrientation(&out, tiff, GetParam());
+  EXPECT_FALSE(out.pinned());
+  EXPECT_NE(OutputBytes(out), tiff);  // IFD0 grew in place and everything behind it moved
+}
+
+TEST_P(OutputLayoutTest, MakerNotesOfOtherDialectsKeepEveryByteWhereItWas) {
+  const Order o = GetParam();
+  const bool big = o == Order::Big;
+  // With its own TIFF header after a signature: offsets count from that header.
+  Bytes ownHeader = {'N', 'i', 'k', 'o', 'n', 0, 2, 0x10, 0, 0};
+  const Bytes inner = big ? Bytes{'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x00, 0x11, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0x1A, 0, 0, 0, 0}
+                          : Bytes{'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x11, 0x00, 4, 0, 1, 0, 0, 0, 0x1A, 0, 0, 0, 0, 0, 0, 0};
+  ownHeader.insert(ownHeader.end(), inner.begin(), inner.end());
+  // Offsets that count from the maker note's own start.
+  const Bytes selfRelative = {'F', 'U', 'J', 'I', 'F', 'I', 'L', 'M', 12, 0, 0, 0, 1, 0, 0x10, 0x10, 7, 0, 6, 0, 0, 0,
+                              26, 0, 0, 0, 0, 0, 0, 0, 'v', 'a', 'l', 'u', 'e', 0};
+  // A binary block with no directory at all.
+  const Bytes binary(40, 0x00);
+  for (const Bytes& note : {ownHeader, selfRelative, binary}) {
+    const MakerNoteBlock m = BlockWithMakerNote(o, note);
+    OutputLayout out;
+    GainOrientation(&out, m.tiff, o);
+    EXPECT_TRUE(out.pinned());
+    const uint32_t at = m.layout.valueOffsets.at({m.exif, exif::kTagMakerNote});
+    const Bytes after = OutputBytes(out);
+    ASSERT_GE(after.size(), m.tiff.size());
+    EXPECT_EQ(Bytes(after.begin() + at, after.begin() + at + static_cast<long>(note.size())), note);
+    IfdEntry mn{exif::kTagMakerNote};
+    ASSERT_EQ(out.FindOutputEntry(exif::kExifIfd, &mn), 1);
+    EXPECT_EQ(mn.value, at);
+  }
+}
+
+TEST_P(OutputLayoutTest, APreviewThatAMakerNoteNamesStaysWhereItIsNamed) {
+  const Order o = GetParam();
+  const Bytes preview = {0xFF, 0xD8, 'p', 'r', 'e', 'v', 'i', 'e', 'w', 0xFF, 0xD9, 0};
+  // The preview's offset counts from the TIFF header and sits inline in an entry of the maker
+  // note, where only its dialect's reader knows it is an offset.
+  MakerNoteBlock m = BlockWithMakerNote(o, Bytes(30, 0), preview);
+  const uint32_t previewAt = m.layout.blobOffsets.back();
+  const uint32_t noteAt = m.layout.valueOffsets.at({m.exif, exif::kTagMakerNote});
+  MutableByteView note(m.tiff.data() + noteAt, 30, OrderOf(o));
+  note.WriteBytes(0, "OLYMP\0\1\0", 8);
+  note.WriteU16(8, 1);
+  note.WriteU16(10, 0x0088);
+  note.WriteU16(12, exif::kTypeLong);
+  note.WriteU32(14, 1);
+  note.WriteU32(18, previewAt);
+  OutputLayout out;
+  GainOrientation(&out, m.tiff, o);
+  EXPECT_TRUE(out.pinned());
+  const Bytes after = OutputBytes(out);
+  EXPECT_EQ(Bytes(after.begin() + previewAt, after.begin() + previewAt + static_cast<long>(preview.size())), preview);
+}
+
+TEST_P(OutputLayoutTest, TheCheckRefusesALayoutThatNamesOtherBytes) {
+  const CameraFile c = Camera({.orientation = 0, .thumbnailOrientation = 0});
+  const ByteView source(c.tiff.data(), c.tiff.size(), OrderOf(GetParam()));
+  OutputLayout out;
+  GainOrientation(&out, c.tiff, GetParam());
+  // A byte of a value, the maker note or the thumbnail changed behind the writer's back.
+  for (auto [id, tag] : {std::pair{exif::kExifIfd, kTagDateTimeOriginal}, std::pair{exif::kExifIfd, exif::kTagMakerNote},
+                         std::pair{exif::kIfd1, exif::kTagJpegInterchangeFormat}}) {
+    IfdEntry e{tag};
+    ASSERT_EQ(out.FindOutputEntry(id, &e), 1);
+    out.block().data()[e.value + 3] ^= 0x40;
+    EXPECT_NE(CheckEditedBlock(source, out), "") << tag;
+    out.block().data()[e.value + 3] ^= 0x40;
+  }
+  EXPECT_EQ(CheckEditedBlock(source, out), "");
 }
 
 TEST_P(OutputLayoutTest, HostileBlocksFailWithoutHarm) {
@@ -307,6 +425,7 @@ TEST_P(OutputLayoutTest, HostileBlocksFailWithoutHarm) {
       const IfdEntryList add{{exif::kTagOrientation, exif::kTypeShort, 1, 2}};
       out.RewriteDirectory(exif::kIfd1, nullptr, &add, nullptr);
       out.RewriteDirectory(exif::kIfd0, nullptr, &add, nullptr);
+      CheckEditedBlock(ByteView(cut.data(), cut.size(), OrderOf(GetParam())), out);
     }
   }
   for (size_t at = 0; at + 4 <= c.tiff.size(); at += 5) {
@@ -319,6 +438,7 @@ TEST_P(OutputLayoutTest, HostileBlocksFailWithoutHarm) {
       out.RewriteDirectory(exif::kIfd0, nullptr, &add, nullptr);
       uint32_t size = 0;
       out.MeasureImageData(exif::kIfd1, &size);
+      CheckEditedBlock(ByteView(bad.data(), bad.size(), OrderOf(GetParam())), out);
     }
   }
 }

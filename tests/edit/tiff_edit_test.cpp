@@ -11,6 +11,7 @@ namespace {
 
 using test::Bytes;
 using test::Order;
+using test::TiffLayout;
 
 // The image data as the file's own StripOffsets and StripByteCounts name it.
 Bytes StripsOf(const Bytes& file) {
@@ -90,18 +91,32 @@ TEST(TiffEditRefusalTest, AFileWhoseRestCannotBeCarriedIsNotRebuilt) {
   EXPECT_EQ(SetOrientation(f, f, 3, 1), E_FAIL);
   EXPECT_EQ(test::ReadFile(f), file);
 
-  // A JPEG whose IFD0 reaches a directory through SubIFDs, which the rebuild cannot follow.
+}
+
+TEST(TiffEditRefusalTest, ADirectoryReachedThroughAnUnfollowedPointerKeepsItsPlace) {
+  // A JPEG whose IFD0 reaches a directory through SubIFDs, which the editor does not follow: the
+  // rebuild leaves every byte where it was, so the pointer still names the directory.
+  test::TempDir dir;
   test::TiffBuilder j(Order::Big);
   const int jexif = j.AddDirectory(), sub = j.AddDirectory();
   j.Ifd0().Ascii(0x010F, "Kestrelon").Pointer(0x014A, sub).Pointer(0x8769, jexif);
   j.Dir(jexif).Undefined(0x9000, {'0', '2', '3', '0'});
   j.Dir(sub).Long(0x0100, {4}).Rational(0x011A, {{1, 2}});
+  TiffLayout layout;
+  const Bytes tiff = j.Build(&layout);
   test::JpegBuilder jb;
-  const Bytes jpeg = jb.Soi().App1Exif(j.Build()).BodyOf(test::EncodeJpeg(8, 8)).Build();
+  const Bytes jpeg = jb.Soi().App1Exif(tiff).BodyOf(test::EncodeJpeg(8, 8)).Build();
   const std::string g = dir.File("sub.jpg");
   test::WriteFile(g, jpeg);
-  EXPECT_EQ(SetOrientation(g, g, 3, 1), E_FAIL);
-  EXPECT_EQ(test::ReadFile(g), jpeg);
+  ASSERT_EQ(SetOrientation(g, g, 3, 1), S_OK);
+  exif::ExifReader r(g.c_str(), true);
+  IfdEntry pointer{0x014A};
+  ASSERT_EQ(r.FindEntry(exif::kIfd0, &pointer), 1);
+  const uint32_t at = layout.directoryOffsets[static_cast<size_t>(sub)];
+  EXPECT_EQ(pointer.value, at);
+  const size_t subBytes = 2 + 2 * 12 + 4 + 8;
+  ASSERT_GE(r.Block().size(), at + subBytes);
+  EXPECT_EQ(Bytes(r.Block().data() + at, r.Block().data() + at + subBytes), test::Slice(tiff, at, subBytes));
 }
 
 INSTANTIATE_TEST_SUITE_P(
