@@ -41,18 +41,21 @@ bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientatio
 // only, so anything else it holds outside the block (a second page or thumbnail in IFD1, values
 // stored behind the strips) would be lost. Such files are not rebuilt.
 bool RebuildKeepsEverything(ExifWriter& writer) {
-  constexpr uint16_t kTagSubIfds = 0x014A;
   constexpr uint16_t kTypeIfd = 13;
   const ByteView block = writer.Block();
   for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
     IfdEntryList all;
     if (writer.CollectEntries(id, &all) < 0) return false;
     for (const IfdEntry& e : all) {
-      if (e.tag == kTagSubIfds || e.type == kTypeIfd) return false;
+      if (e.tag == exif::kTagSubIfds || e.type == kTypeIfd) return false;
       if (!writer.IsTiffSource()) continue;
-      if (id == exif::kIfd1 && (e.tag == exif::kTagStripOffsets || e.tag == 0x0144 ||
-                                e.tag == exif::kTagJpegInterchangeFormat)) {
-        return false;
+      if (id == exif::kIfd1) {
+        // Image data of IFD1 lies outside the block.
+        const exif::TagRole role = exif::RoleOf(id, e.tag);
+        if (role == exif::TagRole::kStripOffsets || role == exif::TagRole::kTileOffsets ||
+            role == exif::TagRole::kImageDataOffset) {
+          return false;
+        }
       }
       if (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts) continue;
       if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count))) return false;

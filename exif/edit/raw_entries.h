@@ -20,12 +20,12 @@ using exif::IfdEntryList;
 using exif::IfdLocation;
 using exif::MutableByteView;
 
-// Tags the editor interprets beyond the directory vocabulary.
-inline constexpr uint16_t kTagDateTime = 0x0132;
-inline constexpr uint16_t kTagDateTimeOriginal = 0x9003;
-inline constexpr uint16_t kTagDateTimeDigitized = 0x9004;
-inline constexpr uint16_t kTagSubSecTimeOriginal = 0x9291;
-inline constexpr uint16_t kTagSubSecTimeDigitized = 0x9292;
+// Tags the editor interprets beyond the directory vocabulary (numbers from the tag table).
+using exif::kTagDateTime;
+using exif::kTagDateTimeDigitized;
+using exif::kTagDateTimeOriginal;
+using exif::kTagSubSecTimeDigitized;
+using exif::kTagSubSecTimeOriginal;
 
 // Entry count word and next-IFD link around the entries.
 inline constexpr uint32_t kDirectoryOverhead = 6;
