@@ -85,8 +85,10 @@ bool ParseTag(const std::string& text, uint32_t directory, uint16_t* tag, std::s
   if (exif::DirectoryBit(directory) == 0) {
     *error = DirectoryName(directory) + " has no tag names; give the tag as a number";
   } else if (const exif::TagInfo* elsewhere = exif::FindTagByName(text)) {
+    char number[8];
+    std::snprintf(number, sizeof number, "0x%04X", elsewhere->tag);
     *error = std::string(elsewhere->name) + " is a tag of " + HomeName(*elsewhere) + ", not of " +
-             DirectoryName(directory);
+             DirectoryName(directory) + " (give its number, " + number + ", to look for it there)";
   } else {
     *error = "unknown tag name '" + text + "' in " + DirectoryName(directory);
     std::string similar;
