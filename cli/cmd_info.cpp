@@ -93,7 +93,8 @@ LF_RESULT ReadMakerNoteHeader(const Module& m, const std::string& path, std::str
   uint16_t type = 0;
   uint32_t count = 0;
   const LF_RESULT v =
-      m.GetExifValue(path.c_str(), LF_DIR_EXIF, exif::kTagMakerNote, note.data(), &size, &type, &count);
+      m.GetExifValue(path.c_str(), LF_DIR_EXIF, exif::kTagMakerNote, note.data(), &size, &type,
+                     &count);
   if (v != LF_S_OK) return v;
   const size_t n = strnlen(note.data(), std::min<size_t>({size, kMakerNoteHeaderMax, note.size()}));
   *header = n >= 2 ? std::string(note.data(), n) : std::string();
@@ -113,7 +114,8 @@ Facts Examine(const Module& m, const std::string& path) {
   f.orientationResult = m.GetOrientation(p, &f.orientation, &f.thumbnailOrientation, 1);
   f.dateResult = m.GetDateTimeOriginal(p, &f.date);
   f.makerNoteResult = ReadMakerNoteHeader(m, path, &f.makerNoteHeader);
-  f.thumbnailResult = ReadNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormatLength, &f.thumbnailLength);
+  f.thumbnailResult =
+      ReadNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormatLength, &f.thumbnailLength);
   if (f.thumbnailResult == LF_S_OK) {
     ReadNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormat, &f.thumbnailOffset);
   }

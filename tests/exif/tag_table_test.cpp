@@ -111,7 +111,9 @@ TEST(TagTable, FollowedOffsetsAreThePointersStripsAndThumbnail) {
       if (const DirectoryId to = PointedDirectory(id, static_cast<uint16_t>(tag))) {
         pointers.emplace(id, static_cast<uint16_t>(tag), to);
       }
-      if (HoldsFollowedOffset(id, static_cast<uint16_t>(tag))) offsets.emplace(id, static_cast<uint16_t>(tag));
+      if (HoldsFollowedOffset(id, static_cast<uint16_t>(tag))) {
+        offsets.emplace(id, static_cast<uint16_t>(tag));
+      }
     }
   }
   const std::set<std::tuple<DirectoryId, uint16_t, DirectoryId>> expectedPointers{
