@@ -10,13 +10,11 @@
 #include <vector>
 
 #include "cli/host.h"
+#include "exif/model/tag_table.h"
 
 namespace lf::cli {
 namespace {
 
-constexpr uint32_t kTagMakerNote = 0x927C;
-constexpr uint32_t kTagThumbnailOffset = 0x0201;
-constexpr uint32_t kTagThumbnailLength = 0x0202;
 constexpr size_t kMakerNoteHeaderMax = 63;
 
 // Why a JPEG is not taken as EXIF. The module refuses every JPEG with an APP0 segment (a JFIF file
@@ -95,7 +93,8 @@ LF_RESULT ReadMakerNoteHeader(const Module& m, const std::string& path, std::str
   uint16_t type = 0;
   uint32_t count = 0;
   const LF_RESULT v =
-      m.GetExifValue(path.c_str(), LF_DIR_EXIF, kTagMakerNote, note.data(), &size, &type, &count);
+      m.GetExifValue(path.c_str(), LF_DIR_EXIF, exif::kTagMakerNote, note.data(), &size, &type,
+                     &count);
   if (v != LF_S_OK) return v;
   const size_t n = strnlen(note.data(), std::min<size_t>({size, kMakerNoteHeaderMax, note.size()}));
   *header = n >= 2 ? std::string(note.data(), n) : std::string();
@@ -115,9 +114,10 @@ Facts Examine(const Module& m, const std::string& path) {
   f.orientationResult = m.GetOrientation(p, &f.orientation, &f.thumbnailOrientation, 1);
   f.dateResult = m.GetDateTimeOriginal(p, &f.date);
   f.makerNoteResult = ReadMakerNoteHeader(m, path, &f.makerNoteHeader);
-  f.thumbnailResult = ReadNumber(m, path, LF_DIR_IFD1, kTagThumbnailLength, &f.thumbnailLength);
+  f.thumbnailResult =
+      ReadNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormatLength, &f.thumbnailLength);
   if (f.thumbnailResult == LF_S_OK) {
-    ReadNumber(m, path, LF_DIR_IFD1, kTagThumbnailOffset, &f.thumbnailOffset);
+    ReadNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormat, &f.thumbnailOffset);
   }
   return f;
 }

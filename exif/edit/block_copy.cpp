@@ -92,17 +92,6 @@ void ProtectStructureStarts(ByteView block, CutList* cuts) {
   }
 }
 
-bool IsInlineOffsetTag(DirectoryId id, uint16_t tag) {
-  switch (id) {
-    case exif::kIfd0:
-      return tag == exif::kTagStripOffsets || tag == exif::kTagExifIfdPointer ||
-             tag == exif::kTagGpsIfdPointer;
-    case exif::kExifIfd: return tag == exif::kTagInteropIfdPointer;
-    case exif::kIfd1:
-      return tag == exif::kTagStripOffsets || tag == exif::kTagJpegInterchangeFormat;
-    default: return false;
-  }
-}
 
 void ShiftInlineOffset(IfdEntry* e, const CutList& cuts) {
   if (e->type == kTypeLong && e->count == 1) {
@@ -180,7 +169,7 @@ int OutputLayout::CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFin
       if (!alreadyFinal && id == exif::kIfd1 && e.tag == exif::kTagStripOffsets && !isTiff_) {
         ShiftOffsetArray(view, e, StripCount(id, e.count), cuts);
       }
-    } else if (IsInlineOffsetTag(id, e.tag) && !alreadyFinal) {
+    } else if (exif::HoldsFollowedOffset(id, e.tag) && !alreadyFinal) {
       ShiftInlineOffset(&e, cuts);
     }
     // Where the pointers of this directory reveal the next ones.

@@ -6,8 +6,7 @@ namespace lf::edit {
 
 namespace {
 
-constexpr uint16_t kTagSubIfds = 0x014A;
-constexpr uint16_t kTagTileOffsets = 0x0144;
+// Private data of raw-image writers, whose inner offsets count from the TIFF header.
 constexpr uint16_t kTagDngPrivateData = 0xC634;
 
 // The entries of one directory: every type of known size, and the offset-carrying tags only in
@@ -18,8 +17,8 @@ bool EntriesAreKnown(ByteView block, const RawDirectory& dir, DirectoryId id, bo
     if (!ReadEntry(block, dir.EntryPos(i), &e)) return false;
     if (e.count != 0 && exif::StoredTypeSize(e.type) == 0) return false;
     switch (e.tag) {
-      case kTagSubIfds:
-      case kTagTileOffsets:
+      case exif::kTagSubIfds:
+      case exif::kTagTileOffsets:
       case kTagDngPrivateData:
         return false;
       case exif::kTagExifIfdPointer:

@@ -46,9 +46,13 @@ bool RebuildKeepsEverything(ExifWriter& writer) {
     IfdEntryList all;
     if (writer.CollectEntries(id, &all) < 0) return false;
     for (const IfdEntry& e : all) {
-      if (id == exif::kIfd1 && (e.tag == exif::kTagStripOffsets || e.tag == 0x0144 ||
-                                e.tag == exif::kTagJpegInterchangeFormat)) {
-        return false;
+      if (id == exif::kIfd1) {
+        // Image data of IFD1 lies outside the block.
+        const exif::TagRole role = exif::RoleOf(id, e.tag);
+        if (role == exif::TagRole::kStripOffsets || role == exif::TagRole::kTileOffsets ||
+            role == exif::TagRole::kImageDataOffset) {
+          return false;
+        }
       }
       if (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts) continue;
       if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count))) return false;

@@ -20,12 +20,12 @@ using exif::IfdEntryList;
 using exif::IfdLocation;
 using exif::MutableByteView;
 
-// Tags the editor interprets beyond the directory vocabulary.
-inline constexpr uint16_t kTagDateTime = 0x0132;
-inline constexpr uint16_t kTagDateTimeOriginal = 0x9003;
-inline constexpr uint16_t kTagDateTimeDigitized = 0x9004;
-inline constexpr uint16_t kTagSubSecTimeOriginal = 0x9291;
-inline constexpr uint16_t kTagSubSecTimeDigitized = 0x9292;
+// Tags the editor interprets beyond the directory vocabulary (numbers from the tag table).
+using exif::kTagDateTime;
+using exif::kTagDateTimeDigitized;
+using exif::kTagDateTimeOriginal;
+using exif::kTagSubSecTimeDigitized;
+using exif::kTagSubSecTimeOriginal;
 
 // Entry count word and next-IFD link around the entries.
 inline constexpr uint32_t kDirectoryOverhead = 6;
@@ -70,9 +70,6 @@ uint32_t StripValueCount(const IfdDescriptor& descriptor, uint32_t entryCount);
 IfdDescriptor DescribeDirectory(ByteView block, uint32_t offset);
 
 class CutList;
-// Inline values that are offsets into the block: IFD0 StripOffsets and the Exif and GPS pointers,
-// the Exif IFD's Interop pointer, IFD1 StripOffsets and JPEGInterchangeFormat.
-bool IsInlineOffsetTag(DirectoryId id, uint16_t tag);
 // Shifts such an inline SHORT or LONG offset (each half of a SHORT pair) by `cuts`.
 void ShiftInlineOffset(IfdEntry* e, const CutList& cuts);
 // Shifts every element of the out-of-line SHORT or LONG array of `e` (the array already at its

@@ -206,7 +206,7 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
       const uint32_t bytes = ValueBytes(e.type, e.count);
       if (bytes > 4 && e.value != 0 && !item.laid) {
         e.value = ShiftedOffset(e.value, cuts);
-      } else if (bytes <= 4 && IsInlineOffsetTag(id, e.tag)) {
+      } else if (bytes <= 4 && exif::HoldsFollowedOffset(id, e.tag)) {
         ShiftInlineOffset(&e, cuts);
       }
     }

@@ -1,6 +1,7 @@
-// The vocabulary of the document model's directories: which directory (DirectoryId), where it lies
-// (IfdLocation), the summary kept for IFD0 and IFD1 (IfdDescriptor), the entry list that serves as
-// request and result, and the two scanning cores over raw 12-byte entries.
+// The vocabulary of the document model's directories: where a directory lies (IfdLocation), the
+// summary kept for IFD0 and IFD1 (IfdDescriptor), the entry list that serves as request and result,
+// and the two scanning cores over raw 12-byte entries. Which directory (DirectoryId) and the tag
+// numbers come from the tag table.
 #pragma once
 
 #include <cstdint>
@@ -8,33 +9,9 @@
 
 #include "exif/model/byte_reader.h"
 #include "exif/model/field_types.h"
+#include "exif/model/tag_table.h"
 
 namespace lf::exif {
-
-using DirectoryId = uint32_t;
-inline constexpr DirectoryId kIfd0 = 1;
-inline constexpr DirectoryId kExifIfd = 2;
-inline constexpr DirectoryId kGpsIfd = 3;
-inline constexpr DirectoryId kInteropIfd = 4;
-inline constexpr DirectoryId kMakerNoteIfd = 17;  // the writer's maker-note directory
-inline constexpr DirectoryId kIfd1 = 257;
-
-// Tags that locate directories and image data.
-inline constexpr uint16_t kTagImageWidth = 0x0100;
-inline constexpr uint16_t kTagImageLength = 0x0101;
-inline constexpr uint16_t kTagStripOffsets = 0x0111;
-inline constexpr uint16_t kTagOrientation = 0x0112;
-inline constexpr uint16_t kTagSamplesPerPixel = 0x0115;
-inline constexpr uint16_t kTagRowsPerStrip = 0x0116;
-inline constexpr uint16_t kTagStripByteCounts = 0x0117;
-inline constexpr uint16_t kTagPlanarConfiguration = 0x011C;
-inline constexpr uint16_t kTagJpegInterchangeFormat = 0x0201;
-inline constexpr uint16_t kTagJpegInterchangeFormatLength = 0x0202;
-inline constexpr uint16_t kTagExifIfdPointer = 0x8769;
-inline constexpr uint16_t kTagGpsIfdPointer = 0x8825;
-inline constexpr uint16_t kTagInteropIfdPointer = 0xA005;
-inline constexpr uint16_t kTagMakerNote = 0x927C;
-inline constexpr uint16_t kTagPrintIm = 0xC4A5;
 
 // Where a directory lies: the offset of its entry-count word relative to the TIFF header
 // (0 = absent) and its entry count (0 = not read yet, or empty).

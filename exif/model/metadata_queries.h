@@ -18,11 +18,6 @@ inline constexpr int kDateTime = 0;            // 0x0132 in IFD0 (main) or IFD1 
 inline constexpr int kDateTimeOriginal = 16;   // 0x9003 in the Exif IFD, main image only
 inline constexpr int kDateTimeDigitized = 17;  // 0x9004 in the Exif IFD, main image only
 
-inline constexpr uint16_t kTagDateTime = 0x0132;
-inline constexpr uint16_t kTagExifVersion = 0x9000;
-inline constexpr uint16_t kTagDateTimeOriginal = 0x9003;
-inline constexpr uint16_t kTagDateTimeDigitized = 0x9004;
-
 // The Orientation of IFD0 (kMainImage) or IFD1 (kThumbnailImage) when it is stored as one SHORT
 // (EXIF 2.2, 4.6.4 A); 0 when it is absent, stored otherwise, or the file has no Exif IFD.
 uint16_t OrientationOf(ExifReader& reader, int image);

@@ -18,13 +18,14 @@ struct CliResult {
   std::string out;
 };
 
-// Runs the tool with the module under test; every argument is quoted for the shell.
-CliResult Cli(std::initializer_list<std::string> args) {
+// Runs the tool with the module under test; every argument is quoted for the shell. Its error
+// output is dropped, or taken in with the rest when `withErrors`.
+CliResult Cli(std::initializer_list<std::string> args, bool withErrors = false) {
   CliResult r;
   std::string cmd = "LUMENFRAME_MODULE='";
   cmd.append(ModulePath()).append("' '").append(CliPath()).append("'");
   for (const std::string& a : args) cmd.append(" '").append(a).append("'");
-  cmd.append(" 2>/dev/null");
+  cmd.append(withErrors ? " 2>&1" : " 2>/dev/null");
   FILE* p = ::popen(cmd.c_str(), "r");
   if (!p) return r;
   std::array<char, 4096> buf;
@@ -74,7 +75,7 @@ TEST(CliQueries, GetPrintsTypeCountAndValues) {
   const std::string a = dir.File("a.jpg");
   CliResult r = Cli({"get", a, "gps", "0x0002"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, "RATIONAL[3] 48/1 51/1 2400/100\n");
+  EXPECT_EQ(r.out, "GPSLatitude RATIONAL[3] 48/1 51/1 2400/100\n");
   r = Cli({"--json", "get", a, "ifd0", "271"});
   EXPECT_TRUE(Has(r.out, "\"type\": \"ASCII\", \"typeCode\": 2, \"count\": 10, \"size\": 10, "
                          "\"values\": \"Kestrelon\"")) << r.out;
@@ -86,6 +87,38 @@ TEST(CliQueries, GetPrintsTypeCountAndValues) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Has(r.out, "E_INVALIDARG")) << r.out;
   EXPECT_EQ(Cli({"get", a, "nowhere", "1"}).exitCode, 2);
+}
+
+TEST(CliQueries, GetTakesTagNamesInAnyCase) {
+  TempDir dir;
+  WriteFile(dir.File("a.jpg"), MakeCameraJpeg());
+  const std::string a = dir.File("a.jpg");
+  // A name, its number in both notations, and other spellings of the name and directory: the
+  // same value, named.
+  const std::string exposure = "ExposureTime RATIONAL[1] 1/250\n";
+  for (const auto& [directory, tag] : {std::pair<std::string, std::string>{"exif", "ExposureTime"},
+                                       {"exif", "0x829A"}, {"exif", "33434"},
+                                       {"EXIF", "exposuretime"}, {"Exif", "EXPOSURETIME"}}) {
+    const CliResult r = Cli({"get", a, directory, tag});
+    EXPECT_EQ(r.exitCode, 0) << directory << " " << tag;
+    EXPECT_EQ(r.out, exposure) << directory << " " << tag;
+  }
+  // The name other tools print for a tag is taken too; the table's name is printed.
+  CliResult r = Cli({"get", a, "ifd1", "ThumbnailLength"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.rfind("JPEGInterchangeFormatLength LONG[1] ", 0), 0u) << r.out;
+  r = Cli({"--json", "get", a, "gps", "gpslatitude"});
+  EXPECT_TRUE(Has(r.out, "\"tag\": 2, \"name\": \"GPSLatitude\", \"result\": \"S_OK\"")) << r.out;
+
+  // An unknown name, or a name of another directory, is a usage error that says what to give.
+  r = Cli({"get", a, "exif", "Exposure"}, /*withErrors=*/true);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(Has(r.out, "unknown tag name 'Exposure'")) << r.out;
+  EXPECT_TRUE(Has(r.out, "ExposureTime")) << r.out;
+  r = Cli({"get", a, "ifd0", "ExposureTime"}, /*withErrors=*/true);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(Has(r.out, "ExposureTime is a tag of exif")) << r.out;
+  EXPECT_EQ(Cli({"get", a, "17", "Make"}).exitCode, 2);
 }
 
 }  // namespace

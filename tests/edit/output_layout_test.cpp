@@ -281,7 +281,9 @@ void GainOrientation(OutputLayout* out, const Bytes& tiff, Order order) {
   ASSERT_EQ(out->CopyBlockForEdit(SourceOf(tiff, order), true, false), 1);
   const IfdEntryList add{{exif::kTagOrientation, exif::kTypeShort, 1, 3}};
   ASSERT_EQ(out->RewriteDirectory(exif::kIfd0, nullptr, &add, nullptr), 1);
-  if (out->HasOutputThumbnail()) ASSERT_EQ(out->RewriteDirectory(exif::kIfd1, nullptr, &add, nullptr), 1);
+  if (out->HasOutputThumbnail()) {
+    ASSERT_EQ(out->RewriteDirectory(exif::kIfd1, nullptr, &add, nullptr), 1);
+  }
   EXPECT_EQ(CheckEditedBlock(ByteView(tiff.data(), tiff.size(), OrderOf(order)), *out), "");
 }
 
