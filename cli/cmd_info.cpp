@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "cli/host.h"
+#include "exif/model/jpeg_segments.h"
 #include "exif/model/tag_table.h"
+#include "platform/file.h"
 
 namespace lf::cli {
 namespace {
@@ -21,20 +23,24 @@ constexpr size_t kMakerNoteHeaderMax = 63;
 // stays JFIF even when it also carries an EXIF APP1); the exports do not say which rule applied,
 // so the tool looks at the markers itself: SOI, then segments up to the first SOS.
 bool JpegHasApp0(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  bool found = false;
-  unsigned char b[4];
-  if (std::fread(b, 1, 2, f) == 2 && b[0] == 0xFF && b[1] == 0xD8) {
-    while (std::fread(b, 1, 4, f) == 4 && b[0] == 0xFF) {
-      if (b[1] == 0xE0) found = true;
-      if (b[1] == 0xDA || b[1] == 0xD9 || found) break;
-      const long length = (b[2] << 8) | b[3];
-      if (length < 2 || std::fseek(f, length - 2, SEEK_CUR) != 0) break;
-    }
+  platform::File file = platform::File::Open(path, platform::Access::Read,
+                                             platform::Disposition::OpenExisting);
+  uint64_t length = 0;
+  if (!file || !file.Length(&length)) return false;
+  exif::FileSource source(file, length);
+  uint8_t soi[2];
+  size_t got = 0;
+  if (!source.ReadUpTo(0, soi, sizeof soi, &got) ||
+      exif::ByteView(soi, got).ReadU16BE(0) != exif::kJpegSoi) {
+    return false;
   }
-  std::fclose(f);
-  return found;
+  // Strict: every marker starts with 0xFF, and a cut or impossible length ends the walk.
+  exif::JpegSegmentScanner scan(source, {.start = 2, .requireFfPrefix = true, .shortLengthEnds = true});
+  exif::JpegSegment s;
+  while (scan.Next(&s)) {
+    if (s.marker == exif::kJpegApp0) return true;
+  }
+  return false;
 }
 
 struct Facts {

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <vector>
 
+#include "exif/model/byte_reader.h"
+
 namespace lf::cli {
 
 namespace {
-
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
 
 struct FileCloser {
   FILE* f;
@@ -68,13 +68,13 @@ bool WriteBmpFile(const std::string& path, LF_HGLOBAL dib, std::string* error) {
     if (bytes) LfGlobalUnlock(dib);
     return false;
   }
-  const uint32_t bits = bytes[14] | bytes[15] << 8;
+  const exif::ByteView dibView(bytes, size);
+  const uint32_t bits = dibView.ReadU16(14);
   const uint32_t table = bits <= 8 ? 4u << bits : 0;
   uint8_t header[14] = {'B', 'M'};
-  const uint32_t total = static_cast<uint32_t>(14 + size);
-  const uint32_t offset = 14 + Le32(bytes) + table;
-  std::memcpy(header + 2, &total, 4);
-  std::memcpy(header + 10, &offset, 4);
+  const exif::MutableByteView headerView(header, sizeof header);
+  headerView.WriteU32(2, static_cast<uint32_t>(14 + size));
+  headerView.WriteU32(10, 14 + dibView.ReadU32(0) + table);
   FileCloser file{std::fopen(path.c_str(), "wb")};
   const bool ok = file.f && std::fwrite(header, 1, 14, file.f) == 14 &&
                   std::fwrite(bytes, 1, size, file.f) == size;
@@ -90,9 +90,11 @@ bool WriteDibAsPng(const std::string& path, LF_HGLOBAL dib, std::string* error) 
     *error = "not a bitmap";
     return false;
   }
-  const int32_t width = static_cast<int32_t>(Le32(bytes + 4));
-  const int32_t height = static_cast<int32_t>(Le32(bytes + 8));
-  const uint32_t bits = bytes[14] | bytes[15] << 8;
+  // Read through a view: a header shorter than its fields reads as zeros and is refused below.
+  const exif::ByteView dibView(bytes, size);
+  const int32_t width = static_cast<int32_t>(dibView.ReadU32(4));
+  const int32_t height = static_cast<int32_t>(dibView.ReadU32(8));
+  const uint32_t bits = dibView.ReadU16(14);
   const size_t stride = ((size_t(width) * 24 + 31) / 32) * 4;
   if (size < 40 || bits != 24 || width <= 0 || height <= 0 ||
       (size - 40) / stride < size_t(height)) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "exif/model/byte_reader.h"
+#include "exif/model/jpeg_segments.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/temp_files.h"
@@ -121,27 +122,25 @@ int CheckJpegFile(const char* path) {
 int CheckJpegStream(const uint8_t* bytes, size_t size) {
   if (bytes == nullptr || size < 2) return 0;
   const exif::ByteView view(bytes, size);
+  // Segment level: everything up to the first start of scan. The stream must open with SOI; a
+  // length word cut by the end is a broken stream, a segment running past it a stream cut short.
+  exif::ViewSource source(view);
+  exif::JpegSegmentScanner scan(source, {.standaloneSoi = true});
+  exif::JpegSegment s;
   int sawStart = 0;
-  size_t pos = 0;
-  // Segment level: everything up to the first start of scan. Every read below is at most
-  // pos + 3 < size, checked before it is made.
-  for (;;) {
-    if (pos + 1 >= size) return sawStart;
-    const uint16_t m = view.ReadU16BE(pos);
-    if (m == 0xFFD8) {
+  while (scan.Next(&s)) {
+    if (s.marker == exif::kJpegSoi) {
       sawStart = 1;
-      pos += 2;
-    } else if (m == 0xFFD9) {
+    } else if (s.marker == exif::kJpegEoi) {
       return sawStart;
-    } else if (m == 0xFFDA) {
-      pos += 2;
-      break;
-    } else {
-      if (pos + 3 >= size) return 0;
-      pos += 2 + view.ReadU16BE(pos + 2);
-      if (!sawStart) return 0;
+    } else if (s.marker != exif::kJpegSos && !sawStart) {
+      return 0;
     }
   }
+  if (scan.end() == exif::JpegScanEnd::kCutLength) return 0;
+  if (scan.end() != exif::JpegScanEnd::kStopMarker) return sawStart;
+  // The scan level starts right behind the SOS marker; its header passes as scan data.
+  size_t pos = static_cast<size_t>(s.offset) + 2;
   // Scan level: only entropy-coded data and the markers that may appear among it follow.
   while (pos + 1 < size) {
     if (bytes[pos] != 0xFF) {

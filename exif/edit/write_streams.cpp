@@ -4,6 +4,7 @@
 
 #include "exif/edit/exif_writer.h"
 #include "exif/edit/layout_check.h"
+#include "exif/model/jpeg_segments.h"
 #include "platform/errors.h"
 #include "platform/memory.h"
 
@@ -40,8 +41,6 @@ uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* ch
   return 0;
 }
 
-uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-
 // Streams a writer into an open destination for WriteToFile.
 class WriterStream : public ImageFileStream {
  public:
@@ -67,14 +66,13 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
   uint64_t fileLength = 0;
   if (!src.Length(&fileLength)) return LastErrorOr(platform::kErrorReadFault);
 
-  uint64_t pos = 0;
-  while (pos + 2 <= fileLength) {
-    uint8_t head[4] = {};
-    size_t got = 0;
-    if (!src.Seek(pos) || !src.Read(head, sizeof head, &got)) return LastErrorOr(platform::kErrorReadFault);
-    if (got < 2) break;
-    const uint16_t marker = BigEndian16(head);
-    if (marker == 0xFFD8) {
+  // An SOI anywhere stands alone and starts the new file again; a length word cut by the end of
+  // the file ends the copy there.
+  exif::FileSource source(src, fileLength);
+  exif::JpegSegmentScanner scan(source, {.standaloneSoi = true});
+  exif::JpegSegment s;
+  while (scan.Next(&s)) {
+    if (s.marker == exif::kJpegSoi) {
       // SOI, then the one APP1 "Exif" segment of the new file.
       uint8_t app1[4 + sizeof kExifHeader];
       app1[0] = 0xFF;
@@ -89,32 +87,33 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
           !dest.Write(out_.thumbnailData().data(), out_.thumbnailData().length())) {
         return LastErrorOr(platform::kErrorWriteFault);
       }
-      pos += 2;
       continue;
     }
-    if (marker == 0xFFD9) {
+    uint8_t head[4];
+    const exif::MutableByteView headView(head, sizeof head, exif::kBigEndian);
+    headView.WriteU16(0, s.marker);
+    headView.WriteU16(2, s.length);
+    if (s.marker == exif::kJpegEoi) {
       if (!dest.Write(head, 2)) return LastErrorOr(platform::kErrorWriteFault);
       break;
     }
-    if (got < 4) break;
-    const uint16_t length = BigEndian16(head + 2);
-    if (marker == 0xFFE0 || marker == 0xFFE1) {
+    if (!s.hasLength) break;  // an SOS cut by the end of the file
+    if (s.marker == exif::kJpegApp0 || s.marker == exif::kJpegApp1) {
       // JFIF and every other APP1 give way to the new EXIF segment.
-      pos += 2 + uint64_t{length};
       continue;
     }
     // A length that cannot be (JPEG, ITU T.81, B.1.1.4: it counts its own two bytes) leaves the
     // rest of the stream unreachable; the new file would lose it, so none is written.
-    if (length < 2) return kErrorBadData;
+    if (s.length < 2) return kErrorBadData;
     if (!dest.Write(head, 4)) return LastErrorOr(platform::kErrorWriteFault);
-    if (marker == 0xFFDA) {
+    if (s.marker == exif::kJpegSos) {
       // The scan and everything after it is copied unchanged.
-      return CopyBytes(src, pos + 4, fileLength - (pos + 4 < fileLength ? pos + 4 : fileLength),
-                       dest, chunk.get());
+      const uint64_t from = s.offset + 4;
+      return CopyBytes(src, from, fileLength - (from < fileLength ? from : fileLength), dest, chunk.get());
     }
-    if (const uint32_t e = CopyBytes(src, pos + 4, length - 2u, dest, chunk.get())) return e;
-    pos += 2 + uint64_t{length};
+    if (const uint32_t e = CopyBytes(src, s.offset + 4, s.length - 2u, dest, chunk.get())) return e;
   }
+  if (scan.end() == exif::JpegScanEnd::kReadError) return LastErrorOr(platform::kErrorReadFault);
   return 0;
 }
 

@@ -5,18 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "exif/model/jpeg_segments.h"
+
 namespace lf::exif {
 
 namespace {
-
-constexpr uint16_t kMarkerSoi = 0xFFD8;
-constexpr uint16_t kMarkerSof0 = 0xFFC0;
-constexpr uint16_t kMarkerEoi = 0xFFD9;
-constexpr uint16_t kMarkerSos = 0xFFDA;
-constexpr uint16_t kMarkerApp0 = 0xFFE0;
-constexpr uint16_t kMarkerApp1 = 0xFFE1;
-constexpr uint16_t kMarkerApp2 = 0xFFE2;
-constexpr uint16_t kMarkerApp6 = 0xFFE6;
 
 // Real JPEG streams carry a few dozen segments before their first scan; the bound only keeps a
 // hostile file of tiny "segments" from turning the walk into a crawl over the whole file.
@@ -29,7 +22,20 @@ constexpr uint32_t kExifHeaderSize = 6;
 constexpr uint16_t kMinExifApp1Length = 16;
 constexpr uint32_t kTiffHeaderSize = 8;
 
-uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+// The walk reads marker and length words through the reader's window.
+class FileReaderSource final : public ByteSource {
+ public:
+  explicit FileReaderSource(FileReader* file) : file_(*file) {}
+  uint64_t size() const override { return file_.length(); }
+  // A failed read looks like the end of the file here; the caller sees it in file.failed().
+  bool ReadUpTo(uint64_t pos, uint8_t* out, size_t n, size_t* got) override {
+    *got = file_.ReadUpTo(pos, out, n);
+    return true;
+  }
+
+ private:
+  FileReader& file_;
+};
 
 uint32_t ClampTo32(uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, UINT32_MAX)); }
 
@@ -65,7 +71,7 @@ int ExifReader::ReadStructureFrom(FileReader* filePointer, bool loadBlock) {
   if (fileLength < kTiffHeaderSize || !file.ReadAt(0, header, sizeof header)) return 0;
 
   uint64_t headerPosition = 0;
-  if (BigEndian16(header) == kMarkerSoi) {
+  if (ByteView(header, sizeof header).ReadU16BE(0) == kJpegSoi) {
     WalkMarkers(&file);
     if (app1Position_ == 0 || app1Length_ < kMinExifApp1Length) return 1;  // read, no EXIF
     uint8_t exifHeader[kExifHeaderSize];
@@ -76,7 +82,7 @@ int ExifReader::ReadStructureFrom(FileReader* filePointer, bool loadBlock) {
   }
 
   // TIFF 6.0, Section 2: "II" or "MM", then 42 in that order, then the offset of IFD0.
-  const uint16_t orderMark = BigEndian16(header);
+  const uint16_t orderMark = ByteView(header, sizeof header).ReadU16BE(0);
   if (orderMark == 0x4949) {
     byteOrder_ = kLittleEndian;
   } else if (orderMark == 0x4D4D) {
@@ -133,71 +139,65 @@ int ExifReader::ReadStructureFrom(FileReader* filePointer, bool loadBlock) {
 }
 
 void ExifReader::WalkMarkers(FileReader* file) {
-  const uint64_t fileLength = file->length();
-  if (fileLength <= 4) return;
-  uint64_t position = 2;
-  for (uint32_t segments = 0; position + 2 < fileLength && segments < kMaxSegments; ++segments) {
-    // Segment positions are 32-bit file offsets.
-    if (position > UINT32_MAX) return;
-    uint8_t word[4];
-    const size_t got = file->ReadUpTo(position, word, sizeof word);
-    if (got < 2) return;
-    const uint16_t marker = BigEndian16(word);
-    // A length word cut off by the end of the file stands for the rest of the file.
-    const uint64_t length = got == 4 ? BigEndian16(word + 2) : fileLength - position - 2;
-    const uint32_t at = static_cast<uint32_t>(position);
-    const uint16_t length16 = static_cast<uint16_t>(length);
-    switch (marker) {
-      case kMarkerSof0: {
+  // Forgiving: no 0xFF is required, a cut length word runs to the end of the file, and the last
+  // segment of each kind wins. Positions are kept in 32 bits.
+  FileReaderSource source(file);
+  JpegSegmentScanner scan(source, {.start = 2,
+                                   .cutLengthRunsToEnd = true,
+                                   .maxSegments = kMaxSegments,
+                                   .maxOffset = UINT32_MAX});
+  JpegSegment s;
+  while (scan.Next(&s)) {
+    const uint32_t at = static_cast<uint32_t>(s.offset);
+    switch (s.marker) {
+      case kJpegSof0: {
         uint8_t sof[6];
-        if (file->ReadAt(position + 4, sof, sizeof sof)) {
-          sofPrecision_ = sof[0];
-          sofHeight_ = BigEndian16(sof + 1);
-          sofWidth_ = BigEndian16(sof + 3);
-          sofComponents_ = sof[5];
+        if (file->ReadAt(s.offset + 4, sof, sizeof sof)) {
+          const ByteView v(sof, sizeof sof);
+          sofPrecision_ = v.ReadU8(0);
+          sofHeight_ = v.ReadU16BE(1);
+          sofWidth_ = v.ReadU16BE(3);
+          sofComponents_ = v.ReadU8(5);
         }
         break;
       }
-      case kMarkerEoi:
-      case kMarkerSos:
-        return;
-      case kMarkerApp0: {
+      case kJpegApp0: {
         app0Position_ = at;
-        app0Length_ = length16;
+        app0Length_ = s.length;
         uint8_t jfif[12];
-        if (file->ReadAt(position + 4, jfif, sizeof jfif) && std::memcmp(jfif, "JFIF", 4) == 0) {
-          jfifVersionMajor_ = jfif[5];
-          jfifVersionMinor_ = jfif[6];
-          jfifUnits_ = jfif[7];
-          jfifXDensity_ = BigEndian16(jfif + 8);
-          jfifYDensity_ = BigEndian16(jfif + 10);
+        if (file->ReadAt(s.offset + 4, jfif, sizeof jfif) && std::memcmp(jfif, "JFIF", 4) == 0) {
+          const ByteView v(jfif, sizeof jfif);
+          jfifVersionMajor_ = v.ReadU8(5);
+          jfifVersionMinor_ = v.ReadU8(6);
+          jfifUnits_ = v.ReadU8(7);
+          jfifXDensity_ = v.ReadU16BE(8);
+          jfifYDensity_ = v.ReadU16BE(10);
         }
         break;
       }
-      case kMarkerApp1:
+      case kJpegApp1:
         app1Position_ = at;
-        app1Length_ = length16;
+        app1Length_ = s.length;
         break;
-      case kMarkerApp2:
+      case kJpegApp2:
         app2Position_ = at;
-        app2Length_ = length16;
+        app2Length_ = s.length;
         break;
-      case kMarkerApp6: {
+      case kJpegApp6: {
         app6Position_ = at;
-        app6Length_ = length16;
+        app6Length_ = s.length;
         uint8_t printIm[8];
-        if (file->ReadAt(position + 4, printIm, sizeof printIm) &&
+        if (file->ReadAt(s.offset + 4, printIm, sizeof printIm) &&
             std::memcmp(printIm, "PrintIM", 7) == 0) {
           // The data follows the length word; a length below 2 leaves none.
           printIm_.offset = at + 4;
-          printIm_.length = length16 >= 2 ? static_cast<uint16_t>(length16 - 2) : 0;
+          printIm_.length = s.length >= 2 ? static_cast<uint16_t>(s.length - 2) : 0;
         }
         break;
       }
       default:
         break;
     }
-    position += length + 2;
   }
 }
 

@@ -1,0 +1,128 @@
+// The one JPEG marker walk. It yields the segments of a stream as (offset, marker, length)
+// records, from memory or from a file read a few bytes at a time, up to the first SOS or EOI.
+//
+// Readers of JPEG files differ in what they forgive (a missing 0xFF, a length word cut by the end
+// of the file, a length below 2, a flood of tiny segments), and a tolerance is part of each
+// caller's contract. So the walk takes its tolerances as named options rather than choosing them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "exif/model/byte_reader.h"
+#include "platform/file.h"
+
+namespace lf::exif {
+
+inline constexpr uint16_t kJpegSoi = 0xFFD8;
+inline constexpr uint16_t kJpegEoi = 0xFFD9;
+inline constexpr uint16_t kJpegSos = 0xFFDA;
+inline constexpr uint16_t kJpegSof0 = 0xFFC0;
+inline constexpr uint16_t kJpegApp0 = 0xFFE0;
+inline constexpr uint16_t kJpegApp1 = 0xFFE1;
+inline constexpr uint16_t kJpegApp2 = 0xFFE2;
+inline constexpr uint16_t kJpegApp6 = 0xFFE6;
+
+// Bytes the walk reads by position.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual uint64_t size() const = 0;
+  // Copies up to n bytes at pos into out, *got of them (fewer at the end of the data). False only
+  // when the read itself fails.
+  virtual bool ReadUpTo(uint64_t pos, uint8_t* out, size_t n, size_t* got) = 0;
+};
+
+// Bytes in memory.
+class ViewSource final : public ByteSource {
+ public:
+  explicit ViewSource(ByteView bytes) : bytes_(bytes) {}
+  uint64_t size() const override { return bytes_.size(); }
+  bool ReadUpTo(uint64_t pos, uint8_t* out, size_t n, size_t* got) override;
+
+ private:
+  ByteView bytes_;
+};
+
+// An open file of a known length, read with a seek and a read each time, so it may be shared with
+// code that moves the file position between reads.
+class FileSource final : public ByteSource {
+ public:
+  FileSource(platform::File& file, uint64_t length) : file_(file), length_(length) {}
+  uint64_t size() const override { return length_; }
+  bool ReadUpTo(uint64_t pos, uint8_t* out, size_t n, size_t* got) override;
+
+ private:
+  platform::File& file_;
+  uint64_t length_;
+};
+
+struct JpegScanOptions {
+  // Where the first marker is looked for (2 steps over an SOI the caller has checked).
+  uint64_t start = 0;
+  // A marker must begin with 0xFF; any other byte ends the walk.
+  bool requireFfPrefix = false;
+  // SOI has no length word, wherever it appears; otherwise an SOI after the start is read as a
+  // segment with one, as other markers are.
+  bool standaloneSoi = false;
+  // A length word of which only the first byte is left stands for the rest of the data; a marker
+  // with no byte behind it is then not looked at. Otherwise a cut length word ends the walk
+  // (JpegScanEnd::kCutLength).
+  bool cutLengthRunsToEnd = false;
+  // A length below 2, which cannot count its own two bytes, ends the walk after that segment;
+  // otherwise the walk steps over the 2 + length bytes it claims.
+  bool shortLengthEnds = false;
+  // At most this many records (0: no limit); hostile files made of tiny segments stay cheap.
+  uint32_t maxSegments = 0;
+  // A marker beyond this offset ends the walk (for callers that keep 32-bit positions).
+  uint64_t maxOffset = UINT64_MAX;
+};
+
+// Why the walk ended.
+enum class JpegScanEnd {
+  kNotEnded,
+  kEndOfData,   // fewer bytes left than a marker needs
+  kStopMarker,  // the last record was the SOS or EOI that ends every walk
+  kCutLength,   // a length word cut by the end of the data (without cutLengthRunsToEnd)
+  kNoPrefix,    // a marker not beginning with 0xFF (with requireFfPrefix)
+  kShortLength, // the last record had a length below 2 (with shortLengthEnds)
+  kSegmentCap,  // maxSegments records were yielded
+  kOffsetLimit, // the next marker lies beyond maxOffset
+  kReadError,   // the source failed a read
+};
+
+struct JpegSegment {
+  uint64_t offset = 0;  // of the marker's 0xFF
+  uint16_t marker = 0;
+  // The length word, which counts itself but not the marker. Absent for SOI (when standalone) and
+  // EOI, and for an SOS whose length word the end of the data cuts: the walk ends there anyway.
+  bool hasLength = false;
+  uint16_t length = 0;
+  uint64_t next = 0;  // where the walk looks for the next marker
+};
+
+class JpegSegmentScanner {
+ public:
+  JpegSegmentScanner(ByteSource& source, const JpegScanOptions& options)
+      : source_(source), options_(options), pos_(options.start) {}
+
+  // The next segment into *out; false once the walk has ended. end() says why, and is set as soon
+  // as the last record is yielded. Reads only the marker and length word, and only when asked for
+  // the next record, so a caller may read payloads (or move a shared file) between records.
+  bool Next(JpegSegment* out);
+  JpegScanEnd end() const { return end_; }
+
+ private:
+  bool Finish(JpegScanEnd why) {
+    end_ = why;
+    return false;
+  }
+
+  ByteSource& source_;
+  JpegScanOptions options_;
+  uint64_t pos_;
+  uint32_t count_ = 0;
+  JpegScanEnd end_ = JpegScanEnd::kNotEnded;
+};
+
+}  // namespace lf::exif
