@@ -26,15 +26,52 @@ uint32_t LastErrorOr(uint32_t fallback) {
   return e != 0 ? e : fallback;
 }
 
-// Copies `n` bytes from `src` at `from` to the current position of `dest`. A source that ends
-// early ends the copy there (the new file is as complete as the old one).
-uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* chunk) {
+// Follows the compressed image data behind an SOS to the EOI that ends the image (skipping byte
+// stuffing, restart markers and the segments between progressive scans), and notes whether any
+// byte other than 0 follows it.
+class EndOfImage {
+ public:
+  void Feed(const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t b = p[i];
+      switch (state_) {
+        case State::kData: if (b == 0xFF) state_ = State::kMarker; break;
+        case State::kMarker:
+          if (b == 0xD9) state_ = State::kTrailer;
+          else if (b == 0x00 || b == 0xFF || (b >= 0xD0 && b <= 0xD7)) state_ = b == 0xFF ? State::kMarker : State::kData;
+          else state_ = State::kLengthHigh;
+          break;
+        case State::kLengthHigh: skip_ = uint32_t{b} << 8; state_ = State::kLengthLow; break;
+        case State::kLengthLow:
+          skip_ |= b;
+          skip_ = skip_ >= 2 ? skip_ - 2 : 0;
+          state_ = skip_ ? State::kSkip : State::kData;
+          break;
+        case State::kSkip: if (--skip_ == 0) state_ = State::kData; break;
+        case State::kTrailer: trailerData_ = trailerData_ || b != 0; break;
+      }
+    }
+  }
+  bool TrailerHoldsData() const { return trailerData_; }
+
+ private:
+  enum class State { kData, kMarker, kLengthHigh, kLengthLow, kSkip, kTrailer };
+  State state_ = State::kData;
+  uint32_t skip_ = 0;
+  bool trailerData_ = false;
+};
+
+// Copies `n` bytes from `src` at `from` to the current position of `dest`, showing them to `end`
+// when given. A source that ends early ends the copy there (the new file is as complete as the
+// old one).
+uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* chunk, EndOfImage* end = nullptr) {
   if (!src.Seek(from)) return LastErrorOr(platform::kErrorReadFault);
   while (n > 0) {
     const size_t want = n < kCopyChunk ? static_cast<size_t>(n) : kCopyChunk;
     size_t got = 0;
     if (!src.Read(chunk, want, &got)) return LastErrorOr(platform::kErrorReadFault);
     if (got == 0) return 0;
+    if (end) end->Feed(chunk, got);
     if (!dest.Write(chunk, got)) return LastErrorOr(platform::kErrorWriteFault);
     n -= got;
   }
@@ -66,13 +103,16 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
   uint64_t fileLength = 0;
   if (!src.Length(&fileLength)) return LastErrorOr(platform::kErrorReadFault);
 
-  // An SOI anywhere stands alone and starts the new file again; a length word cut by the end of
-  // the file ends the copy there.
+  // An SOI stands alone; a length word cut by the end of the file ends the copy there.
   exif::FileSource source(src, fileLength);
   exif::JpegSegmentScanner scan(source, {.standaloneSoi = true});
   exif::JpegSegment s;
+  // How far everything behind the new EXIF segment moves: its size, less the segments it replaces.
+  int64_t shift = 0;
   while (scan.Next(&s)) {
     if (s.marker == exif::kJpegSoi) {
+      // A stream that starts again before its scan cannot be copied as one image.
+      if (s.offset != 0) return kErrorBadData;
       // SOI, then the one APP1 "Exif" segment of the new file.
       uint8_t app1[4 + sizeof kExifHeader];
       app1[0] = 0xFF;
@@ -87,6 +127,7 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
           !dest.Write(out_.thumbnailData().data(), out_.thumbnailData().length())) {
         return LastErrorOr(platform::kErrorWriteFault);
       }
+      shift += 2 + int64_t{length};
       continue;
     }
     uint8_t head[4];
@@ -99,7 +140,16 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
     }
     if (!s.hasLength) break;  // an SOS cut by the end of the file
     if (s.marker == exif::kJpegApp0 || s.marker == exif::kJpegApp1) {
-      // JFIF and every other APP1 give way to the new EXIF segment.
+      // JFIF and earlier EXIF segments give way to the new EXIF segment. Any other APP1 (XMP)
+      // cannot stay: it would follow the new segment and hide it from readers that take the last
+      // APP1; it would be lost, so the file is not rewritten.
+      uint8_t id[sizeof kExifHeader] = {};
+      size_t got = 0;
+      if (s.marker == exif::kJpegApp1 &&
+          (!source.ReadUpTo(s.offset + 4, id, 5, &got) || got < 5 || std::memcmp(id, kExifHeader, 5) != 0)) {
+        return kErrorBadData;
+      }
+      shift -= 2 + int64_t{s.length};
       continue;
     }
     // A length that cannot be (JPEG, ITU T.81, B.1.1.4: it counts its own two bytes) leaves the
@@ -107,9 +157,16 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
     if (s.length < 2) return kErrorBadData;
     if (!dest.Write(head, 4)) return LastErrorOr(platform::kErrorWriteFault);
     if (s.marker == exif::kJpegSos) {
-      // The scan and everything after it is copied unchanged.
+      // The scan and everything after it is copied unchanged. Bytes behind the image (a trailer)
+      // may be named by offsets inside a maker note the editor cannot read; when they move, the
+      // file is not rewritten.
       const uint64_t from = s.offset + 4;
-      return CopyBytes(src, from, fileLength - (from < fileLength ? from : fileLength), dest, chunk.get());
+      EndOfImage end;
+      if (const uint32_t e = CopyBytes(src, from, fileLength - (from < fileLength ? from : fileLength), dest,
+                                       chunk.get(), &end)) {
+        return e;
+      }
+      return out_.pinned() && shift != 0 && end.TrailerHoldsData() ? kErrorBadData : 0;
     }
     if (const uint32_t e = CopyBytes(src, s.offset + 4, s.length - 2u, dest, chunk.get())) return e;
   }
