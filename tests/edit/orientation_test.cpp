@@ -198,6 +198,43 @@ TEST_P(OrientationTest, AStreamThatCannotBeWalkedIsNotRewritten) {
   EXPECT_EQ(dir_.List().size(), 1u);
 }
 
+TEST_P(OrientationTest, StreamsTheRewriteWouldChangeElsewhereAreNotRewritten) {
+  // A maker note of a dialect the editor does not read: its offsets may name anything in the file.
+  test::TiffBuilder t(GetParam());
+  const int exif = t.AddDirectory();
+  t.Ifd0().Ascii(0x010F, "Other").Pointer(0x8769, exif);
+  t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Undefined(0x927C, Bytes(24, 0x5A));
+  const Bytes tiff = t.Build();
+  const Bytes image = test::JpegBuilder().BodyOf(test::EncodeJpeg(8, 8)).Build();
+  const Bytes xmp = {'h', 't', 't', 'p', ':', '/', '/', 'n', 's', 0, '<', 'x', '/', '>'};
+  const Bytes trailer = {'p', 'r', 'e', 'v', 'i', 'e', 'w'};
+  const std::string f = dir_.File("a.jpg");
+  struct Case {
+    const char* what;
+    Bytes file;
+    HRESULT result;
+  } cases[] = {
+      {"plain", test::JpegBuilder().Soi().App1Exif(tiff).Raw(image).Build(), S_OK},
+      // Bytes behind the image that an offset in the maker note may name, and the APP1 grows.
+      {"trailer", test::JpegBuilder().Soi().App1Exif(tiff).Raw(image).Raw(trailer).Build(), HRESULT_FROM_WIN32(13)},
+      // Zeros behind the image are padding, named by nothing.
+      {"padding", test::JpegBuilder().Soi().App1Exif(tiff).Raw(image).Raw(Bytes(64, 0)).Build(), S_OK},
+      // XMP would have to follow the new EXIF segment, where it would hide it.
+      {"xmp", test::JpegBuilder().Soi().App(1, xmp).App1Exif(tiff).Raw(image).Build(), HRESULT_FROM_WIN32(13)},
+      // A stream that starts again before its scan.
+      {"restart", test::JpegBuilder().Soi().App1Exif(tiff).Soi().Raw(image).Build(), HRESULT_FROM_WIN32(13)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(f, c.file);
+    EXPECT_EQ(SetOrientation(f, f, 3, 1), c.result);
+    if (c.result != S_OK) {
+      EXPECT_EQ(ReadFile(f), c.file);
+    }
+    EXPECT_EQ(dir_.List().size(), 1u);
+  }
+}
+
 TEST_P(OrientationTest, APayloadBeyondOneSegmentIsRefusedAndTheFileKept) {
   // Grow the maker note until the block fills the APP1 segment (to the last word: the builder
   // keeps values word-aligned); the rebuild then needs 12 more bytes for IFD1's new entry.
