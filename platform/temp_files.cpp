@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "platform/errors.h"
+#include "platform/file.h"
 #include "platform/faults.h"
 
 namespace lf::platform {
@@ -74,10 +75,10 @@ std::string DirectoryOf(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path) {
+int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path, unsigned mode) {
   int fd = -1;
   const bool ok = TryUniqueNames(dir, prefix, path, [&](const std::string& name) {
-    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
     return fd >= 0;
   });
   return ok ? fd : -1;
@@ -85,15 +86,24 @@ int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::str
 
 bool CreateTempFile(const std::string& dir, const std::string& prefix, std::string* path) {
   std::string name;
-  const int fd = CreateUniqueFile(dir, prefix, &name);
+  // Windows gives a temporary file the usual permissions: the process's umask applies, as the
+  // kernel applies it at creation (reading the umask would mean changing it, for every thread).
+  const int fd = CreateUniqueFile(dir, prefix, &name, 0666);
   if (fd < 0) return false;
-  // Windows gives a temporary file the usual permissions, not the private ones above.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
   ::close(fd);
   *path = name;
   return true;
+}
+
+ScopedTempFile::~ScopedTempFile() {
+  // A delete refused once (a virus scanner, an injected fault) is tried again so that nothing is
+  // left behind.
+  if (!path_.empty() && !DeleteFile(path_)) DeleteFile(path_);
+}
+
+bool ScopedTempFile::Create(const std::string& dir, const std::string& prefix) {
+  if (!path_.empty()) return false;
+  return CreateTempFile(dir, prefix, &path_);
 }
 
 bool CreateTempDirectory(const std::string& dir, const std::string& prefix, std::string* path) {

@@ -13,13 +13,33 @@ std::string TempDirectory();
 // has no directory part.
 std::string DirectoryOf(const std::string& path);
 
-// Creates a new, empty file `dir` + `prefix` + hex digits + ".TMP" exclusively and returns an open
-// descriptor (the caller closes it) with the name in `*path`; -1 with the last error set when no
-// file can be created there.
-int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path);
+// Creates a new, empty file `dir` + `prefix` + hex digits + ".TMP" exclusively with `mode` (less
+// the umask) and returns an open descriptor (the caller closes it) with the name in `*path`; -1
+// with the last error set when no file can be created there.
+int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path,
+                     unsigned mode = 0600);
 
 // The GetTempFileName service: creates the file, closes it and returns true with its name.
 bool CreateTempFile(const std::string& dir, const std::string& prefix, std::string* path);
+
+// A temporary file that exists for one call: created with a unique name, deleted when the owner
+// goes out of scope on every path, unless Release() says it has been moved into place.
+class ScopedTempFile {
+ public:
+  ScopedTempFile() = default;
+  ~ScopedTempFile();
+  ScopedTempFile(const ScopedTempFile&) = delete;
+  ScopedTempFile& operator=(const ScopedTempFile&) = delete;
+
+  // Creates the file `dir` + `prefix` + hex digits + ".TMP"; false with the last error set.
+  bool Create(const std::string& dir, const std::string& prefix);
+  const std::string& path() const { return path_; }
+  // The file is no longer ours to delete (it was renamed over its destination).
+  void Release() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
 
 // Creates a new private directory `dir` + `prefix` + hex digits + ".TMP" (mode 0700) and returns
 // its name with a trailing '/'. Fixed file names used by one call live inside such a directory,

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "exif/edit/date_text.h"
 #include "platform/memory.h"
 
 namespace lf::edit {
@@ -45,13 +44,9 @@ int ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
   const uint64_t first = uint64_t{where.offset} + 2;
   const uint64_t bytes = uint64_t{where.entryCount} * exif::kEntrySize;
   if (block_) {
-    const MutableByteView view = MutableBlock();
-    if (!view.Contains(first, bytes)) return 0;
-    for (uint32_t i = 0; i < where.entryCount; ++i) {
-      const uint64_t pos = first + uint64_t{i} * exif::kEntrySize;
-      if (view.view().ReadU16(pos) == entry.tag) return WriteEntry(view, pos, entry) ? 1 : 0;
-    }
-    return 0;
+    RawDirectory dir;
+    if (!LocateRawDirectory(Block(), where.offset, &dir)) return 0;
+    return exif::PatchRawEntry(MutableBlock(), dir, entry) == exif::kTagAbsent ? 0 : 1;
   }
   // Without a block the entries are read from the file and the one entry is written back.
   platform::HeapPtr<uint8_t> scratch;
@@ -136,18 +131,6 @@ int ExifWriter::PatchEntryValue(DirectoryId id, const IfdEntry& entry, const voi
   IfdEntry updated = entry;
   if (SetInlineValue(&updated, bytes, source, sourceSize) == 0) return 0;
   return PatchEntry(id, updated);
-}
-
-void ExifWriter::StampBlockDateTime() {
-  if (!block_) return;
-  IfdEntry entry{kTagDateTime};
-  if (FindEntry(exif::kIfd0, &entry) != 1 || entry.count != 20 || entry.value == 0) return;
-  if (uint64_t{entry.value} + kDateTextLength >= loadedSize_) return;
-  ExifDateTime now{};
-  if (!platform::LocalTime(&now)) return;
-  char text[kDateTextBytes];
-  FormatStampText(now, text);
-  MutableBlock().WriteBytes(entry.value, text, kDateTextBytes);
 }
 
 }  // namespace lf::edit

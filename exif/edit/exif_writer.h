@@ -32,11 +32,6 @@ class ExifWriter : public exif::ExifReader {
   // The main image lies in strips of a TIFF file (not in the scan of a JPEG).
   bool IsTiffSource() const { return app1Length_ == 0 && IsTiffImage(); }
 
-  // Where the image data of the new file comes from (main-image replacement sets these).
-  std::string imageSourcePath;
-  uint32_t imageSourceOffset = 0;
-  std::string thumbnailPath;
-
   // ---- Filling the output block from the source (loads the source block for the moment
   // when it is not loaded). 1 or 0.
   int CopyBlockForEdit(bool keepThumbnail, bool removeInterop);
@@ -49,14 +44,13 @@ class ExifWriter : public exif::ExifReader {
   // Writes a new value over the old one (same place, same length): the values stored, or the
   // patch result for an inline value.
   int PatchEntryValue(DirectoryId id, const IfdEntry& entry, const void* source, uint32_t sourceSize);
-  // Writes the local time into IFD0 DateTime of the loaded block when it has 20 bytes.
-  void StampBlockDateTime();
   // The loaded block, writable.
   MutableByteView MutableBlock() { return {block_, loadedSize_, byteOrder_}; }
 
-  // ---- The streams that make the new file (0 or a Windows error number)
+  // ---- The streams that make the new file (0 or a Windows error number). A TIFF's strips are
+  // read from `src` at `stripsAt`.
   uint32_t WriteJpegFile(platform::File& dest, platform::File& src);
-  uint32_t WriteTiffFile(platform::File& dest, platform::File& src);
+  uint32_t WriteTiffFile(platform::File& dest, platform::File& src, uint64_t stripsAt);
 
  private:
   OutputLayout out_;
@@ -67,13 +61,21 @@ class ExifWriter : public exif::ExifReader {
 // failure.
 uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source, uint32_t sourceSize);
 
-// Writes a filled writer into `destPath` through the safe rewrite.
-HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath);
-// Overwrites a byte range of the writer's source file.
-HRESULT PatchFileRange(ExifWriter& writer, uint64_t fileOffset, const uint8_t* bytes, size_t length);
-// Stamps IFD0 DateTime in the loaded block and writes the whole block back over the source.
-HRESULT PatchInPlace(ExifWriter& writer);
-// Stamps IFD0 DateTime in the loaded block and makes `destPath` a copy of the source with it.
-HRESULT CopyAndPatch(ExifWriter& writer, const std::string& destPath);
+// Where the image data of a new file comes from when not from the writer's source: another file
+// (main-image replacement), and for a TIFF the file offset of its first strip.
+struct ImageSource {
+  std::string path;
+  uint64_t firstStrip = 0;
+};
+
+// Writes a filled writer into `destPath` through the safe rewrite, after checking the output
+// against the source block it was copied from.
+HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe,
+                    const ImageSource* image = nullptr);
+// Stamps IFD0 DateTime in `block` (the reader's loaded block, edited) and writes it back over
+// the reader's file.
+HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block, Probe probe);
+// Stamps IFD0 DateTime in `block` and makes `destPath` a copy of the reader's file with it.
+HRESULT CopyAndPatch(const exif::ExifReader& reader, MutableByteView block, const std::string& destPath);
 
 }  // namespace lf::edit

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "exif/edit/date_text.h"
+#include "exif/edit/date_stamp.h"
 #include "exif/model/date_text.h"
 #include "exif/model/metadata_queries.h"
 #include "platform/file.h"
@@ -145,12 +145,15 @@ HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath,
   if (!writer.IsExif()) return E_NO_EXIF;
   const uint16_t value = static_cast<uint16_t>(orientation & 0xFFFF);
   if (SetOrientationInBlock(writer, value)) {
-    return platform::IsSameFile(destPath, srcPath) ? PatchInPlace(writer) : CopyAndPatch(writer, destPath);
+    // The directory was proved writable above: each call probes it once.
+    return platform::IsSameFile(destPath, srcPath)
+               ? PatchInPlace(writer, writer.MutableBlock(), Probe::kAlreadyDone)
+               : CopyAndPatch(writer, writer.MutableBlock(), destPath);
   }
   if (allowRebuild == 0 || !RebuildKeepsEverything(writer)) return E_FAIL;
   if (writer.CopyBlockForEdit(true, false) != 1 || !SetOrientationInOutput(writer, value)) return E_FAIL;
   writer.output().StampDateTime();
-  return WriteToFile(writer, destPath);
+  return WriteToFile(writer, destPath, Probe::kAlreadyDone);
 }
 
 HRESULT SetDateTimeOriginal(const std::string& path, const ExifDateTime& value) {
@@ -158,7 +161,7 @@ HRESULT SetDateTimeOriginal(const std::string& path, const ExifDateTime& value) 
   if (!writer.IsExif()) return E_NO_EXIF;
   if (!platform::IsValidCalendarDateTime(value)) return E_INVALIDARG;
   if (!ReplaceDateTimeOriginal(writer, value)) return E_FAIL;
-  return PatchInPlace(writer);
+  return PatchInPlace(writer, writer.MutableBlock(), Probe::kDestination);
 }
 
 }  // namespace lf::edit

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "exif/edit/date_text.h"
+#include "exif/edit/date_stamp.h"
 #include "exif/makernote/maker_note_layout.h"
 
 namespace lf::edit {
@@ -117,10 +117,9 @@ int OutputLayout::PatchOutputEntry(DirectoryId id, const IfdEntry& entry, bool r
   RawDirectory dir;
   if (!Directory(id, &dir)) return 0;
   IfdEntry old;
-  uint64_t pos = 0;
-  if (!FindRawEntry(View(), dir, entry.tag, &old, &pos)) return 0;
+  if (exif::PatchRawEntry(out_.View(order_), dir, entry, &old) == exif::kTagAbsent) return 0;
   if (record && !(old == entry)) edits_.Add(id, entry.tag);
-  return WriteEntry(out_.View(order_), pos, entry) ? 1 : 0;
+  return 1;
 }
 
 int OutputLayout::RemoveOutputEntries(DirectoryId id, uint16_t tag) {
@@ -160,12 +159,7 @@ void OutputLayout::StampDateTime() {
 }
 
 void OutputLayout::StampDateTime(const ExifDateTime& now) {
-  IfdEntry entry{kTagDateTime};
-  if (FindOutputEntry(exif::kIfd0, &entry) != 1) return;
-  if (entry.count != 20 || entry.value == 0) return;
-  char text[kDateTextBytes];
-  FormatStampText(now, text);
-  if (out_.View(order_).WriteBytes(entry.value, text, kDateTextBytes)) edits_.Add(exif::kIfd0, kTagDateTime);
+  if (edit::StampDateTime(out_.View(order_), ifd0_.location.offset, now)) edits_.Add(exif::kIfd0, kTagDateTime);
 }
 
 int OutputLayout::MeasureImageData(DirectoryId id, uint32_t* size) {

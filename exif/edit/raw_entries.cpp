@@ -2,20 +2,7 @@
 
 namespace lf::edit {
 
-bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry) {
-  *entry = {};
-  const uint8_t* raw = block.Pointer(pos, exif::kEntrySize);
-  if (!raw) return false;
-  exif::DecodeEntry({raw, exif::kEntrySize}, block.order(), entry);
-  return true;
-}
 
-bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry) {
-  uint8_t* raw = block.Pointer(pos, exif::kEntrySize);
-  if (!raw) return false;
-  exif::EncodeEntry({raw, exif::kEntrySize}, block.order(), entry);
-  return true;
-}
 
 bool FirstAndLastValue(ByteView block, const IfdEntry& entry, uint32_t count, uint32_t* first,
                        uint32_t* last) {
@@ -40,28 +27,7 @@ bool FirstAndLastValue(ByteView block, const IfdEntry& entry, uint32_t count, ui
   return true;
 }
 
-bool LocateRawDirectory(ByteView block, uint32_t offset, RawDirectory* dir) {
-  *dir = {};
-  if (offset == 0 || !block.Contains(offset, 2)) return false;
-  const uint16_t count = block.ReadU16(offset);
-  if (!block.Contains(uint64_t{offset} + 2, uint64_t{count} * exif::kEntrySize)) return false;
-  dir->offset = offset;
-  dir->count = count;
-  return true;
-}
 
-bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry,
-                  uint64_t* pos) {
-  for (uint32_t i = 0; i < dir.count; ++i) {
-    const uint64_t at = dir.EntryPos(i);
-    if (block.ReadU16(at) == tag) {
-      if (pos) *pos = at;
-      return ReadEntry(block, at, entry);
-    }
-  }
-  *entry = {};
-  return false;
-}
 
 uint32_t StripValueCount(const IfdDescriptor& d, uint32_t entryCount) {
   if (d.location.entryCount == 0) return entryCount;

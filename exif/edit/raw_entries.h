@@ -18,7 +18,14 @@ using exif::IfdDescriptor;
 using exif::IfdEntry;
 using exif::IfdEntryList;
 using exif::IfdLocation;
+using exif::FindRawEntry;
+using exif::kDirectoryOverhead;
+using exif::LocateRawDirectory;
 using exif::MutableByteView;
+using exif::PatchRawEntry;
+using exif::RawDirectory;
+using exif::ReadEntry;
+using exif::WriteEntry;
 
 // Tags the editor interprets beyond the directory vocabulary (numbers from the tag table).
 using exif::kTagDateTime;
@@ -27,18 +34,11 @@ using exif::kTagDateTimeOriginal;
 using exif::kTagSubSecTimeDigitized;
 using exif::kTagSubSecTimeOriginal;
 
-// Entry count word and next-IFD link around the entries.
-inline constexpr uint32_t kDirectoryOverhead = 6;
 
 // Bytes of an entry's value; 0 for an unsupported type, a zero count or an impossible size.
 inline uint32_t ValueBytes(uint16_t type, uint32_t count) { return exif::ValueByteCount(type, count); }
 inline bool HasOutOfLineValue(const IfdEntry& e) { return ValueBytes(e.type, e.count) > 4; }
 
-// Decodes the entry at `pos` (tag, type and count also for an entry of unsupported type); false
-// when its 12 bytes are not all inside the block.
-bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry);
-// Encodes an entry at `pos`; false when it does not fit.
-bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry);
 
 // The first and last of `count` values of a SHORT or LONG array (StripOffsets and the like),
 // inline or read from the block. An inline single value is both. False for another type or a
@@ -46,20 +46,6 @@ bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry);
 bool FirstAndLastValue(ByteView block, const IfdEntry& entry, uint32_t count, uint32_t* first,
                        uint32_t* last);
 
-// A directory whose entry count and 12·n entry bytes lie inside the block (the 4-byte link may be
-// missing at the very end of it).
-struct RawDirectory {
-  uint32_t offset = 0;
-  uint16_t count = 0;
-  uint64_t EntryPos(uint32_t i) const { return uint64_t{offset} + 2 + uint64_t{i} * exif::kEntrySize; }
-  uint64_t LinkPos() const { return EntryPos(count); }
-  uint32_t Size() const { return kDirectoryOverhead + exif::kEntrySize * count; }
-};
-bool LocateRawDirectory(ByteView block, uint32_t offset, RawDirectory* dir);
-
-// The first entry with `tag`, and its position when asked.
-bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry,
-                  uint64_t* pos = nullptr);
 
 // The number of StripOffsets/StripByteCounts values of IFD0 or IFD1 as the descriptor of the
 // directory they come from gives it (TIFF 6.0: StripsPerImage, times SamplesPerPixel for planar

@@ -28,27 +28,10 @@ HRESULT ResultFrom(uint32_t error) { return HRESULT_FROM_WIN32(static_cast<int64
 // The directory of `path` for the temporary-file service: "" names the working directory.
 std::string DirectoryForTemp(const std::string& path) { return platform::DirectoryOf(path); }
 
-// A temporary file beside a destination that is deleted unless it was moved into place.
-class SiblingTemp {
- public:
-  SiblingTemp() = default;
-  ~SiblingTemp() {
-    // A delete refused once (a virus scanner, an injected fault) is tried again so that nothing
-    // is left behind.
-    if (!path_.empty() && !platform::DeleteFile(path_)) platform::DeleteFile(path_);
-  }
-  SiblingTemp(const SiblingTemp&) = delete;
-  SiblingTemp& operator=(const SiblingTemp&) = delete;
-
-  bool Create(const std::string& destPath) {
-    return platform::CreateTempFile(DirectoryForTemp(destPath), "PIC", &path_);
-  }
-  const std::string& path() const { return path_; }
-  void Committed() { path_.clear(); }
-
- private:
-  std::string path_;
-};
+// A temporary file beside the destination, so the finished file can be renamed over it.
+bool CreateSiblingTemp(const std::string& destPath, platform::ScopedTempFile* temp) {
+  return temp->Create(DirectoryForTemp(destPath), "PIC");
+}
 
 // Puts a read-only attribute that was lifted back; tries twice, since a file left writable is a
 // quiet change the user did not ask for.
@@ -98,7 +81,7 @@ uint32_t PatchOpenFile(const std::string& path, uint64_t fileOffset, const uint8
 
 // Moves a complete temporary file over the destination, lifting a read-only destination for the
 // rename and restoring it when the rename fails.
-uint32_t CommitOver(SiblingTemp& temp, const std::string& destPath, bool destExists,
+uint32_t CommitOver(platform::ScopedTempFile& temp, const std::string& destPath, bool destExists,
                     const FileAttributes& destAttributes) {
   const bool readOnly = destExists && (destAttributes.flags & platform::kAttributeReadOnly);
   if (readOnly && !platform::SetFileAttributesNormal(destPath)) return platform::LastError();
@@ -107,7 +90,7 @@ uint32_t CommitOver(SiblingTemp& temp, const std::string& destPath, bool destExi
     if (readOnly) RestoreAttributes(destPath, destAttributes);
     return error;
   }
-  temp.Committed();
+  temp.Release();
   return 0;
 }
 
@@ -151,9 +134,11 @@ HRESULT CheckDestinationWritable(const std::string& destPath) {
 }
 
 HRESULT PatchFileRange(const std::string& path, uint64_t fileOffset, const uint8_t* bytes,
-                       size_t length) {
-  const HRESULT writable = CheckDestinationWritable(path);
-  if (writable != S_OK) return writable;
+                       size_t length, Probe probe) {
+  if (probe == Probe::kDestination) {
+    const HRESULT writable = CheckDestinationWritable(path);
+    if (writable != S_OK) return writable;
+  }
   FileAttributes attributes;
   if (!platform::GetFileAttributes(path, &attributes)) {
     return platform::FileExists(path) ? ResultFromLastError() : E_FAIL;
@@ -187,8 +172,8 @@ HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destinati
     return ResultFromLastError();
   }
 
-  SiblingTemp temp;
-  if (!temp.Create(destPath)) return ResultFromLastError();
+  platform::ScopedTempFile temp;
+  if (!CreateSiblingTemp(destPath, &temp)) return ResultFromLastError();
   if (!platform::CopyFileOver(sourcePath, temp.path())) return ResultFromLastError();
   // The copy carries the source's permissions; it must be writable to be patched.
   if (!platform::SetFileAttributesNormal(temp.path())) return ResultFromLastError();
@@ -200,10 +185,12 @@ HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destinati
   return error == 0 ? S_OK : ResultFrom(error);
 }
 
-HRESULT WriteToFile(ImageFileStream& stream, const std::string& destination) {
+HRESULT WriteToFile(ImageFileStream& stream, const std::string& destination, Probe probe) {
   const std::string destPath = platform::FollowLinks(destination);
-  const HRESULT writable = CheckDestinationWritable(destPath);
-  if (writable != S_OK) return writable;
+  if (probe == Probe::kDestination) {
+    const HRESULT writable = CheckDestinationWritable(destPath);
+    if (writable != S_OK) return writable;
+  }
   bool exists = false;
   FileAttributes destAttributes;
   uint32_t error = 0;
@@ -211,8 +198,8 @@ HRESULT WriteToFile(ImageFileStream& stream, const std::string& destination) {
 
   // The new file is streamed beside the destination; the destination, which may also be the
   // image source, stays untouched until the new file is complete.
-  SiblingTemp temp;
-  if (!temp.Create(destPath)) return ResultFromLastError();
+  platform::ScopedTempFile temp;
+  if (!CreateSiblingTemp(destPath, &temp)) return ResultFromLastError();
   {
     File out = File::Open(temp.path(), Access::Write, Disposition::CreateAlways, Share::DenyWrite);
     if (!out) return ResultFromLastError();

@@ -19,16 +19,20 @@ namespace lf::edit {
 // A positive Windows error becomes HRESULT_FROM_WIN32; 0 or less is kept as it is.
 HRESULT ResultFromLastError();
 
+// Whether a save procedure first proves that the destination's directory is writable. An edit
+// that proved it on entry says so, and each call probes once.
+enum class Probe { kDestination, kAlreadyDone };
+
 // Proves that a file can be created in the directory of `destPath` by creating a "CHK" temporary
 // file there and deleting it again. S_OK or the creation error.
 HRESULT CheckDestinationWritable(const std::string& destPath);
 
-// Overwrites `length` bytes at `fileOffset` of the existing file `path` in place, lifting a
-// read-only attribute for the moment. The range must lie inside the file. S_OK, E_FAIL when the
-// file does not exist, or the error of the step that failed (the file's bytes and attributes are
-// then as they were).
+// Overwrites `length` bytes at `fileOffset` of the existing file `path` in place (after the probe,
+// when asked), lifting a read-only attribute for the moment. The range must lie inside the file.
+// S_OK, E_FAIL when the file does not exist, or the error of the step that failed (the file's
+// bytes and attributes are then as they were).
 HRESULT PatchFileRange(const std::string& path, uint64_t fileOffset, const uint8_t* bytes,
-                       size_t length);
+                       size_t length, Probe probe = Probe::kDestination);
 
 // Makes `destPath` a copy of `sourcePath` with `length` bytes at `fileOffset` replaced. An existing
 // destination keeps its attributes (a read-only one stays read-only); a new one takes the
@@ -51,6 +55,7 @@ class ImageFileStream {
 // Writes `stream` into `destPath`, which may be the image source itself. An existing destination
 // keeps its attributes. S_OK or a failure code; on failure the destination is as it was, or absent
 // when it did not exist, and no temporary file is left.
-HRESULT WriteToFile(ImageFileStream& stream, const std::string& destPath);
+HRESULT WriteToFile(ImageFileStream& stream, const std::string& destPath,
+                    Probe probe = Probe::kDestination);
 
 }  // namespace lf::edit

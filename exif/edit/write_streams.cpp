@@ -2,6 +2,7 @@
 // an existing file, and the writer's entry points into the safe rewrite.
 #include <cstring>
 
+#include "exif/edit/date_stamp.h"
 #include "exif/edit/exif_writer.h"
 #include "exif/edit/layout_check.h"
 #include "exif/model/jpeg_segments.h"
@@ -81,16 +82,18 @@ uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* ch
 // Streams a writer into an open destination for WriteToFile.
 class WriterStream : public ImageFileStream {
  public:
-  explicit WriterStream(ExifWriter& writer) : writer_(writer) {}
-  std::string ImageSourcePath() const override {
-    return writer_.imageSourcePath.empty() ? writer_.path() : writer_.imageSourcePath;
-  }
+  WriterStream(ExifWriter& writer, const ImageSource* image) : writer_(writer), image_(image) {}
+  std::string ImageSourcePath() const override { return image_ ? image_->path : writer_.path(); }
   uint32_t WriteImageFile(File& dest, File& src) override {
-    return writer_.IsTiffSource() ? writer_.WriteTiffFile(dest, src) : writer_.WriteJpegFile(dest, src);
+    if (!writer_.IsTiffSource()) return writer_.WriteJpegFile(dest, src);
+    const uint64_t strips = image_ && image_->firstStrip != 0 ? image_->firstStrip
+                                                              : writer_.TiffOffsetToFile(writer_.ifd0().firstStripOffset);
+    return writer_.WriteTiffFile(dest, src, strips);
   }
 
  private:
   ExifWriter& writer_;
+  const ImageSource* image_;
 };
 
 }  // namespace
@@ -174,7 +177,7 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
   return 0;
 }
 
-uint32_t ExifWriter::WriteTiffFile(File& dest, File& src) {
+uint32_t ExifWriter::WriteTiffFile(File& dest, File& src, uint64_t stripsAt) {
   if (!dest.Seek(0) || !dest.Write(out_.block().data(), out_.outLength())) {
     return LastErrorOr(platform::kErrorWriteFault);
   }
@@ -190,9 +193,7 @@ uint32_t ExifWriter::WriteTiffFile(File& dest, File& src) {
   if (ifd0.firstStripOffset == 0 || out_.mainImageSize() == 0) return kErrorBadData;
   platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
   if (!chunk) return kErrorNoMemory;
-  const uint64_t from = !imageSourcePath.empty() && imageSourceOffset != 0
-                            ? imageSourceOffset
-                            : TiffOffsetToFile(ifd0_.firstStripOffset);
+  const uint64_t from = stripsAt;
   uint64_t fileLength = 0;
   if (!src.Length(&fileLength)) return LastErrorOr(platform::kErrorReadFault);
   // Strips that the source does not hold cannot be written: no new file without its image.
@@ -201,30 +202,24 @@ uint32_t ExifWriter::WriteTiffFile(File& dest, File& src) {
   return CopyBytes(src, from, out_.mainImageSize(), dest, chunk.get());
 }
 
-HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath) {
+HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe, const ImageSource* image) {
   if (!writer.IsBuilt()) return E_FAIL;
   // A layout that would damage anything the edit was not asked to change is never written.
   if (writer.copiedFromSource() && !CheckEditedBlock(writer.Block(), writer.output()).empty()) return E_FAIL;
-  WriterStream stream(writer);
-  return WriteToFile(stream, destPath);
+  WriterStream stream(writer, image);
+  return WriteToFile(stream, destPath, probe);
 }
 
-HRESULT PatchFileRange(ExifWriter& writer, uint64_t fileOffset, const uint8_t* bytes, size_t length) {
-  return PatchFileRange(writer.path(), fileOffset, bytes, length);
+HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block, Probe probe) {
+  if (block.size() == 0) return E_FAIL;
+  StampLocalTime(block, reader.ifd0Offset());
+  return PatchFileRange(reader.path(), reader.TiffOffsetToFile(0), block.data(), block.size(), probe);
 }
 
-HRESULT PatchInPlace(ExifWriter& writer) {
-  writer.StampBlockDateTime();
-  const ByteView block = writer.Block();
-  if (block.empty()) return E_FAIL;
-  return PatchFileRange(writer.path(), writer.TiffOffsetToFile(0), block.data(), block.size());
-}
-
-HRESULT CopyAndPatch(ExifWriter& writer, const std::string& destPath) {
-  writer.StampBlockDateTime();
-  const ByteView block = writer.Block();
-  if (block.empty()) return E_FAIL;
-  return CopyAndPatch(writer.path(), destPath, writer.TiffOffsetToFile(0), block.data(), block.size());
+HRESULT CopyAndPatch(const exif::ExifReader& reader, MutableByteView block, const std::string& destPath) {
+  if (block.size() == 0) return E_FAIL;
+  StampLocalTime(block, reader.ifd0Offset());
+  return CopyAndPatch(reader.path(), destPath, reader.TiffOffsetToFile(0), block.data(), block.size());
 }
 
 }  // namespace lf::edit

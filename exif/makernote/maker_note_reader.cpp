@@ -117,12 +117,10 @@ uint32_t MakerNoteReader::ReadMakerNoteValue(const IfdEntry& entry, void* buffer
 int MakerNoteReader::UpdateMakerNoteEntry(const IfdEntry& entry) {
   const ByteView entries = GatedEntries();
   if (entries.empty()) return 0;
-  for (uint32_t pos = 0; pos + kEntrySize <= entries.size(); pos += kEntrySize) {
-    if (entries.ReadU16(pos) != entry.tag) continue;
-    uint8_t* raw = makerNoteData_ + EntriesStart() + pos;
-    return EncodeEntry(std::span<uint8_t>(raw, kEntrySize), makerByteOrder_, entry) == 1 ? 1 : 0;
-  }
-  return 0;
+  // The entries as a directory of the maker note's bytes: the count word sits in front of them.
+  const MutableByteView note(makerNoteData_, makerNoteLength_, makerByteOrder_);
+  const RawDirectory dir{EntriesStart() - 2, static_cast<uint16_t>(entries.size() / kEntrySize)};
+  return PatchRawEntry(note, dir, entry) == kPatched ? 1 : 0;
 }
 
 int MakerNoteReader::HasPrintImage() {

@@ -56,4 +56,50 @@ void CompleteSummary(IfdDescriptor* d) {
           : static_cast<uint32_t>((uint64_t{d->imageLength} + d->rowsPerStrip - 1) / d->rowsPerStrip);
 }
 
+bool LocateRawDirectory(ByteView block, uint32_t offset, RawDirectory* dir) {
+  *dir = {};
+  if (offset == 0 || !block.Contains(offset, 2)) return false;
+  const uint16_t count = block.ReadU16(offset);
+  if (!block.Contains(uint64_t{offset} + 2, uint64_t{count} * kEntrySize)) return false;
+  dir->offset = offset;
+  dir->count = count;
+  return true;
+}
+
+bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry) {
+  *entry = {};
+  const uint8_t* raw = block.Pointer(pos, kEntrySize);
+  if (!raw) return false;
+  DecodeEntry({raw, kEntrySize}, block.order(), entry);
+  return true;
+}
+
+bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry) {
+  uint8_t* raw = block.Pointer(pos, kEntrySize);
+  if (!raw) return false;
+  EncodeEntry({raw, kEntrySize}, block.order(), entry);
+  return true;
+}
+
+bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry, uint64_t* pos) {
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    const uint64_t at = dir.EntryPos(i);
+    if (block.ReadU16(at) == tag) {
+      if (pos) *pos = at;
+      return ReadEntry(block, at, entry);
+    }
+  }
+  *entry = {};
+  return false;
+}
+
+PatchResult PatchRawEntry(MutableByteView block, const RawDirectory& dir, const IfdEntry& entry, IfdEntry* old) {
+  IfdEntry before;
+  uint64_t pos = 0;
+  if (!FindRawEntry(block, dir, entry.tag, &before, &pos)) return kTagAbsent;
+  if (old) *old = before;
+  uint8_t* raw = block.Pointer(pos, kEntrySize);
+  return EncodeEntry({raw, kEntrySize}, block.order(), entry) == 1 ? kPatched : kNotEncodable;
+}
+
 }  // namespace lf::exif

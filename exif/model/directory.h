@@ -34,6 +34,33 @@ struct IfdDescriptor {
   bool IsParsed() const { return location.entryCount != 0 && planarConfiguration != 0; }
 };
 
+// A directory as it lies in a block: located once (its entry count and 12·n entry bytes checked
+// to lie inside the bytes; the 4-byte link may be missing at the very end), then indexed freely.
+inline constexpr uint32_t kDirectoryOverhead = 6;  // entry count word and next-IFD link
+struct RawDirectory {
+  uint32_t offset = 0;
+  uint16_t count = 0;
+  uint64_t EntryPos(uint32_t i) const { return uint64_t{offset} + 2 + uint64_t{i} * kEntrySize; }
+  uint64_t LinkPos() const { return EntryPos(count); }
+  uint32_t Size() const { return kDirectoryOverhead + kEntrySize * count; }
+};
+bool LocateRawDirectory(ByteView block, uint32_t offset, RawDirectory* dir);
+
+// Decodes the entry at `pos` (tag, type and count also for an entry of unsupported type); false
+// when its 12 bytes are not all inside the block.
+bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry);
+// Encodes an entry at `pos`; false when it does not fit.
+bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry);
+// The first entry with `tag`, and its position when asked.
+bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry,
+                  uint64_t* pos = nullptr);
+// The one entry patcher: re-encodes the first entry with entry.tag in place from the given tag,
+// type, count and value, with what it held before in *old. kPatched, kNotEncodable (an entry of no
+// value bytes, written with count 0 as EncodeEntry does) or kTagAbsent.
+enum PatchResult : int { kTagAbsent = -1, kNotEncodable = 0, kPatched = 1 };
+PatchResult PatchRawEntry(MutableByteView block, const RawDirectory& dir, const IfdEntry& entry,
+                          IfdEntry* old = nullptr);
+
 // Applies one entry of IFD0 or IFD1 to its summary (ImageWidth, ImageLength, SamplesPerPixel,
 // RowsPerStrip, PlanarConfiguration). True when the entry is a SHORT or LONG StripOffsets, whose
 // first value the caller reads into firstStripOffset (it may lie outside the directory).
