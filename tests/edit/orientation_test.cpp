@@ -110,6 +110,28 @@ TEST_P(OrientationTest, SamePathPatchChangesOnlyTheOrientationsAndTheStamp) {
   ExpectValid(dir_.File("src.jpg"), f);
 }
 
+TEST_P(OrientationTest, EachEditProvesTheDirectoryWritableOnce) {
+  // Unique files made by one call: the writability probe, and the new file of a rewrite (a copy
+  // also makes one of its own). A second probe would show as one more.
+  const std::string f = dir_.File("a.jpg"), g = dir_.File("b.jpg");
+  struct Case {
+    CameraRecipe recipe;
+    bool samePath;
+    uint32_t created;
+  } cases[] = {{{}, true, 1}, {{}, false, 3}, {{.thumbnailOrientation = 0}, true, 2}};
+  for (const Case& c : cases) {
+    WriteFile(f, Camera(c.recipe).file);
+    platform::ClearFaults();
+    ASSERT_EQ(SetOrientation(c.samePath ? f : g, f, 3, 1), S_OK);
+    EXPECT_EQ(platform::CallCount(platform::Service::Create), c.created);
+  }
+  WriteFile(f, Camera().file);
+  platform::ClearFaults();
+  ASSERT_EQ(SetDateTimeOriginal(f, ExifDateTime{2020, 2, 0, 29, 1, 2, 3, 0}), S_OK);
+  EXPECT_EQ(platform::CallCount(platform::Service::Create), 1u);
+  platform::ClearFaults();
+}
+
 TEST_P(OrientationTest, PatchToAnotherPathReplacesTheDestinationAndKeepsTheSource) {
   const CameraFile c = Camera();
   const std::string src = dir_.File("s.jpg"), dst = dir_.File("d.jpg");
