@@ -37,21 +37,21 @@ int ExifWriter::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* ta
   return out_.RewriteDirectory(id, tagsToRemove, entriesToAdd, values);
 }
 
-int ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
+exif::Lookup ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
   IfdLocation where;
-  if (LocateDirectory(id, &where) != 1) return -1;
-  if (where.offset == 0 || where.entryCount == 0) return 0;
+  if (LocateDirectory(id, &where) != 1) return exif::kCannotLocate;
+  if (where.offset == 0 || where.entryCount == 0) return exif::kAbsent;
   const uint64_t first = uint64_t{where.offset} + 2;
   const uint64_t bytes = uint64_t{where.entryCount} * exif::kEntrySize;
   if (block_) {
     RawDirectory dir;
-    if (!LocateRawDirectory(Block(), where.offset, &dir)) return 0;
-    return exif::PatchRawEntry(MutableBlock(), dir, entry) == exif::kTagAbsent ? 0 : 1;
+    if (!LocateRawDirectory(Block(), where.offset, &dir)) return exif::kAbsent;
+    return exif::PatchRawEntry(MutableBlock(), dir, entry) == exif::kTagAbsent ? exif::kAbsent : exif::kFound;
   }
   // Without a block the entries are read from the file and the one entry is written back.
   platform::HeapPtr<uint8_t> scratch;
   ByteView entries;
-  if (!ReadTiffBytes(first, bytes, &scratch, &entries)) return 0;
+  if (!ReadTiffBytes(first, bytes, &scratch, &entries)) return exif::kAbsent;
   for (uint32_t i = 0; i < where.entryCount; ++i) {
     const uint64_t pos = uint64_t{i} * exif::kEntrySize;
     if (entries.ReadU16(pos) != entry.tag) continue;
@@ -59,10 +59,10 @@ int ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
     exif::EncodeEntry(raw, byteOrder_, entry);
     return Succeeded(edit::PatchFileRange(path_, TiffOffsetToFile(static_cast<uint32_t>(first + pos)),
                                           raw, sizeof raw))
-               ? 1
-               : 0;
+               ? exif::kFound
+               : exif::kAbsent;
   }
-  return 0;
+  return exif::kAbsent;
 }
 
 uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source, uint32_t sourceSize) {

@@ -40,7 +40,7 @@ class ExifWriter : public exif::ExifReader {
 
   // ---- Edits of the source's own block (in memory when loaded, else in the file)
   // Re-encodes the entry with the same tag: 1 patched, 0 absent or empty, -1 unlocatable.
-  int PatchEntry(DirectoryId id, const IfdEntry& entry);
+  exif::Lookup PatchEntry(DirectoryId id, const IfdEntry& entry);
   // Writes a new value over the old one (same place, same length): the values stored, or the
   // patch result for an inline value.
   int PatchEntryValue(DirectoryId id, const IfdEntry& entry, const void* source, uint32_t sourceSize);

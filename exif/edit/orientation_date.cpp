@@ -19,7 +19,7 @@ constexpr uint16_t kMaxOrientation = 8;  // TIFF 6.0, Orientation: 1..8
 
 uint16_t OutputOrientation(OutputLayout& out, DirectoryId id) {
   IfdEntry entry{exif::kTagOrientation};
-  if (out.FindOutputEntry(id, &entry) != 1) return 0;
+  if (out.FindOutputEntry(id, &entry) != exif::kFound) return 0;
   return entry.type == exif::kTypeShort && entry.count == 1 ? static_cast<uint16_t>(entry.value) : 0;
 }
 
@@ -30,7 +30,7 @@ IfdEntry OrientationEntry(uint16_t orientation) {
 // Sets the Orientation of one directory of the output block, adding the entry when it is missing.
 bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientation) {
   const IfdEntry entry = OrientationEntry(orientation);
-  if (out.UpdateOutputEntry(id, entry) == 1) return true;
+  if (out.UpdateOutputEntry(id, entry) == exif::kFound) return true;
   const IfdEntryList add{entry};
   return out.RewriteDirectory(id, nullptr, &add, nullptr) >= 1;
 }
@@ -124,7 +124,7 @@ bool WriteDateTimeString(ExifWriter& writer, uint32_t image, uint32_t which, con
     return ok;
   }
   IfdEntry entry{dateTag};
-  if (writer.FindEntry(id, &entry) != 1) return false;
+  if (writer.FindEntry(id, &entry) != exif::kFound) return false;
   return writer.PatchEntryValue(id, entry, dateText, dateBytes) == static_cast<int>(kDateTextBytes);
 }
 

@@ -89,12 +89,12 @@ bool OutputLayout::Directory(DirectoryId id, RawDirectory* dir) {
   return LocateRawDirectory(View(), where.offset, dir) && dir->count != 0;
 }
 
-int OutputLayout::FindOutputEntry(DirectoryId id, IfdEntry* entry) {
+exif::Lookup OutputLayout::FindOutputEntry(DirectoryId id, IfdEntry* entry) {
   IfdLocation where;
-  if (!Slot(id) || LocateOutputDirectory(id, &where) != 1) return -1;
+  if (!Slot(id) || LocateOutputDirectory(id, &where) != 1) return exif::kCannotLocate;
   RawDirectory dir;
-  if (!Directory(id, &dir)) return 0;
-  return FindRawEntry(View(), dir, entry->tag, entry) ? 1 : 0;
+  if (!Directory(id, &dir)) return exif::kAbsent;
+  return FindRawEntry(View(), dir, entry->tag, entry) ? exif::kFound : exif::kAbsent;
 }
 
 int OutputLayout::CollectOutputEntries(DirectoryId id, IfdEntryList* list) {
@@ -106,20 +106,20 @@ int OutputLayout::CollectOutputEntries(DirectoryId id, IfdEntryList* list) {
   return exif::FilterEntries(ByteView(raw, uint64_t{dir.count} * exif::kEntrySize, order_), list);
 }
 
-int OutputLayout::UpdateOutputEntry(DirectoryId id, const IfdEntry& entry) {
+exif::Lookup OutputLayout::UpdateOutputEntry(DirectoryId id, const IfdEntry& entry) {
   return PatchOutputEntry(id, entry, true);
 }
 
-int OutputLayout::PatchOutputEntry(DirectoryId id, const IfdEntry& entry, bool record) {
-  if (entry.tag == 0) return 0;
+exif::Lookup OutputLayout::PatchOutputEntry(DirectoryId id, const IfdEntry& entry, bool record) {
+  if (entry.tag == 0) return exif::kAbsent;
   IfdLocation where;
-  if (!Slot(id) || LocateOutputDirectory(id, &where) != 1) return -1;
+  if (!Slot(id) || LocateOutputDirectory(id, &where) != 1) return exif::kCannotLocate;
   RawDirectory dir;
-  if (!Directory(id, &dir)) return 0;
+  if (!Directory(id, &dir)) return exif::kAbsent;
   IfdEntry old;
-  if (exif::PatchRawEntry(out_.View(order_), dir, entry, &old) == exif::kTagAbsent) return 0;
+  if (exif::PatchRawEntry(out_.View(order_), dir, entry, &old) == exif::kTagAbsent) return exif::kAbsent;
   if (record && !(old == entry)) edits_.Add(id, entry.tag);
-  return 1;
+  return exif::kFound;
 }
 
 int OutputLayout::RemoveOutputEntries(DirectoryId id, uint16_t tag) {
@@ -172,7 +172,7 @@ int OutputLayout::MeasureImageData(DirectoryId id, uint32_t* size) {
     return isJpeg_ ? 0 : 1;
   }
   IfdEntry offsets{exif::kTagStripOffsets}, counts{exif::kTagStripByteCounts};
-  if (FindOutputEntry(id, &offsets) != 1 || FindOutputEntry(id, &counts) != 1) return 0;
+  if (FindOutputEntry(id, &offsets) != exif::kFound || FindOutputEntry(id, &counts) != exif::kFound) return 0;
   uint32_t first = 0, last = 0, firstCount = 0, lastCount = 0;
   const ByteView view = View();
   if (!FirstAndLastValue(view, offsets, StripCount(id, offsets.count), &first, &last) ||
@@ -197,7 +197,7 @@ bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
     return true;
   }
   IfdEntry offsets{exif::kTagStripOffsets};
-  if (FindOutputEntry(id, &offsets) != 1) return false;
+  if (FindOutputEntry(id, &offsets) != exif::kFound) return false;
   const uint32_t count = StripCount(id, offsets.count);
   uint32_t first = 0, last = 0;
   if (!FirstAndLastValue(View(), offsets, count, &first, &last)) return false;
@@ -217,7 +217,7 @@ bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
       if (offsets.type == kTypeShort && *newOffset > 0xFFFF) return false;
       offsets.value = *newOffset;
     }
-    if (PatchOutputEntry(id, offsets, false) != 1) return false;
+    if (PatchOutputEntry(id, offsets, false) != exif::kFound) return false;
   } else {
     const uint32_t size = exif::FieldTypeSize(offsets.type);
     const MutableByteView view = out_.View(order_);

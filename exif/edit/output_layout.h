@@ -98,11 +98,11 @@ class OutputLayout {
   // ---- Single entries and directories of the block
   int LocateOutputDirectory(DirectoryId id, IfdLocation* out);
   // 1 found, 0 absent / empty / not inside the block, -1 unknown or unlocatable directory.
-  int FindOutputEntry(DirectoryId id, IfdEntry* entry);
+  exif::Lookup FindOutputEntry(DirectoryId id, IfdEntry* entry);
   // Entries matching the request in *list (empty = all), in directory order; count, 0 or -1.
   int CollectOutputEntries(DirectoryId id, IfdEntryList* list);
   // Re-encodes the entry with the same tag in place: 1, 0 (absent, or tag 0), -1 (unlocatable).
-  int UpdateOutputEntry(DirectoryId id, const IfdEntry& entry);
+  exif::Lookup UpdateOutputEntry(DirectoryId id, const IfdEntry& entry);
   // Deletes every entry with `tag`; the number deleted.
   int RemoveOutputEntries(DirectoryId id, uint16_t tag);
   // Re-lays one directory with entries removed, replaced or added; new minus old entry count
@@ -134,7 +134,7 @@ class OutputLayout {
   bool Directory(DirectoryId id, RawDirectory* dir);
   int LocateMakerNoteDirectory(IfdLocation* out);
   // UpdateOutputEntry; `record`: the change is one the edit asked for (not a moved offset).
-  int PatchOutputEntry(DirectoryId id, const IfdEntry& entry, bool record);
+  exif::Lookup PatchOutputEntry(DirectoryId id, const IfdEntry& entry, bool record);
   // Walks IFD0, Exif, GPS, Interop, the maker note and (when asked) IFD1 and corrects each once.
   void CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t finalOffset);
   int CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFinal);

@@ -257,11 +257,11 @@ bool OutputLayout::SetDirectoryPointer(DirectoryId id, uint32_t offset) {
       return Directory(exif::kIfd0, &ifd0) && view.WriteU32(ifd0.LinkPos(), offset);
     }
     case exif::kExifIfd:
-      return PatchOutputEntry(exif::kIfd0, {exif::kTagExifIfdPointer, exif::kTypeLong, 1, offset}, false) == 1;
+      return PatchOutputEntry(exif::kIfd0, {exif::kTagExifIfdPointer, exif::kTypeLong, 1, offset}, false) == exif::kFound;
     case exif::kGpsIfd:
-      return PatchOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, exif::kTypeLong, 1, offset}, false) == 1;
+      return PatchOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, exif::kTypeLong, 1, offset}, false) == exif::kFound;
     case exif::kInteropIfd:
-      return PatchOutputEntry(exif::kExifIfd, {exif::kTagInteropIfdPointer, exif::kTypeLong, 1, offset}, false) == 1;
+      return PatchOutputEntry(exif::kExifIfd, {exif::kTagInteropIfdPointer, exif::kTypeLong, 1, offset}, false) == exif::kFound;
     default:
       return false;
   }

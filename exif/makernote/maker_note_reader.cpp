@@ -12,7 +12,7 @@ MakerNoteReader::MakerNoteReader(const char* path, bool loadBlock, bool usePageA
   IfdEntry note;
   note.tag = kTagMakerNote;
   // The MakerNote's type is not checked: cameras write UNDEFINED, some software BYTE or LONG.
-  if (FindEntry(kExifIfd, &note) != 1 || note.count <= 4 || note.value == 0) return;
+  if (FindEntry(kExifIfd, &note) != kFound || note.count <= 4 || note.value == 0) return;
   makerNoteLength_ = note.count;
   makerNoteOffset_ = note.value;
   LoadMakerNote();

@@ -13,6 +13,11 @@
 
 namespace lf::exif {
 
+// The outcome of a lookup in a directory: kFound, kAbsent (no such entry, an empty directory, or
+// one that does not lie inside the data), or kCannotLocate, which callers must tell from an
+// absent directory (an unknown directory id, a directory whose entry count cannot be read).
+enum Lookup : int { kCannotLocate = -1, kAbsent = 0, kFound = 1 };
+
 // Where a directory lies: the offset of its entry-count word relative to the TIFF header
 // (0 = absent) and its entry count (0 = not read yet, or empty).
 struct IfdLocation {

@@ -70,7 +70,7 @@ class ExifReader {
                      uint32_t* exifOffset = nullptr, uint32_t* gpsOffset = nullptr,
                      PrintImLocation* printIm = nullptr);
   // The caller sets entry->tag; on 1 the type, count and value are filled.
-  int FindEntry(DirectoryId id, IfdEntry* entry);
+  Lookup FindEntry(DirectoryId id, IfdEntry* entry);
   // Entries matching the request in *list (empty = all), in directory order; the count, 0, or -1.
   int CollectEntries(DirectoryId id, IfdEntryList* list);
   // Delivers an entry's value as native values (see CopyInlineValue / ConvertValueArray); the
@@ -130,7 +130,7 @@ class ExifReader {
                      ByteView* out);
   // The raw entries of a located directory, as FindEntry and CollectEntries read them.
   // 1 with *entries set, 0 absent/empty/not inside the data, -1 cannot locate.
-  int DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch, ByteView* entries);
+  Lookup DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch, ByteView* entries);
   // The reader's slot for a directory id, or nullptr for an unknown id.
   IfdLocation* Slot(DirectoryId id);
 

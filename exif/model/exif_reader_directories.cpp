@@ -52,7 +52,7 @@ int ExifReader::LocateDirectory(DirectoryId id, IfdLocation* out) {
     interopLooked_ = true;
     IfdEntry pointer;
     pointer.tag = kTagInteropIfdPointer;
-    if (FindEntry(kExifIfd, &pointer) == 1 && pointer.type == kTypeLong && pointer.count == 1 &&
+    if (FindEntry(kExifIfd, &pointer) == kFound && pointer.type == kTypeLong && pointer.count == 1 &&
         pointer.value >= kMinDirectoryOffset) {
       interop_.offset = pointer.value;
     }
@@ -67,35 +67,35 @@ int ExifReader::LocateDirectory(DirectoryId id, IfdLocation* out) {
   return 1;
 }
 
-int ExifReader::DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch,
+Lookup ExifReader::DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch,
                                  ByteView* entries) {
   IfdLocation location;
-  if (!LocateDirectory(id, &location)) return -1;
-  if (location.offset == 0 || location.entryCount == 0) return 0;
+  if (!LocateDirectory(id, &location)) return kCannotLocate;
+  if (location.offset == 0 || location.entryCount == 0) return kAbsent;
   ByteView all;
   if (!ReadTiffBytes(uint64_t{location.offset} + 2, uint64_t{location.entryCount} * kEntrySize,
                      scratch, &all)) {
-    return 0;
+    return kAbsent;
   }
   *entries = all.Sub(0, ScanLength(location.entryCount));
-  return 1;
+  return kFound;
 }
 
-int ExifReader::FindEntry(DirectoryId id, IfdEntry* entry) {
-  if (!entry) return -1;
+Lookup ExifReader::FindEntry(DirectoryId id, IfdEntry* entry) {
+  if (!entry) return kCannotLocate;
   platform::HeapPtr<uint8_t> scratch;
   ByteView entries;
-  const int located = DirectoryEntries(id, &scratch, &entries);
-  if (located != 1) return located;
-  return ScanEntries(entries, entry);
+  const Lookup located = DirectoryEntries(id, &scratch, &entries);
+  if (located != kFound) return located;
+  return ScanEntries(entries, entry) ? kFound : kAbsent;
 }
 
 int ExifReader::CollectEntries(DirectoryId id, IfdEntryList* list) {
   if (!list) return -1;
   platform::HeapPtr<uint8_t> scratch;
   ByteView entries;
-  const int located = DirectoryEntries(id, &scratch, &entries);
-  if (located != 1) return located;
+  const Lookup located = DirectoryEntries(id, &scratch, &entries);
+  if (located != kFound) return located;
   return FilterEntries(entries, list);
 }
 

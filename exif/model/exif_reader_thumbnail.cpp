@@ -31,7 +31,7 @@ int ExifReader::LocateThumbnail(uint32_t* offset, uint32_t* length) {
     IfdEntry strips;
     strips.tag = kTagStripOffsets;
     if (LocateDirectory(kIfd1, &location) && location.offset != 0 && location.entryCount != 0 &&
-        FindEntry(kIfd1, &strips) == 1 &&
+        FindEntry(kIfd1, &strips) == kFound &&
         (strips.type == kTypeShort || strips.type == kTypeLong)) {
       uint32_t first = 0;
       bool known = true;

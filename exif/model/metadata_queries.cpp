@@ -20,7 +20,7 @@ uint16_t OrientationOf(ExifReader& reader, int image) {
   if (!reader.HasExifDirectory()) return 0;
   IfdEntry entry;
   entry.tag = kTagOrientation;
-  if (reader.FindEntry(image == kMainImage ? kIfd0 : kIfd1, &entry) != 1) return 0;
+  if (reader.FindEntry(image == kMainImage ? kIfd0 : kIfd1, &entry) != kFound) return 0;
   if (entry.type != kTypeShort || entry.count != 1) return 0;
   return static_cast<uint16_t>(entry.value);
 }
@@ -45,7 +45,7 @@ int ReadDateTimeString(ExifReader& reader, int image, int which, std::string* te
     default:
       return 0;
   }
-  if (reader.FindEntry(directory, &entry) != 1) return 0;
+  if (reader.FindEntry(directory, &entry) != kFound) return 0;
   const uint32_t n = EntryByteCount(entry);
   if (n == 0 || n > kDateValueLimit) return 0;
   std::vector<char> value(n + 1, '\0');  // one more byte, so the text always ends
@@ -58,7 +58,7 @@ bool IsExifVersion22(ExifReader& reader) {
   if (!reader.IsExif()) return false;
   IfdEntry entry;
   entry.tag = kTagExifVersion;
-  if (reader.FindEntry(kExifIfd, &entry) != 1) return false;
+  if (reader.FindEntry(kExifIfd, &entry) != kFound) return false;
   // The four inline bytes are held in file order, byte i in bits 8i..8i+7.
   return entry.type == kTypeUndefined && entry.count == 4 && entry.value >= kExifVersion22;
 }

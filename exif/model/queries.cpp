@@ -67,7 +67,7 @@ HRESULT GetExifValue(const char* path, uint32_t directory, uint16_t tag, void* b
   exif::IfdEntry entry;
   entry.tag = tag;
   uint32_t delivered = 0;
-  if (reader.FindEntry(directory, &entry) == 1) {
+  if (reader.FindEntry(directory, &entry) == exif::kFound) {
     delivered = reader.ReadEntryValue(entry, buffer, *size);
   } else {
     entry.type = 0;
