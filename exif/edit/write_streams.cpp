@@ -34,9 +34,15 @@ class EndOfImage {
  public:
   void Feed(const uint8_t* p, size_t n) {
     for (size_t i = 0; i < n; ++i) {
+      if (state_ == State::kData) {
+        // Most of a scan is entropy-coded data: jump to its next 0xFF.
+        const void* ff = std::memchr(p + i, 0xFF, n - i);
+        if (!ff) return;
+        i = static_cast<size_t>(static_cast<const uint8_t*>(ff) - p);
+      }
       const uint8_t b = p[i];
       switch (state_) {
-        case State::kData: if (b == 0xFF) state_ = State::kMarker; break;
+        case State::kData: state_ = State::kMarker; break;
         case State::kMarker:
           if (b == 0xD9) state_ = State::kTrailer;
           else if (b == 0x00 || b == 0xFF || (b >= 0xD0 && b <= 0xD7)) state_ = b == 0xFF ? State::kMarker : State::kData;
@@ -165,11 +171,12 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
       // file is not rewritten.
       const uint64_t from = s.offset + 4;
       EndOfImage end;
+      const bool watchTrailer = out_.pinned() && shift != 0;
       if (const uint32_t e = CopyBytes(src, from, fileLength - (from < fileLength ? from : fileLength), dest,
-                                       chunk.get(), &end)) {
+                                       chunk.get(), watchTrailer ? &end : nullptr)) {
         return e;
       }
-      return out_.pinned() && shift != 0 && end.TrailerHoldsData() ? kErrorBadData : 0;
+      return watchTrailer && end.TrailerHoldsData() ? kErrorBadData : 0;
     }
     if (const uint32_t e = CopyBytes(src, s.offset + 4, s.length - 2u, dest, chunk.get())) return e;
   }
