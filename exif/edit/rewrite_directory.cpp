@@ -11,18 +11,6 @@ namespace lf::edit {
 
 namespace {
 
-// Byte sizes of the types that the module does not interpret but whose values must still be
-// found when their entries move (TIFF 6.0, Section 2: SBYTE, SSHORT, FLOAT, DOUBLE).
-uint32_t OpaqueFieldSize(uint16_t type) {
-  switch (type) {
-    case 6: return 1;
-    case 8: return 2;
-    case 11: return 4;
-    case 12: return 8;
-    default: return 0;
-  }
-}
-
 struct Item {
   IfdEntry entry;
   uint8_t raw[exif::kEntrySize] = {};
@@ -192,12 +180,7 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
     const uint64_t pos = uint64_t{newPos} + 2 + uint64_t{i} * exif::kEntrySize;
     if (item.opaque) {
       // Kept byte for byte; an out-of-line value of a known size follows the block.
-      ByteView raw(item.raw, exif::kEntrySize, order_);
-      const uint64_t bytes = uint64_t{OpaqueFieldSize(raw.ReadU16(2))} * raw.ReadU32(4);
-      if (bytes > 4) {
-        const uint32_t moved = ShiftedOffset(raw.ReadU32(8), cuts);
-        MutableByteView(item.raw, exif::kEntrySize, order_).WriteU32(8, moved);
-      }
+      ShiftOpaqueValue(MutableByteView(item.raw, exif::kEntrySize, order_), 0, cuts);
       view.WriteBytes(pos, item.raw, exif::kEntrySize);
       continue;
     }
