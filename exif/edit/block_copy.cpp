@@ -92,7 +92,6 @@ void ProtectStructureStarts(ByteView block, CutList* cuts) {
   }
 }
 
-
 void ShiftInlineOffset(IfdEntry* e, const CutList& cuts) {
   if (e->type == kTypeLong && e->count == 1) {
     e->value = ShiftedOffset(e->value, cuts);

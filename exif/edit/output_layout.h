@@ -89,7 +89,7 @@ class OutputLayout {
   bool imageInBlock() const { return imageInBlock_; }
   const EditRecord& edits() const { return edits_; }
 
-  // ---- Filling the block from a source (Part of every edit of an existing file)
+  // ---- Filling the block from a source (the first step of every edit of an existing file)
   // Copies the source block, keeping or removing IFD1 and the thumbnail; see the .cpp. 1 or 0.
   int CopyBlockForEdit(const EditSource& source, bool keepThumbnail, bool removeInterop);
   // Shifts the offsets of one directory by `cuts`; the number of entries rewritten.
@@ -97,11 +97,12 @@ class OutputLayout {
 
   // ---- Single entries and directories of the block
   int LocateOutputDirectory(DirectoryId id, IfdLocation* out);
-  // 1 found, 0 absent / empty / not inside the block, -1 unknown or unlocatable directory.
+  // kAbsent also for an empty directory or one not inside the block; kCannotLocate for an unknown
+  // or unlocatable directory.
   exif::Lookup FindOutputEntry(DirectoryId id, IfdEntry* entry);
   // Entries matching the request in *list (empty = all), in directory order; count, 0 or -1.
   int CollectOutputEntries(DirectoryId id, IfdEntryList* list);
-  // Re-encodes the entry with the same tag in place: 1, 0 (absent, or tag 0), -1 (unlocatable).
+  // Re-encodes the entry with the same tag in place (tag 0 is refused as absent).
   exif::Lookup UpdateOutputEntry(DirectoryId id, const IfdEntry& entry);
   // Deletes every entry with `tag`; the number deleted.
   int RemoveOutputEntries(DirectoryId id, uint16_t tag);
