@@ -52,11 +52,15 @@ struct Raw {
   uint64_t pos = 0;
 };
 
+Raw RawAt(ByteView b, uint64_t pos) {
+  const ByteView raw = b.Sub(pos, exif::kEntrySize);
+  return {raw.ReadU16(0), raw.ReadU16(2), raw.ReadU32(4), raw.ReadU32(8), pos};
+}
+
 bool FindRaw(ByteView b, const RawDirectory& dir, uint16_t tag, Raw* out) {
   for (uint32_t i = 0; i < dir.count; ++i) {
-    const ByteView raw = b.Sub(dir.EntryPos(i), exif::kEntrySize);
-    if (raw.ReadU16(0) != tag) continue;
-    *out = {tag, raw.ReadU16(2), raw.ReadU32(4), raw.ReadU32(8), dir.EntryPos(i)};
+    if (b.ReadU16(dir.EntryPos(i)) != tag) continue;
+    *out = RawAt(b, dir.EntryPos(i));
     return true;
   }
   return false;
@@ -219,9 +223,7 @@ class Checker {
       claim(d.offset, d.Size());
       const bool dropped = id == exif::kIfd1 && edits_.thumbnailDropped;
       for (uint32_t i = 0; i < d.count; ++i) {
-        Raw r;
-        const ByteView raw = s_.Sub(d.EntryPos(i), exif::kEntrySize);
-        r = {raw.ReadU16(0), raw.ReadU16(2), raw.ReadU32(4), raw.ReadU32(8), d.EntryPos(i)};
+        const Raw r = RawAt(s_, d.EntryPos(i));
         if (!dropped && !edits_.Touches(id, r.tag)) continue;
         const uint32_t n = exif::StoredByteCount(r.type, r.count);
         if (n > 4) claim(r.field, n);
