@@ -41,6 +41,7 @@ class ValueProvider {
 struct EditRecord {
   std::vector<std::pair<DirectoryId, uint16_t>> tags;  // entries updated, added or removed
   bool thumbnailDropped = false;                       // IFD1, its values and the thumbnail
+  bool thumbnailRestored = false;                      // ... laid again behind the block
   bool Touches(DirectoryId id, uint16_t tag) const {
     for (const auto& t : tags) {
       if (t.first == id && t.second == tag) return true;
@@ -88,6 +89,7 @@ class OutputLayout {
   // A TIFF's main image stays inside the block (a pinned block that holds its strips).
   bool imageInBlock() const { return imageInBlock_; }
   const EditRecord& edits() const { return edits_; }
+  EditRecord& mutableEdits() { return edits_; }
 
   // ---- Filling the block from a source (the first step of every edit of an existing file)
   // Copies the source block, keeping or removing IFD1 and the thumbnail; see the .cpp. 1 or 0.
@@ -111,6 +113,19 @@ class OutputLayout {
   int RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
                        const IfdEntryList* entriesToAdd, ValueProvider* values,
                        bool* failed = nullptr);
+  // ---- Building a block from scratch
+  // Starts a new block: the TIFF header in `order`, its IFD0 offset 0 until IFD0 is laid.
+  bool StartBlock(ByteOrder order, bool isTiff, bool isJpeg);
+  // Lays a directory of `entries` (in the order given) at the end of the block by the layout
+  // rules: the directory on a word boundary, its value area directly behind it, each out-of-line
+  // value on a word boundary with the bytes `values` delivers (without them, count 0 and value 0);
+  // a next-IFD link of 0. The directory is read back and compared with the plan. Records the
+  // location of `id` (and the summary of IFD0 and IFD1) but sets no pointer to it (see
+  // SetDirectoryPointer). The directory's offset, or 0 on failure.
+  uint32_t LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values);
+  // Points the directory's parent (the TIFF header, IFD0's link or a pointer entry) at `offset`.
+  bool SetDirectoryPointer(DirectoryId id, uint32_t offset);
+
   // Writes the local time into IFD0 DateTime when it has 20 bytes out of line.
   void StampDateTime();
   void StampDateTime(const ExifDateTime& now);
@@ -147,8 +162,6 @@ class OutputLayout {
   static constexpr int kAppendFailed = INT32_MIN;
   // Moves the thumbnail (held apart from the block) and a TIFF's strips behind the grown block.
   bool RelocateAfterGrowth();
-  // Points the directory's parent (the TIFF header, IFD0's link or a pointer entry) at `offset`.
-  bool SetDirectoryPointer(DirectoryId id, uint32_t offset);
 
   OutputBuffer out_;
   OutputBuffer thumbnail_;

@@ -202,6 +202,34 @@ class TextValue : public ValueProvider {
   std::string text_;
 };
 
+TEST_P(OutputLayoutTest, ABlockFromScratchFollowsTheLayoutRules) {
+  OutputLayout out;
+  ASSERT_TRUE(out.StartBlock(OrderOf(GetParam()), false, true));
+  TextValue maker("Lumenframe test camera");
+  // Make out of line (delivered), Orientation inline, an out-of-line value nobody delivers, and a
+  // pointer filled once the Exif IFD is laid.
+  const IfdEntryList ifd0{{0x010F, exif::kTypeAscii, 23, 0}, {exif::kTagOrientation, exif::kTypeShort, 1, 6},
+                          {0x011A, exif::kTypeRational, 1, 0}, {exif::kTagExifIfdPointer, exif::kTypeLong, 0, 0}};
+  const uint32_t at0 = out.LayDirectory(exif::kIfd0, ifd0, &maker);
+  ASSERT_EQ(at0, 8u);
+  ASSERT_TRUE(out.SetDirectoryPointer(exif::kIfd0, at0));
+  const uint32_t atExif = out.LayDirectory(exif::kExifIfd, {{0x9000, exif::kTypeUndefined, 4, 0x30313230}}, nullptr);
+  ASSERT_NE(atExif, 0u);
+  EXPECT_EQ(atExif % 2, 0u);
+  ASSERT_TRUE(out.SetDirectoryPointer(exif::kExifIfd, atExif));
+
+  const ByteView b = out.View();
+  EXPECT_EQ(b.ReadU16(2), 42);
+  EXPECT_EQ(b.ReadU32(4), at0);
+  const IfdEntry make = EntryAt(b, at0, 0x010F);
+  EXPECT_EQ(make.value, at0 + 2 + 4 * 12 + 4);  // the value area follows the directory at once
+  EXPECT_EQ(ValueBytesAt(b, make).size(), 23u);
+  EXPECT_EQ(EntryAt(b, at0, 0x011A).count, 0u);  // no bytes for it: count 0
+  EXPECT_EQ(EntryAt(b, at0, exif::kTagExifIfdPointer).value, atExif);
+  EXPECT_EQ(EntryAt(b, atExif, 0x9000).value, 0x30313230u);
+  EXPECT_EQ(out.outExif().offset, atExif);
+}
+
 TEST_P(OutputLayoutTest, RewriteAddsAndRemovesEntriesAndEveryPointerFollows) {
   const CameraFile c = Camera({.orientation = 0, .thumbnailOrientation = 0});
   for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kIfd1}) {

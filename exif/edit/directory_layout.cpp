@@ -1,0 +1,81 @@
+// Laying new directories into the output block: a block started from scratch with its TIFF
+// header, and directories laid at its end by the layout rules every writer shares. Each directory
+// is read back once laid and compared with what was planned.
+#include <algorithm>
+#include <cstring>
+
+#include "exif/edit/output_layout.h"
+
+namespace lf::edit {
+
+namespace {
+
+// Room for the directories of a block built from scratch, so most builds never grow the buffer.
+constexpr size_t kScratchCapacity = 65536;
+
+}  // namespace
+
+bool OutputLayout::StartBlock(ByteOrder order, bool isTiff, bool isJpeg) {
+  Reset();
+  order_ = order;
+  isTiff_ = isTiff;
+  isJpeg_ = isJpeg;
+  if (!out_.Reserve(kScratchCapacity)) return false;
+  // TIFF 6.0, Section 2: the byte-order mark, 42, and the offset of IFD0 (laid later).
+  const uint8_t mark = order == exif::kLittleEndian ? 'I' : 'M';
+  const uint8_t header[8] = {mark, mark};
+  if (!out_.Append(header, sizeof header)) return false;
+  return out_.View(order_).WriteU16(2, 42);
+}
+
+uint32_t OutputLayout::LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values) {
+  IfdLocation* slot = Slot(id);
+  if (!slot || entries.size() > 0xFFFF || !out_.PadToEven()) return 0;
+  const uint32_t at = out_.length();
+  const uint32_t count = static_cast<uint32_t>(entries.size());
+  if (!out_.AppendZeros(kDirectoryOverhead + exif::kEntrySize * count)) return 0;
+
+  // The plan: each entry as it will stand, its value laid behind the directory in entry order.
+  IfdEntryList laid = entries;
+  for (IfdEntry& e : laid) {
+    if (!HasOutOfLineValue(e)) continue;
+    const IfdEntry requested = e;
+    e.count = 0;
+    e.value = 0;
+    const uint32_t want = values ? values->ValueSize(requested) : 0;
+    if (want == 0 || !out_.PadToEven()) continue;
+    const uint32_t valueAt = out_.length();
+    if (!out_.AppendZeros(want)) return 0;
+    const uint32_t delivered = values->DeliverValue(requested, MutableByteView(out_.data() + valueAt, want, order_));
+    const uint32_t bytes = ValueBytes(requested.type, delivered);
+    if (delivered == 0 || bytes > want) {
+      out_.Resize(valueAt);
+      continue;
+    }
+    out_.Resize(valueAt + bytes);
+    e.count = delivered;
+    e.value = valueAt;
+  }
+  const MutableByteView view = out_.View(order_);
+  view.WriteU16(at, static_cast<uint16_t>(count));
+  for (uint32_t i = 0; i < count; ++i) WriteEntry(view, uint64_t{at} + 2 + uint64_t{i} * exif::kEntrySize, laid[i]);
+
+  // Read back what was written: every entry as planned, inside the block.
+  RawDirectory dir;
+  if (!LocateRawDirectory(View(), at, &dir) || dir.count != count) return 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    IfdEntry back;
+    ReadEntry(View(), dir.EntryPos(i), &back);
+    const bool valueInside = !HasOutOfLineValue(laid[i]) || View().Contains(back.value, ValueBytes(back.type, back.count));
+    if (ValueBytes(laid[i].type, laid[i].count) != 0 && (!(back == laid[i]) || !valueInside)) return 0;
+  }
+  *slot = {at, static_cast<uint16_t>(count)};
+  if (IfdDescriptor* descriptor = Descriptor(id)) {
+    for (const IfdEntry& e : laid) {
+      if (!HasOutOfLineValue(e)) exif::ApplySummaryEntry(descriptor, e);
+    }
+  }
+  return at;
+}
+
+}  // namespace lf::edit
