@@ -11,9 +11,16 @@
 #include "exif/edit/output_layout.h"
 #include "exif/edit/safe_write.h"
 #include "exif/model/exif_reader.h"
+#include "lumenframe/lumenframe.h"
 #include "platform/file.h"
 
 namespace lf::edit {
+
+using ExifWriteParams = LfExifWriteParams;
+using GpsRecord = LfGpsRecord;
+
+// Empties the strings and the date of `params` when its version is "0210"; 1, else 0 (unchanged).
+int InitExifWriteParams(ExifWriteParams* params);
 
 class ExifWriter : public exif::ExifReader {
  public:
@@ -37,6 +44,15 @@ class ExifWriter : public exif::ExifReader {
   int CopyBlockForEdit(bool keepThumbnail, bool removeInterop);
   int RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
                        const IfdEntryList* entriesToAdd, ValueProvider* values);
+
+  // ---- Building directories: a whole block from scratch for a new file, or IFD1, GPS and
+  // Interop directories onto a copied block. 1 or 0 (the block is then left as far as it got).
+  int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params, const GpsRecord* gps);
+  int BuildGpsDirectory(const GpsRecord* gps);
+  // Lays IFD1 for the thumbnail in `thumbnailPath` (a 160 × 120 JPEG or TIFF) behind a block
+  // copied without its thumbnail; DropThumbnail takes it away again.
+  int AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params);
+  int DropThumbnail(bool removeInterop);
 
   // ---- Edits of the source's own block (in memory when loaded, else in the file)
   // Re-encodes the entry with the same tag: 1 patched, 0 absent or empty, -1 unlocatable.

@@ -266,8 +266,59 @@ typedef struct LfExifRecord {
   uint32_t count;
 } LfExifRecord;
 
+/* Record layouts are fixed: these checks fail to compile when a field moves. */
+#define LF_CHECK_LAYOUT(name, condition) typedef char lf_layout_check_##name[(condition) ? 1 : -1]
+#define LF_POINTER_WIDTH(w32, w64) (sizeof(void*) == 4 ? (w32) : (w64))
+
+/* GPS data for ReplaceExifGps and Encode: the GPS tags to write (an empty list removes the GPS
+ * data) and a value for each of the twelve tags the module writes. Numbers are in native order;
+ * each rational is a numerator and a denominator. The module reads the record and writes only
+ * versionID. */
+typedef struct LfGpsRecord {
+  LfU32List tagList;            /* GPS tag numbers; others than those below are ignored */
+  uint8_t versionID[4];         /* 0x0000 GPSVersionID, first byte most significant */
+  char latitudeRef[2];          /* 0x0001 'N' or 'S', and a 0 byte */
+  uint32_t latitude[6];         /* 0x0002 degrees, minutes, seconds */
+  char longitudeRef[2];         /* 0x0003 'E' or 'W', and a 0 byte */
+  uint32_t longitude[6];        /* 0x0004 */
+  uint32_t altitudeRef;         /* 0x0005 0 above sea level, 1 below (its low byte is written) */
+  uint32_t altitude[2];         /* 0x0006 metres */
+  uint32_t timeStamp[6];        /* 0x0007 hour, minute, second (UTC) */
+  LfString mapDatum;            /* 0x0012 */
+  LfByteArray processingMethod; /* 0x001B */
+  LfByteArray areaInformation;  /* 0x001C */
+  LfString dateStamp;           /* 0x001D "YYYY:MM:DD" */
+} LfGpsRecord;
+LF_CHECK_LAYOUT(gps_size, sizeof(LfGpsRecord) == LF_POINTER_WIDTH(164, 208));
+LF_CHECK_LAYOUT(gps_version, offsetof(LfGpsRecord, versionID) == LF_POINTER_WIDTH(20, 32));
+LF_CHECK_LAYOUT(gps_latitude, offsetof(LfGpsRecord, latitude) == LF_POINTER_WIDTH(28, 40));
+LF_CHECK_LAYOUT(gps_altitude_ref, offsetof(LfGpsRecord, altitudeRef) == LF_POINTER_WIDTH(80, 92));
+LF_CHECK_LAYOUT(gps_time, offsetof(LfGpsRecord, timeStamp) == LF_POINTER_WIDTH(92, 104));
+LF_CHECK_LAYOUT(gps_map_datum, offsetof(LfGpsRecord, mapDatum) == LF_POINTER_WIDTH(116, 128));
+LF_CHECK_LAYOUT(gps_method, offsetof(LfGpsRecord, processingMethod) == LF_POINTER_WIDTH(120, 136));
+LF_CHECK_LAYOUT(gps_area, offsetof(LfGpsRecord, areaInformation) == LF_POINTER_WIDTH(140, 168));
+LF_CHECK_LAYOUT(gps_date, offsetof(LfGpsRecord, dateStamp) == LF_POINTER_WIDTH(160, 200));
+
+/* The parameters of an EXIF block built for a new file (Encode with LF_ENC_NEW_EXIF_FILE). */
+#define LF_EXIF_VERSION_0210 0x30323130u /* "0210" written big-endian */
+typedef struct LfExifWriteParams {
+  uint32_t exifVersion;            /* must be LF_EXIF_VERSION_0210 */
+  LfString imageDescription;       /* used when the image has none; empty = none */
+  LfString make;                   /* used when the image has none (added even when empty) */
+  LfString model;                  /* likewise */
+  LfString software;               /* used when the image has none; empty = none */
+  LfExifDateTime dateTimeOriginal; /* year 0 = the current time */
+} LfExifWriteParams;
+LF_CHECK_LAYOUT(params_size, sizeof(LfExifWriteParams) == LF_POINTER_WIDTH(36, 56));
+LF_CHECK_LAYOUT(params_date, offsetof(LfExifWriteParams, dateTimeOriginal) == LF_POINTER_WIDTH(20, 40));
+
+/* Encode's extra argument when the flags carry LF_ENC_PARAMS_PAIR as well. */
+typedef struct LfExifWriteParamsPair {
+  LfExifWriteParams* params;
+  LfGpsRecord* gps;
+} LfExifWriteParamsPair;
+
 /* Host records defined by the parts of the interface that use them. */
-typedef struct LfGpsRecord LfGpsRecord;
 typedef struct LfExifSummary LfExifSummary;
 typedef struct LfGpsSummary LfGpsSummary;
 typedef struct LfMakerNoteSummary LfMakerNoteSummary;
