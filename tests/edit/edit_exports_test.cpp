@@ -1,5 +1,5 @@
 // SetOrientation and SetDateTimeOriginal as the host calls them (the loaded module), and the
-// orient and date commands of the command-line tool over a batch of files.
+// orient, date and gps commands of the command-line tool over a batch of files.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "exif/model/exif_reader.h"
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/host_module.h"
 
@@ -96,6 +97,49 @@ TEST(EditExportsTest, CommandsEditBatchesAndReportFailures) {
   uint32_t main = 0;
   ASSERT_EQ(m.GetOrientation(b.c_str(), &main, nullptr, 0), LF_S_OK);
   EXPECT_EQ(main, 4u);
+}
+
+// Decimal degrees become degrees, minutes and seconds with the references from the signs.
+TEST(EditExportsTest, GpsCommandWritesAndRemovesPositionsOverADirectory) {
+  TempDir dir;
+  const std::string in = dir.File("in"), out = dir.File("out");
+  ASSERT_EQ(::mkdir(in.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
+  WriteFile(in + "/a.jpg", MakeCameraFile({.withGps = false}).file);
+  WriteFile(in + "/b.tif", MakeTiffFile(Order::Big, 1).file);
+  CliRun r = Cli("gps '" + in + "' --lat -33.8568 --lon=151.2153 --alt -12.5 --time 01:02:03 --datum WGS-84 -o '" +
+                 out + "'");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("2 edited, 0 failed"), std::string::npos) << r.out;
+  for (const char* name : {"/a.jpg", "/b.tif"}) {
+    const std::string path = out + name;
+    SCOPED_TRACE(path);
+    exif::ExifReader reader(path.c_str(), true);
+    exif::IfdEntry ref{0x0001}, lat{0x0002}, altRef{0x0005}, alt{0x0006}, lonRef{0x0003};
+    ASSERT_EQ(reader.FindEntry(exif::kGpsIfd, &ref), 1);
+    EXPECT_EQ(ref.value, uint32_t{'S'});
+    ASSERT_EQ(reader.FindEntry(exif::kGpsIfd, &lonRef), 1);
+    EXPECT_EQ(lonRef.value, uint32_t{'E'});
+    ASSERT_EQ(reader.FindEntry(exif::kGpsIfd, &altRef), 1);
+    EXPECT_EQ(altRef.value, 1u);
+    uint32_t v[6] = {};
+    ASSERT_EQ(reader.FindEntry(exif::kGpsIfd, &lat), 1);
+    ASSERT_EQ(reader.ReadEntryValue(lat, v, sizeof v), 3u);
+    // 33.8568 degrees = 33 deg 51 min 24.48 s.
+    EXPECT_EQ(std::vector<uint32_t>(v, v + 6), (std::vector<uint32_t>{33, 1, 51, 1, 244800, 10000}));
+    ASSERT_EQ(reader.FindEntry(exif::kGpsIfd, &alt), 1);
+    ASSERT_EQ(reader.ReadEntryValue(alt, v, sizeof v), 1u);
+    EXPECT_EQ(v[0], 1250u);
+    EXPECT_EQ(v[1], 100u);
+  }
+  r = Cli("--json gps '" + out + "/a.jpg' --remove");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("\"ok\": true"), std::string::npos) << r.out;
+  // Nothing left to remove.
+  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --remove").status, 1);
+  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --lat 91 --lon 0").status, 2);
+  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --lat 10").status, 2);
+  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --lat 10 --lon 10 --time 25:00:00").status, 2);
 }
 
 }  // namespace

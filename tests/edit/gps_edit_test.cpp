@@ -1,0 +1,386 @@
+// ReplaceExifGps on whole files in both byte orders: GPS data added to a file without any, merged
+// into an existing GPS IFD, and removed; the thumbnail laid again behind the block unchanged; a
+// TIFF's strips moved behind the thumbnail; refusals and every failed step leave the file as it
+// was. Written files are read back by our reader and judged by ExifTool.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "exif/edit/gps_edit.h"
+#include "exif/model/exif_reader.h"
+#include "platform/faults.h"
+#include "tests/support/edit_fixtures.h"
+#include "tests/support/exiftool_dump.h"
+
+namespace lf::edit {
+namespace {
+
+using test::Bytes;
+using test::Order;
+using test::ReadFile;
+using test::WriteFile;
+
+// A host record that owns its storage.
+struct HostGps {
+  std::vector<uint32_t> tags;
+  std::string datum = "WGS-84", date = "2024:05:06";
+  Bytes method = {'A', 'S', 'C', 'I', 'I', 0, 0, 0, 'G', 'P', 'S'};
+  LfGpsRecord record{};
+
+  explicit HostGps(std::vector<uint32_t> list) : tags(std::move(list)) {
+    record.tagList.data = tags.data();
+    record.tagList.size = static_cast<int32_t>(tags.size());
+    record.tagList.capacity = record.tagList.size;
+    const uint8_t version[4] = {2, 3, 0, 0};
+    std::memcpy(record.versionID, version, 4);
+    record.latitudeRef[0] = 'N';
+    const uint32_t lat[6] = {48, 1, 51, 1, 3024, 100}, lon[6] = {2, 1, 17, 1, 4020, 100};
+    std::memcpy(record.latitude, lat, sizeof lat);
+    record.longitudeRef[0] = 'E';
+    std::memcpy(record.longitude, lon, sizeof lon);
+    record.altitudeRef = 0x101;  // only the low byte is written
+    record.altitude[0] = 35;
+    record.altitude[1] = 1;
+    const uint32_t time[6] = {13, 1, 45, 1, 30, 1};
+    std::memcpy(record.timeStamp, time, sizeof time);
+    record.mapDatum.text = datum.data();
+    record.dateStamp.text = date.data();
+    record.processingMethod.data = method.data();
+    record.processingMethod.size = static_cast<int32_t>(method.size());
+  }
+  HostGps(const HostGps&) = delete;
+};
+
+IfdEntry Find(exif::ExifReader& r, DirectoryId id, uint16_t tag) {
+  IfdEntry e{tag};
+  EXPECT_EQ(r.FindEntry(id, &e), 1) << "directory " << id << " tag 0x" << std::hex << tag;
+  return e;
+}
+
+std::vector<uint32_t> Numbers(exif::ExifReader& r, const IfdEntry& e) {
+  std::vector<uint32_t> v(2 * e.count + 1);
+  r.ReadEntryValue(e, v.data(), static_cast<uint32_t>(v.size() * 4));
+  v.resize(2 * e.count);
+  return v;
+}
+
+std::string Text(exif::ExifReader& r, const IfdEntry& e) {
+  std::string s(e.count + 1, '\0');
+  r.ReadEntryValue(e, s.data(), static_cast<uint32_t>(s.size()));
+  return s.c_str();
+}
+
+std::vector<uint16_t> GpsTags(exif::ExifReader& r) {
+  IfdEntryList all;
+  r.CollectEntries(exif::kGpsIfd, &all);
+  std::vector<uint16_t> tags;
+  for (const IfdEntry& e : all) tags.push_back(e.tag);
+  return tags;
+}
+
+// The thumbnail as the file's IFD1 names it, and whether it ends the APP1 segment.
+void ExpectThumbnailBehindBlock(const std::string& path, const Bytes& thumbnail) {
+  exif::ExifReader r(path.c_str(), true);
+  platform::HeapPtr<uint8_t> thumb;
+  const uint32_t n = r.GetThumbnail(&thumb);
+  ASSERT_EQ(n, thumbnail.size());
+  EXPECT_EQ(Bytes(thumb.get(), thumb.get() + n), thumbnail);
+  const IfdEntry at = Find(r, exif::kIfd1, exif::kTagJpegInterchangeFormat);
+  EXPECT_EQ(at.value + n, r.blockLength());
+  EXPECT_EQ(at.value % 2, 0u);
+}
+
+void ExpectNoNewIssues(const std::string& before, const std::string& after) {
+  const auto issuesAfter = test::ValidationIssues(after);
+  if (issuesAfter.count("exiftool missing")) return;
+  EXPECT_TRUE(test::NewIssues(test::ValidationIssues(before), issuesAfter).empty())
+      << ::testing::PrintToString(issuesAfter);
+}
+
+// A JPEG with a chosen Exif version and GPS IFD, a thumbnail, and one GPS entry the record never
+// names (GPSSatellites, out of line).
+struct GpsFixture {
+  Bytes file;
+  Bytes thumbnail;
+};
+GpsFixture MakeGpsJpeg(Order order, const std::string& exifVersion, bool withGps, Bytes gpsVersion = {2, 0, 0, 0}) {
+  GpsFixture f;
+  test::TiffBuilder t(order);
+  const int exif = t.AddDirectory();
+  t.Ifd0().Ascii(0x010F, "Kestrelon").Ascii(0x0132, "2021:07:14 10:00:00").Pointer(0x8769, exif);
+  t.Dir(exif).Undefined(0x9000, Bytes(exifVersion.begin(), exifVersion.end())).Ascii(0x9003, "2021:07:14 09:26:53");
+  if (withGps) {
+    const int gps = t.AddDirectory();
+    t.Ifd0().Pointer(0x8825, gps);
+    t.Dir(gps).Data(0x0000, test::kByte, gpsVersion).Ascii(0x0001, "S").Ascii(0x0008, "07 satellites");
+  }
+  const int ifd1 = t.AddDirectory();
+  t.Ifd0().Next(ifd1);
+  f.thumbnail = test::StripAppSegments(test::EncodeJpeg(16, 12, 75));
+  const int blob = t.AddBlob(f.thumbnail);
+  t.Dir(ifd1).Short(0x0103, {6}).Rational(0x011A, {{72, 1}}).BlobOffset(0x0201, blob).BlobLength(0x0202, blob);
+  test::JpegBuilder j;
+  f.file = j.Soi().App1Exif(t.Build()).BodyOf(test::EncodeJpeg(32, 24)).Build();
+  return f;
+}
+
+class GpsEditTest : public ::testing::TestWithParam<Order> {
+ protected:
+  test::TempDir dir_;
+};
+
+TEST_P(GpsEditTest, AFileWithoutGpsGainsADirectoryInTagOrderWithTheThumbnailBehindIt) {
+  const test::CameraFile c = test::MakeCameraFile({.order = GetParam(), .withGps = false});
+  const std::string src = dir_.File("a.jpg"), dst = dir_.File("b.jpg");
+  WriteFile(src, c.file);
+  // Out of order, one tag twice, one tag the module does not write.
+  HostGps gps({0x0004, 0x0002, 0x0000, 0x0001, 0x0003, 0x0002, 0x0006, 0x0005, 0x0007, 0x0012, 0x001B,
+               0x001D, 0x0099});
+  ASSERT_EQ(ReplaceExifGps(dst, src, 90, &gps.record), S_OK);
+  EXPECT_EQ(ReadFile(src), c.file);
+  // Exif 0221: GPS 2.2, also in the host's record.
+  EXPECT_EQ(Bytes(gps.record.versionID, gps.record.versionID + 4), (Bytes{2, 2, 0, 0}));
+
+  exif::ExifReader r(dst.c_str(), true);
+  ASSERT_TRUE(r.IsExifJpeg());
+  EXPECT_EQ(GpsTags(r), (std::vector<uint16_t>{0, 1, 2, 3, 4, 5, 6, 7, 0x12, 0x1B, 0x1D}));
+  const IfdEntry version = Find(r, exif::kGpsIfd, 0x0000);
+  EXPECT_EQ(InlineFourBytesBigEndian(version), 0x02020000u);
+  EXPECT_EQ(Text(r, Find(r, exif::kGpsIfd, 0x0001)), "N");
+  EXPECT_EQ(Numbers(r, Find(r, exif::kGpsIfd, 0x0002)), (std::vector<uint32_t>{48, 1, 51, 1, 3024, 100}));
+  EXPECT_EQ(Numbers(r, Find(r, exif::kGpsIfd, 0x0004)), (std::vector<uint32_t>{2, 1, 17, 1, 4020, 100}));
+  EXPECT_EQ(Find(r, exif::kGpsIfd, 0x0005).value, 1u);
+  EXPECT_EQ(Numbers(r, Find(r, exif::kGpsIfd, 0x0006)), (std::vector<uint32_t>{35, 1}));
+  EXPECT_EQ(Numbers(r, Find(r, exif::kGpsIfd, 0x0007)), (std::vector<uint32_t>{13, 1, 45, 1, 30, 1}));
+  EXPECT_EQ(Text(r, Find(r, exif::kGpsIfd, 0x0012)), "WGS-84");
+  EXPECT_EQ(Text(r, Find(r, exif::kGpsIfd, 0x001D)), "2024:05:06");
+  const IfdEntry method = Find(r, exif::kGpsIfd, 0x001B);
+  EXPECT_EQ(method.type, exif::kTypeUndefined);
+  EXPECT_EQ(method.count, gps.method.size());
+  // The rest of the file: the image, the maker note's own value, Exif entries.
+  EXPECT_EQ(test::MainScan(ReadFile(dst)), test::MainScan(c.file));
+  EXPECT_EQ(Text(r, Find(r, exif::kExifIfd, 0x9003)), "2021:07:14 09:26:53");
+  const IfdEntry note = Find(r, exif::kExifIfd, 0x927C);
+  IfdEntry inner;
+  ASSERT_TRUE(ReadEntry(r.Block(), note.value + 12 + 2 + 12, &inner));
+  ASSERT_TRUE(r.Block().Contains(inner.value, 16));
+  EXPECT_EQ(Bytes(r.Block().data() + inner.value, r.Block().data() + inner.value + 16), c.makerNoteValue);
+  ExpectThumbnailBehindBlock(dst, c.thumbnail);
+  ExpectNoNewIssues(src, dst);
+
+  // ExifTool reads the same position.
+  if (!test::ExifToolAvailable()) return;
+  const test::ExifToolDump dump = test::RunExifTool({dst});
+  ASSERT_TRUE(dump.count(dst));
+  const test::ExifToolTags& tags = dump.at(dst);
+  EXPECT_NEAR(std::stod(tags.at("GPS:GPSLatitude")), 48 + 51 / 60.0 + 30.24 / 3600, 1e-9);
+  EXPECT_NEAR(std::stod(tags.at("GPS:GPSLongitude")), 2 + 17 / 60.0 + 40.2 / 3600, 1e-9);
+  EXPECT_EQ(tags.at("GPS:GPSLatitudeRef"), "N");
+  EXPECT_EQ(tags.at("GPS:GPSAltitude"), "35");
+  EXPECT_EQ(tags.at("GPS:GPSVersionID"), "2 2 0 0");
+  EXPECT_EQ(tags.at("GPS:GPSMapDatum"), "WGS-84");
+}
+
+TEST_P(GpsEditTest, AMergeKeepsTheFilesOtherEntriesAndRespectsAnOldGpsVersion) {
+  const GpsFixture f = MakeGpsJpeg(GetParam(), "0210", true, {1, 0, 0, 0});
+  const std::string path = dir_.File("old.jpg");
+  WriteFile(path, f.file);
+  HostGps gps({0x0000, 0x0001, 0x0002, 0x001D, 0x001B, 0x001C});
+  gps.record.areaInformation = gps.record.processingMethod;
+  ASSERT_EQ(ReplaceExifGps(path, path, 80, &gps.record), S_OK);
+  // Exif 0210: GPS 2.0, so the tags of GPS 2.2 are not written; version 1.0 of the file is raised.
+  EXPECT_EQ(Bytes(gps.record.versionID, gps.record.versionID + 4), (Bytes{2, 0, 0, 0}));
+  exif::ExifReader r(path.c_str(), true);
+  EXPECT_EQ(GpsTags(r), (std::vector<uint16_t>{0, 1, 2, 8}));
+  EXPECT_EQ(InlineFourBytesBigEndian(Find(r, exif::kGpsIfd, 0)), kGpsVersion20);
+  EXPECT_EQ(Text(r, Find(r, exif::kGpsIfd, 0x0001)), "N");
+  EXPECT_EQ(Text(r, Find(r, exif::kGpsIfd, 0x0008)), "07 satellites");
+  ExpectThumbnailBehindBlock(path, f.thumbnail);
+
+  // Exif 0220 with GPS 2.2: the same record now writes them all, and a second run changes nothing
+  // but the stamp.
+  const GpsFixture g = MakeGpsJpeg(GetParam(), "0220", true, {2, 2, 0, 0});
+  WriteFile(path, g.file);
+  ASSERT_EQ(ReplaceExifGps(path, path, 80, &gps.record), S_OK);
+  const Bytes once = ReadFile(path);
+  exif::ExifReader s(path.c_str(), true);
+  EXPECT_EQ(GpsTags(s), (std::vector<uint16_t>{0, 1, 2, 8, 0x1B, 0x1C, 0x1D}));
+  EXPECT_EQ(Text(s, Find(s, exif::kGpsIfd, 0x0008)), "07 satellites");
+  ASSERT_EQ(ReplaceExifGps(path, path, 80, &gps.record), S_OK);
+  EXPECT_EQ(ReadFile(path).size(), once.size());
+  ExpectNoNewIssues(dir_.File("old.jpg"), path);
+}
+
+TEST_P(GpsEditTest, AnEmptyTagListRemovesEveryGpsEntryTheDirectoryAndThePointer) {
+  const test::CameraFile c = test::MakeCameraFile({.order = GetParam()});
+  const std::string src = dir_.File("a.jpg"), dst = dir_.File("b.jpg");
+  WriteFile(src, c.file);
+  HostGps gps({});
+  ASSERT_EQ(ReplaceExifGps(dst, src, 90, &gps.record), S_OK);
+  exif::ExifReader r(dst.c_str(), true);
+  ASSERT_TRUE(r.IsExif());
+  IfdEntry pointer{exif::kTagGpsIfdPointer};
+  EXPECT_EQ(r.FindEntry(exif::kIfd0, &pointer), 0);
+  // The pointer entry, the directory (6 + 3·12 bytes) and the latitude (24) are gone.
+  EXPECT_EQ(r.blockLength(), c.tiff.size() - (12 + 6 + 3 * 12 + 24));
+  ExpectThumbnailBehindBlock(dst, c.thumbnail);
+  EXPECT_EQ(Text(r, Find(r, exif::kIfd0, 0x0110)), "KX-100 Test");
+  ExpectNoNewIssues(src, dst);
+  // Nothing left to remove.
+  EXPECT_EQ(ReplaceExifGps(dst, dst, 90, &gps.record), E_FAIL);
+}
+
+TEST_P(GpsEditTest, RefusalsLeaveTheFileByteForByte) {
+  const GpsFixture f = MakeGpsJpeg(GetParam(), "0200", true);
+  const std::string path = dir_.File("x.jpg");
+  WriteFile(path, f.file);
+  HostGps gps({0x0002});
+  auto expectRefused = [&](HRESULT want, HRESULT got, const Bytes& file) {
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(ReadFile(path), file);
+    EXPECT_EQ(dir_.List(), std::vector<std::string>{"x.jpg"});
+  };
+  // Exif 0200 with a GPS IFD.
+  expectRefused(E_FAIL, ReplaceExifGps(path, path, 80, &gps.record), f.file);
+  // JPEG quality.
+  const GpsFixture g = MakeGpsJpeg(GetParam(), "0220", false);
+  WriteFile(path, g.file);
+  expectRefused(E_INVALIDARG, ReplaceExifGps(path, path, 0, &gps.record), g.file);
+  expectRefused(E_INVALIDARG, ReplaceExifGps(path, path, 101, &gps.record), g.file);
+  // No GPS to remove.
+  HostGps none({});
+  expectRefused(E_FAIL, ReplaceExifGps(path, path, 80, &none.record), g.file);
+  // Records that cannot be read safely.
+  HostGps bad({0x0002, 0x001B});
+  bad.record.processingMethod.data = nullptr;
+  expectRefused(E_INVALIDARG, ReplaceExifGps(path, path, 80, &bad.record), g.file);
+  bad.record.processingMethod.size = -1;
+  expectRefused(E_INVALIDARG, ReplaceExifGps(path, path, 80, &bad.record), g.file);
+  HostGps badList({0x0002});
+  badList.record.tagList.size = -3;
+  expectRefused(E_INVALIDARG, ReplaceExifGps(path, path, 80, &badList.record), g.file);
+  badList.record.tagList.size = 2;
+  badList.record.tagList.data = nullptr;
+  expectRefused(E_INVALIDARG, ReplaceExifGps(path, path, 80, &badList.record), g.file);
+  std::string unterminated(kMaxGpsBytes + 10, 'x');
+  HostGps longText({0x0012});
+  longText.record.mapDatum.text = unterminated.data();
+  expectRefused(E_INVALIDARG, ReplaceExifGps(path, path, 80, &longText.record), g.file);
+  // An empty byte array is skipped, not refused.
+  HostGps empty({0x0002, 0x001B});
+  empty.record.processingMethod = {};
+  ASSERT_EQ(ReplaceExifGps(path, path, 80, &empty.record), S_OK);
+  exif::ExifReader r(path.c_str(), true);
+  EXPECT_EQ(GpsTags(r), (std::vector<uint16_t>{2}));
+  // A JFIF file is no EXIF file.
+  test::JpegBuilder j;
+  const Bytes jfif = j.Soi().App0Jfif().BodyOf(test::EncodeJpeg(8, 8)).Build();
+  WriteFile(path, jfif);
+  expectRefused(E_NO_EXIF, ReplaceExifGps(path, path, 80, &gps.record), jfif);
+}
+
+// A TIFF whose thumbnail strips come before its main strips: after the edit the block, the
+// thumbnail and the main image follow each other, every strip intact.
+TEST_P(GpsEditTest, ATiffKeepsItsStripsMovedBehindTheThumbnail) {
+  const Order order = GetParam();
+  Bytes main(8 * 6 * 3), thumb(4 * 3 * 3);
+  for (size_t i = 0; i < main.size(); ++i) main[i] = static_cast<uint8_t>(i * 7 + 1);
+  for (size_t i = 0; i < thumb.size(); ++i) thumb[i] = static_cast<uint8_t>(200 - i);
+  auto build = [&](bool withGps) {
+    test::TiffBuilder t(order);
+    const int exif = t.AddDirectory(), ifd1 = t.AddDirectory();
+    const int thumbBlob = t.AddBlob(thumb), mainBlob = t.AddBlob(main);
+    t.Ifd0().Long(0x0100, {8}).Long(0x0101, {6}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1}).Short(0x0106, {2});
+    t.Ifd0().BlobOffset(0x0111, mainBlob).Short(0x0115, {3}).Long(0x0116, {6}).BlobLength(0x0117, mainBlob);
+    t.Ifd0().Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x0128, {2});
+    t.Ifd0().Ascii(0x0132, "2020:01:02 03:04:05").Pointer(0x8769, exif).Next(ifd1);
+    if (withGps) {
+      const int gps = t.AddDirectory();
+      t.Ifd0().Pointer(0x8825, gps);
+      t.Dir(gps).Data(0x0000, test::kByte, {2, 2, 0, 0}).Ascii(0x0012, "TOKYO-1918");
+    }
+    t.Dir(exif).Undefined(0x9000, {'0', '2', '2', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
+    t.Dir(exif).Undefined(0xA000, {'0', '1', '0', '0'}).Short(0xA001, {1});
+    t.Dir(ifd1).Long(0x0100, {4}).Long(0x0101, {3}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1}).Short(0x0106, {2});
+    t.Dir(ifd1).BlobOffset(0x0111, thumbBlob).Short(0x0115, {3}).Long(0x0116, {3}).BlobLength(0x0117, thumbBlob);
+    return t.Build();
+  };
+  // Strips of one directory as its own entries name them.
+  auto stripsOf = [](const Bytes& file, bool thumbnail) {
+    const ByteView v(file.data(), file.size(), file[0] == 'I' ? exif::kLittleEndian : exif::kBigEndian);
+    RawDirectory d;
+    if (!LocateRawDirectory(v, v.ReadU32(4), &d)) return std::make_pair(Bytes{}, 0u);
+    if (thumbnail && !LocateRawDirectory(v, v.ReadU32(d.LinkPos()), &d)) return std::make_pair(Bytes{}, 0u);
+    IfdEntry at, n;
+    if (!FindRawEntry(v, d, exif::kTagStripOffsets, &at) || !FindRawEntry(v, d, exif::kTagStripByteCounts, &n) ||
+        !v.Contains(at.value, n.value)) {
+      return std::make_pair(Bytes{}, 0u);
+    }
+    return std::make_pair(test::Slice(file, at.value, n.value), at.value);
+  };
+  for (bool withGps : {false, true}) {
+    SCOPED_TRACE(withGps ? "merged into GPS" : "GPS added");
+    const Bytes file = build(withGps);
+    const std::string src = dir_.File(withGps ? "g.tif" : "n.tif"), dst = dir_.File("out.tif");
+    WriteFile(src, file);
+    HostGps gps({0x0000, 0x0001, 0x0002, 0x001B});
+    ASSERT_EQ(ReplaceExifGps(dst, src, 0, &gps.record), S_OK);  // quality means nothing for a TIFF
+    const Bytes out = ReadFile(dst);
+    const auto [mainOut, mainAt] = stripsOf(out, false);
+    const auto [thumbOut, thumbAt] = stripsOf(out, true);
+    EXPECT_EQ(mainOut, main);
+    EXPECT_EQ(thumbOut, thumb);
+    exif::ExifReader r(dst.c_str(), true);
+    ASSERT_TRUE(r.IsExifTiff());
+    EXPECT_GT(thumbAt, 8u);
+    EXPECT_EQ(thumbAt % 2, 0u);
+    EXPECT_EQ(mainAt, (thumbAt + thumb.size() + 1) & ~1u);
+    EXPECT_EQ(out.size(), mainAt + main.size());
+    EXPECT_EQ(Numbers(r, Find(r, exif::kGpsIfd, 0x0002)), (std::vector<uint32_t>{48, 1, 51, 1, 3024, 100}));
+    if (withGps) {
+      EXPECT_EQ(Text(r, Find(r, exif::kGpsIfd, 0x0012)), "TOKYO-1918");
+    }
+    ExpectNoNewIssues(src, dst);
+  }
+}
+
+TEST_P(GpsEditTest, EveryFailedStepOfAWriteLeavesTheOldFileAndNoTemporaryFile) {
+  const test::CameraFile c = test::MakeCameraFile({.order = GetParam(), .withGps = false});
+  const std::string f = dir_.File("a.jpg");
+  WriteFile(f, c.file);
+  HostGps gps({0x0000, 0x0001, 0x0002, 0x0012});
+  platform::ClearFaults();
+  ASSERT_EQ(ReplaceExifGps(f, f, 90, &gps.record), S_OK);
+  const size_t written = ReadFile(f).size();
+  uint32_t counts[static_cast<int>(platform::Service::kCount)];
+  for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
+    counts[s] = platform::CallCount(static_cast<platform::Service>(s));
+  }
+  size_t failures = 0;
+  for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
+    if (static_cast<platform::Service>(s) == platform::Service::Time) continue;
+    for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
+      WriteFile(f, c.file);
+      platform::ClearFaults();
+      platform::InjectFault(static_cast<platform::Service>(s), nth, 29);
+      const HRESULT r = ReplaceExifGps(f, f, 90, &gps.record);
+      platform::ClearFaults();
+      SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth);
+      if (r == S_OK) {
+        EXPECT_EQ(ReadFile(f).size(), written);
+      } else {
+        ++failures;
+        EXPECT_EQ(ReadFile(f), c.file);
+      }
+      EXPECT_EQ(dir_.List(), std::vector<std::string>{"a.jpg"});
+    }
+  }
+  EXPECT_GT(failures, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ByteOrders, GpsEditTest, ::testing::Values(Order::Little, Order::Big),
+                         [](const auto& info) { return info.param == Order::Little ? "II" : "MM"; });
+
+}  // namespace
+}  // namespace lf::edit
