@@ -264,10 +264,12 @@ HRESULT ReplaceExifGps(const std::string& destPath, const std::string& srcPath, 
   ExifWriter writer(srcPath.c_str(), false);
   if (!writer.IsExif()) return E_NO_EXIF;
   if (writer.IsExifJpeg() && (quality < 1 || quality > 100)) return E_INVALIDARG;
-  if (writer.CopyBlockForEdit(false, false) != 1 || !TiffRewriteKeepsEverything(writer) ||
-      ReplaceGpsInOutput(writer, record) != 1) {
-    return E_FAIL;
-  }
+  if (writer.CopyBlockForEdit(false, false) != 1) return E_FAIL;
+  // Nothing of a pinned block moves, so its thumbnail keeps its place: laid again behind the block
+  // it would leave its old bytes blanked inside, and every edit would grow the block by a
+  // thumbnail until it no longer fits its segment.
+  if (writer.output().pinned() && writer.CopyBlockForEdit(true, false) != 1) return E_FAIL;
+  if (!TiffRewriteKeepsEverything(writer) || ReplaceGpsInOutput(writer, record) != 1) return E_FAIL;
   // A thumbnail that cannot be laid again would be lost: such a file is not rewritten.
   if (RestoreSourceThumbnail(writer) < 0 || !writer.IsBuilt()) return E_FAIL;
   writer.output().StampDateTime();

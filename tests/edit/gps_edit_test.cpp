@@ -345,6 +345,41 @@ TEST_P(GpsEditTest, ATiffKeepsItsStripsMovedBehindTheThumbnail) {
   }
 }
 
+// A block the editor pins (a directory reached through SubIFDs) keeps every byte in place: the
+// thumbnail stays where it is, so repeated edits grow the file by no more than a GPS directory.
+TEST_P(GpsEditTest, RepeatedEditsOfAPinnedBlockDoNotGrowItByAThumbnailEachTime) {
+  test::TiffBuilder t(GetParam());
+  const int exif = t.AddDirectory(), sub = t.AddDirectory(), ifd1 = t.AddDirectory();
+  t.Ifd0().Ascii(0x010F, "Kestrelon").Pointer(0x014A, sub).Ascii(0x0132, "2021:07:14 10:00:00").Pointer(0x8769, exif);
+  t.Ifd0().Next(ifd1);
+  t.Dir(exif).Undefined(0x9000, {'0', '2', '2', '0'});
+  t.Dir(sub).Long(0x0100, {4}).Rational(0x011A, {{1, 2}});
+  const Bytes thumbnail = test::StripAppSegments(test::EncodeJpeg(40, 30, 90));
+  const int blob = t.AddBlob(thumbnail);
+  t.Dir(ifd1).Short(0x0103, {6}).BlobOffset(0x0201, blob).BlobLength(0x0202, blob);
+  test::TiffLayout layout;
+  const Bytes tiff = t.Build(&layout);
+  test::JpegBuilder j;
+  const std::string path = dir_.File("pinned.jpg");
+  WriteFile(path, j.Soi().App1Exif(tiff).BodyOf(test::EncodeJpeg(16, 16)).Build());
+  std::vector<size_t> sizes;
+  for (uint32_t degrees : {10u, 20u, 30u}) {
+    HostGps gps({0x0000, 0x0001, 0x0002, 0x0012});
+    gps.record.latitude[0] = degrees;
+    ASSERT_EQ(ReplaceExifGps(path, path, 90, &gps.record), S_OK);
+    sizes.push_back(ReadFile(path).size());
+    exif::ExifReader r(path.c_str(), true);
+    EXPECT_EQ(Find(r, exif::kIfd0, 0x014A).value, layout.directoryOffsets[static_cast<size_t>(sub)]);
+    EXPECT_EQ(Numbers(r, Find(r, exif::kGpsIfd, 0x0002))[0], degrees);
+    platform::HeapPtr<uint8_t> thumb;
+    const uint32_t n = r.GetThumbnail(&thumb);
+    ASSERT_EQ(n, thumbnail.size());
+    EXPECT_EQ(Bytes(thumb.get(), thumb.get() + n), thumbnail);
+  }
+  EXPECT_LT(sizes[2] - sizes[1], thumbnail.size());
+  EXPECT_LT(sizes[1] - sizes[0], thumbnail.size());
+}
+
 TEST_P(GpsEditTest, EveryFailedStepOfAWriteLeavesTheOldFileAndNoTemporaryFile) {
   const test::CameraFile c = test::MakeCameraFile({.order = GetParam(), .withGps = false});
   const std::string f = dir_.File("a.jpg");
