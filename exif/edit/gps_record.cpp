@@ -127,7 +127,8 @@ std::vector<uint8_t> GpsRecordView::ValueBytesOf(uint16_t tag) const {
 }
 
 uint32_t InlineFourBytesBigEndian(const IfdEntry& e) {
-  if ((e.type != kTypeByte && e.type != kTypeUndefined) || e.count != 4) return 0;
+  // Some writers store ExifVersion as ASCII without a 0 byte.
+  if ((e.type != kTypeByte && e.type != kTypeUndefined && e.type != kTypeAscii) || e.count != 4) return 0;
   return (exif::InlineByte(e.value, 0) << 24) | (exif::InlineByte(e.value, 1) << 16) |
          (exif::InlineByte(e.value, 2) << 8) | exif::InlineByte(e.value, 3);
 }

@@ -108,7 +108,8 @@ class GpsValueWriter : public ValueProvider {
 // GPSVersionID for an Exif version (both read big-endian): "0210" → 2.0.0.0, "0220" and "0221"
 // → 2.2.0.0, 0 for any other version (the record's own stays).
 uint32_t GpsVersionForExifVersion(uint32_t exifVersion);
-// The four bytes of an inline BYTE or UNDEFINED ×4 value read big-endian; 0 for another entry.
+// The four bytes of an inline BYTE, UNDEFINED or ASCII ×4 value read big-endian; 0 for another
+// entry.
 uint32_t InlineFourBytesBigEndian(const IfdEntry& e);
 
 // The GPS step of building a block: lays a GPS IFD of the source's GPS entries merged with the
