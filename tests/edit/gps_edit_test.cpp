@@ -380,6 +380,58 @@ TEST_P(GpsEditTest, RepeatedEditsOfAPinnedBlockDoNotGrowItByAThumbnailEachTime) 
   EXPECT_LT(sizes[1] - sizes[0], thumbnail.size());
 }
 
+// The GPS step of a block built from scratch: the source's GPS entries, their values read from the
+// source, merged with the record, laid at the end of the block and named by IFD0's GPSInfo.
+TEST_P(GpsEditTest, BuildingABlockLaysTheSourcesGpsEntriesMergedWithTheRecord) {
+  const GpsFixture f = MakeGpsJpeg(GetParam(), "0220", true, {2, 2, 0, 0});
+  const std::string src = dir_.File("s.jpg");
+  WriteFile(src, f.file);
+  ExifWriter writer(src.c_str(), true);
+  OutputLayout& out = writer.output();
+  HostGps gps({0x0000, 0x0002, 0x001D});
+  const LfGpsRecord* record = &gps.record;
+  EXPECT_EQ(writer.BuildGpsDirectory(record), 0);  // no block yet
+  ASSERT_TRUE(out.StartBlock(GetParam() == Order::Little ? exif::kLittleEndian : exif::kBigEndian, false, true));
+  const uint32_t at0 = out.LayDirectory(
+      exif::kIfd0, {{exif::kTagExifIfdPointer, exif::kTypeLong, 1, 0}, {exif::kTagGpsIfdPointer, exif::kTypeLong, 1, 0}},
+      nullptr);
+  ASSERT_TRUE(at0 != 0 && out.SetDirectoryPointer(exif::kIfd0, at0));
+  EXPECT_EQ(writer.BuildGpsDirectory(record), 0);  // no Exif IFD with an Exif version
+  const uint32_t atExif = out.LayDirectory(exif::kExifIfd, {{0x9000, exif::kTypeUndefined, 4, 0x30323230}}, nullptr);
+  ASSERT_TRUE(atExif != 0 && out.SetDirectoryPointer(exif::kExifIfd, atExif));
+  ASSERT_EQ(writer.BuildGpsDirectory(record), 1);
+  // A record given read-only keeps its version.
+  EXPECT_EQ(Bytes(gps.record.versionID, gps.record.versionID + 4), (Bytes{2, 3, 0, 0}));
+
+  IfdEntry pointer{exif::kTagGpsIfdPointer};
+  ASSERT_EQ(out.FindOutputEntry(exif::kIfd0, &pointer), exif::kFound);
+  EXPECT_EQ(pointer.value, out.outGps().offset);
+  EXPECT_GT(pointer.value, atExif);
+  IfdEntryList laid;
+  ASSERT_EQ(out.CollectOutputEntries(exif::kGpsIfd, &laid), 5);
+  const ByteView b = out.View();
+  auto bytesOf = [&](const IfdEntry& e) {
+    return Bytes(b.data() + e.value, b.data() + e.value + ValueBytes(e.type, e.count));
+  };
+  EXPECT_EQ(laid[0].tag, 0x0000);
+  EXPECT_EQ(InlineFourBytesBigEndian(laid[0]), kGpsVersion22);
+  EXPECT_EQ(laid[1].tag, 0x0001);
+  EXPECT_EQ(laid[1].value, uint32_t{'S'});
+  ASSERT_EQ(laid[2].tag, 0x0002);
+  ASSERT_EQ(laid[2].count, 3u);
+  EXPECT_EQ(b.ReadU32(laid[2].value + 16), 3024u);
+  EXPECT_EQ(b.ReadU32(laid[2].value + 20), 100u);
+  ASSERT_EQ(laid[3].tag, 0x0008);
+  EXPECT_EQ(bytesOf(laid[3]), (Bytes{'0', '7', ' ', 's', 'a', 't', 'e', 'l', 'l', 'i', 't', 'e', 's', 0}));
+  ASSERT_EQ(laid[4].tag, 0x001D);
+  EXPECT_EQ(bytesOf(laid[4]), (Bytes{'2', '0', '2', '4', ':', '0', '5', ':', '0', '6', 0}));
+  for (const IfdEntry& e : laid) {
+    if (HasOutOfLineValue(e)) {
+      EXPECT_EQ(e.value % 2, 0u) << e.tag;
+    }
+  }
+}
+
 TEST_P(GpsEditTest, EveryFailedStepOfAWriteLeavesTheOldFileAndNoTemporaryFile) {
   const test::CameraFile c = test::MakeCameraFile({.order = GetParam(), .withGps = false});
   const std::string f = dir_.File("a.jpg");
