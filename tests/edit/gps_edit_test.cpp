@@ -287,8 +287,9 @@ TEST_P(GpsEditTest, ATiffKeepsItsStripsMovedBehindTheThumbnail) {
   Bytes main(8 * 6 * 3), thumb(4 * 3 * 3);
   for (size_t i = 0; i < main.size(); ++i) main[i] = static_cast<uint8_t>(i * 7 + 1);
   for (size_t i = 0; i < thumb.size(); ++i) thumb[i] = static_cast<uint8_t>(200 - i);
-  auto build = [&](bool withGps) {
+  auto build = [&](bool withGps, bool stripsFirst) {
     test::TiffBuilder t(order);
+    t.SetBlobsFirst(stripsFirst);
     const int exif = t.AddDirectory(), ifd1 = t.AddDirectory();
     const int thumbBlob = t.AddBlob(thumb), mainBlob = t.AddBlob(main);
     t.Ifd0().Long(0x0100, {8}).Long(0x0101, {6}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1}).Short(0x0106, {2});
@@ -319,9 +320,9 @@ TEST_P(GpsEditTest, ATiffKeepsItsStripsMovedBehindTheThumbnail) {
     }
     return std::make_pair(test::Slice(file, at.value, n.value), at.value);
   };
-  for (bool withGps : {false, true}) {
-    SCOPED_TRACE(withGps ? "merged into GPS" : "GPS added");
-    const Bytes file = build(withGps);
+  for (const auto& [withGps, stripsFirst] : {std::pair{false, false}, {true, false}, {true, true}}) {
+    SCOPED_TRACE(std::string(withGps ? "merged into GPS" : "GPS added") + (stripsFirst ? ", strips first" : ""));
+    const Bytes file = build(withGps, stripsFirst);
     const std::string src = dir_.File(withGps ? "g.tif" : "n.tif"), dst = dir_.File("out.tif");
     WriteFile(src, file);
     HostGps gps({0x0000, 0x0001, 0x0002, 0x001B});
@@ -342,6 +343,15 @@ TEST_P(GpsEditTest, ATiffKeepsItsStripsMovedBehindTheThumbnail) {
       EXPECT_EQ(Text(r, Find(r, exif::kGpsIfd, 0x0012)), "TOKYO-1918");
     }
     ExpectNoNewIssues(src, dst);
+    // And taken out again: the strips stay intact.
+    HostGps none({});
+    ASSERT_EQ(ReplaceExifGps(dst, dst, 0, &none.record), S_OK);
+    const Bytes removed = ReadFile(dst);
+    EXPECT_EQ(stripsOf(removed, false).first, main);
+    EXPECT_EQ(stripsOf(removed, true).first, thumb);
+    exif::ExifReader s(dst.c_str(), true);
+    IfdEntry gpsPointer{exif::kTagGpsIfdPointer};
+    EXPECT_EQ(s.FindEntry(exif::kIfd0, &gpsPointer), 0);
   }
 }
 
