@@ -6,14 +6,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "exif/model/exif_reader.h"
+#include "tests/support/corpus_manifest.h"
 #include "tests/support/fixture_builder.h"
 
 namespace lf::exif {
@@ -84,8 +83,6 @@ class ScratchDir {
  private:
   std::unique_ptr<test::TempDir> dir_;
 };
-
-void WriteMutated(const std::string& path, const Bytes& data) { test::WriteFile(path, data); }
 
 void ExerciseBoth(const std::string& path) {
   Exercise(path, true);
@@ -185,7 +182,7 @@ TEST(ExifRobustness, TruncatedFixtures) {
     // Every length through the EXIF data in small steps, then a few in the image data.
     for (size_t length = 0; length <= end; length += (length < 64 ? 1 : 5)) {
       const std::string path = dir.File("cut_" + f.name);
-      WriteMutated(path, Bytes(f.data.begin(), f.data.begin() + static_cast<std::ptrdiff_t>(length)));
+      test::WriteFile(path, Bytes(f.data.begin(), f.data.begin() + static_cast<std::ptrdiff_t>(length)));
       ExerciseBoth(path);
     }
   }
@@ -200,60 +197,51 @@ TEST(ExifRobustness, CorruptedFixtures) {
     const size_t end = ExifEnd(f.data);
     for (int i = 0; i < 300; ++i) {
       const std::string path = dir.File("bad_" + f.name);
-      WriteMutated(path, Corrupt(f.data, 2, end, rng));
+      test::WriteFile(path, Corrupt(f.data, 2, end, rng));
       ExerciseBoth(path);
     }
   }
 }
 
-std::vector<std::string> CorpusFiles(const std::string& corpus) {
+// Every malformed file of the corpus, and the well-formed files the EXIF model reads.
+std::vector<std::string> CorpusFiles() {
   std::vector<std::string> files;
-  std::ifstream in(corpus + "/MANIFEST.tsv");
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::stringstream ss(line);
-    std::string path, category, format;
-    std::getline(ss, path, '\t');
-    std::getline(ss, category, '\t');
-    std::getline(ss, format, '\t');
-    // Every malformed file, and the well-formed files the EXIF model reads.
-    if (category == "malformed" || format == "JPEG" || format == "TIFF" || format == "DNG") {
-      files.push_back(path);
+  for (const test::CorpusFile& f : test::LoadCorpusManifest()) {
+    if (f.category == "malformed" || f.format == "JPEG" || f.format == "TIFF" || f.format == "DNG") {
+      files.push_back(f.path);
     }
   }
   return files;
 }
 
 TEST(ExifRobustness, CorpusFilesAsTheyAre) {
-  const std::string corpus = test::CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
-  for (const std::string& file : CorpusFiles(corpus)) {
+  const std::vector<std::string> files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus";
+  for (const std::string& file : files) {
     SCOPED_TRACE(file);
-    ExerciseBoth(corpus + "/" + file);
+    ExerciseBoth(file);
   }
 }
 
 TEST(ExifRobustness, CorruptedCorpusFiles) {
-  const std::string corpus = test::CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  const std::vector<std::string> files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus";
   ScratchDir dir;
   std::mt19937 rng(20261205);
-  for (const std::string& file : CorpusFiles(corpus)) {
+  for (const std::string& file : files) {
     SCOPED_TRACE(file);
-    std::string content;
-    const Bytes data = test::ReadFile(corpus + "/" + file);
+    const Bytes data = test::ReadFile(file);
     // Only the head of a file holds the structures the reader walks; larger files are cut there.
     const Bytes head(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(data.size(), 96 * 1024)));
     const std::string ext = file.substr(file.find_last_of('.'));
     const std::string path = dir.File("corpus" + ext);
     for (int i = 0; i < 3; ++i) {
-      WriteMutated(path, Bytes(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(rng() % (head.size() + 1))));
+      test::WriteFile(path, Bytes(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(rng() % (head.size() + 1))));
       ExerciseBoth(path);
     }
     const size_t end = std::min(ExifEnd(head), head.size());
     for (int i = 0; i < 6; ++i) {
-      WriteMutated(path, Corrupt(head, 2, end, rng));
+      test::WriteFile(path, Corrupt(head, 2, end, rng));
       ExerciseBoth(path);
     }
   }

@@ -54,10 +54,7 @@ TEST(IsExifFile, AnswersForJpegAndTiffFilesOnly) {
   test::WriteFile(dir.File("tiny.jpg"), Bytes{0xFF, 0xD8, 0xFF});
   EXPECT_EQ(m.IsExifFile(dir.File("tiny.jpg").c_str(), &isExif), S_OK);
   EXPECT_EQ(isExif, 0u);
-
-  EXPECT_EQ(m.IsExifFile(nullptr, &isExif), E_INVALIDARG);
-  EXPECT_EQ(m.IsExifFile("", &isExif), E_INVALIDARG);
-  EXPECT_EQ(m.IsExifFile(dir.File("camera.jpg").c_str(), nullptr), E_INVALIDARG);
+  // The argument checks are in exports_test.
 }
 
 }  // namespace
