@@ -35,11 +35,7 @@ class ReaderCase : public ::testing::TestWithParam<std::tuple<Order, bool>> {
   Order order() const { return std::get<0>(GetParam()); }
   ByteOrder byteOrder() const { return order() == Order::Little ? kLittleEndian : kBigEndian; }
   bool loadBlock() const { return std::get<1>(GetParam()); }
-  std::string Write(const std::string& name, const Bytes& data) {
-    const std::string path = dir_.File(name);
-    test::WriteFile(path, data);
-    return path;
-  }
+  std::string Write(const std::string& name, const Bytes& data) { return dir_.Put(name, data); }
   CameraJpegOptions Camera() const {
     CameraJpegOptions o;
     o.order = order();
@@ -404,11 +400,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ReaderStructure : public ::testing::Test {
  protected:
-  std::string Write(const std::string& name, const Bytes& data) {
-    const std::string path = dir_.File(name);
-    test::WriteFile(path, data);
-    return path;
-  }
+  std::string Write(const std::string& name, const Bytes& data) { return dir_.Put(name, data); }
   static Bytes Exif(Order order = Order::Little) {
     TiffBuilder t(order);
     const int exif = t.AddDirectory();

@@ -60,11 +60,7 @@ TEST(MakeTempPath, JoinsTheTemporaryDirectoryAndTheName) {
 
 class SignatureTest : public ::testing::Test {
  protected:
-  std::string Write(const std::string& name, const Bytes& data) {
-    const std::string path = dir_.File(name);
-    test::WriteFile(path, data);
-    return path;
-  }
+  std::string Write(const std::string& name, const Bytes& data) { return dir_.Put(name, data); }
   test::TempDir dir_;
 };
 

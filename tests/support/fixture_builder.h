@@ -204,6 +204,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Writes `data` to the named file and returns its path.
+  std::string Put(const std::string& name, const std::vector<uint8_t>& data) const;
   // Names of the entries in the directory, sorted.
   std::vector<std::string> List() const;
 
@@ -212,6 +214,10 @@ class TempDir {
 };
 
 void WriteFile(const std::string& path, const Bytes& data);
+inline std::string TempDir::Put(const std::string& name, const Bytes& data) const {
+  WriteFile(File(name), data);
+  return File(name);
+}
 Bytes ReadFile(const std::string& path);
 // The corpus directory of real-world files, or "" when it is absent.
 std::string CorpusDir();
