@@ -93,12 +93,6 @@ TEST_P(ReaderCase, ReadsACameraJpeg) {
 
   // The Interop IFD is located through the Exif IFD's pointer; the camera fixture has none.
   EXPECT_EQ(r.FindEntry(kInteropIfd, &missing), 0);
-
-  // A second reader gives the same answers from the other source.
-  ExifReader other(path.c_str(), !loadBlock());
-  IfdEntry again{kTagOrientation};
-  ASSERT_EQ(other.FindEntry(kIfd0, &again), 1);
-  EXPECT_EQ(again, orientation);
 }
 
 TEST_P(ReaderCase, CollectsEntriesInDirectoryOrder) {
@@ -401,8 +395,8 @@ INSTANTIATE_TEST_SUITE_P(
 class ReaderStructure : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const Bytes& data) { return dir_.Put(name, data); }
-  static Bytes Exif(Order order = Order::Little) {
-    TiffBuilder t(order);
+  static Bytes Exif() {
+    TiffBuilder t(Order::Little);
     const int exif = t.AddDirectory();
     t.Ifd0().Short(kTagOrientation, {1}).Pointer(kTagExifIfdPointer, exif);
     t.Dir(exif).Short(0xA001, {1});
@@ -448,13 +442,6 @@ TEST_F(ReaderStructure, JpegStreamsWithoutUsableExif) {
 }
 
 TEST_F(ReaderStructure, TiffHeaders) {
-  {
-    Bytes mm = Exif(Order::Big);
-    ExifReader r(Write("mm.tif", mm).c_str(), false);
-    EXPECT_EQ(r.structureRead(), 1);
-    EXPECT_EQ(r.byteOrder(), kBigEndian);
-    EXPECT_TRUE(r.IsExif());
-  }
   {
     Bytes ab = Exif();
     ab[0] = 'A';
