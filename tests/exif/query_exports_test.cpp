@@ -1,4 +1,4 @@
-// GetOrientation, GetDateTimeOriginal, GetExifValue and IsExifEx as the host calls them (the
+// IsExifFile, GetOrientation, GetDateTimeOriginal, GetExifValue and IsExifEx as the host calls them (the
 // module loaded with dlopen), on fixtures built in both byte orders.
 #include <gtest/gtest.h>
 
@@ -173,6 +173,27 @@ TEST_P(QueryExports, TiffImageWithAndWithoutExifIfd) {
   }
 }
 
+TEST_P(QueryExports, IsExifFileAnswersForJpegAndTiffFilesOnly) {
+  CameraJpegOptions o;
+  o.order = GetParam();
+  const auto isExif = [&](const std::string& path) {
+    uint32_t answer = 7;
+    EXPECT_EQ(m.IsExifFile(path.c_str(), &answer), LF_S_OK) << path;
+    return answer;
+  };
+  EXPECT_EQ(isExif(Write(MakeCameraJpeg(o))), 1u);
+  // The extension decides whether the file is opened at all.
+  EXPECT_EQ(isExif(Write(MakeCameraJpeg(o), ".png")), 0u);
+  // TIFF data in a .TIF file is probed like a JPEG's.
+  TiffBuilder t = ExifTiff(GetParam());
+  t.Ifd0().Short(0x0100, {1}).Short(0x0101, {1});
+  t.Dir(1).Short(0xA001, {1});
+  EXPECT_EQ(isExif(Write(t.Build(), ".TIF")), 1u);
+  // Unreadable or broken files are simply not EXIF files (the JFIF case is below).
+  EXPECT_EQ(isExif(dir.File("missing.jpg")), 0u);
+  EXPECT_EQ(isExif(Write(Bytes{0xFF, 0xD8, 0xFF})), 0u);
+}
+
 TEST_P(QueryExports, JfifFileWithExifIsNotExif) {
   CameraJpegOptions o;
   o.order = GetParam();
@@ -189,6 +210,9 @@ TEST_P(QueryExports, JfifFileWithExifIsNotExif) {
   EXPECT_EQ(f.result, LF_S_OK);
   EXPECT_EQ(f.isExif, 0u);
   EXPECT_EQ(f.isExif22, 0u);
+  uint32_t isExif = 7;
+  EXPECT_EQ(m.IsExifFile(path.c_str(), &isExif), LF_S_OK);
+  EXPECT_EQ(isExif, 0u);
 }
 
 // A calendar date answers S_OK with the fields; text that is no calendar date answers 1 with a
