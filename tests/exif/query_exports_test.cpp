@@ -256,6 +256,9 @@ TEST_P(QueryExports, GetExifValueReportsBytesTypeAndValuesDelivered) {
   TiffBuilder t = ExifTiff(GetParam());
   t.Ifd0().Short(0x0212, {2, 1});
   t.Dir(1).Rational(kExposureTime, {{1, 250}}).Rational(0x9204, {{1, 3}, {2, 3}, {5, 3}});
+  const int interop = t.AddDirectory();
+  t.Dir(1).Pointer(0xA005, interop);
+  t.Dir(interop).Ascii(0x0001, "R98");
   const std::string path = Write(JpegOf(t));
 
   Value v = Get(path, LF_DIR_EXIF, kExposureTime);
@@ -274,6 +277,10 @@ TEST_P(QueryExports, GetExifValueReportsBytesTypeAndValuesDelivered) {
   EXPECT_EQ(v.size, 10u);  // "Kestrelon" and its NUL
   EXPECT_EQ(v.count, 10u);
   EXPECT_STREQ(reinterpret_cast<const char*>(v.bytes.data()), "Kestrelon");
+  // The Interop IFD is reached through the Exif IFD's pointer.
+  v = Get(path, LF_DIR_INTEROP, 0x0001);
+  ASSERT_EQ(v.result, LF_S_OK);
+  EXPECT_STREQ(reinterpret_cast<const char*>(v.bytes.data()), "R98");
 
   // Only what fits is delivered: two of three rationals in 16 bytes, one of two shorts in 2.
   v = Get(path, LF_DIR_EXIF, 0x9204, 16);
@@ -301,7 +308,7 @@ TEST_P(QueryExports, GetExifValueNotFound) {
            {LF_DIR_IFD0, 0x0110},         // absent tag
            {LF_DIR_GPS, 0x0001},          // absent directory
            {LF_DIR_IFD1, 0x0202},         // no thumbnail directory
-           {LF_DIR_INTEROP, 0x0001},      // the reader never locates the Interop IFD
+           {LF_DIR_INTEROP, 0x0001},      // no Interop pointer in this file
            {LF_DIR_EXIF, 0x829D}}) {      // value offset past the block
     const Value v = Get(path, directory, tag);
     EXPECT_EQ(v.result, LF_E_FAIL) << directory << " " << tag;

@@ -16,7 +16,7 @@ using Bytes = std::vector<uint8_t>;
 
 enum class Order { Little, Big };
 
-// Appends integers in a chosen byte order; can patch values already written.
+// Appends integers in a chosen byte order.
 class ByteWriter {
  public:
   explicit ByteWriter(Order order = Order::Big) : order_(order) {}
@@ -27,8 +27,6 @@ class ByteWriter {
   ByteWriter& Raw(const void* p, size_t n);
   ByteWriter& Text(const std::string& s);  // without a NUL
   ByteWriter& Zeros(size_t n);
-  void PatchU16(size_t at, uint16_t v);
-  void PatchU32(size_t at, uint32_t v);
   size_t size() const { return out_.size(); }
   const Bytes& bytes() const { return out_; }
   Bytes Take() { return std::move(out_); }
@@ -55,7 +53,6 @@ class Ifd {
   Ifd& Short(uint16_t tag, std::initializer_list<uint16_t> v);
   Ifd& Long(uint16_t tag, std::initializer_list<uint32_t> v);
   Ifd& Rational(uint16_t tag, std::initializer_list<std::pair<uint32_t, uint32_t>> v);
-  Ifd& SRational(uint16_t tag, std::initializer_list<std::pair<int32_t, int32_t>> v);
   // ASCII with its NUL appended; the count includes the NUL.
   Ifd& Ascii(uint16_t tag, const std::string& text);
   // Raw bytes with the given type (UNDEFINED, BYTE, or ASCII without an added NUL) and count =
@@ -143,7 +140,6 @@ class TiffBuilder {
 class JpegBuilder {
  public:
   JpegBuilder& Soi();
-  JpegBuilder& Eoi();
   // A segment with its 16-bit length (payload size + 2).
   JpegBuilder& Segment(uint8_t marker, const Bytes& payload);
   // A segment whose length field is written as given.
