@@ -321,6 +321,12 @@ JpegBuilder& JpegBuilder::Soi() {
   return *this;
 }
 
+JpegBuilder& JpegBuilder::Eoi() {
+  out_.push_back(0xFF);
+  out_.push_back(0xD9);
+  return *this;
+}
+
 JpegBuilder& JpegBuilder::Segment(uint8_t marker, const Bytes& payload) {
   return SegmentWithLength(marker, static_cast<uint16_t>(payload.size() + 2), payload);
 }

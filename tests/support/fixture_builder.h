@@ -140,6 +140,7 @@ class TiffBuilder {
 class JpegBuilder {
  public:
   JpegBuilder& Soi();
+  JpegBuilder& Eoi();
   // A segment with its 16-bit length (payload size + 2).
   JpegBuilder& Segment(uint8_t marker, const Bytes& payload);
   // A segment whose length field is written as given.
