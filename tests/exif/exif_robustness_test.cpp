@@ -1,6 +1,7 @@
 // Hostile input: truncated and randomly corrupted camera-like fixtures and corpus files go through
-// every reader service. Nothing may crash, hang or read outside a buffer (the sanitizer build
-// checks the last); seeds are fixed so a failure reproduces.
+// every reader and maker-note service, and the fixtures through every query export as the host
+// calls it. Nothing may crash, hang or read outside a buffer (the sanitizer build checks the
+// last); seeds are fixed so a failure reproduces.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -11,9 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "exif/makernote/maker_note_reader.h"
 #include "exif/model/exif_reader.h"
+#include "lumenframe/lumenframe.h"
 #include "tests/support/corpus_manifest.h"
 #include "tests/support/fixture_builder.h"
+#include "tests/support/host_module.h"
 
 namespace lf::exif {
 namespace {
@@ -85,8 +89,39 @@ class ScratchDir {
 };
 
 void ExerciseBoth(const std::string& path) {
-  Exercise(path, true);
-  Exercise(path, false);
+  for (const bool block : {true, false}) {
+    Exercise(path, block);
+    MakerNoteReader r(path.c_str(), block);
+    IfdEntryList all;
+    r.CollectMakerNoteEntries(&all);
+    uint8_t buffer[256];
+    for (const IfdEntry& e : all) r.ReadMakerNoteValue(e, buffer, sizeof buffer);
+    if (!all.empty()) r.UpdateMakerNoteEntry(all.front());
+    r.GetMakerNoteHeader();
+    r.HasPrintImage();
+  }
+}
+
+// Every query export over the file, whatever it answers.
+void AskTheExports(const std::string& path) {
+  const test::HostModule& m = test::HostModule::Get();
+  uint32_t main = 0, thumb = 0, isExif = 0, printIm = 0, v22 = 0;
+  m.GetOrientation(path.c_str(), &main, &thumb, 1);
+  LfExifDateTime date{};
+  m.GetDateTimeOriginal(path.c_str(), &date);
+  m.IsExifFile(path.c_str(), &isExif);
+  m.IsExifEx(path.c_str(), &isExif, &printIm, &v22);
+  m.IsExifEx(path.c_str(), &isExif, &printIm, nullptr);  // the maker note copied from the file
+  uint8_t buffer[256];
+  for (const auto& [directory, tag] : {std::pair<uint32_t, uint16_t>{LF_DIR_IFD0, 0x010F},
+                                       {LF_DIR_EXIF, 0x927C}, {LF_DIR_EXIF, 0x829A},
+                                       {LF_DIR_GPS, 0x0002}, {LF_DIR_IFD1, 0x0201}}) {
+    uint32_t size = sizeof buffer;
+    uint16_t type = 0;
+    uint32_t count = 0;
+    m.GetExifValue(path.c_str(), directory, tag, buffer, &size, &type, &count);
+    ASSERT_LE(size, sizeof buffer);
+  }
 }
 
 // Corrupts a copy of `data` inside [from, to): random bytes, or hostile 16/32-bit numbers written
@@ -184,6 +219,7 @@ TEST(ExifRobustness, TruncatedFixtures) {
       const std::string path = dir.File("cut_" + f.name);
       test::WriteFile(path, Bytes(f.data.begin(), f.data.begin() + static_cast<std::ptrdiff_t>(length)));
       ExerciseBoth(path);
+      AskTheExports(path);
     }
   }
 }
@@ -199,6 +235,7 @@ TEST(ExifRobustness, CorruptedFixtures) {
       const std::string path = dir.File("bad_" + f.name);
       test::WriteFile(path, Corrupt(f.data, 2, end, rng));
       ExerciseBoth(path);
+      AskTheExports(path);
     }
   }
 }
