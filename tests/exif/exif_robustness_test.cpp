@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <random>
@@ -270,7 +271,8 @@ TEST(ExifRobustness, CorruptedCorpusFiles) {
     const Bytes data = test::ReadFile(file);
     // Only the head of a file holds the structures the reader walks; larger files are cut there.
     const Bytes head(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(data.size(), 96 * 1024)));
-    const std::string ext = file.substr(file.find_last_of('.'));
+    const std::string name = file.substr(file.find_last_of('/') + 1);
+    const std::string ext = name.substr(std::min(name.find_last_of('.'), name.size()));
     const std::string path = dir.File("corpus" + ext);
     for (int i = 0; i < 3; ++i) {
       test::WriteFile(path, Bytes(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(rng() % (head.size() + 1))));
