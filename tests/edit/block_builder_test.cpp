@@ -221,6 +221,16 @@ TEST_P(BlockBuilderTest, DefaultsCompleteWhatTheSourceLacksAndGeneratedValuesAre
   EXPECT_TRUE(now.count(Ascii(w, exif::kIfd0, kTagDateTime))) << Ascii(w, exif::kIfd0, kTagDateTime);
   EXPECT_EQ(Entry(w, exif::kIfd0, exif::kTagGpsIfdPointer).tag, 0);
 
+  // With a GPS record the pointer names the GPS IFD laid for it, or is not there at all.
+  LfGpsRecord gps{};
+  ExifWriter located(src.c_str(), false);
+  ASSERT_EQ(located.BuildExifBlock("", Params().p, &gps), 1);
+  const Walk walk = CheckLayout(located.output().View());
+  const IfdEntry gpsPointer = Entry(located, exif::kIfd0, exif::kTagGpsIfdPointer);
+  EXPECT_EQ(gpsPointer.tag != 0, located.output().outGps().offset != 0);
+  EXPECT_EQ(gpsPointer.value, located.output().outGps().offset);
+  if (walk.gps != 0) EXPECT_GT(walk.gps, walk.exif);
+
   // Without a date of its own the block has no IFD0 DateTime; a source's own date stays.
   test::WriteFile(src, SourceJpeg(GetParam(), "0230", true));
   now = StampsAround();
