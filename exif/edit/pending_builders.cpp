@@ -4,10 +4,6 @@
 
 namespace lf::edit {
 
-int InitExifWriteParams(ExifWriteParams*) { return 0; }
-int ExifWriter::BuildExifBlock(const std::string&, const ExifWriteParams&, const GpsRecord*) { return 0; }
 int ExifWriter::BuildGpsDirectory(const GpsRecord*) { return 0; }
-int ExifWriter::AttachThumbnail(const std::string&, const ExifWriteParams&) { return 0; }
-int ExifWriter::DropThumbnail(bool) { return 0; }
 
 }  // namespace lf::edit
