@@ -229,7 +229,9 @@ TEST_P(BlockBuilderTest, DefaultsCompleteWhatTheSourceLacksAndGeneratedValuesAre
   const IfdEntry gpsPointer = Entry(located, exif::kIfd0, exif::kTagGpsIfdPointer);
   EXPECT_EQ(gpsPointer.tag != 0, located.output().outGps().offset != 0);
   EXPECT_EQ(gpsPointer.value, located.output().outGps().offset);
-  if (walk.gps != 0) EXPECT_GT(walk.gps, walk.exif);
+  if (walk.gps != 0) {
+    EXPECT_GT(walk.gps, walk.exif);
+  }
 
   // Without a date of its own the block has no IFD0 DateTime; a source's own date stays.
   test::WriteFile(src, SourceJpeg(GetParam(), "0230", true));
