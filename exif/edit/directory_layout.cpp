@@ -78,4 +78,28 @@ uint32_t OutputLayout::LayDirectory(DirectoryId id, const IfdEntryList& entries,
   return at;
 }
 
+void OutputLayout::SetImageSummary(DirectoryId id, const IfdDescriptor& summary) {
+  IfdDescriptor* descriptor = Descriptor(id);
+  if (!descriptor) return;
+  const IfdLocation at = descriptor->location;
+  const uint32_t strip = descriptor->firstStripOffset;
+  *descriptor = summary;
+  descriptor->location = at;
+  descriptor->firstStripOffset = strip;
+  (id == exif::kIfd0 ? sourceIfd0_ : sourceIfd1_) = summary;
+}
+
+void OutputLayout::ForgetDirectory(DirectoryId id) {
+  if (IfdDescriptor* descriptor = Descriptor(id)) {
+    *descriptor = {};
+  } else if (IfdLocation* slot = Slot(id)) {
+    *slot = {};
+  }
+}
+
+bool OutputLayout::TruncateTo(uint32_t length) {
+  if (length < 8 || length > out_.length()) return false;
+  return out_.Resize(length);
+}
+
 }  // namespace lf::edit

@@ -47,6 +47,8 @@ class ExifWriter : public exif::ExifReader {
 
   // ---- Building directories: a whole block from scratch for a new file, or IFD1, GPS and
   // Interop directories onto a copied block. 1 or 0 (the block is then left as far as it got).
+  // A source whose IFD0 or Exif IFD cannot be laid gets no block at all (IsBuilt is false then);
+  // a thumbnail that cannot be placed whole leaves the block without IFD1 and its Interop IFD.
   int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params, const GpsRecord* gps);
   int BuildGpsDirectory(const GpsRecord* gps);
   // Lays IFD1 for the thumbnail in `thumbnailPath` (a 160 × 120 JPEG or TIFF) behind a block

@@ -42,6 +42,7 @@ struct EditRecord {
   std::vector<std::pair<DirectoryId, uint16_t>> tags;  // entries updated, added or removed
   bool thumbnailDropped = false;                       // IFD1, its values and the thumbnail
   bool thumbnailRestored = false;                      // ... laid again behind the block
+  bool thumbnailAttached = false;                      // a new IFD1 and thumbnail laid behind it
   bool Touches(DirectoryId id, uint16_t tag) const {
     for (const auto& t : tags) {
       if (t.first == id && t.second == tag) return true;
@@ -125,6 +126,13 @@ class OutputLayout {
   uint32_t LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values);
   // Points the directory's parent (the TIFF header, IFD0's link or a pointer entry) at `offset`.
   bool SetDirectoryPointer(DirectoryId id, uint32_t offset);
+  // Takes the image summary of IFD0 or IFD1 (and the strip count rule for its strips) from the
+  // file its entries came from; the directory's location and first strip stay.
+  void SetImageSummary(DirectoryId id, const IfdDescriptor& summary);
+  // Forgets where a directory lies; its bytes stay in the block, unreferenced.
+  void ForgetDirectory(DirectoryId id);
+  // Cuts the block back to its first `length` bytes (never below the TIFF header).
+  bool TruncateTo(uint32_t length);
 
   // Writes the local time into IFD0 DateTime when it has 20 bytes out of line.
   void StampDateTime();

@@ -1,5 +1,6 @@
 /* A host written in C99 against the public header alone: loads the module with dlopen, resolves
- * the exports by name and checks the answers of the plug-in description and the argument checks. */
+ * the exports by name and calls each once, passing the header's structures by value and by
+ * pointer as C lays them out. The answers themselves are checked in depth by exports_test. */
 #define _POSIX_C_SOURCE 200809L
 #include <dlfcn.h>
 #include <stdio.h>
@@ -59,49 +60,30 @@ int main(void) {
   if (failures) return 1;
 
   CHECK(getVersion(&v) == LF_S_OK && v == 0x00010000u);
-  CHECK(getVersion(NULL) == LF_E_INVALIDARG);
   CHECK(getCount(&n) == LF_S_OK && n == 8);
-  CHECK(getCount(NULL) == LF_E_INVALIDARG);
 
   memset(ext, 'x', sizeof ext);
   CHECK(getExt(2, ext) == LF_S_OK && memcmp(ext, "tiff", 5) == 0 && ext[5] == 'x');
   memset(ext, 'x', sizeof ext);
   CHECK(getExt(8, ext) == LF_E_INVALIDARG && memcmp(ext, "\0\0\0\0x", 5) == 0);
-  memset(ext, 'x', sizeof ext);
-  CHECK(getExt(-1, ext) == LF_E_INVALIDARG && memcmp(ext, "\0\0\0\0x", 5) == 0);
-  CHECK(getExt(0, NULL) == LF_E_INVALIDARG);
 
   CHECK(isSupported("photo.JPG", &s) == LF_S_OK && s == 1);
-  CHECK(isSupported("scan.Tiff", &s) == LF_S_OK && s == 1);
-  CHECK(isSupported("thumb.tmb", &s) == LF_S_OK && s == 1);
   s = 7;
   CHECK(isSupported("notes.txt", &s) == LF_E_FAIL && s == 0);
-  CHECK(isSupported("", &s) == LF_E_INVALIDARG && s == 0);
-  CHECK(isSupported("/no/such/dir/missing.png", &s) == LF_S_OK && s == 1);
-  CHECK(isSupported("a.png", NULL) == LF_E_INVALIDARG);
-
-  CHECK(isExifFile("", &s) == LF_E_INVALIDARG);
   CHECK(isExifFile("a.jpg", NULL) == LF_E_INVALIDARG);
   CHECK(decode("notes.txt", 0) == NULL);
-  CHECK(decode("", 0) == NULL);
 
   dc.width = 4;
   dc.height = 4;
   dc.bitsPerPixel = 24;
   dc.stride = 12;
   dc.pixels = pixels;
+  /* The rectangles travel by value: a wrong layout would turn these answers around. */
   CHECK(drawImage("a.jpg", &dc, dest, 36001, noCrop, 0) == LF_E_INVALIDARG);
-  CHECK(drawImage("a.jpg", &dc, dest, -36001, noCrop, 0) == LF_E_INVALIDARG);
-  CHECK(drawImage("a.jpg", NULL, dest, 0, noCrop, 0) == LF_E_INVALIDARG);
-  /* Angles at the bounds pass the checks (the missing file then fails the work). */
-  CHECK(drawImage("/no/such/a.jpg", &dc, dest, 36000, noCrop, 0) != LF_E_INVALIDARG);
   CHECK(drawImage("/no/such/a.jpg", &dc, dest, -36000, noCrop, 0) != LF_E_INVALIDARG);
 
   memset(&records, 0, sizeof records);
-  CHECK(getInfo("a.jpg", &records, 0x00000010u) == LF_E_INVALIDARG);
   CHECK(getInfo("a.jpg", &records, 0x00100000u) == LF_E_INVALIDARG);
-  CHECK(getInfo("", &records, 0x1u) == LF_E_INVALIDARG);
-  CHECK(getInfo("a.jpg", NULL, 0x1u) == LF_E_INVALIDARG);
 
   CHECK(LfResultFromWin32(5) == (LF_RESULT)0x80070005u);
   CHECK(LfResultFromWin32(0) == 0);

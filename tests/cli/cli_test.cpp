@@ -1,9 +1,11 @@
-// The command-line host: loads the module by dlopen and follows the usual exit-code conventions.
+// The command-line host: loads the module by dlopen; what info, get, check and kinds print, and
+// the exit codes (0 done, 1 a file or value failed, 2 usage).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include "tests/support/fixture_builder.h"
@@ -12,14 +14,19 @@
 namespace lf::test {
 namespace {
 
-struct CliRun {
+struct CliResult {
   int exitCode = -1;
   std::string out;
 };
 
-CliRun RunCli(const std::string& args) {
-  CliRun r;
-  const std::string cmd = "LUMENFRAME_MODULE='" + ModulePath() + "' '" + CliPath() + "' " + args + " 2>/dev/null";
+// Runs the tool with the module under test; every argument is quoted for the shell. Its error
+// output is dropped, or taken in with the rest when `withErrors`.
+CliResult Cli(std::initializer_list<std::string> args, bool withErrors = false) {
+  CliResult r;
+  std::string cmd = "LUMENFRAME_MODULE='";
+  cmd.append(ModulePath()).append("' '").append(CliPath()).append("'");
+  for (const std::string& a : args) cmd.append(" '").append(a).append("'");
+  cmd.append(withErrors ? " 2>&1" : " 2>/dev/null");
   FILE* p = ::popen(cmd.c_str(), "r");
   if (!p) return r;
   std::array<char, 4096> buf;
@@ -30,37 +37,116 @@ CliRun RunCli(const std::string& args) {
   return r;
 }
 
-TEST(Cli, KindsListsTheEightExtensions) {
-  const CliRun r = RunCli("--json kinds");
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(Cli, KindsAndUsageErrors) {
+  const CliResult r = Cli({"--json", "kinds"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, "{\"version\": \"1.0\", \"extensions\": [\"png\", \"tif\", \"tiff\", \"jpeg\", \"jpg\", \"jpe\", \"bmp\", \"gif\"]}\n");
+  EXPECT_EQ(r.out, "{\"version\": \"1.0\", \"extensions\": [\"png\", \"tif\", \"tiff\", \"jpeg\", "
+                   "\"jpg\", \"jpe\", \"bmp\", \"gif\"]}\n");
+  EXPECT_EQ(Cli({}).exitCode, 2);
+  EXPECT_EQ(Cli({"no-such-command"}).exitCode, 2);
+  EXPECT_EQ(Cli({"check"}).exitCode, 2);
+  EXPECT_EQ(Cli({"--help"}).exitCode, 0);
 }
 
 TEST(Cli, CheckFailsWhenAnyFileFails) {
   TempDir dir;
   const std::string good = dir.File("good.jpg");
-  ASSERT_EQ(RunCli("sample '" + good + "'").exitCode, 0);
-  const CliRun ok = RunCli("check '" + good + "'");
+  ASSERT_EQ(Cli({"sample", good}).exitCode, 0);
+  const CliResult ok = Cli({"check", good});
   EXPECT_EQ(ok.exitCode, 0) << ok.out;
-  EXPECT_NE(ok.out.find("jpeg stream ok"), std::string::npos) << ok.out;
+  EXPECT_TRUE(Has(ok.out, "jpeg stream ok")) << ok.out;
 
   WriteFile(dir.File("fake.png"), {'G', 'I', 'F', '8'});
-  const CliRun bad = RunCli("--json check '" + good + "' '" + dir.File("fake.png") + "'");
+  const CliResult bad = Cli({"--json", "check", good, dir.File("fake.png")});
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_NE(bad.out.find("\"signature\": false"), std::string::npos) << bad.out;
-  EXPECT_NE(bad.out.find("\"typeName\": \"PNG\""), std::string::npos) << bad.out;
+  EXPECT_TRUE(Has(bad.out, "\"signature\": false")) << bad.out;
+  EXPECT_TRUE(Has(bad.out, "\"typeName\": \"PNG\"")) << bad.out;
 
   // A directory is walked for supported files.
-  const CliRun walked = RunCli("--json check '" + dir.path() + "'");
-  EXPECT_NE(walked.out.find("good.jpg"), std::string::npos);
-  EXPECT_NE(walked.out.find("fake.png"), std::string::npos);
+  const CliResult walked = Cli({"--json", "check", dir.path()});
+  EXPECT_TRUE(Has(walked.out, "good.jpg"));
+  EXPECT_TRUE(Has(walked.out, "fake.png"));
 }
 
-TEST(Cli, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(RunCli("").exitCode, 2);
-  EXPECT_EQ(RunCli("no-such-command").exitCode, 2);
-  EXPECT_EQ(RunCli("check").exitCode, 2);
-  EXPECT_EQ(RunCli("--help").exitCode, 0);
+TEST(Cli, InfoReportsEachFileAndWhyItIsNotExif) {
+  TempDir dir;
+  CameraJpegOptions camera;
+  camera.order = Order::Big;
+  camera.orientation = 6;
+  camera.thumbnailOrientation = 3;
+  WriteFile(dir.File("a.jpg"), MakeCameraJpeg(camera));
+  camera.withJfif = true;
+  WriteFile(dir.File("b.jpg"), MakeCameraJpeg(camera));
+  WriteFile(dir.File("c.jpg"), StripAppSegments(EncodeJpeg(8, 8)));
+
+  const CliResult text = Cli({"info", dir.File("a.jpg")});
+  EXPECT_EQ(text.exitCode, 0);
+  EXPECT_TRUE(Has(text.out, "orientation:       6 (thumbnail 3)")) << text.out;
+  EXPECT_TRUE(Has(text.out, "2021-07-14 09:26:53")) << text.out;
+  EXPECT_TRUE(Has(text.out, "\"Kestrelon\"")) << text.out;
+
+  // A directory is walked; every file gets its record.
+  const CliResult json = Cli({"--json", "info", dir.path()});
+  EXPECT_EQ(json.exitCode, 0);
+  EXPECT_TRUE(Has(json.out, "\"notExifBecause\": \"JFIF APP0 segment\"")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"notExifBecause\": \"no Exif IFD\"")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"main\": 6, \"thumbnail\": 3")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"header\": \"Kestrelon\"")) << json.out;
+
+  // A file that cannot be read fails the run.
+  EXPECT_EQ(Cli({"info", dir.File("a.jpg"), dir.File("gone.jpg")}).exitCode, 1);
+}
+
+TEST(Cli, GetPrintsTypeCountAndValuesOfATagByNumberOrName) {
+  TempDir dir;
+  WriteFile(dir.File("a.jpg"), MakeCameraJpeg());
+  const std::string a = dir.File("a.jpg");
+  CliResult r = Cli({"get", a, "gps", "0x0002"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "GPSLatitude RATIONAL[3] 48/1 51/1 2400/100\n");
+  r = Cli({"--json", "get", a, "ifd0", "271"});
+  EXPECT_TRUE(Has(r.out, "\"type\": \"ASCII\", \"typeCode\": 2, \"count\": 10, \"size\": 10, "
+                         "\"values\": \"Kestrelon\"")) << r.out;
+  // A name, its number in both notations, and other spellings of the name and directory: the
+  // same value, named.
+  for (const auto& [directory, tag] : {std::pair<std::string, std::string>{"exif", "ExposureTime"},
+                                       {"exif", "0x829A"}, {"exif", "33434"},
+                                       {"EXIF", "exposuretime"}, {"Exif", "EXPOSURETIME"}}) {
+    r = Cli({"get", a, directory, tag});
+    EXPECT_EQ(r.exitCode, 0) << directory << " " << tag;
+    EXPECT_EQ(r.out, "ExposureTime RATIONAL[1] 1/250\n") << directory << " " << tag;
+  }
+  // The name other tools print for a tag is taken too; the table's name is printed.
+  r = Cli({"get", a, "ifd1", "ThumbnailLength"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.rfind("JPEGInterchangeFormatLength LONG[1] ", 0), 0u) << r.out;
+  r = Cli({"--json", "get", a, "gps", "gpslatitude"});
+  EXPECT_TRUE(Has(r.out, "\"tag\": 2, \"name\": \"GPSLatitude\", \"result\": \"S_OK\"")) << r.out;
+}
+
+TEST(Cli, GetFailuresAndUsageErrors) {
+  TempDir dir;
+  WriteFile(dir.File("a.jpg"), MakeCameraJpeg());
+  const std::string a = dir.File("a.jpg");
+  // A value that is not there fails with the module's result named.
+  CliResult r = Cli({"get", a, "ifd0", "0x9999"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.out, "E_FAIL")) << r.out;
+  // An unknown directory or name, or a name of another directory, is a usage error that says
+  // what to give.
+  EXPECT_EQ(Cli({"get", a, "nowhere", "1"}).exitCode, 2);
+  EXPECT_EQ(Cli({"get", a, "17", "Make"}).exitCode, 2);
+  r = Cli({"get", a, "exif", "Exposure"}, /*withErrors=*/true);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(Has(r.out, "unknown tag name 'Exposure'")) << r.out;
+  EXPECT_TRUE(Has(r.out, "ExposureTime")) << r.out;
+  r = Cli({"get", a, "ifd0", "ExposureTime"}, /*withErrors=*/true);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(Has(r.out, "ExposureTime is a tag of exif")) << r.out;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "lumenframe/lumenframe.h"
+#include "platform/clock.h"
 #include "tests/support/corpus_manifest.h"
 #include "tests/support/fixture_builder.h"
 #include "tests/support/host_module.h"
@@ -109,15 +110,11 @@ std::string DateText(const LfExifDateTime& t) {
   return text;
 }
 
+// The calendar rule itself is the platform's (tested there); only the text is read here.
 bool IsCalendarDate(const std::string& text) {
   unsigned y, mo, d, h, mi, s;
-  if (std::sscanf(text.c_str(), "%4u:%2u:%2u %2u:%2u:%2u", &y, &mo, &d, &h, &mi, &s) != 6) {
-    return false;
-  }
-  static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return y >= 1 && mo >= 1 && mo <= 12 && d >= 1 &&
-         d <= kDays[mo - 1] + (mo == 2 && leap ? 1 : 0) && h < 24 && mi < 60 && s < 60;
+  return std::sscanf(text.c_str(), "%4u:%2u:%2u %2u:%2u:%2u", &y, &mo, &d, &h, &mi, &s) == 6 &&
+         platform::IsValidCalendarDateTime(y, mo, d, h, mi, s);
 }
 
 TEST(CorpusQueries, OrientationAndDateAgreeWithExifTool) {

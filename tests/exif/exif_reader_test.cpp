@@ -35,11 +35,7 @@ class ReaderCase : public ::testing::TestWithParam<std::tuple<Order, bool>> {
   Order order() const { return std::get<0>(GetParam()); }
   ByteOrder byteOrder() const { return order() == Order::Little ? kLittleEndian : kBigEndian; }
   bool loadBlock() const { return std::get<1>(GetParam()); }
-  std::string Write(const std::string& name, const Bytes& data) {
-    const std::string path = dir_.File(name);
-    test::WriteFile(path, data);
-    return path;
-  }
+  std::string Write(const std::string& name, const Bytes& data) { return dir_.Put(name, data); }
   CameraJpegOptions Camera() const {
     CameraJpegOptions o;
     o.order = order();
@@ -97,12 +93,6 @@ TEST_P(ReaderCase, ReadsACameraJpeg) {
 
   // The Interop IFD is located through the Exif IFD's pointer; the camera fixture has none.
   EXPECT_EQ(r.FindEntry(kInteropIfd, &missing), 0);
-
-  // A second reader gives the same answers from the other source.
-  ExifReader other(path.c_str(), !loadBlock());
-  IfdEntry again{kTagOrientation};
-  ASSERT_EQ(other.FindEntry(kIfd0, &again), 1);
-  EXPECT_EQ(again, orientation);
 }
 
 TEST_P(ReaderCase, CollectsEntriesInDirectoryOrder) {
@@ -341,9 +331,7 @@ TEST_P(ReaderCase, ThumbnailLengthIsCutAtTheBlockEnd) {
     t.Dir(exif).Short(0xA001, {1});
     t.Dir(ifd1).RawEntry(kTagJpegInterchangeFormat, test::kLong, 1, 0)
         .RawEntry(kTagJpegInterchangeFormatLength, test::kLong, 1, length);
-    Bytes tiff = t.Build();
-    const uint32_t start = static_cast<uint32_t>(tiff.size());
-    tiff.insert(tiff.end(), {0xFF, 0xD8, 1, 2, 3, 4, 0xFF, 0xD9});
+    const uint32_t start = static_cast<uint32_t>(t.Build().size());
     t.Dir(ifd1).entries[0].fixedField = start + offsetDelta;
     Bytes patched = t.Build();
     patched.insert(patched.end(), {0xFF, 0xD8, 1, 2, 3, 4, 0xFF, 0xD9});
@@ -404,16 +392,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ReaderStructure : public ::testing::Test {
  protected:
-  std::string Write(const std::string& name, const Bytes& data) {
-    const std::string path = dir_.File(name);
-    test::WriteFile(path, data);
-    return path;
-  }
-  static Bytes Exif(Order order = Order::Little) {
-    TiffBuilder t(order);
+  std::string Write(const std::string& name, const Bytes& data) { return dir_.Put(name, data); }
+  // magic 0 and ifd0 0: as built.
+  static Bytes Exif(uint16_t magic = 0, uint32_t ifd0 = 0) {
+    TiffBuilder t(Order::Little);
     const int exif = t.AddDirectory();
     t.Ifd0().Short(kTagOrientation, {1}).Pointer(kTagExifIfdPointer, exif);
     t.Dir(exif).Short(0xA001, {1});
+    if (magic) t.SetMagic(magic);
+    if (ifd0) t.SetIfd0Offset(ifd0);
     return t.Build();
   }
   TempDir dir_;
@@ -457,35 +444,20 @@ TEST_F(ReaderStructure, JpegStreamsWithoutUsableExif) {
 
 TEST_F(ReaderStructure, TiffHeaders) {
   {
-    Bytes mm = Exif(Order::Big);
-    ExifReader r(Write("mm.tif", mm).c_str(), false);
-    EXPECT_EQ(r.structureRead(), 1);
-    EXPECT_EQ(r.byteOrder(), kBigEndian);
-    EXPECT_TRUE(r.IsExif());
-  }
-  {
     Bytes ab = Exif();
     ab[0] = 'A';
     ab[1] = 'B';
     EXPECT_EQ(ExifReader(Write("ab.tif", ab).c_str(), false).structureRead(), 0);
   }
   {  // another magic: read, but no IFD0
-    Bytes bigTiff = Exif();
-    bigTiff[2] = 43;
-    ExifReader r(Write("big.tif", bigTiff).c_str(), true);
+    ExifReader r(Write("big.tif", Exif(43)).c_str(), true);
     EXPECT_EQ(r.structureRead(), 1);
     EXPECT_EQ(r.ifd0Offset(), 0u);
     EXPECT_FALSE(r.HasExifDirectory());
   }
-  {  // IFD0 inside the header, or past the end of the file
-    Bytes low = Exif();
-    low[4] = 4;
-    EXPECT_EQ(ExifReader(Write("low.tif", low).c_str(), false).structureRead(), 0);
-    Bytes far = Exif();
-    far[4] = 0xF0;
-    far[5] = 0xFF;
-    EXPECT_EQ(ExifReader(Write("far.tif", far).c_str(), false).structureRead(), 0);
-  }
+  // IFD0 inside the header, or past the end of the file.
+  EXPECT_EQ(ExifReader(Write("low.tif", Exif(0, 4)).c_str(), false).structureRead(), 0);
+  EXPECT_EQ(ExifReader(Write("far.tif", Exif(0, 0xFFF0)).c_str(), false).structureRead(), 0);
   EXPECT_EQ(ExifReader(Write("seven.tif", Bytes{'I', 'I', 42, 0, 8, 0, 0}).c_str(), false).structureRead(), 0);
   EXPECT_EQ(ExifReader(dir_.File("missing.jpg").c_str(), true).structureRead(), 0);
   EXPECT_EQ(ExifReader(nullptr, true).structureRead(), 0);

@@ -1,20 +1,24 @@
 // Hostile input: truncated and randomly corrupted camera-like fixtures and corpus files go through
-// every reader service. Nothing may crash, hang or read outside a buffer (the sanitizer build
-// checks the last); seeds are fixed so a failure reproduces.
+// every reader and maker-note service, and the fixtures through every query export as the host
+// calls it. Nothing may crash, hang or read outside a buffer (the sanitizer build checks the
+// last); seeds are fixed so a failure reproduces.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "exif/makernote/maker_note_reader.h"
 #include "exif/model/exif_reader.h"
+#include "lumenframe/lumenframe.h"
+#include "tests/support/corpus_manifest.h"
 #include "tests/support/fixture_builder.h"
+#include "tests/support/host_module.h"
 
 namespace lf::exif {
 namespace {
@@ -85,11 +89,40 @@ class ScratchDir {
   std::unique_ptr<test::TempDir> dir_;
 };
 
-void WriteMutated(const std::string& path, const Bytes& data) { test::WriteFile(path, data); }
-
 void ExerciseBoth(const std::string& path) {
-  Exercise(path, true);
-  Exercise(path, false);
+  for (const bool block : {true, false}) {
+    Exercise(path, block);
+    MakerNoteReader r(path.c_str(), block);
+    IfdEntryList all;
+    r.CollectMakerNoteEntries(&all);
+    uint8_t buffer[256];
+    for (const IfdEntry& e : all) r.ReadMakerNoteValue(e, buffer, sizeof buffer);
+    if (!all.empty()) r.UpdateMakerNoteEntry(all.front());
+    r.GetMakerNoteHeader();
+    r.HasPrintImage();
+  }
+}
+
+// Every query export over the file, whatever it answers.
+void AskTheExports(const std::string& path) {
+  const test::HostModule& m = test::HostModule::Get();
+  uint32_t main = 0, thumb = 0, isExif = 0, printIm = 0, v22 = 0;
+  m.GetOrientation(path.c_str(), &main, &thumb, 1);
+  LfExifDateTime date{};
+  m.GetDateTimeOriginal(path.c_str(), &date);
+  m.IsExifFile(path.c_str(), &isExif);
+  m.IsExifEx(path.c_str(), &isExif, &printIm, &v22);
+  m.IsExifEx(path.c_str(), &isExif, &printIm, nullptr);  // the maker note copied from the file
+  uint8_t buffer[256];
+  for (const auto& [directory, tag] : {std::pair<uint32_t, uint16_t>{LF_DIR_IFD0, 0x010F},
+                                       {LF_DIR_EXIF, 0x927C}, {LF_DIR_EXIF, 0x829A},
+                                       {LF_DIR_GPS, 0x0002}, {LF_DIR_IFD1, 0x0201}}) {
+    uint32_t size = sizeof buffer;
+    uint16_t type = 0;
+    uint32_t count = 0;
+    m.GetExifValue(path.c_str(), directory, tag, buffer, &size, &type, &count);
+    ASSERT_LE(size, sizeof buffer);
+  }
 }
 
 // Corrupts a copy of `data` inside [from, to): random bytes, or hostile 16/32-bit numbers written
@@ -185,8 +218,9 @@ TEST(ExifRobustness, TruncatedFixtures) {
     // Every length through the EXIF data in small steps, then a few in the image data.
     for (size_t length = 0; length <= end; length += (length < 64 ? 1 : 5)) {
       const std::string path = dir.File("cut_" + f.name);
-      WriteMutated(path, Bytes(f.data.begin(), f.data.begin() + static_cast<std::ptrdiff_t>(length)));
+      test::WriteFile(path, Bytes(f.data.begin(), f.data.begin() + static_cast<std::ptrdiff_t>(length)));
       ExerciseBoth(path);
+      AskTheExports(path);
     }
   }
 }
@@ -200,60 +234,53 @@ TEST(ExifRobustness, CorruptedFixtures) {
     const size_t end = ExifEnd(f.data);
     for (int i = 0; i < 300; ++i) {
       const std::string path = dir.File("bad_" + f.name);
-      WriteMutated(path, Corrupt(f.data, 2, end, rng));
+      test::WriteFile(path, Corrupt(f.data, 2, end, rng));
       ExerciseBoth(path);
+      AskTheExports(path);
     }
   }
 }
 
-std::vector<std::string> CorpusFiles(const std::string& corpus) {
+// Every malformed file of the corpus, and the well-formed files the EXIF model reads.
+std::vector<std::string> CorpusFiles() {
   std::vector<std::string> files;
-  std::ifstream in(corpus + "/MANIFEST.tsv");
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::stringstream ss(line);
-    std::string path, category, format;
-    std::getline(ss, path, '\t');
-    std::getline(ss, category, '\t');
-    std::getline(ss, format, '\t');
-    // Every malformed file, and the well-formed files the EXIF model reads.
-    if (category == "malformed" || format == "JPEG" || format == "TIFF" || format == "DNG") {
-      files.push_back(path);
+  for (const test::CorpusFile& f : test::LoadCorpusManifest()) {
+    if (f.category == "malformed" || f.format == "JPEG" || f.format == "TIFF" || f.format == "DNG") {
+      files.push_back(f.path);
     }
   }
   return files;
 }
 
 TEST(ExifRobustness, CorpusFilesAsTheyAre) {
-  const std::string corpus = test::CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
-  for (const std::string& file : CorpusFiles(corpus)) {
+  const std::vector<std::string> files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus";
+  for (const std::string& file : files) {
     SCOPED_TRACE(file);
-    ExerciseBoth(corpus + "/" + file);
+    ExerciseBoth(file);
   }
 }
 
 TEST(ExifRobustness, CorruptedCorpusFiles) {
-  const std::string corpus = test::CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  const std::vector<std::string> files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus";
   ScratchDir dir;
   std::mt19937 rng(20261205);
-  for (const std::string& file : CorpusFiles(corpus)) {
+  for (const std::string& file : files) {
     SCOPED_TRACE(file);
-    std::string content;
-    const Bytes data = test::ReadFile(corpus + "/" + file);
+    const Bytes data = test::ReadFile(file);
     // Only the head of a file holds the structures the reader walks; larger files are cut there.
     const Bytes head(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(data.size(), 96 * 1024)));
-    const std::string ext = file.substr(file.find_last_of('.'));
+    const std::string name = file.substr(file.find_last_of('/') + 1);
+    const std::string ext = name.substr(std::min(name.find_last_of('.'), name.size()));
     const std::string path = dir.File("corpus" + ext);
     for (int i = 0; i < 3; ++i) {
-      WriteMutated(path, Bytes(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(rng() % (head.size() + 1))));
+      test::WriteFile(path, Bytes(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(rng() % (head.size() + 1))));
       ExerciseBoth(path);
     }
     const size_t end = std::min(ExifEnd(head), head.size());
     for (int i = 0; i < 6; ++i) {
-      WriteMutated(path, Corrupt(head, 2, end, rng));
+      test::WriteFile(path, Corrupt(head, 2, end, rng));
       ExerciseBoth(path);
     }
   }

@@ -5,12 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
-
-#include <jpeglib.h>
 
 #include "imaging/decode.h"
 #include "imaging/toolkit.h"
@@ -54,6 +50,18 @@ struct Dib {
 
 Dib DecodeFile(const std::string& path, uint32_t source = 0) { return Dib{ops::Decode(path.c_str(), source)}; }
 
+// Makes the baseline frame header (SOF0) of a JPEG claim height × width.
+void SetFrameSize(Bytes* jpeg, uint16_t height, uint16_t width) {
+  for (size_t i = 2; i + 9 < jpeg->size(); ++i) {
+    if ((*jpeg)[i] == 0xFF && (*jpeg)[i + 1] == 0xC0) {
+      ByteWriter w(Order::Big);
+      w.U16(height).U16(width);
+      std::copy(w.bytes().begin(), w.bytes().end(), jpeg->begin() + static_cast<std::ptrdiff_t>(i + 5));
+      return;
+    }
+  }
+}
+
 void ExpectPlain24(const Dib& d, int w, int h) {
   ASSERT_NE(d.h, nullptr);
   EXPECT_EQ(d.I32(0), 40);
@@ -71,16 +79,14 @@ class DecodeTest : public ::testing::Test {
 
 TEST_F(DecodeTest, JpegDecodesTo24BitsAndWrongNamesAreRefused) {
   const Bytes jpeg = EncodeJpeg(33, 17, 95, 0x2040C0);
-  WriteFile(dir.File("a.jpg"), jpeg);
-  Dib d = DecodeFile(dir.File("a.jpg"));
+  Dib d = DecodeFile(dir.Put("a.jpg", jpeg));
   ExpectPlain24(d, 33, 17);
   const Rgb c = d.At(16, 8);
   EXPECT_NEAR(c.r, 0x20, 3);
   EXPECT_NEAR(c.g, 0x40, 3);
   EXPECT_NEAR(c.b, 0xC0, 3);
   // A JPEG under a .png name fails the signature check; a PNG under a .jpg name the JPEG check.
-  WriteFile(dir.File("jpeg.png"), jpeg);
-  EXPECT_EQ(DecodeFile(dir.File("jpeg.png")).h, nullptr);
+  EXPECT_EQ(DecodeFile(dir.Put("jpeg.png", jpeg)).h, nullptr);
   WritePalettePng(dir.File("png.jpg"), 2, 2, {{1, 2, 3}}, {0, 0, 0, 0});
   EXPECT_EQ(DecodeFile(dir.File("png.jpg")).h, nullptr);
   EXPECT_EQ(DecodeFile(dir.File("missing.jpg")).h, nullptr);
@@ -91,15 +97,7 @@ TEST_F(DecodeTest, JpegDecodesTo24BitsAndWrongNamesAreRefused) {
 TEST_F(DecodeTest, HostileJpegFrameSizeFailsBeforeAllocating) {
   // A small real JPEG whose frame header claims 40000 × 32000 pixels (1.3 gigapixels).
   Bytes jpeg = EncodeJpeg(16, 16, 75);
-  for (size_t i = 2; i + 9 < jpeg.size(); ++i) {
-    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
-      jpeg[i + 5] = 32000 >> 8;
-      jpeg[i + 6] = 32000 & 0xFF;
-      jpeg[i + 7] = 40000 >> 8;
-      jpeg[i + 8] = 40000 & 0xFF;
-      break;
-    }
-  }
+  SetFrameSize(&jpeg, 32000, 40000);
   WriteFile(dir.File("huge.jpg"), jpeg);
   imaging::ScopedBitmap b;
   EXPECT_EQ(imaging::LoadFile(dir.File("huge.jpg").c_str(), b.get(), 24, nullptr),
@@ -107,38 +105,14 @@ TEST_F(DecodeTest, HostileJpegFrameSizeFailsBeforeAllocating) {
   EXPECT_EQ(b->pixels, nullptr);
 }
 
-TEST_F(DecodeTest, CmykAndProgressiveJpegs) {
-  // CMYK as Adobe applications write it (inverted, with an APP14 marker): pure cyan ink.
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr jerr{};
-  cinfo.err = jpeg_std_error(&jerr);
-  jpeg_create_compress(&cinfo);
-  unsigned char* mem = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &mem, &size);
-  cinfo.image_width = 8;
-  cinfo.image_height = 8;
-  cinfo.input_components = 4;
-  cinfo.in_color_space = JCS_CMYK;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 100, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  uint8_t row[32];
-  for (int x = 0; x < 8; ++x) {
-    row[x * 4] = 0;        // full cyan (inverted storage)
-    row[x * 4 + 1] = 255;  // no magenta
-    row[x * 4 + 2] = 255;  // no yellow
-    row[x * 4 + 3] = 255;  // no black
-  }
-  while (cinfo.next_scanline < 8) {
-    JSAMPROW r = row;
-    jpeg_write_scanlines(&cinfo, &r, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  WriteFile(dir.File("cmyk.jpg"), Bytes(mem, mem + size));
-  jpeg_destroy_compress(&cinfo);
-  std::free(mem);
-  Dib d = DecodeFile(dir.File("cmyk.jpg"));
+TEST_F(DecodeTest, CmykJpegAsAdobeWritesIt) {
+  // Inverted CMYK with an APP14 marker: full cyan (stored 0), no magenta, yellow or black (255).
+  const Bytes cmyk = CompressJpeg(
+      8, 8, 4, JCS_CMYK, [](jpeg_compress_struct* c) { jpeg_set_quality(c, 100, TRUE); },
+      [](int, uint8_t* row) {
+        for (int x = 0; x < 8; ++x) std::memcpy(row + x * 4, "\x00\xFF\xFF\xFF", 4);
+      });
+  Dib d = DecodeFile(dir.Put("cmyk.jpg", cmyk));
   ExpectPlain24(d, 8, 8);
   EXPECT_LE(d.At(3, 3).r, 4);
   EXPECT_GE(d.At(3, 3).g, 251);
@@ -149,8 +123,7 @@ TEST_F(DecodeTest, BmpOf54BytesIsRefusedAndEveryDepthDecodes) {
   // Headers only: nothing after them.
   Bytes empty = MakeBmp(1, 1, 24, 0, {}, {});
   ASSERT_EQ(empty.size(), 54u);
-  WriteFile(dir.File("empty.bmp"), empty);
-  EXPECT_EQ(DecodeFile(dir.File("empty.bmp")).h, nullptr);
+  EXPECT_EQ(DecodeFile(dir.Put("empty.bmp", empty)).h, nullptr);
 
   const std::vector<Rgb> pal = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {9, 9, 9}};
   struct Case {
@@ -173,8 +146,7 @@ TEST_F(DecodeTest, BmpOf54BytesIsRefusedAndEveryDepthDecodes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    WriteFile(dir.File(std::string(c.name) + ".bmp"), c.file);
-    Dib d = DecodeFile(dir.File(std::string(c.name) + ".bmp"));
+    Dib d = DecodeFile(dir.Put(std::string(c.name) + ".bmp", c.file));
     ExpectPlain24(d, 2, 2);
     if (!d.h) continue;
     if (std::string(c.name) == "1bit") {
@@ -191,8 +163,7 @@ TEST_F(DecodeTest, BmpOf54BytesIsRefusedAndEveryDepthDecodes) {
     }
   }
   // Top-down rows (negative height).
-  WriteFile(dir.File("topdown.bmp"), MakeBmp(1, -2, 24, 0, {}, {0, 0, 255, 0, 255, 0, 0, 0}));
-  Dib d = DecodeFile(dir.File("topdown.bmp"));
+  Dib d = DecodeFile(dir.Put("topdown.bmp", MakeBmp(1, -2, 24, 0, {}, {0, 0, 255, 0, 255, 0, 0, 0})));
   ExpectPlain24(d, 1, 2);
   EXPECT_EQ(d.At(0, 0), (Rgb{255, 0, 0}));
 }
@@ -235,9 +206,7 @@ TEST_F(DecodeTest, TiffSizeCheckRefusesOnlyTruncatedUncompressedFiles) {
   // Cut the file so that it is no longer than its 600 bytes of raw pixels.
   Bytes whole = ReadFile(dir.File("whole.tif"));
   WriteRgbTiff(dir.File("lzw.tif"), 20, 10, pixels, COMPRESSION_LZW);
-  Bytes cut(whole.begin(), whole.begin() + 600);
-  WriteFile(dir.File("cut.tif"), cut);
-  EXPECT_EQ(DecodeFile(dir.File("cut.tif")).h, nullptr);
+  EXPECT_EQ(DecodeFile(dir.Put("cut.tif", Bytes(whole.begin(), whole.begin() + 600))).h, nullptr);
   // A compressed file smaller than its raw pixels is normal and decodes.
   ASSERT_LT(ReadFile(dir.File("lzw.tif")).size(), 600u);
   d = DecodeFile(dir.File("lzw.tif"));
@@ -259,12 +228,9 @@ TEST_F(DecodeTest, GifFirstFrameInterlacedOrNot) {
 
 TEST_F(DecodeTest, ThumbnailsFromJpegAndTiffSources) {
   CameraJpegOptions o;
-  WriteFile(dir.File("camera.jpg"), MakeCameraJpeg(o));
-  Dib t = DecodeFile(dir.File("camera.jpg"), 1);
-  ExpectPlain24(t, 16, 12);
+  ExpectPlain24(DecodeFile(dir.Put("camera.jpg", MakeCameraJpeg(o)), 1), 16, 12);
   o.withThumbnail = false;
-  WriteFile(dir.File("bare.jpg"), MakeCameraJpeg(o));
-  EXPECT_EQ(DecodeFile(dir.File("bare.jpg"), 1).h, nullptr);
+  EXPECT_EQ(DecodeFile(dir.Put("bare.jpg", MakeCameraJpeg(o)), 1).h, nullptr);
   WritePalettePng(dir.File("p.png"), 2, 2, {{1, 2, 3}}, {0, 0, 0, 0});
   EXPECT_EQ(DecodeFile(dir.File("p.png"), 1).h, nullptr);
 
@@ -281,33 +247,28 @@ TEST_F(DecodeTest, ThumbnailsFromJpegAndTiffSources) {
   b.Dir(exif).Ascii(0x9003, "2020:01:01 00:00:00");
   b.Dir(ifd1).Long(0x0100, {2}).Long(0x0101, {2}).Short(0x0103, {1}).Short(0x0106, {2})
       .BlobOffset(0x0111, thumbStrip).BlobLength(0x0117, thumbStrip);
-  WriteFile(dir.File("t.tif"), b.Build());
-  ExpectPlain24(DecodeFile(dir.File("t.tif")), 4, 4);
+  ExpectPlain24(DecodeFile(dir.Put("t.tif", b.Build())), 4, 4);
   EXPECT_EQ(DecodeFile(dir.File("t.tif"), 1).h, nullptr);
 }
 
 TEST(PackedDibSize, FollowsTheHeaderArithmetic) {
-  auto header = [](int32_t w, int32_t h, uint16_t bits, uint32_t compression) {
-    ByteWriter b(Order::Little);
-    b.U32(40).U32(uint32_t(w)).U32(uint32_t(h)).U16(1).U16(bits).U32(compression).Zeros(20);
-    return b.Take();
-  };
-  Bytes h = header(3, 2, 8, 0);
-  EXPECT_EQ(imaging::PackedDibSize(h.data(), h.size()), 40 + 1024 + 4 * 2);
-  h = header(3, 2, 24, 0);
-  EXPECT_EQ(imaging::PackedDibSize(h.data(), h.size()), 40 + 12 * 2);
-  h = header(3, 2, 16, 3);
-  EXPECT_EQ(imaging::PackedDibSize(h.data(), h.size()), 40 + 8 * 2 + 12);
-  h = header(3, 2, 1, 0);
-  EXPECT_EQ(imaging::PackedDibSize(h.data(), h.size()), 40 + 8 + 4 * 2);
-  h = header(3, -2, 24, 0);
-  EXPECT_EQ(imaging::PackedDibSize(h.data(), h.size()), 40 - 24);
+  const struct {
+    int32_t height;
+    uint16_t bits;
+    uint32_t compression;
+    int expected;  // for a width of 3
+  } cases[] = {{2, 8, 0, 40 + 1024 + 4 * 2}, {2, 24, 0, 40 + 12 * 2}, {2, 16, 3, 40 + 8 * 2 + 12},
+               {2, 1, 0, 40 + 8 + 4 * 2}, {-2, 24, 0, 40 - 24}};
+  for (const auto& c : cases) {
+    const Bytes h = DibHeader(3, c.height, c.bits, c.compression);
+    EXPECT_EQ(imaging::PackedDibSize(h.data(), h.size()), c.expected) << c.bits << " " << c.height;
+  }
 }
 
 TEST(DibToBitmap, CopiesTheHostBlockAndLeavesItAlone) {
   // An 8-bit packed DIB: header, 256-entry colour table, rows.
   ByteWriter b(Order::Little);
-  b.U32(40).U32(3).U32(2).U16(1).U16(8).U32(0).Zeros(20);
+  b.Raw(DibHeader(3, 2, 8));
   for (int i = 0; i < 256; ++i) b.U8(uint8_t(i)).U8(0).U8(uint8_t(255 - i)).U8(0);
   b.Raw(Bytes{1, 2, 3, 0, 4, 5, 6, 0});
   const Bytes dib = b.Take();
@@ -333,11 +294,6 @@ TEST(DibToBitmap, CopiesTheHostBlockAndLeavesItAlone) {
   LfGlobalFree(host);
 }
 
-}  // namespace
-}  // namespace lf::test
-
-namespace lf::test {
-namespace {
 
 // The export as a host sees it: the extension check comes before any decoding.
 TEST(DecodeExport, ChecksTheExtensionFirst) {
@@ -345,21 +301,13 @@ TEST(DecodeExport, ChecksTheExtensionFirst) {
   ASSERT_TRUE(m.error.empty()) << m.error;
   TempDir dir;
   const Bytes jpeg = EncodeJpeg(5, 3, 80);
-  WriteFile(dir.File("a.jpg"), jpeg);
-  WriteFile(dir.File("a.xyz"), jpeg);
-  LF_HGLOBAL h = m.Decode(dir.File("a.jpg").c_str(), 0);
+  LF_HGLOBAL h = m.Decode(dir.Put("a.jpg", jpeg).c_str(), 0);
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(LfGlobalSize(h), 40u + 16 * 3);
   LfGlobalFree(h);
-  EXPECT_EQ(m.Decode(dir.File("a.xyz").c_str(), 0), nullptr);
-  EXPECT_EQ(m.Decode(nullptr, 0), nullptr);
+  EXPECT_EQ(m.Decode(dir.Put("a.xyz", jpeg).c_str(), 0), nullptr);
 }
 
-}  // namespace
-}  // namespace lf::test
-
-namespace lf::test {
-namespace {
 
 // The thumbnail path reads the EXIF block only: as many reads for a large photo as for a tiny
 // one, and a main image that is garbage does not matter.
@@ -387,44 +335,22 @@ TEST(DecodeThumbnail, NeverReadsTheMainImage) {
   EXPECT_EQ(reads[0], reads[1]);
 }
 
-}  // namespace
-}  // namespace lf::test
-
-namespace lf::test {
-namespace {
 
 // A greyscale progressive JPEG from libjpeg with the given scan script (nullptr: the standard
 // progression).
 Bytes ProgressiveJpeg(const std::vector<jpeg_scan_info>* script) {
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr jerr{};
-  cinfo.err = jpeg_std_error(&jerr);
-  jpeg_create_compress(&cinfo);
-  unsigned char* mem = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &mem, &size);
-  cinfo.image_width = 16;
-  cinfo.image_height = 16;
-  cinfo.input_components = 1;
-  cinfo.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&cinfo);
-  jpeg_simple_progression(&cinfo);
-  if (script) {
-    cinfo.scan_info = script->data();
-    cinfo.num_scans = static_cast<int>(script->size());
-  }
-  jpeg_start_compress(&cinfo, TRUE);
-  uint8_t row[16];
-  while (cinfo.next_scanline < 16) {
-    for (int x = 0; x < 16; ++x) row[x] = uint8_t(x * 16 + cinfo.next_scanline);
-    JSAMPROW r = row;
-    jpeg_write_scanlines(&cinfo, &r, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  Bytes out(mem, mem + size);
-  jpeg_destroy_compress(&cinfo);
-  std::free(mem);
-  return out;
+  return CompressJpeg(
+      16, 16, 1, JCS_GRAYSCALE,
+      [script](jpeg_compress_struct* c) {
+        jpeg_simple_progression(c);
+        if (script) {
+          c->scan_info = script->data();
+          c->num_scans = static_cast<int>(script->size());
+        }
+      },
+      [](int y, uint8_t* row) {
+        for (int x = 0; x < 16; ++x) row[x] = uint8_t(x * 16 + y);
+      });
 }
 
 TEST(JpegScans, ProgressiveDecodesButEndlessScansAreRefused) {

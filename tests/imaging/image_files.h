@@ -1,6 +1,6 @@
-// Image files made by the reference libraries themselves (libpng, libtiff, giflib), independent
-// of the module's own writers, plus BMP files laid out byte by byte. Pixels are given as RGB
-// triples, top row first.
+// Image files made by the reference libraries themselves (libpng, libtiff, giflib, libjpeg),
+// independent of the module's own writers, plus BMP files and packed DIBs laid out byte by byte.
+// Pixels are given as RGB triples, top row first.
 #pragma once
 
 #include <gif_lib.h>
@@ -9,9 +9,15 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
+
+#include "lumenframe/lumenframe.h"
 #include "tests/support/fixture_builder.h"
 
 namespace lf::test {
@@ -142,6 +148,67 @@ inline Bytes MakeBmp(int32_t width, int32_t height, uint16_t bits, uint32_t comp
   for (const Rgb& c : palette) w.U8(c.b).U8(c.g).U8(c.r).U8(0);
   w.Raw(rows);
   return w.Take();
+}
+
+// A BITMAPINFOHEADER: 40 bytes, one plane, no sizes or colour counts.
+inline Bytes DibHeader(int32_t width, int32_t height, uint16_t bits, uint32_t compression = 0) {
+  ByteWriter w(Order::Little);
+  w.U32(40).U32(static_cast<uint32_t>(width)).U32(static_cast<uint32_t>(height)).U16(1).U16(bits);
+  w.U32(compression).Zeros(20);
+  return w.Take();
+}
+
+// A 24-bit packed DIB in a host block whose pixel (x, y), y = 0 the top row, is colour(x, y);
+// stored bottom-up for a positive height, top-down for a negative one.
+inline LF_HGLOBAL MakeDib24(int width, int height, const std::function<Rgb(int, int)>& colour) {
+  const int rows = height < 0 ? -height : height;
+  const size_t stride = ((static_cast<size_t>(width) * 24 + 31) / 32) * 4;
+  LF_HGLOBAL block = LfGlobalAlloc(40 + stride * rows);
+  auto* p = static_cast<uint8_t*>(LfGlobalLock(block));
+  std::memcpy(p, DibHeader(width, height, 24).data(), 40);
+  for (int y = 0; y < rows; ++y) {
+    uint8_t* row = p + 40 + stride * static_cast<size_t>(height < 0 ? y : rows - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      const Rgb c = colour(x, y);
+      row[x * 3] = c.b;
+      row[x * 3 + 1] = c.g;
+      row[x * 3 + 2] = c.r;
+    }
+  }
+  LfGlobalUnlock(block);
+  return block;
+}
+
+// A JPEG from libjpeg of `components` samples per pixel in `space`; `setup` adjusts the
+// compressor after its defaults (progression, quality), `row` fills each scanline.
+inline Bytes CompressJpeg(int width, int height, int components, J_COLOR_SPACE space,
+                          const std::function<void(jpeg_compress_struct*)>& setup,
+                          const std::function<void(int y, uint8_t* row)>& row) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  unsigned char* mem = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &mem, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = components;
+  cinfo.in_color_space = space;
+  jpeg_set_defaults(&cinfo);
+  setup(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<uint8_t> samples(static_cast<size_t>(width) * components);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    row(static_cast<int>(cinfo.next_scanline), samples.data());
+    JSAMPROW r = samples.data();
+    jpeg_write_scanlines(&cinfo, &r, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  Bytes out(mem, mem + size);
+  jpeg_destroy_compress(&cinfo);
+  std::free(mem);
+  return out;
 }
 
 }  // namespace lf::test

@@ -3,37 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include <jpeglib.h>
 
 #include "exif/model/exif_reader.h"
 #include "imaging/jpeg_writer.h"
 #include "plugin/file_kind.h"
-#include "tests/support/fixture_builder.h"
+#include "tests/imaging/image_files.h"
 
 namespace lf::test {
 namespace {
 
 // A 24-bit bottom-up packed DIB of a gradient.
 LF_HGLOBAL GradientDib(int w, int h) {
-  const size_t stride = ((size_t(w) * 24 + 31) / 32) * 4;
-  LF_HGLOBAL block = LfGlobalAlloc(40 + stride * h);
-  auto* p = static_cast<uint8_t*>(LfGlobalLock(block));
-  ByteWriter header(Order::Little);
-  header.U32(40).U32(uint32_t(w)).U32(uint32_t(h)).U16(1).U16(24).U32(0).Zeros(20);
-  std::memcpy(p, header.bytes().data(), 40);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      uint8_t* px = p + 40 + y * stride + x * 3;
-      px[0] = uint8_t(x * 4);
-      px[1] = uint8_t(y * 4);
-      px[2] = 200;
-    }
-  }
-  LfGlobalUnlock(block);
-  return block;
+  return MakeDib24(w, h, [](int x, int y) { return Rgb{200, uint8_t(y * 4), uint8_t(x * 4)}; });
 }
 
 struct JpegFacts {

@@ -16,13 +16,9 @@ const HostModule& M() {
   return m;
 }
 
-TEST(Exports, EveryExportResolvesByName) {
+TEST(Exports, EveryExportResolvesAndDescribesThePlugin) {
   const HostModule& m = M();
   ASSERT_NE(m.handle, nullptr);
-}
-
-TEST(Exports, PluginDescription) {
-  const HostModule& m = M();
   uint32_t v = 0;
   EXPECT_EQ(m.GetPluginVersion(&v), LF_S_OK);
   EXPECT_EQ(v, 0x00010000u);
@@ -48,14 +44,12 @@ TEST(Exports, PluginDescription) {
   EXPECT_EQ(m.GetSupportedExtention(0, nullptr), LF_E_INVALIDARG);
 }
 
+// The extension rules themselves are GetFileKind's (file_kind_test).
 TEST(Exports, IsSupportedLooksAtTheNameOnly) {
   const HostModule& m = M();
   uint32_t s = 7;
-  for (const char* p : {"a.JPG", "b.Tiff", "c.tmb", "/no/such/file.png", "d.GIF", "e.bmp"}) {
-    s = 7;
-    EXPECT_EQ(m.IsSupported(p, &s), LF_S_OK) << p;
-    EXPECT_EQ(s, 1u) << p;
-  }
+  EXPECT_EQ(m.IsSupported("/no/such/file.Tiff", &s), LF_S_OK);
+  EXPECT_EQ(s, 1u);
   s = 7;
   EXPECT_EQ(m.IsSupported("a.txt", &s), LF_E_FAIL);
   EXPECT_EQ(s, 0u);
@@ -149,9 +143,8 @@ TEST(Exports, EditsRefuseUnsupportedSourcesBeforeTouchingFiles) {
   const HostModule& m = M();
   TempDir dir;
   const std::string dest = dir.File("out.jpg");
-  EXPECT_EQ(m.SetOrientation(dest.c_str(), "a.png", 1, 0), LF_E_FAIL);
+  // Unsupported sources of SetOrientation and SetDateTimeOriginal: edit_exports_test.
   EXPECT_EQ(m.SetOrientation(dest.c_str(), nullptr, 1, 0), LF_E_FAIL);
-  EXPECT_EQ(m.SetDateTimeOriginal("a.bmp", LfExifDateTime {}), LF_E_FAIL);
   LF_HGLOBAL image = LfGlobalAlloc(64);
   EXPECT_EQ(m.ReplaceThumbImage(dest.c_str(), "a.jpg", image, 0), LF_E_INVALIDARG);
   EXPECT_EQ(m.ReplaceThumbImage(dest.c_str(), "a.jpg", image, 101), LF_E_INVALIDARG);

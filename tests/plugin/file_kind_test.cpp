@@ -13,35 +13,20 @@ namespace {
 
 using test::Bytes;
 
+// The extension of the last path component, either separator style, in any case.
 TEST(GetFileKind, ClassifiesByTheLastComponentsExtension) {
-  EXPECT_EQ(GetFileKind("a.JPEG"), KIND_JPEG);
-  EXPECT_EQ(GetFileKind("a.jpe"), KIND_JPEG);
-  EXPECT_EQ(GetFileKind("a.tmb"), KIND_JPEG);
-  EXPECT_EQ(GetFileKind("a.tiff"), KIND_TIFF);
-  EXPECT_EQ(GetFileKind("a.Tif"), KIND_TIFF);
-  EXPECT_EQ(GetFileKind("a.gif"), KIND_GIF);
-  EXPECT_EQ(GetFileKind("a.PNG"), KIND_PNG);
-  EXPECT_EQ(GetFileKind("a.bmp"), KIND_BMP);
-  EXPECT_EQ(GetFileKind("/photos/2021/IMG_0001.JPG"), KIND_JPEG);
-  EXPECT_EQ(GetFileKind("archive.tar.gif"), KIND_GIF);
-}
-
-TEST(GetFileKind, RejectsWhatHasNoUsableExtension) {
+  const std::pair<const char*, int> cases[] = {
+      {"a.JPEG", KIND_JPEG}, {"a.jpe", KIND_JPEG}, {"a.tmb", KIND_JPEG}, {"a.Tif", KIND_TIFF},
+      {"a.tiff", KIND_TIFF}, {"a.PNG", KIND_PNG}, {"a.bmp", KIND_BMP},
+      {"/photos/2021/IMG_0001.JPG", KIND_JPEG}, {"archive.tar.gif", KIND_GIF},
+      {".jpg", KIND_JPEG},  // a dot file whose whole name is the extension
+      {"", KIND_UNSUPPORTED}, {"name.", KIND_UNSUPPORTED}, {"noext", KIND_UNSUPPORTED},
+      {"notes.txt", KIND_UNSUPPORTED}, {"a.jpgx", KIND_UNSUPPORTED},
+      {"C:\\dir.jpg\\file", KIND_UNSUPPORTED}, {"/dir.jpg/file", KIND_UNSUPPORTED},
+      {"C:photo", KIND_UNSUPPORTED}, {"C:photo.gif", KIND_GIF}, {"D:\\pics\\x.TIFF", KIND_TIFF},
+  };
+  for (const auto& [path, kind] : cases) EXPECT_EQ(GetFileKind(path), kind) << path;
   EXPECT_EQ(GetFileKind(static_cast<const char*>(nullptr)), KIND_UNSUPPORTED);
-  EXPECT_EQ(GetFileKind(""), KIND_UNSUPPORTED);
-  EXPECT_EQ(GetFileKind("name."), KIND_UNSUPPORTED);
-  EXPECT_EQ(GetFileKind("noext"), KIND_UNSUPPORTED);
-  EXPECT_EQ(GetFileKind("notes.txt"), KIND_UNSUPPORTED);
-  EXPECT_EQ(GetFileKind("a.jpgx"), KIND_UNSUPPORTED);
-  EXPECT_EQ(GetFileKind(".jpg"), KIND_JPEG);  // a dot file whose whole name is the extension
-}
-
-TEST(GetFileKind, WindowsStyleSeparatorsEndTheDirectoryPart) {
-  EXPECT_EQ(GetFileKind("C:\\dir.jpg\\file"), KIND_UNSUPPORTED);
-  EXPECT_EQ(GetFileKind("/dir.jpg/file"), KIND_UNSUPPORTED);
-  EXPECT_EQ(GetFileKind("C:photo"), KIND_UNSUPPORTED);
-  EXPECT_EQ(GetFileKind("C:photo.gif"), KIND_GIF);
-  EXPECT_EQ(GetFileKind("D:\\pics\\x.TIFF"), KIND_TIFF);
 }
 
 TEST(GetFileKind, ExtensionsLongerThan255CharactersAreCut) {
@@ -50,23 +35,19 @@ TEST(GetFileKind, ExtensionsLongerThan255CharactersAreCut) {
   EXPECT_EQ(ExtractExtension(longExt.c_str()).size(), 254u);
 }
 
-TEST(GetTypeName, NamesTheSupportedKindsOnly) {
-  char buf[16] = {};
-  EXPECT_EQ(GetTypeName("b.Jpe", buf), S_OK);
-  EXPECT_STREQ(buf, "JPG");
-  EXPECT_EQ(GetTypeName("b.tif", buf), S_OK);
-  EXPECT_STREQ(buf, "TIFF");
-  EXPECT_EQ(GetTypeName("a.tmb", buf), E_INVALIDARG);
-  EXPECT_STREQ(buf, "");
-  EXPECT_EQ(GetTypeName("", buf), E_INVALIDARG);
-  EXPECT_EQ(GetTypeName("a.png", nullptr), E_INVALIDARG);
-}
-
-TEST(GetTypeName, ClearsTheOldTextBeforeWriting) {
+TEST(GetTypeName, NamesTheSupportedKindsOnlyAndClearsTheOldText) {
   char buf[8];
   std::memcpy(buf, "TIFF\0zz", 8);
   EXPECT_EQ(GetTypeName("x.png", buf), S_OK);
   EXPECT_EQ(std::memcmp(buf, "PNG\0\0zz", 8), 0);
+  EXPECT_EQ(GetTypeName("b.Jpe", buf), S_OK);
+  EXPECT_STREQ(buf, "JPG");
+  EXPECT_EQ(GetTypeName("b.tif", buf), S_OK);
+  EXPECT_STREQ(buf, "TIFF");
+  EXPECT_EQ(GetTypeName("a.tmb", buf), E_INVALIDARG);  // a JPEG kind without a type name
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(GetTypeName("", buf), E_INVALIDARG);
+  EXPECT_EQ(GetTypeName("a.png", nullptr), E_INVALIDARG);
 }
 
 TEST(MakeTempPath, JoinsTheTemporaryDirectoryAndTheName) {
@@ -79,31 +60,32 @@ TEST(MakeTempPath, JoinsTheTemporaryDirectoryAndTheName) {
 
 class SignatureTest : public ::testing::Test {
  protected:
-  std::string Write(const std::string& name, const Bytes& data) {
-    const std::string path = dir_.File(name);
-    test::WriteFile(path, data);
-    return path;
-  }
+  std::string Write(const std::string& name, const Bytes& data) { return dir_.Put(name, data); }
   test::TempDir dir_;
 };
 
+// Each kind's magic, one byte short of it, and a TIFF magic that must match its byte order.
 TEST_F(SignatureTest, MatchesEachKindsMagic) {
-  EXPECT_EQ(CheckFileSignature(Write("a.bmp", {'B', 'M', 0, 0, 0, 0}).c_str(), KIND_BMP), 1);
-  EXPECT_EQ(CheckFileSignature(Write("b.bmp", {'B', 'M', 0, 0, 0}).c_str(), KIND_BMP), 0);
-  EXPECT_EQ(CheckFileSignature(Write("a.png", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}).c_str(), KIND_PNG), 1);
-  EXPECT_EQ(CheckFileSignature(Write("b.png", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0B}).c_str(), KIND_PNG), 0);
-  EXPECT_EQ(CheckFileSignature(Write("a.gif", {'G', 'I', 'F'}).c_str(), KIND_GIF), 1);
-  EXPECT_EQ(CheckFileSignature(Write("b.gif", {'G', 'I'}).c_str(), KIND_GIF), 0);
+  const struct {
+    FileKind kind;
+    Bytes head;
+    int expected;
+  } cases[] = {
+      {KIND_BMP, {'B', 'M', 0, 0, 0, 0}, 1}, {KIND_BMP, {'B', 'M', 0, 0, 0}, 0},
+      {KIND_PNG, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, 1},
+      {KIND_PNG, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0B}, 0},
+      {KIND_GIF, {'G', 'I', 'F'}, 1}, {KIND_GIF, {'G', 'I'}, 0},
+      {KIND_UNSUPPORTED, {'B', 'M', 0, 0, 0, 0}, 0},
+      {KIND_TIFF, {'I', 'I', 42, 0}, 1}, {KIND_TIFF, {'I', 'I', 0, 42}, 0},
+      {KIND_TIFF, {'M', 'M', 0, 42}, 1}, {KIND_TIFF, {'M', 'M', 42, 0}, 0},
+      {KIND_TIFF, {'M', 'M', 0}, 0},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string path = Write(std::to_string(n++) + ".bin", c.head);
+    EXPECT_EQ(CheckFileSignature(path.c_str(), c.kind), c.expected) << path;
+  }
   EXPECT_EQ(CheckFileSignature(dir_.File("missing.gif").c_str(), KIND_GIF), 0);
-  EXPECT_EQ(CheckFileSignature(Write("a.bin", {'B', 'M', 0, 0, 0, 0}).c_str(), KIND_UNSUPPORTED), 0);
-}
-
-TEST_F(SignatureTest, TiffMagicMustMatchItsByteOrder) {
-  EXPECT_EQ(CheckFileSignature(Write("a.tif", {'I', 'I', 42, 0}).c_str(), KIND_TIFF), 1);
-  EXPECT_EQ(CheckFileSignature(Write("b.tif", {'I', 'I', 0, 42}).c_str(), KIND_TIFF), 0);
-  EXPECT_EQ(CheckFileSignature(Write("c.tif", {'M', 'M', 0, 42}).c_str(), KIND_TIFF), 1);
-  EXPECT_EQ(CheckFileSignature(Write("d.tif", {'M', 'M', 42, 0}).c_str(), KIND_TIFF), 0);
-  EXPECT_EQ(CheckFileSignature(Write("e.tif", {'M', 'M', 0}).c_str(), KIND_TIFF), 0);
 }
 
 TEST_F(SignatureTest, JpegFilesAreCheckedWhole) {

@@ -62,18 +62,6 @@ ByteWriter& ByteWriter::Zeros(size_t n) {
   return *this;
 }
 
-void ByteWriter::PatchU16(size_t at, uint16_t v) {
-  ByteWriter w(order_);
-  w.U16(v);
-  std::copy(w.out_.begin(), w.out_.end(), out_.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
-void ByteWriter::PatchU32(size_t at, uint32_t v) {
-  ByteWriter w(order_);
-  w.U32(v);
-  std::copy(w.out_.begin(), w.out_.end(), out_.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Ifd
 
@@ -117,15 +105,6 @@ Ifd& Ifd::Rational(uint16_t tag, std::initializer_list<std::pair<uint32_t, uint3
     n.push_back(den);
   }
   return Values(tag, kRational, std::move(n));
-}
-
-Ifd& Ifd::SRational(uint16_t tag, std::initializer_list<std::pair<int32_t, int32_t>> v) {
-  std::vector<uint64_t> n;
-  for (auto [num, den] : v) {
-    n.push_back(static_cast<uint32_t>(num));
-    n.push_back(static_cast<uint32_t>(den));
-  }
-  return Values(tag, kSRational, std::move(n));
 }
 
 Ifd& Ifd::Ascii(uint16_t tag, const std::string& text) {

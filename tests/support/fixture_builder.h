@@ -16,7 +16,7 @@ using Bytes = std::vector<uint8_t>;
 
 enum class Order { Little, Big };
 
-// Appends integers in a chosen byte order; can patch values already written.
+// Appends integers in a chosen byte order.
 class ByteWriter {
  public:
   explicit ByteWriter(Order order = Order::Big) : order_(order) {}
@@ -27,8 +27,6 @@ class ByteWriter {
   ByteWriter& Raw(const void* p, size_t n);
   ByteWriter& Text(const std::string& s);  // without a NUL
   ByteWriter& Zeros(size_t n);
-  void PatchU16(size_t at, uint16_t v);
-  void PatchU32(size_t at, uint32_t v);
   size_t size() const { return out_.size(); }
   const Bytes& bytes() const { return out_; }
   Bytes Take() { return std::move(out_); }
@@ -55,7 +53,6 @@ class Ifd {
   Ifd& Short(uint16_t tag, std::initializer_list<uint16_t> v);
   Ifd& Long(uint16_t tag, std::initializer_list<uint32_t> v);
   Ifd& Rational(uint16_t tag, std::initializer_list<std::pair<uint32_t, uint32_t>> v);
-  Ifd& SRational(uint16_t tag, std::initializer_list<std::pair<int32_t, int32_t>> v);
   // ASCII with its NUL appended; the count includes the NUL.
   Ifd& Ascii(uint16_t tag, const std::string& text);
   // Raw bytes with the given type (UNDEFINED, BYTE, or ASCII without an added NUL) and count =
@@ -204,6 +201,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Writes `data` to the named file and returns its path.
+  std::string Put(const std::string& name, const std::vector<uint8_t>& data) const;
   // Names of the entries in the directory, sorted.
   std::vector<std::string> List() const;
 
@@ -212,6 +211,10 @@ class TempDir {
 };
 
 void WriteFile(const std::string& path, const Bytes& data);
+inline std::string TempDir::Put(const std::string& name, const Bytes& data) const {
+  WriteFile(File(name), data);
+  return File(name);
+}
 Bytes ReadFile(const std::string& path);
 // The corpus directory of real-world files, or "" when it is absent.
 std::string CorpusDir();
