@@ -18,6 +18,7 @@
 #include "imaging/decode.h"
 #include "imaging/picture_files.h"
 #include "imaging/toolkit.h"
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/faults.h"
 #include "platform/memory.h"
@@ -91,6 +92,28 @@ bool ThumbnailBuilderAvailable() {
 #define SKIP_WITHOUT_THUMBNAIL_BUILDER()                                                          \
   if (!ThumbnailBuilderAvailable())                                                               \
   GTEST_SKIP() << "ExifWriter::AttachThumbnail is not implemented yet: no thumbnail can be attached"
+
+// Whether the builder of whole blocks exists yet (it is written separately): EncodeWithExif cannot
+// succeed without it.
+bool BlockBuilderAvailable() {
+  static const bool available = [] {
+    test::TempDir dir;
+    const std::string prm = dir.File("prm.jpg"), thm = dir.File("thm.jpg");
+    const platform::GlobalBlock image = NoiseImage(64, 48);
+    if (imaging::SaveMainImage(prm.c_str(), LF_ENC_JPEG, image.get(), 75) != S_OK ||
+        imaging::MakeThumbnailFile(thm.c_str(), LF_ENC_JPEG, image.get(), 75) != S_OK) {
+      return false;
+    }
+    ExifWriter writer(prm.c_str(), false);
+    ExifWriteParams params{};
+    params.exifVersion = LF_EXIF_VERSION_0210;
+    return writer.BuildExifBlock(thm, params, nullptr) == 1;
+  }();
+  return available;
+}
+#define SKIP_WITHOUT_BLOCK_BUILDER()                                                              \
+  if (!BlockBuilderAvailable())                                                                   \
+  GTEST_SKIP() << "ExifWriter::BuildExifBlock is not implemented yet: no block can be built"
 
 // ExifTool finds nothing wrong with `after` that it did not find with `before`.
 void ExpectNoNewIssues(const std::string& before, const std::string& after) {
@@ -389,6 +412,10 @@ TEST_P(ReplacementFaultTest, ExportsInPlace) {
   const platform::GlobalBlock image = NoiseImage(96, 64);
   ExpectEveryFaultLeavesTheFile(f, camera.file, tmp, dir, 1, [&] { return ReplaceThumbImage(f, f, image.get(), 80); });
   ExpectEveryFaultLeavesTheFile(f, camera.file, tmp, dir, 1, [&] { return ReplaceExifImage(f, f, image.get(), 80); });
+  // Encode's EXIF path writes over an existing file.
+  ExpectEveryFaultLeavesTheFile(f, camera.file, tmp, dir, 1, [&] {
+    return EncodeWithExif(f, LF_ENC_NEW_EXIF_FILE | LF_ENC_JPEG, image.get(), 80, nullptr);
+  });
   const std::string t = dir.File("scan.tif");
   const Bytes tiff = test::MakeTiffFile(GetParam(), 1).file;
   ExpectEveryFaultLeavesTheFile(t, tiff, tmp, dir, 2, [&] { return ReplaceExifImage(t, t, image.get(), 80); });
@@ -523,6 +550,65 @@ TEST_P(ThumbnailExportTest, MainImageReplacedWithItsThumbnail) {
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, ThumbnailExportTest, ::testing::Values(Order::Little, Order::Big),
                          [](const auto& info) { return info.param == Order::Little ? "II" : "MM"; });
+
+// ---- Encode's EXIF path
+
+class EncodeWithExifTest : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(EncodeWithExifTest, NewFileWithABuiltBlockAndThumbnail) {
+  SKIP_WITHOUT_BLOCK_BUILDER();
+  const uint32_t format = GetParam();
+  test::TempDir dir;
+  const std::string dest = dir.File(format == LF_ENC_TIFF ? "new.tif" : "new.jpg");
+  const platform::GlobalBlock image = NoiseImage(320, 240);
+  char make[] = "Lumenframe", model[] = "Test Body";
+  LfExifWriteParams params{};
+  params.exifVersion = LF_EXIF_VERSION_0210;
+  params.make.text = make;
+  params.model.text = model;
+  LfExifDateTime now{};
+  ASSERT_TRUE(platform::LocalTime(&now));
+  // A date of all zeros asks for the current time.
+  ASSERT_EQ(EncodeWithExif(dest, LF_ENC_NEW_EXIF_FILE | format, image.get(), 85, &params), S_OK);
+  EXPECT_EQ(params.dateTimeOriginal.year, 0);  // the host's record is only read
+  EXPECT_EQ(DecodedSize(dest).width, 320);
+  EXPECT_EQ(DecodedSize(dest).height, 240);
+  {
+    exif::ExifReader r(dest.c_str(), true);
+    EXPECT_TRUE(r.IsExif());
+    EXPECT_EQ(Text(r, exif::kIfd0, 0x010F), "Lumenframe");
+    EXPECT_EQ(Text(r, exif::kExifIfd, 0x9003).substr(0, 5), std::to_string(now.year) + ":");
+    EXPECT_TRUE(HasThumbnailDirectory(r));
+  }
+  if (format != LF_ENC_TIFF) {
+    imaging::ScopedBitmap thumb;
+    ASSERT_EQ(imaging::LoadExifThumbnail(dest.c_str(), thumb.get(), 24), 1);
+    EXPECT_EQ(thumb->width, 160);
+    EXPECT_EQ(thumb->height, 120);
+  }
+  for (const std::string& issue : test::ValidationIssues(dest)) {
+    EXPECT_EQ(issue.rfind("Error", 0), std::string::npos) << issue;
+  }
+
+  // With the pair: the GPS record's tags go into a GPS directory.
+  uint32_t tags[] = {0x0000, 0x0001, 0x0002};
+  LfGpsRecord gps{};
+  gps.tagList.data = tags;
+  gps.tagList.size = 3;
+  gps.versionID[0] = 2;
+  gps.versionID[1] = 2;
+  gps.latitudeRef[0] = 'N';
+  const uint32_t latitude[6] = {48, 1, 51, 1, 2400, 100};
+  std::memcpy(gps.latitude, latitude, sizeof latitude);
+  LfExifWriteParamsPair pair{&params, &gps};
+  ASSERT_EQ(EncodeWithExif(dest, LF_ENC_NEW_EXIF_FILE | LF_ENC_PARAMS_PAIR | format, image.get(), 85, &pair), S_OK);
+  exif::ExifReader r(dest.c_str(), true);
+  EXPECT_EQ(Entry(r, exif::kGpsIfd, 0x0002).count, 3u);
+  EXPECT_EQ(Text(r, exif::kGpsIfd, 0x0001), "N");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EncodeWithExifTest, ::testing::Values(LF_ENC_JPEG, LF_ENC_JPEG_MODE2, LF_ENC_TIFF),
+                         [](const auto& info) { return "flags" + std::to_string(info.param); });
 
 struct CliRun {
   int status = -1;
