@@ -16,7 +16,7 @@ void PrintUsage(FILE* to) {
                "Reads and edits the EXIF data of JPEG and TIFF photos through the Lumenframe.pcp\n"
                "module (found beside this program, or at $LUMENFRAME_MODULE).\n\ncommands:\n");
   for (const Command& c : Commands()) {
-    std::fprintf(to, "  %-8s %-40s %s\n", c.name, c.usage, c.summary);
+    std::fprintf(to, "  %-13s %-42s %s\n", c.name, c.usage, c.summary);
   }
   std::fprintf(to,
                "\noptions:\n"

@@ -37,6 +37,11 @@ HRESULT ReplaceThumbImage(const char* destination, const char* source, LF_HGLOBA
                           int32_t quality);
 HRESULT ReplaceExifImage(const char* destination, const char* source, LF_HGLOBAL image,
                          int32_t quality);
+// Encode's path for LF_ENC_NEW_EXIF_FILE: the image saved as a new JPEG or TIFF file with an EXIF
+// block built from the LfExifWriteParams (and LfGpsRecord) in `extra`. Called after Encode has
+// probed the destination's directory.
+HRESULT EncodeWithExif(const char* destination, uint32_t flags, LF_HGLOBAL image, int32_t quality,
+                       void* extra);
 HRESULT AppendExif(const char* destination, const char* source, LfExifRecord* records,
                    int32_t requireExif);
 HRESULT GetExif(const char* path, LfExifSummary* exif, LfGpsSummary* gps,

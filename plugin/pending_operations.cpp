@@ -7,8 +7,6 @@ namespace lf::ops {
 
 HRESULT Encode(LF_HGLOBAL, const char*, uint32_t, int32_t, void*) { return E_NOTIMPL; }
 HRESULT GetStillImageInfo(const char*, void*, uint32_t) { return E_NOTIMPL; }
-HRESULT ReplaceThumbImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }
-HRESULT ReplaceExifImage(const char*, const char*, LF_HGLOBAL, int32_t) { return E_NOTIMPL; }
 HRESULT AppendExif(const char*, const char*, LfExifRecord*, int32_t) { return E_NOTIMPL; }
 HRESULT GetExif(const char*, LfExifSummary*, LfGpsSummary*, LfMakerNoteSummary*) {
   return E_NOTIMPL;

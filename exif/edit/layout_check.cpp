@@ -196,13 +196,13 @@ class Checker {
     if (n <= 4 || !s_.Contains(a.field, n)) return a.field == b.field ? std::string{} : "maker note moved";
     const ByteView sNote = s_.Sub(a.field, n), oNote = o_.Sub(b.field, n);
     if (oNote.empty()) return "maker note outside the block";
-    if (a.field == b.field) {
-      return SameBytes(s_, a.field, o_, b.field, n) ? std::string{} : "maker note bytes changed";
-    }
-    // Only a maker note whose offsets count from the TIFF header may move; its directory then
-    // must name the same values.
+    if (a.field == b.field && SameBytes(s_, a.field, o_, b.field, n)) return {};
+    // Only a maker note whose offsets count from the TIFF header may move or have entries edited;
+    // its directory then must name the same values.
     const exif::MakerNoteLayout layout = exif::MeasureMakerNote(sNote);
-    if (!layout.IsKestrelon()) return "maker note of another dialect moved";
+    if (!layout.IsKestrelon()) {
+      return a.field == b.field ? "maker note bytes changed" : "maker note of another dialect moved";
+    }
     RawDirectory sd, od;
     if (!SameBytes(sNote, 0, oNote, 0, layout.directoryStart) ||
         !LocateRawDirectory(s_, a.field + layout.directoryStart, &sd) ||

@@ -144,6 +144,11 @@ class OutputLayout {
   // Points the image data of a directory at *newOffset (made even). False when the offsets cannot
   // be represented (a SHORT offset above 65535) or are not inside the block.
   bool RelocateImageData(DirectoryId id, uint32_t* newOffset);
+  // The strip entries of IFD0 (1) or IFD1 (257) now come from another file (a new main image or
+  // thumbnail): their value counts follow that file's summary from here on (strip count rule).
+  void SetStripSource(DirectoryId id, const IfdDescriptor& descriptor) {
+    (id == exif::kIfd1 ? sourceIfd1_ : sourceIfd0_) = descriptor;
+  }
   // Makes the block end on a word boundary, so the thumbnail that follows it starts where
   // RelocateImageData puts it.
   bool PadToEven() { return out_.PadToEven(); }

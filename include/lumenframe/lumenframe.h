@@ -312,6 +312,22 @@ typedef struct LfExifWriteParams {
 LF_CHECK_LAYOUT(params_size, sizeof(LfExifWriteParams) == LF_POINTER_WIDTH(36, 56));
 LF_CHECK_LAYOUT(params_date, offsetof(LfExifWriteParams, dateTimeOriginal) == LF_POINTER_WIDTH(20, 40));
 
+/* Encode's flags word. The format bits equal the file kinds. The writers of a new file with EXIF
+ * data take any of the three JPEG bits (LF_ENC_ANY_JPEG) as JPEG output, tested before TIFF. */
+#define LF_ENC_JPEG 0x1u
+#define LF_ENC_BMP 0x2u
+#define LF_ENC_PNG 0x4u
+#define LF_ENC_TIFF 0x8u
+#define LF_ENC_WITH_EXIF 0x10u         /* JPEG with an EXIF block from an LfExifRecord (extra) */
+#define LF_ENC_JPEG_MODE1 0x20u
+#define LF_ENC_JPEG_MODE2 0x40u
+#define LF_ENC_GIF 0x100u
+#define LF_ENC_BY_EXTENSION 0x8000u    /* add the format bit the target's extension implies */
+#define LF_ENC_RECORD_GIVEN 0x10000u   /* extra is an LfExifRecord */
+#define LF_ENC_NEW_EXIF_FILE 0x100000u /* a new JPEG or TIFF with an EXIF block from LfExifWriteParams */
+#define LF_ENC_PARAMS_PAIR 0x200000u   /* with LF_ENC_NEW_EXIF_FILE: extra is an LfExifWriteParamsPair */
+#define LF_ENC_ANY_JPEG (LF_ENC_JPEG | LF_ENC_JPEG_MODE1 | LF_ENC_JPEG_MODE2)
+
 /* Encode's extra argument when the flags carry LF_ENC_PARAMS_PAIR as well. */
 typedef struct LfExifWriteParamsPair {
   LfExifWriteParams* params;

@@ -7,20 +7,35 @@ namespace lf::test {
 
 namespace {
 
-Bytes MakerNote(Order order, uint32_t valueOffset, const Bytes& value, size_t padding) {
+// The maker note's print-matching value (entry 0x0E00).
+const Bytes kPrintMatchingValue = {0x50, 0x4D, 0x01, 0x00, 0x0E, 0x0E, 0x0E, 0x0E};
+
+// The maker-note directory starts 12 bytes into the value; its value follows the entries.
+uint32_t MakerNoteValueAt(bool printMatching) { return 12 + 2 + (printMatching ? 3 : 2) * 12 + 4; }
+
+Bytes MakerNote(Order order, uint32_t valueOffset, const Bytes& value, size_t padding, bool printMatching) {
   ByteWriter mn(order);
   mn.Text("Kestrelon").U8(0).U8(0).U8(0);
-  mn.U16(2);
+  mn.U16(printMatching ? 3 : 2);
   mn.U16(0x0001).U16(kShort).U32(1).U16(7).U16(0);
   mn.U16(0x0003).U16(kUndefined).U32(static_cast<uint32_t>(value.size())).U32(valueOffset);
+  if (printMatching) {
+    mn.U16(0x0E00).U16(kUndefined).U32(static_cast<uint32_t>(kPrintMatchingValue.size()));
+    mn.U32(valueOffset == 0 ? 0 : valueOffset + static_cast<uint32_t>(value.size()));
+  }
   mn.U32(0);
   mn.Raw(value);
+  if (printMatching) mn.Raw(kPrintMatchingValue);
   mn.Zeros(padding);
   return mn.Take();
 }
 
-// The maker-note directory starts 12 bytes into the value; its value follows the 2 entries.
-constexpr uint32_t kMakerNoteValueAt = 12 + 2 + 2 * 12 + 4;
+// A PrintIM block without entries: identifier, version "0300", two reserved bytes, entry count 0.
+Bytes PrintImBlock(Order order) {
+  ByteWriter w(order);
+  w.Text("PrintIM").U8(0).Text("0300").U16(0).U16(0);
+  return w.Take();
+}
 
 CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   CameraFile c;
@@ -38,7 +53,8 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   ex.Rational(0x829A, {{1, 250}}).Rational(0x829D, {{28, 10}});
   ex.Undefined(0x9000, {'0', '2', '2', '1'});
   ex.Ascii(0x9003, s.dateTimeOriginal).Ascii(0x9004, s.dateTimeOriginal);
-  ex.Undefined(0x927C, MakerNote(s.order, makerNoteValueOffset, c.makerNoteValue, s.makerNotePadding));
+  ex.Undefined(0x927C,
+               MakerNote(s.order, makerNoteValueOffset, c.makerNoteValue, s.makerNotePadding, s.withPrintMatching));
   ex.Ascii(0x9291, "25");
   ex.Undefined(0xA000, {'0', '1', '0', '0'}).Short(0xA001, {1});
   ex.Long(0xA002, {64}).Long(0xA003, {48});
@@ -53,6 +69,7 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
     t.Dir(c.gps).Data(0x0000, kByte, {2, 2, 0, 0}).Ascii(0x0001, "N")
         .Rational(0x0002, {{48, 1}, {51, 1}, {2400, 100}});
   }
+  if (s.withPrintIm) ifd0.Undefined(0xC4A5, PrintImBlock(s.order));  // after the pointers
   if (s.withThumbnail) {
     c.ifd1 = t.AddDirectory();
     ifd0.Next(c.ifd1);
@@ -71,7 +88,7 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   j.BodyOf(EncodeJpeg(64, 48, 85));
   c.file = j.Build();
   c.tiffBase = 2 + 4 + 6;
-  c.makerNoteValueOffset = c.layout.valueOffsets.at({c.exif, 0x927C}) + kMakerNoteValueAt;
+  c.makerNoteValueOffset = c.layout.valueOffsets.at({c.exif, 0x927C}) + MakerNoteValueAt(s.withPrintMatching);
   return c;
 }
 

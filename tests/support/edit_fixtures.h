@@ -22,6 +22,10 @@ struct CameraRecipe {
   bool withInterop = true;
   std::string dateTimeOriginal = "2021:07:14 09:26:53";
   size_t makerNotePadding = 0;        // grows the APP1 segment
+  // Print-matching data made for the picture: a PrintIM entry (0xC4A5) in IFD0, and a maker-note
+  // entry 0x0E00 whose 8 value bytes follow the maker note's other value.
+  bool withPrintIm = false;
+  bool withPrintMatching = false;
 };
 
 // A camera JPEG whose maker note has its own directory with an out-of-line value addressed from
