@@ -292,10 +292,14 @@ class BlockBuilder {
     if (tiff_ && !has(kTagStripOffsets)) return 0;
     addMissing({kTagOrientation, kTypeShort, 1, 1});
     if (tiff_) {
-      for (uint16_t tag : {kTagSamplesPerPixel, kTagRowsPerStrip, kTagStripByteCounts, kTagXResolution,
-                           kTagYResolution, kTagResolutionUnit}) {
+      for (uint16_t tag : {kTagSamplesPerPixel, kTagRowsPerStrip, kTagStripByteCounts}) {
         if (!has(tag)) return 0;
       }
+      // A TIFF written without a resolution (as the toolkit writes its pictures) gets the
+      // generated one, as a JPEG does; the image itself is complete without it.
+      addMissing({kTagXResolution, kTypeRational, 1, 0});
+      addMissing({kTagYResolution, kTypeRational, 1, 0});
+      addMissing({kTagResolutionUnit, kTypeShort, 1, 2});
     } else if (!has(kTagXResolution) || !has(kTagYResolution) || !has(kTagResolutionUnit)) {
       add({kTagXResolution, kTypeRational, 1, 0});
       add({kTagYResolution, kTypeRational, 1, 0});

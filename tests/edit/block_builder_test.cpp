@@ -35,15 +35,16 @@ Bytes SourceJpeg(Order order, const std::string& version, bool digitized) {
 }
 
 // A TIFF of width × height RGB pixels in one strip behind its directory.
-Bytes TiffPicture(Order order, uint32_t width, uint32_t height, bool withUnit = true) {
+// An RGB TIFF in one strip; without `complete` it lacks RowsPerStrip, which no block can do without.
+Bytes TiffPicture(Order order, uint32_t width, uint32_t height, bool complete = true) {
   test::TiffBuilder t(order);
   Bytes pixels(width * height * 3);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7);
   const int strip = t.AddBlob(pixels);
   t.Ifd0().Long(0x0100, {width}).Long(0x0101, {height}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1});
-  t.Ifd0().Short(0x0106, {2}).BlobOffset(0x0111, strip).Short(0x0115, {3}).Long(0x0116, {height});
-  t.Ifd0().BlobLength(0x0117, strip).Rational(0x011A, {{96, 1}}).Rational(0x011B, {{96, 1}});
-  if (withUnit) t.Ifd0().Short(0x0128, {2});
+  t.Ifd0().Short(0x0106, {2}).BlobOffset(0x0111, strip).Short(0x0115, {3});
+  if (complete) t.Ifd0().Long(0x0116, {height});
+  t.Ifd0().BlobLength(0x0117, strip).Rational(0x011A, {{96, 1}}).Rational(0x011B, {{96, 1}}).Short(0x0128, {2});
   return t.Build();
 }
 
@@ -382,7 +383,7 @@ TEST_P(BlockBuilderTest, WhatCannotBeCarriedWholeIsLeftOutAndTheFileStaysSound) 
 TEST_P(BlockBuilderTest, ATiffLackingARequiredEntryGetsNoBlockAtAll) {
   test::TempDir dir;
   const std::string src = dir.File("src.tif");
-  test::WriteFile(src, TiffPicture(GetParam(), 8, 4, false));  // no ResolutionUnit
+  test::WriteFile(src, TiffPicture(GetParam(), 8, 4, false));  // no RowsPerStrip
   ExifWriter w(src.c_str(), false);
   ASSERT_TRUE(w.IsTiffSource());
   // A header without IFD0 would make a TIFF without its image.
