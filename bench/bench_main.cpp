@@ -1,10 +1,12 @@
 // Runs every registered benchmark and, after the usual table, prints how the module compares with
-// the peers measured in the same run: for each family "Family/subject" that has a "lumenframe"
-// subject, the ratio of its items per second to every other subject's.
+// the peers measured in the same run: for each family "Family/subject" (the subject follows the
+// last slash, so "Op/Input/subject" compares per input) that has a "lumenframe" subject, the ratio
+// of its items per second to every other subject's (medians when repetitions are run).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 
 namespace {
@@ -14,13 +16,20 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      if (run.error_occurred) continue;
+      // With repetitions the median of the repetitions stands for the benchmark; a single
+      // repetition's own rate counts only until an aggregate arrives.
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (run.run_type != Run::RT_Iteration && !median) continue;
       const auto rate = run.counters.find("items_per_second");
       if (rate == run.counters.end()) continue;
       const std::string name = run.run_name.function_name;
-      const size_t slash = name.find('/');
+      const size_t slash = name.rfind('/');
       if (slash == std::string::npos) continue;
-      rates_[name.substr(0, slash)][name.substr(slash + 1)] = rate->second.value;
+      const std::string family = name.substr(0, slash), subject = name.substr(slash + 1);
+      if (!median && fromMedian_.count(name)) continue;
+      if (median) fromMedian_.insert(name);
+      rates_[family][subject] = rate->second.value;
     }
   }
 
@@ -40,6 +49,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
  private:
   std::map<std::string, std::map<std::string, double>> rates_;
+  std::set<std::string> fromMedian_;  // benchmarks whose rate is a median of repetitions
 };
 
 }  // namespace
