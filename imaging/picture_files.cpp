@@ -82,8 +82,14 @@ HRESULT MakeThumbnailFile(const char* path, uint32_t formatFlags, LF_HGLOBAL ima
   const ThumbnailPlacement place = PlaceThumbnail(source->width, source->height);
 
   ScopedBitmap scaled;
-  int r = NewCanvas(scaled.get(), place.width, place.height);
-  if (Succeeded(r)) r = ResizeInto(source.get(), scaled.get());
+  int r = kToolkitSuccess;
+  if (source->width == place.width && source->height == place.height) {
+    // Already the size wanted (a host that renders its own thumbnail): no resampling.
+    r = ChangeBitsPerPixel(scaled.get(), source.get(), kPictureBits);
+  } else {
+    r = NewCanvas(scaled.get(), place.width, place.height);
+    if (Succeeded(r)) r = ResizeInto(source.get(), scaled.get());
+  }
   if (!Succeeded(r)) return HRESULT_FROM_TOOLKIT(r);
   FreeBitmap(source.get());
 
