@@ -13,6 +13,7 @@
 #include <set>
 
 #include "exif/edit/picture_replacement.h"
+#include "exif/makernote/maker_note_reader.h"
 #include "imaging/decode.h"
 #include "imaging/toolkit.h"
 #include "platform/memory.h"
@@ -118,6 +119,17 @@ bool KeepsOldSampleLayout(const test::CorpusFile& f, const ExifToolTags& was) {
   return f.format == "TIFF" && (was.count("IFD0:ExtraSamples") || was.count("IFD0:SampleFormat"));
 }
 
+// SUSPECTED PRODUCT FAULT, tolerated here and reported, not fixed: the main-image replacement
+// removes the maker note's print-matching entry (0x0E00) from maker notes of every dialect, but the
+// check of the edited block before it is written accepts changed maker-note bytes only in the
+// dialect whose offsets count from the TIFF header; every other such file is refused (E_FAIL,
+// "maker note bytes changed"). Such a refusal is listed in the summary.
+bool MakerNoteHasPrintMatching(const std::string& path) {
+  exif::MakerNoteReader r(path.c_str(), true);
+  IfdEntry matching{0x0E00};
+  return r.IsExif() && r.ParseMakerNoteHeader() == 1 && r.FindMakerNoteEntry(&matching) == 1;
+}
+
 // The end of a JPEG's first APP1 segment; 0 for other files.
 uint64_t App1End(const Bytes& file) {
   if (file.size() < 6 || file[2] != 0xFF || file[3] != 0xE1) return 0;
@@ -153,7 +165,8 @@ TEST(CorpusPictureTest, ThumbnailAndMainImageReplacedChangeOnlyWhatTheyAccountFo
   size_t notDecoded = 0;  // main images the module cannot decode: a generated picture stands in
   std::string notDecodedFiles;
   size_t exifFiles = 0;   // files the module counts as EXIF files (no JFIF segment)
-  std::vector<std::string> suspected;  // reported, tolerated: see KeepsOldSampleLayout
+  // Reported, tolerated: see KeepsOldSampleLayout and MakerNoteHasPrintMatching.
+  std::vector<std::string> suspected;
   for (size_t i = 0; i < files.size(); ++i) {
     const test::CorpusFile& f = files[i];
     if (!before.count(f.path)) {
@@ -196,6 +209,9 @@ TEST(CorpusPictureTest, ThumbnailAndMainImageReplacedChangeOnlyWhatTheyAccountFo
         ++refused[edit];
         ++refusals[edit][test::HexCode(r)];
         if (r != E_NO_EXIF) refusedFiles += "\n    " + where;
+        if (edit == Edit::kMainImage && r == E_FAIL && MakerNoteHasPrintMatching(src)) {
+          suspected.push_back(where + ": refused; the maker note carries print matching (0x0E00)");
+        }
         EXPECT_EQ(c.dir->List(), std::vector<std::string>{name}) << where << ": files left behind";
         continue;
       }
