@@ -245,6 +245,7 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
   const uint32_t size = static_cast<uint32_t>(block.size());
 
   CutList cuts;
+  if (pinned_) cuts.KeepExactLengths();
   ProtectStructureStarts(block, &cuts);
   RawDirectory ifd0, ifd1;
   const bool hasIfd0 = LocateRawDirectory(block, block.ReadU32(4), &ifd0);

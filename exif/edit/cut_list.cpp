@@ -8,7 +8,7 @@ void CutList::AddCut(uint32_t offset, uint32_t n, uint32_t blockSize, bool isVal
   if (n == 0) return;
   uint64_t length = n;
   const uint64_t end = static_cast<uint64_t>(offset) + n;
-  if ((n & 1) && end < blockSize && (!isValue || (offset & 1) == 0) &&
+  if (!exact_ && (n & 1) && end < blockSize && (!isValue || (offset & 1) == 0) &&
       std::find(protected_.begin(), protected_.end(), end) == protected_.end()) {
     ++length;
   }

@@ -25,6 +25,9 @@ class CutList {
   void AddCut(uint32_t offset, uint32_t n, uint32_t blockSize, bool isValue);
   // Marks where a directory or value starts, so no widened cut swallows its first byte.
   void Protect(uint32_t offset) { protected_.push_back(offset); }
+  // Cuts keep their exact lengths: ranges blanked in place leave no alignment to keep, and the
+  // pad byte behind one may belong to something the editor cannot see.
+  void KeepExactLengths() { exact_ = true; }
   // Records room of `n` bytes made at `offset`.
   void AddInsertion(uint32_t offset, uint32_t n);
 
@@ -38,6 +41,7 @@ class CutList {
  private:
   std::vector<Cut> items_;
   std::vector<uint32_t> protected_;
+  bool exact_ = false;
 };
 
 // The signed correction for an offset.

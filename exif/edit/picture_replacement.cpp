@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "exif/edit/entry_list.h"
+#include "exif/makernote/maker_note_layout.h"
 #include "exif/model/tag_table.h"
 #include "imaging/picture_files.h"
 #include "platform/clock.h"
@@ -25,11 +26,17 @@ constexpr uint16_t kTagPixelYDimension = TagNumber("PixelYDimension");
 // The maker note's print-matching entry: settings for printing the picture as it was taken.
 constexpr uint16_t kTagMakerNotePrintMatching = 0x0E00;
 
-// IFD0 entries of the old main image that describe its pixel data and that a new TIFF picture
-// does not replace: planar layout, an embedded JPEG stream, YCbCr coding.
+// IFD0 entries of the old main image that describe its pixel data: planar layout, an embedded
+// JPEG stream, YCbCr coding, extra and typed samples, prediction, tiles, a palette, the tone
+// response. Left beside the new picture's own entries they would misdescribe its pixels; those the
+// new picture has come back with its values.
 const std::vector<uint16_t> kOldImageTags{
     exif::kTagPlanarConfiguration, exif::kTagJpegInterchangeFormat, exif::kTagJpegInterchangeFormatLength,
-    TagNumber("YCbCrCoefficients"), TagNumber("YCbCrSubSampling"), TagNumber("YCbCrPositioning")};
+    TagNumber("YCbCrCoefficients"), TagNumber("YCbCrSubSampling"), TagNumber("YCbCrPositioning"),
+    TagNumber("ReferenceBlackWhite"), TagNumber("ExtraSamples"), TagNumber("SampleFormat"),
+    TagNumber("Predictor"), TagNumber("FillOrder"), TagNumber("ColorMap"), TagNumber("TileWidth"),
+    TagNumber("TileLength"), TagNumber("TileOffsets"), TagNumber("TileByteCounts"),
+    TagNumber("TransferFunction"), TagNumber("GrayResponseUnit"), TagNumber("GrayResponseCurve")};
 
 // Values of entries taken from another file, read through its reader and stored in the output's
 // byte order.
@@ -178,7 +185,10 @@ int DropPrintMatching(ExifWriter& writer) {
   }
   IfdEntry note{exif::kTagMakerNote};
   IfdEntry matching{kTagMakerNotePrintMatching};
+  // Only a maker note of the dialect the module reads is edited; another maker's entry 0x0E00 may
+  // mean something else, and its directory is not the module's to rewrite.
   if (out.FindOutputEntry(exif::kExifIfd, &note) == exif::kFound &&
+      exif::MeasureMakerNote(out.View().Sub(note.value, exif::StoredByteCount(note.type, note.count))).IsKestrelon() &&
       out.FindOutputEntry(exif::kMakerNoteIfd, &matching) == exif::kFound &&
       matching.type == exif::kTypeUndefined && matching.count != 0 && matching.value != 0 &&
       out.RemoveOutputEntries(exif::kMakerNoteIfd, kTagMakerNotePrintMatching) <= 0) {

@@ -131,6 +131,7 @@ inline constexpr TagInfo kRows[] = {
     {0x0132, "DateTime", kInImage, A, 20, kDateText, 0, "ModifyDate"},
     {0x013B, "Artist", kInImage, A, 0},
     {0x013C, "HostComputer", kInImage, A, 0},
+    {0x013D, "Predictor", kInImage, S, 1},
     {0x013E, "WhitePoint", kInImage, R, 2},
     {0x013F, "PrimaryChromaticities", kInImage, R, 6},
     {0x0140, "ColorMap", kInImage, S, 0},
