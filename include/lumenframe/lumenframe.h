@@ -270,6 +270,335 @@ typedef struct LfExifRecord {
 #define LF_CHECK_LAYOUT(name, condition) typedef char lf_layout_check_##name[(condition) ? 1 : -1]
 #define LF_POINTER_WIDTH(w32, w64) (sizeof(void*) == 4 ? (w32) : (w64))
 
+/* Directory selectors of the record list (and of GetStillImageInfo's mask). */
+#define LF_SEL_IMAGE_INFO 0x1u
+#define LF_SEL_THUMB_INFO 0x2u
+#define LF_SEL_IFD0 0x10000u
+#define LF_SEL_IFD1 0x20000u
+#define LF_SEL_EXIF 0x40000u
+#define LF_SEL_GPS 0x80000u
+#define LF_SEL_INTEROP 0x100000u
+#define LF_SEL_ALLOWED 0x000F000Fu /* a selector mask with none of these bits is invalid */
+
+/* Bit N set: field N of the record holds a value. Two words, low word = bits 0 to 31. */
+typedef struct LfPresenceMask {
+  uint32_t low;
+  uint32_t high;
+} LfPresenceMask;
+
+static inline int LfPresenceHas(const LfPresenceMask* m, unsigned bit) {
+  return bit < 32 ? (int)((m->low >> bit) & 1u) : bit < 64 ? (int)((m->high >> (bit - 32)) & 1u) : 0;
+}
+static inline void LfPresenceSet(LfPresenceMask* m, unsigned bit) {
+  if (bit < 32) m->low |= 1u << bit;
+  else if (bit < 64) m->high |= 1u << (bit - 32);
+}
+static inline int LfPresenceAny(const LfPresenceMask* m) { return (m->low | m->high) != 0; }
+
+/* Field conventions of the directory records: numbers in host order; a rational is numerator and
+ * denominator; a triple of rationals is num0, den0, num1, den1, num2, den2; a "type" field holds the
+ * TIFF type the value was read with (3 SHORT, otherwise LONG); Raw4 fields are four bytes kept as
+ * stored. The comment of each field gives its tag and its presence bit. */
+
+/* IFD0 or IFD1. Bit 30: an Exif sub-directory was read; bit 31: a GPS sub-directory was read. */
+typedef struct LfImageDirRecord {
+  uint32_t imageWidth;                /* 0x0100, bit 0 */
+  uint16_t imageWidthType;
+  uint32_t imageLength;               /* 0x0101, bit 1 */
+  uint16_t imageLengthType;
+  uint16_t bitsPerSample[3];          /* 0x0102, bit 2 */
+  uint16_t compression;               /* 0x0103, bit 3 */
+  uint16_t photometricInterpretation; /* 0x0106, bit 4 */
+  uint16_t orientation;               /* 0x0112, bit 5 */
+  uint16_t samplesPerPixel;           /* 0x0115, bit 6 */
+  uint16_t planarConfiguration;       /* 0x011C, bit 15 */
+  uint16_t yCbCrSubSampling[2];       /* 0x0212, bit 7 */
+  uint16_t yCbCrPositioning;          /* 0x0213, bit 8 */
+  uint32_t xResolution[2];            /* 0x011A, bit 9 */
+  uint32_t yResolution[2];            /* 0x011B, bit 10 */
+  uint16_t resolutionUnit;            /* 0x0128, bit 11 */
+  LfU32List stripOffsets;             /* 0x0111, bit 12 */
+  uint16_t stripOffsetsType;
+  uint32_t rowsPerStrip;              /* 0x0116, bit 13 */
+  uint16_t rowsPerStripType;
+  LfU32List stripByteCounts;          /* 0x0117, bit 14 */
+  uint16_t stripByteCountsType;
+  uint32_t jpegInterchangeFormat;       /* 0x0201, bit 19 */
+  uint32_t jpegInterchangeFormatLength; /* 0x0202, bit 20 */
+  uint16_t transferFunction[768];       /* 0x012D, bit 16 */
+  uint32_t whitePoint[4];               /* 0x013E, bit 17 */
+  uint32_t primaryChromaticities[12];   /* 0x013F, bit 18 */
+  uint32_t yCbCrCoefficients[6];        /* 0x0211, bit 21 */
+  uint32_t referenceBlackWhite[12];     /* 0x0214, bit 22 */
+  LfString dateTime;                    /* 0x0132, bit 23 */
+  LfString imageDescription;            /* 0x010E, bit 24 */
+  LfString make;                        /* 0x010F, bit 25 */
+  LfString model;                       /* 0x0110, bit 26 */
+  LfString software;                    /* 0x0131, bit 27 */
+  LfString artist;                      /* 0x013B, bit 28 */
+  LfString copyright;                   /* 0x8298, bit 29 */
+  LfByteArray printIM;                  /* 0xC4A5, bit 32 */
+  LfPresenceMask presence;
+} LfImageDirRecord;
+LF_CHECK_LAYOUT(image_dir_size, sizeof(LfImageDirRecord) == LF_POINTER_WIDTH(1848, 1920));
+LF_CHECK_LAYOUT(image_dir_xres, offsetof(LfImageDirRecord, xResolution) == LF_POINTER_WIDTH(36, 36));
+LF_CHECK_LAYOUT(image_dir_strips, offsetof(LfImageDirRecord, stripOffsets) == LF_POINTER_WIDTH(56, 56));
+LF_CHECK_LAYOUT(image_dir_transfer, offsetof(LfImageDirRecord, transferFunction) == LF_POINTER_WIDTH(120, 148));
+LF_CHECK_LAYOUT(image_dir_date, offsetof(LfImageDirRecord, dateTime) == LF_POINTER_WIDTH(1792, 1824));
+LF_CHECK_LAYOUT(image_dir_presence, offsetof(LfImageDirRecord, presence) == LF_POINTER_WIDTH(1840, 1912));
+
+/* The Interoperability directory, embedded in the Exif record (its own presence mask). */
+typedef struct LfInteropRecord {
+  LfString interoperabilityIndex;     /* 0x0001, bit 0 */
+  uint8_t interoperabilityVersion[4]; /* 0x0002, bit 1 (Raw4) */
+  LfString relatedImageFileFormat;    /* 0x1000, bit 2 */
+  uint32_t relatedImageWidth;         /* 0x1001, bit 3 */
+  uint32_t relatedImageLength;        /* 0x1002, bit 4 */
+  LfPresenceMask presence;
+} LfInteropRecord;
+LF_CHECK_LAYOUT(interop_size, sizeof(LfInteropRecord) == LF_POINTER_WIDTH(28, 40));
+
+/* The Exif sub-directory. Bit 41: the Interoperability directory was read. */
+typedef struct LfExifDirRecord {
+  uint8_t exifVersion[4];             /* 0x9000, bit 0 (Raw4) */
+  uint8_t flashpixVersion[4];         /* 0xA000, bit 1 (Raw4) */
+  uint16_t colorSpace;                /* 0xA001, bit 2 */
+  uint8_t componentsConfiguration[4]; /* 0x9101, bit 3 (Raw4) */
+  uint32_t compressedBitsPerPixel[2]; /* 0x9102, bit 4 */
+  uint32_t pixelXDimension;           /* 0xA002, bit 5 */
+  uint16_t pixelXDimensionType;
+  uint32_t pixelYDimension;           /* 0xA003, bit 6 */
+  uint16_t pixelYDimensionType;
+  LfByteArray makerNote;              /* 0x927C, bit 7 */
+  LfString relatedSoundFile;          /* 0xA004, bit 8 */
+  LfString dateTimeOriginal;          /* 0x9003, bit 9 */
+  LfString dateTimeDigitized;         /* 0x9004, bit 10 */
+  LfString subSecTime;                /* 0x9290, bit 11 */
+  LfString subSecTimeOriginal;        /* 0x9291, bit 12 */
+  LfString subSecTimeDigitized;       /* 0x9292, bit 13 */
+  uint32_t exposureTime[2];           /* 0x829A, bit 14 */
+  uint32_t fNumber[2];                /* 0x829D, bit 15 */
+  uint16_t exposureProgram;           /* 0x8822, bit 16 */
+  LfString spectralSensitivity;       /* 0x8824, bit 17 */
+  LfU16List isoSpeedRatings;          /* 0x8827, bit 18 */
+  LfByteArray oecf;                   /* 0x8828, bit 19 */
+  int32_t shutterSpeedValue[2];       /* 0x9201, bit 20 */
+  uint32_t apertureValue[2];          /* 0x9202, bit 21 */
+  int32_t brightnessValue[2];         /* 0x9203, bit 22 */
+  int32_t exposureBiasValue[2];       /* 0x9204, bit 23 */
+  uint32_t maxApertureValue[2];       /* 0x9205, bit 24 */
+  uint32_t subjectDistance[2];        /* 0x9206, bit 25 */
+  uint16_t meteringMode;              /* 0x9207, bit 26 */
+  uint16_t lightSource;               /* 0x9208, bit 27 */
+  uint16_t flash;                     /* 0x9209, bit 28 */
+  uint32_t focalLength[2];            /* 0x920A, bit 29 */
+  uint32_t flashEnergy[2];            /* 0xA20B, bit 30 */
+  LfByteArray spatialFrequencyResponse; /* 0xA20C, bit 31 */
+  uint32_t focalPlaneXResolution[2];  /* 0xA20E, bit 32 */
+  uint32_t focalPlaneYResolution[2];  /* 0xA20F, bit 33 */
+  uint16_t focalPlaneResolutionUnit;  /* 0xA210, bit 34 */
+  uint16_t subjectLocation[2];        /* 0xA214, bit 35 */
+  uint32_t exposureIndex[2];          /* 0xA215, bit 36 */
+  uint16_t sensingMethod;             /* 0xA217, bit 37 */
+  uint8_t fileSource;                 /* 0xA300, bit 38 */
+  uint8_t sceneType;                  /* 0xA301, bit 39 */
+  LfByteArray cfaPattern;             /* 0xA302, bit 40 */
+  LfInteropRecord interoperability;   /* 0xA005, bit 41 */
+  LfByteArray userComment;            /* 0x9286, bit 42 */
+  LfPresenceMask presence;
+  uint16_t customRendered;            /* 0xA401, bit 43 */
+  uint16_t exposureMode;              /* 0xA402, bit 44 */
+  uint16_t whiteBalance;              /* 0xA403, bit 45 */
+  uint32_t digitalZoomRatio[2];       /* 0xA404, bit 46 */
+  uint16_t focalLengthIn35mmFilm;     /* 0xA405, bit 47 */
+  uint16_t sceneCaptureType;          /* 0xA406, bit 48 */
+  uint16_t gainControl;               /* 0xA407, bit 49 */
+  uint16_t contrast;                  /* 0xA408, bit 50 */
+  uint16_t saturation;                /* 0xA409, bit 51 */
+  uint16_t sharpness;                 /* 0xA40A, bit 52 */
+  LfByteArray deviceSettingDescription; /* 0xA40B, bit 53 */
+  uint16_t subjectDistanceRange;      /* 0xA40C, bit 54 */
+  LfU16List subjectArea;              /* 0x9214, bit 55 */
+} LfExifDirRecord;
+LF_CHECK_LAYOUT(exif_dir_size, sizeof(LfExifDirRecord) == LF_POINTER_WIDTH(424, 576));
+LF_CHECK_LAYOUT(exif_dir_maker, offsetof(LfExifDirRecord, makerNote) == LF_POINTER_WIDTH(40, 40));
+LF_CHECK_LAYOUT(exif_dir_interop, offsetof(LfExifDirRecord, interoperability) == LF_POINTER_WIDTH(296, 392));
+LF_CHECK_LAYOUT(exif_dir_presence, offsetof(LfExifDirRecord, presence) == LF_POINTER_WIDTH(344, 464));
+LF_CHECK_LAYOUT(exif_dir_area, offsetof(LfExifDirRecord, subjectArea) == LF_POINTER_WIDTH(404, 544));
+
+/* The GPS sub-directory. The last four fields carry the tag numbers 0x0028 to 0x002B. */
+typedef struct LfGpsDirRecord {
+  uint8_t versionID[4];             /* 0x0000, bit 0 (Raw4) */
+  LfString latitudeRef;             /* 0x0001, bit 1 */
+  uint32_t latitude[6];             /* 0x0002, bit 2 */
+  LfString longitudeRef;            /* 0x0003, bit 3 */
+  uint32_t longitude[6];            /* 0x0004, bit 4 */
+  uint8_t altitudeRef;              /* 0x0005, bit 5 */
+  uint32_t altitude[2];             /* 0x0006, bit 6 */
+  uint32_t timeStamp[6];            /* 0x0007, bit 7 */
+  LfString satellites;              /* 0x0008, bit 8 */
+  LfString status;                  /* 0x0009, bit 9 */
+  LfString measureMode;             /* 0x000A, bit 10 */
+  uint32_t dop[2];                  /* 0x000B, bit 11 */
+  LfString speedRef;                /* 0x000C, bit 12 */
+  uint32_t speed[2];                /* 0x000D, bit 13 */
+  LfString trackRef;                /* 0x000E, bit 14 */
+  uint32_t track[2];                /* 0x000F, bit 15 */
+  LfString imgDirectionRef;         /* 0x0010, bit 16 */
+  uint32_t imgDirection[2];         /* 0x0011, bit 17 */
+  LfString mapDatum;                /* 0x0012, bit 18 */
+  LfString destLatitudeRef;         /* 0x0013, bit 19 */
+  uint32_t destLatitude[6];         /* 0x0014, bit 20 */
+  LfString destLongitudeRef;        /* 0x0015, bit 21 */
+  uint32_t destLongitude[6];        /* 0x0016, bit 22 */
+  LfString destBearingRef;          /* 0x0017, bit 23 */
+  uint32_t destBearing[2];          /* 0x0018, bit 24 */
+  LfString destDistanceRef;         /* 0x0019, bit 25 */
+  uint32_t destDistance[2];         /* 0x001A, bit 26 */
+  LfPresenceMask presence;
+  LfByteArray processingData;       /* 0x0028, bit 27 */
+  LfByteArray areaData;             /* 0x0029, bit 28 */
+  LfString dateText;                /* 0x002A, bit 29 */
+  uint16_t differential;            /* 0x002B, bit 30 */
+} LfGpsDirRecord;
+LF_CHECK_LAYOUT(gps_dir_size, sizeof(LfGpsDirRecord) == LF_POINTER_WIDTH(292, 384));
+LF_CHECK_LAYOUT(gps_dir_altitude_ref, offsetof(LfGpsDirRecord, altitudeRef) == LF_POINTER_WIDTH(60, 72));
+LF_CHECK_LAYOUT(gps_dir_presence, offsetof(LfGpsDirRecord, presence) == LF_POINTER_WIDTH(236, 296));
+LF_CHECK_LAYOUT(gps_dir_processing, offsetof(LfGpsDirRecord, processingData) == LF_POINTER_WIDTH(244, 304));
+
+LF_CHECK_LAYOUT(list_size, sizeof(LfExifRecord) == LF_POINTER_WIDTH(12, 24));
+LF_CHECK_LAYOUT(list_count, offsetof(LfExifRecord, count) == LF_POINTER_WIDTH(8, 16));
+LF_CHECK_LAYOUT(node_size, sizeof(LfRecordNode) == LF_POINTER_WIDTH(16, 32));
+LF_CHECK_LAYOUT(node_selector, offsetof(LfRecordNode, selector) == LF_POINTER_WIDTH(8, 16));
+LF_CHECK_LAYOUT(node_record, offsetof(LfRecordNode, record) == LF_POINTER_WIDTH(12, 24));
+
+/* Records are made zeroed (every field 0, every text empty, the mask 0); NULL when memory is short. */
+static inline LfImageDirRecord* LfImageDirRecordNew(void) {
+  return (LfImageDirRecord*)calloc(1, sizeof(LfImageDirRecord));
+}
+static inline LfExifDirRecord* LfExifDirRecordNew(void) {
+  return (LfExifDirRecord*)calloc(1, sizeof(LfExifDirRecord));
+}
+static inline LfGpsDirRecord* LfGpsDirRecordNew(void) {
+  return (LfGpsDirRecord*)calloc(1, sizeof(LfGpsDirRecord));
+}
+
+/* Freeing a record frees its texts, arrays and blobs and then the record. NULL is accepted. */
+static inline void LfImageDirRecordFree(LfImageDirRecord* r) {
+  if (!r) return;
+  LfU32ListFree(&r->stripOffsets);
+  LfU32ListFree(&r->stripByteCounts);
+  LfStringFree(&r->dateTime);
+  LfStringFree(&r->imageDescription);
+  LfStringFree(&r->make);
+  LfStringFree(&r->model);
+  LfStringFree(&r->software);
+  LfStringFree(&r->artist);
+  LfStringFree(&r->copyright);
+  LfByteArrayFree(&r->printIM);
+  free(r);
+}
+static inline void LfInteropRecordClear(LfInteropRecord* r) {
+  LfStringFree(&r->interoperabilityIndex);
+  LfStringFree(&r->relatedImageFileFormat);
+}
+static inline void LfExifDirRecordFree(LfExifDirRecord* r) {
+  if (!r) return;
+  LfByteArrayFree(&r->makerNote);
+  LfStringFree(&r->relatedSoundFile);
+  LfStringFree(&r->dateTimeOriginal);
+  LfStringFree(&r->dateTimeDigitized);
+  LfStringFree(&r->subSecTime);
+  LfStringFree(&r->subSecTimeOriginal);
+  LfStringFree(&r->subSecTimeDigitized);
+  LfStringFree(&r->spectralSensitivity);
+  LfU16ListFree(&r->isoSpeedRatings);
+  LfByteArrayFree(&r->oecf);
+  LfByteArrayFree(&r->spatialFrequencyResponse);
+  LfByteArrayFree(&r->cfaPattern);
+  LfInteropRecordClear(&r->interoperability);
+  LfByteArrayFree(&r->userComment);
+  LfByteArrayFree(&r->deviceSettingDescription);
+  LfU16ListFree(&r->subjectArea);
+  free(r);
+}
+static inline void LfGpsDirRecordFree(LfGpsDirRecord* r) {
+  if (!r) return;
+  LfStringFree(&r->latitudeRef);
+  LfStringFree(&r->longitudeRef);
+  LfStringFree(&r->satellites);
+  LfStringFree(&r->status);
+  LfStringFree(&r->measureMode);
+  LfStringFree(&r->speedRef);
+  LfStringFree(&r->trackRef);
+  LfStringFree(&r->imgDirectionRef);
+  LfStringFree(&r->mapDatum);
+  LfStringFree(&r->destLatitudeRef);
+  LfStringFree(&r->destLongitudeRef);
+  LfStringFree(&r->destBearingRef);
+  LfStringFree(&r->destDistanceRef);
+  LfByteArrayFree(&r->processingData);
+  LfByteArrayFree(&r->areaData);
+  LfStringFree(&r->dateText);
+  free(r);
+}
+/* Frees a record by its selector: directory records with their contents, any other one (such as
+ * an image-information record) as one block. */
+static inline void LfRecordFree(uint32_t selector, void* record) {
+  if (selector == LF_SEL_IFD0 || selector == LF_SEL_IFD1) LfImageDirRecordFree((LfImageDirRecord*)record);
+  else if (selector == LF_SEL_EXIF) LfExifDirRecordFree((LfExifDirRecord*)record);
+  else if (selector == LF_SEL_GPS) LfGpsDirRecordFree((LfGpsDirRecord*)record);
+  else free(record);
+}
+
+/* Appends (selector, record) at the end of the ring, making the sentinel on first use; returns 0
+ * (list unchanged) when memory is short. */
+static inline int LfRecordListAppend(LfExifRecord* list, uint32_t selector, void* record) {
+  LfRecordNode* node;
+  if (!list) return 0;
+  if (!list->head) {
+    LfRecordNode* sentinel = (LfRecordNode*)calloc(1, sizeof(LfRecordNode));
+    if (!sentinel) return 0;
+    sentinel->next = sentinel->prev = sentinel;
+    list->head = sentinel;
+    list->count = 0;
+  }
+  node = (LfRecordNode*)calloc(1, sizeof(LfRecordNode));
+  if (!node) return 0;
+  node->selector = selector;
+  node->record = record;
+  node->next = list->head;
+  node->prev = list->head->prev;
+  list->head->prev->next = node;
+  list->head->prev = node;
+  ++list->count;
+  return 1;
+}
+/* The record of the first node with that selector, or NULL (also for a missing list). */
+static inline void* LfRecordListFind(const LfExifRecord* list, uint32_t selector) {
+  const LfRecordNode* n;
+  if (!list || !list->head) return NULL;
+  for (n = list->head->next; n != list->head; n = n->next) {
+    if (n->selector == selector) return n->record;
+  }
+  return NULL;
+}
+/* Frees every node and (when freeRecords) its record, then the sentinel; the list is empty after. */
+static inline void LfRecordListFree(LfExifRecord* list, int freeRecords) {
+  LfRecordNode* n;
+  if (!list || !list->head) return;
+  n = list->head->next;
+  while (n != list->head) {
+    LfRecordNode* next = n->next;
+    if (freeRecords) LfRecordFree(n->selector, n->record);
+    free(n);
+    n = next;
+  }
+  free(list->head);
+  list->head = NULL;
+  list->count = 0;
+}
+
 /* GPS data for ReplaceExifGps and Encode: the GPS tags to write (an empty list removes the GPS
  * data) and a value for each of the twelve tags the module writes. Numbers are in native order;
  * each rational is a numerator and a denominator. The module reads the record and writes only

@@ -91,6 +91,37 @@ int main(void) {
   CHECK(LfResultFromToolkit(0) == (LF_RESULT)0x82000000u);
   CHECK(LfResultFromToolkit(-9) == (LF_RESULT)0x82000009u);
 
+  /* The record list with the header's helpers alone: a ring through a sentinel, walked both ways,
+   * and every record freed with its texts, arrays and blobs. */
+  {
+    LfExifRecord list;
+    LfImageDirRecord* ifd0 = LfImageDirRecordNew();
+    LfExifDirRecord* exif = LfExifDirRecordNew();
+    LfGpsDirRecord* gps = LfGpsDirRecordNew();
+    LfRecordNode* n;
+    uint32_t order[3] = {0, 0, 0};
+    int i = 0;
+    memset(&list, 0, sizeof list);
+    CHECK(ifd0 && exif && gps);
+    CHECK(LfStringSet(&ifd0->make, "Kestrelon") && LfU16ListAppend(&exif->isoSpeedRatings, 200));
+    LfPresenceSet(&ifd0->presence, 25);
+    LfPresenceSet(&exif->presence, 18);
+    LfPresenceSet(&exif->presence, 55);
+    CHECK(LfPresenceHas(&exif->presence, 55) && exif->presence.high == 1u << 23);
+    CHECK(!LfPresenceAny(&gps->presence));
+    CHECK(LfRecordListAppend(&list, LF_SEL_IFD0, ifd0));
+    CHECK(LfRecordListAppend(&list, LF_SEL_EXIF, exif));
+    CHECK(LfRecordListAppend(&list, LF_SEL_GPS, gps));
+    CHECK(list.count == 3 && list.head->next->record == ifd0 && list.head->prev->record == gps);
+    for (n = list.head->next; n != list.head && i < 3; n = n->next) order[i++] = n->selector;
+    CHECK(order[0] == LF_SEL_IFD0 && order[1] == LF_SEL_EXIF && order[2] == LF_SEL_GPS);
+    CHECK(list.head->prev->prev->prev->prev == list.head);
+    CHECK(LfRecordListFind(&list, LF_SEL_EXIF) == exif && LfRecordListFind(&list, LF_SEL_IFD1) == NULL);
+    CHECK(strcmp(((LfImageDirRecord*)LfRecordListFind(&list, LF_SEL_IFD0))->make.text, "Kestrelon") == 0);
+    LfRecordListFree(&list, 1);
+    CHECK(list.head == NULL && list.count == 0);
+  }
+
   {
     LF_HGLOBAL g = LfGlobalAlloc(10);
     unsigned char* p = (unsigned char*)LfGlobalLock(g);
