@@ -298,16 +298,23 @@ void TruncateList(LfExifRecord* list, uint32_t count) {
 HRESULT ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
   if (!path || !*path || !bytes) return E_INVALIDARG;
   bytes->clear();
+  // Opening and measuring report the operating system's error; reading a file that is there
+  // reports a plain failure.
+  platform::File file = platform::File::Open(path, platform::Access::Read,
+                                             platform::Disposition::OpenExisting);
+  uint64_t length = 0;
+  if (!file || !file.Length(&length) || length >= UINT32_MAX) {
+    const uint32_t error = length >= UINT32_MAX ? platform::kErrorNotEnoughMemory : platform::LastError();
+    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+  }
   try {
-    std::string data;
-    if (!platform::ReadWholeFile(path, &data)) {
-      uint32_t error = platform::LastError();
-      return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-    }
-    bytes->assign(data.begin(), data.end());
+    bytes->assign(static_cast<size_t>(length), 0);
   } catch (const std::bad_alloc&) {
-    bytes->clear();
     return E_OUTOFMEMORY;
+  }
+  if (!file.ReadExact(bytes->data(), bytes->size())) {
+    std::vector<uint8_t>().swap(*bytes);
+    return E_FAIL;
   }
   return S_OK;
 }

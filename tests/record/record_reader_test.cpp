@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/faults.h"
 #include "tests/support/corpus_manifest.h"
 #include "tests/support/exiftool_dump.h"
 #include "tests/support/fixture_builder.h"
@@ -287,6 +288,13 @@ TEST(RecordReader, ResultCodesOfTheFileSteps) {
   EXPECT_EQ(ReadWholeFile(good.c_str(), nullptr), E_INVALIDARG);
   ASSERT_EQ(ReadWholeFile(good.c_str(), &bytes), S_OK);
   EXPECT_EQ(bytes, test::ReadFile(good));
+  // An open refused by the system gives its error; a failed read of an opened file a plain failure.
+  platform::InjectFault(platform::Service::Open, 1, 5);
+  EXPECT_EQ(ReadWholeFile(good.c_str(), &bytes), HRESULT_FROM_WIN32(5));
+  platform::InjectFault(platform::Service::Read, 1, 30);
+  EXPECT_EQ(ReadWholeFile(good.c_str(), &bytes), E_FAIL);
+  EXPECT_TRUE(bytes.empty());
+  platform::ClearFaults();
 
   // The marker walk: found behind other segments, refused after SOS, bounded by truncation.
   const Bytes walk = test::JpegBuilder().Soi().App0Jfif().App(2, {1, 2, 3}).App1Exif(tiff).Eoi().Build();
