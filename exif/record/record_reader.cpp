@@ -7,6 +7,7 @@
 
 #include "exif/model/exif_reader.h"
 #include "exif/model/field_types.h"
+#include "exif/model/jpeg_segments.h"
 #include "exif/model/tag_table.h"
 #include "platform/errors.h"
 #include "platform/file.h"
@@ -320,36 +321,33 @@ HRESULT ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
 }
 
 int64_t FindJpegMarker(uint16_t marker, ByteView bytes) {
-  const uint64_t size = bytes.size();
-  if (size < 2) return -1;
-  uint64_t p = 0;
-  do {
-    uint16_t word = bytes.ReadU16BE(p);
-    if (word == marker) return static_cast<int64_t>(p);
-    if (word == 0xFFD8) {
-      p += 2;
-    } else if (word == 0xFFD9) {
-      p = size;
-    } else if (word == 0xFFDA) {
-      p += 2;
-      if (marker != 0xFFD9) return -1;
-      for (; p + 1 < size; ++p) {
-        if (bytes.ReadU8(p) == 0xFF && bytes.ReadU8(p + 1) == 0xD9) return static_cast<int64_t>(p);
+  exif::ViewSource source(bytes);
+  exif::JpegSegmentScanner scan(source, {.standaloneSoi = true});
+  exif::JpegSegment segment;
+  uint64_t at = 0;  // where the walk looks next
+  while (scan.Next(&segment)) {
+    if (segment.marker == marker) return static_cast<int64_t>(segment.offset);
+    if (segment.marker == exif::kJpegSos) {
+      // Only the end of the image lies behind the scan: the first 0xFF 0xD9 in its data.
+      if (marker != exif::kJpegEoi) return -1;
+      for (uint64_t p = segment.offset + 2; p + 1 < bytes.size(); ++p) {
+        if (bytes.ReadU16BE(p) == exif::kJpegEoi) return static_cast<int64_t>(p);
       }
       return -1;
-    } else if (p + 3 < size) {
-      p += 2 + uint64_t{bytes.ReadU16BE(p + 2)};
-    } else {
-      p = size;
     }
-  } while (p + 1 < size);
+    at = segment.next;
+  }
+  // A marker whose length word the end of the data cuts is still the marker looked for.
+  if (scan.end() == exif::JpegScanEnd::kCutLength && bytes.ReadU16BE(at) == marker) {
+    return static_cast<int64_t>(at);
+  }
   return -1;
 }
 
 HRESULT ParseApp1ToRecord(ByteView segment, LfExifRecord* list, uint32_t mask) {
   if (segment.empty() || !list || !(mask & LF_SEL_ALLOWED)) return E_INVALIDARG;
   const uint8_t* tag = segment.Pointer(4, 4);
-  if (segment.ReadU16BE(0) != 0xFFE1 || !tag || memcmp(tag, "Exif", 4) != 0) return E_FAIL;
+  if (segment.ReadU16BE(0) != exif::kJpegApp1 || !tag || memcmp(tag, "Exif", 4) != 0) return E_FAIL;
   uint32_t declared = (uint32_t{segment.ReadU16BE(2)} - 8) & 0xFFFF;
   ByteView tiff = segment.From(10);
   return ParseTiffToRecord(ByteView(tiff.data(), std::min<size_t>(declared, tiff.size())), list, mask);
@@ -479,7 +477,7 @@ HRESULT ReadExifRecord(const char* path, LfExifRecord* list, uint32_t mask) {
   if (kind == KIND_TIFF) {
     result = ParseTiffToRecord(file, list, mask);
   } else {
-    int64_t at = FindJpegMarker(0xFFE1, file);
+    int64_t at = FindJpegMarker(exif::kJpegApp1, file);
     if (at < 0) return E_FAIL;
     result = ParseApp1ToRecord(file.From(static_cast<uint64_t>(at)), list, mask);
   }
