@@ -44,6 +44,10 @@ HRESULT EncodeWithExif(const char* destination, uint32_t flags, LF_HGLOBAL image
                        void* extra);
 HRESULT AppendExif(const char* destination, const char* source, LfExifRecord* records,
                    int32_t requireExif);
+// Encode's path for LF_ENC_WITH_EXIF: the image saved as a new JPEG whose only application segment
+// is an APP1 "Exif" segment built from `records` (with a fresh 160x120 thumbnail).
+HRESULT EncodeJpegWithExif(LF_HGLOBAL image, const char* destination, int32_t quality,
+                           LfExifRecord* records);
 HRESULT GetExif(const char* path, LfExifSummary* exif, LfGpsSummary* gps,
                 LfMakerNoteSummary* makerNote);
 HRESULT GetExifMakerValue(const char* path, const char* header, uint16_t tag, void* buffer,
