@@ -69,10 +69,10 @@ int64_t FirstImageMarker(exif::ByteView jpeg) {
 }  // namespace
 
 HRESULT AppendExif(const char* destPath, const char* srcPath, const LfExifRecord* records, int32_t requireExif) {
-  if (!destPath || !srcPath || !*destPath || !*srcPath) return E_INVALIDARG;
+  if (!srcPath || GetFileKind(srcPath) != KIND_JPEG) return E_FAIL;
+  if (!destPath || !*destPath) return E_INVALIDARG;
   RecordSet set;
   if (CollectRecords(records, &set) != S_OK) return E_INVALIDARG;
-  if (GetFileKind(srcPath) != KIND_JPEG) return E_FAIL;
   const HRESULT writable = edit::CheckDestinationWritable(destPath);
   if (writable != S_OK) return writable;
   if (requireExif) {

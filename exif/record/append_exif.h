@@ -11,8 +11,8 @@
 
 namespace lf::record {
 
-// S_OK; E_INVALIDARG for a list or record that cannot be walked or read; E_FAIL for a source that
-// is not a JPEG by name, cannot be read, has no APP1 segment or one that cannot be merged
+// S_OK; E_FAIL for a source that is not a JPEG by name (checked first); E_INVALIDARG for no
+// destination or a list or record that cannot be walked or read; E_FAIL for a source that cannot be read, has no APP1 segment or one that cannot be merged
 // safely; E_NO_EXIF (with requireExif) for a source without EXIF data; the destination check's
 // failure; the module's codes for errors 8, 14, 5 and 82 met while writing the new file, and
 // HRESULT_FROM_WIN32 of any other error.

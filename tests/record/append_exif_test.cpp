@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <set>
 #include <string>
 #include <thread>
@@ -253,7 +254,7 @@ TEST_P(RecordWriterTest, AppendExifMergesSmallValuesAndKeepsEverythingElse) {
   RecordList records;
   Read(src, &records);
   const std::string out = dir.File("out.jpg");
-  ASSERT_EQ(AppendExif(out.c_str(), target.c_str(), &records.list, 1), S_OK);
+  ASSERT_EQ(record::AppendExif(out.c_str(), target.c_str(), &records.list, 1), S_OK);
 
   RecordList before, after;
   Read(target, &before);
@@ -314,6 +315,177 @@ TEST_P(RecordWriterTest, AppendExifMergesSmallValuesAndKeepsEverythingElse) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, RecordWriterTest, ::testing::Values(Order::Little, Order::Big));
+
+TEST(EncodeJpegWithExif, OptionalDirectoriesAndScratchFiles) {
+  test::TempDir dir, scratch;
+  const char* oldTmp = std::getenv("TMPDIR");
+  const std::string savedTmp = oldTmp ? oldTmp : "";
+  ::setenv("TMPDIR", scratch.path().c_str(), 1);
+  const std::string src = dir.Put("src.jpg", Jpeg(SourceTiff(Order::Big)));
+  LF_HGLOBAL image = test::MakeDib24(40, 30, [](int, int) { return test::Rgb{9, 9, 9}; });
+  const std::string out = dir.File("out.jpg");
+
+  RecordList ifd0Only, all;
+  Read(src, &all);
+  ASSERT_EQ(ReadExifRecord(src.c_str(), &ifd0Only.list, LF_SEL_IFD0), S_OK);
+  EXPECT_EQ(EncodeJpegWithExif(image, out.c_str(), 80, &ifd0Only.list), E_FAIL);  // no Exif record
+  EXPECT_EQ(EncodeJpegWithExif(nullptr, out.c_str(), 80, &all.list), E_INVALIDARG);
+  EXPECT_EQ(EncodeJpegWithExif(image, "", 80, &all.list), E_INVALIDARG);
+  RecordList kept;
+  ASSERT_EQ(ReadExifRecord(src.c_str(), &kept.list, LF_SEL_IFD0 | LF_SEL_EXIF), S_OK);
+  ASSERT_EQ(EncodeJpegWithExif(image, out.c_str(), 80, &kept.list), S_OK);
+  LfGlobalFree(image);
+  RecordList back;
+  Read(out, &back);
+  // No IFD1 (the reader makes an empty GPS record for the mask) and no GPS pointer.
+  EXPECT_EQ(back.Selectors(), (std::vector<uint32_t>{LF_SEL_IFD0, LF_SEL_EXIF, LF_SEL_GPS}));
+  EXPECT_FALSE(LfPresenceAny(&back.Find<LfGpsDirRecord>(LF_SEL_GPS)->presence));
+  EXPECT_FALSE(LfPresenceHas(&back.Find<LfImageDirRecord>(LF_SEL_IFD0)->presence, 31));
+  EXPECT_EQ(scratch.List(), std::vector<std::string>{});
+  if (oldTmp) ::setenv("TMPDIR", savedTmp.c_str(), 1); else ::unsetenv("TMPDIR");
+}
+
+TEST(AppendExif, ResultCodesOfTheFileSteps) {
+  test::TempDir dir;
+  RecordList records;
+  Read(dir.Put("src.jpg", Jpeg(SourceTiff(Order::Little))), &records);
+  const Bytes plain = test::EncodeJpeg(16, 16);  // JFIF, no APP1
+  const std::string jfif = dir.Put("plain.jpg", plain);
+  const std::string camera = dir.Put("camera.jpg", Jpeg(TargetTiff(Order::Big, test::EncodeJpeg(8, 8))));
+  const std::string dest = dir.File("dest.jpg");
+  const std::string missingDir = dir.File("no/such/dir.jpg");
+  struct Case {
+    const char* name;
+    const char* dest;
+    std::string src;
+    int32_t requireExif;
+    HRESULT expected;
+  } cases[] = {
+      {"no destination", nullptr, camera, 1, E_INVALIDARG},
+      {"empty source", dest.c_str(), "", 1, E_FAIL},
+      {"not a JPEG by name, never read", dest.c_str(), dir.File("absent.png"), 1, E_FAIL},
+      {"no APP1 segment", dest.c_str(), jfif, 0, E_FAIL},
+      {"no EXIF data required", dest.c_str(), jfif, 1, E_NO_EXIF},
+      {"destination directory missing", missingDir.c_str(), camera, 1, HRESULT_FROM_WIN32(3)},
+  };
+  const std::vector<std::string> before = dir.List();
+  for (const Case& c : cases) {
+    EXPECT_EQ(record::AppendExif(c.dest, c.src.c_str(), &records.list, c.requireExif), c.expected) << c.name;
+    EXPECT_EQ(dir.List(), before) << c.name << ": nothing left behind";
+  }
+
+  // Errors met while writing the new file: the module's codes for 5, 8, 14 and 82, the usual
+  // mapping for others; an existing destination stays as it was.
+  const Bytes old = test::ReadFile(jfif);
+  const std::string existing = dir.Put("existing.jpg", old);
+  for (const auto& [error, expected] : std::vector<std::pair<uint32_t, HRESULT>>{
+           {5, E_WIN32_ACCESS_DENIED}, {8, E_WIN32_NOT_ENOUGH_MEMORY}, {112, HRESULT_FROM_WIN32(112)}}) {
+    platform::InjectFault(platform::Service::Write, 1, error);
+    EXPECT_EQ(record::AppendExif(existing.c_str(), camera.c_str(), &records.list, 1), expected) << error;
+    platform::ClearFaults();
+    EXPECT_EQ(test::ReadFile(existing), old);
+  }
+  EXPECT_EQ(record::AppendExif(existing.c_str(), camera.c_str(), &records.list, 1), S_OK);
+  EXPECT_EQ(dir.List().size(), before.size() + 1);
+}
+
+TEST(AppendExif, MakerNoteBehindThumbnailDirectoryLosesCountAndOffset) {
+  test::TiffBuilder b(Order::Little);
+  const int ifd1 = b.AddDirectory(), exif = b.AddDirectory();  // IFD1's entries come first
+  b.Ifd0().Short(0x0112, {1}).Pointer(0x8769, exif).Next(ifd1);
+  b.Dir(ifd1).Short(0x0103, {6});
+  b.Dir(exif).Short(0x9209, {0}).Undefined(0x927C, Bytes(24, 0x4E));
+  test::TempDir dir;
+  const std::string src = dir.Put("src.jpg", Jpeg(b.Build()));
+  RecordList records;
+  Read(dir.Put("records.jpg", Jpeg(SourceTiff(Order::Big))), &records);
+  const std::string out = dir.File("out.jpg");
+  ASSERT_EQ(record::AppendExif(out.c_str(), src.c_str(), &records.list, 0), S_OK);
+  RecordList back;
+  Read(out, &back);
+  const auto* ex = back.Find<LfExifDirRecord>(LF_SEL_EXIF);
+  ASSERT_NE(ex, nullptr);
+  EXPECT_EQ(ex->makerNote.size, 0);
+  EXPECT_EQ(ex->flash, 16);
+}
+
+// A host list broken in one way; the test puts back what it changed before the list is freed.
+TEST(AppendExif, HostileListsAreRefusedBeforeAnyFileIsTouched) {
+  test::TempDir dir;
+  RecordList records;
+  Read(dir.Put("src.jpg", Jpeg(SourceTiff(Order::Little))), &records);
+  const std::string target = dir.Put("target.jpg", Jpeg(TargetTiff(Order::Little, test::EncodeJpeg(8, 8))));
+  const Bytes old = test::ReadFile(target);
+  auto* ifd0 = records.Find<LfImageDirRecord>(LF_SEL_IFD0);
+  auto* ex = records.Find<LfExifDirRecord>(LF_SEL_EXIF);
+  auto* gps = records.Find<LfGpsDirRecord>(LF_SEL_GPS);
+  LfExifRecord& list = records.list;
+  LfRecordNode* first = list.head->next;
+  std::string unterminated(70000, 'A');
+  char* text = nullptr;
+  struct Case {
+    const char* name;
+    std::function<void()> breakIt, mend;
+  } cases[] = {
+      {"count above the ring", [&] { ++list.count; }, [&] { --list.count; }},
+      {"count below the ring", [&] { --list.count; }, [&] { ++list.count; }},
+      {"node pointing at itself", [&] { first->next = first; }, [&] { first->next = first->prev->next->next; }},
+      {"huge blob length", [&] { ifd0->printIM.size = 0x7FFFFFFF; }, [&] { ifd0->printIM.size = 8; }},
+      {"negative array length", [&] { ex->isoSpeedRatings.size = -1; }, [&] { ex->isoSpeedRatings.size = 3; }},
+      {"blob without storage", [&] { std::swap(text, reinterpret_cast<char*&>(gps->processingData.data)); },
+       [&] { std::swap(text, reinterpret_cast<char*&>(gps->processingData.data)); }},
+      {"text without its NUL", [&] { text = ifd0->make.text; ifd0->make.text = unterminated.data(); },
+       [&] { ifd0->make.text = text; text = nullptr; }},
+  };
+  LF_HGLOBAL image = test::MakeDib24(8, 8, [](int, int) { return test::Rgb{1, 2, 3}; });
+  unterminated.back() = 'A';  // no NUL within the string's bytes that a reader may look at
+  for (const Case& c : cases) {
+    LfRecordNode* second = first->next;
+    c.breakIt();
+    EXPECT_EQ(record::AppendExif(target.c_str(), target.c_str(), &list, 1), E_INVALIDARG) << c.name;
+    EXPECT_EQ(EncodeJpegWithExif(image, target.c_str(), 80, &list), E_INVALIDARG) << c.name;
+    if (first->next == first) {
+      first->next = second;
+    } else {
+      c.mend();
+    }
+    EXPECT_EQ(test::ReadFile(target), old) << c.name;
+  }
+  LfGlobalFree(image);
+  EXPECT_EQ(record::AppendExif(target.c_str(), target.c_str(), &list, 1), S_OK);
+}
+
+TEST(AppendExif, ManyFilesOnSeveralThreadsAtOnce) {
+  test::TempDir dir;
+  RecordList records;
+  Read(dir.Put("src.jpg", Jpeg(SourceTiff(Order::Big))), &records);
+  constexpr int kThreads = 8, kFilesEach = 4;
+  std::vector<std::string> sources;
+  for (int i = 0; i < kThreads * kFilesEach; ++i) {
+    const Order order = i % 2 ? Order::Big : Order::Little;
+    sources.push_back(dir.Put("t" + std::to_string(i) + ".jpg", Jpeg(TargetTiff(order, test::EncodeJpeg(8 + i, 8)))));
+  }
+  std::vector<HRESULT> results(sources.size(), E_FAIL);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int k = 0; k < kFilesEach; ++k) {
+        const size_t i = static_cast<size_t>(t * kFilesEach + k);
+        const std::string out = dir.File("o" + std::to_string(i) + ".jpg");
+        results[i] = record::AppendExif(out.c_str(), sources[i].c_str(), &records.list, 1);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < sources.size(); ++i) {
+    ASSERT_EQ(results[i], S_OK) << i;
+    RecordList back;
+    Read(dir.File("o" + std::to_string(i) + ".jpg"), &back);
+    EXPECT_EQ(back.Find<LfImageDirRecord>(LF_SEL_IFD0)->orientation, 6) << i;
+    EXPECT_EQ(back.Find<LfExifDirRecord>(LF_SEL_EXIF)->flash, 16) << i;
+  }
+  EXPECT_EQ(dir.List().size(), 1 + 2 * sources.size());
+}
 
 }  // namespace
 }  // namespace lf::record
