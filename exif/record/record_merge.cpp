@@ -98,21 +98,6 @@ struct DirectoryRecord {
 constexpr DirectoryRecord kMergedDirectories[] = {
     {exif::kIfd0, LF_SEL_IFD0}, {exif::kExifIfd, LF_SEL_EXIF}, {exif::kGpsIfd, LF_SEL_GPS}, {exif::kIfd1, LF_SEL_IFD1}};
 
-// The maker note of a segment that keeps it behind IFD1's entries loses its count and offset.
-bool MakerNoteBehindIfd1(ByteView tiff) {
-  exif::RawDirectory ifd0, ifd1, exifDir;
-  IfdEntry pointer, note;
-  if (!exif::LocateRawDirectory(tiff, tiff.ReadU32(4), &ifd0) || !tiff.Contains(ifd0.LinkPos(), 4)) return false;
-  const uint32_t link = tiff.ReadU32(ifd0.LinkPos());
-  if (link == 0 || !exif::LocateRawDirectory(tiff, link, &ifd1)) return false;
-  if (!exif::FindRawEntry(tiff, ifd0, exif::kTagExifIfdPointer, &pointer) ||
-      !exif::LocateRawDirectory(tiff, pointer.value, &exifDir) ||
-      !exif::FindRawEntry(tiff, exifDir, exif::kTagMakerNote, &note)) {
-    return false;
-  }
-  return ValueSize(note.type, note.count) > exif::kInlineValueBytes && note.value > ifd1.LinkPos();
-}
-
 }  // namespace
 
 std::vector<FieldValue> BuildMissingEntries(const RecordSet& records, uint32_t selector, exif::ByteOrder order) {
@@ -147,7 +132,6 @@ bool MergeRecordIntoApp1(ByteView segment, const RecordSet& records, const ExifD
   if (exif::LocateRawDirectory(tiff, tiff.ReadU32(4), &ifd0) && tiff.Contains(ifd0.LinkPos(), 4)) {
     source.ifd1 = edit::DescribeDirectory(tiff, tiff.ReadU32(ifd0.LinkPos()));
   }
-  const bool dropMakerNote = MakerNoteBehindIfd1(tiff);
   edit::OutputLayout layout;
   if (layout.CopyBlockForEdit(source, true, false) != 1) return false;
 
@@ -155,13 +139,6 @@ bool MergeRecordIntoApp1(ByteView segment, const RecordSet& records, const ExifD
     exif::IfdLocation where;
     if (layout.LocateOutputDirectory(d.id, &where) != 1 || where.offset == 0) continue;
     if (!MergeDirectory(&layout, d.id, BuildMissingEntries(records, d.selector, tiff.order()))) return false;
-  }
-  if (dropMakerNote) {
-    IfdEntry note{exif::kTagMakerNote};
-    if (layout.FindOutputEntry(exif::kExifIfd, &note) != exif::kFound) return false;
-    note.count = 0;
-    note.value = 0;
-    if (layout.UpdateOutputEntry(exif::kExifIfd, note) != exif::kFound) return false;
   }
   if (now) {
     layout.StampDateTime(*now);

@@ -1,8 +1,9 @@
 // Enriching a JPEG's existing APP1 "Exif" segment from a host's records: tags a directory lacks
 // are inserted when their values fit inside an entry, small values of tags it has are replaced,
-// IFD0's DateTime gets the time of the call, and everything else is kept. The segment is copied
-// into the shared output layout, which moves every value and corrects every offset that names
-// it; the edited block is compared with the old one before it is handed back.
+// IFD0's and IFD1's DateTime get the time of the call, and everything else is kept, a maker note
+// wherever it lies included. The segment is copied into the shared output layout, which moves
+// every value and corrects every offset that names it; the edited block is compared with the old
+// one before it is handed back.
 #pragma once
 
 #include <cstdint>

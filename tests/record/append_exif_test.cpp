@@ -21,6 +21,7 @@
 #include "platform/faults.h"
 #include "platform/temp_files.h"
 #include "tests/imaging/image_files.h"
+#include "tests/support/corpus_edits.h"
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/exiftool_dump.h"
 #include "tests/support/fixture_builder.h"
@@ -389,7 +390,7 @@ TEST(AppendExif, ResultCodesOfTheFileSteps) {
   EXPECT_EQ(dir.List().size(), before.size() + 1);
 }
 
-TEST(AppendExif, MakerNoteBehindThumbnailDirectoryLosesCountAndOffset) {
+TEST(AppendExif, MakerNoteBehindThumbnailDirectoryIsKept) {
   test::TiffBuilder b(Order::Little);
   const int ifd1 = b.AddDirectory(), exif = b.AddDirectory();  // IFD1's entries come first
   b.Ifd0().Short(0x0112, {1}).Pointer(0x8769, exif).Next(ifd1);
@@ -405,7 +406,8 @@ TEST(AppendExif, MakerNoteBehindThumbnailDirectoryLosesCountAndOffset) {
   Read(out, &back);
   const auto* ex = back.Find<LfExifDirRecord>(LF_SEL_EXIF);
   ASSERT_NE(ex, nullptr);
-  EXPECT_EQ(ex->makerNote.size, 0);
+  EXPECT_EQ(ex->makerNote.size, 24);
+  EXPECT_EQ(ex->makerNote.data[23], 0x4E);
   EXPECT_EQ(ex->flash, 16);
 }
 
@@ -485,6 +487,35 @@ TEST(AppendExif, ManyFilesOnSeveralThreadsAtOnce) {
     EXPECT_EQ(back.Find<LfExifDirRecord>(LF_SEL_EXIF)->flash, 16) << i;
   }
   EXPECT_EQ(dir.List().size(), 1 + 2 * sources.size());
+}
+
+// The records of the rich fixture merged into a copy of every EXIF camera JPEG of the corpus,
+// judged by ExifTool's dumps before and after: only tags the merge may write change (never
+// vanish), the rest, thumbnails and maker notes included, reads as before.
+TEST(AppendExifCorpus, MergedFilesChangeOnlyMergeableTagsAsExifToolReadsThem) {
+  LF_SKIP_WITHOUT_CORPUS_EDITS();
+  test::TempDir dir;
+  RecordList records;
+  Read(dir.Put("src.jpg", Jpeg(SourceTiff(Order::Little))), &records);
+  static const std::set<std::string> kMergeable{
+      "ImageWidth", "ImageHeight", "Compression", "PhotometricInterpretation", "Orientation", "SamplesPerPixel",
+      "RowsPerStrip", "PlanarConfiguration", "ResolutionUnit", "YCbCrPositioning", "ExposureProgram",
+      "MeteringMode", "LightSource", "Flash", "ColorSpace", "ExifImageWidth", "ExifImageHeight", "WhiteBalance",
+      "GPS_0x0028", "ModifyDate"};
+  test::CorpusEdit edit{"records merged", [&](const test::CorpusEditCase& c) {
+                          test::CorpusEditOutcome out;
+                          out.path = c.dst;
+                          out.skipped = c.file->format != "JPEG";
+                          if (out.skipped) return out;
+                          out.result = record::AppendExif(c.dst.c_str(), c.src.c_str(), &records.list, 1);
+                          out.explained = [](const std::string& key, const std::string*, const std::string* now) {
+                            return test::GroupOf(key) == "Composite" || (now && kMergeable.count(test::TagOf(key)));
+                          };
+                          return out;
+                        }};
+  const std::vector<test::CorpusEditTally> t = test::JudgeCorpusEdits({edit}, "record merges");
+  std::printf("  %zu EXIF JPEGs to the module; merges refused:%s\n", t[0].ExifFiles(), t[0].refusedFiles.c_str());
+  EXPECT_GT(t[0].succeeded, t[0].ExifFiles() / 2);
 }
 
 }  // namespace
