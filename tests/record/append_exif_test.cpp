@@ -190,7 +190,7 @@ std::string NowToTheMinute() {
   const std::time_t t = std::time(nullptr);
   std::tm tm{};
   localtime_r(&t, &tm);
-  char s[20];
+  char s[64];
   std::snprintf(s, sizeof s, "%04d:%02d:%02d %02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
                 tm.tm_min);
   return s;
