@@ -38,6 +38,7 @@ size_t App1Length(const lf::test::Bytes& jpeg) {
 // A source and the file its records go into.
 struct Pair {
   std::string from, into, out;
+  std::string exiv2Out;  // libexiv2's copy of `into`, edited in place
 };
 
 struct AppendFiles {
@@ -71,6 +72,7 @@ const AppendFiles& Files() {
     o.order = lf::test::Order::Big;
     files.camera.into = files.dir.Put("into.jpg", lf::test::MakeCameraJpeg(o));
     files.camera.out = files.dir.File("out.jpg");
+    files.camera.exiv2Out = files.dir.File("out_exiv2.jpg");
 
     const std::string root = lf::test::CorpusDir();
     if (root.empty()) return true;
@@ -81,7 +83,8 @@ const AppendFiles& Files() {
       for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       if (ext != ".jpg" && ext != ".jpeg") continue;
       const std::string copy = files.dir.Put("c" + std::to_string(n) + ".jpg", lf::test::ReadFile(entry.path().string()));
-      const Pair p{copy, copy, files.dir.File("c" + std::to_string(n++) + "_out.jpg")};
+      const std::string stem = files.dir.File("c" + std::to_string(n++));
+      const Pair p{copy, copy, stem + "_out.jpg", stem + "_exiv2.jpg"};
       if (CopyWithModule(p)) files.corpus.push_back(p);
     }
     return true;
@@ -118,10 +121,10 @@ BENCHMARK(Corpus_lumenframe)->Name("AppendExif/Corpus/lumenframe")->UseRealTime(
 #if defined(LF_HAVE_EXIV2)
 // libexiv2 writes in place: the target is copied to the output first, as AppendExif streams it.
 void CopyWithExiv2(const Pair& p) {
-  lf::test::WriteFile(p.out + ".exiv2.jpg", lf::test::ReadFile(p.into));
+  lf::test::WriteFile(p.exiv2Out, lf::test::ReadFile(p.into));
   Exiv2::Image::AutoPtr from = Exiv2::ImageFactory::open(p.from);
   from->readMetadata();
-  Exiv2::Image::AutoPtr into = Exiv2::ImageFactory::open(p.out + ".exiv2.jpg");
+  Exiv2::Image::AutoPtr into = Exiv2::ImageFactory::open(p.exiv2Out);
   into->readMetadata();
   into->setExifData(from->exifData());
   into->writeMetadata();
