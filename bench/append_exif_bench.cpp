@@ -82,8 +82,10 @@ const AppendFiles& Files() {
       std::string ext = entry.path().extension().string();
       for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       if (ext != ".jpg" && ext != ".jpeg") continue;
-      const std::string copy = files.dir.Put("c" + std::to_string(n) + ".jpg", lf::test::ReadFile(entry.path().string()));
-      const std::string stem = files.dir.File("c" + std::to_string(n++));
+      std::string stem = files.dir.File("c");
+      stem += std::to_string(n++);
+      const std::string copy = stem + ".jpg";
+      lf::test::WriteFile(copy, lf::test::ReadFile(entry.path().string()));
       const Pair p{copy, copy, stem + "_out.jpg", stem + "_exiv2.jpg"};
       if (CopyWithModule(p)) files.corpus.push_back(p);
     }
