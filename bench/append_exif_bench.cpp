@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "exif/record/record_reader.h"
 #include "lumenframe/lumenframe.h"
 #include "tests/support/fixture_builder.h"
@@ -30,10 +31,6 @@
 namespace {
 
 constexpr size_t kApp1Target = 32 * 1024;
-
-size_t App1Length(const lf::test::Bytes& jpeg) {
-  return jpeg.size() > 6 && jpeg[2] == 0xFF && jpeg[3] == 0xE1 ? (jpeg[4] << 8 | jpeg[5]) : 0;
-}
 
 // A source and the file its records go into.
 struct Pair {
@@ -65,12 +62,10 @@ const AppendFiles& Files() {
     o.thumbnailWidth = 160;
     o.thumbnailHeight = 120;
     o.imageJpeg = lf::test::EncodeNoiseJpeg(2400, 1600, 90, 11);
-    const size_t bare = App1Length(lf::test::MakeCameraJpeg(o));
-    o.makerNotePadding = kApp1Target > bare ? kApp1Target - bare : 0;
-    files.camera.from = files.dir.Put("from.jpg", lf::test::MakeCameraJpeg(o));
+    files.camera.from = files.dir.Put("from.jpg", lf::bench::PaddedCameraJpeg(o, kApp1Target));
     o.orientation = 1;
     o.order = lf::test::Order::Big;
-    files.camera.into = files.dir.Put("into.jpg", lf::test::MakeCameraJpeg(o));
+    files.camera.into = files.dir.Put("into.jpg", lf::bench::PaddedCameraJpeg(o, kApp1Target));
     files.camera.out = files.dir.File("out.jpg");
     files.camera.exiv2Out = files.dir.File("out_exiv2.jpg");
 
@@ -107,16 +102,7 @@ void Camera_lumenframe(benchmark::State& state) {
 BENCHMARK(Camera_lumenframe)->Name("AppendExif/Camera/lumenframe")->UseRealTime();
 
 void Corpus_lumenframe(benchmark::State& state) {
-  const std::vector<Pair>& pairs = Files().corpus;
-  if (pairs.empty()) {
-    state.SkipWithError("corpus not present");
-    return;
-  }
-  for (auto _ : state) {
-    for (const Pair& p : pairs) CopyWithModule(p);
-  }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(pairs.size()));
-  state.SetLabel(std::to_string(pairs.size()) + " files");
+  lf::bench::TimeOverFiles(state, Files().corpus, CopyWithModule);
 }
 BENCHMARK(Corpus_lumenframe)->Name("AppendExif/Corpus/lumenframe")->UseRealTime();
 
@@ -148,22 +134,7 @@ BENCHMARK(Camera_exiv2)->Name("AppendExif/Camera/exiv2")->UseRealTime();
 
 void Corpus_exiv2(benchmark::State& state) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-  const std::vector<Pair>& pairs = Files().corpus;
-  if (pairs.empty()) {
-    state.SkipWithError("corpus not present");
-    return;
-  }
-  for (auto _ : state) {
-    for (const Pair& p : pairs) {
-      try {
-        CopyWithExiv2(p);
-      } catch (const std::exception&) {
-        // A file libexiv2 cannot write still counts as attempted.
-      }
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(pairs.size()));
-  state.SetLabel(std::to_string(pairs.size()) + " files");
+  lf::bench::TimeOverFiles(state, Files().corpus, CopyWithExiv2);
 }
 BENCHMARK(Corpus_exiv2)->Name("AppendExif/Corpus/exiv2")->UseRealTime();
 #pragma GCC diagnostic pop
