@@ -45,4 +45,18 @@ void TimeOverFiles(benchmark::State& state, const std::vector<File>& files, Run&
   state.SetLabel(std::to_string(files.size()) + " files");
 }
 
+// Times `run` once per iteration; an exception (a peer's refusal) ends the benchmark with its text.
+template <typename Run>
+void TimeEach(benchmark::State& state, Run&& run) {
+  for (auto _ : state) {
+    try {
+      run();
+    } catch (const std::exception& e) {
+      state.SkipWithError(e.what());
+      return;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
 }  // namespace lf::bench
