@@ -9,6 +9,7 @@
 #include "exif/edit/exif_writer.h"
 #include "exif/makernote/host_containers.h"
 #include "exif/makernote/maker_note_reader.h"
+#include "exif/model/metadata_queries.h"
 #include "platform/file.h"
 #include "plugin/file_kind.h"
 #include "plugin/operations.h"
@@ -64,10 +65,7 @@ HRESULT GetExifMakerValue(const char* path, const char* header, uint16_t tag, vo
   } else {
     entry.type = 0;
   }
-  *size = exif::FieldTypeSize(entry.type) * delivered;
-  if (type) *type = entry.type;
-  if (count) *count = delivered;
-  return *size > 0 ? S_OK : E_FAIL;
+  return exif::ReportDelivery(entry.type, delivered, size, type, count);
 }
 
 HRESULT SetMakerNote(const char* destination, const char* source, const char* header, uint16_t tag,

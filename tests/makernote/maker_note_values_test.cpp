@@ -14,6 +14,7 @@
 #include "platform/file.h"
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/exiftool_dump.h"
+#include "tests/support/fault_steps.h"
 #include "tests/support/maker_note_fixtures.h"
 
 namespace lf::test {
@@ -202,32 +203,24 @@ TEST_P(MakerNoteValuesTest, SetMakerNoteRefusesOrSkipsWithoutWriting) {
 TEST_P(MakerNoteValuesTest, EveryFailedStepLeavesTheFilesAsTheyWere) {
   const std::string f = Write("a.jpg");
   for (const bool inPlace : {true, false}) {
+    SCOPED_TRACE(inPlace ? "in place" : "into a copy");
     const std::string dest = inPlace ? f : dir_.File("copy.jpg");
-    platform::ClearFaults();
-    ASSERT_EQ(SetMakerNote(dest.c_str(), f.c_str(), "Kestrelon", 0x0001, kShort, 1, 3), LF_S_OK);
-    uint32_t counts[static_cast<int>(platform::Service::kCount)];
-    for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
-      counts[s] = platform::CallCount(static_cast<platform::Service>(s));
-    }
-    for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
-      if (static_cast<platform::Service>(s) == platform::Service::Time) continue;
-      for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
-        SCOPED_TRACE(::testing::Message() << "in place " << inPlace << " service " << s << " call " << nth);
-        WriteFile(f, made_.file);
-        platform::DeleteFile(dir_.File("copy.jpg"));
-        platform::ClearFaults();
-        platform::InjectFault(static_cast<platform::Service>(s), nth, platform::kErrorWriteFault);
-        const LF_RESULT r = SetMakerNote(dest.c_str(), f.c_str(), "Kestrelon", 0x0001, kShort, 1, 3);
-        platform::ClearFaults();
-        if (r == LF_S_OK) {
-          EXPECT_EQ(MakerValue(dest, nullptr, 0x0001).bytes[0], 3);
-        } else {
-          EXPECT_EQ(ReadFile(f), made_.file);
-          EXPECT_FALSE(!inPlace && platform::FileExists(dest));
-        }
-        EXPECT_EQ(dir_.List().size(), r == LF_S_OK && !inPlace ? 2u : 1u);
-      }
-    }
+    ForEachFailedStep<LF_RESULT>(
+        [&] {
+          WriteFile(f, made_.file);
+          platform::DeleteFile(dir_.File("copy.jpg"));
+        },
+        [&] { return SetMakerNote(dest.c_str(), f.c_str(), "Kestrelon", 0x0001, kShort, 1, 3); },
+        [&](LF_RESULT r) {
+          if (r == LF_S_OK) {
+            EXPECT_EQ(MakerValue(dest, nullptr, 0x0001).bytes[0], 3);
+          } else {
+            EXPECT_EQ(ReadFile(f), made_.file);
+            EXPECT_FALSE(!inPlace && platform::FileExists(dest));
+          }
+          EXPECT_EQ(dir_.List().size(), r == LF_S_OK && !inPlace ? 2u : 1u);
+        },
+        platform::kErrorWriteFault);
   }
 }
 
