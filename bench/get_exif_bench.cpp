@@ -81,8 +81,8 @@ const std::vector<std::string>& Files(int which) {
 }
 
 template <typename ReadFn>
-void Sweep(benchmark::State& state, ReadFn read) {
-  const std::vector<std::string>& files = Files(static_cast<int>(state.range(0)));
+void Sweep(benchmark::State& state, int which, ReadFn read) {
+  const std::vector<std::string>& files = Files(which);
   if (files.empty()) {
     state.SkipWithError("corpus absent");
     return;
@@ -93,43 +93,55 @@ void Sweep(benchmark::State& state, ReadFn read) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * files.size()));
 }
 
-void GetExif_lumenframe(benchmark::State& state) {
-  Sweep(state, [](const std::string& path) {
-    LfExifSummary exif{};
-    LfGpsSummary gps{};
-    const LF_RESULT r = GetExif(path.c_str(), &exif, &gps, nullptr);
-    const uint32_t sum = exif.exposureTime[1] + exif.fNumber[0] + exif.isoSpeedRatings + gps.latitude[0];
-    LfExifSummaryClear(&exif);
-    LfGpsSummaryClear(&gps);
-    return sum + static_cast<uint32_t>(r);
-  });
+uint32_t ReadLumenframe(const std::string& path) {
+  LfExifSummary exif{};
+  LfGpsSummary gps{};
+  const LF_RESULT r = GetExif(path.c_str(), &exif, &gps, nullptr);
+  const uint32_t sum = exif.exposureTime[1] + exif.fNumber[0] + exif.isoSpeedRatings + gps.latitude[0];
+  LfExifSummaryClear(&exif);
+  LfGpsSummaryClear(&gps);
+  return sum + static_cast<uint32_t>(r);
 }
-BENCHMARK(GetExif_lumenframe)->Name("GetExif/lumenframe")->Arg(0)->Arg(1)->ArgName("generated");
 
 #if defined(LF_HAVE_EXIV2)
-void GetExif_exiv2(benchmark::State& state) {
-  Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+uint32_t ReadExiv2(const std::string& path) {
   static const char* const kKeys[] = {
       "Exif.Image.Make", "Exif.Image.Model", "Exif.Image.Orientation", "Exif.Photo.ExposureTime",
       "Exif.Photo.FNumber", "Exif.Photo.ISOSpeedRatings", "Exif.Photo.FocalLength",
       "Exif.Photo.Flash", "Exif.Photo.DateTimeOriginal", "Exif.GPSInfo.GPSLatitude",
       "Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSAltitude"};
-  Sweep(state, [](const std::string& path) {
-    uint32_t sum = 0;
-    try {
-      Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
-      image->readMetadata();
-      const Exiv2::ExifData& exif = image->exifData();
-      for (const char* key : kKeys) {
-        const auto it = exif.findKey(Exiv2::ExifKey(key));
-        if (it != exif.end()) sum += static_cast<uint32_t>(it->toString().size());
-      }
-    } catch (const std::exception&) {
+  uint32_t sum = 0;
+  try {
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+    image->readMetadata();
+    const Exiv2::ExifData& exif = image->exifData();
+    for (const char* key : kKeys) {
+      const auto it = exif.findKey(Exiv2::ExifKey(key));
+      if (it != exif.end()) sum += static_cast<uint32_t>(it->toString().size());
     }
-    return sum;
-  });
+  } catch (const std::exception&) {
+  }
+  return sum;
 }
-BENCHMARK(GetExif_exiv2)->Name("GetExif/exiv2")->Arg(0)->Arg(1)->ArgName("generated");
+#endif
+
+// "GetExif/INPUT/READER", so that the summary compares the readers per input.
+const bool kRegistered = [] {
+  for (const int which : {0, 1}) {
+    const std::string input = which == 0 ? "corpus" : "generated";
+    benchmark::RegisterBenchmark(("GetExif/" + input + "/lumenframe").c_str(),
+                                 [which](benchmark::State& s) { Sweep(s, which, ReadLumenframe); });
+#if defined(LF_HAVE_EXIV2)
+    benchmark::RegisterBenchmark(("GetExif/" + input + "/exiv2").c_str(), [which](benchmark::State& s) {
+      Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+      Sweep(s, which, ReadExiv2);
+    });
+#endif
+  }
+  return true;
+}();
+
+#if defined(LF_HAVE_EXIV2)
 #pragma GCC diagnostic pop
 #endif
 
