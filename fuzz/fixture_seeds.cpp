@@ -19,8 +19,8 @@ Bytes ExifTiff(Order order) {
   const int ifd1 = b.AddDirectory();
   const int strip = b.AddBlob(Bytes(8 * 6 * 3, 0x80));
   const int thumbnail = b.AddBlob(test::EncodeJpeg(16, 12));
-  Bytes makerNote = {'K', 'e', 's', 't', 0, 0, 0};
-  makerNote.insert(makerNote.end(), {1, 0, 1, 0, 3, 0, 1, 0, 0, 0, 7, 0, 0, 0, 0, 0});
+  // Header "Kest", two bytes, one entry: tag 1, SHORT, count 1, value 7 (little-endian words).
+  const Bytes makerNote = {'K', 'e', 's', 't', 0, 0, 0, 1, 0, 1, 0, 3, 0, 1, 0, 0, 0, 7, 0, 0, 0, 0, 0};
   b.Ifd0()
       .Short(0x0100, {8})
       .Short(0x0101, {6})

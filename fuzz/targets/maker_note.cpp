@@ -1,4 +1,5 @@
-// The maker-note reader and the maker-note exports, over a JPEG or TIFF file.
+// The maker-note reader and the maker-note exports (GetExif's summaries, the maker-note values),
+// over a JPEG or TIFF file.
 #include <cstring>
 
 #include "exif/makernote/maker_note_reader.h"
@@ -24,6 +25,14 @@ LF_FUZZ_TARGET(maker_note, "jpg tif") {
     }
     reader.HasPrintImage();
   }
+
+  LfExifSummary exif{};
+  LfGpsSummary gps{};
+  LfMakerNoteSummary makerNote{};
+  GetExif(p, &exif, &gps, &makerNote);
+  LfExifSummaryClear(&exif);
+  LfGpsSummaryClear(&gps);
+  LfMakerNoteSummaryClear(&makerNote);
 
   LfString header{};
   LfU16List tags{};

@@ -108,11 +108,19 @@ std::string ReadAll(const std::string& file) {
   out.Add("DrawImage", m.DrawImage(p, &dc, LfRect{2, 2, 60, 40}, 4500, LfRect{0, 0, 0, 0}, 20), drawn);
 
   // Exports whose records this test does not interpret: their result codes must agree.
-  alignas(8) uint8_t opaque[3][8192] = {};
-  out.Add("GetStillImageInfo", m.GetStillImageInfo(p, opaque[0], LF_SEL_IMAGE_INFO));
-  out.Add("GetExif", m.GetExif(p, reinterpret_cast<LfExifSummary*>(opaque[0]),
-                               reinterpret_cast<LfGpsSummary*>(opaque[1]),
-                               reinterpret_cast<LfMakerNoteSummary*>(opaque[2])));
+  alignas(8) uint8_t opaque[8192] = {};
+  out.Add("GetStillImageInfo", m.GetStillImageInfo(p, opaque, LF_SEL_IMAGE_INFO));
+  LfExifSummary exifSummary{};
+  LfGpsSummary gpsSummary{};
+  LfMakerNoteSummary makerSummary{};
+  out.Add("GetExif", m.GetExif(p, &exifSummary, &gpsSummary, &makerSummary), [&] {
+    return std::to_string(exifSummary.orientation) + " " + Hash(exifSummary.tags.data, 2 * exifSummary.tags.size) +
+           Hash(gpsSummary.tags.data, 2 * gpsSummary.tags.size) + Hash(makerSummary.tags.data, 2 * makerSummary.tags.size) +
+           (makerSummary.header.text ? makerSummary.header.text : "");
+  });
+  LfExifSummaryClear(&exifSummary);
+  LfGpsSummaryClear(&gpsSummary);
+  LfMakerNoteSummaryClear(&makerSummary);
   LfString header{};
   LfU16List tags{};
   LfU32List values{};
