@@ -1,6 +1,7 @@
 #include "bench/bench_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -44,6 +45,19 @@ const std::vector<std::string>& CorpusPhotos(CorpusKind kind) {
     case CorpusKind::Tiff: return tiff;
     default: return both;
   }
+}
+
+std::vector<unsigned char> ReadWhole(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+    bytes.resize(static_cast<size_t>(st.st_size));
+    if (::read(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) bytes.clear();
+  }
+  ::close(fd);
+  return bytes;
 }
 
 bool ReadFloor(const std::string& path) {

@@ -13,6 +13,10 @@ enum class CorpusKind { Jpeg, Tiff, JpegAndTiff };
 // Paths of the well-formed corpus files of that kind, in manifest order.
 const std::vector<std::string>& CorpusPhotos(CorpusKind kind);
 
+// The whole file read as a host would: open, fstat, one read into a fresh buffer, close. Empty
+// when it cannot be read.
+std::vector<unsigned char> ReadWhole(const std::string& path);
+
 // Open, read up to 64 KiB, close: the least any reader must pay per file.
 bool ReadFloor(const std::string& path);
 

@@ -80,7 +80,7 @@ bool DecodeTurbo(tjhandle tj, const unsigned char* jpeg, size_t size) {
 }
 
 bool DecodeTurboFile(tjhandle tj, const std::string& path) {
-  const lf::test::Bytes file = lf::test::ReadFile(path);
+  const std::vector<unsigned char> file = lf::bench::ReadWhole(path);
   return DecodeTurbo(tj, file.data(), file.size());
 }
 
