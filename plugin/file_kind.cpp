@@ -153,7 +153,10 @@ int CheckJpegStream(const uint8_t* bytes, size_t size) {
   // Scan level: only entropy-coded data and the markers that may appear among it follow.
   while (pos + 1 < size) {
     if (bytes[pos] != 0xFF) {
-      pos += 1;
+      // Entropy-coded data: jump to the next 0xFF (memchr scans a word at a time).
+      const void* next = std::memchr(bytes + pos, 0xFF, size - 1 - pos);
+      if (!next) break;
+      pos = static_cast<size_t>(static_cast<const uint8_t*>(next) - bytes);
       continue;
     }
     const uint8_t x = bytes[pos + 1];
