@@ -35,7 +35,7 @@ bool FileReader::FillWindow(uint64_t pos) {
 }
 
 bool FileReader::FillHead() {
-  const size_t want = static_cast<size_t>(std::min<uint64_t>(kWindowSize, length_));
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(kHeadSize, length_));
   if (!file_.ReadExactAt(0, head_, want)) {
     failed_ = true;
     return false;
@@ -47,7 +47,7 @@ bool FileReader::FillHead() {
 bool FileReader::ReadAt(uint64_t pos, void* out, size_t n) {
   if (!file_.IsOpen() || !InRange(length_, pos, n)) return false;
   if (n == 0) return true;
-  if (headSize_ == 0 && InRange(std::min<uint64_t>(kWindowSize, length_), pos, n) && !FillHead()) {
+  if (headSize_ == 0 && InRange(std::min<uint64_t>(kHeadSize, length_), pos, n) && !FillHead()) {
     return false;
   }
   if (InRange(headSize_, pos, n)) {

@@ -16,7 +16,10 @@ namespace lf::exif {
 
 class FileReader {
  public:
-  // The first read of a file, and the size of the moving window.
+  // The first read of a file: it holds the whole marker walk of most camera JPEGs, their TIFF
+  // header and the directories behind it.
+  static constexpr size_t kHeadSize = 8192;
+  // The moving window, and the page of an on-demand block.
   static constexpr size_t kWindowSize = 4096;
 
   FileReader() = default;
@@ -46,7 +49,7 @@ class FileReader {
   // The file's first bytes stay cached apart from the moving window: a JPEG's walk comes back to
   // the APP1 header and the TIFF header after it has skipped the APP1 segment.
   size_t headSize_ = 0;
-  uint8_t head_[kWindowSize];
+  uint8_t head_[kHeadSize];
   uint64_t windowPos_ = 0;
   size_t windowSize_ = 0;
   uint8_t window_[kWindowSize];
