@@ -197,12 +197,12 @@ int AllocateBlockForWriting(ToolkitBitmap* bitmap) {
   if (r != kToolkitSuccess) return r;
   const size_t header = StorageHeaderSize(bitmap->bitsPerPixel);
   std::memset(bitmap->pixels - header, 0, header);
-  const size_t used = static_cast<size_t>(bitmap->width) * static_cast<size_t>(bitmap->bitsPerPixel / 8);
-  const size_t pad = static_cast<size_t>(bitmap->stride) - used;
-  if (pad != 0) {
-    for (int32_t y = 0; y < bitmap->height; ++y) {
-      std::memset(bitmap->pixels + static_cast<size_t>(y) * static_cast<size_t>(bitmap->stride) + used, 0, pad);
-    }
+  const size_t stride = static_cast<size_t>(bitmap->stride);
+  const size_t used =
+      static_cast<size_t>(bitmap->width) * static_cast<size_t>(bitmap->bitsPerPixel / 8);
+  if (stride == used) return kToolkitSuccess;
+  for (int32_t y = 0; y < bitmap->height; ++y) {
+    std::memset(bitmap->pixels + static_cast<size_t>(y) * stride + used, 0, stride - used);
   }
   return kToolkitSuccess;
 }
@@ -251,7 +251,9 @@ int AllocateRowStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int
   return MakeStorage(bitmap, width, height, bits, true);
 }
 
-int AllocateStorageBlock(ToolkitBitmap* bitmap) { return AllocateBlock(bitmap, platform::GlobalAlloc); }
+int AllocateStorageBlock(ToolkitBitmap* bitmap) {
+  return AllocateBlock(bitmap, platform::GlobalAlloc);
+}
 
 void ReplaceBitmap(ToolkitBitmap* target, ToolkitBitmap* source) {
   if (target == source) return;

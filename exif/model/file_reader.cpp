@@ -59,7 +59,8 @@ bool FileReader::ReadAt(uint64_t pos, void* out, size_t n) {
     failed_ = true;
     return false;
   }
-  const bool cached = windowSize_ != 0 && pos >= windowPos_ && InRange(windowSize_, pos - windowPos_, n);
+  const bool cached =
+      windowSize_ != 0 && pos >= windowPos_ && InRange(windowSize_, pos - windowPos_, n);
   if (!cached && !FillWindow(pos)) return false;
   std::memcpy(out, window_ + (pos - windowPos_), n);
   return true;

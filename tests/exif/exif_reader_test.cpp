@@ -559,7 +559,8 @@ class OnDemandReader : public ::testing::TestWithParam<Order> {
     const int thumb = t.AddBlob(test::EncodeJpeg(16, 8));
     t.Ifd0().Short(kTagImageWidth, {64}).Short(kTagImageLength, {48}).Short(kTagOrientation, {6})
         .Undefined(0xC4A5, Bytes(9000, 0x11)).Pointer(kTagExifIfdPointer, exif).Next(ifd1);
-    t.Dir(exif).Ascii(kTagDateTimeOriginal, "2021:02:03 04:05:06").Undefined(kTagMakerNote, Bytes(20000, 0x4D));
+    t.Dir(exif).Ascii(kTagDateTimeOriginal, "2021:02:03 04:05:06")
+        .Undefined(kTagMakerNote, Bytes(20000, 0x4D));
     t.Dir(ifd1).Short(kTagOrientation, {3}).BlobOffset(kTagJpegInterchangeFormat, thumb)
         .BlobLength(kTagJpegInterchangeFormatLength, thumb);
     return t.Build();
@@ -611,7 +612,8 @@ TEST_P(OnDemandReader, AnswersAsALoadedBlockBeyondTheFirstReadAndInCutFiles) {
   ExpectSameAnswers(dir_.Put("small.jpg", test::MakeCameraJpeg(CameraJpegOptions{.order = GetParam()})));
   for (size_t length : {size_t{3000}, size_t{9500}, size_t{20000}, size_t{29800}, jpeg.size() - 100}) {
     const std::string name = "cut" + std::to_string(length) + ".jpg";
-    ExpectSameAnswers(dir_.Put(name, Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(length))));
+    const Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(length));
+    ExpectSameAnswers(dir_.Put(name, cut));
   }
 }
 
