@@ -7,19 +7,5 @@ namespace lf::ops {
 
 HRESULT Encode(LF_HGLOBAL, const char*, uint32_t, int32_t, void*) { return E_NOTIMPL; }
 HRESULT GetStillImageInfo(const char*, void*, uint32_t) { return E_NOTIMPL; }
-HRESULT AppendExif(const char*, const char*, LfExifRecord*, int32_t) { return E_NOTIMPL; }
-HRESULT EncodeJpegWithExif(LF_HGLOBAL, const char*, int32_t, LfExifRecord*) { return E_NOTIMPL; }
-HRESULT GetExif(const char*, LfExifSummary*, LfGpsSummary*, LfMakerNoteSummary*) {
-  return E_NOTIMPL;
-}
-HRESULT GetExifMakerValue(const char*, const char*, uint16_t, void*, uint32_t*, uint16_t*,
-                          uint32_t*) {
-  return E_NOTIMPL;
-}
-HRESULT GetMakerNoteValue(const char*, LfString*, LfU16List*, LfU32List*) { return E_NOTIMPL; }
-HRESULT SetMakerNote(const char*, const char*, const char*, uint16_t, uint16_t, uint32_t,
-                     uint32_t) {
-  return E_NOTIMPL;
-}
 
 }  // namespace lf::ops
