@@ -62,6 +62,10 @@ bool LoadModule(Module* m, std::string* error) {
     candidates.push_back(env);
   } else {
     candidates.push_back(ExecutableDir() + "Lumenframe.pcp");
+#ifdef LF_INSTALLED_MODULE
+    // Installed: bin/lumenframe finds the module in the library folder of the same prefix.
+    candidates.push_back(ExecutableDir() + LF_INSTALLED_MODULE);
+#endif
     candidates.push_back("Lumenframe.pcp");
   }
   std::string tried;

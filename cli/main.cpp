@@ -14,7 +14,7 @@ void PrintUsage(FILE* to) {
   std::fprintf(to,
                "usage: lumenframe [--json] [-r] [-q] COMMAND [ARGS...]\n\n"
                "Reads and edits the EXIF data of JPEG and TIFF photos through the Lumenframe.pcp\n"
-               "module (found beside this program, or at $LUMENFRAME_MODULE).\n\ncommands:\n");
+               "module (found beside this program, in the installed library folder, or at $LUMENFRAME_MODULE).\n\ncommands:\n");
   for (const Command& c : Commands()) {
     std::fprintf(to, "  %-13s %-42s %s\n", c.name, c.usage, c.summary);
   }

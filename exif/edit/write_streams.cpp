@@ -112,9 +112,10 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
   uint64_t fileLength = 0;
   if (!src.Length(&fileLength)) return LastErrorOr(platform::kErrorReadFault);
 
-  // An SOI stands alone; a length word cut by the end of the file ends the copy there.
+  // An SOI stands alone; a length word cut by the end of the file ends the copy there. A stream of
+  // more segments than any real one is refused rather than copied a few bytes at a time.
   exif::FileSource source(src, fileLength);
-  exif::JpegSegmentScanner scan(source, {.standaloneSoi = true});
+  exif::JpegSegmentScanner scan(source, {.standaloneSoi = true, .maxSegments = exif::kMaxJpegSegments});
   exif::JpegSegment s;
   // How far everything behind the new EXIF segment moves: its size, less the segments it replaces.
   int64_t shift = 0;
@@ -181,6 +182,7 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
     if (const uint32_t e = CopyBytes(src, s.offset + 4, s.length - 2u, dest, chunk.get())) return e;
   }
   if (scan.end() == exif::JpegScanEnd::kReadError) return LastErrorOr(platform::kErrorReadFault);
+  if (scan.end() == exif::JpegScanEnd::kSegmentCap) return kErrorBadData;
   return 0;
 }
 

@@ -11,9 +11,7 @@ namespace lf::exif {
 
 namespace {
 
-// Real JPEG streams carry a few dozen segments before their first scan; the bound only keeps a
-// hostile file of tiny "segments" from turning the walk into a crawl over the whole file.
-constexpr uint32_t kMaxSegments = 1u << 16;
+constexpr uint32_t kMaxSegments = kMaxJpegSegments;
 
 // The APP1 payload starts with "Exif", a NUL and a pad byte (EXIF 2.2, 4.7.2); the TIFF header
 // follows at payload offset 6.

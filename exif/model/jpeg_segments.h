@@ -14,6 +14,10 @@
 
 namespace lf::exif {
 
+// Real JPEG streams carry a few dozen segments before their first scan; walks stop at this many, so
+// a hostile file of tiny "segments" cannot turn one into a crawl of a file-layer call per 4 bytes.
+inline constexpr uint32_t kMaxJpegSegments = 1u << 16;
+
 inline constexpr uint16_t kJpegSoi = 0xFFD8;
 inline constexpr uint16_t kJpegEoi = 0xFFD9;
 inline constexpr uint16_t kJpegSos = 0xFFDA;

@@ -372,7 +372,7 @@ namespace {
 
 // Compresses width × height RGB rows with libjpeg-turbo; `fillRow(y, row)` supplies each row.
 template <typename FillRow>
-Bytes CompressRgb(int width, int height, int quality, FillRow fillRow) {
+Bytes CompressRgb(int width, int height, int quality, FillRow fillRow, bool progressive = false) {
   jpeg_compress_struct cinfo {};
   jpeg_error_mgr jerr {};
   cinfo.err = jpeg_std_error(&jerr);
@@ -386,6 +386,7 @@ Bytes CompressRgb(int width, int height, int quality, FillRow fillRow) {
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
   while (cinfo.next_scanline < cinfo.image_height) {
@@ -416,6 +417,27 @@ Bytes EncodeJpeg(int width, int height, int quality, int64_t solid) {
       }
     }
   });
+}
+
+Bytes EncodeProgressiveJpeg(int width, int height, int extraScans) {
+  Bytes jpeg = CompressRgb(width, height, 85, [&](int y, std::vector<uint8_t>& row) {
+    for (int x = 0; x < width; ++x) {
+      row[x * 3 + 0] = static_cast<uint8_t>(x * 7);
+      row[x * 3 + 1] = static_cast<uint8_t>(y * 5);
+      row[x * 3 + 2] = static_cast<uint8_t>(x ^ y);
+    }
+  }, true);
+  // The last scan runs from the last SOS marker to EOI; repeat it before EOI.
+  size_t lastScan = 0;
+  for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) lastScan = i;
+  }
+  const Bytes scan(jpeg.begin() + static_cast<std::ptrdiff_t>(lastScan), jpeg.end() - 2);
+  jpeg.resize(jpeg.size() - 2);
+  for (int n = 0; n < extraScans; ++n) jpeg.insert(jpeg.end(), scan.begin(), scan.end());
+  jpeg.push_back(0xFF);
+  jpeg.push_back(0xD9);
+  return jpeg;
 }
 
 Bytes EncodeNoiseJpeg(int width, int height, int quality, uint32_t seed) {

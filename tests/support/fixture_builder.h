@@ -163,6 +163,10 @@ class JpegBuilder {
 // pattern (or a solid colour when `solid` is given as 0xRRGGBB).
 Bytes EncodeJpeg(int width, int height, int quality = 85, int64_t solid = -1);
 
+// A real progressive JPEG whose last scan is repeated `extraScans` more times (each repetition is a
+// pass over the whole image for the decoder).
+Bytes EncodeProgressiveJpeg(int width, int height, int extraScans = 0);
+
 // A real baseline JPEG of pseudo-random pixels: compresses about as badly as sensor noise, so a
 // few megapixels give a camera-sized file of several MB.
 Bytes EncodeNoiseJpeg(int width, int height, int quality = 90, uint32_t seed = 1);

@@ -1,0 +1,9 @@
+// Decode of a .gif file as the host calls it: the checks made before the codec, the codec, and
+// the packed DIB handed back.
+#include "fuzz/fuzz_target.h"
+#include "lumenframe/lumenframe.h"
+
+LF_FUZZ_TARGET(decode_gif, "gif") {
+  LfGlobalFree(Decode(lf::fuzz::PutFile("in.gif", data, size).c_str(), 0));
+  return 0;
+}

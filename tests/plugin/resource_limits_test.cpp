@@ -1,0 +1,147 @@
+// The worst shapes for work and memory: inputs whose structure asks for a great deal (tens of
+// thousands of segments or entries, directory cycles, counts of four billion, thousands of
+// progressive scans, frames of a billion pixels) must be answered with work bounded by the file's
+// size or by a fixed cap. Work is counted structurally, as the file-layer calls each export makes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "exif/model/jpeg_segments.h"
+#include "exif/record/record_reader.h"
+#include "lumenframe/lumenframe.h"
+#include "platform/faults.h"
+#include "plugin/operations.h"
+#include "tests/support/fixture_builder.h"
+
+namespace lf {
+namespace {
+
+using test::Bytes;
+using test::Order;
+
+// A TIFF structure with IFD0 and an Exif IFD, then given its shape.
+Bytes Tiff(Order order, const std::function<void(test::TiffBuilder&)>& shape) {
+  test::TiffBuilder b(order);
+  const int exif = b.AddDirectory();
+  b.Ifd0().Short(0x0112, {6}).Pointer(0x8769, exif);
+  b.Dir(exif).Ascii(0x9003, "2021:07:14 09:26:53");
+  shape(b);
+  return b.Build();
+}
+
+// The EXIF segment, then `emptySegments` segments of no content, then a real image.
+Bytes InJpeg(const Bytes& tiff, int emptySegments = 0) {
+  test::JpegBuilder j;
+  j.Soi().App1Exif(tiff);
+  for (int i = 0; i < emptySegments; ++i) j.App(2, {});
+  return j.BodyOf(test::EncodeJpeg(16, 16)).Build();
+}
+
+struct Shape {
+  const char* name;
+  std::function<Bytes(Order)> make;
+  uint32_t segments = 4;  // JPEG segments in the file
+};
+
+const Shape kShapes[] = {
+    {"150000 empty segments between the EXIF segment and the image",
+     [](Order o) { return InJpeg(Tiff(o, [](test::TiffBuilder&) {}), 150000); }, 150000},
+    {"IFD0 and IFD1 linked in a cycle, the Exif IFD pointing at IFD0",
+     [](Order o) {
+       return InJpeg(Tiff(o, [](test::TiffBuilder& b) {
+         const int ifd1 = b.AddDirectory();
+         b.Ifd0().Next(ifd1);
+         b.Dir(ifd1).Short(0x0112, {1}).Next(0);
+         b.Dir(1).Pointer(0xA005, 0).Pointer(0x8769, 0);
+       }));
+     }},
+    {"5000 entries whose values claim four billion items",
+     [](Order o) {
+       return InJpeg(Tiff(o, [](test::TiffBuilder& b) {
+         for (uint16_t t = 0; t < 5000; ++t) b.Ifd0().RawEntry(static_cast<uint16_t>(0x9000 + t), test::kLong, 0xFFFFFFFF, 8);
+         b.Dir(1).RawEntry(0x927C, test::kUndefined, 0xFFFFFFF0, 8);
+       }));
+     }},
+    {"a maker note declaring 65535 entries",
+     [](Order o) {
+       return InJpeg(Tiff(o, [](test::TiffBuilder& b) {
+         b.Dir(1).Undefined(0x927C, {'K', 'e', 's', 't', 0, 0, 0, 0xFF, 0xFF, 1, 2, 3, 4});
+       }));
+     }},
+};
+
+// File-layer calls of one operation.
+uint32_t FileCalls(const std::function<void()>& operation) {
+  platform::ClearFaults();
+  operation();
+  uint32_t calls = 0;
+  for (auto s : {platform::Service::Open, platform::Service::Read, platform::Service::Seek}) {
+    calls += platform::CallCount(s);
+  }
+  return calls;
+}
+
+TEST(ResourceLimits, HostileShapesCostWorkBoundedByTheFileSize) {
+  test::TempDir dir;
+  for (const Shape& shape : kShapes) {
+    for (Order order : {Order::Little, Order::Big}) {
+      const Bytes bytes = shape.make(order);
+      const std::string source = dir.Put("shape.jpg", bytes);
+      const std::string copy = dir.File("copy.jpg");
+      // One positioned read per 4 KiB window of the file, a few times over, plus a constant; a
+      // segment walk that reads a segment at a time stops at the segment cap.
+      const uint32_t bound = 64 + 8 * static_cast<uint32_t>(bytes.size() / 4096) +
+                           3 * std::min(shape.segments, exif::kMaxJpegSegments);
+      const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+          {"GetOrientation", [&] { uint32_t a, b; ops::GetOrientation(source.c_str(), &a, &b, 1); }},
+          {"GetExifValue", [&] {
+             uint8_t buffer[256];
+             uint32_t size = sizeof buffer, count;
+             uint16_t type;
+             ops::GetExifValue(source.c_str(), LF_DIR_IFD0, 0x9FFF, buffer, &size, &type, &count);
+           }},
+          {"IsExifEx", [&] { uint32_t a, b, c; ops::IsExifEx(source.c_str(), &a, &b, &c); }},
+          {"SetOrientation", [&] { ops::SetOrientation(copy.c_str(), source.c_str(), 3, 1); }},
+          {"ReadExifRecord", [&] {
+             LfExifRecord list{};
+             record::ReadExifRecord(source.c_str(), &list, LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1);
+             LfRecordListFree(&list, 1);
+           }},
+          {"Decode thumbnail", [&] { LfGlobalFree(ops::Decode(source.c_str(), 1)); }},
+      };
+      for (const auto& [name, call] : calls) {
+        EXPECT_LE(FileCalls(call), bound) << shape.name << ", " << name;
+      }
+    }
+  }
+  platform::ClearFaults();
+}
+
+TEST(ResourceLimits, DecodeRefusesEndlessScansAndFramesWithoutData) {
+  test::TempDir dir;
+  // Every progressive scan is a pass over the whole image; the decoder stops counting at 500.
+  LF_HGLOBAL tenScans = ops::Decode(dir.Put("ten.jpg", test::EncodeProgressiveJpeg(64, 64, 0)).c_str(), 0);
+  EXPECT_NE(tenScans, nullptr);
+  LfGlobalFree(tenScans);
+  const std::string endless = dir.Put("endless.jpg", test::EncodeProgressiveJpeg(64, 64, 600));
+  EXPECT_EQ(ops::Decode(endless.c_str(), 0), nullptr);
+  // A 65000 x 65000 frame in a file of a few hundred bytes is refused before any allocation.
+  Bytes frame = test::EncodeJpeg(8, 8);
+  for (size_t i = 2; i + 8 < frame.size(); ++i) {
+    if (frame[i] == 0xFF && frame[i + 1] == 0xC0) {
+      frame[i + 5] = frame[i + 7] = 0xFD;
+      frame[i + 6] = frame[i + 8] = 0xE8;
+      break;
+    }
+  }
+  platform::ClearFaults();
+  EXPECT_EQ(ops::Decode(dir.Put("huge.jpg", frame).c_str(), 0), nullptr);
+  EXPECT_LE(platform::CallCount(platform::Service::Allocate), 4u);
+  platform::ClearFaults();
+}
+
+}  // namespace
+}  // namespace lf
