@@ -1,7 +1,6 @@
 #include "cli/host.h"
 
 #include <dirent.h>
-#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,13 +20,6 @@ std::string ExecutableDir() {
   std::string path(buf, static_cast<size_t>(n));
   const size_t cut = path.rfind('/');
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
-
-template <typename Fn>
-bool Resolve(void* handle, Fn* slot, const char* name, std::string* error) {
-  *slot = reinterpret_cast<Fn>(::dlsym(handle, name));
-  if (!*slot) *error += std::string("missing export ") + name + "\n";
-  return *slot != nullptr;
 }
 
 std::vector<Command>& Registry() {
@@ -72,43 +64,14 @@ bool LoadModule(Module* m, std::string* error) {
     candidates.push_back(ExecutableDir() + "Lumenframe.pcp");
     candidates.push_back("Lumenframe.pcp");
   }
-  void* handle = nullptr;
+  std::string tried;
   for (const std::string& c : candidates) {
-    handle = ::dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle) break;
-    const char* e = ::dlerror();
-    *error += (e ? e : c) + std::string("\n");
+    if (OpenModule(c, m, error)) return true;
+    if (m->handle) return false;  // loaded, but an export is missing
+    tried += *error + "\n";
   }
-  if (!handle) return false;
-  error->clear();
-  bool ok = true;
-#define LF_RESOLVE(name) ok &= Resolve(handle, &m->name, #name, error)
-  LF_RESOLVE(GetPluginVersion);
-  LF_RESOLVE(GetNumOfSupportedExtentions);
-  LF_RESOLVE(GetSupportedExtention);
-  LF_RESOLVE(IsSupported);
-  LF_RESOLVE(IsExifFile);
-  LF_RESOLVE(Decode);
-  LF_RESOLVE(Draw);
-  LF_RESOLVE(DrawImage);
-  LF_RESOLVE(Encode);
-  LF_RESOLVE(GetStillImageInfo);
-  LF_RESOLVE(GetOrientation);
-  LF_RESOLVE(GetDateTimeOriginal);
-  LF_RESOLVE(GetExifValue);
-  LF_RESOLVE(IsExifEx);
-  LF_RESOLVE(SetOrientation);
-  LF_RESOLVE(SetDateTimeOriginal);
-  LF_RESOLVE(ReplaceExifGps);
-  LF_RESOLVE(ReplaceThumbImage);
-  LF_RESOLVE(ReplaceExifImage);
-  LF_RESOLVE(AppendExif);
-  LF_RESOLVE(GetExif);
-  LF_RESOLVE(GetExifMakerValue);
-  LF_RESOLVE(GetMakerNoteValue);
-  LF_RESOLVE(SetMakerNote);
-#undef LF_RESOLVE
-  return ok;
+  *error = tried;
+  return false;
 }
 
 bool Options::Has(const std::string& flag) const {

@@ -7,37 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/module.h"
 #include "lumenframe/lumenframe.h"
 
 namespace lf::cli {
-
-// The loaded module: every export resolved by name.
-struct Module {
-  LF_FN_GetPluginVersion GetPluginVersion = nullptr;
-  LF_FN_GetNumOfSupportedExtentions GetNumOfSupportedExtentions = nullptr;
-  LF_FN_GetSupportedExtention GetSupportedExtention = nullptr;
-  LF_FN_IsSupported IsSupported = nullptr;
-  LF_FN_IsExifFile IsExifFile = nullptr;
-  LF_FN_Decode Decode = nullptr;
-  LF_FN_Draw Draw = nullptr;
-  LF_FN_DrawImage DrawImage = nullptr;
-  LF_FN_Encode Encode = nullptr;
-  LF_FN_GetStillImageInfo GetStillImageInfo = nullptr;
-  LF_FN_GetOrientation GetOrientation = nullptr;
-  LF_FN_GetDateTimeOriginal GetDateTimeOriginal = nullptr;
-  LF_FN_GetExifValue GetExifValue = nullptr;
-  LF_FN_IsExifEx IsExifEx = nullptr;
-  LF_FN_SetOrientation SetOrientation = nullptr;
-  LF_FN_SetDateTimeOriginal SetDateTimeOriginal = nullptr;
-  LF_FN_ReplaceExifGps ReplaceExifGps = nullptr;
-  LF_FN_ReplaceThumbImage ReplaceThumbImage = nullptr;
-  LF_FN_ReplaceExifImage ReplaceExifImage = nullptr;
-  LF_FN_AppendExif AppendExif = nullptr;
-  LF_FN_GetExif GetExif = nullptr;
-  LF_FN_GetExifMakerValue GetExifMakerValue = nullptr;
-  LF_FN_GetMakerNoteValue GetMakerNoteValue = nullptr;
-  LF_FN_SetMakerNote SetMakerNote = nullptr;
-};
 
 // Loads the module from $LUMENFRAME_MODULE, else from beside the executable, else by the dynamic
 // loader's search. Returns false with a message when it cannot.

@@ -14,6 +14,7 @@
 #include "exif/edit/orientation_date.h"
 #include "platform/file.h"
 #include "tests/support/corpus_compare.h"
+#include "tests/support/corpus_edits.h"
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/exiftool_dump.h"
 
@@ -42,13 +43,8 @@ bool MayRebuild(Edit e) {
 }
 
 using test::Digits;
-using test::Extension;
-using test::LooksLikeDateTime;
 using test::Separators;
 using test::Shown;
-using test::ShownPair;
-
-std::string Hex(HRESULT r) { return test::HexCode(r); }
 
 struct Expected {
   Edit edit;
@@ -56,16 +52,12 @@ struct Expected {
   std::string date;          // for the date edit: the digits of the new DateTimeOriginal
 };
 
-// The differences ExifTool sees between the file before and after a successful edit that the edit
-// does not account for, one line each.
-std::vector<std::string> UnexplainedDifferences(const ExifToolTags& before, const Bytes& beforeFile,
-                                                const ExifToolTags& after, const Bytes& afterFile,
-                                                const Expected& x) {
+// The edited values as ExifTool reads them after a successful edit, when they are not the new ones.
+std::vector<std::string> EditedValueProblems(const ExifToolTags& before, const ExifToolTags& after,
+                                             const Expected& x) {
   std::vector<std::string> problems;
-  const std::string want = std::to_string(x.orientation);
-
-  // The edited values must be there with their new values.
   if (IsOrientation(x.edit)) {
+    const std::string want = std::to_string(x.orientation);
     const auto o = after.find("IFD0:Orientation");
     if (o == after.end() || o->second != want) {
       problems.push_back("IFD0:Orientation is " + (o == after.end() ? std::string("missing") : Shown(o->second)) +
@@ -80,159 +72,84 @@ std::vector<std::string> UnexplainedDifferences(const ExifToolTags& before, cons
                          ", not the digits " + x.date + " with the original separators");
     }
   }
+  return problems;
+}
 
-  // Which differing tag the edit accounts for.
-  auto explained = [&](const std::string& key, const std::string* was, const std::string* now) {
+// Which differing tag the edit accounts for.
+test::Explains ExplainedBy(const Expected& x) {
+  return [x](const std::string& key, const std::string* was, const std::string* now) {
     if (IsOrientation(x.edit)) {
-      if (key == "IFD0:Orientation") return true;  // checked above
+      if (key == "IFD0:Orientation") return true;  // judged by EditedValueProblems
       // The thumbnail follows the main image; a rebuild may add the entry it lacked.
-      if (key == "IFD1:Orientation") return now && *now == want && (was || MayRebuild(x.edit));
+      if (key == "IFD1:Orientation") return now && *now == std::to_string(x.orientation) && (was || MayRebuild(x.edit));
     } else if (key == "ExifIFD:DateTimeOriginal") {
-      return true;  // checked above
+      return true;  // judged by EditedValueProblems
     } else if (key == "Composite:SubSecDateTimeOriginal") {
       return now && Digits(*now).compare(0, 14, x.date) == 0;
     }
     return false;
   };
-  const std::vector<std::string> changes = test::UnexplainedChanges(before, beforeFile, after, afterFile, explained);
+}
+
+// Everything ExifTool sees differ between the file before and after a successful edit that the
+// edit does not account for, one line each.
+std::vector<std::string> UnexplainedDifferences(const ExifToolTags& before, const Bytes& beforeFile,
+                                                const ExifToolTags& after, const Bytes& afterFile,
+                                                const Expected& x) {
+  std::vector<std::string> problems = EditedValueProblems(before, after, x);
+  const std::vector<std::string> changes =
+      test::UnexplainedChanges(before, beforeFile, after, afterFile, ExplainedBy(x));
   problems.insert(problems.end(), changes.begin(), changes.end());
   return problems;
 }
 
-struct Case {
-  size_t file = 0;  // index in the file list
-  Edit edit = Edit::kOrientationPatch;
-  Expected expected{Edit::kOrientationPatch, 0, {}};
-  std::unique_ptr<test::TempDir> dir;
-  std::string result;  // the edited file, when the edit succeeded
-};
+ExifDateTime DateFromDigits(const std::string& s) {
+  auto part = [&](size_t at, size_t n) { return static_cast<uint16_t>(std::stoi(s.substr(at, n))); };
+  ExifDateTime t{};
+  t.year = part(0, 4);
+  t.month = part(4, 2);
+  t.day = part(6, 2);
+  t.hour = part(8, 2);
+  t.minute = part(10, 2);
+  t.second = part(12, 2);
+  return t;
+}
+
+test::CorpusEdit MakeEdit(Edit edit) {
+  return {Name(edit), [edit](const test::CorpusEditCase& c) {
+            const ExifToolTags& was = *c.before;
+            const auto o = was.find("IFD0:Orientation");
+            const int current = o == was.end() ? 0 : std::atoi(o->second.c_str());
+            const auto d = was.find("ExifIFD:DateTimeOriginal");
+            const bool sameDate = d != was.end() && Digits(d->second) == "20010203040506";
+            const Expected x{edit, static_cast<uint16_t>(current % 8 + 1), sameDate ? "20020304050607" : "20010203040506"};
+            test::CorpusEditOutcome out;
+            out.path = c.src;
+            switch (edit) {
+              case Edit::kOrientationPatch: out.result = SetOrientation(c.src, c.src, x.orientation, 0); break;
+              case Edit::kOrientationRebuildInPlace: out.result = SetOrientation(c.src, c.src, x.orientation, 1); break;
+              case Edit::kOrientationRebuildToNewPath:
+                out.result = SetOrientation(c.dst, c.src, x.orientation, 1);
+                out.path = c.dst;
+                break;
+              case Edit::kDateInPlace: out.result = SetDateTimeOriginal(c.src, DateFromDigits(x.date)); break;
+            }
+            out.judge = [x, before = c.before](const ExifToolTags& after, const Bytes&) {
+              return EditedValueProblems(*before, after, x);
+            };
+            out.explained = ExplainedBy(x);
+            return out;
+          }};
+}
 
 TEST(CorpusEditTest, EditsOfRealFilesChangeOnlyTheEditedTagsAsExifToolReadsThem) {
-  if (test::CorpusDir().empty()) GTEST_SKIP() << "corpus not present";
-  if (!test::ExifToolAvailable()) GTEST_SKIP() << "exiftool not installed";
-  const std::vector<test::CorpusFile> files = test::ExifCorpusFiles();
-  ASSERT_FALSE(files.empty());
-
-  std::vector<std::string> originals;
-  for (const test::CorpusFile& f : files) originals.push_back(f.path);
-  std::string error;
-  const test::ExifToolDump before = test::RunExifTool(originals, {}, &error);
-  ASSERT_TRUE(error.empty()) << error;
-
-  std::map<Edit, size_t> succeeded, refused;
-  std::map<Edit, std::map<std::string, size_t>> refusals;  // result code -> count
-  std::vector<Case> cases;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const test::CorpusFile& f = files[i];
-    const auto tags = before.find(f.path);
-    if (tags == before.end()) {
-      ADD_FAILURE() << f.relative << ": ExifTool did not read the original";
-      continue;
-    }
-    const Bytes original = test::ReadFile(f.path);
-    const auto o = tags->second.find("IFD0:Orientation");
-    const uint16_t current = o == tags->second.end() ? 0 : static_cast<uint16_t>(std::atoi(o->second.c_str()));
-    const auto d = tags->second.find("ExifIFD:DateTimeOriginal");
-    const bool sameDate = d != tags->second.end() && Digits(d->second) == "20010203040506";
-    for (Edit edit : kEdits) {
-      Case c;
-      c.file = i;
-      c.edit = edit;
-      c.expected = {edit, static_cast<uint16_t>(current % 8 + 1), sameDate ? "20020304050607" : "20010203040506"};
-      c.dir = std::make_unique<test::TempDir>();
-      const std::string name = "file" + Extension(f.path);
-      const std::string src = c.dir->File(name), dst = c.dir->File("edited" + Extension(f.path));
-      test::WriteFile(src, original);
-
-      HRESULT r = E_FAIL;
-      std::string result = src;
-      switch (edit) {
-        case Edit::kOrientationPatch: r = SetOrientation(src, src, c.expected.orientation, 0); break;
-        case Edit::kOrientationRebuildInPlace: r = SetOrientation(src, src, c.expected.orientation, 1); break;
-        case Edit::kOrientationRebuildToNewPath:
-          r = SetOrientation(dst, src, c.expected.orientation, 1);
-          result = dst;
-          break;
-        case Edit::kDateInPlace: {
-          ExifDateTime t{};
-          const std::string& s = c.expected.date;
-          t.year = static_cast<uint16_t>(std::stoi(s.substr(0, 4)));
-          t.month = static_cast<uint16_t>(std::stoi(s.substr(4, 2)));
-          t.day = static_cast<uint16_t>(std::stoi(s.substr(6, 2)));
-          t.hour = static_cast<uint16_t>(std::stoi(s.substr(8, 2)));
-          t.minute = static_cast<uint16_t>(std::stoi(s.substr(10, 2)));
-          t.second = static_cast<uint16_t>(std::stoi(s.substr(12, 2)));
-          r = SetDateTimeOriginal(src, t);
-          break;
-        }
-      }
-
-      const std::string where = f.relative + ", " + Name(edit) + " (result " + Hex(r) + ")";
-      const std::vector<std::string> left = c.dir->List();
-      if (r != S_OK) {
-        ++refused[edit];
-        ++refusals[edit][Hex(r)];
-        EXPECT_TRUE(test::ReadFile(src) == original) << where << ": the refused edit changed the file";
-        EXPECT_EQ(left, std::vector<std::string>{name}) << where << ": the refused edit left files behind";
-        // A refusal says the file is not one the module edits, or not this way; anything else
-        // (an I/O or memory failure) is a fault.
-        EXPECT_TRUE(r == E_FAIL || r == E_NO_EXIF || r == HRESULT_FROM_WIN32(13)) << where;
-        continue;
-      }
-      ++succeeded[edit];
-      if (result != src) {
-        EXPECT_TRUE(test::ReadFile(src) == original) << where << ": the source of the copy changed";
-        EXPECT_EQ(left, (std::vector<std::string>{"edited" + Extension(f.path), name})) << where << ": files left behind";
-      } else {
-        EXPECT_EQ(left, std::vector<std::string>{name}) << where << ": files left behind";
-      }
-      // ExifTool does not read the compressed image of a JPEG; it must be untouched.
-      if (f.format == "JPEG") {
-        EXPECT_TRUE(test::MainScan(test::ReadFile(result)) == test::MainScan(original))
-            << where << ": the image data from the SOS marker on changed";
-      }
-      c.result = result;
-      cases.push_back(std::move(c));
-    }
-  }
-
-  std::vector<std::string> results;
-  for (const Case& c : cases) results.push_back(c.result);
-  const test::ExifToolDump after = test::RunExifTool(results, {}, &error);
-  ASSERT_TRUE(error.empty()) << error;
-
-  size_t damaged = 0;
-  for (const Case& c : cases) {
-    const test::CorpusFile& f = files[c.file];
-    const std::string where = f.relative + ", " + Name(c.edit);
-    const auto a = after.find(c.result);
-    if (a == after.end()) {
-      ADD_FAILURE() << where << ": ExifTool cannot read the edited file";
-      ++damaged;
-      continue;
-    }
-    const std::vector<std::string> problems = UnexplainedDifferences(
-        before.at(f.path), test::ReadFile(f.path), a->second, test::ReadFile(c.result), c.expected);
-    if (!problems.empty()) {
-      ++damaged;
-      std::string list;
-      for (const std::string& p : problems) list += "\n    " + p;
-      ADD_FAILURE() << where << " (orientation " << c.expected.orientation
-                    << "): ExifTool sees differences the edit does not account for:" << list;
-    }
-  }
-
-  std::string summary;
-  for (Edit e : kEdits) {
-    summary += std::string("\n  ") + Name(e) + ": " + std::to_string(succeeded[e]) + " succeeded, " +
-               std::to_string(refused[e]) + " refused";
-    for (const auto& [code, n] : refusals[e]) summary += " [" + code + " x" + std::to_string(n) + "]";
-  }
-  std::printf("%zu files, %zu successful edits judged by ExifTool, %zu with unexplained differences:%s\n",
-              files.size(), cases.size(), damaged, summary.c_str());
-  EXPECT_GT(succeeded[Edit::kOrientationRebuildToNewPath], 0u);
-  EXPECT_GT(succeeded[Edit::kOrientationPatch], 0u);
-  EXPECT_GT(succeeded[Edit::kDateInPlace], 0u);
+  LF_SKIP_WITHOUT_CORPUS_EDITS();
+  std::vector<test::CorpusEdit> edits;
+  for (Edit e : kEdits) edits.push_back(MakeEdit(e));
+  const std::vector<test::CorpusEditTally> t = test::JudgeCorpusEdits(edits, "orientation and date edits");
+  EXPECT_GT(t[0].succeeded, 0u);
+  EXPECT_GT(t[1].succeeded, 0u);
+  EXPECT_GT(t[3].succeeded, 0u);
 }
 
 // ExifTool's JSON as the comparison sees it: escapes decoded, binary and list values kept whole,

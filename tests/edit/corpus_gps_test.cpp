@@ -7,11 +7,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <memory>
 
 #include "exif/edit/gps_edit.h"
 #include "tests/support/corpus_compare.h"
+#include "tests/support/corpus_edits.h"
 #include "tests/support/edit_fixtures.h"
 
 namespace lf::edit {
@@ -81,146 +80,61 @@ bool WrittenAsRecorded(const std::string& key, const std::string& now, const Pos
   return false;
 }
 
-struct Case {
-  size_t file = 0;
-  Edit edit = Edit::kWrite;
-  std::unique_ptr<test::TempDir> dir;
-  std::string result;
-};
+test::CorpusEdit MakeEdit(Edit edit) {
+  return {Name(edit), [edit](const test::CorpusEditCase& c) {
+            Position p;
+            LfGpsRecord removal{};
+            test::CorpusEditOutcome out;
+            out.path = c.src;
+            switch (edit) {
+              case Edit::kWrite:
+                out.result = ReplaceExifGps(c.dst, c.src, 90, &p.record);
+                out.path = c.dst;
+                break;
+              case Edit::kRemove:
+                out.result = ReplaceExifGps(c.src, c.src, 90, &removal);
+                // Only a file without GPS has none to remove.
+                if (out.result != S_OK && out.result != E_NO_EXIF && c.before->count("GPS:GPSVersionID")) {
+                  ADD_FAILURE() << c.where << ": the GPS data of this file could not be removed";
+                }
+                break;
+              case Edit::kRemoveWritten:
+                out.skipped = ReplaceExifGps(c.src, c.src, 90, &p.record) != S_OK;  // counted with kWrite
+                out.sourceEdited = true;
+                if (!out.skipped) out.result = ReplaceExifGps(c.src, c.src, 90, &removal);
+                break;
+            }
+            out.judge = [edit](const ExifToolTags& after, const Bytes&) {
+              std::vector<std::string> problems;
+              if (edit == Edit::kWrite) {
+                for (const char* key : {"GPS:GPSLatitude", "GPS:GPSLongitude", "GPS:GPSLatitudeRef", "GPS:GPSAltitude"}) {
+                  if (!after.count(key)) problems.push_back(std::string("no ") + key + " written");
+                }
+              } else {
+                for (const auto& [key, value] : after) {
+                  if (test::GroupOf(key) == "GPS") problems.push_back("GPS left: " + key + " = " + test::Shown(value));
+                }
+              }
+              return problems;
+            };
+            out.explained = [edit](const std::string& key, const std::string*, const std::string* now) {
+              if (!IsGps(key)) return false;
+              if (edit != Edit::kWrite) return now == nullptr;  // removed
+              return now != nullptr && WrittenAsRecorded(key, *now, Position());
+            };
+            return out;
+          }};
+}
 
 TEST(CorpusGpsTest, GpsWrittenAndRemovedChangesOnlyTheGpsTagsAsExifToolReadsThem) {
-  if (test::CorpusDir().empty()) GTEST_SKIP() << "corpus not present";
-  if (!test::ExifToolAvailable()) GTEST_SKIP() << "exiftool not installed";
-  const std::vector<test::CorpusFile> files = test::ExifCorpusFiles();
-  ASSERT_FALSE(files.empty());
-  std::vector<std::string> originals;
-  for (const test::CorpusFile& f : files) originals.push_back(f.path);
-  std::string error;
-  const test::ExifToolDump before = test::RunExifTool(originals, {}, &error);
-  ASSERT_TRUE(error.empty()) << error;
-
-  std::map<Edit, size_t> succeeded, refused;
-  std::map<Edit, std::map<std::string, size_t>> refusals;
-  std::vector<Case> cases;
-  std::string refusedFiles;
-  size_t exifFiles = 0;  // files the module counts as EXIF files (no JFIF segment)
-  for (size_t i = 0; i < files.size(); ++i) {
-    const test::CorpusFile& f = files[i];
-    if (!before.count(f.path)) {
-      ADD_FAILURE() << f.relative << ": ExifTool did not read the original";
-      continue;
-    }
-    const Bytes original = test::ReadFile(f.path);
-    for (Edit edit : kEdits) {
-      Case c;
-      c.file = i;
-      c.edit = edit;
-      c.dir = std::make_unique<test::TempDir>();
-      const std::string ext = test::Extension(f.path);
-      const std::string name = "file" + ext, src = c.dir->File(name), dst = c.dir->File("edited" + ext);
-      test::WriteFile(src, original);
-      Position p;
-      LfGpsRecord removal{};
-      HRESULT r = E_FAIL;
-      std::vector<std::string> expectedFiles{name};
-      switch (edit) {
-        case Edit::kWrite:
-          r = ReplaceExifGps(dst, src, 90, &p.record);
-          if (r != E_NO_EXIF) ++exifFiles;
-          c.result = dst;
-          expectedFiles = {"edited" + ext, name};
-          break;
-        case Edit::kRemove:
-          r = ReplaceExifGps(src, src, 90, &removal);
-          c.result = src;
-          break;
-        case Edit::kRemoveWritten:
-          if (ReplaceExifGps(src, src, 90, &p.record) != S_OK) continue;  // counted with kWrite
-          r = ReplaceExifGps(src, src, 90, &removal);
-          c.result = src;
-          break;
-      }
-      const std::string where = f.relative + ", " + Name(edit) + " (result " + test::HexCode(r) + ")";
-      if (r != S_OK) {
-        ++refused[edit];
-        ++refusals[edit][test::HexCode(r) + (edit == Edit::kRemove && !f.hasGps ? " no GPS" : "")];
-        if (edit != Edit::kRemoveWritten) {
-          EXPECT_TRUE(test::ReadFile(src) == original) << where << ": the refused edit changed the file";
-        }
-        EXPECT_EQ(c.dir->List(), std::vector<std::string>{name}) << where << ": files left behind";
-        EXPECT_TRUE(r == E_FAIL || r == E_NO_EXIF || r == HRESULT_FROM_WIN32(13)) << where;
-        if (edit == Edit::kWrite && r != E_NO_EXIF) refusedFiles += "\n    " + where;
-        // Only a file without GPS has none to remove.
-        if (edit == Edit::kRemove && r != E_NO_EXIF && before.at(f.path).count("GPS:GPSVersionID")) {
-          ADD_FAILURE() << where << ": the GPS data of this file could not be removed";
-        }
-        continue;
-      }
-      ++succeeded[edit];
-      EXPECT_EQ(c.dir->List(), expectedFiles) << where << ": files left behind";
-      if (edit == Edit::kWrite) {
-        EXPECT_TRUE(test::ReadFile(src) == original) << where << ": the source changed";
-      }
-      if (f.format == "JPEG") {
-        EXPECT_TRUE(test::MainScan(test::ReadFile(c.result)) == test::MainScan(original))
-            << where << ": the image data from the SOS marker on changed";
-      }
-      cases.push_back(std::move(c));
-    }
-  }
-
-  std::vector<std::string> results;
-  for (const Case& c : cases) results.push_back(c.result);
-  const test::ExifToolDump after = test::RunExifTool(results, {}, &error);
-  ASSERT_TRUE(error.empty()) << error;
-  const Position p;
-  size_t damaged = 0;
-  for (const Case& c : cases) {
-    const test::CorpusFile& f = files[c.file];
-    const std::string where = f.relative + ", " + Name(c.edit);
-    const auto a = after.find(c.result);
-    if (a == after.end()) {
-      ADD_FAILURE() << where << ": ExifTool cannot read the edited file";
-      ++damaged;
-      continue;
-    }
-    std::vector<std::string> problems;
-    if (c.edit == Edit::kWrite) {
-      for (const char* key : {"GPS:GPSLatitude", "GPS:GPSLongitude", "GPS:GPSLatitudeRef", "GPS:GPSAltitude"}) {
-        if (!a->second.count(key)) problems.push_back(std::string("no ") + key + " written");
-      }
-    } else {
-      for (const auto& [key, value] : a->second) {
-        if (test::GroupOf(key) == "GPS") problems.push_back("GPS left: " + key + " = " + test::Shown(value));
-      }
-    }
-    const test::Explains explained = [&](const std::string& key, const std::string*, const std::string* now) {
-      if (!IsGps(key)) return false;
-      if (c.edit != Edit::kWrite) return now == nullptr;  // removed
-      return now != nullptr && WrittenAsRecorded(key, *now, p);
-    };
-    const std::vector<std::string> changes = test::UnexplainedChanges(
-        before.at(f.path), test::ReadFile(f.path), a->second, test::ReadFile(c.result), explained);
-    problems.insert(problems.end(), changes.begin(), changes.end());
-    if (!problems.empty()) {
-      ++damaged;
-      std::string list;
-      for (const std::string& problem : problems) list += "\n    " + problem;
-      ADD_FAILURE() << where << ": ExifTool sees differences the edit does not account for:" << list;
-    }
-  }
-
-  std::string summary;
-  for (Edit e : kEdits) {
-    summary += std::string("\n  ") + Name(e) + ": " + std::to_string(succeeded[e]) + " succeeded, " +
-               std::to_string(refused[e]) + " refused";
-    for (const auto& [code, n] : refusals[e]) summary += " [" + code + " x" + std::to_string(n) + "]";
-  }
-  std::printf("%zu files (%zu EXIF files to the module), %zu successful GPS edits judged by ExifTool, %zu with "
-              "unexplained differences:%s\n  writes refused:%s\n",
-              files.size(), exifFiles, cases.size(), damaged, summary.c_str(), refusedFiles.c_str());
-  EXPECT_GT(succeeded[Edit::kWrite], exifFiles / 2);
-  EXPECT_GT(succeeded[Edit::kRemove], 0u);
+  LF_SKIP_WITHOUT_CORPUS_EDITS();
+  std::vector<test::CorpusEdit> edits;
+  for (Edit e : kEdits) edits.push_back(MakeEdit(e));
+  const std::vector<test::CorpusEditTally> t = test::JudgeCorpusEdits(edits, "GPS edits");
+  const size_t exifFiles = t[0].ExifFiles();
+  std::printf("  %zu EXIF files to the module; writes refused:%s\n", exifFiles, t[0].refusedFiles.c_str());
+  EXPECT_GT(t[0].succeeded, exifFiles / 2);
+  EXPECT_GT(t[1].succeeded, 0u);
 }
 
 }  // namespace
