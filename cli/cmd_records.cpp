@@ -351,26 +351,19 @@ int RunRecords(const Module& m, const Options& o) {
     std::fprintf(stderr, "usage: lumenframe records FILE... [--json]\n");
     return kExitUsage;
   }
-  const std::vector<std::string> files = ExpandFiles(m, o.args);
-  Progress progress(files.size(), !o.quiet);
-  int failed = 0;
-  if (o.json) std::printf("[");
-  for (size_t i = 0; i < files.size(); ++i) {
-    progress.Step(files[i]);
+  return RunReadBatch(m, o, [&](const std::string& file, bool first) {
     LfStillImageOutput out{};
-    const LF_RESULT r = m.GetStillImageInfo(files[i].c_str(), &out,
-                                            LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1);
-    if (r != LF_S_OK) ++failed;
+    const LF_RESULT r =
+        m.GetStillImageInfo(file.c_str(), &out, LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1);
     const std::vector<Entry> entries = EntriesOf(out);
     if (o.json) {
-      PrintJson(files[i], r, entries, i == 0);
+      PrintJson(file, r, entries, first);
     } else if (!o.quiet || r != LF_S_OK) {
-      PrintText(files[i], r, entries);
+      PrintText(file, r, entries);
     }
     LfStillImageOutputFree(&out);
-  }
-  if (o.json) std::printf("%s]\n", files.empty() ? "" : "\n");
-  return failed ? kExitFailure : kExitOk;
+    return r == LF_S_OK;
+  });
 }
 
 LF_CLI_COMMAND({"records", "FILE...", "the EXIF directory records GetStillImageInfo delivers",
