@@ -20,6 +20,8 @@ namespace {
 
 using imaging::SaveFormat;
 
+constexpr uint32_t kToolkitFormats = LF_ENC_BMP | LF_ENC_PNG | LF_ENC_TIFF | LF_ENC_GIF;
+
 // The format bit a target's extension implies; 0 for a name of no supported kind.
 uint32_t FormatBitOfExtension(const char* path) {
   const FileKind kind = GetFileKind(path);
@@ -88,9 +90,15 @@ HRESULT EncodePlain(LF_HGLOBAL image, const std::string& target, uint32_t flags,
   platform::ScopedTempFile temp;
   SaveOutcome outcome;
   {
+    // The JPEG writer reads the host's block itself: without a toolkit format the block is only
+    // checked, not decoded into a bitmap nobody uses.
     imaging::ScopedBitmap bitmap;
-    if (Failed(imaging::DibToBitmap(image, bitmap.get()))) return E_FAIL;
-    if ((bitmap->flags & imaging::kBitmapAllocated) == 0) return E_FAIL;
+    if ((flags & kToolkitFormats) != 0) {
+      if (Failed(imaging::DibToBitmap(image, bitmap.get()))) return E_FAIL;
+      if ((bitmap->flags & imaging::kBitmapAllocated) == 0) return E_FAIL;
+    } else if (Failed(imaging::CheckHostDib(image))) {
+      return E_FAIL;
+    }
     if (!temp.Create(platform::TempDirectory(), "PIC")) return edit::ResultFromLastError();
     outcome = WriteFormats(flags, image, bitmap.get(), temp.path().c_str(), quality);
   }
