@@ -16,6 +16,7 @@
 #include <string>
 
 #include "lumenframe/lumenframe.h"
+#include "bench/bench_support.h"
 #include "tests/support/fixture_builder.h"
 
 #if defined(LF_HAVE_EXIV2)
@@ -28,10 +29,6 @@
 namespace {
 
 constexpr size_t kApp1Target = 32 * 1024;
-
-size_t App1Length(const lf::test::Bytes& jpeg) {
-  return jpeg.size() > 6 && jpeg[2] == 0xFF && jpeg[3] == 0xE1 ? (jpeg[4] << 8 | jpeg[5]) : 0;
-}
 
 struct EditFiles {
   lf::test::TempDir dir;
@@ -48,9 +45,7 @@ lf::test::Bytes CameraPhoto(const lf::test::Bytes& picture, uint16_t thumbnailOr
   o.thumbnailWidth = 160;
   o.thumbnailHeight = 120;
   o.imageJpeg = picture;
-  const size_t bare = App1Length(lf::test::MakeCameraJpeg(o));
-  o.makerNotePadding = kApp1Target > bare ? kApp1Target - bare : 0;
-  return lf::test::MakeCameraJpeg(o);
+  return lf::bench::PaddedCameraJpeg(o, kApp1Target);
 }
 
 const EditFiles& Files() {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "lumenframe/lumenframe.h"
+#include "bench/bench_support.h"
 #include "tests/support/fixture_builder.h"
 
 #if defined(LF_HAVE_EXIV2)
@@ -54,10 +55,6 @@ struct Position {
   }
 };
 
-size_t App1Length(const lf::test::Bytes& jpeg) {
-  return jpeg.size() > 6 && jpeg[2] == 0xFF && jpeg[3] == 0xE1 ? (jpeg[4] << 8 | jpeg[5]) : 0;
-}
-
 struct GpsFiles {
   lf::test::TempDir dir;
   lf::test::Bytes camera;
@@ -78,9 +75,7 @@ const GpsFiles& Files() {
     o.thumbnailWidth = 160;
     o.thumbnailHeight = 120;
     o.imageJpeg = lf::test::EncodeNoiseJpeg(2400, 1600, 90, 11);
-    const size_t bare = App1Length(lf::test::MakeCameraJpeg(o));
-    o.makerNotePadding = kApp1Target > bare ? kApp1Target - bare : 0;
-    files.camera = lf::test::MakeCameraJpeg(o);
+    files.camera = lf::bench::PaddedCameraJpeg(o, kApp1Target);
     // The corpus files the module edits.
     const std::string corpus = lf::test::CorpusDir();
     if (corpus.empty()) return true;
@@ -163,36 +158,13 @@ void Camera_exiv2(benchmark::State& state) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
   const std::string path = Files().dir.File("camera_exiv2.jpg");
   lf::test::WriteFile(path, Files().camera);
-  for (auto _ : state) {
-    try {
-      EditWithExiv2(path);
-    } catch (const std::exception& e) {
-      state.SkipWithError(e.what());
-      return;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  lf::bench::TimeEach(state, [&] { EditWithExiv2(path); });
 }
 BENCHMARK(Camera_exiv2)->Name("ReplaceExifGps/Camera/exiv2")->UseRealTime();
 
 void Corpus_exiv2(benchmark::State& state) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-  const std::vector<std::string>& paths = Files().corpusExiv2;
-  if (paths.empty()) {
-    state.SkipWithError("corpus not present");
-    return;
-  }
-  for (auto _ : state) {
-    for (const std::string& path : paths) {
-      try {
-        EditWithExiv2(path);
-      } catch (const std::exception&) {
-        // A file libexiv2 cannot write still counts as attempted, as the module's refusals would.
-      }
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(paths.size()));
-  state.SetLabel(std::to_string(paths.size()) + " files");
+  lf::bench::TimeOverFiles(state, Files().corpusExiv2, EditWithExiv2);
 }
 BENCHMARK(Corpus_exiv2)->Name("ReplaceExifGps/Corpus/exiv2")->UseRealTime();
 #pragma GCC diagnostic pop

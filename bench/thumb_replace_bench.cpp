@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "lumenframe/lumenframe.h"
+#include "bench/bench_support.h"
 #include "tests/support/fixture_builder.h"
 
 #if defined(LF_HAVE_EXIV2)
@@ -36,10 +37,6 @@ constexpr size_t kApp1Target = 32 * 1024;
 constexpr int kThumbWidth = 160;
 constexpr int kThumbHeight = 120;
 constexpr int32_t kQuality = 90;  // the module renders at this quality; the peer's JPEG is encoded at it
-
-size_t App1Length(const lf::test::Bytes& jpeg) {
-  return jpeg.size() > 6 && jpeg[2] == 0xFF && jpeg[3] == 0xE1 ? (jpeg[4] << 8 | jpeg[5]) : 0;
-}
 
 // A source file and the scratch copy each writer rewrites from it.
 struct WorkFile {
@@ -97,9 +94,7 @@ const ThumbFiles& Files() {
     o.thumbnailWidth = kThumbWidth;
     o.thumbnailHeight = kThumbHeight;
     o.imageJpeg = lf::test::EncodeNoiseJpeg(2400, 1600, 90, 11);
-    const size_t bare = App1Length(lf::test::MakeCameraJpeg(o));
-    o.makerNotePadding = kApp1Target > bare ? kApp1Target - bare : 0;
-    files.camera = {lf::test::MakeCameraJpeg(o), files.dir.File("camera_lf.jpg"), files.dir.File("camera_exiv2.jpg")};
+    files.camera = {lf::bench::PaddedCameraJpeg(o, kApp1Target), files.dir.File("camera_lf.jpg"), files.dir.File("camera_exiv2.jpg")};
 
     // The corpus's EXIF JPEGs that the module edits (and libexiv2 too, so both do the same work).
     const std::string corpus = lf::test::CorpusDir();

@@ -132,4 +132,13 @@ bool RemoveTempDirectory(const std::string& path) {
   return true;
 }
 
+ScopedTempDir::~ScopedTempDir() {
+  if (!path_.empty() && !RemoveTempDirectory(path_)) RemoveTempDirectory(path_);
+}
+
+bool ScopedTempDir::Create(const std::string& prefix) {
+  if (!path_.empty()) return false;
+  return CreateTempDirectory(TempDirectory(), prefix, &path_);
+}
+
 }  // namespace lf::platform

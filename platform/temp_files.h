@@ -49,4 +49,22 @@ bool CreateTempDirectory(const std::string& dir, const std::string& prefix, std:
 // Removes a directory made by CreateTempDirectory together with the files left in it.
 bool RemoveTempDirectory(const std::string& path);
 
+// A private directory that exists for one call (made by CreateTempDirectory, removed with its
+// files when the owner goes out of scope on every path).
+class ScopedTempDir {
+ public:
+  ScopedTempDir() = default;
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  // Creates the directory under TempDirectory(); false with the last error set.
+  bool Create(const std::string& prefix);
+  // The directory with its trailing '/'; empty before Create.
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
 }  // namespace lf::platform

@@ -5,8 +5,6 @@
 
 namespace lf::ops {
 
-HRESULT AppendExif(const char*, const char*, LfExifRecord*, int32_t) { return E_NOTIMPL; }
-HRESULT EncodeJpegWithExif(LF_HGLOBAL, const char*, int32_t, LfExifRecord*) { return E_NOTIMPL; }
 HRESULT GetExif(const char*, LfExifSummary*, LfGpsSummary*, LfMakerNoteSummary*) {
   return E_NOTIMPL;
 }

@@ -13,6 +13,7 @@
 #include "tests/support/corpus_manifest.h"
 #include "tests/support/exiftool_dump.h"
 #include "tests/support/fixture_builder.h"
+#include "tests/support/record_lists.h"
 
 namespace lf::record {
 namespace {
@@ -31,19 +32,7 @@ std::string BlobText(const LfByteArray& a) {
   return a.data ? std::string(reinterpret_cast<const char*>(a.data), static_cast<size_t>(a.size)) : "";
 }
 
-// Frees every node and record of the list at the end of a test.
-struct List {
-  LfExifRecord list{};
-  ~List() { LfRecordListFree(&list, 1); }
-  template <typename T>
-  T* Find(uint32_t selector) const { return static_cast<T*>(LfRecordListFind(&list, selector)); }
-  std::vector<uint32_t> Selectors() const {
-    std::vector<uint32_t> out;
-    if (!list.head) return out;
-    for (LfRecordNode* n = list.head->next; n != list.head; n = n->next) out.push_back(n->selector);
-    return out;
-  }
-};
+using List = test::RecordList;
 
 // IFD0 with the Exif and GPS sub-directories (the Exif one with an Interop directory) and IFD1.
 Bytes CameraTiff(Order order) {

@@ -1,0 +1,502 @@
+// The record writer and the segment merge: records read from a file in either byte order, written
+// into a new JPEG (EncodeJpegWithExif) or merged into another file's segment (AppendExif), read
+// again by our reader and by ExifTool; the result codes of the file steps; hostile host lists; and
+// many merges at once on several threads.
+#include "exif/record/append_exif.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "exif/record/record_fields.h"
+#include "exif/record/record_reader.h"
+#include "platform/faults.h"
+#include "platform/temp_files.h"
+#include "tests/imaging/image_files.h"
+#include "tests/support/corpus_edits.h"
+#include "tests/support/edit_fixtures.h"
+#include "tests/support/exiftool_dump.h"
+#include "tests/support/fixture_builder.h"
+#include "tests/support/record_lists.h"
+
+namespace lf::record {
+namespace {
+
+using test::Bytes;
+using test::Order;
+using test::RecordList;
+
+// IFD0, Exif (with Interop) and GPS directories and IFD1 with a thumbnail, holding every kind of
+// field the records carry: SHORT and LONG type fields, arrays, signed rationals, the 768-value
+// TransferFunction, an empty string, blobs and Raw4 versions.
+Bytes SourceTiff(Order order) {
+  test::TiffBuilder b(order);
+  const int exif = b.AddDirectory(), gps = b.AddDirectory(), interop = b.AddDirectory(), ifd1 = b.AddDirectory();
+  const int thumb = b.AddBlob(test::EncodeJpeg(16, 12));
+  std::vector<uint64_t> transfer(768);
+  for (size_t i = 0; i < transfer.size(); ++i) transfer[i] = i * 85;
+  b.Ifd0()
+      .Short(0x0100, {640})
+      .Long(0x0101, {480})
+      .Ascii(0x010F, "Kestrelon")
+      .Ascii(0x0110, "K1")
+      .Short(0x0112, {6})
+      .Rational(0x011A, {{72, 1}})
+      .Short(0x0128, {2})
+      .Values(0x012D, test::kShort, transfer)
+      .Ascii(0x0131, "")
+      .Ascii(0x0132, "2024:05:06 07:08:09")
+      .Short(0x0213, {2})
+      .Pointer(0x8769, exif)
+      .Pointer(0x8825, gps)
+      .Undefined(0xC4A5, {'P', 'r', 'i', 'n', 't', 'I', 'M', 0})
+      .Next(ifd1);
+  b.Dir(exif)
+      .Rational(0x829A, {{1, 250}})
+      .Short(0x8822, {2})
+      .Short(0x8827, {100, 200, 400})
+      .Undefined(0x9000, {'0', '2', '3', '0'})
+      .Ascii(0x9003, "2024:05:06 07:08:09")
+      .Values(0x9203, test::kSRational, {static_cast<uint32_t>(-5), 10})
+      .Values(0x9204, test::kSRational, {static_cast<uint32_t>(-2), 3})
+      .Short(0x9207, {5})
+      .Short(0x9209, {16})
+      .Short(0x9214, {10, 20, 30, 40})
+      .Undefined(0x9286, {'A', 'S', 'C', 'I', 'I', 0, 0, 0, 'h', 'i'})
+      .Short(0xA001, {1})
+      .Long(0xA002, {4000})
+      .Short(0xA003, {3000})
+      .Pointer(0xA005, interop)
+      .Values(0xA300, test::kUndefined, {3})
+      .Short(0xA403, {1});
+  b.Dir(interop).Ascii(0x0001, "R98").Undefined(0x0002, {'0', '1', '0', '0'});
+  b.Dir(gps)
+      .Values(0x0000, test::kByte, {2, 2, 0, 0})
+      .Ascii(0x0001, "N")
+      .Rational(0x0002, {{46, 1}, {30, 1}, {1234, 100}})
+      .Values(0x0005, test::kByte, {1})
+      .Rational(0x0006, {{120, 1}})
+      .Undefined(0x0028, {'G', 'P', 'S'})
+      .Ascii(0x002A, "2024:05:06");
+  b.Dir(ifd1).Short(0x0103, {6}).Short(0x0128, {2}).BlobOffset(0x0201, thumb).BlobLength(0x0202, thumb);
+  return b.Build();
+}
+
+// The file the records are merged into: fewer tags, other values, an unknown maker note and a
+// thumbnail of its own.
+Bytes TargetTiff(Order order, const Bytes& thumbnail) {
+  test::TiffBuilder b(order);
+  const int exif = b.AddDirectory(), ifd1 = b.AddDirectory();
+  const int thumb = b.AddBlob(thumbnail);
+  b.Ifd0()
+      .Ascii(0x010F, "Other")
+      .Short(0x0112, {1})
+      .Rational(0x011A, {{300, 1}})
+      .Short(0x0128, {3})
+      .Ascii(0x0132, "2000:01:01 00:00:00")
+      .Pointer(0x8769, exif)
+      .Next(ifd1);
+  b.Dir(exif)
+      .Rational(0x829A, {{1, 60}})
+      .Short(0x9208, {0})
+      .Short(0x9209, {0})
+      .Undefined(0x927C, Bytes(40, 0x5A))
+      .Undefined(0x9286, Bytes(16, 0))
+      .Short(0xA001, {0xFFFF})
+      .Short(0xA002, {100});
+  b.Dir(ifd1).Short(0x0103, {6}).BlobOffset(0x0201, thumb).BlobLength(0x0202, thumb);
+  return b.Build();
+}
+
+Bytes Jpeg(const Bytes& tiff) { return test::JpegBuilder().Soi().App1Exif(tiff).BodyOf(test::EncodeJpeg(32, 24)).Build(); }
+
+std::string Hex(const std::vector<uint8_t>& b) {
+  std::string s;
+  char h[3];
+  for (uint8_t v : b) {
+    std::snprintf(h, sizeof h, "%02x", v);
+    s += h;
+  }
+  return s;
+}
+
+// Every record of a list as lines "selector mask" and "selector tag type count value-bytes", so two
+// lists compare field by field. `skip` leaves out (selector, tag) pairs.
+std::vector<std::string> Rows(const RecordList& l, const std::set<std::pair<uint32_t, uint16_t>>& skip = {}) {
+  std::vector<std::string> rows;
+  auto add = [&](uint32_t sel, const LfPresenceMask& mask, const std::vector<FieldValue>& fields) {
+    rows.push_back(std::to_string(sel) + " mask " + std::to_string(mask.low) + ":" + std::to_string(mask.high));
+    for (const FieldValue& f : fields) {
+      if (skip.count({sel, f.tag})) continue;
+      rows.push_back(std::to_string(sel) + " " + std::to_string(f.tag) + " " + std::to_string(f.type) + " " +
+                     std::to_string(f.count) + " " + Hex(f.bytes));
+    }
+  };
+  for (uint32_t sel : l.Selectors()) {
+    if (sel == LF_SEL_IFD0 || sel == LF_SEL_IFD1) {
+      const auto* r = l.Find<LfImageDirRecord>(sel);
+      add(sel, r->presence, PresentFields(*r, exif::kLittleEndian));
+    } else if (sel == LF_SEL_EXIF) {
+      const auto* r = l.Find<LfExifDirRecord>(sel);
+      add(sel, r->presence, PresentFields(*r, exif::kLittleEndian));
+      add(LF_SEL_INTEROP, r->interoperability.presence, PresentFields(r->interoperability, exif::kLittleEndian));
+    } else if (sel == LF_SEL_GPS) {
+      const auto* r = l.Find<LfGpsDirRecord>(sel);
+      add(sel, r->presence, PresentFields(*r, exif::kLittleEndian));
+    }
+  }
+  return rows;
+}
+
+std::string Joined(const std::set<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\n";
+  return s;
+}
+
+// ExifTool's validation messages about the file's structure; those about the fixtures' choice of
+// tags (required ones left out, the codec's own GPS tag numbers, a short PrintIM) are dropped.
+std::set<std::string> StructuralIssues(const std::string& path) {
+  std::set<std::string> out;
+  for (const std::string& issue : test::ValidationIssues(path)) {
+    bool content = false;
+    for (const char* about : {"Missing required", "is not allowed in JPEG", "Unknown GPS tag", "Bad PrintIM"}) {
+      content = content || issue.find(about) != std::string::npos;
+    }
+    if (!content) out.insert(issue);
+  }
+  return out;
+}
+
+void Read(const std::string& path, RecordList* l) {
+  ASSERT_EQ(ReadExifRecord(path.c_str(), &l->list, 0x000F0000), S_OK) << path;
+}
+
+std::string Tag(const test::ExifToolTags& tags, const std::string& key) {
+  const auto it = tags.find(key);
+  return it == tags.end() ? "<missing>" : it->second;
+}
+
+// The local time of the call as DateTime holds it, to the minute.
+std::string NowToTheMinute() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char s[64];
+  std::snprintf(s, sizeof s, "%04d:%02d:%02d %02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                tm.tm_min);
+  return s;
+}
+
+class RecordWriterTest : public ::testing::TestWithParam<Order> {};
+
+TEST_P(RecordWriterTest, EncodedJpegCarriesEveryRecordFieldAndAFreshThumbnail) {
+  test::TempDir dir;
+  const std::string src = dir.Put("src.jpg", Jpeg(SourceTiff(GetParam())));
+  RecordList records;
+  Read(src, &records);
+  LF_HGLOBAL image = test::MakeDib24(200, 100, [](int x, int y) { return test::Rgb{uint8_t(x), uint8_t(y), 90}; });
+  const std::string out = dir.File("out.jpg");
+  ASSERT_EQ(EncodeJpegWithExif(image, out.c_str(), 90, &records.list), S_OK);
+  LfGlobalFree(image);
+
+  // Our reader gives back the same records; only the thumbnail's place and length are new.
+  RecordList back;
+  Read(out, &back);
+  const std::set<std::pair<uint32_t, uint16_t>> thumbnailPlace{{LF_SEL_IFD1, 0x0201}, {LF_SEL_IFD1, 0x0202}};
+  EXPECT_EQ(Rows(back, thumbnailPlace), Rows(records, thumbnailPlace));
+
+  // SOI, the new APP1, then the writer's first non-application marker.
+  const Bytes file = test::ReadFile(out);
+  ASSERT_GT(file.size(), 8u);
+  EXPECT_EQ(file[2], 0xFF);
+  EXPECT_EQ(file[3], 0xE1);
+  const size_t next = 4 + (size_t{file[4]} << 8 | file[5]);
+  EXPECT_EQ(file[next], 0xFF);
+  EXPECT_LT(file[next + 1], 0xE0);
+
+  if (!test::ExifToolAvailable()) GTEST_SKIP() << "exiftool missing";
+  EXPECT_EQ(Joined(StructuralIssues(out)), "");
+  auto dump = test::RunExifTool({out});
+  const test::ExifToolTags& t = dump[out];
+  EXPECT_EQ(Tag(t, "IFD0:Make"), "Kestrelon");
+  EXPECT_EQ(Tag(t, "IFD0:Software"), "");
+  EXPECT_EQ(Tag(t, "IFD0:ImageWidth"), "640");
+  EXPECT_EQ(Tag(t, "ExifIFD:ISO"), "100 200 400");
+  EXPECT_EQ(Tag(t, "ExifIFD:BrightnessValue"), "-0.5");
+  EXPECT_EQ(Tag(t, "ExifIFD:ExifImageHeight"), "3000");
+  EXPECT_EQ(Tag(t, "InteropIFD:InteropIndex"), "R98");
+  EXPECT_EQ(Tag(t, "GPS:GPSLatitude"), "46.5034277777778");
+  EXPECT_EQ(Tag(t, "GPS:GPSAltitudeRef"), "1");
+  EXPECT_EQ(Tag(t, "ExifIFD:ExposureCompensation"), "-0.6666666667");
+  // The thumbnail is a 160 x 120 JPEG of the image.
+  const std::string thumb = dir.Put("thumb.jpg", test::Slice(file, 12 + back.Find<LfImageDirRecord>(LF_SEL_IFD1)->jpegInterchangeFormat,
+                                                             back.Find<LfImageDirRecord>(LF_SEL_IFD1)->jpegInterchangeFormatLength));
+  auto thumbDump = test::RunExifTool({thumb});
+  EXPECT_EQ(Tag(thumbDump[thumb], "File:ImageWidth"), "160");
+  EXPECT_EQ(Tag(thumbDump[thumb], "File:ImageHeight"), "120");
+}
+
+TEST_P(RecordWriterTest, AppendExifMergesSmallValuesAndKeepsEverythingElse) {
+  const Order sourceOrder = GetParam();
+  const Order targetOrder = sourceOrder == Order::Little ? Order::Big : Order::Little;
+  test::TempDir dir;
+  const Bytes thumbnail = test::EncodeJpeg(16, 12, 70);
+  const std::string src = dir.Put("src.jpg", Jpeg(SourceTiff(sourceOrder)));
+  const std::string target = dir.Put("target.jpg", Jpeg(TargetTiff(targetOrder, thumbnail)));
+  RecordList records;
+  Read(src, &records);
+  const std::string out = dir.File("out.jpg");
+  ASSERT_EQ(record::AppendExif(out.c_str(), target.c_str(), &records.list, 1), S_OK);
+
+  RecordList before, after;
+  Read(target, &before);
+  Read(out, &after);
+  const auto* ifd0 = after.Find<LfImageDirRecord>(LF_SEL_IFD0);
+  const auto* ex = after.Find<LfExifDirRecord>(LF_SEL_EXIF);
+  ASSERT_TRUE(ifd0 && ex);
+  // Inserted before the first old entry above them, with the type they were read with.
+  EXPECT_EQ(ifd0->imageWidth, 640u);
+  EXPECT_EQ(ifd0->imageWidthType, 3);
+  EXPECT_EQ(ifd0->imageLengthType, 4);
+  EXPECT_EQ(ifd0->yCbCrPositioning, 2);
+  EXPECT_EQ(ex->exposureProgram, 2);
+  EXPECT_EQ(ex->meteringMode, 5);
+  // Replaced: same size, inline.
+  EXPECT_EQ(ifd0->orientation, 6);
+  EXPECT_EQ(ifd0->resolutionUnit, 2);
+  EXPECT_EQ(ex->flash, 16);
+  EXPECT_EQ(ex->colorSpace, 1);
+  // Kept: longer values, another size (SHORT against LONG), tags behind the last old entry.
+  EXPECT_STREQ(ifd0->make.text, "Other");
+  EXPECT_EQ(ex->userComment.size, 16);
+  EXPECT_EQ(ex->pixelXDimension, 100u);
+  EXPECT_FALSE(LfPresenceHas(&ex->presence, 45));  // WhiteBalance 0xA403
+  EXPECT_FALSE(LfPresenceHas(&ifd0->presence, 32));  // PrintIM is too long to insert
+  EXPECT_EQ(std::string(ifd0->dateTime.text).substr(0, 16), NowToTheMinute());
+  // Every other field reads as it did in the target.
+  const std::set<std::pair<uint32_t, uint16_t>> merged{
+      {LF_SEL_IFD0, 0x0100}, {LF_SEL_IFD0, 0x0101}, {LF_SEL_IFD0, 0x0112}, {LF_SEL_IFD0, 0x0128},
+      {LF_SEL_IFD0, 0x0132}, {LF_SEL_IFD0, 0x0213}, {LF_SEL_EXIF, 0x8822}, {LF_SEL_EXIF, 0x9207},
+      {LF_SEL_EXIF, 0x9209}, {LF_SEL_EXIF, 0xA001}, {LF_SEL_IFD1, 0x0128}, {LF_SEL_IFD1, 0x0201}};
+  auto fields = [&](const RecordList& l) {
+    std::vector<std::string> rows = Rows(l, merged);
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [](const std::string& r) { return r.find(" mask ") != std::string::npos; }),
+               rows.end());
+    return rows;
+  };
+  EXPECT_EQ(fields(after), fields(before));
+
+  // ExifTool sees every other value of the target unchanged: maker note and thumbnail included.
+  if (!test::ExifToolAvailable()) GTEST_SKIP() << "exiftool missing";
+  auto dump = test::RunExifTool({target, out});
+  const std::set<std::string> changed{"IFD0:ImageWidth", "IFD0:ImageHeight", "IFD0:Orientation",
+                                      "IFD0:ResolutionUnit", "IFD0:ModifyDate", "IFD0:YCbCrPositioning",
+                                      "ExifIFD:ExposureProgram", "ExifIFD:MeteringMode", "ExifIFD:Flash",
+                                      "ExifIFD:ColorSpace", "IFD1:ThumbnailOffset"};
+  for (const auto& [key, value] : dump[target]) {
+    if (changed.count(key) || key.rfind("System:", 0) == 0 || key.rfind("File:", 0) == 0 ||
+        key.rfind("ExifTool:", 0) == 0 || key.rfind("Composite:", 0) == 0) {
+      continue;
+    }
+    EXPECT_EQ(Tag(dump[out], key), value) << key;
+  }
+  EXPECT_EQ(Tag(dump[out], "IFD0:Orientation"), "6");
+  EXPECT_EQ(Tag(dump[out], "ExifIFD:Flash"), "16");
+  EXPECT_EQ(Tag(dump[out], "IFD0:YCbCrPositioning"), "2");
+  EXPECT_EQ(Joined(test::NewIssues(StructuralIssues(target), StructuralIssues(out))), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(ByteOrders, RecordWriterTest, ::testing::Values(Order::Little, Order::Big));
+
+TEST(EncodeJpegWithExif, OptionalDirectoriesAndScratchFiles) {
+  test::TempDir dir, scratch;
+  const char* oldTmp = std::getenv("TMPDIR");
+  const std::string savedTmp = oldTmp ? oldTmp : "";
+  ::setenv("TMPDIR", scratch.path().c_str(), 1);
+  const std::string src = dir.Put("src.jpg", Jpeg(SourceTiff(Order::Big)));
+  LF_HGLOBAL image = test::MakeDib24(40, 30, [](int, int) { return test::Rgb{9, 9, 9}; });
+  const std::string out = dir.File("out.jpg");
+
+  RecordList ifd0Only, all;
+  Read(src, &all);
+  ASSERT_EQ(ReadExifRecord(src.c_str(), &ifd0Only.list, LF_SEL_IFD0), S_OK);
+  EXPECT_EQ(EncodeJpegWithExif(image, out.c_str(), 80, &ifd0Only.list), E_FAIL);  // no Exif record
+  EXPECT_EQ(EncodeJpegWithExif(nullptr, out.c_str(), 80, &all.list), E_INVALIDARG);
+  EXPECT_EQ(EncodeJpegWithExif(image, "", 80, &all.list), E_INVALIDARG);
+  RecordList kept;
+  ASSERT_EQ(ReadExifRecord(src.c_str(), &kept.list, LF_SEL_IFD0 | LF_SEL_EXIF), S_OK);
+  ASSERT_EQ(EncodeJpegWithExif(image, out.c_str(), 80, &kept.list), S_OK);
+  LfGlobalFree(image);
+  RecordList back;
+  Read(out, &back);
+  // No IFD1 (the reader makes an empty GPS record for the mask) and no GPS pointer.
+  EXPECT_EQ(back.Selectors(), (std::vector<uint32_t>{LF_SEL_IFD0, LF_SEL_EXIF, LF_SEL_GPS}));
+  EXPECT_FALSE(LfPresenceAny(&back.Find<LfGpsDirRecord>(LF_SEL_GPS)->presence));
+  EXPECT_FALSE(LfPresenceHas(&back.Find<LfImageDirRecord>(LF_SEL_IFD0)->presence, 31));
+  EXPECT_EQ(scratch.List(), std::vector<std::string>{});
+  if (oldTmp) ::setenv("TMPDIR", savedTmp.c_str(), 1); else ::unsetenv("TMPDIR");
+}
+
+TEST(AppendExif, ResultCodesOfTheFileSteps) {
+  test::TempDir dir;
+  RecordList records;
+  Read(dir.Put("src.jpg", Jpeg(SourceTiff(Order::Little))), &records);
+  const Bytes plain = test::EncodeJpeg(16, 16);  // JFIF, no APP1
+  const std::string jfif = dir.Put("plain.jpg", plain);
+  const std::string camera = dir.Put("camera.jpg", Jpeg(TargetTiff(Order::Big, test::EncodeJpeg(8, 8))));
+  const std::string dest = dir.File("dest.jpg");
+  const std::string missingDir = dir.File("no/such/dir.jpg");
+  struct Case {
+    const char* name;
+    const char* dest;
+    std::string src;
+    int32_t requireExif;
+    HRESULT expected;
+  } cases[] = {
+      {"no destination", nullptr, camera, 1, E_INVALIDARG},
+      {"empty source", dest.c_str(), "", 1, E_FAIL},
+      {"not a JPEG by name, never read", dest.c_str(), dir.File("absent.png"), 1, E_FAIL},
+      {"no APP1 segment", dest.c_str(), jfif, 0, E_FAIL},
+      {"no EXIF data required", dest.c_str(), jfif, 1, E_NO_EXIF},
+      {"destination directory missing", missingDir.c_str(), camera, 1, HRESULT_FROM_WIN32(3)},
+  };
+  const std::vector<std::string> before = dir.List();
+  for (const Case& c : cases) {
+    EXPECT_EQ(record::AppendExif(c.dest, c.src.c_str(), &records.list, c.requireExif), c.expected) << c.name;
+    EXPECT_EQ(dir.List(), before) << c.name << ": nothing left behind";
+  }
+
+  // Errors met while writing the new file: the module's codes for 5, 8, 14 and 82, the usual
+  // mapping for others; an existing destination stays as it was.
+  const Bytes old = test::ReadFile(jfif);
+  const std::string existing = dir.Put("existing.jpg", old);
+  for (const auto& [error, expected] : std::vector<std::pair<uint32_t, HRESULT>>{
+           {5, E_WIN32_ACCESS_DENIED}, {8, E_WIN32_NOT_ENOUGH_MEMORY}, {112, HRESULT_FROM_WIN32(112)}}) {
+    platform::InjectFault(platform::Service::Write, 1, error);
+    EXPECT_EQ(record::AppendExif(existing.c_str(), camera.c_str(), &records.list, 1), expected) << error;
+    platform::ClearFaults();
+    EXPECT_EQ(test::ReadFile(existing), old);
+  }
+  EXPECT_EQ(record::AppendExif(existing.c_str(), camera.c_str(), &records.list, 1), S_OK);
+  EXPECT_EQ(dir.List().size(), before.size() + 1);
+}
+
+// A host list broken in one way; the test puts back what it changed before the list is freed.
+TEST(AppendExif, HostileListsAreRefusedBeforeAnyFileIsTouched) {
+  test::TempDir dir;
+  RecordList records;
+  Read(dir.Put("src.jpg", Jpeg(SourceTiff(Order::Little))), &records);
+  const std::string target = dir.Put("target.jpg", Jpeg(TargetTiff(Order::Little, test::EncodeJpeg(8, 8))));
+  const Bytes old = test::ReadFile(target);
+  auto* ifd0 = records.Find<LfImageDirRecord>(LF_SEL_IFD0);
+  auto* ex = records.Find<LfExifDirRecord>(LF_SEL_EXIF);
+  auto* gps = records.Find<LfGpsDirRecord>(LF_SEL_GPS);
+  LfExifRecord& list = records.list;
+  LfRecordNode* first = list.head->next;
+  std::string unterminated(70000, 'A');
+  char* text = nullptr;
+  uint8_t* blob = nullptr;
+  struct Case {
+    const char* name;
+    std::function<void()> breakIt, mend;
+  } cases[] = {
+      {"count above the ring", [&] { ++list.count; }, [&] { --list.count; }},
+      {"count below the ring", [&] { --list.count; }, [&] { ++list.count; }},
+      {"node pointing at itself", [&] { first->next = first; }, [&] { first->next = first->prev->next->next; }},
+      {"huge blob length", [&] { ifd0->printIM.size = 0x7FFFFFFF; }, [&] { ifd0->printIM.size = 8; }},
+      {"negative array length", [&] { ex->isoSpeedRatings.size = -1; }, [&] { ex->isoSpeedRatings.size = 3; }},
+      {"blob without storage", [&] { std::swap(blob, gps->processingData.data); },
+       [&] { std::swap(blob, gps->processingData.data); }},
+      {"text without its NUL", [&] { text = ifd0->make.text; ifd0->make.text = unterminated.data(); },
+       [&] { ifd0->make.text = text; text = nullptr; }},
+  };
+  LF_HGLOBAL image = test::MakeDib24(8, 8, [](int, int) { return test::Rgb{1, 2, 3}; });
+  unterminated.back() = 'A';  // no NUL within the string's bytes that a reader may look at
+  for (const Case& c : cases) {
+    LfRecordNode* second = first->next;
+    c.breakIt();
+    EXPECT_EQ(record::AppendExif(target.c_str(), target.c_str(), &list, 1), E_INVALIDARG) << c.name;
+    EXPECT_EQ(EncodeJpegWithExif(image, target.c_str(), 80, &list), E_INVALIDARG) << c.name;
+    if (first->next == first) {
+      first->next = second;
+    } else {
+      c.mend();
+    }
+    EXPECT_EQ(test::ReadFile(target), old) << c.name;
+  }
+  LfGlobalFree(image);
+  EXPECT_EQ(record::AppendExif(target.c_str(), target.c_str(), &list, 1), S_OK);
+}
+
+TEST(AppendExif, ManyFilesOnSeveralThreadsAtOnce) {
+  test::TempDir dir;
+  RecordList records;
+  Read(dir.Put("src.jpg", Jpeg(SourceTiff(Order::Big))), &records);
+  constexpr int kThreads = 8, kFilesEach = 4;
+  std::vector<std::string> sources;
+  for (int i = 0; i < kThreads * kFilesEach; ++i) {
+    const Order order = i % 2 ? Order::Big : Order::Little;
+    sources.push_back(dir.Put(std::to_string(i) + "_in.jpg", Jpeg(TargetTiff(order, test::EncodeJpeg(8 + i, 8)))));
+  }
+  std::vector<HRESULT> results(sources.size(), E_FAIL);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int k = 0; k < kFilesEach; ++k) {
+        const size_t i = static_cast<size_t>(t * kFilesEach + k);
+        const std::string out = dir.File(std::to_string(i) + "_out.jpg");
+        results[i] = record::AppendExif(out.c_str(), sources[i].c_str(), &records.list, 1);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < sources.size(); ++i) {
+    ASSERT_EQ(results[i], S_OK) << i;
+    RecordList back;
+    Read(dir.File(std::to_string(i) + "_out.jpg"), &back);
+    EXPECT_EQ(back.Find<LfImageDirRecord>(LF_SEL_IFD0)->orientation, 6) << i;
+    EXPECT_EQ(back.Find<LfExifDirRecord>(LF_SEL_EXIF)->flash, 16) << i;
+  }
+  EXPECT_EQ(dir.List().size(), 1 + 2 * sources.size());
+}
+
+// The records of the rich fixture merged into a copy of every EXIF camera JPEG of the corpus,
+// judged by ExifTool's dumps before and after: only tags the merge may write change (never
+// vanish), the rest, thumbnails and maker notes included, reads as before.
+TEST(AppendExifCorpus, MergedFilesChangeOnlyMergeableTagsAsExifToolReadsThem) {
+  LF_SKIP_WITHOUT_CORPUS_EDITS();
+  test::TempDir dir;
+  RecordList records;
+  Read(dir.Put("src.jpg", Jpeg(SourceTiff(Order::Little))), &records);
+  static const std::set<std::string> kMergeable{
+      "ImageWidth", "ImageHeight", "Compression", "PhotometricInterpretation", "Orientation", "SamplesPerPixel",
+      "RowsPerStrip", "PlanarConfiguration", "ResolutionUnit", "YCbCrPositioning", "ExposureProgram",
+      "MeteringMode", "LightSource", "Flash", "ColorSpace", "ExifImageWidth", "ExifImageHeight", "WhiteBalance",
+      "GPS_0x0028", "ModifyDate"};
+  test::CorpusEdit edit{"records merged", [&](const test::CorpusEditCase& c) {
+                          test::CorpusEditOutcome out;
+                          out.path = c.dst;
+                          out.skipped = c.file->format != "JPEG";
+                          if (out.skipped) return out;
+                          out.result = record::AppendExif(c.dst.c_str(), c.src.c_str(), &records.list, 1);
+                          out.explained = [](const std::string& key, const std::string*, const std::string* now) {
+                            return test::GroupOf(key) == "Composite" || (now && kMergeable.count(test::TagOf(key)));
+                          };
+                          return out;
+                        }};
+  const std::vector<test::CorpusEditTally> t = test::JudgeCorpusEdits({edit}, "record merges");
+  std::printf("  %zu EXIF JPEGs to the module; merges refused:%s\n", t[0].ExifFiles(), t[0].refusedFiles.c_str());
+  EXPECT_GT(t[0].succeeded, t[0].ExifFiles() / 2);
+}
+
+}  // namespace
+}  // namespace lf::record
