@@ -1,7 +1,8 @@
 // lumenframe info FILE...: what the module reads from each photo's EXIF data, all through its
 // exports: whether the file counts as EXIF (and why not), main and thumbnail orientation, the
-// original date, the IsExifEx flags, the maker-note header and the size of the thumbnail. With
-// --image, also the size, depth and type name of the main image and the thumbnail.
+// original date, the IsExifEx flags, the maker-note header, the size of the thumbnail and the
+// shooting summary of GetExif (exposure, aperture, ISO, focal length, flash, GPS, maker settings).
+// With --image, also the size, depth and type name of the main image and the thumbnail.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "cli/host.h"
+#include "cli/shooting_summary.h"
 #include "exif/model/jpeg_segments.h"
 #include "exif/model/tag_table.h"
 #include "platform/file.h"
@@ -58,6 +60,7 @@ struct Facts {
   std::string makerNoteHeader;
   LF_RESULT thumbnailResult = LF_E_FAIL;
   uint32_t thumbnailOffset = 0, thumbnailLength = 0;
+  ShootingSummary shooting;
 };
 
 // One 32-bit value (SHORT or LONG) through GetExifValue.
@@ -126,6 +129,7 @@ Facts Examine(const Module& m, const std::string& path) {
   if (f.thumbnailResult == LF_S_OK) {
     ReadNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormat, &f.thumbnailOffset);
   }
+  if (f.isExif) f.shooting = ReadShootingSummary(m, path);
   return f;
 }
 
@@ -180,6 +184,7 @@ void PrintText(const std::string& path, const Facts& f) {
   } else {
     std::printf("  thumbnail:         - (%s)\n", ResultName(f.thumbnailResult).c_str());
   }
+  if (f.isExif) PrintShootingText(f.shooting);
 }
 
 std::string JsonResult(LF_RESULT r) { return JsonString(ResultName(r)); }
@@ -210,7 +215,9 @@ void PrintJson(const std::string& path, const Facts& f, bool first, const std::s
   if (f.thumbnailResult == LF_S_OK) {
     std::printf(", \"offset\": %u, \"bytes\": %u", f.thumbnailOffset, f.thumbnailLength);
   }
-  std::printf("}%s}", extra.c_str());
+  std::printf("}");
+  if (f.isExif) std::printf(",\n   \"shooting\": %s", ShootingJson(f.shooting).c_str());
+  std::printf("%s}", extra.c_str());
 }
 
 // ---- --image: GetStillImageInfo's size, depth and type name of the main image and thumbnail
@@ -296,7 +303,7 @@ int RunInfo(const Module& m, const Options& o) {
 }
 
 LF_CLI_COMMAND({"info", "[--image] FILE...",
-                "EXIF, orientation, original date, flags, maker note and thumbnail of each file",
+                "EXIF, orientation, original date, flags, maker note, thumbnail and shooting summary of each file",
                 {}, RunInfo});
 
 }  // namespace

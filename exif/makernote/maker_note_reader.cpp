@@ -79,6 +79,10 @@ std::string MakerNoteReader::GetMakerNoteHeader() {
   return header_;
 }
 
+bool MakerNoteReader::IsKestrelon() {
+  return GetMakerNoteHeader() == kKestrelonHeader;
+}
+
 bool MakerNoteReader::MakerNoteUsable() const {
   return makerNoteData_ && HasMakerNote() && MakerNoteInBlock() && entryCount_ != 0;
 }

@@ -43,6 +43,9 @@ class MakerNoteReader : public ExifReader {
   int ParseMakerNoteHeader();
   // The identification text at the start of the maker note ("" when there is none).
   std::string GetMakerNoteHeader();
+  // The maker note is of the one dialect whose settings the module knows (its header compared
+  // byte for byte).
+  bool IsKestrelon();
 
   // The first maker-note entry with entry->tag; 1 found (type, count, value filled), else 0.
   int FindMakerNoteEntry(IfdEntry* entry);
@@ -58,6 +61,9 @@ class MakerNoteReader : public ExifReader {
   // Print Image Matching data anywhere the module looks for it: an APP6 "PrintIM" segment of a
   // JPEG, a PrintIM entry of IFD0, or maker-note entry 0x0E00. 1 or 0.
   int HasPrintImage();
+
+  // The loaded block, writable: UpdateMakerNoteEntry edits it, and the save writes it back.
+  MutableByteView MutableBlock() { return {block_, loadedSize_, byteOrder_}; }
 
   ByteOrder makerByteOrder() const { return makerByteOrder_; }
   uint16_t makerEntryCount() const { return entryCount_; }

@@ -63,4 +63,12 @@ bool IsExifVersion22(ExifReader& reader) {
   return entry.type == kTypeUndefined && entry.count == 4 && entry.value >= kExifVersion22;
 }
 
+HRESULT ReportDelivery(uint16_t type, uint32_t delivered, uint32_t* size, uint16_t* typeOut,
+                       uint32_t* count) {
+  *size = FieldTypeSize(type) * delivered;
+  if (typeOut) *typeOut = type;
+  if (count) *count = delivered;
+  return *size > 0 ? S_OK : E_FAIL;
+}
+
 }  // namespace lf::exif

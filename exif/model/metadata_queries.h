@@ -31,4 +31,11 @@ int ReadDateTimeString(ExifReader& reader, int image, int which, std::string* te
 // above, compared as a little-endian number against the bytes of "0220", so "0300" falls below.
 bool IsExifVersion22(ExifReader& reader);
 
+// The answer of a single-value query (GetExifValue, GetExifMakerValue) after `delivered` values of
+// `type` went into the caller's buffer (type 0 when no entry was found): *size becomes the bytes
+// written (for ASCII the terminator's place counts), type and count where asked; S_OK when bytes
+// were written, else E_FAIL.
+HRESULT ReportDelivery(uint16_t type, uint32_t delivered, uint32_t* size, uint16_t* typeOut,
+                       uint32_t* count);
+
 }  // namespace lf::exif

@@ -72,11 +72,7 @@ HRESULT GetExifValue(const char* path, uint32_t directory, uint16_t tag, void* b
   } else {
     entry.type = 0;
   }
-  // Bytes written into the buffer: values × their size (for ASCII the terminator's place counts).
-  *size = exif::FieldTypeSize(entry.type) * delivered;
-  if (type) *type = entry.type;
-  if (count) *count = delivered;
-  return *size > 0 ? S_OK : E_FAIL;
+  return exif::ReportDelivery(entry.type, delivered, size, type, count);
 }
 
 HRESULT IsExifEx(const char* path, uint32_t* isExif, uint32_t* hasPrintImage,

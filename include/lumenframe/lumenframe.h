@@ -240,6 +240,29 @@ static inline int LfU16ListAppend(LfU16List* l, uint16_t v) {
   l->data[l->size++] = v;
   return 1;
 }
+/* Appends one value; returns 0 when memory is short. */
+static inline int LfU32ListAppend(LfU32List* l, uint32_t v) {
+  if (l->size >= l->capacity) {
+    int32_t cap = l->capacity ? l->capacity * 2 : 8;
+    uint32_t* p = (uint32_t*)realloc(l->data, (size_t)cap * sizeof *p);
+    if (!p) return 0;
+    l->data = p;
+    l->capacity = cap;
+  }
+  l->data[l->size++] = v;
+  return 1;
+}
+/* Makes the array hold n zero bytes; returns 0 (array emptied) when memory is short. */
+static inline int LfByteArrayResize(LfByteArray* a, int32_t n) {
+  uint8_t* p;
+  LfByteArrayFree(a);
+  if (n <= 0) return 1;
+  p = (uint8_t*)calloc((size_t)n, 1);
+  if (!p) return 0;
+  a->data = p;
+  a->size = a->capacity = n;
+  return 1;
+}
 /* Replaces the text with a copy of s; returns 0 when memory is short. */
 static inline int LfStringSet(LfString* str, const char* s) {
   size_t n = strlen(s) + 1;
@@ -706,10 +729,167 @@ typedef struct LfExifWriteParamsPair {
   LfGpsRecord* gps;
 } LfExifWriteParamsPair;
 
-/* Host records defined by the parts of the interface that use them. */
-typedef struct LfExifSummary LfExifSummary;
-typedef struct LfGpsSummary LfGpsSummary;
-typedef struct LfMakerNoteSummary LfMakerNoteSummary;
+/* ---------------------------------------------------------------------------------------------
+ * GetExif's three summaries. Each starts with a tag list: on input the tags wanted (empty = the
+ * default set), on output the tags whose values were delivered, in directory order. Fields of
+ * tags not delivered keep what the host put there, except the few preset ones noted. Numbers are
+ * native; a SHORT field holds the first value; a rational is numerator then denominator; BYTE and
+ * UNDEFINED fields hold the raw bytes; every field receives at most its own size.
+ * ------------------------------------------------------------------------------------------- */
+typedef struct LfExifSummary {
+  LfU16List tags;
+  uint16_t orientation;               /* 0x0112, IFD0 */
+  uint16_t padding0;
+  LfString make;                      /* 0x010F, IFD0 */
+  LfString model;                     /* 0x0110, IFD0 */
+  uint8_t exifVersion[4];             /* 0x9000 */
+  LfExifDateTime dateTimeOriginal;    /* 0x9003; zeroed when present but not a calendar date */
+  uint32_t exposureTime[2];           /* 0x829A */
+  uint32_t fNumber[2];                /* 0x829D */
+  uint16_t isoSpeedRatings;           /* 0x8827 */
+  uint16_t padding1;
+  int32_t shutterSpeedValue[2];       /* 0x9201 */
+  uint32_t apertureValue[2];          /* 0x9202 */
+  int32_t exposureBiasValue[2];       /* 0x9204 */
+  uint16_t flash;                     /* 0x9209 */
+  uint16_t exposureMode;              /* 0xA402 */
+  uint16_t whiteBalance;              /* 0xA403 */
+  uint16_t sceneCaptureType;          /* 0xA406 */
+  uint16_t subjectDistanceRange;      /* 0xA40C */
+  uint16_t padding2;
+  uint32_t focalLength[2];            /* 0x920A */
+  uint16_t focalLengthIn35mmFilm;     /* 0xA405 */
+  uint16_t meteringMode;              /* 0x9207 */
+  uint32_t digitalZoomRatio[2];       /* 0xA404 */
+  LfString titleText;                 /* 0xC6D2, IFD0 */
+} LfExifSummary;
+LF_CHECK_LAYOUT(exif_summary_size, sizeof(LfExifSummary) == LF_POINTER_WIDTH(132, 160));
+LF_CHECK_LAYOUT(exif_summary_orientation, offsetof(LfExifSummary, orientation) == LF_POINTER_WIDTH(0x14, 32));
+LF_CHECK_LAYOUT(exif_summary_make, offsetof(LfExifSummary, make) == LF_POINTER_WIDTH(0x18, 40));
+LF_CHECK_LAYOUT(exif_summary_version, offsetof(LfExifSummary, exifVersion) == LF_POINTER_WIDTH(0x20, 56));
+LF_CHECK_LAYOUT(exif_summary_date, offsetof(LfExifSummary, dateTimeOriginal) == LF_POINTER_WIDTH(0x24, 60));
+LF_CHECK_LAYOUT(exif_summary_iso, offsetof(LfExifSummary, isoSpeedRatings) == LF_POINTER_WIDTH(0x44, 92));
+LF_CHECK_LAYOUT(exif_summary_flash, offsetof(LfExifSummary, flash) == LF_POINTER_WIDTH(0x60, 120));
+LF_CHECK_LAYOUT(exif_summary_focal, offsetof(LfExifSummary, focalLength) == LF_POINTER_WIDTH(0x6C, 132));
+LF_CHECK_LAYOUT(exif_summary_zoom, offsetof(LfExifSummary, digitalZoomRatio) == LF_POINTER_WIDTH(0x78, 144));
+LF_CHECK_LAYOUT(exif_summary_title, offsetof(LfExifSummary, titleText) == LF_POINTER_WIDTH(0x80, 152));
+
+/* All from the GPS IFD. */
+typedef struct LfGpsSummary {
+  LfU16List tags;
+  uint8_t versionID[4];               /* 0x0000 */
+  char latitudeRef[2];                /* 0x0001 */
+  uint16_t padding0;
+  uint32_t latitude[6];               /* 0x0002 */
+  char longitudeRef[2];               /* 0x0003 */
+  uint16_t padding1;
+  uint32_t longitude[6];              /* 0x0004 */
+  uint8_t altitudeRef;                /* 0x0005 */
+  uint8_t padding2[3];
+  uint32_t altitude[2];               /* 0x0006 */
+  uint32_t timeStamp[6];              /* 0x0007 */
+  LfString mapDatum;                  /* 0x0012 */
+  LfByteArray processingMethod;       /* 0x001B, emptied on every call */
+  LfByteArray areaInformation;        /* 0x001C, emptied on every call */
+  LfString dateStamp;                 /* 0x001D */
+} LfGpsSummary;
+LF_CHECK_LAYOUT(gps_summary_size, sizeof(LfGpsSummary) == LF_POINTER_WIDTH(164, 208));
+LF_CHECK_LAYOUT(gps_summary_version, offsetof(LfGpsSummary, versionID) == LF_POINTER_WIDTH(0x14, 32));
+LF_CHECK_LAYOUT(gps_summary_latitude, offsetof(LfGpsSummary, latitude) == LF_POINTER_WIDTH(0x1C, 40));
+LF_CHECK_LAYOUT(gps_summary_altitude, offsetof(LfGpsSummary, altitude) == LF_POINTER_WIDTH(0x54, 96));
+LF_CHECK_LAYOUT(gps_summary_datum, offsetof(LfGpsSummary, mapDatum) == LF_POINTER_WIDTH(0x74, 128));
+LF_CHECK_LAYOUT(gps_summary_method, offsetof(LfGpsSummary, processingMethod) == LF_POINTER_WIDTH(0x78, 136));
+LF_CHECK_LAYOUT(gps_summary_area, offsetof(LfGpsSummary, areaInformation) == LF_POINTER_WIDTH(0x8C, 168));
+LF_CHECK_LAYOUT(gps_summary_date, offsetof(LfGpsSummary, dateStamp) == LF_POINTER_WIDTH(0xA0, 200));
+
+/* The maker-note directory of the "Kestrelon" dialect (any other maker note delivers nothing).
+ * Its tags have no names and are known by number: field tagNNNN holds the value of tag 0xNNNN.
+ * The two four-byte values at unaligned places (tag0002, tag0026) are a native u32 stored as
+ * bytes; read them with memcpy. Presence flags are 1 when the entry has values, else 0. */
+typedef struct LfMakerNoteSummary {
+  LfU16List tags;
+  LfString header;                    /* the maker note's identification text */
+  uint16_t tag0001;
+  uint8_t tag0002[4];
+  uint16_t tag0003;
+  uint16_t tag0007;
+  uint16_t tag000F;
+  uint16_t tag001A;
+  uint16_t tag001C;
+  uint16_t tag001F;
+  uint16_t tag0020;
+  uint32_t has0021;                   /* presence flag, cleared on every call */
+  uint16_t tag0022;
+  uint8_t tag0026[4];
+  uint16_t tag0027;
+  uint16_t tag0028;
+  uint16_t tag002A;
+  uint32_t tag002B;
+  uint16_t tag002D;
+  uint16_t tag0032;
+  LfExifDateTime dateTime0033;        /* parsed, not validated as a calendar date */
+  uint16_t tag0042;
+  uint16_t tag0044;
+  LfString text0051;
+  uint32_t has0E00;                   /* presence flag, cleared on every call */
+  uint32_t has4950;                   /* presence flag, not cleared */
+  uint16_t tag0036;                   /* preset 0xFFFF */
+  uint16_t tag003D;                   /* preset 0 */
+  uint16_t tag003F;                   /* preset 0 */
+  uint8_t reserved0[10];
+  uint16_t tag0023;
+  uint16_t padding0;
+  uint8_t tag004D[16];
+  uint8_t reserved1[2];
+  uint16_t tag0034;
+  uint8_t reserved2[4];
+  LfString text0053;
+  uint8_t reserved3[2];
+  uint16_t tag0055;
+  uint16_t tag004F;
+  uint16_t tag0043;
+  uint8_t tag0061[148];
+} LfMakerNoteSummary;
+LF_CHECK_LAYOUT(maker_summary_size, sizeof(LfMakerNoteSummary) == LF_POINTER_WIDTH(304, 336));
+LF_CHECK_LAYOUT(maker_summary_header, offsetof(LfMakerNoteSummary, header) == LF_POINTER_WIDTH(0x14, 32));
+LF_CHECK_LAYOUT(maker_summary_0002, offsetof(LfMakerNoteSummary, tag0002) == LF_POINTER_WIDTH(0x1A, 42));
+LF_CHECK_LAYOUT(maker_summary_0021, offsetof(LfMakerNoteSummary, has0021) == LF_POINTER_WIDTH(0x2C, 60));
+LF_CHECK_LAYOUT(maker_summary_0026, offsetof(LfMakerNoteSummary, tag0026) == LF_POINTER_WIDTH(0x32, 66));
+LF_CHECK_LAYOUT(maker_summary_002B, offsetof(LfMakerNoteSummary, tag002B) == LF_POINTER_WIDTH(0x3C, 76));
+LF_CHECK_LAYOUT(maker_summary_0033, offsetof(LfMakerNoteSummary, dateTime0033) == LF_POINTER_WIDTH(0x44, 84));
+LF_CHECK_LAYOUT(maker_summary_0051, offsetof(LfMakerNoteSummary, text0051) == LF_POINTER_WIDTH(0x58, 104));
+LF_CHECK_LAYOUT(maker_summary_0036, offsetof(LfMakerNoteSummary, tag0036) == LF_POINTER_WIDTH(0x64, 120));
+LF_CHECK_LAYOUT(maker_summary_0023, offsetof(LfMakerNoteSummary, tag0023) == LF_POINTER_WIDTH(0x74, 136));
+LF_CHECK_LAYOUT(maker_summary_004D, offsetof(LfMakerNoteSummary, tag004D) == LF_POINTER_WIDTH(0x78, 140));
+LF_CHECK_LAYOUT(maker_summary_0034, offsetof(LfMakerNoteSummary, tag0034) == LF_POINTER_WIDTH(0x8A, 158));
+LF_CHECK_LAYOUT(maker_summary_0053, offsetof(LfMakerNoteSummary, text0053) == LF_POINTER_WIDTH(0x90, 168));
+LF_CHECK_LAYOUT(maker_summary_0055, offsetof(LfMakerNoteSummary, tag0055) == LF_POINTER_WIDTH(0x96, 178));
+LF_CHECK_LAYOUT(maker_summary_0061, offsetof(LfMakerNoteSummary, tag0061) == LF_POINTER_WIDTH(0x9C, 184));
+
+/* Free what the module put into a summary (its lists, texts and arrays); the record itself
+ * stays the host's. */
+static inline void LfExifSummaryClear(LfExifSummary* s) {
+  if (!s) return;
+  LfU16ListFree(&s->tags);
+  LfStringFree(&s->make);
+  LfStringFree(&s->model);
+  LfStringFree(&s->titleText);
+}
+static inline void LfGpsSummaryClear(LfGpsSummary* s) {
+  if (!s) return;
+  LfU16ListFree(&s->tags);
+  LfStringFree(&s->mapDatum);
+  LfByteArrayFree(&s->processingMethod);
+  LfByteArrayFree(&s->areaInformation);
+  LfStringFree(&s->dateStamp);
+}
+static inline void LfMakerNoteSummaryClear(LfMakerNoteSummary* s) {
+  if (!s) return;
+  LfU16ListFree(&s->tags);
+  LfStringFree(&s->header);
+  LfStringFree(&s->text0051);
+  LfStringFree(&s->text0053);
+}
 
 /* ---------------------------------------------------------------------------------------------
  * The 24 exports.

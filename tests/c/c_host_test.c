@@ -158,6 +158,40 @@ int main(void) {
     remove(dir);
   }
 
+  /* GetExif's summaries and the maker-note lists, built as requests and freed with the header's
+   * helpers alone. */
+  {
+    LF_FN_GetExif getExif = (LF_FN_GetExif)resolve(h, "GetExif");
+    LF_FN_GetMakerNoteValue getNoteValues = (LF_FN_GetMakerNoteValue)resolve(h, "GetMakerNoteValue");
+    LfExifSummary exif;
+    LfGpsSummary gps;
+    LfMakerNoteSummary note;
+    LfString header = {NULL};
+    LfU16List tags;
+    LfU32List values;
+    memset(&exif, 0, sizeof exif);
+    memset(&gps, 0, sizeof gps);
+    memset(&note, 0, sizeof note);
+    memset(&tags, 0, sizeof tags);
+    memset(&values, 0, sizeof values);
+    CHECK(getExif && getNoteValues);
+    if (getExif && getNoteValues) {
+      CHECK(LfU16ListAppend(&exif.tags, 0x829A) && LfU16ListAppend(&gps.tags, 0x0002));
+      CHECK(LfU16ListAppend(&tags, 0x0001) && LfU32ListAppend(&values, 7) && values.data[0] == 7);
+      CHECK(LfStringSet(&note.header, "Kestrelon") && LfByteArrayResize(&gps.processingMethod, 3));
+      CHECK(getExif("/no/such/a.jpg", NULL, NULL, NULL) == LF_E_INVALIDARG);
+      CHECK(getExif("/no/such/a.jpg", &exif, &gps, &note) == LF_E_NO_EXIF && exif.tags.size == 1);
+      CHECK(getNoteValues("/no/such/a.jpg", &header, &tags, &values) == LF_E_NO_EXIF && values.size == 0);
+    }
+    LfExifSummaryClear(&exif);
+    LfGpsSummaryClear(&gps);
+    LfMakerNoteSummaryClear(&note);
+    CHECK(exif.tags.data == NULL && gps.processingMethod.data == NULL && note.header.text == NULL);
+    LfStringFree(&header);
+    LfU16ListFree(&tags);
+    LfU32ListFree(&values);
+  }
+
   {
     LF_HGLOBAL g = LfGlobalAlloc(10);
     unsigned char* p = (unsigned char*)LfGlobalLock(g);

@@ -10,6 +10,7 @@
 
 #include "tests/support/fixture_builder.h"
 #include "tests/support/host_module.h"
+#include "tests/support/maker_note_fixtures.h"
 
 namespace lf::test {
 namespace {
@@ -175,6 +176,32 @@ TEST(Cli, EncodeConvertsAndInfoAndRecordsDescribe) {
   EXPECT_TRUE(Has(r.out, R"("GPSLatitude": "48/1 51/1 2400/100")")) << r.out;
   EXPECT_TRUE(Has(r.out, R"("DateTimeOriginal": "2021:07:14 09:26:53")")) << r.out;
   EXPECT_TRUE(Has(r.out, R"("result": "E_NO_EXIF")")) << r.out;
+}
+
+TEST(Cli, ShootingSummaryAndMakerNoteEntries) {
+  TempDir dir;
+  MakerNoteRecipe recipe;
+  recipe.note = FullKestrelonNote();
+  const std::string f = dir.Put("a.jpg", MakeMakerNoteFile(recipe).file);
+  const CliResult info = Cli({"info", f});
+  EXPECT_TRUE(Has(info.out, "1/250 s, f/2.8, ISO 400, 12.8 mm (70 mm in 35 mm film)")) << info.out;
+  EXPECT_TRUE(Has(info.out, "48.856667 N, 2.352500 W, altitude -35.5 m")) << info.out;
+  EXPECT_TRUE(Has(info.out, "\"Kestrelon\" 0x0001=2 0x0002=12648430")) << info.out;
+  const CliResult json = Cli({"--json", "info", f});
+  EXPECT_TRUE(Has(json.out, "\"exposureTime\": [1, 250], \"fNumber\": [28, 10], \"iso\": 400")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"0x0051\": \"Lens 18-55\"")) << json.out;
+
+  const CliResult list = Cli({"makernote", f, "0x0002", "0x0062"});
+  EXPECT_EQ(list.exitCode, 0);
+  EXPECT_TRUE(Has(list.out, "maker note \"Kestrelon\", 2 entries")) << list.out;
+  EXPECT_TRUE(Has(list.out, "0x0062 RATIONAL[2] 5/4 7/8")) << list.out;
+
+  const std::string out = dir.File("b.jpg");
+  EXPECT_EQ(Cli({"makernote", f, "--set", "0x0001=4", "-o", out}).exitCode, 0);
+  EXPECT_TRUE(Has(Cli({"--json", "makernote", out, "1"}).out, "\"values\": [4]"));
+  EXPECT_EQ(Cli({"makernote", f, "--set", "0x0099=4"}).exitCode, 1);  // no such entry
+  EXPECT_EQ(Cli({"makernote", f, "--set", "0x0051=4"}).exitCode, 1);  // a text
+  EXPECT_EQ(Cli({"makernote", f, "--set", "x"}).exitCode, 2);
 }
 
 TEST(Cli, AppendExifCopiesRecordsOfAnotherFile) {

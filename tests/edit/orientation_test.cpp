@@ -10,6 +10,7 @@
 #include "platform/faults.h"
 #include "platform/file.h"
 #include "tests/support/edit_fixtures.h"
+#include "tests/support/fault_steps.h"
 
 namespace lf::edit {
 namespace {
@@ -288,32 +289,21 @@ TEST_P(OrientationTest, EveryFailedStepOfARebuildLeavesTheOldFile) {
   const CameraFile c = Camera({.thumbnailOrientation = 0});
   const std::string f = dir_.File("a.jpg");
   WriteFile(f, c.file);
-  platform::ClearFaults();
   ASSERT_EQ(SetOrientation(f, f, 4, 1), S_OK);
   const Bytes rebuilt = ReadFile(f);
-  uint32_t counts[static_cast<int>(platform::Service::kCount)];
-  for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
-    counts[s] = platform::CallCount(static_cast<platform::Service>(s));
-  }
-  for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
-    if (static_cast<platform::Service>(s) == platform::Service::Time) continue;
-    for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
-      WriteFile(f, c.file);
-      platform::ClearFaults();
-      platform::InjectFault(static_cast<platform::Service>(s), nth, 29);
-      const HRESULT r = SetOrientation(f, f, 4, 1);
-      platform::ClearFaults();
-      SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth);
-      const Bytes now = ReadFile(f);
-      if (r == S_OK) {
-        EXPECT_EQ(now.size(), rebuilt.size());
-        EXPECT_EQ(OrientationOf(f, exif::kIfd1), 4u);
-      } else {
-        EXPECT_EQ(now, c.file);
-      }
-      EXPECT_EQ(dir_.List().size(), 1u);
-    }
-  }
+  test::ForEachFailedStep<HRESULT>(
+      [&] { WriteFile(f, c.file); }, [&] { return SetOrientation(f, f, 4, 1); },
+      [&](HRESULT r) {
+        const Bytes now = ReadFile(f);
+        if (r == S_OK) {
+          EXPECT_EQ(now.size(), rebuilt.size());
+          EXPECT_EQ(OrientationOf(f, exif::kIfd1), 4u);
+        } else {
+          EXPECT_EQ(now, c.file);
+        }
+        EXPECT_EQ(dir_.List().size(), 1u);
+      },
+      29);
 }
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, OrientationTest, ::testing::Values(Order::Little, Order::Big),

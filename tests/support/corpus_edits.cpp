@@ -80,7 +80,9 @@ std::vector<CorpusEditTally> JudgeCorpusEdits(const std::vector<CorpusEdit>& edi
         ++t.refused;
         ++t.refusals[HexCode(o.result)];
         if (o.result != E_NO_EXIF) t.refusedFiles += "\n    " + where;
-        if (!o.sourceEdited) EXPECT_TRUE(ReadFile(j.c.src) == contents[i]) << where << ": the refused edit changed the file";
+        if (!o.sourceEdited) {
+          EXPECT_TRUE(ReadFile(j.c.src) == contents[i]) << where << ": the refused edit changed the file";
+        }
         EXPECT_EQ(j.dir->List(), std::vector<std::string>{j.c.name}) << where << ": the refused edit left files behind";
         // A refusal says the file is not one the module edits, or not this way; anything else
         // (an I/O or memory failure) is a fault.

@@ -1,0 +1,212 @@
+#include "cli/shooting_summary.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+namespace lf::cli {
+namespace {
+
+bool Delivered(const LfU16List& tags, uint16_t tag) {
+  for (int32_t i = 0; i < tags.size; ++i) {
+    if (tags.data[i] == tag) return true;
+  }
+  return false;
+}
+
+// Degrees from three rationals (degrees, minutes, seconds); a zero denominator counts as 0.
+double Degrees(const uint32_t dms[6]) {
+  double d = 0, scale = 1;
+  for (int i = 0; i < 3; ++i, scale *= 60) {
+    if (dms[2 * i + 1] != 0) d += static_cast<double>(dms[2 * i]) / dms[2 * i + 1] / scale;
+  }
+  return d;
+}
+
+double Ratio(const uint32_t r[2]) { return r[1] ? static_cast<double>(r[0]) / r[1] : 0; }
+
+// How each maker-note setting of the summary record is shown.
+enum class Shape { kU16, kU32, kUnalignedU32, kFlag, kDate, kText, kBytes };
+struct MakerField {
+  uint16_t tag;
+  Shape shape;
+  size_t offset;
+  size_t size;
+};
+#define LF_NOTE(tag, shape, member) \
+  {tag, Shape::shape, offsetof(LfMakerNoteSummary, member), sizeof(LfMakerNoteSummary::member)}
+constexpr MakerField kMakerFields[] = {
+    LF_NOTE(0x0001, kU16, tag0001), LF_NOTE(0x0002, kUnalignedU32, tag0002),
+    LF_NOTE(0x0003, kU16, tag0003), LF_NOTE(0x0007, kU16, tag0007), LF_NOTE(0x000F, kU16, tag000F),
+    LF_NOTE(0x001A, kU16, tag001A), LF_NOTE(0x001C, kU16, tag001C), LF_NOTE(0x001F, kU16, tag001F),
+    LF_NOTE(0x0020, kU16, tag0020), LF_NOTE(0x0021, kFlag, has0021), LF_NOTE(0x0022, kU16, tag0022),
+    LF_NOTE(0x0026, kUnalignedU32, tag0026), LF_NOTE(0x0027, kU16, tag0027),
+    LF_NOTE(0x0028, kU16, tag0028), LF_NOTE(0x002A, kU16, tag002A), LF_NOTE(0x002B, kU32, tag002B),
+    LF_NOTE(0x002D, kU16, tag002D), LF_NOTE(0x0032, kU16, tag0032),
+    LF_NOTE(0x0033, kDate, dateTime0033), LF_NOTE(0x0042, kU16, tag0042),
+    LF_NOTE(0x0044, kU16, tag0044), LF_NOTE(0x0051, kText, text0051), LF_NOTE(0x0E00, kFlag, has0E00),
+    LF_NOTE(0x4950, kFlag, has4950), LF_NOTE(0x0036, kU16, tag0036), LF_NOTE(0x003D, kU16, tag003D),
+    LF_NOTE(0x003F, kU16, tag003F), LF_NOTE(0x0043, kU16, tag0043), LF_NOTE(0x0023, kU16, tag0023),
+    LF_NOTE(0x004D, kBytes, tag004D), LF_NOTE(0x0034, kU16, tag0034), LF_NOTE(0x0053, kText, text0053),
+    LF_NOTE(0x0055, kU16, tag0055), LF_NOTE(0x004F, kU16, tag004F), LF_NOTE(0x0061, kBytes, tag0061),
+};
+#undef LF_NOTE
+
+std::string MakerValueJson(const LfMakerNoteSummary& note, const MakerField& f) {
+  const auto* at = reinterpret_cast<const uint8_t*>(&note) + f.offset;
+  char text[64];
+  switch (f.shape) {
+    case Shape::kU16: {
+      uint16_t v;
+      std::memcpy(&v, at, 2);
+      return std::to_string(v);
+    }
+    case Shape::kU32: case Shape::kUnalignedU32: case Shape::kFlag: {
+      uint32_t v;
+      std::memcpy(&v, at, 4);
+      return f.shape == Shape::kFlag ? (v ? "true" : "false") : std::to_string(v);
+    }
+    case Shape::kDate: {
+      LfExifDateTime t;
+      std::memcpy(&t, at, sizeof t);
+      std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day,
+                    t.hour, t.minute, t.second);
+      return JsonString(text);
+    }
+    case Shape::kText: {
+      const LfString* s = reinterpret_cast<const LfString*>(at);
+      return JsonString(s->text ? s->text : "");
+    }
+    case Shape::kBytes: {
+      std::string hex;
+      for (size_t i = 0; i < f.size; ++i) {
+        std::snprintf(text, sizeof text, "%02x", at[i]);
+        hex += text;
+      }
+      return JsonString(hex);
+    }
+  }
+  return "null";
+}
+
+}  // namespace
+
+ShootingSummary ReadShootingSummary(const Module& m, const std::string& path) {
+  ShootingSummary s;
+  LfExifSummary exif{};
+  LfGpsSummary gps{};
+  LfMakerNoteSummary note{};
+  s.result = m.GetExif(path.c_str(), &exif, &gps, &note);
+  if (s.result == LF_S_OK) {
+    const LfU16List& t = exif.tags;
+    s.hasExposure = Delivered(t, 0x829A);
+    std::memcpy(s.exposure, exif.exposureTime, sizeof s.exposure);
+    s.hasFNumber = Delivered(t, 0x829D);
+    std::memcpy(s.fNumber, exif.fNumber, sizeof s.fNumber);
+    s.hasIso = Delivered(t, 0x8827);
+    s.iso = exif.isoSpeedRatings;
+    s.hasFocal = Delivered(t, 0x920A);
+    std::memcpy(s.focal, exif.focalLength, sizeof s.focal);
+    s.hasFocal35 = Delivered(t, 0xA405);
+    s.focal35 = exif.focalLengthIn35mmFilm;
+    s.hasFlash = Delivered(t, 0x9209);
+    s.flash = exif.flash;
+    s.hasGps = Delivered(gps.tags, 0x0002) && Delivered(gps.tags, 0x0004);
+    s.latitude = Degrees(gps.latitude) * (gps.latitudeRef[0] == 'S' ? -1 : 1);
+    s.longitude = Degrees(gps.longitude) * (gps.longitudeRef[0] == 'W' ? -1 : 1);
+    s.hasAltitude = Delivered(gps.tags, 0x0006);
+    s.altitude = Ratio(gps.altitude) * (Delivered(gps.tags, 0x0005) && gps.altitudeRef == 1 ? -1 : 1);
+    s.makerNoteHeader = note.header.text ? note.header.text : "";
+    for (int32_t i = 0; i < note.tags.size; ++i) {
+      for (const MakerField& f : kMakerFields) {
+        if (f.tag == note.tags.data[i]) s.makerValues.emplace_back(f.tag, MakerValueJson(note, f));
+      }
+    }
+  }
+  LfExifSummaryClear(&exif);
+  LfGpsSummaryClear(&gps);
+  LfMakerNoteSummaryClear(&note);
+  return s;
+}
+
+void PrintShootingText(const ShootingSummary& s) {
+  if (s.result != LF_S_OK) {
+    std::printf("  shooting data:     - (%s)\n", ResultName(s.result).c_str());
+    return;
+  }
+  std::string line;
+  char item[96];
+  auto add = [&](const char* text) {
+    if (!line.empty()) line += ", ";
+    line += text;
+  };
+  if (s.hasExposure) {
+    if (s.exposure[0] != 0 && s.exposure[1] % s.exposure[0] == 0) {
+      std::snprintf(item, sizeof item, "1/%u s", s.exposure[1] / s.exposure[0]);
+    } else {
+      std::snprintf(item, sizeof item, "%g s", Ratio(s.exposure));
+    }
+    add(item);
+  }
+  if (s.hasFNumber) std::snprintf(item, sizeof item, "f/%.1f", Ratio(s.fNumber)), add(item);
+  if (s.hasIso) std::snprintf(item, sizeof item, "ISO %u", s.iso), add(item);
+  if (s.hasFocal) {
+    std::snprintf(item, sizeof item, "%g mm", Ratio(s.focal));
+    add(item);
+    if (s.hasFocal35) line += " (" + std::to_string(s.focal35) + " mm in 35 mm film)";
+  }
+  std::printf("  exposure:          %s\n", line.empty() ? "none" : line.c_str());
+  if (s.hasFlash) {
+    std::printf("  flash:             %s (0x%04X)\n", (s.flash & 1) ? "fired" : "did not fire", s.flash);
+  }
+  if (s.hasGps) {
+    std::printf("  GPS:               %.6f %c, %.6f %c", std::fabs(s.latitude), s.latitude < 0 ? 'S' : 'N',
+                std::fabs(s.longitude), s.longitude < 0 ? 'W' : 'E');
+    if (s.hasAltitude) std::printf(", altitude %.1f m", s.altitude);
+    std::printf("\n");
+  } else {
+    std::printf("  GPS:               none\n");
+  }
+  if (s.makerValues.empty()) return;
+  std::printf("  maker settings:    \"%s\"", s.makerNoteHeader.c_str());
+  for (const auto& [tag, value] : s.makerValues) std::printf(" 0x%04X=%s", tag, value.c_str());
+  std::printf("\n");
+}
+
+std::string ShootingJson(const ShootingSummary& s) {
+  std::string out = "{\"result\": " + JsonString(ResultName(s.result));
+  char item[128];
+  auto pair = [&](const char* name, bool has, const uint32_t v[2]) {
+    if (!has) return;
+    std::snprintf(item, sizeof item, ", \"%s\": [%u, %u]", name, v[0], v[1]);
+    out += item;
+  };
+  auto number = [&](const char* name, bool has, unsigned v) {
+    if (has) out += ", \"" + std::string(name) + "\": " + std::to_string(v);
+  };
+  pair("exposureTime", s.hasExposure, s.exposure);
+  pair("fNumber", s.hasFNumber, s.fNumber);
+  number("iso", s.hasIso, s.iso);
+  pair("focalLength", s.hasFocal, s.focal);
+  number("focalLengthIn35mmFilm", s.hasFocal35, s.focal35);
+  number("flash", s.hasFlash, s.flash);
+  if (s.hasGps) {
+    std::snprintf(item, sizeof item, ", \"gps\": {\"latitude\": %.7f, \"longitude\": %.7f", s.latitude,
+                  s.longitude);
+    out += item;
+    if (s.hasAltitude) std::snprintf(item, sizeof item, ", \"altitude\": %.2f", s.altitude), out += item;
+    out += "}";
+  }
+  if (!s.makerValues.empty()) {
+    out += ", \"makerNote\": {\"header\": " + JsonString(s.makerNoteHeader) + ", \"values\": {";
+    for (size_t i = 0; i < s.makerValues.size(); ++i) {
+      std::snprintf(item, sizeof item, "%s\"0x%04X\": ", i ? ", " : "", s.makerValues[i].first);
+      out += item + s.makerValues[i].second;
+    }
+    out += "}}";
+  }
+  return out + "}";
+}
+
+}  // namespace lf::cli

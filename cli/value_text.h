@@ -1,0 +1,17 @@
+// EXIF values as the tool prints them, shared by the commands that show single values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lf::cli {
+
+// The TIFF name of a field type ("SHORT", "RATIONAL"), "unknown" for other codes.
+const char* TypeName(uint16_t type);
+
+// Delivered values as text: numbers separated by spaces, rationals as n/d, ASCII as the quoted
+// text, bytes in hexadecimal; with `json` a JSON array (ASCII: a JSON string).
+std::string ValuesText(uint16_t type, uint32_t count, const std::vector<uint8_t>& buffer, bool json);
+
+}  // namespace lf::cli
