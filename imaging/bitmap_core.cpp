@@ -178,10 +178,38 @@ int ConvertToIndexed(const ToolkitBitmap* source, ToolkitBitmap* out) {
   return kToolkitSuccess;
 }
 
-}  // namespace
+int AllocateBlock(ToolkitBitmap* bitmap, LF_HGLOBAL (*allocate)(size_t)) {
+  const size_t header = StorageHeaderSize(bitmap->bitsPerPixel);
+  const uint64_t rows = uint64_t{static_cast<uint32_t>(bitmap->stride)} *
+                        static_cast<uint32_t>(bitmap->height);
+  if (rows > SIZE_MAX - header) return kToolkitTooLarge;
+  LF_HGLOBAL block = allocate(header + static_cast<size_t>(rows));
+  if (!block) return kToolkitNoMemory;
+  bitmap->storage = block;
+  bitmap->pixels = static_cast<uint8_t*>(platform::GlobalLock(block)) + header;
+  bitmap->flags |= kBitmapAllocated;
+  return kToolkitSuccess;
+}
 
-int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits,
-                    bool zero) {
+// A block of which only the header room and each row's padding are cleared.
+int AllocateBlockForWriting(ToolkitBitmap* bitmap) {
+  const int r = AllocateBlock(bitmap, platform::GlobalAllocForWriting);
+  if (r != kToolkitSuccess) return r;
+  const size_t header = StorageHeaderSize(bitmap->bitsPerPixel);
+  std::memset(bitmap->pixels - header, 0, header);
+  const size_t stride = static_cast<size_t>(bitmap->stride);
+  const size_t used =
+      static_cast<size_t>(bitmap->width) * static_cast<size_t>(bitmap->bitsPerPixel / 8);
+  if (stride == used) return kToolkitSuccess;
+  for (int32_t y = 0; y < bitmap->height; ++y) {
+    std::memset(bitmap->pixels + static_cast<size_t>(y) * stride + used, 0, stride - used);
+  }
+  return kToolkitSuccess;
+}
+
+// The shared body of AllocateStorage and AllocateRowStorage.
+int MakeStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits,
+                bool forWriting) {
   if (!IsStorageDepth(bits)) return kToolkitInvalidBits;
   if (width <= 0 || height <= 0) return kToolkitInvalidArgument;
   if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixels) {
@@ -189,7 +217,6 @@ int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_
   }
   const int32_t stride = StrideFor(width, bits);
   if (stride == 0) return kToolkitTooLarge;
-  (void)zero;  // global blocks always come zero-filled
   Palette* palette = nullptr;
   if (bits == 8) {
     palette = NewPalette();
@@ -201,7 +228,7 @@ int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_
   made.height = height;
   made.bitsPerPixel = bits;
   made.stride = stride;
-  const int r = AllocateStorageBlock(&made);
+  const int r = forWriting ? AllocateBlockForWriting(&made) : AllocateStorageBlock(&made);
   if (r != kToolkitSuccess) {
     FreePalette(palette);
     return r;
@@ -211,17 +238,21 @@ int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_
   return kToolkitSuccess;
 }
 
+}  // namespace
+
+int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits,
+                    bool /*zero*/) {
+  // Global blocks always come zero-filled.
+  return MakeStorage(bitmap, width, height, bits, false);
+}
+
+int AllocateRowStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits) {
+  if (bits != 24 && bits != 32) return kToolkitInvalidBits;
+  return MakeStorage(bitmap, width, height, bits, true);
+}
+
 int AllocateStorageBlock(ToolkitBitmap* bitmap) {
-  const size_t header = StorageHeaderSize(bitmap->bitsPerPixel);
-  const uint64_t rows = uint64_t{static_cast<uint32_t>(bitmap->stride)} *
-                        static_cast<uint32_t>(bitmap->height);
-  if (rows > SIZE_MAX - header) return kToolkitTooLarge;
-  LF_HGLOBAL block = platform::GlobalAlloc(header + static_cast<size_t>(rows));
-  if (!block) return kToolkitNoMemory;
-  bitmap->storage = block;
-  bitmap->pixels = static_cast<uint8_t*>(platform::GlobalLock(block)) + header;
-  bitmap->flags |= kBitmapAllocated;
-  return kToolkitSuccess;
+  return AllocateBlock(bitmap, platform::GlobalAlloc);
 }
 
 void ReplaceBitmap(ToolkitBitmap* target, ToolkitBitmap* source) {

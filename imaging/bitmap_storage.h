@@ -32,6 +32,11 @@ inline size_t StorageHeaderSize(int32_t bits) { return 40 + (bits == 8 ? 1024 : 
 // set) and points `pixels` into it.
 int AllocateStorageBlock(ToolkitBitmap* bitmap);
 
+// As AllocateStorage at 24 or 32 bits, for a decoder that writes every pixel of every row: only
+// the header room and the padding at the end of each row are cleared, so a large block is touched
+// once, by the decoder, and can lie on huge pages.
+int AllocateRowStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits);
+
 inline bool HasPixels(const ToolkitBitmap* bitmap) {
   return bitmap && bitmap->pixels && (bitmap->flags & kBitmapAllocated) && bitmap->width > 0 &&
          bitmap->height > 0;

@@ -42,9 +42,13 @@ int64_t PackedDibSize(const uint8_t* header, size_t available) {
 int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits) {
   FileInfo info;
   switch (GetFileKind(path)) {
-    case KIND_JPEG:
-      if (CheckJpegFile(path) != 1) return 0;
-      return LoadChecked(path, bitmap, bits, nullptr);
+    case KIND_JPEG: {
+      // The file is read once: the stream check and the decoder work on the same bytes.
+      platform::HeapPtr<uint8_t> bytes;
+      size_t size = 0;
+      if (!ReadJpegFile(path, &bytes, &size) || CheckJpegStream(bytes.get(), size) != 1) return 0;
+      return RefuseUnreadable(LoadMemory(bytes.get(), size, bitmap, bits));
+    }
     case KIND_BMP: {
       if (CheckFileSignature(path, KIND_BMP) != 1) return 0;
       const int r = LoadChecked(path, bitmap, bits, &info);

@@ -7,7 +7,7 @@
 namespace lf::imaging {
 
 int LoadExifThumbnail(const char* path, ToolkitBitmap* bitmap, int32_t /*bits*/) {
-  exif::ExifReader reader(path, /*loadBlock=*/true, /*usePageAllocator=*/false);
+  exif::ExifReader reader(path, exif::kOnDemand);
   platform::HeapPtr<uint8_t> bytes;
   const uint32_t size = reader.GetThumbnail(&bytes);
   if (size == 0 || !bytes) return 0;

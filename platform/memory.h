@@ -22,6 +22,11 @@ void PageFree(void* p, size_t size);
 
 // A zero-filled global block in the layout the host's helpers use; nullptr on failure.
 LF_HGLOBAL GlobalAlloc(size_t size);
+// The same block with its payload left as the allocator hands it out, for a caller that writes
+// every byte (a decoded bitmap). A large block is aligned to huge pages and marked for them, so
+// that the kernel backs it with few, large pages where it offers them; it is still freed with
+// LfGlobalFree like any other block.
+LF_HGLOBAL GlobalAllocForWriting(size_t size);
 inline void* GlobalLock(LF_HGLOBAL h) { return LfGlobalLock(h); }
 inline bool GlobalUnlock(LF_HGLOBAL h) { return LfGlobalUnlock(h) != 0; }
 inline size_t GlobalSize(LF_HGLOBAL h) { return LfGlobalSize(h); }

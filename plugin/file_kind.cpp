@@ -104,19 +104,28 @@ int CheckFileSignature(const char* path, FileKind kind) {
   }
 }
 
-int CheckJpegFile(const char* path) {
-  if (IsEmptyPath(path)) return 0;
+bool ReadJpegFile(const char* path, platform::HeapPtr<uint8_t>* bytes, size_t* size) {
+  if (IsEmptyPath(path)) return false;
   platform::File file =
       platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
-  if (!file) return 0;
+  if (!file) return false;
   uint64_t length = 0;
-  if (!file.Length(&length) || length < 2 || length > SIZE_MAX / 2) return 0;
+  if (!file.Length(&length) || length < 2 || length > SIZE_MAX / 2) return false;
   uint8_t head[2];
-  if (!file.ReadExact(head, 2) || exif::ByteView(head, 2).ReadU16BE(0) != 0xFFD8) return 0;
+  if (!file.ReadExact(head, 2) || exif::ByteView(head, 2).ReadU16BE(0) != 0xFFD8) return false;
   platform::HeapPtr<uint8_t> buffer(static_cast<uint8_t*>(platform::HeapAlloc(length)));
-  if (!buffer) return 0;
-  if (!file.Seek(0) || !file.ReadExact(buffer.get(), length)) return 0;
-  return CheckJpegStream(buffer.get(), length);
+  if (!buffer) return false;
+  if (!file.Seek(0) || !file.ReadExact(buffer.get(), length)) return false;
+  *bytes = std::move(buffer);
+  *size = static_cast<size_t>(length);
+  return true;
+}
+
+int CheckJpegFile(const char* path) {
+  platform::HeapPtr<uint8_t> bytes;
+  size_t size = 0;
+  if (!ReadJpegFile(path, &bytes, &size)) return 0;
+  return CheckJpegStream(bytes.get(), size);
 }
 
 int CheckJpegStream(const uint8_t* bytes, size_t size) {
@@ -144,7 +153,10 @@ int CheckJpegStream(const uint8_t* bytes, size_t size) {
   // Scan level: only entropy-coded data and the markers that may appear among it follow.
   while (pos + 1 < size) {
     if (bytes[pos] != 0xFF) {
-      pos += 1;
+      // Entropy-coded data: jump to the next 0xFF (memchr scans a word at a time).
+      const void* next = std::memchr(bytes + pos, 0xFF, size - 1 - pos);
+      if (!next) break;
+      pos = static_cast<size_t>(static_cast<const uint8_t*>(next) - bytes);
       continue;
     }
     const uint8_t x = bytes[pos + 1];

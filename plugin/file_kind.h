@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/memory.h"
 #include "plugin/result_codes.h"
 
 namespace lf {
@@ -36,6 +37,9 @@ void MakeTempPath(const std::string& name, std::string* path);
 int CheckFileSignature(const char* path, FileKind kind);
 // 1 when the whole file is a structurally sound JPEG stream, else 0.
 int CheckJpegFile(const char* path);
+// The whole file in a heap buffer when it starts with SOI (nothing is allocated otherwise), with
+// its length in *size; false when it cannot be read or is no JPEG stream.
+bool ReadJpegFile(const char* path, platform::HeapPtr<uint8_t>* bytes, size_t* size);
 // 1 when the bytes form a structurally sound JPEG stream, else 0. Nothing is decoded.
 int CheckJpegStream(const uint8_t* bytes, size_t size);
 

@@ -8,6 +8,15 @@ namespace lf::exif {
 
 MakerNoteReader::MakerNoteReader(const char* path, bool loadBlock, bool usePageAllocator)
     : ExifReader(path, loadBlock, usePageAllocator), makerByteOrder_(byteOrder()) {
+  LocateMakerNote();
+}
+
+MakerNoteReader::MakerNoteReader(const char* path, OnDemand onDemand)
+    : ExifReader(path, onDemand), makerByteOrder_(byteOrder()) {
+  LocateMakerNote();
+}
+
+void MakerNoteReader::LocateMakerNote() {
   if (!HasExifDirectory()) return;
   IfdEntry note;
   note.tag = kTagMakerNote;
@@ -25,8 +34,9 @@ const uint8_t* MakerNoteReader::LoadMakerNote() {
   if (makerNoteLength_ == 0) return makerNoteData_;
   if (HasBlock()) {
     // The block holds the maker note when the file describes it inside the block.
-    if (MakerNoteInBlock() && InRange(loadedSize_, makerNoteOffset_, makerNoteLength_)) {
-      makerNoteData_ = block_ + makerNoteOffset_;
+    if (MakerNoteInBlock()) {
+      const ByteView note = BlockBytes(makerNoteOffset_, makerNoteLength_);
+      if (!note.empty()) makerNoteData_ = block_ + makerNoteOffset_;
     }
     return makerNoteData_;
   }
@@ -113,9 +123,9 @@ uint32_t MakerNoteReader::ReadMakerNoteValue(const IfdEntry& entry, void* buffer
   const uint32_t n = EntryByteCount(entry);
   if (n <= kInlineValueBytes) return CopyInlineValue(entry, n, out);
   // Out-of-line values are resolved in the loaded block only.
-  const ByteView block = Block();
-  if (!block.Contains(entry.value, n)) return 0;
-  return ConvertValueArray(block.Sub(entry.value, n), entry.type, out);
+  const ByteView value = BlockBytes(entry.value, n);
+  if (value.empty()) return 0;
+  return ConvertValueArray(value, entry.type, out);
 }
 
 int MakerNoteReader::UpdateMakerNoteEntry(const IfdEntry& entry) {

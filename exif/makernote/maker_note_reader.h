@@ -27,6 +27,7 @@ class MakerNoteReader : public ExifReader {
   // header once. The maker note's bytes are those of the block when it is loaded, else a private
   // copy read from the file.
   MakerNoteReader(const char* path, bool loadBlock, bool usePageAllocator = false);
+  MakerNoteReader(const char* path, OnDemand);
   ~MakerNoteReader() override;
 
   bool HasMakerNote() const { return makerNoteLength_ > 0; }
@@ -75,6 +76,7 @@ class MakerNoteReader : public ExifReader {
   }
 
  private:
+  void LocateMakerNote();
   // The raw entries when the directory passes the common gate (maker note present, inside the
   // block, entry count non-zero, entries inside the maker note); an empty view otherwise.
   ByteView GatedEntries() const;

@@ -44,28 +44,33 @@ uint32_t ClampTo32(uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>
 ExifReader::ExifReader(const char* path, bool loadBlock, bool usePageAllocator)
     : usePageAllocator_(usePageAllocator) {
   if (path) path_ = path;
-  structureRead_ = ReadStructure(loadBlock);
+  structureRead_ = ReadStructure(loadBlock ? Load::Whole : Load::None);
+}
+
+ExifReader::ExifReader(const char* path, OnDemand) {
+  if (path) path_ = path;
+  structureRead_ = ReadStructure(Load::OnDemand);
 }
 
 ExifReader::~ExifReader() { ReleaseBlock(); }
 
-int ExifReader::ReadStructure(bool loadBlock) {
-  FileReader file;
-  const int result = ReadStructureFrom(&file, loadBlock);
+int ExifReader::ReadStructure(Load load) {
+  auto file = std::make_unique<FileReader>();
+  const FileReader* reader = file.get();
+  const int result = ReadStructureFrom(&file, load);
   // A file-layer error anywhere, even in a read whose absence the walk would tolerate, fails the
-  // construction.
-  if (result == 1 && file.failed()) {
+  // construction. (An on-demand block has taken the file over; its walk is checked all the same.)
+  const bool failed = file ? file->failed() : onDemand_ && reader->failed();
+  if (result == 1 && failed) {
     ReleaseBlock();
     return 0;
   }
   return result;
 }
 
-int ExifReader::ReadStructureFrom(FileReader* filePointer, bool loadBlock) {
-  FileReader& file = *filePointer;
+int ExifReader::ReadStructureFrom(std::unique_ptr<FileReader>* owned, Load load) {
+  FileReader& file = **owned;
   if (!OpenFile(&file)) return 0;
-  // The block of a JPEG is its APP1 segment, which the marker walk skips: read it on the way.
-  if (loadBlock) file.EnableReadThrough();
   const uint64_t fileLength = file.length();
   uint8_t header[kTiffHeaderSize];
   if (fileLength < kTiffHeaderSize || !file.ReadAt(0, header, sizeof header)) return 0;
@@ -118,17 +123,20 @@ int ExifReader::ReadStructureFrom(FileReader* filePointer, bool loadBlock) {
   if (app1Length_ > 0) blockLength_ = app1Length_ - 8u;
   blockLength_ = ClampTo32(std::min<uint64_t>(blockLength_, fileLength - tiffBase_));
 
-  if (!loadBlock) return 1;
-  if (!usePageAllocator_) {
-    // The walk read the head of the file in one piece; when the block lies inside it, the block
-    // keeps that memory rather than a copy.
-    size_t offset = 0;
-    if (std::unique_ptr<uint8_t[]> head = file.TakeHead(tiffBase_, blockLength_, &offset)) {
-      headBlock_ = std::move(head);
-      block_ = headBlock_.get() + offset;
+  switch (load) {
+    case Load::None:
+      return 1;
+    case Load::OnDemand: {
+      // The block's bytes are read as the services touch them, through the walk's open file.
+      auto block = std::make_unique<OnDemandBlock>(std::move(*owned), tiffBase_, blockLength_);
+      if (!block->ok()) return 0;
+      onDemand_ = std::move(block);
+      block_ = onDemand_->data();
       loadedSize_ = blockLength_;
       return 1;
     }
+    case Load::Whole:
+      break;
   }
   if (!AllocateBlock(blockLength_)) return 0;
   if (!ReadBlock(&file)) {
@@ -220,6 +228,8 @@ bool ExifReader::ReadBlock(FileReader* file) {
 const uint8_t* ExifReader::LoadBlock(bool usePageAllocator, uint32_t* size) {
   if (size) *size = 0;
   if (!HasExifDirectory()) return nullptr;
+  // A block read on demand is completed: the caller may index any of it.
+  if (onDemand_) return onDemand_->Ensure(0, loadedSize_) ? block_ : nullptr;
   if (block_) return block_;
   usePageAllocator_ = usePageAllocator;
   if (!AllocateBlock(blockLength_)) return nullptr;
@@ -233,8 +243,8 @@ const uint8_t* ExifReader::LoadBlock(bool usePageAllocator, uint32_t* size) {
 }
 
 void ExifReader::ReleaseBlock() {
-  if (headBlock_) {
-    headBlock_.reset();
+  if (onDemand_) {
+    onDemand_.reset();
   } else if (block_) {
     if (usePageAllocator_) {
       platform::PageFree(block_, allocatedSize_);
@@ -245,6 +255,16 @@ void ExifReader::ReleaseBlock() {
   block_ = nullptr;
   loadedSize_ = 0;
   allocatedSize_ = 0;
+}
+
+ByteView ExifReader::Block() const {
+  if (onDemand_ && !onDemand_->Ensure(0, loadedSize_)) return {};
+  return ByteView(block_, loadedSize_, byteOrder_);
+}
+
+ByteView ExifReader::BlockBytes(uint64_t off, uint64_t n) const {
+  if (!block_ || !EnsureBlock(off, n)) return {};
+  return ByteView(block_, loadedSize_, byteOrder_).Sub(off, n);
 }
 
 int ExifReader::GetPrintImLocation(PrintImLocation* out) const {

@@ -18,10 +18,17 @@
 #include "exif/model/directory.h"
 #include "exif/model/field_types.h"
 #include "exif/model/file_reader.h"
+#include "exif/model/on_demand_block.h"
 #include "platform/memory.h"
 #include "plugin/result_codes.h"
 
 namespace lf::exif {
+
+// Asks for the ExifBlock to be read piece by piece as it is used (see OnDemandBlock): every answer
+// is the one a block loaded in one piece gives, but a query reads only the pages it needs. The
+// file stays open for the reader's life.
+struct OnDemand {};
+inline constexpr OnDemand kOnDemand{};
 
 class ExifReader {
  public:
@@ -29,6 +36,8 @@ class ExifReader {
   // loaded at once, from the page allocator when `usePageAllocator`. Never fails outright: the
   // outcome is structureRead() and the fields it managed to fill.
   ExifReader(const char* path, bool loadBlock, bool usePageAllocator = false);
+  // The same with the block read on demand (from the heap).
+  ExifReader(const char* path, OnDemand);
   virtual ~ExifReader();
   ExifReader(const ExifReader&) = delete;
   ExifReader& operator=(const ExifReader&) = delete;
@@ -57,8 +66,12 @@ class ExifReader {
   // Returns the block to its allocator; safe to call when none is loaded.
   void ReleaseBlock();
   bool HasBlock() const { return block_ != nullptr; }
-  // The loaded bytes in the file's byte order (empty when none is loaded).
-  ByteView Block() const { return ByteView(block_, loadedSize_, byteOrder_); }
+  // The loaded bytes in the file's byte order (empty when none is loaded). A block read on demand
+  // is completed first; services that need a few bytes ask BlockBytes instead.
+  ByteView Block() const;
+  // The n bytes at block offset off, or an empty view when they do not lie inside the loaded
+  // block (or an on-demand block cannot read them).
+  ByteView BlockBytes(uint64_t off, uint64_t n) const;
 
   // ---- Directory services (results: 1 found / 0 not found or failed / -1 cannot locate)
   int LocateDirectory(DirectoryId id, IfdLocation* out);
@@ -138,8 +151,8 @@ class ExifReader {
   uint8_t* block_ = nullptr;
   uint32_t loadedSize_ = 0;
   uint32_t allocatedSize_ = 0;  // what the allocator handed out (a zero-length block takes one byte)
-  // Holds the block when it is kept inside the head of the file read by the walk.
-  std::unique_ptr<uint8_t[]> headBlock_;
+  // Holds the block when it is read on demand (block_ then points into it).
+  std::unique_ptr<OnDemandBlock> onDemand_;
   bool usePageAllocator_ = false;
   uint32_t blockLength_ = 0;
   uint32_t app0Position_ = 0;
@@ -172,12 +185,17 @@ class ExifReader {
   PrintImLocation printIm_;
 
  private:
-  int ReadStructure(bool loadBlock);
-  int ReadStructureFrom(FileReader* file, bool loadBlock);
+  enum class Load { None, Whole, OnDemand };
+  int ReadStructure(Load load);
+  int ReadStructureFrom(std::unique_ptr<FileReader>* file, Load load);
   // The JPEG marker walk up to the first SOS or EOI.
   void WalkMarkers(FileReader* file);
   bool AllocateBlock(uint32_t size);
   bool ReadBlock(FileReader* file);
+  // True when the n bytes at block offset off lie inside the loaded block and are present.
+  bool EnsureBlock(uint64_t off, uint64_t n) const {
+    return onDemand_ ? onDemand_->Ensure(off, n) : InRange(loadedSize_, off, n);
+  }
 };
 
 // S_OK with *isExif 1 when the JPEG or TIFF file at `path` carries accepted EXIF data, S_OK with

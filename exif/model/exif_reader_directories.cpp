@@ -27,8 +27,8 @@ IfdLocation* ExifReader::Slot(DirectoryId id) {
 bool ExifReader::ReadTiffBytes(uint64_t offset, uint64_t n, platform::HeapPtr<uint8_t>* scratch,
                                ByteView* out) {
   if (block_) {
-    if (!InRange(loadedSize_, offset, n)) return false;
-    *out = Block().Sub(offset, n);
+    if (!EnsureBlock(offset, n)) return false;
+    *out = ByteView(block_, loadedSize_, byteOrder_).Sub(offset, n);
     return true;
   }
   FileReader file;
@@ -105,11 +105,12 @@ uint32_t ExifReader::ReadEntryValue(const IfdEntry& entry, void* buffer, uint32_
   const uint32_t n = ValueByteCount(entry.type, entry.count);
   if (n <= kInlineValueBytes) return CopyInlineValue(entry, n, out);
   if (block_) {
-    if (!InRange(loadedSize_, entry.value, n)) {
+    const ByteView value = BlockBytes(entry.value, n);
+    if (value.empty()) {
       std::fill(out.begin(), out.end(), 0);
       return 0;
     }
-    return ConvertValueArray(Block().Sub(entry.value, n), entry.type, out);
+    return ConvertValueArray(value, entry.type, out);
   }
   std::fill(out.begin(), out.end(), 0);
   FileReader file;
@@ -132,8 +133,8 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
   if (offset < kMinDirectoryOffset) return 0;
 
   uint16_t count = 0;
-  if (block_ && InRange(loadedSize_, offset, 2)) {
-    count = Block().ReadU16(offset);
+  if (block_ && EnsureBlock(offset, 2)) {
+    count = BlockBytes(offset, 2).ReadU16(0);
   } else {
     uint8_t word[2];
     if (!file || !file->ReadAt(TiffOffsetToFile(offset), word, sizeof word)) return 0;
@@ -151,8 +152,8 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
   const uint32_t size = (static_cast<uint32_t>(count) * kEntrySize + 6) & 0xFFFFu;
   platform::HeapPtr<uint8_t> scratch;
   ByteView dir;
-  if (block_ && InRange(loadedSize_, offset, size)) {
-    dir = Block().Sub(offset, size);
+  if (block_ && EnsureBlock(offset, size)) {
+    dir = BlockBytes(offset, size);
   } else {
     const uint64_t position = TiffOffsetToFile(offset);
     if (!file || !InRange(file->length(), position, size)) return 0;
@@ -172,8 +173,8 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
         const uint16_t size1 = FieldTypeSize(e.type);
         uint8_t first[4];
         bool got = false;
-        if (block_ && InRange(loadedSize_, e.value, size1)) {
-          got = Block().Copy(e.value, first, size1);
+        if (block_ && EnsureBlock(e.value, size1)) {
+          got = BlockBytes(e.value, size1).Copy(0, first, size1);
         } else if (file) {
           // An unreadable strip table leaves the field; the directory itself was read.
           got = file->ReadAt(TiffOffsetToFile(e.value), first, size1);
@@ -221,7 +222,7 @@ int ExifReader::GetDirectoryDescriptor(DirectoryId id, IfdDescriptor* out) {
   if (IsTiffImage()) {
     uint32_t link = descriptor.location.offset;
     if (block_) {
-      result = InRange(loadedSize_, link, 2) ? ParseDirectory(nullptr, &link, &descriptor) : 0;
+      result = EnsureBlock(link, 2) ? ParseDirectory(nullptr, &link, &descriptor) : 0;
     } else {
       FileReader file;
       result = OpenFile(&file) ? ParseDirectory(&file, &link, &descriptor) : 0;

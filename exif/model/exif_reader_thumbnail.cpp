@@ -37,10 +37,9 @@ int ExifReader::LocateThumbnail(uint32_t* offset, uint32_t* length) {
       bool known = true;
       if (!IsInline(strips)) {
         const uint16_t valueSize = FieldTypeSize(strips.type);
-        known = block_ && InRange(std::min(blockLength_, loadedSize_), strips.value, valueSize);
-        if (known) {
-          first = valueSize == 2 ? Block().ReadU16(strips.value) : Block().ReadU32(strips.value);
-        }
+        const ByteView value = BlockBytes(strips.value, valueSize);
+        known = !value.empty() && InRange(blockLength_, strips.value, valueSize);
+        if (known) first = valueSize == 2 ? value.ReadU16(0) : value.ReadU32(0);
       } else {
         first = strips.type == kTypeShort && strips.count == 2 ? strips.value >> 16 : strips.value;
       }
@@ -59,12 +58,14 @@ int ExifReader::CopyThumbnail(uint8_t* dest, size_t destSize, uint32_t offset, u
   if (!block_ || !dest || destSize < length) return 0;
   std::memset(dest, 0, length);
   if (!InRange(loadedSize_, offset, length)) return 0;
+  const ByteView bytes = BlockBytes(offset, length);
+  if (length != 0 && bytes.empty()) return 0;
   if (IsExifJpeg()) {
-    std::memcpy(dest, block_ + offset, length);
+    bytes.Copy(0, dest, length);
     return 1;
   }
   if (IsExifTiff()) {
-    std::memcpy(dest, block_ + offset, length);
+    bytes.Copy(0, dest, length);
     // The copy's header names IFD1 as its first directory, making it a TIFF of the thumbnail.
     MutableByteView(dest, length, byteOrder_).WriteU32(4, ifd1_.location.offset);
     return 1;

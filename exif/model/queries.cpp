@@ -1,6 +1,6 @@
 // The query exports: GetOrientation, GetDateTimeOriginal, GetExifValue and IsExifEx. Each builds
-// its own reader with the EXIF block loaded (one read of the file's EXIF data, after which every
-// question is answered from memory), asks it, and lets it go.
+// its own reader with the EXIF block read on demand (the answers of a loaded block from the few
+// pages of the file that hold the directories and values asked for), asks it, and lets it go.
 #include <cstring>
 #include <string>
 
@@ -25,7 +25,7 @@ HRESULT GetOrientation(const char* path, uint32_t* orientation, uint32_t* thumbn
       break;
     default: return E_FAIL;
   }
-  ExifReader reader(path, /*loadBlock=*/true);
+  ExifReader reader(path, exif::kOnDemand);
   // A TIFF image answers even without an Exif IFD (its orientation then reads 0).
   if (!reader.IsExif() && !reader.IsTiffImage()) return E_NO_EXIF;
   if (orientation) *orientation = exif::OrientationOf(reader, exif::kMainImage);
@@ -38,7 +38,7 @@ HRESULT GetOrientation(const char* path, uint32_t* orientation, uint32_t* thumbn
 HRESULT GetDateTimeOriginal(const char* path, LfExifDateTime* value) {
   const FileKind kind = GetFileKind(path);
   if (kind != KIND_JPEG && kind != KIND_TIFF) return E_FAIL;
-  ExifReader reader(path, /*loadBlock=*/true);
+  ExifReader reader(path, exif::kOnDemand);
   if (!reader.IsExif()) return E_NO_EXIF;
   std::string text;
   ExifDateTime parsed{};
@@ -59,7 +59,7 @@ HRESULT GetDateTimeOriginal(const char* path, LfExifDateTime* value) {
 
 HRESULT GetExifValue(const char* path, uint32_t directory, uint16_t tag, void* buffer,
                      uint32_t* size, uint16_t* type, uint32_t* count) {
-  MakerNoteReader reader(path, /*loadBlock=*/true);
+  MakerNoteReader reader(path, exif::kOnDemand);
   if (!reader.IsExif()) {
     *size = 0;
     return E_NO_EXIF;
@@ -78,7 +78,8 @@ HRESULT GetExifValue(const char* path, uint32_t directory, uint16_t tag, void* b
 HRESULT IsExifEx(const char* path, uint32_t* isExif, uint32_t* hasPrintImage,
                  uint32_t* isExif22) {
   // The block is needed only for the version; the flags come from the structure alone.
-  MakerNoteReader reader(path, /*loadBlock=*/isExif22 != nullptr);
+  MakerNoteReader reader = isExif22 ? MakerNoteReader(path, exif::kOnDemand)
+                                    : MakerNoteReader(path, /*loadBlock=*/false);
   if (isExif) *isExif = reader.IsExif() ? 1 : 0;
   if (hasPrintImage) *hasPrintImage = reader.HasPrintImage() ? 1 : 0;
   if (isExif22) *isExif22 = exif::IsExifVersion22(reader) ? 1 : 0;

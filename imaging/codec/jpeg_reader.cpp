@@ -55,6 +55,7 @@ struct SourceManager {
   jpeg_source_mgr pub;
   ByteSource* source;
   bool failed;
+  bool inMemory;  // the whole stream was handed to the decoder at once
   JOCTET buffer[kInputChunk];
 };
 
@@ -63,7 +64,7 @@ void InitSource(j_decompress_ptr) {}
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
   auto* sm = reinterpret_cast<SourceManager*>(cinfo->src);
   size_t got = 0;
-  if (!sm->source->Read(sm->buffer, kInputChunk, &got)) sm->failed = true;
+  if (!sm->inMemory && !sm->source->Read(sm->buffer, kInputChunk, &got)) sm->failed = true;
   if (got == 0) {
     // A file that ends early gets an EOI, as libjpeg's own sources do, so the decoder finishes
     // with what it has.
@@ -179,8 +180,9 @@ void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width, bool inve
 int DecodeRows(Decompressor& d, ToolkitBitmap* bitmap) {
   jpeg_decompress_struct* cinfo = d.cinfo();
   const bool cmyk = cinfo->out_color_space == JCS_CMYK;
-  const int made = AllocateStorage(bitmap, static_cast<int32_t>(cinfo->output_width),
-                                   static_cast<int32_t>(cinfo->output_height), 24, false);
+  // Every row is written in full, straight into the block the host will receive.
+  const int made = AllocateRowStorage(bitmap, static_cast<int32_t>(cinfo->output_width),
+                                      static_cast<int32_t>(cinfo->output_height), 24);
   if (made != kToolkitSuccess) return made;
   // CMYK rows pass through a scratch row before conversion.
   platform::HeapPtr<uint8_t> scratch;
@@ -219,6 +221,12 @@ int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   sm->pub.skip_input_data = SkipInputData;
   sm->pub.resync_to_restart = jpeg_resync_to_restart;
   sm->pub.term_source = TermSource;
+  // A stream already in memory is decoded where it lies, not copied through the input buffer.
+  if (const uint8_t* data = source.Data(); data && source.Position() < source.Size()) {
+    sm->inMemory = true;
+    sm->pub.next_input_byte = data + source.Position();
+    sm->pub.bytes_in_buffer = static_cast<size_t>(source.Size() - source.Position());
+  }
   jpeg_decompress_struct* cinfo = d->cinfo();
   cinfo->src = &sm->pub;
   cinfo->progress = d->progress();

@@ -8,6 +8,7 @@
 #include <string>
 #include <tuple>
 
+#include "lumenframe/lumenframe.h"
 #include "platform/faults.h"
 #include "tests/support/fixture_builder.h"
 
@@ -542,6 +543,99 @@ TEST_F(ReaderStructure, EveryFailingFileStepGivesACleanFailure) {
   ExifReader ok(path.c_str(), true);
   EXPECT_EQ(ok.structureRead(), 1);
 }
+
+
+// A reader that reads its block on demand gives the answers of one that loads the block whole:
+// for directories and values that lie beyond its first read, for files shorter than that read,
+// and for files cut anywhere, in both byte orders.
+class OnDemandReader : public ::testing::TestWithParam<Order> {
+ protected:
+  // IFD0 → a large value → the Exif IFD with a date and a large maker note → IFD1 → thumbnail, so
+  // each part after IFD0 lies pages behind the first read.
+  Bytes Structure() const {
+    TiffBuilder t(GetParam());
+    const int exif = t.AddDirectory();
+    const int ifd1 = t.AddDirectory();
+    const int thumb = t.AddBlob(test::EncodeJpeg(16, 8));
+    t.Ifd0().Short(kTagImageWidth, {64}).Short(kTagImageLength, {48}).Short(kTagOrientation, {6})
+        .Undefined(0xC4A5, Bytes(9000, 0x11)).Pointer(kTagExifIfdPointer, exif).Next(ifd1);
+    t.Dir(exif).Ascii(kTagDateTimeOriginal, "2021:02:03 04:05:06")
+        .Undefined(kTagMakerNote, Bytes(20000, 0x4D));
+    t.Dir(ifd1).Short(kTagOrientation, {3}).BlobOffset(kTagJpegInterchangeFormat, thumb)
+        .BlobLength(kTagJpegInterchangeFormatLength, thumb);
+    return t.Build();
+  }
+  static void ExpectSameAnswers(const std::string& path) {
+    ExifReader whole(path.c_str(), true);
+    ExifReader lazy(path.c_str(), kOnDemand);
+    ASSERT_EQ(lazy.structureRead(), whole.structureRead());
+    EXPECT_EQ(lazy.IsExif(), whole.IsExif());
+    EXPECT_EQ(lazy.blockLength(), whole.blockLength());
+    for (const auto& [dir, tag] : {std::pair{kIfd0, kTagOrientation}, {kIfd0, uint16_t{0xC4A5}},
+                                   {kExifIfd, kTagDateTimeOriginal}, {kExifIfd, kTagMakerNote},
+                                   {kIfd1, kTagOrientation}, {kIfd1, kTagJpegInterchangeFormat}}) {
+      IfdEntry a{tag}, b{tag};
+      ASSERT_EQ(lazy.FindEntry(dir, &a), whole.FindEntry(dir, &b)) << dir << "/" << tag;
+      EXPECT_EQ(a.value, b.value);
+      Bytes va(a.count + 1, 0xEE), vb(b.count + 1, 0xEE);
+      EXPECT_EQ(lazy.ReadEntryValue(a, va.data(), static_cast<uint32_t>(va.size())),
+                whole.ReadEntryValue(b, vb.data(), static_cast<uint32_t>(vb.size())));
+      EXPECT_EQ(va, vb) << dir << "/" << tag;
+    }
+    platform::HeapPtr<uint8_t> ta, tb;
+    const uint32_t n = lazy.GetThumbnail(&ta);
+    ASSERT_EQ(n, whole.GetThumbnail(&tb));
+    if (n) EXPECT_EQ(std::memcmp(ta.get(), tb.get(), n), 0);
+  }
+  TempDir dir_;
+};
+
+TEST_P(OnDemandReader, AnswersAsALoadedBlockBeyondTheFirstReadAndInCutFiles) {
+  const Bytes tiff = Structure();
+  const Bytes jpeg = JpegBuilder().Soi().App1Exif(tiff).BodyOf(test::EncodeJpeg(16, 16)).Build();
+  {
+    const std::string path = dir_.Put("far.jpg", jpeg);
+    ExifReader r(path.c_str(), kOnDemand);
+    ASSERT_GT(r.exifLocation().offset, FileReader::kHeadSize);  // the fixture does what it says
+    ASSERT_GT(r.ifd1().location.offset, 3 * FileReader::kHeadSize);
+    ExpectSameAnswers(path);
+    uint32_t orientation = 0, thumbnail = 0;
+    ASSERT_EQ(GetOrientation(path.c_str(), &orientation, &thumbnail, 0), LF_S_OK);
+    EXPECT_EQ(orientation, 6u);
+    EXPECT_EQ(thumbnail, 3u);
+    LfExifDateTime t{};
+    ASSERT_EQ(GetDateTimeOriginal(path.c_str(), &t), LF_S_OK);
+    EXPECT_EQ(t.year * 10000 + t.month * 100 + t.day, 20210203);
+  }
+  ExpectSameAnswers(dir_.Put("far.tif", tiff));
+  // Shorter than the first read, and cut inside each part of the structure.
+  ExpectSameAnswers(dir_.Put("small.jpg", test::MakeCameraJpeg(CameraJpegOptions{.order = GetParam()})));
+  for (size_t length : {size_t{3000}, size_t{9500}, size_t{20000}, size_t{29800}, jpeg.size() - 100}) {
+    const std::string name = "cut" + std::to_string(length) + ".jpg";
+    const Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(length));
+    ExpectSameAnswers(dir_.Put(name, cut));
+  }
+}
+
+TEST_P(OnDemandReader, AFailingLaterReadLeavesTheBytesAbsent) {
+  const std::string path = dir_.Put("far.jpg", JpegBuilder().Soi().App1Exif(Structure()).Build());
+  platform::ClearFaults();
+  {
+    ExifReader r(path.c_str(), kOnDemand);
+    IfdEntry e{kTagMakerNote};
+    ASSERT_EQ(r.FindEntry(kExifIfd, &e), 1);
+    platform::InjectFault(platform::Service::Read, 1, 30, /*sticky=*/true);  // every later read fails
+    Bytes value(e.count);
+    EXPECT_EQ(r.ReadEntryValue(e, value.data(), e.count), 0u);
+    IfdEntry o{kTagOrientation};
+    EXPECT_NE(r.FindEntry(kIfd1, &o), kFound);
+    EXPECT_EQ(r.LoadBlock(false, nullptr), nullptr);
+  }
+  platform::ClearFaults();
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, OnDemandReader, ::testing::Values(Order::Little, Order::Big),
+                         [](const auto& info) { return info.param == Order::Little ? "II" : "MM"; });
 
 }  // namespace
 }  // namespace lf::exif
