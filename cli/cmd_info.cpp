@@ -2,6 +2,7 @@
 // exports: whether the file counts as EXIF (and why not), main and thumbnail orientation, the
 // original date, the IsExifEx flags, the maker-note header, the size of the thumbnail and the
 // shooting summary of GetExif (exposure, aperture, ISO, focal length, flash, GPS, maker settings).
+// With --image, also the size, depth and type name of the main image and the thumbnail.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -188,7 +189,7 @@ void PrintText(const std::string& path, const Facts& f) {
 
 std::string JsonResult(LF_RESULT r) { return JsonString(ResultName(r)); }
 
-void PrintJson(const std::string& path, const Facts& f, bool first) {
+void PrintJson(const std::string& path, const Facts& f, bool first, const std::string& extra) {
   std::printf("%s\n  {\"file\": %s, \"readable\": %s", first ? "" : ",", JsonString(path).c_str(),
               f.exists ? "true" : "false");
   if (!f.exists) {
@@ -216,12 +217,67 @@ void PrintJson(const std::string& path, const Facts& f, bool first) {
   }
   std::printf("}");
   if (f.isExif) std::printf(",\n   \"shooting\": %s", ShootingJson(f.shooting).c_str());
-  std::printf("}");
+  std::printf("%s}", extra.c_str());
+}
+
+// ---- --image: GetStillImageInfo's size, depth and type name of the main image and thumbnail
+
+struct ImageInfoFacts {
+  LF_RESULT result = LF_E_FAIL;
+  LfImageInfoRecord info{};
+};
+
+// One selector at a time: asking for both would fail the main image with a missing thumbnail.
+ImageInfoFacts ExamineImage(const Module& m, const std::string& path, uint32_t selector) {
+  ImageInfoFacts f;
+  LfStillImageOutput out{};
+  f.result = m.GetStillImageInfo(path.c_str(), &out, selector);
+  if (f.result == LF_S_OK && out.single.record) {
+    std::memcpy(&f.info, out.single.record, sizeof f.info);
+  }
+  LfStillImageOutputFree(&out);
+  return f;
+}
+
+void PrintImageText(const char* label, const ImageInfoFacts& f) {
+  if (f.result != LF_S_OK) {
+    std::printf("  %-18s - (%s)\n", label, ResultName(f.result).c_str());
+    return;
+  }
+  std::printf("  %-18s %dx%d, %u bits per pixel, type %s\n", label, f.info.width, f.info.height,
+              f.info.bitsPerPixel, f.info.typeName[0] ? f.info.typeName : "(none)");
+}
+
+std::string ImageJson(const char* key, const ImageInfoFacts& f) {
+  std::string out = ",\n   " + JsonString(key) + ": {\"result\": " + JsonString(ResultName(f.result));
+  if (f.result == LF_S_OK) {
+    out += ", \"width\": " + std::to_string(f.info.width) + ", \"height\": " +
+           std::to_string(f.info.height) + ", \"bitsPerPixel\": " + std::to_string(f.info.bitsPerPixel) +
+           ", \"type\": " + JsonString(f.info.typeName);
+  }
+  return out + "}";
+}
+
+struct ImageFacts {
+  ImageInfoFacts main, thumbnail;
+};
+
+ImageFacts ExamineImages(const Module& m, const std::string& path) {
+  return {ExamineImage(m, path, LF_SEL_IMAGE_INFO), ExamineImage(m, path, LF_SEL_THUMB_INFO)};
+}
+
+void PrintImagesText(const ImageFacts& f) {
+  PrintImageText("image:", f.main);
+  PrintImageText("thumbnail image:", f.thumbnail);
+}
+
+std::string ImagesJson(const ImageFacts& f) {
+  return ImageJson("image", f.main) + ImageJson("thumbnailImage", f.thumbnail);
 }
 
 int RunInfo(const Module& m, const Options& o) {
   if (o.args.empty()) {
-    std::fprintf(stderr, "usage: lumenframe info FILE...\n");
+    std::fprintf(stderr, "usage: lumenframe info [--image] FILE...\n");
     return kExitUsage;
   }
   const std::vector<std::string> files = ExpandFiles(m, o.args);
@@ -233,17 +289,20 @@ int RunInfo(const Module& m, const Options& o) {
     const Facts f = Examine(m, files[i]);
     // A file counts as failed when it cannot be read at all; a photo without EXIF is an answer.
     if (!f.exists) ++failed;
+    const bool images = o.Has("--image") && f.exists;
+    const ImageFacts image = images ? ExamineImages(m, files[i]) : ImageFacts{};
     if (o.json) {
-      PrintJson(files[i], f, i == 0);
+      PrintJson(files[i], f, i == 0, images ? ImagesJson(image) : "");
     } else if (!o.quiet || !f.exists) {
       PrintText(files[i], f);
+      if (images) PrintImagesText(image);
     }
   }
   if (o.json) std::printf("%s]\n", files.empty() ? "" : "\n");
   return failed ? kExitFailure : kExitOk;
 }
 
-LF_CLI_COMMAND({"info", "FILE...",
+LF_CLI_COMMAND({"info", "[--image] FILE...",
                 "EXIF, orientation, original date, flags, maker note, thumbnail and shooting summary of each file",
                 {}, RunInfo});
 

@@ -108,6 +108,20 @@ std::vector<std::string> ExpandFiles(const Module& module, const std::vector<std
   return files;
 }
 
+int RunReadBatch(const Module& module, const Options& o,
+                 const std::function<bool(const std::string& file, bool first)>& report) {
+  const std::vector<std::string> files = ExpandFiles(module, o.args);
+  Progress progress(files.size(), !o.quiet);
+  int failed = 0;
+  if (o.json) std::printf("[");
+  for (size_t i = 0; i < files.size(); ++i) {
+    progress.Step(files[i]);
+    if (!report(files[i], i == 0)) ++failed;
+  }
+  if (o.json) std::printf("%s]\n", files.empty() ? "" : "\n");
+  return failed ? kExitFailure : kExitOk;
+}
+
 Progress::Progress(size_t total, bool enabled)
     : total_(total), enabled_(enabled && total >= 20 && ::isatty(STDERR_FILENO)) {}
 

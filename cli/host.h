@@ -60,6 +60,12 @@ const std::vector<Command>& Commands();
 // in sorted order.
 std::vector<std::string> ExpandFiles(const Module& module, const std::vector<std::string>& args);
 
+// The shared loop of the reading commands: every file of the expanded arguments with a progress
+// line, JSON records inside one array. `report(file, first)` prints one file's answer and says
+// whether it succeeded; the exit status is 1 when any file failed.
+int RunReadBatch(const Module& module, const Options& o,
+                 const std::function<bool(const std::string& file, bool first)>& report);
+
 // A progress line on stderr for long batches on a terminal: "[i/n] path", overwritten in place.
 class Progress {
  public:

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "exif/model/byte_reader.h"
+#include "imaging/bitmap_storage.h"
+#include "imaging/codec/dib_format.h"
 #include "plugin/file_kind.h"
 #include "plugin/operations.h"
 #include "platform/memory.h"
@@ -88,10 +90,11 @@ int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits) {
   }
 }
 
-HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
-  if (!image || !bitmap) return E_INVALIDARG;
-  bitmap->width = 0;
-  bitmap->height = 0;
+namespace {
+
+// Reads the host's block in place (it is only read) after proving that it holds what its header
+// describes; with `bitmap` absent only the header is examined.
+HRESULT ReadHostDib(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
   platform::GlobalLockGuard source(image);
   if (!source.data()) return E_FAIL;
   const auto* header = static_cast<const uint8_t*>(source.data());
@@ -108,14 +111,30 @@ HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
   }
   // The block must hold what its header describes; reading past it is never allowed.
   if (size < 40 || static_cast<uint64_t>(size) > source.size()) return E_FAIL;
-  platform::GlobalBlock copy(platform::GlobalAlloc(static_cast<size_t>(size)));
-  if (!copy) return E_FAIL;
-  {
-    platform::GlobalLockGuard target(copy.get());
-    if (!target.data()) return E_FAIL;
-    std::memcpy(target.data(), header, static_cast<size_t>(size));
+  const exif::ByteView dib(header, static_cast<size_t>(size), exif::kLittleEndian);
+  FileInfo info;
+  ToolkitBitmap loaded;
+  const int r = ReadDib(dib, 0, bitmap ? &loaded : nullptr, &info, bitmap == nullptr);
+  if (r != kToolkitSuccess) {
+    FreeBitmap(&loaded);
+    return E_FAIL;
   }
-  return AdoptPackedDib(bitmap, copy.Release()) == kToolkitSuccess ? S_OK : E_FAIL;
+  if (bitmap) ReplaceBitmap(bitmap, &loaded);
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
+  if (!image || !bitmap) return E_INVALIDARG;
+  bitmap->width = 0;
+  bitmap->height = 0;
+  return ReadHostDib(image, bitmap);
+}
+
+HRESULT CheckHostDib(LF_HGLOBAL image) {
+  if (!image) return E_INVALIDARG;
+  return ReadHostDib(image, nullptr);
 }
 
 }  // namespace lf::imaging

@@ -30,4 +30,8 @@ int LoadExifThumbnail(const char* path, ToolkitBitmap* bitmap, int32_t bits);
 // changed nor freed. S_OK, E_INVALIDARG or E_FAIL.
 HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap);
 
+// Whether DibToBitmap would take the host's block, judged from its header and size alone (for
+// callers that pass the block on as it is). S_OK, E_INVALIDARG or E_FAIL.
+HRESULT CheckHostDib(LF_HGLOBAL image);
+
 }  // namespace lf::imaging

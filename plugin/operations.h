@@ -1,6 +1,5 @@
 // The work behind each export, after the boundary has checked its arguments and cleared its
-// outputs. Each subsystem defines the operations it owns; operations whose subsystem has not been
-// built yet are defined in plugin/pending_operations.cpp and report E_NOTIMPL.
+// outputs. Each subsystem defines the operations it owns.
 //
 // An operation may throw only std::bad_alloc or other std::exception; the boundary turns any
 // exception into a result code.

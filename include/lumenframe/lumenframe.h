@@ -622,6 +622,49 @@ static inline void LfRecordListFree(LfExifRecord* list, int freeRecords) {
   list->count = 0;
 }
 
+/* GetStillImageInfo: the size, depth and type of the main image (LF_SEL_IMAGE_INFO) or of the EXIF
+ * thumbnail (LF_SEL_THUMB_INFO). malloc()ed by the module, freed by the host with free() (or
+ * LfRecordFree). typeName is "JPG", "TIFF", "GIF", "PNG", "BMP" or empty, zero-padded. */
+typedef struct LfImageInfoRecord {
+  int32_t width;
+  int32_t height;
+  uint16_t bitsPerPixel;
+  uint16_t padding;   /* not set */
+  uint32_t reserved1; /* always 0 */
+  uint32_t reserved2; /* always 0 */
+  char typeName[128];
+} LfImageInfoRecord;
+LF_CHECK_LAYOUT(image_info_size, sizeof(LfImageInfoRecord) == 148);
+LF_CHECK_LAYOUT(image_info_bits, offsetof(LfImageInfoRecord, bitsPerPixel) == 8);
+LF_CHECK_LAYOUT(image_info_reserved, offsetof(LfImageInfoRecord, reserved1) == 12);
+LF_CHECK_LAYOUT(image_info_type, offsetof(LfImageInfoRecord, typeName) == 20);
+
+/* GetStillImageInfo's output area: one entry arrives as (selector, record) in the first two words;
+ * two or more arrive as an LfExifRecord list whose old nodes (not their records) are freed first.
+ * Zero the area before the call; afterwards list.count >= 2 means the list shape, otherwise
+ * single.record != NULL means one entry, and neither means no entry. */
+typedef union LfStillImageOutput {
+  LfExifRecord list;
+  struct {
+    uintptr_t selector; /* word 0 */
+    void* record;       /* word 1 */
+  } single;
+} LfStillImageOutput;
+LF_CHECK_LAYOUT(still_output_size, sizeof(LfStillImageOutput) == sizeof(LfExifRecord));
+LF_CHECK_LAYOUT(still_output_record, offsetof(LfStillImageOutput, single.record) ==
+                                         offsetof(LfExifRecord, head));
+
+/* Frees whatever a GetStillImageInfo call delivered into a zeroed area, records included. */
+static inline void LfStillImageOutputFree(LfStillImageOutput* out) {
+  if (!out) return;
+  if (out->list.count >= 2) {
+    LfRecordListFree(&out->list, 1);
+  } else if (out->single.record) {
+    LfRecordFree((uint32_t)out->single.selector, out->single.record);
+  }
+  memset(out, 0, sizeof *out);
+}
+
 /* GPS data for ReplaceExifGps and Encode: the GPS tags to write (an empty list removes the GPS
  * data) and a value for each of the twelve tags the module writes. Numbers are in native order;
  * each rational is a numerator and a denominator. The module reads the record and writes only

@@ -39,6 +39,7 @@ int main(void) {
   LF_FN_Decode decode;
   LF_FN_DrawImage drawImage;
   LF_FN_GetStillImageInfo getInfo;
+  LF_FN_Encode encode;
   uint32_t v = 0, n = 0, s = 7;
   char ext[16];
   LfDeviceContext dc;
@@ -57,6 +58,7 @@ int main(void) {
   decode = (LF_FN_Decode)resolve(h, "Decode");
   drawImage = (LF_FN_DrawImage)resolve(h, "DrawImage");
   getInfo = (LF_FN_GetStillImageInfo)resolve(h, "GetStillImageInfo");
+  encode = (LF_FN_Encode)resolve(h, "Encode");
   if (failures) return 1;
 
   CHECK(getVersion(&v) == LF_S_OK && v == 0x00010000u);
@@ -120,6 +122,40 @@ int main(void) {
     CHECK(strcmp(((LfImageDirRecord*)LfRecordListFind(&list, LF_SEL_IFD0))->make.text, "Kestrelon") == 0);
     LfRecordListFree(&list, 1);
     CHECK(list.head == NULL && list.count == 0);
+  }
+
+  /* Encode a 4 x 2 bitmap and read its size back; the answer's shape and records with the header
+   * alone. */
+  {
+    char dir[] = "/tmp/lfchostXXXXXX";
+    char path[64];
+    unsigned char* p;
+    LfStillImageOutput out;
+    const LfImageInfoRecord* info;
+    LF_HGLOBAL dib = LfGlobalAlloc(40 + 2 * 12);
+    CHECK(mkdtemp(dir) != NULL);
+    snprintf(path, sizeof path, "%s/out.png", dir);
+    p = (unsigned char*)LfGlobalLock(dib);
+    p[0] = 40;
+    p[4] = 4;
+    p[8] = 2;
+    p[12] = 1;
+    p[14] = 24;
+    memset(p + 40, 0x80, 24);
+    LfGlobalUnlock(dib);
+    CHECK(encode(dib, path, 0, 90, NULL) == LF_E_INVALIDARG);
+    CHECK(encode(dib, path, LF_ENC_BY_EXTENSION, 90, NULL) == LF_S_OK);
+    memset(&out, 0, sizeof out);
+    CHECK(getInfo(path, &out, LF_SEL_IMAGE_INFO) == LF_S_OK && out.single.selector == LF_SEL_IMAGE_INFO);
+    info = (const LfImageInfoRecord*)out.single.record;
+    CHECK(info && info->width == 4 && info->height == 2 && info->bitsPerPixel == 24 &&
+          strcmp(info->typeName, "PNG") == 0);
+    LfStillImageOutputFree(&out);
+    CHECK(out.single.record == NULL && out.list.count == 0);
+    CHECK(getInfo(path, &out, LF_SEL_IMAGE_INFO | LF_SEL_THUMB_INFO) == LF_E_FAIL && out.single.record == NULL);
+    LfGlobalFree(dib);
+    remove(path);
+    remove(dir);
   }
 
   /* GetExif's summaries and the maker-note lists, built as requests and freed with the header's

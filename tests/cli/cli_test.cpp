@@ -150,6 +150,34 @@ TEST(Cli, GetFailuresAndUsageErrors) {
   EXPECT_TRUE(Has(r.out, "ExposureTime is a tag of exif")) << r.out;
 }
 
+// ---- encode, info --image, records
+
+TEST(Cli, EncodeConvertsAndInfoAndRecordsDescribe) {
+  TempDir dir;
+  const std::string photo = dir.Put("photo.jpg", MakeCameraJpeg({.width = 64, .height = 48}));
+  const std::string png = dir.File("photo.png"), gif = dir.File("photo.gif");
+  EXPECT_EQ(Cli({"encode", photo, "-o", png}).exitCode, 0);
+  EXPECT_EQ(Cli({"encode", png, "-o", gif, "--quality", "40"}).exitCode, 0);
+  EXPECT_EQ(Cli({"encode", photo, "-o", png, "--quality", "0"}).exitCode, 2);
+  EXPECT_EQ(Cli({"encode", photo}).exitCode, 2);
+  CliResult r = Cli({"--json", "encode", photo, "-o", dir.File("photo.txt")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.out, "HRESULT_FROM_TOOLKIT(-0)")) << r.out;
+
+  r = Cli({"--json", "info", "--image", photo, gif});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(Has(r.out, R"("image": {"result": "S_OK", "width": 64, "height": 48, "bitsPerPixel": 24, "type": "JPG"})")) << r.out;
+  EXPECT_TRUE(Has(r.out, R"("thumbnailImage": {"result": "S_OK", "width": 16, "height": 12)")) << r.out;
+  EXPECT_TRUE(Has(r.out, R"("width": 64, "height": 48, "bitsPerPixel": 8, "type": "GIF"})")) << r.out;
+
+  r = Cli({"--json", "records", photo, png});
+  EXPECT_EQ(r.exitCode, 1);  // the PNG has no EXIF data
+  EXPECT_TRUE(Has(r.out, R"("Make": "Kestrelon")")) << r.out;
+  EXPECT_TRUE(Has(r.out, R"("GPSLatitude": "48/1 51/1 2400/100")")) << r.out;
+  EXPECT_TRUE(Has(r.out, R"("DateTimeOriginal": "2021:07:14 09:26:53")")) << r.out;
+  EXPECT_TRUE(Has(r.out, R"("result": "E_NO_EXIF")")) << r.out;
+}
+
 TEST(Cli, ShootingSummaryAndMakerNoteEntries) {
   TempDir dir;
   MakerNoteRecipe recipe;

@@ -26,6 +26,7 @@
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/exiftool_dump.h"
 #include "tests/support/host_module.h"
+#include "tests/support/scratch_tmpdir.h"
 
 namespace lf::edit {
 namespace {
@@ -122,25 +123,7 @@ void ExpectNoNewIssues(const std::string& before, const std::string& after) {
   EXPECT_TRUE(test::NewIssues(test::ValidationIssues(before), issues).empty()) << ::testing::PrintToString(issues);
 }
 
-// Sets $TMPDIR to a scratch directory for the test, so that no temporary file can hide.
-class ScratchTmpdir {
- public:
-  ScratchTmpdir() {
-    const char* old = std::getenv("TMPDIR");
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    ::setenv("TMPDIR", dir_.path().c_str(), 1);
-  }
-  ~ScratchTmpdir() {
-    if (had_) ::setenv("TMPDIR", old_.c_str(), 1); else ::unsetenv("TMPDIR");
-  }
-  const test::TempDir& dir() const { return dir_; }
-
- private:
-  test::TempDir dir_;
-  std::string old_;
-  bool had_ = false;
-};
+using test::ScratchTmpdir;
 
 // ---- The main image of a JPEG
 
