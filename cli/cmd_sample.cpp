@@ -1,44 +1,102 @@
-// lumenframe sample OUT.jpg: writes a small camera-like photo (EXIF with orientation, dates, GPS,
-// a maker note and a thumbnail, in front of real image data) to try the other commands on.
+// lumenframe sample OUT.jpg: makes a camera-like photo to try the other commands on, with the
+// module's own encoder: a picture drawn here is encoded as a new JPEG whose EXIF block (camera,
+// dates, GPS position, a 160 x 120 thumbnail) the module builds, then turned to Orientation 6.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/host.h"
-#include "tests/support/fixture_builder.h"
 
 namespace lf::cli {
 namespace {
 
-int RunSample(const Module&, const Options& o) {
+// A packed 24-bit DIB of a sky over a field with a sun: smooth gradients and a sharp edge, so the
+// JPEG and its thumbnail look like a photo. Null when memory is short.
+LF_HGLOBAL DrawPicture(int width, int height) {
+  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  LF_HGLOBAL block = LfGlobalAlloc(40 + stride * static_cast<size_t>(height));
+  if (!block) return nullptr;
+  auto* dib = static_cast<uint8_t*>(LfGlobalLock(block));
+  const int32_t header[] = {40, width, height};
+  std::memcpy(dib, header, sizeof header);
+  dib[12] = 1;   // planes
+  dib[14] = 24;  // bits per pixel
+  const int horizon = height * 2 / 5, sunX = width * 3 / 4, sunY = height / 5, sunR = height / 8 + 1;
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = dib + 40 + stride * static_cast<size_t>(height - 1 - y);  // bottom-up
+    for (int x = 0; x < width; ++x) {
+      const int dx = x - sunX, dy = y - sunY;
+      uint8_t r, g, b;
+      if (y < horizon && dx * dx + dy * dy <= sunR * sunR) {
+        r = 255, g = 236, b = 160;
+      } else if (y < horizon) {
+        r = static_cast<uint8_t>(90 + 100 * y / horizon), g = static_cast<uint8_t>(150 + 80 * y / horizon), b = 250;
+      } else {
+        r = static_cast<uint8_t>(40 + 60 * x / width), g = static_cast<uint8_t>(110 + 90 * (y - horizon) / (height - horizon + 1)), b = 50;
+      }
+      row[x * 3] = b, row[x * 3 + 1] = g, row[x * 3 + 2] = r;
+    }
+  }
+  LfGlobalUnlock(block);
+  return block;
+}
+
+int RunSample(const Module& m, const Options& o) {
   std::string out = o.output;
   if (out.empty() && !o.args.empty()) out = o.args[0];
   if (out.empty()) {
-    std::fprintf(stderr, "usage: lumenframe sample OUT.jpg [--big-endian] [--size WxH]\n");
+    std::fprintf(stderr, "usage: lumenframe sample OUT.jpg [--size WxH]\n");
     return kExitUsage;
   }
-  test::CameraJpegOptions options;
-  if (o.Has("--big-endian")) options.order = test::Order::Big;
+  int width = 640, height = 480;
   const std::string size = o.Value("--size");
-  if (!size.empty() && std::sscanf(size.c_str(), "%dx%d", &options.width, &options.height) != 2) {
+  if (!size.empty() && std::sscanf(size.c_str(), "%dx%d", &width, &height) != 2) {
     std::fprintf(stderr, "lumenframe: --size wants WxH\n");
     return kExitUsage;
   }
-  if (options.width < 1 || options.height < 1 || options.width > 20000 || options.height > 20000) {
+  if (width < 1 || height < 1 || width > 20000 || height > 20000) {
     std::fprintf(stderr, "lumenframe: --size out of range\n");
     return kExitUsage;
   }
-  try {
-    test::WriteFile(out, test::MakeCameraJpeg(options));
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "lumenframe: %s\n", e.what());
+  LF_HGLOBAL picture = DrawPicture(width, height);
+  if (!picture) {
+    std::fprintf(stderr, "lumenframe: out of memory\n");
     return kExitFailure;
   }
-  if (!o.quiet) std::printf("wrote %s (%dx%d)\n", out.c_str(), options.width, options.height);
+  LfExifWriteParams params{};
+  params.exifVersion = LF_EXIF_VERSION_0210;
+  LfStringSet(&params.make, "Kestrelon");
+  LfStringSet(&params.model, "KX-100 Sample");
+  LfStringSet(&params.software, "lumenframe sample");
+  params.dateTimeOriginal = LfExifDateTime{2021, 7, 3, 14, 9, 26, 53, 0};
+  // 48° 51' 24" N, 2° 17' 40.2" E, 35 m above sea level.
+  uint32_t gpsTags[] = {0x0000, 0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006};
+  LfGpsRecord gps{};
+  gps.tagList.data = gpsTags;
+  gps.tagList.size = sizeof gpsTags / sizeof gpsTags[0];
+  gps.latitudeRef[0] = 'N';
+  const uint32_t latitude[6] = {48, 1, 51, 1, 2400, 100}, longitude[6] = {2, 1, 17, 1, 4020, 100};
+  std::memcpy(gps.latitude, latitude, sizeof latitude);
+  gps.longitudeRef[0] = 'E';
+  std::memcpy(gps.longitude, longitude, sizeof longitude);
+  gps.altitude[0] = 35;
+  gps.altitude[1] = 1;
+  LfExifWriteParamsPair pair{&params, &gps};
+  LF_RESULT r = m.Encode(picture, out.c_str(), LF_ENC_JPEG | LF_ENC_NEW_EXIF_FILE | LF_ENC_PARAMS_PAIR, 90, &pair);
+  if (r == LF_S_OK) r = m.SetOrientation(out.c_str(), out.c_str(), 6, 1);
+  LfGlobalFree(picture);
+  LfStringFree(&params.make);
+  LfStringFree(&params.model);
+  LfStringFree(&params.software);
+  if (r != LF_S_OK) {
+    std::fprintf(stderr, "lumenframe: %s: %s\n", out.c_str(), ResultName(r).c_str());
+    return kExitFailure;
+  }
+  if (!o.quiet) std::printf("wrote %s (%dx%d)\n", out.c_str(), width, height);
   return kExitOk;
 }
 
-LF_CLI_COMMAND({"sample", "OUT.jpg [--big-endian] [--size WxH]",
-                "write a camera-like sample photo", {"--size"}, RunSample});
+LF_CLI_COMMAND({"sample", "OUT.jpg [--size WxH]", "write a camera-like sample photo", {"--size"}, RunSample});
 
 }  // namespace
 }  // namespace lf::cli
