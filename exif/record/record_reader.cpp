@@ -19,7 +19,6 @@ namespace {
 using exif::ByteView;
 using exif::TagNumber;
 
-constexpr uint32_t kDirectorySelectors = LF_SEL_IFD0 | LF_SEL_IFD1 | LF_SEL_EXIF | LF_SEL_GPS;
 constexpr uint16_t kTiffLittle = 0x4949;
 constexpr uint16_t kTiffBig = 0x4D4D;
 // The last four GPS fields: the record codec's own numbers for them.
