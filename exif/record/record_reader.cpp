@@ -460,6 +460,45 @@ HRESULT ReadGpsDirectory(LfGpsDirRecord* record, uint32_t count, ByteView tiff,
   return S_OK;
 }
 
+namespace {
+
+// A JPEG's records come from its first APP1 segment alone: the marker walk reads the segment
+// headers from the file, and only the bytes the segment parser may look at are loaded (the TIFF
+// data its length word declares, within the file), not the image data behind them.
+bool ReadApp1Segment(const char* path, std::vector<uint8_t>* segment) {
+  platform::File file =
+      platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
+  uint64_t length = 0;
+  if (!file || !file.Length(&length)) return false;
+  exif::FileSource source(file, length);
+  exif::JpegSegmentScanner scan(source, {.standaloneSoi = true});
+  exif::JpegSegment record;
+  uint64_t at = 0;  // where the walk looks next
+  bool found = false;
+  while (!found && scan.Next(&record)) {
+    if (record.marker == exif::kJpegSos) return false;
+    found = record.marker == exif::kJpegApp1;
+    at = found ? record.offset : record.next;
+  }
+  uint8_t head[4] = {};
+  const size_t headSize = static_cast<size_t>(std::min<uint64_t>(4, length - std::min(at, length)));
+  if (!file.ReadExactAt(at, head, headSize) || headSize < 2 || (head[0] << 8 | head[1]) != exif::kJpegApp1) {
+    return false;
+  }
+  // A marker whose length word the end of the file cuts is still the segment looked for.
+  if (!found && scan.end() != exif::JpegScanEnd::kCutLength) return false;
+  const uint32_t declared = headSize < 4 ? 0 : ((uint32_t{head[2]} << 8 | head[3]) - 8) & 0xFFFF;
+  const uint64_t size = std::min<uint64_t>(10 + uint64_t{declared}, length - at);
+  try {
+    segment->assign(static_cast<size_t>(size), 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return file.ReadExactAt(at, segment->data(), segment->size());
+}
+
+}  // namespace
+
 HRESULT ReadExifRecord(const char* path, LfExifRecord* list, uint32_t mask) {
   if (!path || !*path || !list || !(mask & LF_SEL_ALLOWED)) return E_INVALIDARG;
   uint32_t isExif = 0;
@@ -470,15 +509,13 @@ HRESULT ReadExifRecord(const char* path, LfExifRecord* list, uint32_t mask) {
   FileKind kind = GetFileKind(path);
   if (kind != KIND_TIFF && kind != KIND_JPEG) return E_FAIL;
   std::vector<uint8_t> bytes;
-  if (ReadWholeFile(path, &bytes) != S_OK) return E_FAIL;
-  ByteView file(bytes.data(), bytes.size());
   HRESULT result;
   if (kind == KIND_TIFF) {
-    result = ParseTiffToRecord(file, list, mask);
+    if (ReadWholeFile(path, &bytes) != S_OK) return E_FAIL;
+    result = ParseTiffToRecord(ByteView(bytes.data(), bytes.size()), list, mask);
   } else {
-    int64_t at = FindJpegMarker(exif::kJpegApp1, file);
-    if (at < 0) return E_FAIL;
-    result = ParseApp1ToRecord(file.From(static_cast<uint64_t>(at)), list, mask);
+    if (!ReadApp1Segment(path, &bytes)) return E_FAIL;
+    result = ParseApp1ToRecord(ByteView(bytes.data(), bytes.size()), list, mask);
   }
   return result < 0 ? E_FAIL : S_OK;
 }
