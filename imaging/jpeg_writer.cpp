@@ -8,6 +8,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "exif/model/byte_reader.h"
 #include "imaging/bitmap_storage.h"
 #include "imaging/codec/dib_format.h"
+#include "imaging/pixel_limits.h"
 #include "imaging/toolkit.h"
 #include "platform/file.h"
 #include "platform/memory.h"
@@ -75,18 +77,37 @@ struct Settings {
   bool jfif;
 };
 
-// Everything from the header to the last row; rows are the bitmap's, top first, BGR.
+// Optimised Huffman tables take a second pass over every coefficient. Thumbnails, which must fit
+// an APP1 segment beside the EXIF data, gain from them at no noticeable cost; a photo-sized image
+// would pay for the pass with a fraction of its encoding time.
+inline constexpr uint64_t kOptimizedTablesUpToPixels = uint64_t{1} << 20;
+
+// 24-bit BGR rows to compress: `top` is the image's top row, `step` the distance to the next one
+// down (negative for bottom-up storage).
+struct Rows {
+  const uint8_t* top = nullptr;
+  ptrdiff_t step = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+Rows RowsOf(const ToolkitBitmap* bitmap) {
+  return {RowOf(bitmap, 0), -static_cast<ptrdiff_t>(bitmap->stride), bitmap->width, bitmap->height};
+}
+
+// Everything from the header to the last row.
 bool GuardedCompress(jpeg_compress_struct* cinfo, ErrorManager* errors, unsigned char** buffer,
-                     unsigned long* size, const ToolkitBitmap* bitmap, const Settings* s) {
+                     unsigned long* size, const Rows& rows, const Settings* s) {
   if (setjmp(errors->jump)) return false;
   jpeg_mem_dest(cinfo, buffer, size);
-  cinfo->image_width = static_cast<JDIMENSION>(bitmap->width);
-  cinfo->image_height = static_cast<JDIMENSION>(bitmap->height);
+  cinfo->image_width = static_cast<JDIMENSION>(rows.width);
+  cinfo->image_height = static_cast<JDIMENSION>(rows.height);
   cinfo->input_components = 3;
   cinfo->in_color_space = JCS_EXT_BGR;
   jpeg_set_defaults(cinfo);
   jpeg_set_quality(cinfo, s->quality, TRUE);  // baseline quantisation tables
-  cinfo->optimize_coding = TRUE;
+  cinfo->optimize_coding =
+      uint64_t(rows.width) * uint64_t(rows.height) <= kOptimizedTablesUpToPixels ? TRUE : FALSE;
   cinfo->write_JFIF_header = s->jfif ? TRUE : FALSE;
   cinfo->comp_info[0].h_samp_factor = s->horizontalChroma;
   cinfo->comp_info[0].v_samp_factor = s->verticalChroma;
@@ -96,7 +117,8 @@ bool GuardedCompress(jpeg_compress_struct* cinfo, ErrorManager* errors, unsigned
   }
   jpeg_start_compress(cinfo, TRUE);
   while (cinfo->next_scanline < cinfo->image_height) {
-    JSAMPROW row = RowOf(bitmap, static_cast<int32_t>(cinfo->next_scanline));
+    // The compressor only reads its input rows.
+    JSAMPROW row = const_cast<uint8_t*>(rows.top + rows.step * static_cast<ptrdiff_t>(cinfo->next_scanline));
     jpeg_write_scanlines(cinfo, &row, 1);
   }
   jpeg_finish_compress(cinfo);
@@ -115,6 +137,29 @@ bool SettingsForMode(int32_t mode, int32_t quality, Settings* s) {
   }
   // Modes 0x10 (no APP0 with 4:2:0) is not one the callers use, and stays refused.
   return mode != 0x10;
+}
+
+// The rows of a plain 24-bit packed DIB (40-byte header, no colour table, uncompressed), read
+// where they lie in the block; false for any other layout, which is converted first.
+bool PlainRows(const platform::GlobalLockGuard& lock, Rows* rows) {
+  if (!lock.data() || lock.size() < kInfoHeaderSize) return false;
+  const exif::ByteView h(static_cast<const uint8_t*>(lock.data()), kInfoHeaderSize, exif::kLittleEndian);
+  const int32_t width = static_cast<int32_t>(h.ReadU32(4)), height = static_cast<int32_t>(h.ReadU32(8));
+  if (h.ReadU32(0) != kInfoHeaderSize || h.ReadU16(12) != 1 || h.ReadU16(14) != 24 || h.ReadU32(16) != 0 ||
+      h.ReadU32(32) != 0 || width <= 0 || height == 0 || height == INT32_MIN) {
+    return false;
+  }
+  const uint64_t rowCount = static_cast<uint64_t>(height < 0 ? -int64_t{height} : height);
+  if (!PixelsAllowed(static_cast<uint64_t>(width), rowCount, lock.size())) return false;
+  const uint64_t stride = (uint64_t(width) * 3 + 3) & ~uint64_t{3};
+  if (kInfoHeaderSize + stride * rowCount > lock.size()) return false;
+  const uint8_t* first = static_cast<const uint8_t*>(lock.data()) + kInfoHeaderSize;
+  const bool bottomUp = height > 0;
+  rows->top = bottomUp ? first + stride * (rowCount - 1) : first;
+  rows->step = bottomUp ? -static_cast<ptrdiff_t>(stride) : static_cast<ptrdiff_t>(stride);
+  rows->width = width;
+  rows->height = static_cast<int32_t>(rowCount);
+  return true;
 }
 
 // The host's block as a 24-bit bitmap; the block is only read.
@@ -138,14 +183,20 @@ int32_t SaveJpeg(LF_HGLOBAL image, const char* path, int32_t quality, int32_t mo
   if (!image || !path || !path[0]) return kJpegInvalidArgument;
   Settings settings{};
   if (!SettingsForMode(mode, quality, &settings)) return kJpegBadMode;
+  // A plain 24-bit block is compressed where it lies; other layouts are converted first.
+  platform::GlobalLockGuard lock(image);
   ScopedBitmap bitmap;
-  const int32_t read = ReadImage(image, bitmap.get());
-  if (read != 0) return read;
+  Rows rows;
+  if (!PlainRows(lock, &rows)) {
+    const int32_t read = ReadImage(image, bitmap.get());
+    if (read != 0) return read;
+    rows = RowsOf(bitmap.get());
+  }
   Compressor compressor;
   if (!GuardedCreate(compressor.cinfo(), compressor.errors())) return kJpegNoMemory;
   compressor.set_created();
   if (!GuardedCompress(compressor.cinfo(), compressor.errors(), compressor.buffer(),
-                       compressor.size(), bitmap.get(), &settings)) {
+                       compressor.size(), rows, &settings)) {
     return kJpegEncodeFailed;
   }
   platform::File file =
