@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench/bench_files.h"
+#include "bench/bench_support.h"
 #include "exif/record/record_reader.h"
 #include "lumenframe/lumenframe.h"
 
@@ -40,20 +41,9 @@ const std::vector<std::string>& CameraPhotos() {
   return files;
 }
 
-template <typename Reader>
-void Sweep(benchmark::State& state, Reader read) {
-  const std::vector<std::string>& paths = CameraPhotos();
-  if (paths.empty()) {
-    state.SkipWithError("corpus not found");
-    return;
-  }
-  for (auto _ : state) {
-    for (const std::string& path : paths) benchmark::DoNotOptimize(read(path));
-  }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * paths.size()));
+void ReadExifRecord_lumenframe(benchmark::State& state) {
+  lf::bench::TimeOverFiles(state, CameraPhotos(), [](const std::string& p) { benchmark::DoNotOptimize(ReadRecords(p)); });
 }
-
-void ReadExifRecord_lumenframe(benchmark::State& state) { Sweep(state, ReadRecords); }
 BENCHMARK(ReadExifRecord_lumenframe)->Name("ReadExifRecord/corpus/lumenframe")->UseRealTime();
 
 #if defined(LF_HAVE_LIBEXIF)
@@ -73,7 +63,9 @@ size_t ReadLibexif(const std::string& path) {
   exif_data_unref(data);
   return sum;
 }
-void ReadExifRecord_libexif(benchmark::State& state) { Sweep(state, ReadLibexif); }
+void ReadExifRecord_libexif(benchmark::State& state) {
+  lf::bench::TimeOverFiles(state, CameraPhotos(), [](const std::string& p) { benchmark::DoNotOptimize(ReadLibexif(p)); });
+}
 BENCHMARK(ReadExifRecord_libexif)->Name("ReadExifRecord/corpus/libexif")->UseRealTime();
 #endif
 
