@@ -69,4 +69,17 @@ Bytes MainScan(const Bytes& jpeg);
 // The bytes of `data` from `offset` on, `n` of them (empty when out of range).
 Bytes Slice(const Bytes& data, size_t offset, size_t n);
 
+// A date of either the module's or the host's record kind.
+template <typename DateTime>
+DateTime MakeDate(uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi, uint16_t s) {
+  DateTime t{};
+  t.year = y;
+  t.month = mo;
+  t.day = d;
+  t.hour = h;
+  t.minute = mi;
+  t.second = s;
+  return t;
+}
+
 }  // namespace lf::test
