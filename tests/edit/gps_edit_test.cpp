@@ -91,12 +91,7 @@ void ExpectThumbnailBehindBlock(const std::string& path, const Bytes& thumbnail)
   EXPECT_EQ(at.value % 2, 0u);
 }
 
-void ExpectNoNewIssues(const std::string& before, const std::string& after) {
-  const auto issuesAfter = test::ValidationIssues(after);
-  if (issuesAfter.count("exiftool missing")) return;
-  EXPECT_TRUE(test::NewIssues(test::ValidationIssues(before), issuesAfter).empty())
-      << ::testing::PrintToString(issuesAfter);
-}
+using test::ExpectNoNewIssues;
 
 // A JPEG with a chosen Exif version and GPS IFD, a thumbnail, and one GPS entry the record never
 // names (GPSSatellites, out of line).

@@ -101,12 +101,7 @@ bool BlockBuilderAvailable() {
   if (!BlockBuilderAvailable())                                                                   \
   GTEST_SKIP() << "ExifWriter::BuildExifBlock is not implemented yet: no block can be built"
 
-// ExifTool finds nothing wrong with `after` that it did not find with `before`.
-void ExpectNoNewIssues(const std::string& before, const std::string& after) {
-  const auto issues = test::ValidationIssues(after);
-  if (issues.count("exiftool missing")) return;
-  EXPECT_TRUE(test::NewIssues(test::ValidationIssues(before), issues).empty()) << ::testing::PrintToString(issues);
-}
+using test::ExpectNoNewIssues;
 
 using test::ScratchTmpdir;
 

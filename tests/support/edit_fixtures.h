@@ -59,6 +59,10 @@ std::set<std::string> ValidationIssues(const std::string& path);
 // Messages in `after` that `before` does not have.
 std::set<std::string> NewIssues(const std::set<std::string>& before, const std::set<std::string>& after);
 
+// ExifTool finds nothing wrong with `after` that it did not find with `before`; false when ExifTool
+// is not installed and nothing was checked.
+bool ExpectNoNewIssues(const std::string& before, const std::string& after);
+
 // Byte ranges [begin, end) where two buffers of equal length differ.
 std::vector<std::pair<size_t, size_t>> DifferingRanges(const Bytes& a, const Bytes& b);
 
