@@ -30,13 +30,32 @@ bool FailWith(uint32_t win32) {
   return false;
 }
 
-// True (with error 5 set) when `path` exists as a read-only file.
+// True when `path` exists as a read-only file (or a directory, which no file write may open).
 bool IsReadOnlyFile(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode)) return true;
   return (st.st_mode & kWriteBits) == 0;
 }
+
+// The directory a new file named `path` would go into.
+std::string ParentOf(const std::string& path) {
+  const size_t cut = path.find_last_of('/');
+  if (cut == std::string::npos) return ".";
+  return cut == 0 ? "/" : path.substr(0, cut);
+}
+
+}  // namespace
+
+bool DirectoryTakesNoNewFiles(const std::string& dir) {
+  struct stat st {};
+  if (::stat(dir.empty() ? "." : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if ((st.st_mode & kWriteBits) != 0) return false;
+  SetLastError(kErrorAccessDenied);
+  return true;
+}
+
+namespace {
 
 }  // namespace
 
@@ -73,13 +92,18 @@ File File::Open(const std::string& path, Access access, Disposition disposition,
     case Disposition::OpenAlways: flags |= O_CREAT; break;
   }
   const bool writing = access != Access::Read;
-  // Read-only files refuse writers for every user, root included, as on Windows.
+  // Read-only files refuse writers for every user, root included, as on Windows; so does a
+  // directory without write permission a new file.
   if (writing && IsReadOnlyFile(path)) {
     if (disposition == Disposition::CreateNew) {
       FailWith(kErrorFileExists);
     } else {
       FailWith(kErrorAccessDenied);
     }
+    return File();
+  }
+  if (disposition != Disposition::OpenExisting && !FileExists(path) &&
+      DirectoryTakesNoNewFiles(ParentOf(path))) {
     return File();
   }
   int fd;
