@@ -30,13 +30,32 @@ bool FailWith(uint32_t win32) {
   return false;
 }
 
-// True (with error 5 set) when `path` exists as a read-only file.
+// True when `path` exists as a read-only file (or a directory, which no file write may open).
 bool IsReadOnlyFile(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode)) return true;
   return (st.st_mode & kWriteBits) == 0;
 }
+
+// The directory a new file named `path` would go into.
+std::string ParentOf(const std::string& path) {
+  const size_t cut = path.find_last_of('/');
+  if (cut == std::string::npos) return ".";
+  return cut == 0 ? "/" : path.substr(0, cut);
+}
+
+}  // namespace
+
+bool DirectoryTakesNoNewFiles(const std::string& dir) {
+  struct stat st {};
+  if (::stat(dir.empty() ? "." : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if ((st.st_mode & kWriteBits) != 0) return false;
+  SetLastError(kErrorAccessDenied);
+  return true;
+}
+
+namespace {
 
 }  // namespace
 
@@ -73,14 +92,20 @@ File File::Open(const std::string& path, Access access, Disposition disposition,
     case Disposition::OpenAlways: flags |= O_CREAT; break;
   }
   const bool writing = access != Access::Read;
-  // Read-only files refuse writers for every user, root included, as on Windows.
-  if (writing && IsReadOnlyFile(path)) {
-    if (disposition == Disposition::CreateNew) {
-      FailWith(kErrorFileExists);
-    } else {
-      FailWith(kErrorAccessDenied);
+  // Read-only files refuse writers for every user, root included, as on Windows; so does a
+  // directory without write permission a new file. A writer of an existing file is judged after
+  // the open, from the open file; a creating one before it, as the open may truncate or create.
+  const bool creating = disposition != Disposition::OpenExisting;
+  if (creating) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+      if (writing && (S_ISDIR(st.st_mode) || (st.st_mode & kWriteBits) == 0)) {
+        FailWith(disposition == Disposition::CreateNew ? kErrorFileExists : kErrorAccessDenied);
+        return File();
+      }
+    } else if (DirectoryTakesNoNewFiles(ParentOf(path))) {
+      return File();
     }
-    return File();
   }
   int fd;
   do {
@@ -96,7 +121,7 @@ File File::Open(const std::string& path, Access access, Disposition disposition,
   }
   struct stat st {};
   const bool sized = ::fstat(fd, &st) == 0;
-  if (sized && S_ISDIR(st.st_mode)) {
+  if (sized && (S_ISDIR(st.st_mode) || (writing && !creating && (st.st_mode & kWriteBits) == 0))) {
     ::close(fd);
     FailWith(kErrorAccessDenied);
     return File();
@@ -357,6 +382,7 @@ bool FileExists(const std::string& path) {
 bool IsSameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   if (a.empty() || b.empty()) return false;
+  if (a == b) return ::stat(a.c_str(), &sa) == 0;
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

@@ -80,6 +80,11 @@ struct FileAttributes {
   uint32_t mode = 0;   // POSIX permission bits
 };
 
+// A directory without any write permission bit takes no new files, for every user, root included,
+// as a read-only file takes no writers: true (with error 5 set) for such a directory ("" is the
+// current one).
+bool DirectoryTakesNoNewFiles(const std::string& dir);
+
 // False when the file does not exist or cannot be examined.
 bool GetFileAttributes(const std::string& path, FileAttributes* attributes);
 // Restores attributes read earlier.

@@ -76,6 +76,7 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path, unsigned mode) {
+  if (DirectoryTakesNoNewFiles(dir)) return -1;
   int fd = -1;
   const bool ok = TryUniqueNames(dir, prefix, path, [&](const std::string& name) {
     fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));

@@ -103,6 +103,22 @@ TEST_F(PlatformTest, ReadOnlyFilesRefuseWritersAndCopiesEvenForRoot) {
   EXPECT_TRUE(File::Open(path, Access::Write, Disposition::OpenExisting));
 }
 
+// A folder without write permission takes no new file, temporary or not, for root as for anyone;
+// the files already in it stay writable.
+TEST_F(PlatformTest, ReadOnlyFoldersRefuseNewFilesEvenForRoot) {
+  const std::string folder = dir_.File("locked");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  test::WriteFile(folder + "/kept.jpg", {1});
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  EXPECT_FALSE(File::Open(folder + "/new.jpg", Access::Write, Disposition::CreateAlways));
+  EXPECT_EQ(LastError(), kErrorAccessDenied);
+  std::string temp;
+  EXPECT_FALSE(CreateTempFile(folder + "/", "PIC", &temp));
+  EXPECT_EQ(LastError(), kErrorAccessDenied);
+  EXPECT_TRUE(File::Open(folder + "/kept.jpg", Access::Write, Disposition::OpenExisting));
+  ::chmod(folder.c_str(), 0755);
+}
+
 TEST_F(PlatformTest, AttributesRestoreTheExactMode) {
   const std::string path = dir_.File("mode.jpg");
   test::WriteFile(path, {1});
