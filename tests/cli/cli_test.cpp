@@ -1,10 +1,7 @@
 // The command-line host: loads the module by dlopen; what info, get, check and kinds print, and
 // the exit codes (0 done, 1 a file or value failed, 2 usage).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <initializer_list>
 #include <string>
 
@@ -15,27 +12,11 @@
 namespace lf::test {
 namespace {
 
-struct CliResult {
-  int exitCode = -1;
-  std::string out;
-};
-
-// Runs the tool with the module under test; every argument is quoted for the shell. Its error
-// output is dropped, or taken in with the rest when `withErrors`.
+// Every argument is quoted for the shell.
 CliResult Cli(std::initializer_list<std::string> args, bool withErrors = false) {
-  CliResult r;
-  std::string cmd = "LUMENFRAME_MODULE='";
-  cmd.append(ModulePath()).append("' '").append(CliPath()).append("'");
-  for (const std::string& a : args) cmd.append(" '").append(a).append("'");
-  cmd.append(withErrors ? " 2>&1" : " 2>/dev/null");
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-  const int status = ::pclose(p);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  std::string quoted;
+  for (const std::string& a : args) quoted.append(" '").append(a).append("'");
+  return RunCli(quoted, withErrors);
 }
 
 bool Has(const std::string& text, const std::string& part) {

@@ -16,6 +16,7 @@
 #include "platform/memory.h"
 #include "tests/support/corpus_compare.h"
 #include "tests/support/corpus_edits.h"
+#include "tests/support/decoded_images.h"
 #include "tests/support/edit_fixtures.h"
 
 namespace lf::edit {
@@ -33,13 +34,7 @@ const char* Name(Edit e) {
 
 constexpr int32_t kQuality = 85;
 
-// A host image decoded from a JPEG of pseudo-random pixels, as a packed DIB.
-platform::GlobalBlock NoiseImage(int width, int height) {
-  const Bytes jpeg = test::EncodeNoiseJpeg(width, height, 90, 7);
-  imaging::ScopedBitmap b;
-  if (imaging::LoadMemory(jpeg.data(), jpeg.size(), b.get(), 24) != imaging::kToolkitSuccess) return {};
-  return platform::GlobalBlock(imaging::ExportPackedDib(b.get()));
-}
+platform::GlobalBlock NoiseImage(int width, int height) { return test::NoiseImage(width, height, 7); }
 
 // The file's own main image as the module decodes it, as a packed DIB; empty when it cannot.
 platform::GlobalBlock DecodedMainImage(const std::string& path) {
@@ -48,14 +43,8 @@ platform::GlobalBlock DecodedMainImage(const std::string& path) {
   return platform::GlobalBlock(imaging::ExportPackedDib(b.get()));
 }
 
-struct Size {
-  int32_t width = 0, height = 0;
-};
-Size DecodedSize(const std::string& path) {
-  imaging::ScopedBitmap b;
-  if (imaging::LoadFile(path.c_str(), b.get(), 24, nullptr) != imaging::kToolkitSuccess) return {};
-  return {b->width, b->height};
-}
+using test::DecodedSize;
+using test::Size;
 
 // The entries the writer lays in a new IFD1, as ExifTool names them: a JPEG thumbnail
 // (compression, resolution, orientation, YCbCr positioning and the JPEG stream pointer), or the

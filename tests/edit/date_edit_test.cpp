@@ -12,16 +12,7 @@ namespace {
 using test::Bytes;
 using test::Slice;
 
-ExifDateTime Date(uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi, uint16_t s) {
-  ExifDateTime t{};
-  t.year = y;
-  t.month = mo;
-  t.day = d;
-  t.hour = h;
-  t.minute = mi;
-  t.second = s;
-  return t;
-}
+constexpr auto Date = &test::MakeDate<ExifDateTime>;
 
 class DateEditTest : public ::testing::TestWithParam<test::Order> {
  protected:
@@ -57,10 +48,8 @@ TEST_P(DateEditTest, RefusesInvalidDatesAndMissingOrOddTexts) {
   const test::CameraFile c = test::MakeCameraFile({.order = GetParam()});
   const std::string f = dir_.File("a.jpg");
   test::WriteFile(f, c.file);
+  // The calendar rule itself is platform_test's.
   EXPECT_EQ(SetDateTimeOriginal(f, Date(2023, 2, 29, 1, 2, 3)), E_INVALIDARG);
-  EXPECT_EQ(SetDateTimeOriginal(f, Date(2023, 2, 30, 1, 2, 3)), E_INVALIDARG);
-  EXPECT_EQ(SetDateTimeOriginal(f, Date(2023, 13, 1, 1, 2, 3)), E_INVALIDARG);
-  EXPECT_EQ(SetDateTimeOriginal(f, Date(2023, 1, 1, 24, 0, 0)), E_INVALIDARG);
   EXPECT_EQ(test::ReadFile(f), c.file);
 
   // A DateTimeOriginal of 19 bytes (no terminator) is not a date text this edit may replace.

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 
 #include "exif/model/exif_reader.h"
@@ -15,16 +13,7 @@
 namespace lf::test {
 namespace {
 
-LfExifDateTime Date(uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi, uint16_t s) {
-  LfExifDateTime t{};
-  t.year = y;
-  t.month = mo;
-  t.day = d;
-  t.hour = h;
-  t.minute = mi;
-  t.second = s;
-  return t;
-}
+constexpr auto Date = &test::MakeDate<LfExifDateTime>;
 
 TEST(EditExportsTest, OrientationAndDateThroughTheModule) {
   const HostModule& m = HostModule::Get();
@@ -53,23 +42,7 @@ TEST(EditExportsTest, OrientationAndDateThroughTheModule) {
   EXPECT_EQ(m.SetOrientation(copy.c_str(), dir.File("x.bmp").c_str(), 1, 1), LF_E_FAIL);
 }
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-};
-
-CliRun Cli(const std::string& args) {
-  const std::string cmd =
-      "LUMENFRAME_MODULE='" + ModulePath() + "' '" + CliPath() + "' " + args + " 2>/dev/null";
-  CliRun r;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-  const int status = ::pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+CliResult Cli(const std::string& args) { return RunCli(args); }
 
 TEST(EditExportsTest, CommandsEditBatchesAndReportFailures) {
   TempDir dir;
@@ -77,22 +50,22 @@ TEST(EditExportsTest, CommandsEditBatchesAndReportFailures) {
   WriteFile(a, MakeCameraFile().file);
   WriteFile(b, MakeCameraFile({.order = Order::Big, .thumbnailOrientation = 0}).file);
   // b's thumbnail has no Orientation: without --rebuild the batch fails for it alone.
-  CliRun r = Cli("orient '" + a + "' '" + b + "' 5");
-  EXPECT_EQ(r.status, 1);
+  CliResult r = Cli("orient '" + a + "' '" + b + "' 5");
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.out.find("a.jpg: orientation 5"), std::string::npos) << r.out;
   r = Cli("--json orient '" + a + "' '" + b + "' 4 --rebuild");
-  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_NE(r.out.find("\"ok\": true"), std::string::npos);
   ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
   r = Cli("orient '" + a + "' 2 -o '" + out + "'");
-  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.exitCode, 0) << r.out;
   struct stat st {};
   EXPECT_EQ(::stat((out + "/a.jpg").c_str(), &st), 0);
   r = Cli("date '" + a + "' '" + b + "' '2010:05:06 07:08:09'");
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(Cli("date '" + a + "' '2010:02:30 07:08:09'").status, 1);
-  EXPECT_EQ(Cli("date '" + a + "' 'yesterday'").status, 2);
-  EXPECT_EQ(Cli("orient '" + a + "' 9").status, 2);
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(Cli("date '" + a + "' '2010:02:30 07:08:09'").exitCode, 1);
+  EXPECT_EQ(Cli("date '" + a + "' 'yesterday'").exitCode, 2);
+  EXPECT_EQ(Cli("orient '" + a + "' 9").exitCode, 2);
   const HostModule& m = HostModule::Get();
   uint32_t main = 0;
   ASSERT_EQ(m.GetOrientation(b.c_str(), &main, nullptr, 0), LF_S_OK);
@@ -107,9 +80,9 @@ TEST(EditExportsTest, GpsCommandWritesAndRemovesPositionsOverADirectory) {
   ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
   WriteFile(in + "/a.jpg", MakeCameraFile({.withGps = false}).file);
   WriteFile(in + "/b.tif", MakeTiffFile(Order::Big, 1).file);
-  CliRun r = Cli("gps '" + in + "' --lat -33.8568 --lon=151.2153 --alt -12.5 --time 01:02:03 --datum WGS-84 -o '" +
+  CliResult r = Cli("gps '" + in + "' --lat -33.8568 --lon=151.2153 --alt -12.5 --time 01:02:03 --datum WGS-84 -o '" +
                  out + "'");
-  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_NE(r.out.find("2 edited, 0 failed"), std::string::npos) << r.out;
   for (const char* name : {"/a.jpg", "/b.tif"}) {
     const std::string path = out + name;
@@ -133,13 +106,13 @@ TEST(EditExportsTest, GpsCommandWritesAndRemovesPositionsOverADirectory) {
     EXPECT_EQ(v[1], 100u);
   }
   r = Cli("--json gps '" + out + "/a.jpg' --remove");
-  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_NE(r.out.find("\"ok\": true"), std::string::npos) << r.out;
   // Nothing left to remove.
-  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --remove").status, 1);
-  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --lat 91 --lon 0").status, 2);
-  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --lat 10").status, 2);
-  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --lat 10 --lon 10 --time 25:00:00").status, 2);
+  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --remove").exitCode, 1);
+  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --lat 91 --lon 0").exitCode, 2);
+  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --lat 10").exitCode, 2);
+  EXPECT_EQ(Cli("gps '" + out + "/a.jpg' --lat 10 --lon 10 --time 25:00:00").exitCode, 2);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 #include "exif/edit/gps_edit.h"
 #include "exif/model/exif_reader.h"
-#include "platform/faults.h"
+#include "tests/support/fault_steps.h"
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/exiftool_dump.h"
 
@@ -91,12 +91,7 @@ void ExpectThumbnailBehindBlock(const std::string& path, const Bytes& thumbnail)
   EXPECT_EQ(at.value % 2, 0u);
 }
 
-void ExpectNoNewIssues(const std::string& before, const std::string& after) {
-  const auto issuesAfter = test::ValidationIssues(after);
-  if (issuesAfter.count("exiftool missing")) return;
-  EXPECT_TRUE(test::NewIssues(test::ValidationIssues(before), issuesAfter).empty())
-      << ::testing::PrintToString(issuesAfter);
-}
+using test::ExpectNoNewIssues;
 
 // A JPEG with a chosen Exif version and GPS IFD, a thumbnail, and one GPS entry the record never
 // names (GPSSatellites, out of line).
@@ -447,32 +442,24 @@ TEST_P(GpsEditTest, EveryFailedStepOfAWriteLeavesTheOldFileAndNoTemporaryFile) {
   const std::string f = dir_.File("a.jpg");
   WriteFile(f, c.file);
   HostGps gps({0x0000, 0x0001, 0x0002, 0x0012});
-  platform::ClearFaults();
-  ASSERT_EQ(ReplaceExifGps(f, f, 90, &gps.record), S_OK);
-  const size_t written = ReadFile(f).size();
-  uint32_t counts[static_cast<int>(platform::Service::kCount)];
-  for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
-    counts[s] = platform::CallCount(static_cast<platform::Service>(s));
-  }
+  size_t written = 0;
   size_t failures = 0;
-  for (int s = 0; s < static_cast<int>(platform::Service::kCount); ++s) {
-    if (static_cast<platform::Service>(s) == platform::Service::Time) continue;
-    for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
-      WriteFile(f, c.file);
-      platform::ClearFaults();
-      platform::InjectFault(static_cast<platform::Service>(s), nth, 29);
-      const HRESULT r = ReplaceExifGps(f, f, 90, &gps.record);
-      platform::ClearFaults();
-      SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth);
-      if (r == S_OK) {
-        EXPECT_EQ(ReadFile(f).size(), written);
-      } else {
-        ++failures;
-        EXPECT_EQ(ReadFile(f), c.file);
-      }
-      EXPECT_EQ(dir_.List(), std::vector<std::string>{"a.jpg"});
-    }
-  }
+  test::ForEachFailedStep<HRESULT>(
+      [&] { WriteFile(f, c.file); }, [&] { return ReplaceExifGps(f, f, 90, &gps.record); },
+      [&](HRESULT r, platform::Service) {
+        if (r == S_OK) {
+          EXPECT_EQ(ReadFile(f).size(), written);
+        } else {
+          ++failures;
+          EXPECT_EQ(ReadFile(f), c.file);
+        }
+        EXPECT_EQ(dir_.List(), std::vector<std::string>{"a.jpg"});
+      },
+      {.error = 29},
+      [&](HRESULT clean) {
+        ASSERT_EQ(clean, S_OK);
+        written = ReadFile(f).size();
+      });
   EXPECT_GT(failures, 0u);
 }
 

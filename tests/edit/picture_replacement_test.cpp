@@ -3,7 +3,6 @@
 // file as it was, and the exports and commands end to end.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,11 +19,12 @@
 #include "imaging/toolkit.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
-#include "platform/faults.h"
 #include "platform/memory.h"
 #include "platform/temp_files.h"
+#include "tests/support/decoded_images.h"
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/exiftool_dump.h"
+#include "tests/support/fault_steps.h"
 #include "tests/support/host_module.h"
 #include "tests/support/scratch_tmpdir.h"
 
@@ -37,24 +37,9 @@ using test::CameraFile;
 using test::CameraRecipe;
 using test::Order;
 
-// A host image decoded from a real JPEG of pseudo-random pixels, as a packed DIB.
-platform::GlobalBlock NoiseImage(int width, int height, uint32_t seed = 3) {
-  const Bytes jpeg = test::EncodeNoiseJpeg(width, height, 90, seed);
-  imaging::ScopedBitmap b;
-  if (imaging::LoadMemory(jpeg.data(), jpeg.size(), b.get(), 24) != imaging::kToolkitSuccess) return {};
-  return platform::GlobalBlock(imaging::ExportPackedDib(b.get()));
-}
-
-struct Size {
-  int32_t width = 0, height = 0;
-};
-
-// What the toolkit decodes of a file's main image.
-Size DecodedSize(const std::string& path) {
-  imaging::ScopedBitmap b;
-  if (imaging::LoadFile(path.c_str(), b.get(), 24, nullptr) != imaging::kToolkitSuccess) return {};
-  return {b->width, b->height};
-}
+using test::DecodedSize;
+using test::NoiseImage;
+using test::Size;
 
 IfdEntry Entry(exif::ExifReader& r, DirectoryId id, uint16_t tag) {
   IfdEntry e{tag};
@@ -116,12 +101,7 @@ bool BlockBuilderAvailable() {
   if (!BlockBuilderAvailable())                                                                   \
   GTEST_SKIP() << "ExifWriter::BuildExifBlock is not implemented yet: no block can be built"
 
-// ExifTool finds nothing wrong with `after` that it did not find with `before`.
-void ExpectNoNewIssues(const std::string& before, const std::string& after) {
-  const auto issues = test::ValidationIssues(after);
-  if (issues.count("exiftool missing")) return;
-  EXPECT_TRUE(test::NewIssues(test::ValidationIssues(before), issues).empty()) << ::testing::PrintToString(issues);
-}
+using test::ExpectNoNewIssues;
 
 using test::ScratchTmpdir;
 
@@ -332,38 +312,32 @@ class ReplacementFaultTest : public ::testing::TestWithParam<Order> {};
 // beside the file.
 void ExpectEveryFaultLeavesTheFile(const std::string& file, const Bytes& original, const ScratchTmpdir& tmp,
                                    const test::TempDir& dir, size_t filesInDir, const std::function<HRESULT()>& op) {
-  test::WriteFile(file, original);
-  platform::ClearFaults();
-  const HRESULT clean = op();
-  const Size cleanSize = DecodedSize(file);
-  uint32_t counts[static_cast<int>(Service::kCount)];
-  for (int s = 0; s < static_cast<int>(Service::kCount); ++s) counts[s] = platform::CallCount(static_cast<Service>(s));
-  EXPECT_TRUE(tmp.dir().List().empty()) << ::testing::PrintToString(tmp.dir().List());
-  int runs = 0;
-  for (int s = 0; s < static_cast<int>(Service::kCount); ++s) {
-    for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
-      test::WriteFile(file, original);
-      platform::ClearFaults();
-      platform::InjectFault(static_cast<Service>(s), nth, platform::kErrorWriteFault);
-      const HRESULT r = op();
-      platform::ClearFaults();
-      SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth << " result " << std::hex << r);
-      if (Succeeded(r)) {
-        // A step may have a fallback that makes other bytes (a JPEG without optimised tables),
-        // never another picture or a file without its EXIF data.
-        EXPECT_EQ(clean, S_OK);
-        exif::ExifReader reader(file.c_str(), false);
-        EXPECT_TRUE(reader.IsExif());
-        EXPECT_EQ(DecodedSize(file).width, cleanSize.width);
-        EXPECT_EQ(DecodedSize(file).height, cleanSize.height);
-      } else {
-        EXPECT_EQ(test::ReadFile(file), original);
-      }
-      EXPECT_TRUE(tmp.dir().List().empty()) << ::testing::PrintToString(tmp.dir().List());
-      EXPECT_EQ(dir.List().size(), filesInDir) << ::testing::PrintToString(dir.List());
-      ++runs;
-    }
-  }
+  HRESULT clean = S_OK;
+  Size cleanSize{};
+  const int runs = test::ForEachFailedStep<HRESULT>(
+      [&] { test::WriteFile(file, original); }, op,
+      [&](HRESULT r, Service) {
+        SCOPED_TRACE(::testing::Message() << "result " << std::hex << r);
+        if (Succeeded(r)) {
+          // A step may have a fallback that makes other bytes (a JPEG without optimised tables),
+          // never another picture or a file without its EXIF data.
+          EXPECT_EQ(clean, S_OK);
+          exif::ExifReader reader(file.c_str(), false);
+          EXPECT_TRUE(reader.IsExif());
+          EXPECT_EQ(DecodedSize(file).width, cleanSize.width);
+          EXPECT_EQ(DecodedSize(file).height, cleanSize.height);
+        } else {
+          EXPECT_EQ(test::ReadFile(file), original);
+        }
+        EXPECT_TRUE(tmp.dir().List().empty()) << ::testing::PrintToString(tmp.dir().List());
+        EXPECT_EQ(dir.List().size(), filesInDir) << ::testing::PrintToString(dir.List());
+      },
+      {.error = platform::kErrorWriteFault, .failClock = true},
+      [&](HRESULT first) {
+        clean = first;
+        cleanSize = DecodedSize(file);
+        EXPECT_TRUE(tmp.dir().List().empty()) << ::testing::PrintToString(tmp.dir().List());
+      });
   EXPECT_GT(runs, 20);
 }
 
@@ -412,15 +386,11 @@ INSTANTIATE_TEST_SUITE_P(ByteOrders, ReplacementFaultTest, ::testing::Values(Ord
 TEST(ReplacementResultTest, ArgumentsKindsAndMissingExif) {
   test::TempDir dir;
   const platform::GlobalBlock image = NoiseImage(32, 24);
-  const std::string photo = dir.File("photo.jpg"), jfif = dir.File("jfif.jpg"), png = dir.File("a.png");
+  const std::string photo = dir.File("photo.jpg"), jfif = dir.File("jfif.jpg");
   test::WriteFile(photo, test::MakeCameraFile().file);
   test::WriteFile(jfif, test::MakeCameraJpeg({.withJfif = true}));
+  // The argument checks and unsupported sources are the exports' (exports_test).
   for (auto op : {&ReplaceThumbImage, &ReplaceExifImage}) {
-    EXPECT_EQ(op(photo, photo, image.get(), 0), E_INVALIDARG);
-    EXPECT_EQ(op(photo, photo, image.get(), 101), E_INVALIDARG);
-    EXPECT_EQ(op(photo, photo, nullptr, 80), E_INVALIDARG);
-    EXPECT_EQ(op("", photo, image.get(), 80), E_INVALIDARG);
-    EXPECT_EQ(op(photo, png, image.get(), 80), E_FAIL);
     EXPECT_EQ(op(jfif, jfif, image.get(), 80), E_NO_EXIF);
     const std::string nowhere = dir.File("none/x.jpg");
     EXPECT_EQ(op(nowhere, photo, image.get(), 80), CheckDestinationWritable(nowhere));
@@ -593,23 +563,7 @@ TEST_P(EncodeWithExifTest, NewFileWithABuiltBlockAndThumbnail) {
 INSTANTIATE_TEST_SUITE_P(Formats, EncodeWithExifTest, ::testing::Values(LF_ENC_JPEG, LF_ENC_JPEG_MODE2, LF_ENC_TIFF),
                          [](const auto& info) { return "flags" + std::to_string(info.param); });
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-};
-
-CliRun Cli(const std::string& args) {
-  const std::string cmd =
-      "LUMENFRAME_MODULE='" + test::ModulePath() + "' '" + test::CliPath() + "' " + args + " 2>/dev/null";
-  CliRun r;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-  const int status = ::pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+test::CliResult Cli(const std::string& args) { return test::RunCli(args); }
 
 TEST(PictureCommandsTest, UsageAndFailuresAreReported) {
   test::TempDir dir;
@@ -617,16 +571,16 @@ TEST(PictureCommandsTest, UsageAndFailuresAreReported) {
   test::WriteFile(a, test::MakeCameraFile().file);
   test::WriteFile(jfif, test::MakeCameraJpeg({.withJfif = true}));
   test::WriteFile(picture, test::EncodeJpeg(120, 90));
-  EXPECT_EQ(Cli("thumb '" + a + "'").status, 2);  // --regenerate is required
-  EXPECT_EQ(Cli("thumb '" + a + "' --regenerate --quality 0").status, 2);
-  EXPECT_EQ(Cli("replace-image '" + a + "'").status, 2);
-  EXPECT_EQ(Cli("replace-image '" + a + "' '" + dir.File("missing.jpg") + "'").status, 1);
+  EXPECT_EQ(Cli("thumb '" + a + "'").exitCode, 2);  // --regenerate is required
+  EXPECT_EQ(Cli("thumb '" + a + "' --regenerate --quality 0").exitCode, 2);
+  EXPECT_EQ(Cli("replace-image '" + a + "'").exitCode, 2);
+  EXPECT_EQ(Cli("replace-image '" + a + "' '" + dir.File("missing.jpg") + "'").exitCode, 1);
   // A file without EXIF data fails alone; the JSON record names its result.
-  CliRun r = Cli("--json thumb '" + jfif + "' --regenerate");
-  EXPECT_EQ(r.status, 1);
+  test::CliResult r = Cli("--json thumb '" + jfif + "' --regenerate");
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.out.find("E_NO_EXIF"), std::string::npos) << r.out;
   r = Cli("--json replace-image '" + jfif + "' '" + picture + "'");
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.out.find("\"ok\": false"), std::string::npos) << r.out;
   EXPECT_EQ(test::ReadFile(jfif), test::MakeCameraJpeg({.withJfif = true}));
 }
@@ -638,16 +592,16 @@ TEST(PictureCommandsTest, BatchesRewriteEveryPhoto) {
   test::WriteFile(a, test::MakeCameraFile().file);
   test::WriteFile(b, test::MakeCameraFile({.order = Order::Big}).file);
   test::WriteFile(picture, test::EncodeJpeg(120, 90));
-  CliRun r = Cli("--json thumb '" + a + "' '" + b + "' --regenerate --quality 70");
-  EXPECT_EQ(r.status, 0) << r.out;
+  test::CliResult r = Cli("--json thumb '" + a + "' '" + b + "' --regenerate --quality 70");
+  EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_NE(r.out.find("\"ok\": true"), std::string::npos);
   const std::string out = dir.File("out.jpg");
   r = Cli("replace-image '" + a + "' '" + dir.File("new.png") + "' -o '" + out + "'");
-  EXPECT_EQ(r.status, 1);  // a JPEG stored under a .png name does not decode
+  EXPECT_EQ(r.exitCode, 1);  // a JPEG stored under a .png name does not decode
   const std::string jpegPicture = dir.File("new.jpg");
   test::WriteFile(jpegPicture, test::EncodeJpeg(120, 90));
   r = Cli("replace-image '" + a + "' '" + jpegPicture + "' -o '" + out + "'");
-  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(DecodedSize(out).width, 120);
 }
 

@@ -14,6 +14,7 @@
 #include "platform/errors.h"
 #include "platform/faults.h"
 #include "platform/file.h"
+#include "tests/support/fault_steps.h"
 #include "tests/support/fixture_builder.h"
 
 namespace lf::edit {
@@ -78,32 +79,14 @@ class SafeWriteTest : public ::testing::Test {
     if (hadTmp_) ::setenv("TMPDIR", oldTmp_.c_str(), 1); else ::unsetenv("TMPDIR");
   }
 
-  // Runs `op` once failing the nth call of every service in turn (each with a fresh scene made by
-  // `setup`), then `check(result)`; finally once without faults. Returns the number of runs.
+  // Fails every step of `op` in turn (each with a fresh scene made by `setup`), the clock included:
+  // the temporary names depend on it. Returns the number of failed runs.
   int ForEachFault(const std::function<void()>& setup, const std::function<HRESULT()>& op,
                    const std::function<void(HRESULT, Service, bool)>& check, bool sticky) {
-    setup();
-    platform::ClearFaults();
-    const HRESULT clean = op();
-    EXPECT_EQ(clean, S_OK);
-    uint32_t counts[static_cast<int>(Service::kCount)];
-    for (int s = 0; s < static_cast<int>(Service::kCount); ++s) {
-      counts[s] = platform::CallCount(static_cast<Service>(s));
-    }
-    int runs = 0;
-    for (int s = 0; s < static_cast<int>(Service::kCount); ++s) {
-      for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
-        setup();
-        platform::ClearFaults();
-        platform::InjectFault(static_cast<Service>(s), nth, platform::kErrorWriteFault, sticky);
-        const HRESULT r = op();
-        platform::ClearFaults();
-        SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth);
-        check(r, static_cast<Service>(s), sticky);
-        ++runs;
-      }
-    }
-    return runs;
+    return test::ForEachFailedStep<HRESULT>(
+        setup, op, [&](HRESULT r, Service s) { check(r, s, sticky); },
+        {.error = platform::kErrorWriteFault, .sticky = sticky, .failClock = true},
+        [](HRESULT clean) { EXPECT_EQ(clean, S_OK); });
   }
 
   void ExpectNoLeftovers(const test::TempDir& dir, size_t expectedFiles) {

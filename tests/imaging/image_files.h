@@ -180,35 +180,10 @@ inline LF_HGLOBAL MakeDib24(int width, int height, const std::function<Rgb(int, 
 }
 
 // A JPEG from libjpeg of `components` samples per pixel in `space`; `setup` adjusts the
-// compressor after its defaults (progression, quality), `row` fills each scanline.
-inline Bytes CompressJpeg(int width, int height, int components, J_COLOR_SPACE space,
-                          const std::function<void(jpeg_compress_struct*)>& setup,
-                          const std::function<void(int y, uint8_t* row)>& row) {
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr jerr{};
-  cinfo.err = jpeg_std_error(&jerr);
-  jpeg_create_compress(&cinfo);
-  unsigned char* mem = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &mem, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = components;
-  cinfo.in_color_space = space;
-  jpeg_set_defaults(&cinfo);
-  setup(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<uint8_t> samples(static_cast<size_t>(width) * components);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    row(static_cast<int>(cinfo.next_scanline), samples.data());
-    JSAMPROW r = samples.data();
-    jpeg_write_scanlines(&cinfo, &r, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  Bytes out(mem, mem + size);
-  jpeg_destroy_compress(&cinfo);
-  std::free(mem);
-  return out;
-}
+// compressor after its defaults (progression, quality), `row` fills each scanline. Defined with the
+// other JPEG fixtures in fixture_builder.cpp.
+Bytes CompressJpeg(int width, int height, int components, J_COLOR_SPACE space,
+                   const std::function<void(jpeg_compress_struct*)>& setup,
+                   const std::function<void(int y, uint8_t* row)>& row);
 
 }  // namespace lf::test

@@ -13,11 +13,11 @@
 #include "imaging/jpeg_writer.h"
 #include "imaging/toolkit.h"
 #include "platform/errors.h"
-#include "platform/faults.h"
 #include "platform/file.h"
 #include "plugin/operations.h"
 #include "tests/imaging/image_files.h"
 #include "tests/support/exiftool_dump.h"
+#include "tests/support/fault_steps.h"
 #include "tests/support/host_module.h"
 #include "tests/support/scratch_tmpdir.h"
 
@@ -307,29 +307,22 @@ TEST_P(EncodeFaultTest, EveryStepFailsCleanly) {
     if (c.existing) WriteFile(target, old); else platform::DeleteFile(target);
     return ops::Encode(image.block, target.c_str(), c.flags, 90, nullptr);
   };
-  platform::ClearFaults();
-  ASSERT_EQ(run(), S_OK);
-  uint32_t counts[static_cast<int>(Service::kCount)];
-  for (int s = 0; s < static_cast<int>(Service::kCount); ++s) counts[s] = platform::CallCount(static_cast<Service>(s));
   int failures = 0;
-  for (int s = 0; s < static_cast<int>(Service::kCount); ++s) {
-    for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
-      platform::ClearFaults();
-      if (c.existing) WriteFile(target, old); else platform::DeleteFile(target);
-      platform::InjectFault(static_cast<Service>(s), nth, platform::kErrorDiskFull);
-      const HRESULT r = ops::Encode(image.block, target.c_str(), c.flags, 90, nullptr);
-      platform::ClearFaults();
-      SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth << " result " << std::hex << r);
-      if (Failed(r)) {
-        ++failures;
-        if (c.existing) EXPECT_EQ(ReadFile(target), old); else EXPECT_FALSE(platform::FileExists(target));
-      } else {
-        EXPECT_NE(FormatOf(ReadFile(target)), "old");
-      }
-      EXPECT_TRUE(tmp.dir().List().empty()) << ::testing::PrintToString(tmp.dir().List());
-      EXPECT_EQ(dir.List().size(), c.existing || Succeeded(r) ? 1u : 0u) << ::testing::PrintToString(dir.List());
-    }
-  }
+  ForEachFailedStep<HRESULT>(
+      [&] { if (c.existing) WriteFile(target, old); else platform::DeleteFile(target); },
+      [&] { return ops::Encode(image.block, target.c_str(), c.flags, 90, nullptr); },
+      [&](HRESULT r, Service) {
+        SCOPED_TRACE(::testing::Message() << "result " << std::hex << r);
+        if (Failed(r)) {
+          ++failures;
+          if (c.existing) EXPECT_EQ(ReadFile(target), old); else EXPECT_FALSE(platform::FileExists(target));
+        } else {
+          EXPECT_NE(FormatOf(ReadFile(target)), "old");
+        }
+        EXPECT_TRUE(tmp.dir().List().empty()) << ::testing::PrintToString(tmp.dir().List());
+        EXPECT_EQ(dir.List().size(), c.existing || Succeeded(r) ? 1u : 0u) << ::testing::PrintToString(dir.List());
+      },
+      {.error = platform::kErrorDiskFull, .failClock = true}, [](HRESULT clean) { ASSERT_EQ(clean, S_OK); });
   EXPECT_GT(failures, 3);
   // The first file opened is the toolkit's or the JPEG writer's output: their codes come back.
   platform::InjectFault(Service::Open, 1, platform::kErrorDiskFull);

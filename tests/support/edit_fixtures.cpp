@@ -1,5 +1,7 @@
 #include "tests/support/edit_fixtures.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -207,6 +209,13 @@ Bytes MainScan(const Bytes& jpeg) {
 Bytes Slice(const Bytes& data, size_t offset, size_t n) {
   if (offset > data.size() || n > data.size() - offset) return {};
   return Bytes(data.begin() + static_cast<long>(offset), data.begin() + static_cast<long>(offset + n));
+}
+
+bool ExpectNoNewIssues(const std::string& before, const std::string& after) {
+  const auto issues = ValidationIssues(after);
+  if (issues.count("exiftool missing")) return false;
+  EXPECT_TRUE(NewIssues(ValidationIssues(before), issues).empty()) << ::testing::PrintToString(issues);
+  return true;
 }
 
 }  // namespace lf::test

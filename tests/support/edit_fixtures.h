@@ -59,6 +59,10 @@ std::set<std::string> ValidationIssues(const std::string& path);
 // Messages in `after` that `before` does not have.
 std::set<std::string> NewIssues(const std::set<std::string>& before, const std::set<std::string>& after);
 
+// ExifTool finds nothing wrong with `after` that it did not find with `before`; false when ExifTool
+// is not installed and nothing was checked.
+bool ExpectNoNewIssues(const std::string& before, const std::string& after);
+
 // Byte ranges [begin, end) where two buffers of equal length differ.
 std::vector<std::pair<size_t, size_t>> DifferingRanges(const Bytes& a, const Bytes& b);
 
@@ -68,5 +72,18 @@ Bytes MainScan(const Bytes& jpeg);
 
 // The bytes of `data` from `offset` on, `n` of them (empty when out of range).
 Bytes Slice(const Bytes& data, size_t offset, size_t n);
+
+// A date of either the module's or the host's record kind.
+template <typename DateTime>
+DateTime MakeDate(uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi, uint16_t s) {
+  DateTime t{};
+  t.year = y;
+  t.month = mo;
+  t.day = d;
+  t.hour = h;
+  t.minute = mi;
+  t.second = s;
+  return t;
+}
 
 }  // namespace lf::test

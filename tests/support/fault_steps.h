@@ -12,32 +12,50 @@
 
 namespace lf::test {
 
+struct FaultSteps {
+  uint32_t error;
+  bool sticky = false;     // the failed call and every later call of that service fail
+  bool failClock = false;  // an edit does not depend on the clock; a stamping writer does
+};
+
 // `prepare` puts the files in place before each run; `run` performs the operation and returns its
-// result; `judge` checks the files after a run in which call `nth` of `service` failed with
-// `error`. The clock is not failed: an edit does not depend on it.
+// result; `clean` sees the result of the run without faults; `judge` checks the files after a run
+// in which one call of `service` failed. Returns the number of failed runs.
 template <typename Result>
-void ForEachFailedStep(const std::function<void()>& prepare, const std::function<Result()>& run,
-                       const std::function<void(Result)>& judge, uint32_t error) {
+int ForEachFailedStep(const std::function<void()>& prepare, const std::function<Result()>& run,
+                      const std::function<void(Result, platform::Service)>& judge, FaultSteps how,
+                      const std::function<void(Result)>& clean = {}) {
   using platform::Service;
   prepare();
   platform::ClearFaults();
-  run();
+  const Result first = run();
   uint32_t counts[static_cast<int>(Service::kCount)];
   for (int s = 0; s < static_cast<int>(Service::kCount); ++s) {
     counts[s] = platform::CallCount(static_cast<Service>(s));
   }
+  if (clean) clean(first);
+  int runs = 0;
   for (int s = 0; s < static_cast<int>(Service::kCount); ++s) {
-    if (static_cast<Service>(s) == Service::Time) continue;
+    const auto service = static_cast<Service>(s);
+    if (service == Service::Time && !how.failClock) continue;
     for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
       SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth);
       prepare();
       platform::ClearFaults();
-      platform::InjectFault(static_cast<Service>(s), nth, error);
+      platform::InjectFault(service, nth, how.error, how.sticky);
       const Result r = run();
       platform::ClearFaults();
-      judge(r);
+      judge(r, service);
+      ++runs;
     }
   }
+  return runs;
+}
+
+template <typename Result>
+int ForEachFailedStep(const std::function<void()>& prepare, const std::function<Result()>& run,
+                      const std::function<void(Result)>& judge, uint32_t error) {
+  return ForEachFailedStep<Result>(prepare, run, [&](Result r, platform::Service) { judge(r); }, FaultSteps{error});
 }
 
 }  // namespace lf::test

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 
 namespace lf::test {
@@ -368,43 +369,54 @@ JpegBuilder& JpegBuilder::BodyOf(const Bytes& jpeg) {
   return *this;
 }
 
-namespace {
-
-// Compresses width × height RGB rows with libjpeg-turbo; `fillRow(y, row)` supplies each row.
-template <typename FillRow>
-Bytes CompressRgb(int width, int height, int quality, FillRow fillRow, bool progressive = false) {
-  jpeg_compress_struct cinfo {};
-  jpeg_error_mgr jerr {};
+Bytes CompressJpeg(int width, int height, int components, J_COLOR_SPACE space,
+                   const std::function<void(jpeg_compress_struct*)>& setup,
+                   const std::function<void(int y, uint8_t* row)>& row) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr jerr{};
   cinfo.err = jpeg_std_error(&jerr);
   jpeg_create_compress(&cinfo);
   unsigned char* mem = nullptr;
-  unsigned long memSize = 0;
-  jpeg_mem_dest(&cinfo, &mem, &memSize);
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &mem, &size);
   cinfo.image_width = static_cast<JDIMENSION>(width);
   cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
+  cinfo.input_components = components;
+  cinfo.in_color_space = space;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  if (progressive) jpeg_simple_progression(&cinfo);
+  setup(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+  std::vector<uint8_t> samples(static_cast<size_t>(width) * components);
   while (cinfo.next_scanline < cinfo.image_height) {
-    fillRow(static_cast<int>(cinfo.next_scanline), row);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
+    row(static_cast<int>(cinfo.next_scanline), samples.data());
+    JSAMPROW r = samples.data();
+    jpeg_write_scanlines(&cinfo, &r, 1);
   }
   jpeg_finish_compress(&cinfo);
-  Bytes out(mem, mem + memSize);
+  Bytes out(mem, mem + size);
   jpeg_destroy_compress(&cinfo);
   std::free(mem);
   return out;
 }
 
+namespace {
+
+// Width × height RGB rows; `fillRow(y, row)` supplies each row.
+Bytes CompressRgb(int width, int height, int quality, const std::function<void(int, uint8_t*)>& fillRow,
+                  bool progressive = false) {
+  return CompressJpeg(
+      width, height, 3, JCS_RGB,
+      [&](jpeg_compress_struct* c) {
+        jpeg_set_quality(c, quality, TRUE);
+        if (progressive) jpeg_simple_progression(c);
+      },
+      fillRow);
+}
+
 }  // namespace
 
 Bytes EncodeJpeg(int width, int height, int quality, int64_t solid) {
-  return CompressRgb(width, height, quality, [&](int y, std::vector<uint8_t>& row) {
+  return CompressRgb(width, height, quality, [&](int y, uint8_t* row) {
     for (int x = 0; x < width; ++x) {
       if (solid >= 0) {
         row[x * 3 + 0] = static_cast<uint8_t>(solid >> 16);
@@ -420,7 +432,7 @@ Bytes EncodeJpeg(int width, int height, int quality, int64_t solid) {
 }
 
 Bytes EncodeProgressiveJpeg(int width, int height, int extraScans) {
-  Bytes jpeg = CompressRgb(width, height, 85, [&](int y, std::vector<uint8_t>& row) {
+  Bytes jpeg = CompressRgb(width, height, 85, [&](int y, uint8_t* row) {
     for (int x = 0; x < width; ++x) {
       row[x * 3 + 0] = static_cast<uint8_t>(x * 7);
       row[x * 3 + 1] = static_cast<uint8_t>(y * 5);
@@ -442,12 +454,12 @@ Bytes EncodeProgressiveJpeg(int width, int height, int extraScans) {
 
 Bytes EncodeNoiseJpeg(int width, int height, int quality, uint32_t seed) {
   uint32_t state = seed ? seed : 1;
-  return CompressRgb(width, height, quality, [&](int, std::vector<uint8_t>& row) {
-    for (uint8_t& b : row) {
+  return CompressRgb(width, height, quality, [&](int, uint8_t* row) {
+    for (int i = 0; i < width * 3; ++i) {
       state ^= state << 13;  // xorshift32
       state ^= state >> 17;
       state ^= state << 5;
-      b = static_cast<uint8_t>(state);
+      row[i] = static_cast<uint8_t>(state);
     }
   });
 }

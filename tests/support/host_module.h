@@ -19,4 +19,13 @@ struct HostModule : cli::Module {
 std::string ModulePath();
 std::string CliPath();
 
+struct CliResult {
+  int exitCode = -1;
+  std::string out;
+};
+
+// Runs the command-line tool with the module under test; `args` are already quoted for the
+// shell. Its error output is dropped, or taken in with the rest when `withErrors`.
+CliResult RunCli(const std::string& args, bool withErrors = false);
+
 }  // namespace lf::test
