@@ -46,7 +46,7 @@ constexpr uint8_t DirectoryBit(DirectoryId id) {
 }
 
 // TagInfo::types: bit `type` set for each field type the tag may be written with.
-constexpr uint16_t TypeBit(FieldType type) { return type < 16 ? static_cast<uint16_t>(1u << type) : 0; }
+constexpr uint16_t TypeBit(FieldType type) { return type < 16 ? static_cast<uint16_t>(1u << type) : uint16_t{0}; }
 
 // What an entry's value means beyond its own content.
 enum class TagRole : uint8_t {
