@@ -107,9 +107,10 @@ std::string ReadAll(const std::string& file) {
   }
   out.Add("DrawImage", m.DrawImage(p, &dc, LfRect{2, 2, 60, 40}, 4500, LfRect{0, 0, 0, 0}, 20), drawn);
 
-  // Exports whose records this test does not interpret: their result codes must agree.
-  alignas(8) uint8_t opaque[8192] = {};
-  out.Add("GetStillImageInfo", m.GetStillImageInfo(p, opaque, LF_SEL_IMAGE_INFO));
+  // The image information's record is freed as a host frees it; its result code must agree.
+  LfStillImageOutput info{};
+  out.Add("GetStillImageInfo", m.GetStillImageInfo(p, &info, LF_SEL_IMAGE_INFO));
+  LfStillImageOutputFree(&info);
   LfExifSummary exifSummary{};
   LfGpsSummary gpsSummary{};
   LfMakerNoteSummary makerSummary{};
