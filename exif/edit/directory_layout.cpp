@@ -18,7 +18,9 @@ constexpr uint32_t kRecordGpsGap = 12;
 
 // The zero bytes the record writer lays behind a value of `bytes` bytes of `type`: a value of
 // one-byte units grows by its length mod 4, which always makes it even.
-uint32_t RecordTail(uint16_t type, uint32_t bytes) { return exif::FieldTypeSize(type) == 1 ? bytes % 4 : 0; }
+uint32_t RecordTail(uint16_t type, uint32_t bytes) {
+  return exif::FieldTypeSize(type) == 1 ? bytes % 4 : 0;
+}
 
 }  // namespace
 
@@ -35,8 +37,8 @@ bool OutputLayout::StartBlock(ByteOrder order, bool isTiff, bool isJpeg) {
   return out_.View(order_).WriteU16(2, 42);
 }
 
-uint32_t OutputLayout::LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values,
-                                    ValueSpacing spacing) {
+uint32_t OutputLayout::LayDirectory(DirectoryId id, const IfdEntryList& entries,
+                                    ValueProvider* values, ValueSpacing spacing) {
   IfdLocation* slot = Slot(id);
   if (!slot || entries.size() > 0xFFFF || !out_.PadToEven()) return 0;
   const uint32_t at = out_.length();

@@ -38,16 +38,20 @@ bool FindMakerNote(ByteView tiff, uint32_t* offset, uint32_t* length) {
 
 bool MakerNoteNamesImageBehind(ByteView tiff, ByteView behind) {
   uint32_t noteAt = 0, noteLength = 0;
-  if (behind.size() < 2 || !tiff.Contains(0, 8) || !FindMakerNote(tiff, &noteAt, &noteLength)) return false;
+  if (behind.size() < 2 || !tiff.Contains(0, 8) || !FindMakerNote(tiff, &noteAt, &noteLength)) {
+    return false;
+  }
   const exif::MakerNoteLayout layout = exif::MeasureMakerNote(tiff.Sub(noteAt, noteLength));
   RawDirectory dir;
-  if (!layout.located || !exif::LocateRawDirectory(tiff, noteAt + layout.directoryStart, &dir)) return false;
+  if (!layout.located || !exif::LocateRawDirectory(tiff, noteAt + layout.directoryStart, &dir)) {
+    return false;
+  }
 
   // A value names the image only where its SOI marker (JPEG, ITU T.81, B.1.1.3) stands, which
   // tells a preview's offset from a number or an offset into the segment.
   auto soiAt = [&](uint64_t at) {
-    return at >= tiff.size() && behind.Contains(at - tiff.size(), 2) && behind.ReadU8(at - tiff.size()) == 0xFF &&
-           behind.ReadU8(at - tiff.size() + 1) == 0xD8;
+    return at >= tiff.size() && behind.Contains(at - tiff.size(), 2) &&
+           behind.ReadU8(at - tiff.size()) == 0xFF && behind.ReadU8(at - tiff.size() + 1) == 0xD8;
   };
   auto names = [&](uint32_t v) { return soiAt(v) || soiAt(uint64_t{noteAt} + v); };
   for (uint32_t i = 0; i < dir.count; ++i) {
@@ -55,8 +59,10 @@ bool MakerNoteNamesImageBehind(ByteView tiff, ByteView behind) {
     if (!exif::ReadEntry(tiff, dir.EntryPos(i), &e)) break;
     // The raw value field: an offset to the value, or the value itself when it fits.
     const uint32_t field = tiff.ReadU32(dir.EntryPos(i) + 8);
-    const bool longs = e.type == exif::kTypeLong || e.type == exif::kTypeSLong || e.type == kTypeIfd;
-    const bool outOfLine = exif::ValueByteCount(e.type, e.count) > 4 || (e.type == kTypeIfd && e.count > 1);
+    const bool longs =
+        e.type == exif::kTypeLong || e.type == exif::kTypeSLong || e.type == kTypeIfd;
+    const bool outOfLine =
+        exif::ValueByteCount(e.type, e.count) > 4 || (e.type == kTypeIfd && e.count > 1);
     if ((outOfLine || (longs && e.count == 1)) && names(field)) return true;
     if (!longs || !outOfLine) continue;
     const uint32_t n = std::min(e.count, kMaxArrayValues);

@@ -58,8 +58,8 @@ IfdEntry InlineEntry(uint16_t tag, uint16_t type, uint32_t count, const std::vec
 // inline). Values longer than an entry's four bytes are never inserted or replaced, and nothing
 // goes behind the last old entry; with `insert` false nothing is inserted at all. False when the
 // directory cannot be rewritten.
-bool MergeDirectory(edit::OutputLayout* layout, DirectoryId id, const std::vector<FieldValue>& candidates,
-                    bool insert) {
+bool MergeDirectory(edit::OutputLayout* layout, DirectoryId id,
+                    const std::vector<FieldValue>& candidates, bool insert) {
   if (candidates.empty()) return true;
   IfdEntryList old;
   if (layout->CollectOutputEntries(id, &old) < 0) return false;
@@ -74,7 +74,8 @@ bool MergeDirectory(edit::OutputLayout* layout, DirectoryId id, const std::vecto
     const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const FieldValue& c) { return c.tag == e.tag; });
     if (same == candidates.end()) {
       for (const FieldValue& c : candidates) {
-        if (insert && c.tag > prevTag && c.tag < e.tag && c.bytes.size() <= exif::kInlineValueBytes && !has(c.tag) &&
+        if (insert && c.tag > prevTag && c.tag < e.tag &&
+            c.bytes.size() <= exif::kInlineValueBytes && !has(c.tag) &&
             std::find(added.begin(), added.end(), c.tag) == added.end()) {
           adds.push_back(InlineEntry(c.tag, c.type, c.count, c.bytes, order));
           added.push_back(c.tag);
@@ -145,7 +146,8 @@ bool MergeRecordIntoApp1(ByteView segment, const RecordSet& records, const ExifD
   for (const DirectoryRecord& d : kMergedDirectories) {
     exif::IfdLocation where;
     if (layout.LocateOutputDirectory(d.id, &where) != 1 || where.offset == 0) continue;
-    if (!MergeDirectory(&layout, d.id, BuildMissingEntries(records, d.selector, tiff.order()), !keepLength)) {
+    if (!MergeDirectory(&layout, d.id, BuildMissingEntries(records, d.selector, tiff.order()),
+                        !keepLength)) {
       return false;
     }
   }

@@ -95,7 +95,8 @@ Bytes SourceTiff(Order order) {
 // header.
 Bytes PreviewMakerNote(Order order, uint32_t previewAt, uint32_t previewLength) {
   Bytes note(40, 0);
-  const exif::MutableByteView v(note.data(), note.size(), order == Order::Little ? exif::kLittleEndian : exif::kBigEndian);
+  const exif::MutableByteView v(note.data(), note.size(),
+                                order == Order::Little ? exif::kLittleEndian : exif::kBigEndian);
   v.WriteBytes(0, "OLYMP\0\1\0", 8);
   v.WriteU16(8, 2);
   for (uint32_t i = 0; i < 2; ++i) {
@@ -109,7 +110,8 @@ Bytes PreviewMakerNote(Order order, uint32_t previewAt, uint32_t previewLength) 
 
 // The file the records are merged into: fewer tags, other values, a maker note of another dialect
 // (naming a preview when one is given) and a thumbnail of its own.
-Bytes TargetTiff(Order order, const Bytes& thumbnail, uint32_t previewAt = 0, uint32_t previewLength = 0) {
+Bytes TargetTiff(Order order, const Bytes& thumbnail, uint32_t previewAt = 0,
+                 uint32_t previewLength = 0) {
   test::TiffBuilder b(order);
   const int exif = b.AddDirectory(), ifd1 = b.AddDirectory();
   const int thumb = b.AddBlob(thumbnail);
@@ -128,7 +130,8 @@ Bytes TargetTiff(Order order, const Bytes& thumbnail, uint32_t previewAt = 0, ui
       .RawEntry(0x8822, test::kShort, 1, program)
       .Short(0x9208, {0})
       .Short(0x9209, {0})
-      .Undefined(0x927C, previewLength ? PreviewMakerNote(order, previewAt, previewLength) : Bytes(40, 0x5A))
+      .Undefined(0x927C, previewLength ? PreviewMakerNote(order, previewAt, previewLength)
+                                       : Bytes(40, 0x5A))
       .Undefined(0x9286, Bytes(16, 0))
       .Short(0xA001, {0xFFFF})
       .Short(0xA002, {100});
@@ -143,7 +146,8 @@ Bytes Jpeg(const Bytes& tiff) { return test::JpegBuilder().Soi().App1Exif(tiff).
 Bytes TargetJpeg(Order order, const Bytes& thumbnail, const Bytes& preview = {}) {
   if (preview.empty()) return Jpeg(TargetTiff(order, thumbnail));
   // SOI, the APP1 marker and length, "Exif" and its two zero bytes lie before the TIFF header.
-  const uint32_t previewAt = static_cast<uint32_t>(Jpeg(TargetTiff(order, thumbnail, 0, 1)).size()) - 12;
+  const uint32_t previewAt =
+      static_cast<uint32_t>(Jpeg(TargetTiff(order, thumbnail, 0, 1)).size()) - 12;
   Bytes jpeg = Jpeg(TargetTiff(order, thumbnail, previewAt, static_cast<uint32_t>(preview.size())));
   jpeg.insert(jpeg.end(), preview.begin(), preview.end());
   return jpeg;
@@ -263,13 +267,19 @@ TEST_P(RecordWriterTest, EncodedJpegCarriesEveryRecordFieldAndAFreshThumbnail) {
     if (!exif::LocateRawDirectory(tiff, tiff.ReadU32(4), &ifd0)) return 0;
     uint32_t offset = ifd0.offset;
     if (id == exif::kIfd1) offset = tiff.ReadU32(ifd0.LinkPos());
-    if (id == exif::kExifIfd || id == exif::kInteropIfd) offset = exif::FindRawEntry(tiff, ifd0, 0x8769, &e) ? e.value : 0;
+    if (id == exif::kExifIfd || id == exif::kInteropIfd)
+      offset = exif::FindRawEntry(tiff, ifd0, 0x8769, &e) ? e.value : 0;
     if (id == exif::kGpsIfd) offset = exif::FindRawEntry(tiff, ifd0, 0x8825, &e) ? e.value : 0;
     if (id == exif::kInteropIfd) {
-      offset = exif::LocateRawDirectory(tiff, offset, &dir) && exif::FindRawEntry(tiff, dir, 0xA005, &e) ? e.value : 0;
+      offset =
+          exif::LocateRawDirectory(tiff, offset, &dir) && exif::FindRawEntry(tiff, dir, 0xA005, &e)
+              ? e.value
+              : 0;
     }
     if (tag == 0) return offset;
-    return exif::LocateRawDirectory(tiff, offset, &dir) && exif::FindRawEntry(tiff, dir, tag, &e) ? e.value : 0;
+    return exif::LocateRawDirectory(tiff, offset, &dir) && exif::FindRawEntry(tiff, dir, tag, &e)
+               ? e.value
+               : 0;
   };
   const struct {
     const char* what;
@@ -281,12 +291,14 @@ TEST_P(RecordWriterTest, EncodedJpegCarriesEveryRecordFieldAndAFreshThumbnail) {
   } spacing[] = {
       {"Make of 10 bytes takes 12", exif::kIfd0, 0x010F, exif::kIfd0, 0x011A, 12},
       {"UserComment of 10 bytes takes 12", exif::kExifIfd, 0x9286, exif::kInteropIfd, 0, 12},
-      {"GPS values 12 bytes after the link", exif::kGpsIfd, 0, exif::kGpsIfd, 0x0002, 2 + 7 * 12 + 4 + 12},
+      {"GPS values 12 bytes after the link", exif::kGpsIfd, 0, exif::kGpsIfd, 0x0002,
+       2 + 7 * 12 + 4 + 12},
       {"GPS date text of 11 bytes takes 14", exif::kGpsIfd, 0x002A, exif::kIfd1, 0, 14},
   };
   for (const auto& row : spacing) {
     const uint32_t from = at(row.fromDir, row.fromTag), to = at(row.toDir, row.toTag);
-    EXPECT_TRUE(from != 0 && to != 0 && to - from == row.distance) << row.what << ": " << from << " -> " << to;
+    EXPECT_TRUE(from != 0 && to != 0 && to - from == row.distance)
+        << row.what << ": " << from << " -> " << to;
   }
 
   if (!test::ExifToolAvailable()) GTEST_SKIP() << "exiftool missing";
@@ -311,7 +323,8 @@ TEST_P(RecordWriterTest, EncodedJpegCarriesEveryRecordFieldAndAFreshThumbnail) {
   EXPECT_EQ(Tag(thumbDump[thumb], "File:ImageHeight"), "120");
 }
 
-INSTANTIATE_TEST_SUITE_P(ByteOrders, RecordWriterTest, ::testing::Values(Order::Little, Order::Big));
+INSTANTIATE_TEST_SUITE_P(ByteOrders, RecordWriterTest,
+                         ::testing::Values(Order::Little, Order::Big));
 
 // The records of one byte order merged into a target of the other.
 struct MergeCase {
@@ -370,8 +383,8 @@ TEST_P(AppendExifMergeTest, SmallValuesAreMergedAndEverythingElseKept) {
   // Every other field reads as it did in the target.
   const std::set<std::pair<uint32_t, uint16_t>> merged{
       {LF_SEL_IFD0, 0x0100}, {LF_SEL_IFD0, 0x0101}, {LF_SEL_IFD0, 0x0112}, {LF_SEL_IFD0, 0x0128},
-      {LF_SEL_IFD0, 0x0132}, {LF_SEL_IFD0, 0x0213}, {LF_SEL_EXIF, 0x9207},
-      {LF_SEL_EXIF, 0x9209}, {LF_SEL_EXIF, 0xA001}, {LF_SEL_IFD1, 0x0128}, {LF_SEL_IFD1, 0x0201}};
+      {LF_SEL_IFD0, 0x0132}, {LF_SEL_IFD0, 0x0213}, {LF_SEL_EXIF, 0x9207}, {LF_SEL_EXIF, 0x9209},
+      {LF_SEL_EXIF, 0xA001}, {LF_SEL_IFD1, 0x0128}, {LF_SEL_IFD1, 0x0201}};
   auto fields = [&](const RecordList& l) {
     std::vector<std::string> rows = Rows(l, merged);
     rows.erase(std::remove_if(rows.begin(), rows.end(), [](const std::string& r) { return r.find(" mask ") != std::string::npos; }),
@@ -384,10 +397,10 @@ TEST_P(AppendExifMergeTest, SmallValuesAreMergedAndEverythingElseKept) {
   // included (ExifTool reports where it finds a preview that moved away from its offset).
   if (!test::ExifToolAvailable()) GTEST_SKIP() << "exiftool missing";
   auto dump = test::RunExifTool({target, out});
-  const std::set<std::string> changed{"IFD0:ImageWidth", "IFD0:ImageHeight", "IFD0:Orientation",
-                                      "IFD0:ResolutionUnit", "IFD0:ModifyDate", "IFD0:YCbCrPositioning",
-                                      "ExifIFD:MeteringMode", "ExifIFD:Flash", "ExifIFD:ColorSpace",
-                                      "IFD1:ThumbnailOffset"};
+  const std::set<std::string> changed{
+      "IFD0:ImageWidth",    "IFD0:ImageHeight",      "IFD0:Orientation",     "IFD0:ResolutionUnit",
+      "IFD0:ModifyDate",    "IFD0:YCbCrPositioning", "ExifIFD:MeteringMode", "ExifIFD:Flash",
+      "ExifIFD:ColorSpace", "IFD1:ThumbnailOffset"};
   for (const auto& [key, value] : dump[target]) {
     if (changed.count(key) || key.rfind("System:", 0) == 0 || key.rfind("File:", 0) == 0 ||
         key.rfind("ExifTool:", 0) == 0 || key.rfind("Composite:", 0) == 0) {
@@ -451,14 +464,17 @@ TEST(EncodeJpegWithExif, OptionalDirectoriesAndScratchFiles) {
     std::function<void(RecordList&)> change;
     size_t extraBytes;
   } rows[] = {
-      {"empty GPS record", LF_SEL_GPS, [&](RecordList& l) { keepOnly(&l.Find<LfGpsDirRecord>(LF_SEL_GPS)->presence, {}); }, 0},
-      {"empty IFD1 record", LF_SEL_IFD1, [&](RecordList& l) { keepOnly(&l.Find<LfImageDirRecord>(LF_SEL_IFD1)->presence, {}); }, 0},
+      {"empty GPS record", LF_SEL_GPS,
+       [&](RecordList& l) { keepOnly(&l.Find<LfGpsDirRecord>(LF_SEL_GPS)->presence, {}); }, 0},
+      {"empty IFD1 record", LF_SEL_IFD1,
+       [&](RecordList& l) { keepOnly(&l.Find<LfImageDirRecord>(LF_SEL_IFD1)->presence, {}); }, 0},
       {"IFD1 without JPEGInterchangeFormat", LF_SEL_IFD1,
        [&](RecordList& l) { keepOnly(&l.Find<LfImageDirRecord>(LF_SEL_IFD1)->presence, {3}); }, 18},
   };
   for (const auto& row : rows) {
     RecordList l;
-    ASSERT_EQ(ReadExifRecord(src.c_str(), &l.list, LF_SEL_IFD0 | LF_SEL_EXIF | row.selectors), S_OK) << row.what;
+    ASSERT_EQ(ReadExifRecord(src.c_str(), &l.list, LF_SEL_IFD0 | LF_SEL_EXIF | row.selectors), S_OK)
+        << row.what;
     row.change(l);
     ASSERT_EQ(EncodeJpegWithExif(image, out.c_str(), 80, &l.list), S_OK) << row.what;
     const Bytes file = test::ReadFile(out);
@@ -585,43 +601,47 @@ TEST(AppendExifCorpus, MergedFilesChangeOnlyMergeableTagsAsExifToolReadsThem) {
   } rows[] = {{"fixture records merged", false}, {"own records merged", true}};
   std::vector<test::CorpusEdit> edits;
   for (const auto& row : rows) {
-    edits.push_back({row.name, [&, own = row.ownRecords](const test::CorpusEditCase& c) {
-                       test::CorpusEditOutcome out;
-                       out.path = c.dst;
-                       out.skipped = c.file->format != "JPEG";
-                       if (out.skipped) return out;
-                       RecordList mine;
-                       if (own) ReadExifRecord(c.src.c_str(), &mine.list, 0x000F0000);
-                       out.result = record::AppendExif(c.dst.c_str(), c.src.c_str(), own ? &mine.list : &fixture.list, 1);
-                       out.explained = [own](const std::string& key, const std::string*, const std::string* now) {
-                         const std::string tag = test::TagOf(key);
-                         return test::GroupOf(key) == "Composite" ||
-                                (now && (own ? tag == "ModifyDate" : kMergeable.count(tag) != 0));
-                       };
-                       out.judge = [before = c.before, original = c.original, path = c.dst](
-                                           const test::ExifToolTags& extracted, const Bytes& afterFile) {
-                         // ExifTool finds a preview that moved when it extracts it; asked not to,
-                         // it reports the offset as stored.
-                         const bool preview = std::any_of(before->begin(), before->end(), [](const auto& kv) {
-                           return test::TagOf(kv.first) == "PreviewImageStart";
-                         });
-                         const test::ExifToolTags after =
-                             preview ? test::RunExifTool({path}, {"--PreviewImage"})[path] : extracted;
-                         std::vector<std::string> problems;
-                         for (const auto& [key, value] : *before) {
-                           if (!test::MayMove(key) || !after.count(key)) continue;
-                           const std::string why = test::NamesSameBytes(key, *before, *original, after, afterFile);
-                           if (!why.empty()) problems.push_back(key + ": " + why);
-                         }
-                         return problems;
-                       };
-                       return out;
-                     }});
+    edits.push_back(
+        {row.name, [&, own = row.ownRecords](const test::CorpusEditCase& c) {
+           test::CorpusEditOutcome out;
+           out.path = c.dst;
+           out.skipped = c.file->format != "JPEG";
+           if (out.skipped) return out;
+           RecordList mine;
+           if (own) ReadExifRecord(c.src.c_str(), &mine.list, 0x000F0000);
+           out.result = record::AppendExif(c.dst.c_str(), c.src.c_str(),
+                                           own ? &mine.list : &fixture.list, 1);
+           out.explained = [own](const std::string& key, const std::string*,
+                                 const std::string* now) {
+             const std::string tag = test::TagOf(key);
+             return test::GroupOf(key) == "Composite" ||
+                    (now && (own ? tag == "ModifyDate" : kMergeable.count(tag) != 0));
+           };
+           out.judge = [before = c.before, original = c.original, path = c.dst](
+                           const test::ExifToolTags& extracted, const Bytes& afterFile) {
+             // ExifTool finds a preview that moved when it extracts it; asked not to,
+             // it reports the offset as stored.
+             const bool preview = std::any_of(before->begin(), before->end(), [](const auto& kv) {
+               return test::TagOf(kv.first) == "PreviewImageStart";
+             });
+             const test::ExifToolTags after =
+                 preview ? test::RunExifTool({path}, {"--PreviewImage"})[path] : extracted;
+             std::vector<std::string> problems;
+             for (const auto& [key, value] : *before) {
+               if (!test::MayMove(key) || !after.count(key)) continue;
+               const std::string why =
+                   test::NamesSameBytes(key, *before, *original, after, afterFile);
+               if (!why.empty()) problems.push_back(key + ": " + why);
+             }
+             return problems;
+           };
+           return out;
+         }});
   }
   const std::vector<test::CorpusEditTally> t = test::JudgeCorpusEdits(edits, "record merges");
   for (size_t i = 0; i < t.size(); ++i) {
-    std::printf("  %s: %zu EXIF JPEGs to the module; merges refused:%s\n", rows[i].name, t[i].ExifFiles(),
-                t[i].refusedFiles.c_str());
+    std::printf("  %s: %zu EXIF JPEGs to the module; merges refused:%s\n", rows[i].name,
+                t[i].ExifFiles(), t[i].refusedFiles.c_str());
   }
   EXPECT_GT(t[0].succeeded, t[0].ExifFiles() / 2);
   EXPECT_EQ(t[1].succeeded, t[1].ExifFiles());  // a file's own records are always taken back
