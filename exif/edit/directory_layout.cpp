@@ -13,6 +13,15 @@ namespace {
 // Room for the directories of a block built from scratch, so most builds never grow the buffer.
 constexpr size_t kScratchCapacity = 65536;
 
+// The zero bytes the record writer leaves between a GPS directory's link and its values.
+constexpr uint32_t kRecordGpsGap = 12;
+
+// The zero bytes the record writer lays behind a value of `bytes` bytes of `type`: a value of
+// one-byte units grows by its length mod 4, which always makes it even.
+uint32_t RecordTail(uint16_t type, uint32_t bytes) {
+  return exif::FieldTypeSize(type) == 1 ? bytes % 4 : 0;
+}
+
 }  // namespace
 
 bool OutputLayout::StartBlock(ByteOrder order, bool isTiff, bool isJpeg) {
@@ -28,12 +37,15 @@ bool OutputLayout::StartBlock(ByteOrder order, bool isTiff, bool isJpeg) {
   return out_.View(order_).WriteU16(2, 42);
 }
 
-uint32_t OutputLayout::LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values) {
+uint32_t OutputLayout::LayDirectory(DirectoryId id, const IfdEntryList& entries,
+                                    ValueProvider* values, ValueSpacing spacing) {
   IfdLocation* slot = Slot(id);
   if (!slot || entries.size() > 0xFFFF || !out_.PadToEven()) return 0;
   const uint32_t at = out_.length();
   const uint32_t count = static_cast<uint32_t>(entries.size());
-  if (!out_.AppendZeros(kDirectoryOverhead + exif::kEntrySize * count)) return 0;
+  const bool record = spacing == ValueSpacing::kRecord;
+  const uint32_t gap = record && id == exif::kGpsIfd ? kRecordGpsGap : 0;
+  if (!out_.AppendZeros(kDirectoryOverhead + exif::kEntrySize * count + gap)) return 0;
 
   // The plan: each entry as it will stand, its value laid behind the directory in entry order.
   IfdEntryList laid = entries;
@@ -53,6 +65,7 @@ uint32_t OutputLayout::LayDirectory(DirectoryId id, const IfdEntryList& entries,
       continue;
     }
     out_.Resize(valueAt + bytes);
+    if (record && !out_.AppendZeros(RecordTail(requested.type, bytes))) return 0;
     e.count = delivered;
     e.value = valueAt;
   }

@@ -26,6 +26,15 @@ struct EditSource {
   IfdDescriptor ifd1;
 };
 
+// How LayDirectory spaces the values behind a directory. Both keep every value on a word boundary
+// (TIFF 6.0, Section 2).
+enum class ValueSpacing {
+  kEven,    // the editor's: each value padded to an even length
+  kRecord,  // the record writer's: a value of one-byte units (ASCII, BYTE, UNDEFINED) n bytes
+            // long takes n + n mod 4 bytes, and a GPS directory's value area begins 12 zero
+            // bytes after its link
+};
+
 // Delivers the value of an entry added by RewriteDirectory whose value does not fit inline.
 // Returns the number of values written into `dest` (0 = none).
 class ValueProvider {
@@ -119,11 +128,12 @@ class OutputLayout {
   bool StartBlock(ByteOrder order, bool isTiff, bool isJpeg);
   // Lays a directory of `entries` (in the order given) at the end of the block by the layout
   // rules: the directory on a word boundary, its value area directly behind it, each out-of-line
-  // value on a word boundary with the bytes `values` delivers (without them, count 0 and value 0);
-  // a next-IFD link of 0. The directory is read back and compared with the plan. Records the
-  // location of `id` (and the summary of IFD0 and IFD1) but sets no pointer to it (see
-  // SetDirectoryPointer). The directory's offset, or 0 on failure.
-  uint32_t LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values);
+  // value on a word boundary with the bytes `values` delivers (without them, count 0 and value 0),
+  // spaced by `spacing`; a next-IFD link of 0. The directory is read back and compared with the
+  // plan. Records the location of `id` (and the summary of IFD0 and IFD1) but sets no pointer to
+  // it (see SetDirectoryPointer). The directory's offset, or 0 on failure.
+  uint32_t LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values,
+                        ValueSpacing spacing = ValueSpacing::kEven);
   // Points the directory's parent (the TIFF header, IFD0's link or a pointer entry) at `offset`.
   bool SetDirectoryPointer(DirectoryId id, uint32_t offset);
   // Takes the image summary of IFD0 or IFD1 (and the strip count rule for its strips) from the

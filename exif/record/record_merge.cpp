@@ -6,6 +6,7 @@
 #include "exif/edit/date_stamp.h"
 #include "exif/edit/layout_check.h"
 #include "exif/edit/output_layout.h"
+#include "exif/record/maker_note_reach.h"
 #include "exif/record/record_writer.h"
 
 namespace lf::record {
@@ -55,8 +56,10 @@ IfdEntry InlineEntry(uint16_t tag, uint16_t type, uint32_t count, const std::vec
 // candidate is inserted before the first old entry whose tag lies above it, when that entry is not
 // one the record also carries (its own value then replaces the old one when it is as long and
 // inline). Values longer than an entry's four bytes are never inserted or replaced, and nothing
-// goes behind the last old entry. False when the directory cannot be rewritten.
-bool MergeDirectory(edit::OutputLayout* layout, DirectoryId id, const std::vector<FieldValue>& candidates) {
+// goes behind the last old entry; with `insert` false nothing is inserted at all. False when the
+// directory cannot be rewritten.
+bool MergeDirectory(edit::OutputLayout* layout, DirectoryId id,
+                    const std::vector<FieldValue>& candidates, bool insert) {
   if (candidates.empty()) return true;
   IfdEntryList old;
   if (layout->CollectOutputEntries(id, &old) < 0) return false;
@@ -71,16 +74,18 @@ bool MergeDirectory(edit::OutputLayout* layout, DirectoryId id, const std::vecto
     const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const FieldValue& c) { return c.tag == e.tag; });
     if (same == candidates.end()) {
       for (const FieldValue& c : candidates) {
-        if (c.tag > prevTag && c.tag < e.tag && c.bytes.size() <= exif::kInlineValueBytes && !has(c.tag) &&
+        if (insert && c.tag > prevTag && c.tag < e.tag &&
+            c.bytes.size() <= exif::kInlineValueBytes && !has(c.tag) &&
             std::find(added.begin(), added.end(), c.tag) == added.end()) {
           adds.push_back(InlineEntry(c.tag, c.type, c.count, c.bytes, order));
           added.push_back(c.tag);
         }
       }
     } else if (same->bytes.size() <= exif::kInlineValueBytes && ValueSize(e.type, e.count) == same->bytes.size()) {
-      if (layout->UpdateOutputEntry(id, InlineEntry(e.tag, e.type, e.count, same->bytes, order)) != exif::kFound) {
-        return false;
-      }
+      // Decoded entries compare only the value's own bytes: an equal value is no change, and
+      // the unused bytes of the value field (which some cameras fill) stay as they were.
+      const IfdEntry replaced = InlineEntry(e.tag, e.type, e.count, same->bytes, order);
+      if (!(replaced == e) && layout->UpdateOutputEntry(id, replaced) != exif::kFound) return false;
     }
     prevTag = e.tag;
   }
@@ -135,10 +140,16 @@ bool MergeRecordIntoApp1(ByteView segment, const RecordSet& records, const ExifD
   edit::OutputLayout layout;
   if (layout.CopyBlockForEdit(source, true, false) != 1) return false;
 
+  // A preview behind the segment that the maker note names stays where it is named only while the
+  // segment keeps its length: values are then replaced in place and nothing is inserted.
+  const bool keepLength = MakerNoteNamesImageBehind(tiff, segment.From(2u + oldLength));
   for (const DirectoryRecord& d : kMergedDirectories) {
     exif::IfdLocation where;
     if (layout.LocateOutputDirectory(d.id, &where) != 1 || where.offset == 0) continue;
-    if (!MergeDirectory(&layout, d.id, BuildMissingEntries(records, d.selector, tiff.order()))) return false;
+    if (!MergeDirectory(&layout, d.id, BuildMissingEntries(records, d.selector, tiff.order()),
+                        !keepLength)) {
+      return false;
+    }
   }
   if (now) {
     layout.StampDateTime(*now);
@@ -150,7 +161,7 @@ bool MergeRecordIntoApp1(ByteView segment, const RecordSet& records, const ExifD
   // Everything the merge was not asked to change must still be there, named by its offsets.
   if (!edit::CheckEditedBlock(tiff, layout).empty()) return false;
   std::vector<uint8_t> bytes = MakeApp1Segment(layout);
-  if (bytes.empty()) return false;
+  if (bytes.empty() || (keepLength && bytes.size() != 2u + oldLength)) return false;
   out->oldLength = oldLength;
   out->added = static_cast<int32_t>(bytes.size()) - 2 - oldLength;
   out->bytes = std::move(bytes);

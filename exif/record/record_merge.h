@@ -3,7 +3,8 @@
 // IFD0's and IFD1's DateTime get the time of the call, and everything else is kept, a maker note
 // wherever it lies included. The segment is copied into the shared output layout, which moves
 // every value and corrects every offset that names it; the edited block is compared with the old
-// one before it is handed back.
+// one before it is handed back. A maker note that names bytes behind the segment (a preview after
+// the image) gets no insertions: the segment then keeps its length, so those bytes do not move.
 #pragma once
 
 #include <cstdint>

@@ -76,8 +76,13 @@ bool Lay(edit::OutputLayout* layout, exif::DirectoryId id, std::vector<FieldValu
   IfdEntryList entries;
   for (const FieldValue& f : fields) entries.push_back(ToEntry(f, kLittleEndian));
   FieldValues values(fields);
-  const uint32_t at = layout->LayDirectory(id, entries, &values);
+  const uint32_t at = layout->LayDirectory(id, entries, &values, edit::ValueSpacing::kRecord);
   return at != 0 && layout->SetDirectoryPointer(id, at);
+}
+
+// The thumbnail is made only where IFD1's JPEGInterchangeFormat (bit 19) will name it.
+bool NamesThumbnail(const RecordSet& records) {
+  return records.ifd1 && LfPresenceHas(&records.ifd1->presence, 19);
 }
 
 }  // namespace
@@ -109,7 +114,9 @@ bool BuildTiffFromRecord(const RecordSet& records, const std::vector<uint8_t>& t
 
   std::vector<FieldValue> ifd1 = PresentFields(*records.ifd1, kLittleEndian);
   Drop(&ifd1, {exif::kTagPrintIm});
+  if (ifd1.empty()) return true;  // a record without fields is no IFD1
   if (!Lay(layout, exif::kIfd1, std::move(ifd1))) return false;
+  if (!NamesThumbnail(records)) return true;
   edit::OutputBuffer& data = layout->mutableThumbnailData();
   data.Reset();
   if (!data.Append(thumbnail.data(), thumbnail.size()) || !layout->PadToEven()) return false;
@@ -137,7 +144,7 @@ std::vector<uint8_t> MakeApp1Segment(const edit::OutputLayout& layout) {
 std::vector<uint8_t> BuildExifApp1(LF_HGLOBAL image, const RecordSet& records, const std::string& scratchDir) {
   if (!image || !records.ifd0 || !records.exif) return {};
   std::vector<uint8_t> thumbnail;
-  if (records.ifd1) {
+  if (NamesThumbnail(records)) {
     const std::string path = scratchDir + "__TMP__.002";
     if (imaging::MakeThumbnailFile(path.c_str(), LF_ENC_JPEG, image, kThumbnailQuality) != S_OK ||
         ReadWholeFile(path.c_str(), &thumbnail) != S_OK) {

@@ -15,9 +15,11 @@
 namespace lf::record {
 
 // Lays the TIFF data of the records into `layout` (started afresh) with `thumbnail` (JPEG bytes)
-// behind IFD1. IFD0 and a non-empty Exif record are needed; GPS and IFD1 are optional; an IFD1
-// record's JPEGInterchangeFormat fields (bits 19 and 20) are written with the thumbnail's place.
-// False when a record is missing or a directory cannot be laid.
+// behind IFD1, values spaced by the record writer's rule. IFD0 and a non-empty Exif record are
+// needed; GPS and IFD1 are optional, and an IFD1 record without fields counts as absent. The
+// thumbnail is laid only when the IFD1 record's JPEGInterchangeFormat (bit 19) names it; that
+// field and its length (bit 20) are written with the thumbnail's place. False when a record is
+// missing or a directory cannot be laid.
 bool BuildTiffFromRecord(const RecordSet& records, const std::vector<uint8_t>& thumbnail,
                          edit::OutputLayout* layout);
 

@@ -308,26 +308,6 @@ TEST(RecordReader, ResultCodesOfTheFileSteps) {
   EXPECT_TRUE(hr == S_OK || hr == E_FAIL);
 }
 
-TEST(RecordReader, HeaderHelpersBuildWalkAndFreeAList) {
-  LfExifRecord list{};
-  EXPECT_EQ(LfRecordListFind(&list, LF_SEL_GPS), nullptr);
-  EXPECT_EQ(LfRecordListFind(nullptr, LF_SEL_GPS), nullptr);
-  LfGpsDirRecord* gps = LfGpsDirRecordNew();
-  LfImageDirRecord* ifd0 = LfImageDirRecordNew();
-  ASSERT_TRUE(gps && ifd0 && LfStringSet(&ifd0->make, "M"));
-  ASSERT_TRUE(LfRecordListAppend(&list, LF_SEL_GPS, gps));
-  ASSERT_TRUE(LfRecordListAppend(&list, LF_SEL_IFD0, ifd0));
-  EXPECT_EQ(list.count, 2u);
-  EXPECT_EQ(list.head->next->record, gps);
-  EXPECT_EQ(list.head->prev->record, ifd0);
-  EXPECT_EQ(list.head->prev->next, list.head);
-  EXPECT_EQ(LfRecordListFind(&list, LF_SEL_IFD0), ifd0);
-  EXPECT_EQ(LfRecordListFind(&list, LF_SEL_IFD1), nullptr);
-  LfRecordListFree(&list, 1);
-  EXPECT_EQ(list.head, nullptr);
-  EXPECT_EQ(list.count, 0u);
-}
-
 // Real files: the record reader's values of standard tags against ExifTool's.
 TEST(RecordReaderCorpus, StandardTagsAgreeWithExifTool) {
   const std::vector<test::CorpusFile> corpus = test::LoadCorpusManifest();
