@@ -78,7 +78,7 @@ int BuildGpsDirectory(ExifWriter& writer, GpsRecordView& record) {
   return out.UpdateOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, kTypeLong, 1, at}) == exif::kFound ? 1 : 0;
 }
 
-int ExifWriter::BuildGpsDirectory(const GpsRecord* gps) {
+int ExifWriter::BuildGpsDirectory(GpsRecord* gps) {
   if (!gps) return 0;
   GpsRecordView record(gps);
   return edit::BuildGpsDirectory(*this, record);
