@@ -232,27 +232,26 @@ TEST_P(GpsEditTest, AnEmptyTagListRemovesEveryGpsEntryTheDirectoryAndThePointer)
   EXPECT_EQ(ReplaceExifGps(dst, dst, 90, &gps.record), E_FAIL);
 }
 
-// Edits of padded and packed JPEGs: the GPS IFD holds the tags of the row, the thumbnail stays
-// intact behind the block, and ExifTool finds nothing new, no value moved to an odd offset above
-// all. Only an empty tag list removes the GPS data.
+// Edits of a JPEG packed without pad bytes (its directories and thumbnail on odd offsets): the GPS
+// IFD holds the tags of the row, the thumbnail stays intact behind the block, and ExifTool finds
+// nothing new, no value moved to an odd offset above all. Only an empty tag list removes the GPS
+// data.
 TEST_P(GpsEditTest, EditsKeepWordAlignmentTheThumbnailAndTheGpsEntriesNotNamed) {
   struct Row {
     const char* what;
-    bool packed, withGps;
+    bool withGps;
     std::vector<uint32_t> tags;
     std::vector<uint16_t> after;  // the GPS tags of the written file
   };
   const Row rows[] = {
-      {"added", false, false, {0, 1, 2}, {0, 1, 2}},
-      {"added to a packed file", true, false, {0, 1, 2, 0x12}, {0, 1, 2, 0x12}},
-      {"merged into a packed file", true, true, {0, 2, 0x12}, {0, 1, 2, 8, 0x12}},
-      {"removed from a packed file", true, true, {}, {}},
-      {"a list of tags not written keeps the GPS data", false, true, {0x0008}, {0, 1, 8}},
-      {"... of a packed file too", true, true, {0x0008, 0x0099}, {0, 1, 8}},
+      {"added", false, {0, 1, 2, 0x12}, {0, 1, 2, 0x12}},
+      {"merged", true, {0, 2, 0x12}, {0, 1, 2, 8, 0x12}},
+      {"removed", true, {}, {}},
+      {"a list of tags not written keeps the GPS data", true, {0x0008, 0x0099}, {0, 1, 8}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const GpsFixture f = MakeGpsJpeg(GetParam(), "0220", row.withGps, {2, 2, 0, 0}, row.packed);
+    const GpsFixture f = MakeGpsJpeg(GetParam(), "0220", row.withGps, {2, 2, 0, 0}, true);
     const std::string src = dir_.File("src.jpg"), dst = dir_.File("dst.jpg");
     WriteFile(src, f.file);
     HostGps gps(row.tags);
