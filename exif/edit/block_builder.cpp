@@ -530,7 +530,8 @@ int InitExifWriteParams(ExifWriteParams* params) {
   return 1;
 }
 
-int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params, const GpsRecord* gps) {
+int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params,
+                               GpsRecord* gps) {
   if (params.exifVersion != kExifVersion0210) return 0;
   BlockBuilder builder(*this, params, thumbnailPath);
   if (!builder.sourceUsable()) return 0;

@@ -33,8 +33,7 @@ void CutStrips(ByteView block, const RawDirectory& dir, const IfdDescriptor& des
   }
   const uint64_t end = uint64_t{last} + lastCount;
   if (end <= first || first >= block.size()) return;
-  cuts->AddCut(first, static_cast<uint32_t>(std::min<uint64_t>(end, block.size()) - first),
-               static_cast<uint32_t>(block.size()), true);
+  cuts->AddCut(first, static_cast<uint32_t>(std::min<uint64_t>(end, block.size()) - first));
 }
 
 // Cuts every out-of-line value of a directory (strip arrays counted by the strip rule).
@@ -49,7 +48,7 @@ void CutValues(ByteView block, const RawDirectory& dir, const IfdDescriptor& des
     }
     const uint32_t bytes = ValueBytes(e.type, count);
     if (bytes != 0 && block.Contains(e.value, bytes)) {
-      cuts->AddCut(e.value, bytes, static_cast<uint32_t>(block.size()), true);
+      cuts->AddCut(e.value, bytes);
     }
   }
 }
@@ -259,17 +258,15 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
   }
   const bool hasIfd1 = hasIfd0 && LocateRawDirectory(block, block.ReadU32(ifd0.LinkPos()), &ifd1);
   if (!keepThumbnail && hasIfd1) {
-    cuts.AddCut(ifd1.offset, ifd1.Size(), size, false);
+    cuts.AddCut(ifd1.offset, ifd1.Size());
     CutValues(block, ifd1, sourceIfd1_, &cuts);
-    if (isTiff_) {
-      CutStrips(block, ifd1, sourceIfd1_, &cuts);
-    } else {
-      IfdEntry at, length;
-      if (FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormat, &at) &&
-          FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormatLength, &length) &&
-          at.type == kTypeLong && length.type == kTypeLong && at.value < size) {
-        cuts.AddCut(at.value, std::min(length.value, size - at.value), size, true);
-      }
+    if (isTiff_) CutStrips(block, ifd1, sourceIfd1_, &cuts);
+    // A JPEG thumbnail, in a JPEG file or a TIFF file.
+    IfdEntry at, length;
+    if (FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormat, &at) &&
+        FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormatLength, &length) &&
+        at.type == kTypeLong && length.type == kTypeLong && at.value < size) {
+      cuts.AddCut(at.value, std::min(length.value, size - at.value));
     }
     edits_.thumbnailDropped = true;
   }

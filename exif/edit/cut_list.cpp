@@ -4,19 +4,28 @@
 
 namespace lf::edit {
 
-void CutList::AddCut(uint32_t offset, uint32_t n, uint32_t blockSize, bool isValue) {
-  if (n == 0) return;
-  uint64_t length = n;
-  const uint64_t end = static_cast<uint64_t>(offset) + n;
-  if (!exact_ && (n & 1) && end < blockSize && (!isValue || (offset & 1) == 0) &&
-      std::find(protected_.begin(), protected_.end(), end) == protected_.end()) {
-    ++length;
-  }
-  items_.push_back({offset, -static_cast<int64_t>(length)});
+void CutList::AddCut(uint32_t offset, uint32_t n) {
+  if (n) items_.push_back({offset, -static_cast<int64_t>(n)});
 }
 
 void CutList::AddInsertion(uint32_t offset, uint32_t n) {
   if (n) items_.push_back({offset, static_cast<int64_t>(n)});
+}
+
+void CutList::KeepWordAlignment(uint32_t blockSize, std::vector<Cut>* items) const {
+  for (auto it = items->begin(); it != items->end();) {
+    const uint64_t n = it->length < 0 ? static_cast<uint64_t>(-it->length) : 0;
+    const uint64_t end = it->offset + n;
+    if ((n & 1) == 0 || end >= blockSize) {
+      ++it;
+      continue;
+    }
+    // Cuts are merged, so the byte at `end` belongs to no other cut.
+    const bool padByte = (it->offset & 1) == 0 &&
+                         std::find(protected_.begin(), protected_.end(), end) == protected_.end();
+    it->length = padByte ? it->length - 1 : it->length + 1;
+    it = it->length == 0 ? items->erase(it) : it + 1;
+  }
 }
 
 void CutList::Normalize(uint32_t blockSize) {
@@ -48,6 +57,7 @@ void CutList::Normalize(uint32_t blockSize) {
     }
     result.push_back(c);
   }
+  if (!exact_) KeepWordAlignment(blockSize, &result);
   // Stable by offset; at one offset an insertion comes before a cut, so both count for every
   // offset behind them and neither for the offset itself.
   std::stable_sort(result.begin(), result.end(), [](const Cut& a, const Cut& b) {

@@ -18,11 +18,8 @@ struct Cut {
 
 class CutList {
  public:
-  // Cuts `n` bytes at `offset` of a block of `blockSize` bytes. An odd length is widened by the
-  // pad byte that follows it when the range ends inside the block (for a value, only when the
-  // value itself starts on a word boundary), so the pieces copied keep their word alignment; but
-  // never when a directory or value starts on that byte (a writer that did not pad).
-  void AddCut(uint32_t offset, uint32_t n, uint32_t blockSize, bool isValue);
+  // Cuts `n` bytes at `offset`. Normalize makes the length even (see there).
+  void AddCut(uint32_t offset, uint32_t n);
   // Marks where a directory or value starts, so no widened cut swallows its first byte.
   void Protect(uint32_t offset) { protected_.push_back(offset); }
   // Cuts keep their exact lengths: ranges blanked in place leave no alignment to keep, and the
@@ -32,13 +29,19 @@ class CutList {
   void AddInsertion(uint32_t offset, uint32_t n);
 
   // Sorts the items by offset, drops cuts that start beyond the block, clips cuts at its end and
-  // merges overlapping cuts, so no byte is counted twice.
+  // merges overlapping cuts, so no byte is counted twice. Then every cut that ends inside the
+  // block gets an even length, so whatever follows it moves by a whole number of words and keeps
+  // its alignment, aligned or not (TIFF 6.0, Section 2): an odd cut that starts on a word
+  // boundary takes the pad byte behind it unless a directory or value starts there; any other
+  // odd cut leaves its last byte behind, unreferenced. Insertions must have even lengths.
   void Normalize(uint32_t blockSize);
 
   bool empty() const { return items_.empty(); }
   const std::vector<Cut>& items() const { return items_; }
 
  private:
+  void KeepWordAlignment(uint32_t blockSize, std::vector<Cut>* items) const;
+
   std::vector<Cut> items_;
   std::vector<uint32_t> protected_;
   bool exact_ = false;

@@ -49,8 +49,10 @@ class ExifWriter : public exif::ExifReader {
   // Interop directories onto a copied block. 1 or 0 (the block is then left as far as it got).
   // A source whose IFD0 or Exif IFD cannot be laid gets no block at all (IsBuilt is false then);
   // a thumbnail that cannot be placed whole leaves the block without IFD1 and its Interop IFD.
-  int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params, const GpsRecord* gps);
-  int BuildGpsDirectory(const GpsRecord* gps);
+  // The GPS record receives the GPSVersionID the GPS IFD is written with.
+  int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params,
+                     GpsRecord* gps);
+  int BuildGpsDirectory(GpsRecord* gps);
   // Lays IFD1 for the thumbnail in `thumbnailPath` (a 160 × 120 JPEG or TIFF) behind a block
   // copied without its thumbnail; DropThumbnail takes it away again.
   int AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params);

@@ -78,7 +78,7 @@ int BuildGpsDirectory(ExifWriter& writer, GpsRecordView& record) {
   return out.UpdateOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, kTypeLong, 1, at}) == exif::kFound ? 1 : 0;
 }
 
-int ExifWriter::BuildGpsDirectory(const GpsRecord* gps) {
+int ExifWriter::BuildGpsDirectory(GpsRecord* gps) {
   if (!gps) return 0;
   GpsRecordView record(gps);
   return edit::BuildGpsDirectory(*this, record);
@@ -152,7 +152,10 @@ int RestoreSourceThumbnail(ExifWriter& writer) {
   RawDirectory ifd0, ifd1;
   if (!LocateRawDirectory(block, block.ReadU32(4), &ifd0) || !block.Contains(ifd0.LinkPos(), 4)) return 0;
   const uint32_t link = block.ReadU32(ifd0.LinkPos());
-  if (link == 0 || !LocateRawDirectory(block, link, &ifd1) || ifd1.count == 0) return 0;
+  if (link == 0) return 0;
+  // A TIFF's IFD1 behind its main image lies outside the block: it cannot be carried.
+  if (!LocateRawDirectory(block, link, &ifd1)) return out.isTiff() ? -1 : 0;
+  if (ifd1.count == 0) return 0;
 
   IfdEntryList entries;
   IfdEntry jpegAt, jpegLength, strips, stripCounts;
@@ -180,8 +183,9 @@ int RestoreSourceThumbnail(ExifWriter& writer) {
   // The thumbnail's bytes, which must all lie inside the source block.
   uint32_t from = 0, size = 0;
   if (hasJpeg) {
-    if (out.isTiff() || hasStrips || !hasJpegLength || jpegAt.type != kTypeLong || jpegAt.count != 1 ||
-        jpegLength.count != 1 || jpegLength.value == 0 || !block.Contains(jpegAt.value, jpegLength.value)) {
+    if (hasStrips || !hasJpegLength || jpegAt.type != kTypeLong || jpegAt.count != 1 ||
+        jpegLength.count != 1 || jpegLength.value == 0 ||
+        !block.Contains(jpegAt.value, jpegLength.value)) {
       return -1;
     }
     from = jpegAt.value;

@@ -20,10 +20,11 @@ int ReplaceGpsInOutput(ExifWriter& writer, GpsRecordView& record);
 
 // Lays the source's IFD1 and its thumbnail (a JPEG stream, or the strips of a TIFF) again behind
 // a block copied without them: 1 restored, 0 when the source has no IFD1 or the block already has
-// one, -1 when the source's IFD1 cannot be carried whole (a thumbnail outside the EXIF block, an
-// uncompressed thumbnail of a JPEG, values of types the editor cannot move, sub-directory
-// pointers). Callers refuse the edit on -1: the thumbnail would otherwise be lost. An IFD1 without
-// image data is laid again as well, so the Interop IFD that goes with it is never taken away.
+// one, -1 when the source's IFD1 cannot be carried whole (a directory or thumbnail outside the
+// EXIF block, an uncompressed thumbnail of a JPEG, values of types the editor cannot move,
+// sub-directory pointers). Callers refuse the edit on -1: the thumbnail would otherwise be lost. An
+// IFD1 without image data is laid again as well, so the Interop IFD that goes with it is never
+// taken away.
 int RestoreSourceThumbnail(ExifWriter& writer);
 
 // Whether a TIFF's EXIF block holds every value its directories name, so a file rewritten from the

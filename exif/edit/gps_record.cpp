@@ -57,6 +57,7 @@ GpsRecordView::GpsRecordView(const GpsRecord* record, GpsRecord* writable)
   const LfU32List& list = record->tagList;
   if (list.size < 0 || list.size > kMaxGpsTags || (list.size > 0 && !list.data)) return;
   std::memcpy(version_, record->versionID, sizeof version_);
+  emptyList_ = list.size == 0;
   for (int32_t i = 0; i < list.size; ++i) {
     const uint32_t tag = list.data[i];
     if (!IsKnownGpsTag(tag)) continue;

@@ -63,7 +63,9 @@ class GpsRecordView {
   // The tag list in the host's order (only the twelve known tags, repeats kept).
   const std::vector<uint16_t>& tags() const { return tags_; }
   bool Lists(uint16_t tag) const;
-  bool RemovesGps() const { return tags_.empty(); }
+  // Only an empty tag list asks for the GPS data to be removed; a list naming only tags the
+  // module does not write asks for nothing to change.
+  bool RemovesGps() const { return emptyList_; }
 
   uint32_t VersionId() const;             // big-endian reading of versionID
   void SetVersionId(uint32_t version);    // written back into the host's record
@@ -79,6 +81,7 @@ class GpsRecordView {
   uint8_t version_[4] = {};
   HRESULT result_ = E_INVALIDARG;
   std::vector<uint16_t> tags_;
+  bool emptyList_ = false;
   uint32_t mapDatumLength_ = 0, dateStampLength_ = 0;  // without the 0 byte
 };
 

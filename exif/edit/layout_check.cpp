@@ -133,7 +133,11 @@ class Checker {
     if (n <= 4 || !s_.Contains(a.field, n)) {
       return a.field == b.field ? std::string{} : Where(id, a.tag, "value changed");
     }
-    return SameBytes(s_, a.field, o_, b.field, n) ? std::string{} : Where(id, a.tag, "value bytes changed");
+    if (!SameBytes(s_, a.field, o_, b.field, n)) return Where(id, a.tag, "value bytes changed");
+    // TIFF 6.0, Section 2: values start on word boundaries; a copy must not break that.
+    if (a.field % 2 == 0 && b.field % 2 != 0)
+      return Where(id, a.tag, "value moved to an odd offset");
+    return {};
   }
 
   std::string CompareThumbnail() {

@@ -162,15 +162,21 @@ void OutputLayout::StampDateTime(const ExifDateTime& now) {
   if (edit::StampDateTime(out_.View(order_), ifd0_.location.offset, now)) edits_.Add(exif::kIfd0, kTagDateTime);
 }
 
+bool OutputLayout::HoldsJpegThumbnail(DirectoryId id) {
+  if (id != exif::kIfd1) return false;
+  if (!isTiff_) return isJpeg_;
+  // A TIFF's IFD1 may hold its thumbnail as a JPEG stream instead of strips (EXIF 2.2, 4.5.5).
+  IfdEntry at{exif::kTagJpegInterchangeFormat}, strips{exif::kTagStripOffsets};
+  return FindOutputEntry(id, &at) == exif::kFound && FindOutputEntry(id, &strips) != exif::kFound;
+}
+
 int OutputLayout::MeasureImageData(DirectoryId id, uint32_t* size) {
   *size = 0;
-  if (!isTiff_) {
-    if (isJpeg_ && id == exif::kIfd1) {
-      *size = thumbnail_.length();
-      return 1;
-    }
-    return isJpeg_ ? 0 : 1;
+  if (HoldsJpegThumbnail(id)) {
+    *size = thumbnail_.length();
+    return 1;
   }
+  if (!isTiff_) return isJpeg_ ? 0 : 1;
   IfdEntry offsets{exif::kTagStripOffsets}, counts{exif::kTagStripByteCounts};
   if (FindOutputEntry(id, &offsets) != exif::kFound || FindOutputEntry(id, &counts) != exif::kFound) return 0;
   uint32_t first = 0, last = 0, firstCount = 0, lastCount = 0;
@@ -189,13 +195,13 @@ bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
   if (*newOffset & 1) ++*newOffset;
   IfdDescriptor* descriptor = Descriptor(id);
   if (!descriptor) return false;
-  if (!isTiff_) {
-    if (!isJpeg_ || id != exif::kIfd1) return false;
+  if (HoldsJpegThumbnail(id)) {
     PatchOutputEntry(id, {exif::kTagJpegInterchangeFormat, kTypeLong, 1, *newOffset}, false);
     PatchOutputEntry(id, {exif::kTagJpegInterchangeFormatLength, kTypeLong, 1, thumbnail_.length()}, false);
     descriptor->firstStripOffset = *newOffset;
     return true;
   }
+  if (!isTiff_) return false;
   IfdEntry offsets{exif::kTagStripOffsets};
   if (FindOutputEntry(id, &offsets) != exif::kFound) return false;
   const uint32_t count = StripCount(id, offsets.count);

@@ -178,6 +178,8 @@ class OutputLayout {
   void CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t finalOffset);
   int CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFinal);
   uint32_t StripCount(DirectoryId id, uint32_t entryCount) const;
+  // IFD1 names its thumbnail by JPEGInterchangeFormat (held apart in thumbnail_), not by strips.
+  bool HoldsJpegThumbnail(DirectoryId id);
   // RewriteDirectory for a pinned block: the new directory goes at the end of the block, with
   // the kept entries' values where they are, and only the pointer to it changes.
   int AppendDirectory(DirectoryId id, const RawDirectory& dir, const std::vector<uint16_t>* tagsToRemove,

@@ -254,7 +254,7 @@ HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGL
                        int32_t quality, void* extra) {
   if ((formatFlags & LF_ENC_NEW_EXIF_FILE) == 0 || destPath.empty() || !image) return E_INVALIDARG;
   const ExifWriteParams* given = nullptr;
-  const GpsRecord* gps = nullptr;
+  GpsRecord* gps = nullptr;
   if ((formatFlags & LF_ENC_PARAMS_PAIR) != 0) {
     if (const auto* pair = static_cast<const LfExifWriteParamsPair*>(extra)) {
       given = pair->params;

@@ -55,7 +55,7 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
 
   CutList cuts;
   ProtectStructureStarts(old, &cuts);
-  cuts.AddCut(dir.offset, dir.Size(), length, false);
+  cuts.AddCut(dir.offset, dir.Size());
   std::vector<Item> items;
   items.reserve(dir.count + (entriesToAdd ? entriesToAdd->size() : 0));
   for (uint32_t i = 0; i < dir.count; ++i) {
@@ -70,7 +70,7 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
       }
       const uint32_t bytes = ValueBytes(e.type, e.count);
       if (bytes != 0 && e.value != 0 && old.Contains(e.value, bytes)) {
-        cuts.AddCut(e.value, bytes, length, true);
+        cuts.AddCut(e.value, bytes);
       }
     }
     items.push_back(item);
@@ -88,7 +88,7 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
         if (stripDirectory && IsPointerTag(tag) && it->entry.value != 0) {
           RawDirectory sub;
           if (LocateRawDirectory(old, it->entry.value, &sub) && sub.count == 0) {
-            cuts.AddCut(sub.offset, kDirectoryOverhead, length, false);
+            cuts.AddCut(sub.offset, kDirectoryOverhead);
           }
         }
         it = items.erase(it);
@@ -124,8 +124,14 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
   const uint32_t dirBytes = kDirectoryOverhead + exif::kEntrySize * count;
   const uint64_t valueBase = uint64_t{newPos} + dirBytes;
 
-  // The value area, laid in entry order, each value on a word boundary.
+  // The value area, laid in entry order, each value on a word boundary of the block: behind a
+  // directory that starts on an odd offset (a writer that did not pad) the area starts with a pad
+  // byte, and it ends with one, so the insertion stays even and nothing behind it changes
+  // alignment.
   OutputBuffer area;
+  const uint32_t lead = static_cast<uint32_t>(valueBase & 1);
+  auto padToWord = [&] { return (area.length() + lead) % 2 == 0 || area.AppendZeros(1); };
+  if (lead && !area.AppendZeros(1)) return 0;
   for (Item& item : items) {
     IfdEntry& e = item.entry;
     if (item.opaque || !HasOutOfLineValue(e)) continue;
@@ -153,8 +159,9 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
     }
     e.value = static_cast<uint32_t>(valueBase + at);
     item.laid = true;
-    if (!area.PadToEven()) return 0;
+    if (!padToWord()) return 0;
   }
+  if (!area.PadToEven()) return 0;
 
   OutputBuffer cutCopy;
   if (!cutCopy.Reserve(uint64_t{length} + dirBytes + area.length() + 65536) ||

@@ -1,7 +1,8 @@
-// GPS written to, removed from, and written-then-removed from every EXIF camera JPEG and TIFF of the
-// real-world corpus, as copies in scratch directories, judged by ExifTool's full dump: only the
-// GPS tags, the modification date and pointers that still name the same bytes may differ; the GPS
-// values ExifTool reads are the ones written; a refused edit leaves the file byte for byte.
+// GPS written to, removed from, and written-then-removed from every EXIF camera JPEG and TIFF of
+// the real-world corpus, and a tag list naming only a tag the module does not write, as copies in
+// scratch directories, judged by ExifTool's full dump: only the GPS tags, the modification date
+// and pointers that still name the same bytes may differ; the GPS values ExifTool reads are the
+// ones written, and no value moved to an odd offset; a refused edit leaves the file byte for byte.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -19,13 +20,15 @@ namespace {
 using test::Bytes;
 using test::ExifToolTags;
 
-enum class Edit { kWrite, kRemove, kRemoveWritten };
-constexpr Edit kEdits[] = {Edit::kWrite, Edit::kRemove, Edit::kRemoveWritten};
+enum class Edit { kWrite, kRemove, kRemoveWritten, kUnwrittenTagOnly };
+constexpr Edit kEdits[] = {Edit::kWrite, Edit::kRemove, Edit::kRemoveWritten,
+                           Edit::kUnwrittenTagOnly};
 const char* Name(Edit e) {
   switch (e) {
     case Edit::kWrite: return "GPS written to a new path";
     case Edit::kRemove: return "GPS removed in place";
     case Edit::kRemoveWritten: return "GPS written, then removed";
+    case Edit::kUnwrittenTagOnly: return "a tag list of GPSSatellites alone, GPS kept";
   }
   return "?";
 }
@@ -84,6 +87,10 @@ test::CorpusEdit MakeEdit(Edit edit) {
   return {Name(edit), [edit](const test::CorpusEditCase& c) {
             Position p;
             LfGpsRecord removal{};
+            uint32_t satellites = 0x0008;
+            LfGpsRecord unwritten{};
+            unwritten.tagList.data = &satellites;
+            unwritten.tagList.size = 1;
             test::CorpusEditOutcome out;
             out.path = c.src;
             switch (edit) {
@@ -103,16 +110,27 @@ test::CorpusEdit MakeEdit(Edit edit) {
                 out.sourceEdited = true;
                 if (!out.skipped) out.result = ReplaceExifGps(c.src, c.src, 90, &removal);
                 break;
+              case Edit::kUnwrittenTagOnly:
+                out.result = ReplaceExifGps(c.dst, c.src, 90, &unwritten);
+                out.path = c.dst;
+                out.skipped = !c.before->count("GPS:GPSVersionID");  // nothing to keep
+                // Every GPS tag must be as it was: none is explained.
+                return out;
             }
-            out.judge = [edit](const ExifToolTags& after, const Bytes&) {
+            out.judge = [edit, src = c.src, dst = c.dst](const ExifToolTags& after, const Bytes&) {
               std::vector<std::string> problems;
               if (edit == Edit::kWrite) {
+                for (const std::string& issue :
+                     test::NewIssues(test::ValidationIssues(src), test::ValidationIssues(dst))) {
+                  if (issue.find("Odd offset") != std::string::npos) problems.push_back(issue);
+                }
                 for (const char* key : {"GPS:GPSLatitude", "GPS:GPSLongitude", "GPS:GPSLatitudeRef", "GPS:GPSAltitude"}) {
                   if (!after.count(key)) problems.push_back(std::string("no ") + key + " written");
                 }
               } else {
                 for (const auto& [key, value] : after) {
-                  if (test::GroupOf(key) == "GPS") problems.push_back("GPS left: " + key + " = " + test::Shown(value));
+                  if (test::GroupOf(key) == "GPS")
+                    problems.push_back("GPS left: " + key + " = " + test::Shown(value));
                 }
               }
               return problems;
@@ -135,6 +153,7 @@ TEST(CorpusGpsTest, GpsWrittenAndRemovedChangesOnlyTheGpsTagsAsExifToolReadsThem
   std::printf("  %zu EXIF files to the module; writes refused:%s\n", exifFiles, t[0].refusedFiles.c_str());
   EXPECT_GT(t[0].succeeded, exifFiles / 2);
   EXPECT_GT(t[1].succeeded, 0u);
+  EXPECT_GT(t[3].succeeded, 0u);
 }
 
 }  // namespace

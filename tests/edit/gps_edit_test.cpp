@@ -94,17 +94,23 @@ void ExpectThumbnailBehindBlock(const std::string& path, const Bytes& thumbnail)
 using test::ExpectNoNewIssues;
 
 // A JPEG with a chosen Exif version and GPS IFD, a thumbnail, and one GPS entry the record never
-// names (GPSSatellites, out of line).
+// names (GPSSatellites, out of line). Packed, its values have no pad bytes and odd lengths, so the
+// Exif IFD, the GPS IFD and the thumbnail start on odd offsets and SubSecTimeOriginal on an even
+// one behind them.
 struct GpsFixture {
   Bytes file;
   Bytes thumbnail;
 };
-GpsFixture MakeGpsJpeg(Order order, const std::string& exifVersion, bool withGps, Bytes gpsVersion = {2, 0, 0, 0}) {
+GpsFixture MakeGpsJpeg(Order order, const std::string& exifVersion, bool withGps,
+                       Bytes gpsVersion = {2, 0, 0, 0}, bool packed = false) {
   GpsFixture f;
   test::TiffBuilder t(order);
+  t.SetPacked(packed);
   const int exif = t.AddDirectory();
+  if (packed) t.Ifd0().Ascii(0x010E, "A view");
   t.Ifd0().Ascii(0x010F, "Kestrelon").Ascii(0x0132, "2021:07:14 10:00:00").Pointer(0x8769, exif);
   t.Dir(exif).Undefined(0x9000, Bytes(exifVersion.begin(), exifVersion.end())).Ascii(0x9003, "2021:07:14 09:26:53");
+  if (packed) t.Dir(exif).Ascii(0x9290, "123456").Ascii(0x9291, "654321");
   if (withGps) {
     const int gps = t.AddDirectory();
     t.Ifd0().Pointer(0x8825, gps);
@@ -226,6 +232,37 @@ TEST_P(GpsEditTest, AnEmptyTagListRemovesEveryGpsEntryTheDirectoryAndThePointer)
   EXPECT_EQ(ReplaceExifGps(dst, dst, 90, &gps.record), E_FAIL);
 }
 
+// Edits of a JPEG packed without pad bytes (its directories and thumbnail on odd offsets): the GPS
+// IFD holds the tags of the row, the thumbnail stays intact behind the block, and ExifTool finds
+// nothing new, no value moved to an odd offset above all. Only an empty tag list removes the GPS
+// data.
+TEST_P(GpsEditTest, EditsKeepWordAlignmentTheThumbnailAndTheGpsEntriesNotNamed) {
+  struct Row {
+    const char* what;
+    bool withGps;
+    std::vector<uint32_t> tags;
+    std::vector<uint16_t> after;  // the GPS tags of the written file
+  };
+  const Row rows[] = {
+      {"added", false, {0, 1, 2, 0x12}, {0, 1, 2, 0x12}},
+      {"merged", true, {0, 2, 0x12}, {0, 1, 2, 8, 0x12}},
+      {"removed", true, {}, {}},
+      {"a list of tags not written keeps the GPS data", true, {0x0008, 0x0099}, {0, 1, 8}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const GpsFixture f = MakeGpsJpeg(GetParam(), "0220", row.withGps, {2, 2, 0, 0}, true);
+    const std::string src = dir_.File("src.jpg"), dst = dir_.File("dst.jpg");
+    WriteFile(src, f.file);
+    HostGps gps(row.tags);
+    ASSERT_EQ(ReplaceExifGps(dst, src, 90, &gps.record), S_OK);
+    exif::ExifReader r(dst.c_str(), true);
+    EXPECT_EQ(GpsTags(r), row.after);
+    ExpectThumbnailBehindBlock(dst, f.thumbnail);
+    ExpectNoNewIssues(src, dst);
+  }
+}
+
 TEST_P(GpsEditTest, RefusalsLeaveTheFileByteForByte) {
   const GpsFixture f = MakeGpsJpeg(GetParam(), "0200", true);
   const std::string path = dir_.File("x.jpg");
@@ -275,18 +312,19 @@ TEST_P(GpsEditTest, RefusalsLeaveTheFileByteForByte) {
   expectRefused(E_NO_EXIF, ReplaceExifGps(path, path, 80, &gps.record), jfif);
 }
 
-// A TIFF whose thumbnail strips come before its main strips: after the edit the block, the
-// thumbnail and the main image follow each other, every strip intact.
-TEST_P(GpsEditTest, ATiffKeepsItsStripsMovedBehindTheThumbnail) {
+// A TIFF whose thumbnail (strips, or a JPEG stream) comes before its main strips: after the edit
+// the block, the thumbnail and the main image follow each other, every byte intact.
+TEST_P(GpsEditTest, ATiffKeepsItsThumbnailAndStripsMovedBehindTheBlock) {
   const Order order = GetParam();
-  Bytes main(8 * 6 * 3), thumb(4 * 3 * 3);
+  Bytes main(8 * 6 * 3), strips(4 * 3 * 3);
   for (size_t i = 0; i < main.size(); ++i) main[i] = static_cast<uint8_t>(i * 7 + 1);
-  for (size_t i = 0; i < thumb.size(); ++i) thumb[i] = static_cast<uint8_t>(200 - i);
-  auto build = [&](bool withGps, bool stripsFirst) {
+  for (size_t i = 0; i < strips.size(); ++i) strips[i] = static_cast<uint8_t>(200 - i);
+  const Bytes jpeg = test::StripAppSegments(test::EncodeJpeg(16, 12, 75));
+  auto build = [&](bool withGps, bool stripsFirst, bool jpegThumbnail) {
     test::TiffBuilder t(order);
     t.SetBlobsFirst(stripsFirst);
     const int exif = t.AddDirectory(), ifd1 = t.AddDirectory();
-    const int thumbBlob = t.AddBlob(thumb), mainBlob = t.AddBlob(main);
+    const int thumbBlob = t.AddBlob(jpegThumbnail ? jpeg : strips), mainBlob = t.AddBlob(main);
     t.Ifd0().Long(0x0100, {8}).Long(0x0101, {6}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1}).Short(0x0106, {2});
     t.Ifd0().BlobOffset(0x0111, mainBlob).Short(0x0115, {3}).Long(0x0116, {6}).BlobLength(0x0117, mainBlob);
     t.Ifd0().Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x0128, {2});
@@ -298,33 +336,49 @@ TEST_P(GpsEditTest, ATiffKeepsItsStripsMovedBehindTheThumbnail) {
     }
     t.Dir(exif).Undefined(0x9000, {'0', '2', '2', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
     t.Dir(exif).Undefined(0xA000, {'0', '1', '0', '0'}).Short(0xA001, {1});
-    t.Dir(ifd1).Long(0x0100, {4}).Long(0x0101, {3}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1}).Short(0x0106, {2});
-    t.Dir(ifd1).BlobOffset(0x0111, thumbBlob).Short(0x0115, {3}).Long(0x0116, {3}).BlobLength(0x0117, thumbBlob);
+    if (jpegThumbnail) {
+      t.Dir(ifd1).Short(0x0103, {6}).Rational(0x011A, {{72, 1}}).BlobOffset(0x0201, thumbBlob);
+      t.Dir(ifd1).BlobLength(0x0202, thumbBlob);
+    } else {
+      t.Dir(ifd1).Long(0x0100, {4}).Long(0x0101, {3}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1});
+      t.Dir(ifd1).Short(0x0106, {2}).BlobOffset(0x0111, thumbBlob).Short(0x0115, {3});
+      t.Dir(ifd1).Long(0x0116, {3}).BlobLength(0x0117, thumbBlob);
+    }
     return t.Build();
   };
-  // Strips of one directory as its own entries name them.
-  auto stripsOf = [](const Bytes& file, bool thumbnail) {
+  // Image data of one directory as its own entries name it: strips, or IFD1's JPEG stream.
+  auto dataOf = [](const Bytes& file, bool thumbnail) {
     const ByteView v(file.data(), file.size(), file[0] == 'I' ? exif::kLittleEndian : exif::kBigEndian);
     RawDirectory d;
     if (!LocateRawDirectory(v, v.ReadU32(4), &d)) return std::make_pair(Bytes{}, 0u);
-    if (thumbnail && !LocateRawDirectory(v, v.ReadU32(d.LinkPos()), &d)) return std::make_pair(Bytes{}, 0u);
+    if (thumbnail && !LocateRawDirectory(v, v.ReadU32(d.LinkPos()), &d))
+      return std::make_pair(Bytes{}, 0u);
     IfdEntry at, n;
-    if (!FindRawEntry(v, d, exif::kTagStripOffsets, &at) || !FindRawEntry(v, d, exif::kTagStripByteCounts, &n) ||
-        !v.Contains(at.value, n.value)) {
+    if (!(FindRawEntry(v, d, exif::kTagStripOffsets, &at) &&
+          FindRawEntry(v, d, exif::kTagStripByteCounts, &n)) &&
+        !(FindRawEntry(v, d, exif::kTagJpegInterchangeFormat, &at) &&
+          FindRawEntry(v, d, exif::kTagJpegInterchangeFormatLength, &n))) {
       return std::make_pair(Bytes{}, 0u);
     }
     return std::make_pair(test::Slice(file, at.value, n.value), at.value);
   };
-  for (const auto& [withGps, stripsFirst] : {std::pair{false, false}, {true, false}, {true, true}}) {
-    SCOPED_TRACE(std::string(withGps ? "merged into GPS" : "GPS added") + (stripsFirst ? ", strips first" : ""));
-    const Bytes file = build(withGps, stripsFirst);
-    const std::string src = dir_.File(withGps ? "g.tif" : "n.tif"), dst = dir_.File("out.tif");
+  struct Row {
+    bool withGps, stripsFirst, jpegThumbnail;
+  };
+  for (const Row& row : {Row{false, false, false}, Row{true, false, false}, Row{true, true, false},
+                         Row{false, false, true}, Row{true, true, true}}) {
+    SCOPED_TRACE(std::string(row.withGps ? "merged into GPS" : "GPS added") +
+                 (row.stripsFirst ? ", strips first" : "") +
+                 (row.jpegThumbnail ? ", JPEG thumbnail" : ""));
+    const Bytes file = build(row.withGps, row.stripsFirst, row.jpegThumbnail);
+    const Bytes& thumb = row.jpegThumbnail ? jpeg : strips;
+    const std::string src = dir_.File(row.withGps ? "g.tif" : "n.tif"), dst = dir_.File("out.tif");
     WriteFile(src, file);
     HostGps gps({0x0000, 0x0001, 0x0002, 0x001B});
     ASSERT_EQ(ReplaceExifGps(dst, src, 0, &gps.record), S_OK);  // quality means nothing for a TIFF
     const Bytes out = ReadFile(dst);
-    const auto [mainOut, mainAt] = stripsOf(out, false);
-    const auto [thumbOut, thumbAt] = stripsOf(out, true);
+    const auto [mainOut, mainAt] = dataOf(out, false);
+    const auto [thumbOut, thumbAt] = dataOf(out, true);
     EXPECT_EQ(mainOut, main);
     EXPECT_EQ(thumbOut, thumb);
     exif::ExifReader r(dst.c_str(), true);
@@ -334,16 +388,21 @@ TEST_P(GpsEditTest, ATiffKeepsItsStripsMovedBehindTheThumbnail) {
     EXPECT_EQ(mainAt, (thumbAt + thumb.size() + 1) & ~1u);
     EXPECT_EQ(out.size(), mainAt + main.size());
     EXPECT_EQ(Numbers(r, Find(r, exif::kGpsIfd, 0x0002)), (std::vector<uint32_t>{48, 1, 51, 1, 3024, 100}));
-    if (withGps) {
+    if (row.withGps) {
       EXPECT_EQ(Text(r, Find(r, exif::kGpsIfd, 0x0012)), "TOKYO-1918");
     }
     ExpectNoNewIssues(src, dst);
-    // And taken out again: the strips stay intact.
+    if (row.jpegThumbnail && test::ExifToolAvailable()) {
+      const test::ExifToolDump dump = test::RunExifTool({src, dst});
+      ASSERT_TRUE(dump.count(src) && dump.count(dst) && dump.at(src).count("IFD1:ThumbnailImage"));
+      EXPECT_EQ(dump.at(dst).at("IFD1:ThumbnailImage"), dump.at(src).at("IFD1:ThumbnailImage"));
+    }
+    // And taken out again: the image data stays intact.
     HostGps none({});
     ASSERT_EQ(ReplaceExifGps(dst, dst, 0, &none.record), S_OK);
     const Bytes removed = ReadFile(dst);
-    EXPECT_EQ(stripsOf(removed, false).first, main);
-    EXPECT_EQ(stripsOf(removed, true).first, thumb);
+    EXPECT_EQ(dataOf(removed, false).first, main);
+    EXPECT_EQ(dataOf(removed, true).first, thumb);
     exif::ExifReader s(dst.c_str(), true);
     IfdEntry gpsPointer{exif::kTagGpsIfdPointer};
     EXPECT_EQ(s.FindEntry(exif::kIfd0, &gpsPointer), 0);
@@ -394,7 +453,7 @@ TEST_P(GpsEditTest, BuildingABlockLaysTheSourcesGpsEntriesMergedWithTheRecord) {
   ExifWriter writer(src.c_str(), true);
   OutputLayout& out = writer.output();
   HostGps gps({0x0000, 0x0002, 0x001D});
-  const LfGpsRecord* record = &gps.record;
+  LfGpsRecord* record = &gps.record;
   EXPECT_EQ(writer.BuildGpsDirectory(record), 0);  // no block yet
   ASSERT_TRUE(out.StartBlock(GetParam() == Order::Little ? exif::kLittleEndian : exif::kBigEndian, false, true));
   const uint32_t at0 = out.LayDirectory(
@@ -405,8 +464,8 @@ TEST_P(GpsEditTest, BuildingABlockLaysTheSourcesGpsEntriesMergedWithTheRecord) {
   const uint32_t atExif = out.LayDirectory(exif::kExifIfd, {{0x9000, exif::kTypeUndefined, 4, 0x30323230}}, nullptr);
   ASSERT_TRUE(atExif != 0 && out.SetDirectoryPointer(exif::kExifIfd, atExif));
   ASSERT_EQ(writer.BuildGpsDirectory(record), 1);
-  // A record given read-only keeps its version.
-  EXPECT_EQ(Bytes(gps.record.versionID, gps.record.versionID + 4), (Bytes{2, 3, 0, 0}));
+  // The host's record learns the version written (Exif 0220: GPS 2.2).
+  EXPECT_EQ(Bytes(gps.record.versionID, gps.record.versionID + 4), (Bytes{2, 2, 0, 0}));
 
   IfdEntry pointer{exif::kTagGpsIfdPointer};
   ASSERT_EQ(out.FindOutputEntry(exif::kIfd0, &pointer), exif::kFound);

@@ -83,35 +83,39 @@ void ExpectCameraBlock(ByteView b, const CameraFile& c, bool thumbnail, bool gps
   }
 }
 
-TEST(CutListTest, OddCutsAreWidenedToKeepWordAlignment) {
+TEST(CutListTest, EveryCutInsideTheBlockBecomesEvenSoAlignmentSurvives) {
   CutList cuts;
-  cuts.AddCut(10, 5, 100, true);   // a value at an even offset: its pad byte goes too
-  cuts.AddCut(31, 3, 100, true);   // a value at an odd offset stays as it is
-  cuts.AddCut(95, 5, 100, false);  // ends at the block's end
+  cuts.Protect(55);
+  cuts.AddCut(10, 5);  // on a word boundary: its pad byte goes too
+  cuts.AddCut(31, 3);  // on an odd offset: its last byte stays
+  cuts.AddCut(50, 5);  // a directory starts behind it: its last byte stays
+  cuts.AddCut(61, 1);  // on an odd offset: nothing left to cut
+  cuts.AddCut(95, 5);  // ends at the block's end
   cuts.Normalize(100);
-  ASSERT_EQ(cuts.items().size(), 3u);
-  EXPECT_EQ(cuts.items()[0].length, -6);
-  EXPECT_EQ(cuts.items()[1].length, -3);
-  EXPECT_EQ(cuts.items()[2].length, -5);
+  std::vector<int64_t> lengths;
+  for (const Cut& c : cuts.items()) lengths.push_back(c.length);
+  EXPECT_EQ(lengths, (std::vector<int64_t>{-6, -2, -4, -5}));
   EXPECT_EQ(ShiftForCuts(10, cuts), 0);  // only cuts strictly before an offset count
   EXPECT_EQ(ShiftForCuts(11, cuts), -6);
-  EXPECT_EQ(ShiftedOffset(40, cuts), 31u);
+  EXPECT_EQ(ShiftedOffset(40, cuts), 32u);
+  EXPECT_EQ(ShiftedOffset(55, cuts), 43u);
   EXPECT_EQ(ShiftedOffset(2, cuts), 2u);
 
   Bytes block(100);
   for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i);
   OutputBuffer out;
   ASSERT_TRUE(CopyWithoutCuts(ByteView(block.data(), block.size()), cuts, &out));
-  ASSERT_EQ(out.length(), 86u);
+  ASSERT_EQ(out.length(), 83u);
   EXPECT_EQ(out.data()[10], 16);  // the byte behind the widened cut
-  EXPECT_EQ(out.data()[25], 34);
+  EXPECT_EQ(out.data()[25], 33);  // the byte left of the odd cut
+  EXPECT_EQ(out.data()[43], 55);  // the protected start
 }
 
 TEST(CutListTest, OverlappingCutsCountEachByteOnceAndInsertionsMoveWhatFollows) {
   CutList cuts;
-  cuts.AddCut(20, 10, 100, false);
-  cuts.AddCut(24, 10, 100, false);  // overlaps: 20..34 in all
-  cuts.AddCut(200, 4, 100, false);  // beyond the block: ignored
+  cuts.AddCut(20, 10);
+  cuts.AddCut(24, 10);  // overlaps: 20..34 in all
+  cuts.AddCut(200, 4);  // beyond the block: ignored
   cuts.AddInsertion(20, 8);
   cuts.Normalize(100);
   EXPECT_EQ(ShiftForCuts(20, cuts), 0);

@@ -555,7 +555,10 @@ TEST_P(EncodeWithExifTest, NewFileWithABuiltBlockAndThumbnail) {
   std::memcpy(gps.latitude, latitude, sizeof latitude);
   LfExifWriteParamsPair pair{&params, &gps};
   ASSERT_EQ(EncodeWithExif(dest, LF_ENC_NEW_EXIF_FILE | LF_ENC_PARAMS_PAIR | format, image.get(), 85, &pair), S_OK);
+  // Exif 0210 means GPS 2.0, written and told to the host as ReplaceExifGps does.
+  EXPECT_EQ(test::Bytes(gps.versionID, gps.versionID + 4), (test::Bytes{2, 0, 0, 0}));
   exif::ExifReader r(dest.c_str(), true);
+  EXPECT_EQ(Entry(r, exif::kGpsIfd, 0x0000).value, 2u);
   EXPECT_EQ(Entry(r, exif::kGpsIfd, 0x0002).count, 3u);
   EXPECT_EQ(Text(r, exif::kGpsIfd, 0x0001), "N");
 }

@@ -245,7 +245,7 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
       if (v.size() > 4) {
         L.valueOffsets[{static_cast<int>(d), e.tag}] = pos;
         pos += static_cast<uint32_t>(v.size());
-        if (pos & 1) ++pos;  // TIFF 6.0: values begin on word boundaries
+        if ((pos & 1) && !packed_) ++pos;  // TIFF 6.0: values begin on word boundaries
       }
       values[d].push_back(std::move(v));
     }
@@ -303,7 +303,7 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
       const Bytes& v = values[d][i];
       if (v.size() > 4) {
         w.Raw(v);
-        if (w.size() & 1) w.U8(0);
+        if ((w.size() & 1) && !packed_) w.U8(0);
       }
     }
   }

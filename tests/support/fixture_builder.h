@@ -120,6 +120,9 @@ class TiffBuilder {
   // Places the blobs right after the header, before the directories (strips first, as many TIFF
   // writers lay them out).
   void SetBlobsFirst(bool first) { blobsFirst_ = first; }
+  // Packs each directory's values without pad bytes, as some camera writers do, so everything
+  // behind a value of odd length starts on an odd offset.
+  void SetPacked(bool packed) { packed_ = packed; }
   // Forces the IFD0 offset written in the header.
   void SetIfd0Offset(uint32_t offset) { forcedIfd0_ = offset; hasForcedIfd0_ = true; }
 
@@ -131,6 +134,7 @@ class TiffBuilder {
   uint16_t magic_ = 42;
   bool hasForcedIfd0_ = false;
   bool blobsFirst_ = false;
+  bool packed_ = false;
   uint32_t forcedIfd0_ = 0;
   std::deque<Ifd> dirs_;  // a deque, so references to directories stay valid as more are added
   std::vector<Bytes> blobs_;
