@@ -111,7 +111,9 @@ int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
   const int32_t depth = NaturalDepth(reader.png(), reader.info());
   info->width = static_cast<int32_t>(width);
   info->height = static_cast<int32_t>(height);
-  info->bitsPerPixel = depth;
+  // The file's own depth (a 2-bit grey file is 2, 16-bit RGB 48), not the depth it decodes to.
+  info->bitsPerPixel = png_get_bit_depth(reader.png(), reader.info()) *
+                       png_get_channels(reader.png(), reader.info());
   info->fileSize = source.Size();
   SetCompressionName(info, "Deflate");
   info->viewOrientation = 0;
