@@ -19,8 +19,6 @@
 namespace lf::test {
 namespace {
 
-using imaging::kToolkitSuccess;
-
 // A decoded packed DIB, freed at the end of the test.
 struct Dib {
   LF_HGLOBAL h = nullptr;
@@ -49,18 +47,6 @@ struct Dib {
 };
 
 Dib DecodeFile(const std::string& path, uint32_t source = 0) { return Dib{ops::Decode(path.c_str(), source)}; }
-
-// Makes the baseline frame header (SOF0) of a JPEG claim height × width.
-void SetFrameSize(Bytes* jpeg, uint16_t height, uint16_t width) {
-  for (size_t i = 2; i + 9 < jpeg->size(); ++i) {
-    if ((*jpeg)[i] == 0xFF && (*jpeg)[i + 1] == 0xC0) {
-      ByteWriter w(Order::Big);
-      w.U16(height).U16(width);
-      std::copy(w.bytes().begin(), w.bytes().end(), jpeg->begin() + static_cast<std::ptrdiff_t>(i + 5));
-      return;
-    }
-  }
-}
 
 void ExpectPlain24(const Dib& d, int w, int h) {
   ASSERT_NE(d.h, nullptr);
@@ -92,17 +78,6 @@ TEST_F(DecodeTest, JpegDecodesTo24BitsAndWrongNamesAreRefused) {
   EXPECT_EQ(DecodeFile(dir.File("missing.jpg")).h, nullptr);
   EXPECT_EQ(DecodeFile(dir.File("a.jpg"), 2).h, nullptr);
   EXPECT_EQ(DecodeFile("").h, nullptr);
-}
-
-TEST_F(DecodeTest, HostileJpegFrameSizeFailsBeforeAllocating) {
-  // A small real JPEG whose frame header claims 40000 × 32000 pixels (1.3 gigapixels).
-  Bytes jpeg = EncodeJpeg(16, 16, 75);
-  SetFrameSize(&jpeg, 32000, 40000);
-  WriteFile(dir.File("huge.jpg"), jpeg);
-  imaging::ScopedBitmap b;
-  EXPECT_EQ(imaging::LoadFile(dir.File("huge.jpg").c_str(), b.get(), 24, nullptr),
-            imaging::kToolkitTooLarge);
-  EXPECT_EQ(b->pixels, nullptr);
 }
 
 TEST_F(DecodeTest, CmykJpegAsAdobeWritesIt) {
@@ -446,42 +421,6 @@ TEST(DecodeThumbnail, NeverReadsTheMainImage) {
     LfGlobalFree(h);
   }
   EXPECT_EQ(reads[0], reads[1]);
-}
-
-
-// A greyscale progressive JPEG from libjpeg with the given scan script (nullptr: the standard
-// progression).
-Bytes ProgressiveJpeg(const std::vector<jpeg_scan_info>* script) {
-  return CompressJpeg(
-      16, 16, 1, JCS_GRAYSCALE,
-      [script](jpeg_compress_struct* c) {
-        jpeg_simple_progression(c);
-        if (script) {
-          c->scan_info = script->data();
-          c->num_scans = static_cast<int>(script->size());
-        }
-      },
-      [](int y, uint8_t* row) {
-        for (int x = 0; x < 16; ++x) row[x] = uint8_t(x * 16 + y);
-      });
-}
-
-TEST(JpegScans, ProgressiveDecodesButEndlessScansAreRefused) {
-  imaging::ScopedBitmap b;
-  const Bytes normal = ProgressiveJpeg(nullptr);
-  ASSERT_EQ(imaging::LoadMemory(normal.data(), normal.size(), b.get(), 24), kToolkitSuccess);
-  EXPECT_EQ(b->width, 16);
-  // Every coefficient band refined one bit at a time: 704 valid scans.
-  std::vector<jpeg_scan_info> script;
-  for (int ss = 0; ss < 64; ++ss) {
-    script.push_back(jpeg_scan_info{1, {0}, ss, ss, 0, 10});
-    for (int al = 9; al >= 0; --al) script.push_back(jpeg_scan_info{1, {0}, ss, ss, al + 1, al});
-  }
-  const Bytes endless = ProgressiveJpeg(&script);
-  imaging::ScopedBitmap refused;
-  EXPECT_EQ(imaging::LoadMemory(endless.data(), endless.size(), refused.get(), 24),
-            imaging::kToolkitCorrupt);
-  EXPECT_EQ(refused->pixels, nullptr);
 }
 
 }  // namespace
