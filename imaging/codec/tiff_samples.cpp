@@ -159,6 +159,9 @@ int ReadStrips(TIFF* tiff, const Layout& l, uint32_t width, uint32_t height,
   return any ? kToolkitSuccess : kToolkitCorrupt;
 }
 
+// A tile may be larger than the image it covers; above this size it may not have more pixels.
+constexpr uint64_t kMaxTileBytes = 16 * 1024 * 1024;
+
 int ReadTiles(TIFF* tiff, const Layout& l, uint32_t width, uint32_t height, uint64_t fileSize,
               ToolkitBitmap* bitmap) {
   uint32_t tileWidth = 0, tileHeight = 0;
@@ -171,9 +174,14 @@ int ReadTiles(TIFF* tiff, const Layout& l, uint32_t width, uint32_t height, uint
       static_cast<uint64_t>(size) / tileHeight < static_cast<uint64_t>(rowSize)) {
     return kToolkitCorrupt;
   }
+  if (static_cast<uint64_t>(size) > kMaxTileBytes &&
+      uint64_t{tileWidth} * tileHeight > uint64_t{width} * height) {
+    return kToolkitTooLarge;
+  }
   platform::HeapPtr<uint8_t> tile(static_cast<uint8_t*>(platform::HeapAlloc(size_t(size))));
   if (!tile) return kToolkitNoMemory;
   bool any = false;
+  // Both sides are below 2^28 (the pixel limits), so the steps cannot wrap.
   for (int plane = 0; plane < (l.separate ? l.channels : 1); ++plane) {
     for (uint32_t ty = 0; ty < height; ty += tileHeight) {
       for (uint32_t tx = 0; tx < width; tx += tileWidth) {
@@ -185,9 +193,7 @@ int ReadTiles(TIFF* tiff, const Layout& l, uint32_t width, uint32_t height, uint
           ConvertRun(tile.get() + size_t(r) * size_t(rowSize), columns, l.separate ? plane : -1, l,
                      RowOf(bitmap, int32_t(ty + r)) + size_t(tx) * 3);
         }
-        if (width - tx <= tileWidth) break;  // no overflow of tx past the last tile
       }
-      if (height - ty <= tileHeight) break;
     }
   }
   return any ? kToolkitSuccess : kToolkitCorrupt;
