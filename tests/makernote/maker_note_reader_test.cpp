@@ -160,6 +160,84 @@ TEST_P(MakerNoteReaderTest, DirectoryWithoutHeader) {
   }
 }
 
+// Makers whose signature sets the directory's position, byte order and offset base. Each note
+// holds 0x0001 SHORT 7 and 0x0002 RATIONAL 5/4 stored behind the directory; the lookups report
+// the rational's offset from the TIFF header whatever the dialect counts it from.
+TEST_P(MakerNoteReaderTest, DialectsReadByTheirSignature) {
+  const Order other = order() == Order::Little ? Order::Big : Order::Little;
+  const auto marks = [](Order o) {
+    return o == Order::Little ? std::string("II") : std::string("MM");
+  };
+  struct Case {
+    const char* name;
+    Bytes prefix;   // the bytes in front of the entry count
+    Order order;    // the directory's byte order
+    bool fromNote;  // offsets count from the note ...
+    uint32_t base;  // ... at this byte of it
+    std::string header;
+  };
+  const Case cases[] = {
+      {"own TIFF header",
+       ByteWriter(other)
+           .Text("Nikon")
+           .U8(0)
+           .U8(2)
+           .U8(0x10)
+           .U16(0)
+           .Text(marks(other))
+           .U16(42)
+           .U32(8)
+           .Take(),
+       other, true, 10, "Nikon"},
+      {"own byte order", ByteWriter(other).Text("OLYMPUS").U8(0).Text(marks(other)).U16(3).Take(),
+       other, true, 0, "OLYMPUS"},
+      {"pointer to the directory", ByteWriter(Order::Little).Text("FUJIFILM").U32(12).Take(),
+       Order::Little, true, 0, "FUJIFILM\x0c"},
+      {"count behind eight bytes", ByteWriter(order()).Text("SIGMA").Zeros(3).U16(1).Take(),
+       order(), false, 0, "SIGMA"},
+      {"text rule", ByteWriter(order()).Text("Kestrelon").U8(0).U16(0).Take(), order(), false, 0,
+       "Kestrelon"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const uint32_t valueAt = static_cast<uint32_t>(c.prefix.size()) + 2 + 2 * 12 + 4;
+    uint32_t at = 0;
+    const std::string path = WriteWithNote(
+        [&](uint32_t noteAt) {
+          ByteWriter w(c.order);
+          w.Raw(c.prefix).U16(2);
+          w.U16(0x0001).U16(test::kShort).U32(1).U16(7).U16(0);
+          w.U16(0x0002)
+              .U16(test::kRational)
+              .U32(1)
+              .U32(c.fromNote ? valueAt - c.base : noteAt + valueAt);
+          w.U32(0).U32(5).U32(4);
+          return w.Take();
+        },
+        &at);
+    MakerNoteReader r(path.c_str(), true);
+    EXPECT_EQ(r.GetMakerNoteHeader(), c.header);
+    ASSERT_EQ(r.makerEntryCount(), 2);
+    IfdEntryList list;
+    ASSERT_EQ(r.CollectMakerNoteEntries(&list), 2);
+    EXPECT_EQ(list[0].value, 7u);
+    EXPECT_EQ(list[1].value, at + valueAt);
+    uint32_t rational[2] = {};
+    EXPECT_EQ(r.ReadMakerNoteValue(list[1], rational, sizeof rational), 1u);
+    EXPECT_EQ(rational[0], 5u);
+    EXPECT_EQ(rational[1], 4u);
+    // An edit takes the offset as the lookups give it, and refuses one outside the note.
+    EXPECT_EQ(r.UpdateMakerNoteEntry(IfdEntry{0x0002, test::kRational, 1, at + valueAt}), 1);
+    EXPECT_EQ(r.ReadMakerNoteValue(list[1], rational, sizeof rational), 1u);
+    EXPECT_EQ(r.UpdateMakerNoteEntry(IfdEntry{0x0002, test::kRational, 1, 0xFFFFFF00u}),
+              MakerNoteReader::kEntryRefused);
+    if (c.fromNote) {
+      EXPECT_EQ(r.UpdateMakerNoteEntry(IfdEntry{0x0002, test::kRational, 1, at + valueAt + 4}),
+                MakerNoteReader::kEntryRefused);
+    }
+  }
+}
+
 TEST_P(MakerNoteReaderTest, MakerNotesThatLeaveNoReachableEntry) {
   uint32_t at = 0;
   const auto entryCountAndFind = [&](const std::function<Bytes(uint32_t)>& make) {
@@ -179,6 +257,18 @@ TEST_P(MakerNoteReaderTest, MakerNotesThatLeaveNoReachableEntry) {
               return w.Take();
             }),
             std::make_pair(uint16_t{0}, 0));
+  // Entries that are no directory's: a type of no size, a value outside the block.
+  for (const auto& [type, field] :
+       {std::pair<uint16_t, uint32_t>{0x0020, 0}, {test::kRational, 0xFFFFFF00u}}) {
+    EXPECT_EQ(entryCountAndFind([&](uint32_t) {
+                ByteWriter w(order());
+                w.Text("Kestrelon").U8(0).U16(0).U16(2);
+                w.U16(1).U16(test::kShort).U32(1).U32(0);
+                w.U16(2).U16(type).U32(1).U32(field);
+                return w.Take();
+              }),
+              std::make_pair(uint16_t{0}, 0));
+  }
   // A header that leaves no room for a count.
   EXPECT_EQ(entryCountAndFind([](uint32_t) { return Bytes{'K', 'e', 's', 't', 'r', 'e', 'l', 0, 1, 0, 1, 0}; }),
             std::make_pair(uint16_t{0}, 0));
