@@ -81,43 +81,6 @@ IfdEntry Find(MakerNoteReader& r, uint16_t tag, int* result) {
   return e;
 }
 
-TEST_P(MakerNoteReaderTest, HeaderTextThenDirectory) {
-  uint32_t noteOffset = 0;
-  const std::string path = WriteWithNote(KestrelonNote(), &noteOffset);
-  MakerNoteReader r(path.c_str(), true);
-  ASSERT_TRUE(r.HasMakerNote());
-  EXPECT_EQ(r.makerNoteOffset(), noteOffset);
-  EXPECT_EQ(r.GetMakerNoteHeader(), "Kestrelon");
-  EXPECT_EQ(r.makerEntryCount(), 3);
-  EXPECT_EQ(r.EntriesStart(), 14u);
-
-  int found = 0;
-  const IfdEntry e = Find(r, 0x0002, &found);
-  EXPECT_EQ(found, 1);
-  EXPECT_EQ(e.type, test::kLong);
-  EXPECT_EQ(e.value, 0x01020304u);
-  Find(r, 0x0004, &found);
-  EXPECT_EQ(found, 0);
-
-  IfdEntryList list = {IfdEntry{0x0003}, IfdEntry{0x0001}, IfdEntry{0x0009}};
-  ASSERT_EQ(r.CollectMakerNoteEntries(&list), 2);
-  EXPECT_EQ(list[0].tag, 0x0001);  // directory order, not request order
-  EXPECT_EQ(list[1].tag, 0x0003);
-  list.clear();
-  EXPECT_EQ(r.CollectMakerNoteEntries(&list), 3);
-
-  uint32_t rationals[4] = {};
-  EXPECT_EQ(r.ReadMakerNoteValue(list[2], rationals, sizeof rationals), 2u);
-  EXPECT_EQ(rationals[0], 1u);
-  EXPECT_EQ(rationals[1], 3u);
-  EXPECT_EQ(rationals[2], 2u);
-  EXPECT_EQ(rationals[3], 3u);
-  uint16_t shortValue = 0;
-  EXPECT_EQ(r.ReadMakerNoteValue(list[0], &shortValue, sizeof shortValue), 1u);
-  EXPECT_EQ(shortValue, 7);
-  EXPECT_EQ(r.ReadMakerNoteValue(list[2], rationals, 4), 0u);  // smaller than one value
-}
-
 TEST_P(MakerNoteReaderTest, WithoutTheBlockOnlyInlineValuesAreDelivered) {
   uint32_t noteOffset = 0;
   const std::string path = WriteWithNote(KestrelonNote(), &noteOffset);
@@ -212,16 +175,23 @@ TEST_P(MakerNoteReaderTest, DialectsReadByTheirSignature) {
         },
         &at);
     MakerNoteReader r(path.c_str(), true);
+    EXPECT_EQ(r.makerNoteOffset(), at);
     EXPECT_EQ(r.GetMakerNoteHeader(), c.header);
     ASSERT_EQ(r.makerEntryCount(), 2);
-    IfdEntryList list;
+    EXPECT_EQ(r.EntriesStart(), c.prefix.size() + 2);
+    int found = 0;
+    Find(r, 0x0004, &found);
+    EXPECT_EQ(found, 0);
+    IfdEntryList list = {IfdEntry{0x0002}, IfdEntry{0x0009}, IfdEntry{0x0001}};
     ASSERT_EQ(r.CollectMakerNoteEntries(&list), 2);
+    EXPECT_EQ(list[0].tag, 0x0001);  // directory order, not request order
     EXPECT_EQ(list[0].value, 7u);
     EXPECT_EQ(list[1].value, at + valueAt);
     uint32_t rational[2] = {};
     EXPECT_EQ(r.ReadMakerNoteValue(list[1], rational, sizeof rational), 1u);
     EXPECT_EQ(rational[0], 5u);
     EXPECT_EQ(rational[1], 4u);
+    EXPECT_EQ(r.ReadMakerNoteValue(list[1], rational, 4), 0u);  // smaller than one value
     // An edit takes the offset as the lookups give it, and refuses one outside the note.
     EXPECT_EQ(r.UpdateMakerNoteEntry(IfdEntry{0x0002, test::kRational, 1, at + valueAt}), 1);
     IfdEntry again{0x0002};
