@@ -112,11 +112,6 @@ TEST_P(MakerNoteValuesTest, GetExifMakerValueDeliversEachType) {
     EXPECT_EQ(v.count, c.count);
     EXPECT_EQ(v.size, c.size);
   }
-  uint32_t rationals[4];
-  std::memcpy(rationals, MakerValue(f, nullptr, 0x0062).bytes.data(), sizeof rationals);
-  EXPECT_EQ(rationals[2], 7u);
-  EXPECT_EQ(rationals[3], 8u);
-  EXPECT_EQ(MakerValue(f, nullptr, 0x004D).bytes[15], 0xCF);
   EXPECT_EQ(MakerValue(f, "Kestrelon", 0x0062, 8).count, 1u);  // as many values as fit
 
   const Value wrongHeader = MakerValue(f, "kestrelon", 0x0001);
