@@ -122,6 +122,16 @@ constexpr SummaryField kMakerNoteFields[] = {
 #undef LF_EXIF_FIELD
 #undef LF_SUMMARY_FIELD
 
+// The largest fixed-size field: maker-note tag 0x0061's 148 bytes.
+constexpr uint32_t kLargestValueField = sizeof(LfMakerNoteSummary::tag0061);
+constexpr bool FitsScratch(std::span<const SummaryField> fields) {
+  for (const SummaryField& f : fields) {
+    if (f.size > kLargestValueField) return false;
+  }
+  return true;
+}
+static_assert(FitsScratch(kExifFields) && FitsScratch(kGpsFields) && FitsScratch(kMakerNoteFields));
+
 const SummaryField* FieldOf(std::span<const SummaryField> fields, DirectoryId directory,
                             uint16_t tag) {
   for (const SummaryField& f : fields) {
@@ -168,9 +178,16 @@ bool Deliver(MakerNoteReader& reader, const SummaryField& f, const IfdEntry& ent
              uint8_t* record) {
   uint8_t* field = record + f.offset;
   switch (f.delivery) {
-    case kValue:
-      return (f.directory == kMakerNoteIfd ? reader.ReadMakerNoteValue(entry, field, f.size)
-                                           : reader.ReadEntryValue(entry, field, f.size)) != 0;
+    case kValue: {
+      // Delivered through a scratch copy: a read that fails clears what it was given, and the
+      // field of a tag not delivered keeps what the host put there.
+      uint8_t scratch[kLargestValueField];
+      const uint32_t n = f.directory == kMakerNoteIfd
+                             ? reader.ReadMakerNoteValue(entry, scratch, f.size)
+                             : reader.ReadEntryValue(entry, scratch, f.size);
+      if (n != 0) std::memcpy(field, scratch, f.size);
+      return n != 0;
+    }
     case kText: {
       std::string text;
       if (!ReadText(reader, entry, &text)) return false;
@@ -192,7 +209,9 @@ bool Deliver(MakerNoteReader& reader, const SummaryField& f, const IfdEntry& ent
       auto* bytes = reinterpret_cast<LfByteArray*>(field);
       if (entry.count > kInlineValueBytes && entry.count > reader.loadedSize()) return false;
       if (!LfByteArrayResize(bytes, static_cast<int32_t>(entry.count))) throw std::bad_alloc();
-      return bytes->data && reader.ReadEntryValue(entry, bytes->data, entry.count) != 0;
+      if (bytes->data && reader.ReadEntryValue(entry, bytes->data, entry.count) != 0) return true;
+      LfByteArrayFree(bytes);  // as emptied before the directory was read
+      return false;
     }
     case kFlag: {
       const uint32_t flag = entry.count != 0 ? 1 : 0;

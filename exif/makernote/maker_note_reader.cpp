@@ -64,23 +64,16 @@ void MakerNoteReader::ReleaseMakerNote() {
 
 int MakerNoteReader::ParseMakerNoteHeader() {
   if (!makerNoteData_) return 0;
-  const ByteView note(makerNoteData_, makerNoteLength_, makerByteOrder_);
-  const MakerNoteLayout layout = MeasureMakerNote(note);
-  header_.assign(layout.header);
-  // A leading NUL: no header and no reachable entry. (One character is no header either: a
-  // little-endian count below 256 followed by its zero high byte reads as a one-character text.)
-  if (layout.textLength == 0) return 0;
-  if (!layout.located) {
-    entryCount_ = 0;
-    return 0;
-  }
-  entryCount_ = note.ReadU16(layout.directoryStart);
-  const uint64_t needed =
-      uint64_t{layout.directoryStart} + 2 + static_cast<uint64_t>(entryCount_) * kEntrySize;
-  if (needed > makerNoteLength_) {
-    entryCount_ = 0;
-    return 0;
-  }
+  const ByteView note(makerNoteData_, makerNoteLength_, byteOrder());
+  header_.assign(MeasureMakerNote(note).header);
+  dialect_ = ReadMakerNoteDialect(note);
+  makerByteOrder_ = dialect_.order;
+  entryCount_ = 0;
+  // Entries are reachable only when every one of them reads as a directory entry: a maker note
+  // that merely starts like one would otherwise deliver, and let the editor rewrite, bytes that
+  // mean something else.
+  if (!DirectoryReads(note, dialect_, blockLength_)) return 0;
+  entryCount_ = note.WithOrder(makerByteOrder_).ReadU16(dialect_.countAt);
   return 1;
 }
 
@@ -103,16 +96,29 @@ ByteView MakerNoteReader::GatedEntries() const {
   return note.Sub(EntriesStart(), ScanLength(entryCount_));
 }
 
+uint32_t MakerNoteReader::ValueBase() const {
+  return dialect_.offsetsFromNote ? makerNoteOffset_ + dialect_.valueBase : 0;
+}
+
+void MakerNoteReader::Rebase(IfdEntry* entry) const {
+  // The directory was checked to keep every value inside the note, so the sum fits.
+  if (!IsInline(*entry)) entry->value += ValueBase();
+}
+
 int MakerNoteReader::FindMakerNoteEntry(IfdEntry* entry) {
   const ByteView entries = GatedEntries();
   if (!entry || entries.empty()) return 0;
-  return ScanEntries(entries, entry);
+  const int found = ScanEntries(entries, entry);
+  if (found == 1) Rebase(entry);
+  return found;
 }
 
 int MakerNoteReader::CollectMakerNoteEntries(IfdEntryList* list) {
   const ByteView entries = GatedEntries();
   if (!list || entries.empty()) return 0;
-  return FilterEntries(entries, list);
+  const int collected = FilterEntries(entries, list);
+  for (IfdEntry& e : *list) Rebase(&e);
+  return collected;
 }
 
 uint32_t MakerNoteReader::ReadMakerNoteValue(const IfdEntry& entry, void* buffer,
@@ -122,10 +128,11 @@ uint32_t MakerNoteReader::ReadMakerNoteValue(const IfdEntry& entry, void* buffer
   const std::span<uint8_t> out(static_cast<uint8_t*>(buffer), bufferSize);
   const uint32_t n = EntryByteCount(entry);
   if (n <= kInlineValueBytes) return CopyInlineValue(entry, n, out);
-  // Out-of-line values are resolved in the loaded block only.
+  // Out-of-line values are resolved in the loaded block only, in the maker note's byte order
+  // (which a maker's own TIFF header may set apart from the block's).
   const ByteView value = BlockBytes(entry.value, n);
   if (value.empty()) return 0;
-  return ConvertValueArray(value, entry.type, out);
+  return ConvertValueArray(value.WithOrder(makerByteOrder_), entry.type, out);
 }
 
 int MakerNoteReader::UpdateMakerNoteEntry(const IfdEntry& entry) {
@@ -133,8 +140,20 @@ int MakerNoteReader::UpdateMakerNoteEntry(const IfdEntry& entry) {
   if (entries.empty()) return 0;
   // The entries as a directory of the maker note's bytes: the count word sits in front of them.
   const MutableByteView note(makerNoteData_, makerNoteLength_, makerByteOrder_);
+  const ByteView readOnly(makerNoteData_, makerNoteLength_, makerByteOrder_);
   const RawDirectory dir{EntriesStart() - 2, static_cast<uint16_t>(entries.size() / kEntrySize)};
-  return PatchRawEntry(note, dir, entry) == kPatched ? 1 : 0;
+  IfdEntry old;
+  if (!FindRawEntry(readOnly, dir, entry.tag, &old)) return 0;
+  // A longer value's offset is given from the TIFF header, as the lookups above report it.
+  IfdEntry stored = entry;
+  if (!IsInline(entry)) {
+    if (entry.value < ValueBase()) return kEntryRefused;
+    stored.value -= ValueBase();
+  }
+  if (EntryByteCount(entry) == 0 || !EntryFitsMakerNote(stored, dialect_, readOnly, blockLength_)) {
+    return kEntryRefused;
+  }
+  return PatchRawEntry(note, dir, stored) == kPatched ? 1 : 0;
 }
 
 int MakerNoteReader::HasPrintImage() {

@@ -78,7 +78,11 @@ HRESULT SetMakerNote(const char* destination, const char* source, const char* he
   if (::strcasecmp(reader.GetMakerNoteHeader().c_str(), header ? header : "") != 0) return E_ABORT;
   // The entry is re-encoded where it stands; nothing is added, and value bytes stored elsewhere
   // stay as they are (a longer value takes the caller's value as its new offset).
-  if (reader.UpdateMakerNoteEntry(IfdEntry{tag, type, count, value}) != 1) return S_OK;
+  // A maker note whose directory does not read as one is refused rather than rewritten blindly.
+  if (reader.makerEntryCount() == 0) return E_FAIL;
+  const int updated = reader.UpdateMakerNoteEntry(IfdEntry{tag, type, count, value});
+  if (updated == MakerNoteReader::kEntryRefused) return E_FAIL;
+  if (updated != 1) return S_OK;
   const std::string destPath = destination;
   return platform::IsSameFile(destPath, reader.path())
              ? edit::PatchInPlace(reader, reader.MutableBlock(), edit::Probe::kDestination)

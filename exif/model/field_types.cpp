@@ -23,6 +23,11 @@ void Zero(std::span<uint8_t> buffer) {
   if (!buffer.empty()) std::memset(buffer.data(), 0, buffer.size());
 }
 
+// Of a text of `stored` bytes delivered into `fits` of them: the whole text when it fits, so that
+// one stored without its NUL keeps its last character; else all but the last byte, which stays
+// the terminator of the cut text.
+size_t TextBytesKept(size_t fits, size_t stored) { return fits >= stored ? fits : fits - 1; }
+
 }  // namespace
 
 uint16_t FieldTypeSize(FieldType type) {
@@ -149,9 +154,9 @@ uint32_t CopyInlineValue(const IfdEntry& entry, uint32_t byteCount, std::span<ui
       for (uint32_t i = 0; i < m; ++i) buffer[i] = InlineByte(entry.value, i);
       return m;
     case kTypeAscii:
-      // The last byte of the delivered text is its terminator, left 0 by the zeroing above.
       if (m == 0) return 0;
-      for (uint32_t i = 0; i + 1 < m; ++i) buffer[i] = InlineByte(entry.value, i);
+      for (uint32_t i = 0; i < TextBytesKept(m, byteCount); ++i)
+        buffer[i] = InlineByte(entry.value, i);
       return m;
     case kTypeShort:
       if (size < 2) return 0;
@@ -188,7 +193,7 @@ uint32_t ConvertValueArray(ByteView source, FieldType type, std::span<uint8_t> b
     case kTypeAscii: {
       const size_t m = std::min(byteCount, size);
       if (m == 0) return 0;
-      source.Copy(0, buffer.data(), m - 1);
+      source.Copy(0, buffer.data(), TextBytesKept(m, byteCount));
       return static_cast<uint32_t>(m);
     }
     case kTypeShort: {

@@ -88,7 +88,9 @@ uint32_t CopyInlineValue(const IfdEntry& entry, uint32_t byteCount, std::span<ui
 
 // Converts value data (source.size() bytes in source.order()) of the given type into native values
 // in buffer, as many as fit both. The whole buffer is zeroed first. Returns the number of values
-// (bytes, terminator position included, for BYTE, ASCII, UNDEFINED), 0 on failure. Rationals are
+// (bytes, terminator position included, for BYTE, ASCII, UNDEFINED), 0 on failure. An ASCII text
+// that fits is delivered whole (a text stored without its NUL keeps its last character); one cut
+// to the buffer ends with a NUL in the buffer's last byte. Rationals are
 // delivered as two u32 halves, numerator first; nothing is divided.
 uint32_t ConvertValueArray(ByteView source, FieldType type, std::span<uint8_t> buffer);
 

@@ -171,6 +171,15 @@ TEST(Cli, ShootingSummaryAndMakerNoteEntries) {
   const CliResult json = Cli({"--json", "info", f});
   EXPECT_TRUE(Has(json.out, "\"exposureTime\": [1, 250], \"fNumber\": [28, 10], \"iso\": 400")) << json.out;
   EXPECT_TRUE(Has(json.out, "\"0x0051\": \"Lens 18-55\"")) << json.out;
+  // A receiver without a fix writes 0/0: no position.
+  TiffBuilder t;
+  const int exif = t.AddDirectory(), gps = t.AddDirectory();
+  t.Ifd0().Pointer(0x8769, exif).Pointer(0x8825, gps);
+  t.Dir(exif).Short(0x9209, {0});
+  t.Dir(gps).Rational(0x0002, {{0, 0}, {0, 0}, {0, 0}}).Rational(0x0004, {{0, 0}, {0, 0}, {0, 0}});
+  const std::string noFix = dir.Put(
+      "nofix.jpg", JpegBuilder().Soi().App1Exif(t.Build()).BodyOf(EncodeJpeg(8, 8, 75)).Build());
+  EXPECT_TRUE(Has(Cli({"info", noFix}).out, "GPS:               none")) << Cli({"info", noFix}).out;
 
   const CliResult list = Cli({"makernote", f, "0x0002", "0x0062"});
   EXPECT_EQ(list.exitCode, 0);

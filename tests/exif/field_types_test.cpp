@@ -173,10 +173,13 @@ TEST(FieldTypes, InlineDeliveryOfShortsTextAndLongs) {
   EXPECT_STREQ(reinterpret_cast<const char*>(buf.data()), "AB");
   EXPECT_EQ(buf[15], 0);
 
-  // An ASCII value without its NUL still ends in a terminator.
+  // An ASCII value stored without its NUL keeps its last character; cut to a smaller buffer, it
+  // ends in a terminator.
   const IfdEntry full{0x0001, kTypeAscii, 4, 'W' | ('X' << 8) | ('Y' << 16) | ('Z' << 24)};
   EXPECT_EQ(CopyInlineValue(full, 4, buf), 4u);
-  EXPECT_STREQ(reinterpret_cast<const char*>(buf.data()), "WXY");
+  EXPECT_STREQ(reinterpret_cast<const char*>(buf.data()), "WXYZ");
+  EXPECT_EQ(CopyInlineValue(full, 4, std::span(buf).first(3)), 3u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(buf.data()), "WX");
 
   const IfdEntry bytes{0x0000, kTypeByte, 4, 0x00000202};
   EXPECT_EQ(CopyInlineValue(bytes, 4, std::span(buf).first(3)), 3u);
@@ -201,6 +204,10 @@ TEST(FieldTypes, TextArraysKeepATerminator) {
   std::array<char, 8> cut;
   EXPECT_EQ(ConvertValueArray(source, kTypeAscii, AsBytes(cut)), 8u);
   EXPECT_STREQ(cut.data(), "2021:07");
+  // Stored without its NUL, the whole text is delivered.
+  std::array<char, 20> open{};
+  EXPECT_EQ(ConvertValueArray(source.Sub(0, 19), kTypeAscii, AsBytes(open).first(19)), 19u);
+  EXPECT_EQ(std::string(open.data()), "2021:07:14 09:26:53");
   EXPECT_EQ(ConvertValueArray(source, kTypeSByte, AsBytes(cut)), 0u);
   EXPECT_EQ(cut[0], 0);
 

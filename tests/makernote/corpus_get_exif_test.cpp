@@ -1,5 +1,9 @@
 // GetExif on the camera files of the real-world corpus against ExifTool's readings of the standard
-// tags the summaries carry: exposure time, f-number, ISO, focal length, flash and the GPS position.
+// tags the summaries carry: exposure time, f-number, ISO, focal length, flash and the GPS position;
+// every maker-note text and single number the maker-note exports deliver, in whatever dialect the
+// camera wrote, against ExifTool's reading of the same tag number; and SetMakerNote on every file,
+// which ExifTool must then read with only the edited maker-note value changed (or which must be
+// refused with the file byte for byte as it was, where no maker-note directory reads as one).
 //
 // Differences the module's rules prescribe, and which the comparison therefore allows:
 //  - a JPEG with an APP0 (JFIF) segment is no EXIF file to the module, nor is one whose last APP1
@@ -17,11 +21,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "lumenframe/lumenframe.h"
 #include "tests/support/corpus_compare.h"
+#include "tests/support/corpus_edits.h"
 
 namespace lf::test {
 namespace {
@@ -130,6 +137,103 @@ TEST(CorpusGetExifTest, SummariesAgreeWithExifTool) {
     LfExifSummaryClear(&exif);
     LfGpsSummaryClear(&gps);
   }
+  RecordProperty("compared", compared);
+  EXPECT_GT(compared, 0);
+}
+
+// ExifTool's maker-note values by tag number (read with -G0 -D: "{id=N, val=V}").
+std::multimap<uint32_t, std::string> MakerValuesById(const std::string& path) {
+  std::multimap<uint32_t, std::string> out;
+  const ExifToolDump dump = RunExifTool({path}, {"-G0", "-D"});
+  if (!dump.count(path)) return out;
+  for (const auto& [key, v] : dump.at(path)) {
+    const size_t val = v.find(", val=");
+    if (GroupOf(key) != "MakerNotes" || v.rfind("{id=", 0) != 0 || val == std::string::npos)
+      continue;
+    out.emplace(std::strtoul(v.c_str() + 4, nullptr, 10), v.substr(val + 6, v.size() - val - 7));
+  }
+  return out;
+}
+
+// Whether ExifTool shows our reading of a maker-note entry. Texts show that the value was found
+// where the dialect puts it (ExifTool joins the pieces of a text that holds NULs, of which the
+// module delivers the first), single SHORTs that it was read in the dialect's byte order. LONGs
+// are not compared: ExifTool scales some and turns offsets into file positions.
+bool Shown(const std::multimap<uint32_t, std::string>& theirs, uint16_t tag, uint16_t type,
+           const std::string& ours) {
+  const auto [from, to] = theirs.equal_range(tag);
+  return std::any_of(from, to, [&](const auto& kv) {
+    return type == kAscii ? kv.second.rfind(ours, 0) == 0 : kv.second == ours;
+  });
+}
+
+// The directories whose tags a maker-note edit must leave as they were (besides the stamp).
+bool OutsideTheMakerNote(const std::string& key) {
+  static const std::set<std::string> kGroups = {"IFD0",       "IFD1",     "ExifIFD", "GPS",
+                                                "InteropIFD", "ExifTool", "File"};
+  return kGroups.count(GroupOf(key)) != 0;
+}
+
+// Every maker-note text and single SHORT that the exports deliver, in whatever dialect the camera
+// wrote, reads the same in ExifTool; then the first such SHORT is changed with SetMakerNote, and
+// ExifTool must read the new value with nothing outside the maker note changed. A maker note
+// without a directory that reads as one must be refused, the file byte for byte as it was.
+TEST(CorpusGetExifTest, MakerNotesReadAndEditAsExifToolReadsThem) {
+  LF_SKIP_WITHOUT_CORPUS_EDITS();
+  int compared = 0;
+  const CorpusEdit edit{
+      "SetMakerNote", [&compared](const CorpusEditCase& c) {
+        CorpusEditOutcome out;
+        out.path = c.src;
+        LfString header{};
+        LfU16List tags{};
+        LfU32List fields{};
+        out.skipped = GetMakerNoteValue(c.src.c_str(), &header, &tags, &fields) != LF_S_OK;
+        const auto theirs =
+            out.skipped ? std::multimap<uint32_t, std::string>{} : MakerValuesById(c.src);
+        uint16_t editTag = 0, edited = 0;
+        for (int32_t i = 0; i < tags.size && !out.skipped; ++i) {
+          char value[4096] = {};
+          uint32_t size = sizeof value - 1, count = 0;  // the last byte ends any text
+          uint16_t type = 0, number = 0;
+          GetExifMakerValue(c.src.c_str(), header.text, tags.data[i], value, &size, &type, &count);
+          std::memcpy(&number, value, sizeof number);
+          std::string ours;
+          if (type == kAscii) ours = value;
+          if (type == kShort && count == 1) ours = std::to_string(number);
+          if (ours.empty() || !theirs.count(tags.data[i])) continue;
+          ++compared;
+          EXPECT_TRUE(Shown(theirs, tags.data[i], type, ours))
+              << c.where << ": maker-note tag " << tags.data[i] << " reads \"" << ours << "\"";
+          if (editTag == 0 && type == kShort && Shown(theirs, tags.data[i], type, ours)) {
+            editTag = tags.data[i];
+            edited = static_cast<uint16_t>(number ^ 1);
+          }
+        }
+        const std::string h = header.text ? header.text : "";
+        const int32_t entries = tags.size;
+        LfStringFree(&header);
+        LfU16ListFree(&tags);
+        LfU32ListFree(&fields);
+        out.skipped = out.skipped || (entries > 0 && editTag == 0);
+        if (out.skipped) return out;
+        out.result = SetMakerNote(c.src.c_str(), c.src.c_str(), h.c_str(), entries ? editTag : 1,
+                                  kShort, 1, edited);
+        EXPECT_EQ(out.result, entries > 0 ? LF_S_OK : LF_E_FAIL) << c.where;
+        out.explained = [](const std::string& key, const std::string*, const std::string*) {
+          return !OutsideTheMakerNote(key);
+        };
+        out.judge = [editTag, edited, path = c.src](const ExifToolTags&, const Bytes&) {
+          if (Shown(MakerValuesById(path), editTag, kShort, std::to_string(edited))) {
+            return std::vector<std::string>{};
+          }
+          return std::vector<std::string>{"maker-note tag " + std::to_string(editTag) + " edited"};
+        };
+        return out;
+      }};
+  const std::vector<CorpusEditTally> t = JudgeCorpusEdits({edit}, "maker-note edits");
+  EXPECT_GT(t[0].succeeded, 0u);
+  EXPECT_GT(t[0].refused, 0u);
   RecordProperty("compared", compared);
   EXPECT_GT(compared, 0);
 }

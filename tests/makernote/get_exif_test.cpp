@@ -130,8 +130,11 @@ TEST_P(GetExifTest, AbsentValuesKeepTheHostsFieldsAndPresetsAreSet) {
   r.header = "kestrelon";  // another dialect by byte-wise comparison
   r.note = FullKestrelonNote();
   r.dateTimeOriginal = "2005:02:30 10:00:00";
+  // Values that cannot be delivered: outside the block, of a type of no size.
+  r.extraExif.RawEntry(0x829D, kRational, 1, 0xFFFFFF00u).RawEntry(0x9209, 0x0020, 1, 5);
   const std::string f = Write(r);
   Summaries s;
+  s.exif.fNumber[0] = 0x6666;
   s.exif.flash = 0x7777;
   s.gps.altitudeRef = 9;
   s.note.tag0001 = 0x5555;
@@ -143,6 +146,7 @@ TEST_P(GetExifTest, AbsentValuesKeepTheHostsFieldsAndPresetsAreSet) {
   EXPECT_EQ(Tags(s.exif.tags), (std::vector<uint16_t>{0x010F, 0x0110, 0x9000, 0x9003}));
   const LfExifDateTime zero{};
   EXPECT_EQ(std::memcmp(&s.exif.dateTimeOriginal, &zero, sizeof zero), 0);  // no calendar date
+  EXPECT_EQ(s.exif.fNumber[0], 0x6666u);
   EXPECT_EQ(s.exif.flash, 0x7777);
   EXPECT_EQ(s.gps.tags.size, 0);
   EXPECT_EQ(s.gps.altitudeRef, 9);

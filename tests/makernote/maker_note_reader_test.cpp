@@ -81,43 +81,6 @@ IfdEntry Find(MakerNoteReader& r, uint16_t tag, int* result) {
   return e;
 }
 
-TEST_P(MakerNoteReaderTest, HeaderTextThenDirectory) {
-  uint32_t noteOffset = 0;
-  const std::string path = WriteWithNote(KestrelonNote(), &noteOffset);
-  MakerNoteReader r(path.c_str(), true);
-  ASSERT_TRUE(r.HasMakerNote());
-  EXPECT_EQ(r.makerNoteOffset(), noteOffset);
-  EXPECT_EQ(r.GetMakerNoteHeader(), "Kestrelon");
-  EXPECT_EQ(r.makerEntryCount(), 3);
-  EXPECT_EQ(r.EntriesStart(), 14u);
-
-  int found = 0;
-  const IfdEntry e = Find(r, 0x0002, &found);
-  EXPECT_EQ(found, 1);
-  EXPECT_EQ(e.type, test::kLong);
-  EXPECT_EQ(e.value, 0x01020304u);
-  Find(r, 0x0004, &found);
-  EXPECT_EQ(found, 0);
-
-  IfdEntryList list = {IfdEntry{0x0003}, IfdEntry{0x0001}, IfdEntry{0x0009}};
-  ASSERT_EQ(r.CollectMakerNoteEntries(&list), 2);
-  EXPECT_EQ(list[0].tag, 0x0001);  // directory order, not request order
-  EXPECT_EQ(list[1].tag, 0x0003);
-  list.clear();
-  EXPECT_EQ(r.CollectMakerNoteEntries(&list), 3);
-
-  uint32_t rationals[4] = {};
-  EXPECT_EQ(r.ReadMakerNoteValue(list[2], rationals, sizeof rationals), 2u);
-  EXPECT_EQ(rationals[0], 1u);
-  EXPECT_EQ(rationals[1], 3u);
-  EXPECT_EQ(rationals[2], 2u);
-  EXPECT_EQ(rationals[3], 3u);
-  uint16_t shortValue = 0;
-  EXPECT_EQ(r.ReadMakerNoteValue(list[0], &shortValue, sizeof shortValue), 1u);
-  EXPECT_EQ(shortValue, 7);
-  EXPECT_EQ(r.ReadMakerNoteValue(list[2], rationals, 4), 0u);  // smaller than one value
-}
-
 TEST_P(MakerNoteReaderTest, WithoutTheBlockOnlyInlineValuesAreDelivered) {
   uint32_t noteOffset = 0;
   const std::string path = WriteWithNote(KestrelonNote(), &noteOffset);
@@ -160,6 +123,89 @@ TEST_P(MakerNoteReaderTest, DirectoryWithoutHeader) {
   }
 }
 
+// Makers whose signature sets the directory's position, byte order and offset base. Each note
+// holds 0x0001 SHORT 7 and 0x0002 RATIONAL 5/4 stored behind the directory; the lookups report
+// the rational's offset from the TIFF header whatever the dialect counts it from.
+TEST_P(MakerNoteReaderTest, DialectsReadByTheirSignature) {
+  const Order other = order() == Order::Little ? Order::Big : Order::Little;
+  const auto marks = [](Order o) {
+    return o == Order::Little ? std::string("II") : std::string("MM");
+  };
+  struct Case {
+    const char* name;
+    Bytes prefix;   // the bytes in front of the entry count
+    Order order;    // the directory's byte order
+    bool fromNote;  // offsets count from the note ...
+    uint32_t base;  // ... at this byte of it
+    std::string header;
+  };
+  const Case cases[] = {
+      {"own TIFF header",
+       ByteWriter(other)
+           .Raw({'N', 'i', 'k', 'o', 'n', 0, 2, 0x10, 0, 0})
+           .Text(marks(other))
+           .U16(42)
+           .U32(8)
+           .Take(),
+       other, true, 10, "Nikon"},
+      {"own byte order", ByteWriter(other).Text("OLYMPUS").U8(0).Text(marks(other)).U16(3).Take(),
+       other, true, 0, "OLYMPUS"},
+      {"pointer to the directory", ByteWriter(Order::Little).Text("FUJIFILM").U32(12).Take(),
+       Order::Little, true, 0, "FUJIFILM\x0c"},
+      {"count behind eight bytes", ByteWriter(order()).Text("SIGMA").Zeros(3).U16(1).Take(),
+       order(), false, 0, "SIGMA"},
+      {"text rule", ByteWriter(order()).Text("Kestrelon").U8(0).U16(0).Take(), order(), false, 0,
+       "Kestrelon"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const uint32_t valueAt = static_cast<uint32_t>(c.prefix.size()) + 2 + 2 * 12 + 4;
+    uint32_t at = 0;
+    const std::string path = WriteWithNote(
+        [&](uint32_t noteAt) {
+          ByteWriter w(c.order);
+          w.Raw(c.prefix).U16(2);
+          w.U16(0x0001).U16(test::kShort).U32(1).U16(7).U16(0);
+          w.U16(0x0002)
+              .U16(test::kRational)
+              .U32(1)
+              .U32(c.fromNote ? valueAt - c.base : noteAt + valueAt);
+          w.U32(0).U32(5).U32(4);
+          return w.Take();
+        },
+        &at);
+    MakerNoteReader r(path.c_str(), true);
+    EXPECT_EQ(r.makerNoteOffset(), at);
+    EXPECT_EQ(r.GetMakerNoteHeader(), c.header);
+    ASSERT_EQ(r.makerEntryCount(), 2);
+    EXPECT_EQ(r.EntriesStart(), c.prefix.size() + 2);
+    int found = 0;
+    Find(r, 0x0004, &found);
+    EXPECT_EQ(found, 0);
+    IfdEntryList list = {IfdEntry{0x0002}, IfdEntry{0x0009}, IfdEntry{0x0001}};
+    ASSERT_EQ(r.CollectMakerNoteEntries(&list), 2);
+    EXPECT_EQ(list[0].tag, 0x0001);  // directory order, not request order
+    EXPECT_EQ(list[0].value, 7u);
+    EXPECT_EQ(list[1].value, at + valueAt);
+    uint32_t rational[2] = {};
+    EXPECT_EQ(r.ReadMakerNoteValue(list[1], rational, sizeof rational), 1u);
+    EXPECT_EQ(rational[0], 5u);
+    EXPECT_EQ(rational[1], 4u);
+    EXPECT_EQ(r.ReadMakerNoteValue(list[1], rational, 4), 0u);  // smaller than one value
+    // An edit takes the offset as the lookups give it, and refuses one outside the note.
+    EXPECT_EQ(r.UpdateMakerNoteEntry(IfdEntry{0x0002, test::kRational, 1, at + valueAt}), 1);
+    IfdEntry again{0x0002};
+    EXPECT_EQ(r.FindMakerNoteEntry(&again), 1);
+    EXPECT_EQ(again.value, at + valueAt);
+    EXPECT_EQ(r.UpdateMakerNoteEntry(IfdEntry{0x0002, test::kRational, 1, 0xFFFFFF00u}),
+              MakerNoteReader::kEntryRefused);
+    if (c.fromNote) {
+      EXPECT_EQ(r.UpdateMakerNoteEntry(IfdEntry{0x0002, test::kRational, 1, at + valueAt + 4}),
+                MakerNoteReader::kEntryRefused);
+    }
+  }
+}
+
 TEST_P(MakerNoteReaderTest, MakerNotesThatLeaveNoReachableEntry) {
   uint32_t at = 0;
   const auto entryCountAndFind = [&](const std::function<Bytes(uint32_t)>& make) {
@@ -179,6 +225,18 @@ TEST_P(MakerNoteReaderTest, MakerNotesThatLeaveNoReachableEntry) {
               return w.Take();
             }),
             std::make_pair(uint16_t{0}, 0));
+  // Entries that are no directory's: a type of no size, a value outside the block.
+  for (const auto& [type, field] :
+       {std::pair<uint16_t, uint32_t>{0x0020, 0}, {test::kRational, 0xFFFFFF00u}}) {
+    EXPECT_EQ(entryCountAndFind([&](uint32_t) {
+                ByteWriter w(order());
+                w.Text("Kestrelon").U8(0).U16(0).U16(2);
+                w.U16(1).U16(test::kShort).U32(1).U32(0);
+                w.U16(2).U16(type).U32(1).U32(field);
+                return w.Take();
+              }),
+              std::make_pair(uint16_t{0}, 0));
+  }
   // A header that leaves no room for a count.
   EXPECT_EQ(entryCountAndFind([](uint32_t) { return Bytes{'K', 'e', 's', 't', 'r', 'e', 'l', 0, 1, 0, 1, 0}; }),
             std::make_pair(uint16_t{0}, 0));

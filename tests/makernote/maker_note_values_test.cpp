@@ -112,11 +112,6 @@ TEST_P(MakerNoteValuesTest, GetExifMakerValueDeliversEachType) {
     EXPECT_EQ(v.count, c.count);
     EXPECT_EQ(v.size, c.size);
   }
-  uint32_t rationals[4];
-  std::memcpy(rationals, MakerValue(f, nullptr, 0x0062).bytes.data(), sizeof rationals);
-  EXPECT_EQ(rationals[2], 7u);
-  EXPECT_EQ(rationals[3], 8u);
-  EXPECT_EQ(MakerValue(f, nullptr, 0x004D).bytes[15], 0xCF);
   EXPECT_EQ(MakerValue(f, "Kestrelon", 0x0062, 8).count, 1u);  // as many values as fit
 
   const Value wrongHeader = MakerValue(f, "kestrelon", 0x0001);
@@ -177,10 +172,37 @@ TEST_P(MakerNoteValuesTest, SetMakerNoteChangesOnlyTheEntryAndTheStamp) {
 }
 
 TEST_P(MakerNoteValuesTest, SetMakerNoteRefusesOrSkipsWithoutWriting) {
+  // A maker note whose directory does not read as one (an entry of a type of no size).
+  MakerNoteRecipe broken;
+  broken.order = GetParam();
+  broken.note = FullKestrelonNote();
+  broken.note.RawEntry(0x0070, 0x0020, 1, 0);
+  const Bytes brokenFile = MakeMakerNoteFile(broken).file;
+  const std::string b = dir_.Put("b.jpg", brokenFile);
   const std::string f = Write("a.jpg");
   const std::string copy = dir_.File("copy.jpg");
-  EXPECT_EQ(SetMakerNote(copy.c_str(), f.c_str(), "Kestrelon", 0x0099, kShort, 1, 1), LF_S_OK);
-  EXPECT_EQ(SetMakerNote(copy.c_str(), f.c_str(), "Otherbrand", 0x0001, kShort, 1, 1), LF_E_ABORT);
+  struct Row {
+    std::string source;
+    const char* header;
+    uint16_t tag, type;
+    uint32_t count, value;
+    LF_RESULT result;
+  };
+  for (const Row& row :
+       {Row{f, "Kestrelon", 0x0099, kShort, 1, 1, LF_S_OK},  // no such entry
+        Row{f, "Otherbrand", 0x0001, kShort, 1, 1, LF_E_ABORT},
+        Row{b, "Kestrelon", 0x0001, kShort, 1, 1, LF_E_FAIL},
+        Row{f, "Kestrelon", 0x0062, kRational, 2, 0xFFFFFF00u, LF_E_FAIL},  // value outside
+        Row{f, "Kestrelon", 0x0001, 0x0020, 1, 1, LF_E_FAIL}}) {            // type of no size
+    SCOPED_TRACE(row.tag);
+    EXPECT_EQ(SetMakerNote(copy.c_str(), row.source.c_str(), row.header, row.tag, row.type,
+                           row.count, row.value),
+              row.result);
+    EXPECT_EQ(SetMakerNote(row.source.c_str(), row.source.c_str(), row.header, row.tag, row.type,
+                           row.count, row.value),
+              row.result);
+    EXPECT_EQ(ReadFile(row.source), row.source == f ? made_.file : brokenFile);
+  }
   EXPECT_FALSE(platform::FileExists(copy));
   EXPECT_EQ(SetMakerNote(f.c_str(), dir_.File("a.png").c_str(), "Kestrelon", 1, kShort, 1, 1),
             LF_E_FAIL);

@@ -83,6 +83,7 @@ Bytes BuildTiff(const MakerNoteRecipe& r, uint32_t noteAt, TiffLayout* layout,
     ex.Short(0xA402, {1}).Short(0xA403, {0}).Rational(0xA404, {{3, 2}}).Short(0xA405, {70});
     ex.Short(0xA406, {2}).Short(0xA40C, {3});
   }
+  ex.entries.insert(ex.entries.end(), r.extraExif.entries.begin(), r.extraExif.entries.end());
   if (r.withGps) {
     Bytes method = {'A', 'S', 'C', 'I', 'I', 0, 0, 0};
     for (char c : std::string("GPS-FIX-12")) method.push_back(static_cast<uint8_t>(c));

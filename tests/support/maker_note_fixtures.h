@@ -19,6 +19,7 @@ struct MakerNoteRecipe {
   bool withGps = true;        // every GPS tag GetExif summarises
   std::string dateTimeOriginal = "2021:07:14 09:26:53";
   bool withJfif = false;
+  Ifd extraExif;  // entries added at the end of the Exif IFD
 };
 
 struct MakerNoteFile {
