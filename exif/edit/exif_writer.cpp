@@ -74,7 +74,9 @@ uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source,
     case exif::kTypeUndefined:
     case exif::kTypeAscii: {
       if (n == 0) return 0;
-      const uint32_t copied = entry->type == exif::kTypeAscii ? n - 1 : n;
+      // A text cut to the entry ends in a NUL; one that fits is kept whole.
+      const bool cut = entry->type == exif::kTypeAscii && sourceSize > byteCount;
+      const uint32_t copied = cut ? n - 1 : n;
       entry->value = 0;
       for (uint32_t i = 0; i < copied; ++i) entry->value |= static_cast<uint32_t>(src[i]) << (8 * i);
       entry->count = n;

@@ -232,10 +232,12 @@ uint32_t EncodeValueArray(std::span<uint8_t> dest, FieldType type, ByteOrder ord
       return static_cast<uint32_t>(m);
     }
     case kTypeAscii: {
+      // A text that fits is stored as it is (one kept without its NUL keeps its last
+      // character); only a text cut to the destination ends in a NUL.
       const size_t m = std::min(dest.size(), src.size());
       if (m == 0) return 0;
-      out.WriteBytes(0, src.data(), m - 1);
-      out.WriteU8(m - 1, 0);
+      out.WriteBytes(0, src.data(), m);
+      if (src.size() > dest.size()) out.WriteU8(m - 1, 0);
       return static_cast<uint32_t>(m);
     }
     case kTypeShort: {

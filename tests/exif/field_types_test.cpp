@@ -216,6 +216,10 @@ TEST(FieldTypes, TextArraysKeepATerminator) {
   const std::array<uint8_t, 10> src{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'};
   EXPECT_EQ(EncodeValueArray(dest, kTypeAscii, kBigEndian, src), 6u);
   EXPECT_EQ(dest, (std::array<uint8_t, 6>{'a', 'b', 'c', 'd', 'e', 0}));
+  // A text that fits is copied whole, without a NUL put over its last character.
+  std::array<uint8_t, 3> make{};
+  EXPECT_EQ(EncodeValueArray(make, kTypeAscii, kBigEndian, std::span(src).first(3)), 3u);
+  EXPECT_EQ(make, (std::array<uint8_t, 3>{'a', 'b', 'c'}));
   // Numeric values never spill past the destination, whatever the source holds.
   EXPECT_EQ(EncodeValueArray(dest, kTypeLong, kBigEndian, src), 1u);
   EXPECT_EQ(EncodeValueArray(dest, kTypeFloat, kBigEndian, src), 0u);
