@@ -65,6 +65,7 @@ class File {
   bool Close();
 
  private:
+  friend class ScopedTempFile;  // opens and names unnamed files
   static constexpr uint64_t kLengthUnknown = UINT64_MAX;
   File(int fd, uint64_t length) : fd_(fd), lengthAtOpen_(length) {}
   int fd_ = -1;

@@ -30,9 +30,17 @@ HRESULT ResultFrom(uint32_t error) { return HRESULT_FROM_WIN32(static_cast<int64
 // The directory of `path` for the temporary-file service: "" names the working directory.
 std::string DirectoryForTemp(const std::string& path) { return platform::DirectoryOf(path); }
 
-// A temporary file beside the destination, so the finished file can be renamed over it.
-bool CreateSiblingTemp(const std::string& destPath, platform::ScopedTempFile* temp) {
-  return temp->Create(DirectoryForTemp(destPath), "PIC");
+// Opens the file that new content goes into, beside the destination so that it can be renamed
+// over it: an unnamed one where the file system makes them (a killed edit then leaves nothing
+// behind; it is named once complete), else a named "PIC" temporary file. 0 or the error.
+uint32_t OpenNewFile(const std::string& dir, platform::ScopedTempFile* temp, File* out,
+                     bool* unnamed) {
+  *unnamed = temp->CreateUnnamed(dir, out);
+  if (*unnamed) return 0;
+  if (platform::LastError() != platform::kErrorNotSupported) return platform::LastError();
+  if (!temp->Create(dir, "PIC")) return platform::LastError();
+  *out = File::Open(temp->path(), Access::Write, Disposition::CreateAlways, Share::DenyWrite);
+  return *out ? 0 : platform::LastError();
 }
 
 // Puts a read-only attribute that was lifted back; tries twice, since a file left writable is a
@@ -151,18 +159,20 @@ HRESULT ReplaceDestination(ImageFileStream& stream, const std::string& destinati
 
   // The destination, which may also be the image source, stays untouched until the new file is
   // complete.
+  const std::string dir = DirectoryForTemp(destPath);
   platform::ScopedTempFile temp;
-  if (!CreateSiblingTemp(destPath, &temp)) return ResultFromLastError();
+  File out;
+  bool unnamed = false;
+  error = OpenNewFile(dir, &temp, &out, &unnamed);
+  if (error != 0) return ResultFrom(error);
   {
-    File out = File::Open(temp.path(), Access::Write, Disposition::CreateAlways, Share::DenyWrite);
-    if (!out) return ResultFromLastError();
     File in = File::Open(stream.ImageSourcePath(), Access::Read, Disposition::OpenExisting);
     if (!in) return ResultFromLastError();
     error = stream.WriteImageFile(out, in);
-    in.Close();
-    if (!out.Close() && error == 0) error = platform::LastError();
-    if (error != 0) return ResultFrom(error);
   }
+  if (error == 0 && unnamed && !temp.Name(out, dir, "PIC")) error = platform::LastError();
+  if (!out.Close() && error == 0) error = platform::LastError();
+  if (error != 0) return ResultFrom(error);
   const FileAttributes* attributes = exists ? &destAttributes : newFileAttributes;
   if (attributes && !platform::SetFileAttributes(temp.path(), *attributes)) {
     return ResultFromLastError();
@@ -177,6 +187,13 @@ HRESULT ResultFromLastError() { return ResultFrom(platform::LastError()); }
 
 HRESULT CheckDestinationWritable(const std::string& destPath) {
   const std::string dir = DirectoryForTemp(destPath);
+  {
+    // An unnamed file proves the folder writable without ever naming a file in it.
+    platform::ScopedTempFile probe;
+    File file;
+    if (probe.CreateUnnamed(dir, &file)) return S_OK;
+    if (platform::LastError() != platform::kErrorNotSupported) return ResultFromLastError();
+  }
   if (dir.size() + kTempNameRoom <= kMaxPath) {
     std::string probe;
     if (!platform::CreateTempFile(dir, "CHK", &probe)) return ResultFromLastError();

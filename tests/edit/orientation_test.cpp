@@ -109,14 +109,14 @@ TEST_P(OrientationTest, SamePathPatchChangesOnlyTheOrientationsAndTheStamp) {
 }
 
 TEST_P(OrientationTest, EachEditProvesTheDirectoryWritableOnce) {
-  // Unique files made by one call: the writability probe, and the new file of a rewrite or a copy.
-  // A second probe would show as one more.
+  // Files made by one call: the writability probe, and the new file of a rewrite or a copy with
+  // the name it gets when complete. A second probe would show as one more.
   const std::string f = dir_.File("a.jpg"), g = dir_.File("b.jpg");
   struct Case {
     CameraRecipe recipe;
     bool samePath;
     uint32_t created;
-  } cases[] = {{{}, true, 1}, {{}, false, 2}, {{.thumbnailOrientation = 0}, true, 2}};
+  } cases[] = {{{}, true, 1}, {{}, false, 3}, {{.thumbnailOrientation = 0}, true, 3}};
   for (const Case& c : cases) {
     WriteFile(f, Camera(c.recipe).file);
     platform::ClearFaults();

@@ -122,6 +122,16 @@ TEST_F(SafeWriteTest, ProbeReportsTheCreationErrorAndLeavesNothing) {
   EXPECT_TRUE(Failed(CheckDestinationWritable(dir_.File("missing/a.jpg"))));
   platform::InjectFault(Service::Create, 1, platform::kErrorAccessDenied);
   EXPECT_EQ(CheckDestinationWritable(dir_.File("a.jpg")), HRESULT_FROM_WIN32(5));
+  // A file system without unnamed files: the probe and the new file of a rewrite get names.
+  platform::InjectFault(Service::Create, 1, platform::kErrorNotSupported);
+  EXPECT_EQ(CheckDestinationWritable(dir_.File("a.jpg")), S_OK);
+  const std::string src = dir_.File("s.jpg");
+  WriteFile(src, {1, 2});
+  CopyStream stream(src, {9});
+  platform::InjectFault(Service::Create, 2, platform::kErrorNotSupported);
+  EXPECT_EQ(WriteToFile(stream, dir_.File("a.jpg")), S_OK);
+  EXPECT_EQ(ReadFile(dir_.File("a.jpg")), (Bytes{9, 1, 2}));
+  ExpectNoLeftovers(dir_, 2);
 }
 
 TEST_F(SafeWriteTest, ProbeOfALongDirectoryUsesHexadecimalNames) {
