@@ -19,6 +19,7 @@ inline constexpr uint32_t kErrorWriteFault = 29;
 inline constexpr uint32_t kErrorReadFault = 30;
 inline constexpr uint32_t kErrorSharingViolation = 32;
 inline constexpr uint32_t kErrorHandleEof = 38;
+inline constexpr uint32_t kErrorNotSupported = 50;
 inline constexpr uint32_t kErrorFileExists = 80;
 inline constexpr uint32_t kErrorCannotMake = 82;
 inline constexpr uint32_t kErrorInvalidParameter = 87;

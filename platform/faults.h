@@ -18,6 +18,7 @@ enum class Service : int {
   Attributes,  // reading or setting file attributes
   Allocate,  // heap, page and global-block allocation
   Time,      // reading the local clock
+  Flush,     // flushing a file or a folder to the disk
   kCount
 };
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -45,6 +46,56 @@ std::string ParentOf(const std::string& path) {
   return cut == 0 ? "/" : path.substr(0, cut);
 }
 
+// fsync or fdatasync, tried again when a signal interrupts it. A descriptor the file system cannot
+// flush (EINVAL: a folder on some network file systems) has nothing to flush: that counts as done.
+bool SyncDescriptor(int fd, bool dataOnly) {
+  int rc;
+  do {
+    rc = dataOnly ? ::fdatasync(fd) : ::fsync(fd);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0 || errno == EINVAL || Fail(errno);
+}
+
+// Flushes a file, or a folder's names, to the disk.
+bool SyncPath(const std::string& path, bool directory) {
+  if (ShouldFail(Service::Flush)) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (directory ? O_DIRECTORY : 0));
+  if (fd < 0) return Fail(errno);
+  const bool ok = SyncDescriptor(fd, false);
+  ::close(fd);
+  return ok;
+}
+
+// Puts the complete file `source` in the place of `destination` so that a power cut cannot leave
+// an empty or partial destination: `source` is flushed, swapped with an existing destination (or
+// renamed to a missing one), and the folder flushed. When the folder cannot be flushed the names go
+// back as they were; the old file, left under `source`'s name by the swap, is removed at the end.
+bool ReplaceDurably(const std::string& source, const std::string& destination) {
+  if (!SyncPath(source, false)) return false;
+  const bool swapped =
+      ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_EXCHANGE) == 0;
+  bool created = false;
+  if (!swapped) {
+    // No destination to swap with, or a file system that cannot swap: a plain rename.
+    if (errno != ENOENT && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+      return Fail(errno);
+    }
+    created = errno == ENOENT;
+    if (::rename(source.c_str(), destination.c_str()) != 0) return Fail(errno);
+  }
+  if (!SyncPath(ParentOf(destination), true)) {
+    const uint32_t error = LastError();
+    if (swapped) {
+      ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_EXCHANGE);
+    } else if (created) {
+      ::rename(destination.c_str(), source.c_str());
+    }
+    return FailWith(error);
+  }
+  if (swapped) ::unlink(source.c_str());
+  return true;
+}
+
 }  // namespace
 
 bool DirectoryTakesNoNewFiles(const std::string& dir) {
@@ -54,10 +105,6 @@ bool DirectoryTakesNoNewFiles(const std::string& dir) {
   SetLastError(kErrorAccessDenied);
   return true;
 }
-
-namespace {
-
-}  // namespace
 
 File::~File() { Close(); }
 
@@ -225,6 +272,12 @@ bool File::Length(uint64_t* length) {
   return true;
 }
 
+bool File::FlushData() {
+  if (ShouldFail(Service::Flush)) return false;
+  if (fd_ < 0) return FailWith(kErrorInvalidHandle);
+  return SyncDescriptor(fd_, true);
+}
+
 bool File::Close() {
   if (fd_ < 0) return true;
   const int fd = std::exchange(fd_, -1);
@@ -328,9 +381,9 @@ bool CopyFileOver(const std::string& source, const std::string& destination) {
     ok = false;
     win32 = LastError();
   }
-  if (ok && ::rename(temp.c_str(), destination.c_str()) != 0) {
+  if (ok && !ReplaceDurably(temp, destination)) {
     ok = false;
-    err = errno;
+    win32 = LastError();
   }
   if (!ok) {
     ::unlink(temp.c_str());
@@ -353,8 +406,7 @@ bool MoveFileOver(const std::string& source, const std::string& destination) {
       // Not permitted: the file is still replaced, owned by the process.
     }
   }
-  if (::rename(source.c_str(), destination.c_str()) != 0) return Fail(errno);
-  return true;
+  return ReplaceDurably(source, destination);
 }
 
 std::string FollowLinks(const std::string& path) {

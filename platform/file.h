@@ -58,10 +58,14 @@ class File {
   // The length the file had when it was opened (the open looked at it already), for files opened
   // only for reading. Counts as a Seek for the failure seam, as Length does.
   bool LengthAtOpen(uint64_t* length) const;
+  // Writes the file's data through to the disk (with the length needed to read it back), so that
+  // a change made in place survives a power cut once it is reported done.
+  bool FlushData();
   // Closes the file; false when the final flush failed.
   bool Close();
 
  private:
+  friend class ScopedTempFile;  // opens and names unnamed files
   static constexpr uint64_t kLengthUnknown = UINT64_MAX;
   File(int fd, uint64_t length) : fd_(fd), lengthAtOpen_(length) {}
   int fd_ = -1;
@@ -105,6 +109,13 @@ bool CopyFileOver(const std::string& source, const std::string& destination);
 // the destination). A read-only destination is refused with error 5, as a copy over it is. Counts
 // as a Copy call for the failure seam. The destination's owner and group go to the replacement
 // when the process may set them.
+//
+// The replacement is flushed to the disk before the rename and the folder after it, so that after
+// a power cut the destination is the old file or the complete new one, never an empty one. When
+// the folder cannot be flushed the rename is undone (the old destination is put back, or a new one
+// removed) and the call fails; on a file system that cannot swap two names an old destination
+// cannot be put back, and the failure is reported with the new file in place. Each flush counts as
+// a Flush call for the failure seam.
 bool MoveFileOver(const std::string& source, const std::string& destination);
 
 bool DeleteFile(const std::string& path);

@@ -107,6 +107,37 @@ bool ScopedTempFile::Create(const std::string& dir, const std::string& prefix) {
   return CreateTempFile(dir, prefix, &path_);
 }
 
+bool ScopedTempFile::CreateUnnamed(const std::string& dir, File* file) {
+  if (!path_.empty() || ShouldFail(Service::Create) || DirectoryTakesNoNewFiles(dir)) return false;
+  // Naming the file later goes through its /proc link (a link from the bare descriptor needs a
+  // privilege the process may not have).
+  if (::access("/proc/self/fd", X_OK) != 0) {
+    SetLastError(kErrorNotSupported);
+    return false;
+  }
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+      SetLastError(kErrorNotSupported);
+    } else if (errno == ENOENT) {
+      SetLastError(Win32ForMissingPath((dir + "x").c_str()));
+    } else {
+      SetLastErrorFromErrno(errno);
+    }
+    return false;
+  }
+  *file = File(fd, 0);
+  return true;
+}
+
+bool ScopedTempFile::Name(const File& file, const std::string& dir, const std::string& prefix) {
+  if (!path_.empty() || file.fd_ < 0) return false;
+  const std::string link = "/proc/self/fd/" + std::to_string(file.fd_);
+  return TryUniqueNames(dir, prefix, &path_, [&](const std::string& name) {
+    return ::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  });
+}
+
 bool CreateTempDirectory(const std::string& dir, const std::string& prefix, std::string* path) {
   const bool ok = TryUniqueNames(dir, prefix, path, [](const std::string& name) {
     return ::mkdir(name.c_str(), 0700) == 0;

@@ -6,6 +6,8 @@
 
 namespace lf::platform {
 
+class File;
+
 // $TMPDIR when set and non-empty, else /tmp; always ends with '/'.
 std::string TempDirectory();
 
@@ -33,6 +35,14 @@ class ScopedTempFile {
 
   // Creates the file `dir` + `prefix` + hex digits + ".TMP"; false with the last error set.
   bool Create(const std::string& dir, const std::string& prefix);
+  // Opens a new file without a name in `dir` for writing (O_TMPFILE): if the process dies before
+  // Name() it vanishes with its descriptor, so a killed edit leaves nothing behind. False with the
+  // last error set; error 50 (not supported) where the file system makes no unnamed files, and
+  // the caller makes a named one instead. Counts as a Create call for the failure seam.
+  bool CreateUnnamed(const std::string& dir, File* file);
+  // Gives the unnamed `file` the name `dir` + `prefix` + hex digits + ".TMP", which this owner
+  // then deletes like any other; false with the last error set. Counts as a Create call.
+  bool Name(const File& file, const std::string& dir, const std::string& prefix);
   const std::string& path() const { return path_; }
   // The file is no longer ours to delete (it was renamed over its destination).
   void Release() { path_.clear(); }

@@ -66,26 +66,8 @@ SaveOutcome WriteFormats(uint32_t flags, LF_HGLOBAL image, const imaging::Toolki
   return out;
 }
 
-// Copies the finished temporary file over the target. The old target is first copied to a backup
-// and put back when the copy fails; the copy itself never leaves a partial target behind, so the
-// backup guards the old content against a platform that cannot promise that.
-HRESULT ReplaceTarget(const std::string& temp, const std::string& target) {
-  platform::FileAttributes attributes;
-  const bool existed = platform::GetFileAttributes(target, &attributes);
-  platform::ScopedTempFile backup;
-  bool backedUp = false;
-  if (existed && backup.Create(platform::TempDirectory(), "PIC")) {
-    backedUp = platform::CopyFileOver(target, backup.path());
-  }
-  if (platform::CopyFileOver(temp, target)) return S_OK;
-  const HRESULT result = edit::ResultFromLastError();
-  // Only a complete backup may go back: an empty one would destroy the file it guards.
-  if (backedUp) platform::CopyFileOver(backup.path(), target);
-  return result;
-}
-
 // The plain formats: the host's image through the toolkit and the JPEG writer into a temporary
-// file, which then replaces the target.
+// file, which then replaces the target through the safe rewrite.
 HRESULT EncodePlain(LF_HGLOBAL image, const std::string& target, uint32_t flags, int32_t quality) {
   platform::ScopedTempFile temp;
   SaveOutcome outcome;
@@ -104,7 +86,7 @@ HRESULT EncodePlain(LF_HGLOBAL image, const std::string& target, uint32_t flags,
   }
   if (outcome.jpegResult < 0) return outcome.jpegResult;
   if (outcome.saved <= 0) return HRESULT_FROM_TOOLKIT(outcome.saved);
-  return ReplaceTarget(temp.path(), target);
+  return edit::CopyAndPatch(temp.path(), target, 0, nullptr, 0);
 }
 
 }  // namespace

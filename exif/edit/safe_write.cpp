@@ -1,6 +1,7 @@
 #include "exif/edit/safe_write.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "platform/errors.h"
@@ -22,15 +23,24 @@ using platform::Share;
 constexpr size_t kMaxPath = 260;
 constexpr size_t kTempNameRoom = 12;
 constexpr uint32_t kMaxProbeNames = 0x10000;
+constexpr size_t kCopyChunk = 1 << 20;
 
 HRESULT ResultFrom(uint32_t error) { return HRESULT_FROM_WIN32(static_cast<int64_t>(error)); }
 
 // The directory of `path` for the temporary-file service: "" names the working directory.
 std::string DirectoryForTemp(const std::string& path) { return platform::DirectoryOf(path); }
 
-// A temporary file beside the destination, so the finished file can be renamed over it.
-bool CreateSiblingTemp(const std::string& destPath, platform::ScopedTempFile* temp) {
-  return temp->Create(DirectoryForTemp(destPath), "PIC");
+// Opens the file that new content goes into, beside the destination so that it can be renamed
+// over it: an unnamed one where the file system makes them (a killed edit then leaves nothing
+// behind; it is named once complete), else a named "PIC" temporary file. 0 or the error.
+uint32_t OpenNewFile(const std::string& dir, platform::ScopedTempFile* temp, File* out,
+                     bool* unnamed) {
+  *unnamed = temp->CreateUnnamed(dir, out);
+  if (*unnamed) return 0;
+  if (platform::LastError() != platform::kErrorNotSupported) return platform::LastError();
+  if (!temp->Create(dir, "PIC")) return platform::LastError();
+  *out = File::Open(temp->path(), Access::Write, Disposition::CreateAlways, Share::DenyWrite);
+  return *out ? 0 : platform::LastError();
 }
 
 // Puts a read-only attribute that was lifted back; tries twice, since a file left writable is a
@@ -72,6 +82,11 @@ uint32_t PatchOpenFile(const std::string& path, uint64_t fileOffset, const uint8
   File file = File::Open(path, Access::ReadWrite, Disposition::OpenExisting, Share::DenyWrite);
   if (!file) return platform::LastError();
   uint32_t error = OverwriteRange(file, fileOffset, bytes, length, oldBytes);
+  // The patch is on the disk before the edit reports it done; one that cannot be flushed is undone.
+  if (error == 0 && !file.FlushData()) {
+    error = platform::LastError();
+    if (file.Seek(fileOffset)) file.Write(oldBytes->data(), length);
+  }
   if (!file.Close() && error == 0) {
     error = platform::LastError();
     UndoPatch(path, fileOffset, *oldBytes);
@@ -94,15 +109,76 @@ uint32_t CommitOver(platform::ScopedTempFile& temp, const std::string& destPath,
   return 0;
 }
 
-// The destination's attributes; false with an error when it exists but cannot be examined.
-bool ExamineDestination(const std::string& destPath, bool* exists, FileAttributes* attributes,
-                        uint32_t* error) {
+// The destination's attributes, and whether it may be replaced: an existing read-only file only
+// when it is the file being edited, whose attribute the edit lifts for the moment. Someone else's
+// read-only file is not the edit's to replace, whatever the writer. 0 or the refusal's error.
+uint32_t ExamineDestination(const std::string& destPath, const std::string& editedPath,
+                            bool* exists, FileAttributes* attributes) {
   *exists = platform::GetFileAttributes(destPath, attributes);
-  if (!*exists && platform::FileExists(destPath)) {
-    *error = platform::LastError();
-    return false;
+  if (!*exists) return platform::FileExists(destPath) ? platform::LastError() : 0;
+  const bool readOnly = (attributes->flags & platform::kAttributeReadOnly) != 0;
+  return readOnly && !platform::IsSameFile(destPath, editedPath) ? platform::kErrorAccessDenied : 0;
+}
+
+// A copy of a whole file with one byte range replaced (none when the range is empty).
+class PatchedCopy : public ImageFileStream {
+ public:
+  PatchedCopy(std::string source, uint64_t offset, const uint8_t* bytes, size_t length)
+      : source_(std::move(source)), offset_(offset), bytes_(bytes), length_(length) {}
+  std::string ImageSourcePath() const override { return source_; }
+  uint32_t WriteImageFile(File& out, File& in) override {
+    platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
+    if (!chunk) return platform::kErrorNotEnoughMemory;
+    uint64_t copied = 0;
+    for (size_t got = 1; got != 0; copied += got) {
+      if (!in.Read(chunk.get(), kCopyChunk, &got)) return platform::LastError();
+      if (got != 0 && !out.Write(chunk.get(), got)) return platform::LastError();
+    }
+    if (offset_ > copied || length_ > copied - offset_) return platform::kErrorInvalidData;
+    if (length_ == 0) return 0;
+    return out.Seek(offset_) && out.Write(bytes_, length_) ? 0 : platform::LastError();
   }
-  return true;
+
+ private:
+  std::string source_;
+  uint64_t offset_;
+  const uint8_t* bytes_;
+  size_t length_;
+};
+
+// Streams `stream` into a temporary file beside the destination and moves it over the destination
+// once it is complete. An existing destination keeps its attributes; a new one takes
+// `newFileAttributes` when given.
+HRESULT ReplaceDestination(ImageFileStream& stream, const std::string& destination,
+                           const FileAttributes* newFileAttributes) {
+  const std::string destPath = platform::FollowLinks(destination);
+  bool exists = false;
+  FileAttributes destAttributes;
+  uint32_t error = ExamineDestination(destPath, stream.EditedPath(), &exists, &destAttributes);
+  if (error != 0) return ResultFrom(error);
+
+  // The destination, which may also be the image source, stays untouched until the new file is
+  // complete.
+  const std::string dir = DirectoryForTemp(destPath);
+  platform::ScopedTempFile temp;
+  File out;
+  bool unnamed = false;
+  error = OpenNewFile(dir, &temp, &out, &unnamed);
+  if (error != 0) return ResultFrom(error);
+  {
+    File in = File::Open(stream.ImageSourcePath(), Access::Read, Disposition::OpenExisting);
+    if (!in) return ResultFromLastError();
+    error = stream.WriteImageFile(out, in);
+  }
+  if (error == 0 && unnamed && !temp.Name(out, dir, "PIC")) error = platform::LastError();
+  if (!out.Close() && error == 0) error = platform::LastError();
+  if (error != 0) return ResultFrom(error);
+  const FileAttributes* attributes = exists ? &destAttributes : newFileAttributes;
+  if (attributes && !platform::SetFileAttributes(temp.path(), *attributes)) {
+    return ResultFromLastError();
+  }
+  error = CommitOver(temp, destPath, exists, destAttributes);
+  return error == 0 ? S_OK : ResultFrom(error);
 }
 
 }  // namespace
@@ -111,6 +187,13 @@ HRESULT ResultFromLastError() { return ResultFrom(platform::LastError()); }
 
 HRESULT CheckDestinationWritable(const std::string& destPath) {
   const std::string dir = DirectoryForTemp(destPath);
+  {
+    // An unnamed file proves the folder writable without ever naming a file in it.
+    platform::ScopedTempFile probe;
+    File file;
+    if (probe.CreateUnnamed(dir, &file)) return S_OK;
+    if (platform::LastError() != platform::kErrorNotSupported) return ResultFromLastError();
+  }
   if (dir.size() + kTempNameRoom <= kMaxPath) {
     std::string probe;
     if (!platform::CreateTempFile(dir, "CHK", &probe)) return ResultFromLastError();
@@ -160,61 +243,20 @@ HRESULT PatchFileRange(const std::string& path, uint64_t fileOffset, const uint8
   return error == 0 ? S_OK : ResultFrom(error);
 }
 
-HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destination,
+HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destPath,
                      uint64_t fileOffset, const uint8_t* bytes, size_t length) {
-  const std::string destPath = platform::FollowLinks(destination);
-  bool exists = false;
-  FileAttributes destAttributes;
-  uint32_t error = 0;
-  if (!ExamineDestination(destPath, &exists, &destAttributes, &error)) return ResultFrom(error);
-  FileAttributes finalAttributes = destAttributes;
-  if (!exists && !platform::GetFileAttributes(sourcePath, &finalAttributes)) {
-    return ResultFromLastError();
-  }
-
-  platform::ScopedTempFile temp;
-  if (!CreateSiblingTemp(destPath, &temp)) return ResultFromLastError();
-  if (!platform::CopyFileOver(sourcePath, temp.path())) return ResultFromLastError();
-  // The copy carries the source's permissions; it must be writable to be patched.
-  if (!platform::SetFileAttributesNormal(temp.path())) return ResultFromLastError();
-  std::vector<uint8_t> oldBytes;
-  error = PatchOpenFile(temp.path(), fileOffset, bytes, length, &oldBytes);
-  if (error != 0) return ResultFrom(error);
-  if (!platform::SetFileAttributes(temp.path(), finalAttributes)) return ResultFromLastError();
-  error = CommitOver(temp, destPath, exists, destAttributes);
-  return error == 0 ? S_OK : ResultFrom(error);
+  FileAttributes sourceAttributes;
+  if (!platform::GetFileAttributes(sourcePath, &sourceAttributes)) return ResultFromLastError();
+  PatchedCopy copy(sourcePath, fileOffset, bytes, length);
+  return ReplaceDestination(copy, destPath, &sourceAttributes);
 }
 
-HRESULT WriteToFile(ImageFileStream& stream, const std::string& destination, Probe probe) {
-  const std::string destPath = platform::FollowLinks(destination);
+HRESULT WriteToFile(ImageFileStream& stream, const std::string& destPath, Probe probe) {
   if (probe == Probe::kDestination) {
-    const HRESULT writable = CheckDestinationWritable(destPath);
+    const HRESULT writable = CheckDestinationWritable(platform::FollowLinks(destPath));
     if (writable != S_OK) return writable;
   }
-  bool exists = false;
-  FileAttributes destAttributes;
-  uint32_t error = 0;
-  if (!ExamineDestination(destPath, &exists, &destAttributes, &error)) return ResultFrom(error);
-
-  // The new file is streamed beside the destination; the destination, which may also be the
-  // image source, stays untouched until the new file is complete.
-  platform::ScopedTempFile temp;
-  if (!CreateSiblingTemp(destPath, &temp)) return ResultFromLastError();
-  {
-    File out = File::Open(temp.path(), Access::Write, Disposition::CreateAlways, Share::DenyWrite);
-    if (!out) return ResultFromLastError();
-    File in = File::Open(stream.ImageSourcePath(), Access::Read, Disposition::OpenExisting);
-    if (!in) return ResultFromLastError();
-    error = stream.WriteImageFile(out, in);
-    in.Close();
-    if (!out.Close() && error == 0) error = platform::LastError();
-    if (error != 0) return ResultFrom(error);
-  }
-  if (exists && !platform::SetFileAttributes(temp.path(), destAttributes)) {
-    return ResultFromLastError();
-  }
-  error = CommitOver(temp, destPath, exists, destAttributes);
-  return error == 0 ? S_OK : ResultFrom(error);
+  return ReplaceDestination(stream, destPath, nullptr);
 }
 
 }  // namespace lf::edit

@@ -3,8 +3,10 @@
 //
 // A failed edit never leaves a damaged file. New content is always written into a temporary file
 // beside the destination and moved over it in one rename once it is complete, so the destination
-// is at every moment either the old file or the complete new one. A patch in place reads the old
-// bytes first and puts them back when the write or the attribute restore fails.
+// is at every moment either the old file or the complete new one, also after a power cut: both
+// the new file and its folder are flushed to the disk. A patch in place reads the old bytes first,
+// is flushed before it is reported done, and puts the old bytes back when the write, the flush or
+// the attribute restore fails.
 #pragma once
 
 #include <cstddef>
@@ -34,8 +36,8 @@ HRESULT CheckDestinationWritable(const std::string& destPath);
 HRESULT PatchFileRange(const std::string& path, uint64_t fileOffset, const uint8_t* bytes,
                        size_t length, Probe probe = Probe::kDestination);
 
-// Makes `destPath` a copy of `sourcePath` with `length` bytes at `fileOffset` replaced. An existing
-// destination keeps its attributes (a read-only one stays read-only); a new one takes the
+// Makes `destPath` a copy of `sourcePath` with `length` bytes at `fileOffset` replaced (a plain
+// copy when `length` is 0). An existing destination keeps its attributes; a new one takes the
 // source's. On failure the destination is as it was, or absent when it did not exist.
 HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destPath,
                      uint64_t fileOffset, const uint8_t* bytes, size_t length);
@@ -47,14 +49,18 @@ class ImageFileStream {
   virtual ~ImageFileStream() = default;
   // The file whose image data (JPEG segments, TIFF strips) goes into the new file.
   virtual std::string ImageSourcePath() const = 0;
+  // The file being edited: the only existing read-only destination the rewrite replaces (lifting
+  // and restoring its attribute). Any other read-only destination is refused with error 5.
+  virtual std::string EditedPath() const { return ImageSourcePath(); }
   // Writes the whole new file into `destination` (open for writing, empty) reading image data
   // from `imageSource` (open for reading). 0 or a Windows error number.
   virtual uint32_t WriteImageFile(platform::File& destination, platform::File& imageSource) = 0;
 };
 
 // Writes `stream` into `destPath`, which may be the image source itself. An existing destination
-// keeps its attributes. S_OK or a failure code; on failure the destination is as it was, or absent
-// when it did not exist, and no temporary file is left.
+// keeps its attributes. The new file is on the disk, and its name in the folder, before the call
+// returns S_OK. On failure the destination is as it was, or absent when it did not exist, and no
+// temporary file is left.
 HRESULT WriteToFile(ImageFileStream& stream, const std::string& destPath,
                     Probe probe = Probe::kDestination);
 

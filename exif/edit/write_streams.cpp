@@ -90,6 +90,7 @@ class WriterStream : public ImageFileStream {
  public:
   WriterStream(ExifWriter& writer, const ImageSource* image) : writer_(writer), image_(image) {}
   std::string ImageSourcePath() const override { return image_ ? image_->path : writer_.path(); }
+  std::string EditedPath() const override { return writer_.path(); }
   uint32_t WriteImageFile(File& dest, File& src) override {
     if (!writer_.IsTiffSource()) return writer_.WriteJpegFile(dest, src);
     const uint64_t strips = image_ && image_->firstStrip != 0 ? image_->firstStrip

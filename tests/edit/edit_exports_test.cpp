@@ -4,11 +4,18 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <functional>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "exif/model/exif_reader.h"
+#include "tests/imaging/image_files.h"
 #include "tests/support/edit_fixtures.h"
+#include "tests/support/exiftool_dump.h"
 #include "tests/support/host_module.h"
+#include "tests/support/scratch_tmpdir.h"
 
 namespace lf::test {
 namespace {
@@ -40,6 +47,110 @@ TEST(EditExportsTest, OrientationAndDateThroughTheModule) {
   EXPECT_EQ(m.SetDateTimeOriginal(copy.c_str(), Date(2022, 4, 31, 0, 0, 0)), LF_E_INVALIDARG);
   EXPECT_EQ(m.SetDateTimeOriginal(dir.File("x.png").c_str(), Date(2022, 4, 1, 0, 0, 0)), LF_E_FAIL);
   EXPECT_EQ(m.SetOrientation(copy.c_str(), dir.File("x.bmp").c_str(), 1, 1), LF_E_FAIL);
+}
+
+// Every export that writes a file, against destinations it may not write: an existing read-only
+// file that is not the file being edited (only an in-place edit lifts read-only), a read-only
+// folder and a missing one. Each is refused before the destination or its folder changes; the same
+// call to a writable destination succeeds, and ExifTool reads the EXIF data it wrote.
+TEST(EditExportsTest, EveryWriterLeavesADestinationItMayNotWriteAsItWas) {
+  const HostModule& m = HostModule::Get();
+  ASSERT_TRUE(m.error.empty()) << m.error;
+  const struct Image {
+    LF_HGLOBAL block = MakeDib24(96, 64, [](int x, int y) {
+      return Rgb{uint8_t(x * 2), uint8_t(y * 3), 90};
+    });
+    ~Image() { LfGlobalFree(block); }
+    LF_HGLOBAL get() const { return block; }
+  } image;
+  char make[] = "Kestrelon";
+  LfExifWriteParams params{};
+  params.exifVersion = LF_EXIF_VERSION_0210;
+  params.make.text = make;
+  LfGpsRecord noGps{};  // an empty tag list: the GPS data is removed
+  const LF_RESULT denied = LfResultFromWin32(LF_ERROR_ACCESS_DENIED);
+  const LF_RESULT noPath = LfResultFromWin32(LF_ERROR_PATH_NOT_FOUND);
+  struct Writer {
+    const char* name;
+    std::function<LF_RESULT(const char* dest, const char* src, LfExifRecord* records)> write;
+    bool writesExif = true;
+    // The destination is the file edited in place: its own read-only attribute is lifted, and a
+    // missing folder means a missing file.
+    bool inPlace = false;
+  };
+  const Writer writers[] = {
+      {"SetOrientation to a copy",
+       [&](auto d, auto s, auto) { return m.SetOrientation(d, s, 3, 0); }},
+      {"SetDateTimeOriginal",
+       [&](auto d, auto, auto) { return m.SetDateTimeOriginal(d, Date(2020, 2, 29, 1, 2, 3)); },
+       true, true},
+      {"ReplaceExifGps", [&](auto d, auto s, auto) { return m.ReplaceExifGps(d, s, 90, &noGps); }},
+      {"ReplaceThumbImage",
+       [&](auto d, auto s, auto) { return m.ReplaceThumbImage(d, s, image.get(), 90); }},
+      {"ReplaceExifImage",
+       [&](auto d, auto s, auto) { return m.ReplaceExifImage(d, s, image.get(), 90); }},
+      {"AppendExif", [&](auto d, auto s, auto r) { return m.AppendExif(d, s, r, 1); }},
+      {"SetMakerNote to a copy",
+       [&](auto d, auto s, auto) { return m.SetMakerNote(d, s, "Kestrelon", 0x0001, 3, 1, 5); }},
+      {"Encode PNG",
+       [&](auto d, auto, auto) { return m.Encode(image.get(), d, LF_ENC_PNG, 90, nullptr); },
+       false},
+      {"Encode with EXIF records",
+       [&](auto d, auto, auto r) {
+         return m.Encode(image.get(), d, LF_ENC_BY_EXTENSION | LF_ENC_RECORD_GIVEN, 90, r);
+       }},
+      {"Encode a new EXIF file",
+       [&](auto d, auto, auto) {
+         return m.Encode(image.get(), d, LF_ENC_NEW_EXIF_FILE | LF_ENC_JPEG, 90, &params);
+       }},
+  };
+  TempDir outputs;  // the writes to writable destinations, read by ExifTool at the end
+  std::vector<std::string> withExif;
+  for (const Order order : {Order::Little, Order::Big}) {
+    const Bytes camera = MakeCameraFile({.order = order}).file;
+    for (const Writer& w : writers) {
+      SCOPED_TRACE(w.name);
+      TempDir dir;  // outside the scratch $TMPDIR
+      const ScratchTmpdir tmp;
+      const std::string src = dir.Put("src.jpg", camera);
+      LfStillImageOutput records{};
+      ASSERT_EQ(m.GetStillImageInfo(src.c_str(), &records, LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS),
+                LF_S_OK);
+      const auto run = [&](const std::string& dest) {
+        return w.write(dest.c_str(), src.c_str(), &records.list);
+      };
+      const std::string readOnly = dir.Put("read-only.jpg", camera);
+      ::chmod(readOnly.c_str(), 0444);
+      ASSERT_EQ(::mkdir(dir.File("ro").c_str(), 0755), 0);
+      const std::string inReadOnlyFolder = dir.Put("ro/out.jpg", camera);
+      ::chmod(dir.File("ro").c_str(), 0555);
+      const std::vector<std::string> before = dir.List();
+      EXPECT_EQ(run(readOnly), w.inPlace ? LF_S_OK : denied);
+      EXPECT_EQ(ReadFile(readOnly) == camera, !w.inPlace);
+      EXPECT_EQ(run(inReadOnlyFolder), denied);
+      EXPECT_EQ(ReadFile(inReadOnlyFolder), camera);
+      EXPECT_EQ(run(dir.File("none/out.jpg")), w.inPlace ? LF_E_NO_EXIF : noPath);
+      EXPECT_EQ(dir.List(), before);
+      ::chmod(dir.File("ro").c_str(), 0755);
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("ro")), {}), 1);
+      EXPECT_TRUE(tmp.dir().List().empty()) << ::testing::PrintToString(tmp.dir().List());
+
+      const std::string writable =
+          outputs.Put(std::to_string(outputs.List().size()) + ".jpg", camera);
+      EXPECT_EQ(run(writable), LF_S_OK);
+      EXPECT_NE(ReadFile(writable), camera);
+      if (w.writesExif) {
+        uint32_t isExif = 0;
+        EXPECT_EQ(m.IsExifFile(writable.c_str(), &isExif), LF_S_OK);
+        EXPECT_EQ(isExif, 1u);
+        withExif.push_back(writable);
+      }
+      LfStillImageOutputFree(&records);
+    }
+  }
+  if (!ExifToolAvailable()) return;
+  ExifToolDump dump = RunExifTool(withExif);
+  for (const std::string& f : withExif) EXPECT_EQ(dump[f]["IFD0:Make"], "Kestrelon") << f;
 }
 
 CliResult Cli(const std::string& args) { return RunCli(args); }
