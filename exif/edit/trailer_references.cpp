@@ -20,17 +20,17 @@ bool MayHoldOffset(uint16_t type) {
     case exif::kTypeRational:
     case exif::kTypeSRational:
     case exif::kTypeFloat:
-    case exif::kTypeDouble:
-      return false;
-    default:
-      return true;
+    case exif::kTypeDouble: return false;
+    default: return true;
   }
 }
 
 uint32_t LongIn(ByteView view, const RawDirectory& dir, uint16_t tag) {
   IfdEntry e;
-  return dir.count != 0 && FindRawEntry(view, dir, tag, &e) && e.type == exif::kTypeLong && e.count == 1 ? e.value
-                                                                                                          : 0;
+  return dir.count != 0 && FindRawEntry(view, dir, tag, &e) && e.type == exif::kTypeLong &&
+                 e.count == 1
+             ? e.value
+             : 0;
 }
 
 // Where a word counts from: a file offset of the source, and whether it moves with the block.
@@ -47,11 +47,14 @@ class Scan {
 
   void Skip(uint64_t from, uint64_t n) {
     if (from >= skip_.size()) return;
-    std::fill_n(skip_.begin() + static_cast<long>(from), std::min<uint64_t>(n, skip_.size() - from), true);
+    std::fill_n(skip_.begin() + static_cast<long>(from), std::min<uint64_t>(n, skip_.size() - from),
+                true);
   }
 
   // The directory a pointer names (0: none), passed over as below.
-  RawDirectory Pointed(ByteView view, uint32_t pointer) { return pointer ? Directory(view, 0, pointer) : RawDirectory{}; }
+  RawDirectory Pointed(ByteView view, uint32_t pointer) {
+    return pointer ? Directory(view, 0, pointer) : RawDirectory{};
+  }
 
   // Passes over the structure of the directory at `offset` of `view` (which starts at block
   // position `base`) and the values of its entries that cannot hold an offset.
@@ -65,8 +68,10 @@ class Scan {
       Skip(base + dir.EntryPos(i), 8);
       const uint32_t n = exif::StoredByteCount(e.type, e.count);
       if (MayHoldOffset(e.type) || n == 0) continue;
-      if (n <= 4) Skip(base + dir.EntryPos(i) + 8, 4);
-      else if (view.Contains(e.value, n)) Skip(base + e.value, n);
+      if (n <= 4)
+        Skip(base + dir.EntryPos(i) + 8, 4);
+      else if (view.Contains(e.value, n))
+        Skip(base + e.value, n);
     }
     Skip(base + dir.LinkPos(), 4);  // a link names a directory inside the block
     return dir;
@@ -116,10 +121,12 @@ namespace {
 
 // Passes over the structure of `block` (the standard directories, the thumbnail, the maker note's
 // directory) and adds the bases its words may count from; returns the maker note's range.
-std::pair<uint64_t, uint64_t> PassOverStructure(ByteView block, uint64_t tiffBase, Scan* scan, std::vector<Base>* bases) {
+std::pair<uint64_t, uint64_t> PassOverStructure(ByteView block, uint64_t tiffBase, Scan* scan,
+                                                std::vector<Base>* bases) {
   scan->Skip(0, 8);  // the TIFF header
   const RawDirectory ifd0 = scan->Pointed(block, block.ReadU32(4));
-  const RawDirectory ifd1 = ifd0.count ? scan->Pointed(block, block.ReadU32(ifd0.LinkPos())) : RawDirectory{};
+  const RawDirectory ifd1 =
+      ifd0.count ? scan->Pointed(block, block.ReadU32(ifd0.LinkPos())) : RawDirectory{};
   const RawDirectory exifDir = scan->Pointed(block, LongIn(block, ifd0, exif::kTagExifIfdPointer));
   scan->Pointed(block, LongIn(block, ifd0, exif::kTagGpsIfdPointer));
   scan->Pointed(block, LongIn(block, exifDir, exif::kTagInteropIfdPointer));
@@ -130,7 +137,8 @@ std::pair<uint64_t, uint64_t> PassOverStructure(ByteView block, uint64_t tiffBas
   }
   IfdEntry note;
   const uint32_t noteBytes = FindRawEntry(block, exifDir, exif::kTagMakerNote, &note)
-                                 ? exif::StoredByteCount(note.type, note.count) : 0;
+                                 ? exif::StoredByteCount(note.type, note.count)
+                                 : 0;
   if (exifDir.count == 0 || noteBytes <= 4 || !block.Contains(note.value, noteBytes)) return {0, 0};
   const uint64_t noteFrom = note.value, noteTo = noteFrom + noteBytes;
   const ByteView value = block.Sub(noteFrom, noteBytes);
@@ -139,7 +147,8 @@ std::pair<uint64_t, uint64_t> PassOverStructure(ByteView block, uint64_t tiffBas
   bases->push_back({tiffBase + noteFrom, noteFrom, noteTo, block.order(), false});
   const exif::MakerNoteLayout layout = exif::MeasureMakerNote(value);
   // Its directory's values are taken to count from the TIFF header, as in most dialects.
-  if (layout.located) scan->Directory(block, 0, static_cast<uint32_t>(noteFrom + layout.directoryStart));
+  if (layout.located)
+    scan->Directory(block, 0, static_cast<uint32_t>(noteFrom + layout.directoryStart));
   uint32_t header = 0;
   ByteOrder order = block.order();
   if (InnerTiffHeader(value, &header, &order)) {
@@ -153,8 +162,8 @@ std::pair<uint64_t, uint64_t> PassOverStructure(ByteView block, uint64_t tiffBas
 
 }  // namespace
 
-std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView source, uint64_t tiffBase,
-                                                    uint64_t from, uint64_t to) {
+std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView source,
+                                                    uint64_t tiffBase, uint64_t from, uint64_t to) {
   Scan scan(block);
   std::vector<Base> bases = {{tiffBase, 0, block.size(), block.order(), false},
                              {0, 0, block.size(), block.order(), true}};

@@ -13,12 +13,13 @@ namespace lf::edit {
 
 // One word of the block that reads as an offset into the trailer.
 struct TrailerReference {
-  uint32_t at = 0;         // position of the word inside the block
+  uint32_t at = 0;  // position of the word inside the block
   ByteOrder order = exif::kLittleEndian;
-  uint32_t value = 0;      // the word as stored
-  uint64_t target = 0;     // the file offset it names in the source file
-  bool fromFileStart = false;  // counts from the start of the file, not from a base inside the block
-  bool inMakerNote = false;    // lies inside the MakerNote value
+  uint32_t value = 0;   // the word as stored
+  uint64_t target = 0;  // the file offset it names in the source file
+  bool fromFileStart =
+      false;                 // counts from the start of the file, not from a base inside the block
+  bool inMakerNote = false;  // lies inside the MakerNote value
 };
 
 // Every word of `block` (whose TIFF header lies at file offset `tiffBase`; made from `source`
@@ -28,7 +29,7 @@ struct TrailerReference {
 // tags, types, counts, links), the thumbnail's compressed data and values of types that cannot
 // hold a 32-bit offset (text, SHORT, rationals, floats) are passed over; any other four bytes, at
 // any alignment, are read as a word.
-std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView source, uint64_t tiffBase,
-                                                    uint64_t from, uint64_t to);
+std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView source,
+                                                    uint64_t tiffBase, uint64_t from, uint64_t to);
 
 }  // namespace lf::edit

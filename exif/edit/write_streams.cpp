@@ -106,12 +106,14 @@ uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* ch
   return 0;
 }
 
-uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_t tiffBase, File& src, File& dest,
-                               uint64_t trailerStart, uint64_t fileLength, int64_t shift);
+uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_t tiffBase,
+                               File& src, File& dest, uint64_t trailerStart, uint64_t fileLength,
+                               int64_t shift);
 
 // Copies the rest of the source from `from` on, the scan and whatever lies behind the image.
-uint32_t CopyTrailer(const OutputLayout& out, ByteView source, uint32_t tiffBase, File& src, File& dest, uint64_t from,
-                     uint64_t fileLength, int64_t shift, uint8_t* chunk, EndOfImage* end) {
+uint32_t CopyTrailer(const OutputLayout& out, ByteView source, uint32_t tiffBase, File& src,
+                     File& dest, uint64_t from, uint64_t fileLength, int64_t shift, uint8_t* chunk,
+                     EndOfImage* end) {
   // Bytes behind the image may be named by offsets inside a maker note the editor cannot read
   // (a pinned block); they matter only when they move.
   const bool watch = out.pinned() && shift != 0;
@@ -120,7 +122,8 @@ uint32_t CopyTrailer(const OutputLayout& out, ByteView source, uint32_t tiffBase
     return e;
   }
   if (!watch || !end->TrailerHoldsData()) return 0;
-  return MoveTrailerReferences(out, source, tiffBase, src, dest, end->trailerStart(), fileLength, shift);
+  return MoveTrailerReferences(out, source, tiffBase, src, dest, end->trailerStart(), fileLength,
+                               shift);
 }
 
 // Every word of the block that names the moved trailer must move with it. A word inside the maker
@@ -128,9 +131,11 @@ uint32_t CopyTrailer(const OutputLayout& out, ByteView source, uint32_t tiffBase
 // the new file. Any other word naming the trailer may be an offset nothing here would correct, so
 // the file is not rewritten. (The offsets of an APP2 "MPF" segment count from its own header and
 // move with it.)
-uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_t tiffBase, File& src, File& dest,
-                               uint64_t trailerStart, uint64_t fileLength, int64_t shift) {
-  constexpr uint64_t kNewTiffBase = 4 + 2 + sizeof kExifHeader;  // SOI, APP1 marker and length, "Exif"
+uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_t tiffBase,
+                               File& src, File& dest, uint64_t trailerStart, uint64_t fileLength,
+                               int64_t shift) {
+  // SOI, the APP1 marker and length, "Exif" and two 0 bytes.
+  constexpr uint64_t kNewTiffBase = 4 + 2 + sizeof kExifHeader;
   const std::vector<TrailerReference> refs =
       FindTrailerReferences(out.View(), source, tiffBase, trailerStart, fileLength);
   struct Patch {
@@ -142,7 +147,8 @@ uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_
   // them names the start of a JPEG stream.
   auto namesJpeg = [&](const TrailerReference& r) {
     uint8_t head[3] = {};
-    return src.ReadExactAt(r.target, head, sizeof head) && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+    return src.ReadExactAt(r.target, head, sizeof head) && head[0] == 0xFF && head[1] == 0xD8 &&
+           head[2] == 0xFF;
   };
   for (size_t i = 0; i < refs.size();) {
     const TrailerReference* preview = nullptr;
@@ -156,7 +162,8 @@ uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_
     }
     if (images != 1) return kErrorBadData;
     const TrailerReference& r = *preview;
-    const int64_t delta = r.fromFileStart ? shift : shift + int64_t{tiffBase} - int64_t{kNewTiffBase};
+    const int64_t delta =
+        r.fromFileStart ? shift : shift + int64_t{tiffBase} - int64_t{kNewTiffBase};
     const int64_t moved = int64_t{r.value} + delta;
     if (moved < 0 || moved > int64_t{UINT32_MAX}) return kErrorBadData;
     Patch p{kNewTiffBase + r.at, {}};
@@ -164,7 +171,8 @@ uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_
     patches.push_back(p);
   }
   for (const Patch& p : patches) {
-    if (!dest.Seek(p.at) || !dest.Write(p.bytes, sizeof p.bytes)) return LastErrorOr(platform::kErrorWriteFault);
+    if (!dest.Seek(p.at) || !dest.Write(p.bytes, sizeof p.bytes))
+      return LastErrorOr(platform::kErrorWriteFault);
   }
   return 0;
 }

@@ -228,7 +228,9 @@ TEST_P(OrientationTest, StreamsTheRewriteWouldChangeElsewhereAreNotRewritten) {
   const Bytes preview = test::EncodeJpeg(8, 8);
   constexpr size_t kWordAt = 16;  // inside the maker note, behind 16 bytes of its own text
   auto put = [&](Bytes* b, size_t at, uint32_t v) {
-    for (int k = 0; k < 4; ++k) (*b)[at + k] = static_cast<uint8_t>(order == Order::Little ? v >> (8 * k) : v >> (24 - 8 * k));
+    for (int k = 0; k < 4; ++k)
+      (*b)[at + k] =
+          static_cast<uint8_t>(order == Order::Little ? v >> (8 * k) : v >> (24 - 8 * k));
   };
   // The maker note holds `word` (when given) at kWordAt: offsets count from the TIFF header.
   auto tiffWith = [&](const uint32_t* word) {
@@ -258,7 +260,8 @@ TEST_P(OrientationTest, StreamsTheRewriteWouldChangeElsewhereAreNotRewritten) {
   const uint32_t trailerOffset = static_cast<uint32_t>(behind - 12);  // from the TIFF header
   const Bytes named = tiffWith(&trailerOffset);
   const Bytes mpfApp = mpf(0);
-  const size_t mpfBehind = test::JpegBuilder().Soi().App1Exif(plain).App(2, mpfApp).Raw(image).Build().size();
+  const size_t mpfBehind =
+      test::JpegBuilder().Soi().App1Exif(plain).App(2, mpfApp).Raw(image).Build().size();
   // From the MP header: behind SOI, the APP1 (marker, length, "Exif" and two 0 bytes, the TIFF
   // structure), the APP2 marker and length and "MPF" with its NUL.
   const uint32_t secondAt = static_cast<uint32_t>(mpfBehind - (2 + 4 + 6 + plain.size() + 4 + 4));
@@ -273,20 +276,31 @@ TEST_P(OrientationTest, StreamsTheRewriteWouldChangeElsewhereAreNotRewritten) {
   } cases[] = {
       {"plain", test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Build(), S_OK},
       // Bytes behind the image that no word of the block names move with the file.
-      {"trailer named by nothing", test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Raw(text).Build(), S_OK, text},
+      {"trailer named by nothing",
+       test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Raw(text).Build(), S_OK, text},
       // A word of the maker note names them, and they are no picture it could be the offset of.
-      {"trailer named by an unknown word", test::JpegBuilder().Soi().App1Exif(named).Raw(image).Raw(text).Build(),
+      {"trailer named by an unknown word",
+       test::JpegBuilder().Soi().App1Exif(named).Raw(image).Raw(text).Build(),
        HRESULT_FROM_WIN32(13)},
       // The maker note names a preview picture there: its offset moves with it.
-      {"preview named by the maker note", test::JpegBuilder().Soi().App1Exif(named).Raw(image).Raw(preview).Build(),
-       S_OK, preview},
+      {"preview named by the maker note",
+       test::JpegBuilder().Soi().App1Exif(named).Raw(image).Raw(preview).Build(), S_OK, preview},
       // A second picture behind the image, named by the MPF index, which moves with it.
-      {"MPF picture", test::JpegBuilder().Soi().App1Exif(plain).App(2, mpf(secondAt)).Raw(image).Raw(preview).Build(),
+      {"MPF picture",
+       test::JpegBuilder()
+           .Soi()
+           .App1Exif(plain)
+           .App(2, mpf(secondAt))
+           .Raw(image)
+           .Raw(preview)
+           .Build(),
        S_OK, preview},
       // Zeros behind the image are padding, named by nothing.
-      {"padding", test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Raw(Bytes(64, 0)).Build(), S_OK},
+      {"padding", test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Raw(Bytes(64, 0)).Build(),
+       S_OK},
       // XMP would have to follow the new EXIF segment, where it would hide it.
-      {"xmp", test::JpegBuilder().Soi().App(1, xmp).App1Exif(plain).Raw(image).Build(), HRESULT_FROM_WIN32(13)},
+      {"xmp", test::JpegBuilder().Soi().App(1, xmp).App1Exif(plain).Raw(image).Build(),
+       HRESULT_FROM_WIN32(13)},
       // A stream that starts again before its scan: copied unchanged from its SOI on.
       {"restart", test::JpegBuilder().Soi().App1Exif(plain).Soi().Raw(image).Build(), S_OK},
   };
