@@ -53,8 +53,7 @@ bool ThumbnailInBlock(ExifWriter& writer, ByteView block) {
 bool RebuildKeepsEverything(ExifWriter& writer) {
   if (!writer.IsTiffSource()) return true;
   const ByteView block = writer.Block();
-  for (DirectoryId id :
-       {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
+  for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
     IfdEntryList all;
     if (writer.CollectEntries(id, &all) < 0) return false;
     for (const IfdEntry& e : all) {
