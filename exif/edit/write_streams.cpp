@@ -214,8 +214,10 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
   while (scan.Next(&s)) {
     if (s.marker == exif::kJpegSoi) {
       // A stream that starts again before any scan (a file of EXIF data and an empty picture):
-      // the rest of the file is copied unchanged, as bytes behind the image.
+      // the rest of the file is copied unchanged, as bytes behind the image. Unless the EXIF
+      // segment edited lies in that rest, where the copy would bring back the old one.
       if (s.offset != 0) {
+        if (app1Position() > s.offset) return kErrorBadData;
         EndOfImage rest = EndOfImage::Trailer(s.offset);
         return CopyTrailer(out_, Block(), tiffBase(), src, dest, s.offset, fileLength, shift, chunk.get(), &rest);
       }

@@ -302,7 +302,8 @@ TEST_P(OrientationTest, StreamsTheRewriteWouldChangeElsewhereAreNotRewritten) {
       {"xmp", test::JpegBuilder().Soi().App(1, xmp).App1Exif(plain).Raw(image).Build(),
        HRESULT_FROM_WIN32(13)},
       // A stream that starts again before its scan: copied unchanged from its SOI on.
-      {"restart", test::JpegBuilder().Soi().App1Exif(plain).Soi().Raw(image).Build(), S_OK},
+      {"restart", test::JpegBuilder().Soi().App1Exif(plain).Soi().Raw(image).Build(), S_OK,
+       test::JpegBuilder().Soi().Raw(image).Build()},
   };
   const std::string f = dir_.File("a.jpg"), was = dir_.File("was.jpg");
   for (const Case& c : cases) {
