@@ -41,6 +41,30 @@ struct Base {
   bool fromFileStart = false;
 };
 
+// The length of the well-formed JPEG stream at `at` (SOI, marker segments, one scan of
+// entropy-coded data, EOI; JPEG, ITU T.81, B.1), or 0. Its bytes are picture data, never offsets.
+uint64_t JpegStreamAt(ByteView b, uint64_t at) {
+  if (b.ReadU16BE(at) != 0xFFD8) return 0;
+  uint64_t pos = at + 2;
+  for (;;) {
+    if (!b.Contains(pos, 4)) return 0;
+    const uint16_t marker = b.ReadU16BE(pos);
+    const uint16_t length = b.ReadU16BE(pos + 2);
+    if ((marker >> 8) != 0xFF || marker == 0xFFD8 || marker == 0xFFD9 || length < 2) return 0;
+    pos += 2 + uint64_t{length};
+    if (marker == 0xFFDA) break;
+  }
+  // In entropy-coded data 0xFF is followed only by a stuffed 0, a restart marker or fill bytes.
+  for (; pos + 1 < b.size(); ++pos) {
+    if (b.ReadU8(pos) != 0xFF) continue;
+    const uint8_t next = b.ReadU8(pos + 1);
+    if (next == 0xD9) return pos + 2 - at;
+    if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7)) return 0;
+    if (next != 0xFF) ++pos;
+  }
+  return 0;
+}
+
 class Scan {
  public:
   explicit Scan(ByteView block) : block_(block), skip_(block.size(), false) {}
@@ -75,6 +99,24 @@ class Scan {
     }
     Skip(base + dir.LinkPos(), 4);  // a link names a directory inside the block
     return dir;
+  }
+
+  // Passes over every well-formed JPEG stream inside the block (thumbnails and previews that
+  // maker notes embed). A real block embeds a few; the attempts are capped, so that a hostile
+  // block of many false starts costs no more than a few passes (and only refuses more).
+  void SkipJpegStreams() {
+    constexpr int kMaxAttempts = 16;
+    int attempts = 0;
+    for (uint64_t at = 0; at + 3 <= block_.size() && attempts < kMaxAttempts; ++at) {
+      if (block_.ReadU8(at) != 0xFF || block_.ReadU8(at + 1) != 0xD8 ||
+          block_.ReadU8(at + 2) != 0xFF)
+        continue;
+      ++attempts;
+      if (const uint64_t n = JpegStreamAt(block_, at)) {
+        Skip(at, n);
+        at += n - 1;
+      }
+    }
   }
 
   std::vector<TrailerReference> Words(const std::vector<Base>& bases, uint64_t from, uint64_t to,
@@ -172,6 +214,7 @@ std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView sou
   // removed entry stay, unreferenced).
   std::vector<Base> ignored;
   PassOverStructure(source, tiffBase, &scan, &ignored);
+  scan.SkipJpegStreams();
   return scan.Words(bases, from, to, noteFrom, noteTo);
 }
 

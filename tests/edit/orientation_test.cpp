@@ -232,10 +232,16 @@ TEST_P(OrientationTest, StreamsTheRewriteWouldChangeElsewhereAreNotRewritten) {
       (*b)[at + k] =
           static_cast<uint8_t>(order == Order::Little ? v >> (8 * k) : v >> (24 - 8 * k));
   };
-  // The maker note holds `word` (when given) at kWordAt: offsets count from the TIFF header.
-  auto tiffWith = [&](const uint32_t* word) {
-    Bytes note(24, 0x5A);
-    if (word) put(&note, kWordAt, *word);
+  // The maker note holds `word` (when given) at kWordAt: offsets count from the TIFF header. With
+  // `picture` it embeds a JPEG stream there, the word planted in its compressed data instead.
+  auto tiffWith = [&](const uint32_t* word, bool picture = false) {
+    Bytes note(kWordAt, 0x5A), jpeg = picture ? preview : Bytes(8, 0x5A);
+    const size_t scanAt = picture ? test::MainScan(jpeg).size() : 0;
+    note.insert(note.end(), jpeg.begin(), jpeg.end());
+    // Behind the scan header, in the compressed data, not after a 0xFF (the word holds none).
+    size_t at = picture ? note.size() - scanAt + 16 : kWordAt;
+    while (picture && note[at - 1] == 0xFF) ++at;
+    if (word) put(&note, at, *word);
     test::TiffBuilder t(order);
     const int exif = t.AddDirectory();
     t.Ifd0().Ascii(0x010F, "Other").Pointer(0x8769, exif);
@@ -259,6 +265,9 @@ TEST_P(OrientationTest, StreamsTheRewriteWouldChangeElsewhereAreNotRewritten) {
   const size_t behind = test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Build().size();
   const uint32_t trailerOffset = static_cast<uint32_t>(behind - 12);  // from the TIFF header
   const Bytes named = tiffWith(&trailerOffset);
+  const uint32_t pictureTrailerOffset = static_cast<uint32_t>(
+      test::JpegBuilder().Soi().App1Exif(tiffWith(nullptr, true)).Raw(image).Build().size() - 12);
+  const Bytes inPicture = tiffWith(&pictureTrailerOffset, true);
   const Bytes mpfApp = mpf(0);
   const size_t mpfBehind =
       test::JpegBuilder().Soi().App1Exif(plain).App(2, mpfApp).Raw(image).Build().size();
@@ -282,6 +291,9 @@ TEST_P(OrientationTest, StreamsTheRewriteWouldChangeElsewhereAreNotRewritten) {
       {"trailer named by an unknown word",
        test::JpegBuilder().Soi().App1Exif(named).Raw(image).Raw(text).Build(),
        HRESULT_FROM_WIN32(13)},
+      // The only word naming them is compressed data of a picture inside the maker note.
+      {"trailer named inside an embedded picture",
+       test::JpegBuilder().Soi().App1Exif(inPicture).Raw(image).Raw(text).Build(), S_OK, text},
       // The maker note names a preview picture there: its offset moves with it.
       {"preview named by the maker note",
        test::JpegBuilder().Soi().App1Exif(named).Raw(image).Raw(preview).Build(), S_OK, preview},
