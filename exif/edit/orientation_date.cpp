@@ -35,6 +35,17 @@ bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientatio
   return out.RewriteDirectory(id, nullptr, &add, nullptr) >= 1;
 }
 
+// Whether IFD1's JPEG thumbnail (JPEGInterchangeFormat and its length, both LONG) lies inside the
+// block, where the rebuild carries it.
+bool ThumbnailInBlock(ExifWriter& writer, ByteView block) {
+  IfdEntryList pair{IfdEntry{exif::kTagJpegInterchangeFormat}, IfdEntry{exif::kTagJpegInterchangeFormatLength}};
+  if (writer.CollectEntries(exif::kIfd1, &pair) != 2) return false;
+  for (const IfdEntry& e : pair) {
+    if (e.type != exif::kTypeLong || e.count != 1) return false;
+  }
+  return pair[0].value != 0 && block.Contains(pair[0].value, pair[1].value);
+}
+
 // Whether a rebuild can carry everything a TIFF file holds. A TIFF is rewritten from its EXIF
 // block and its main-image strips only, so anything else it holds outside the block (a second
 // page or thumbnail in IFD1, values stored behind the strips) would be lost. Such files are not
@@ -47,8 +58,9 @@ bool RebuildKeepsEverything(ExifWriter& writer) {
     if (writer.CollectEntries(id, &all) < 0) return false;
     for (const IfdEntry& e : all) {
       if (id == exif::kIfd1) {
-        // Image data of IFD1 lies outside the block.
+        // A JPEG thumbnail inside the block moves with it; other image data of IFD1 lies outside.
         const exif::TagRole role = exif::RoleOf(id, e.tag);
+        if (role == exif::TagRole::kImageDataOffset && ThumbnailInBlock(writer, block)) continue;
         if (role == exif::TagRole::kStripOffsets || role == exif::TagRole::kTileOffsets ||
             role == exif::TagRole::kImageDataOffset) {
           return false;

@@ -1,10 +1,13 @@
 // The two streams that make a new image file from a writer's output block and the image data of
 // an existing file, and the writer's entry points into the safe rewrite.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "exif/edit/date_stamp.h"
 #include "exif/edit/exif_writer.h"
 #include "exif/edit/layout_check.h"
+#include "exif/edit/trailer_references.h"
 #include "exif/model/jpeg_segments.h"
 #include "platform/errors.h"
 #include "platform/memory.h"
@@ -32,7 +35,18 @@ uint32_t LastErrorOr(uint32_t fallback) {
 // byte other than 0 follows it.
 class EndOfImage {
  public:
+  // A trailer from the start: the bytes fed are all behind the image.
+  static EndOfImage Trailer(uint64_t at) {
+    EndOfImage e;
+    e.state_ = State::kTrailer;
+    e.fed_ = e.trailerStart_ = at;
+    return e;
+  }
+  explicit EndOfImage(uint64_t firstByteAt = 0) : fed_(firstByteAt) {}
+
   void Feed(const uint8_t* p, size_t n) {
+    const uint64_t at = fed_;
+    fed_ += n;
     for (size_t i = 0; i < n; ++i) {
       if (state_ == State::kData) {
         // Most of a scan is entropy-coded data: jump to its next 0xFF.
@@ -44,7 +58,10 @@ class EndOfImage {
       switch (state_) {
         case State::kData: state_ = State::kMarker; break;
         case State::kMarker:
-          if (b == 0xD9) state_ = State::kTrailer;
+          if (b == 0xD9) {
+            state_ = State::kTrailer;
+            trailerStart_ = at + i + 1;
+          }
           else if (b == 0x00 || b == 0xFF || (b >= 0xD0 && b <= 0xD7)) state_ = b == 0xFF ? State::kMarker : State::kData;
           else state_ = State::kLengthHigh;
           break;
@@ -60,12 +77,16 @@ class EndOfImage {
     }
   }
   bool TrailerHoldsData() const { return trailerData_; }
+  // File offset of the first byte behind the image.
+  uint64_t trailerStart() const { return trailerStart_; }
 
  private:
   enum class State { kData, kMarker, kLengthHigh, kLengthLow, kSkip, kTrailer };
   State state_ = State::kData;
   uint32_t skip_ = 0;
   bool trailerData_ = false;
+  uint64_t fed_ = 0;
+  uint64_t trailerStart_ = 0;
 };
 
 // Copies `n` bytes from `src` at `from` to the current position of `dest`, showing them to `end`
@@ -81,6 +102,77 @@ uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* ch
     if (end) end->Feed(chunk, got);
     if (!dest.Write(chunk, got)) return LastErrorOr(platform::kErrorWriteFault);
     n -= got;
+  }
+  return 0;
+}
+
+uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_t tiffBase,
+                               File& src, File& dest, uint64_t trailerStart, uint64_t fileLength,
+                               int64_t shift);
+
+// Copies the rest of the source from `from` on, the scan and whatever lies behind the image.
+uint32_t CopyTrailer(const OutputLayout& out, ByteView source, uint32_t tiffBase, File& src,
+                     File& dest, uint64_t from, uint64_t fileLength, int64_t shift, uint8_t* chunk,
+                     EndOfImage* end) {
+  // Bytes behind the image may be named by offsets inside a maker note the editor cannot read
+  // (a pinned block); they matter only when they move.
+  const bool watch = out.pinned() && shift != 0;
+  if (const uint32_t e = CopyBytes(src, from, fileLength - std::min(from, fileLength), dest, chunk,
+                                   watch ? end : nullptr)) {
+    return e;
+  }
+  if (!watch || !end->TrailerHoldsData()) return 0;
+  return MoveTrailerReferences(out, source, tiffBase, src, dest, end->trailerStart(), fileLength,
+                               shift);
+}
+
+// Every word of the block that names the moved trailer must move with it. A word inside the maker
+// note that names the start of a JPEG stream there is a preview image's offset: it is corrected in
+// the new file. Any other word naming the trailer may be an offset nothing here would correct, so
+// the file is not rewritten. (The offsets of an APP2 "MPF" segment count from its own header and
+// move with it.)
+uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_t tiffBase,
+                               File& src, File& dest, uint64_t trailerStart, uint64_t fileLength,
+                               int64_t shift) {
+  // SOI, the APP1 marker and length, "Exif" and two 0 bytes.
+  constexpr uint64_t kNewTiffBase = 4 + 2 + sizeof kExifHeader;
+  const std::vector<TrailerReference> refs =
+      FindTrailerReferences(out.View(), source, tiffBase, trailerStart, fileLength);
+  struct Patch {
+    uint64_t at;
+    uint8_t bytes[4];
+  };
+  std::vector<Patch> patches;
+  // A word may read as an offset from more than one base; it is classified when exactly one of
+  // them names the start of a JPEG stream.
+  auto namesJpeg = [&](const TrailerReference& r) {
+    uint8_t head[3] = {};
+    return src.ReadExactAt(r.target, head, sizeof head) && head[0] == 0xFF && head[1] == 0xD8 &&
+           head[2] == 0xFF;
+  };
+  for (size_t i = 0; i < refs.size();) {
+    const TrailerReference* preview = nullptr;
+    size_t images = 0;
+    const uint32_t at = refs[i].at;
+    for (; i < refs.size() && refs[i].at == at; ++i) {
+      if (refs[i].inMakerNote && namesJpeg(refs[i])) {
+        preview = &refs[i];
+        ++images;
+      }
+    }
+    if (images != 1) return kErrorBadData;
+    const TrailerReference& r = *preview;
+    const int64_t delta =
+        r.fromFileStart ? shift : shift + int64_t{tiffBase} - int64_t{kNewTiffBase};
+    const int64_t moved = int64_t{r.value} + delta;
+    if (moved < 0 || moved > int64_t{UINT32_MAX}) return kErrorBadData;
+    Patch p{kNewTiffBase + r.at, {}};
+    MutableByteView(p.bytes, sizeof p.bytes, r.order).WriteU32(0, static_cast<uint32_t>(moved));
+    patches.push_back(p);
+  }
+  for (const Patch& p : patches) {
+    if (!dest.Seek(p.at) || !dest.Write(p.bytes, sizeof p.bytes))
+      return LastErrorOr(platform::kErrorWriteFault);
   }
   return 0;
 }
@@ -122,8 +214,14 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
   int64_t shift = 0;
   while (scan.Next(&s)) {
     if (s.marker == exif::kJpegSoi) {
-      // A stream that starts again before its scan cannot be copied as one image.
-      if (s.offset != 0) return kErrorBadData;
+      // A stream that starts again before any scan (a file of EXIF data and an empty picture):
+      // the rest of the file is copied unchanged, as bytes behind the image. Unless the EXIF
+      // segment edited lies in that rest, where the copy would bring back the old one.
+      if (s.offset != 0) {
+        if (app1Position() > s.offset) return kErrorBadData;
+        EndOfImage rest = EndOfImage::Trailer(s.offset);
+        return CopyTrailer(out_, Block(), tiffBase(), src, dest, s.offset, fileLength, shift, chunk.get(), &rest);
+      }
       // SOI, then the one APP1 "Exif" segment of the new file.
       uint8_t app1[4 + sizeof kExifHeader];
       app1[0] = 0xFF;
@@ -171,14 +269,8 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
       // The scan and everything after it is copied unchanged. Bytes behind the image (a trailer)
       // may be named by offsets inside a maker note the editor cannot read; when they move, the
       // file is not rewritten.
-      const uint64_t from = s.offset + 4;
-      EndOfImage end;
-      const bool watchTrailer = out_.pinned() && shift != 0;
-      if (const uint32_t e = CopyBytes(src, from, fileLength - (from < fileLength ? from : fileLength), dest,
-                                       chunk.get(), watchTrailer ? &end : nullptr)) {
-        return e;
-      }
-      return watchTrailer && end.TrailerHoldsData() ? kErrorBadData : 0;
+      EndOfImage end(s.offset + 4);
+      return CopyTrailer(out_, Block(), tiffBase(), src, dest, s.offset + 4, fileLength, shift, chunk.get(), &end);
     }
     if (const uint32_t e = CopyBytes(src, s.offset + 4, s.length - 2u, dest, chunk.get())) return e;
   }

@@ -148,8 +148,12 @@ TEST(CorpusEditTest, EditsOfRealFilesChangeOnlyTheEditedTagsAsExifToolReadsThem)
   for (Edit e : kEdits) edits.push_back(MakeEdit(e));
   const std::vector<test::CorpusEditTally> t = test::JudgeCorpusEdits(edits, "orientation and date edits");
   EXPECT_GT(t[0].succeeded, 0u);
-  EXPECT_GT(t[1].succeeded, 0u);
   EXPECT_GT(t[3].succeeded, 0u);
+  // A rebuild edits every file the module counts as EXIF, trailers and maker notes of every
+  // dialect included.
+  for (const test::CorpusEditTally& rebuild : {t[1], t[2]}) {
+    EXPECT_EQ(rebuild.succeeded, rebuild.ExifFiles()) << rebuild.refusedFiles;
+  }
 }
 
 // ExifTool's JSON as the comparison sees it: escapes decoded, binary and list values kept whole,

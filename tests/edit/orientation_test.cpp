@@ -10,6 +10,7 @@
 #include "platform/faults.h"
 #include "platform/file.h"
 #include "tests/support/edit_fixtures.h"
+#include "tests/support/exiftool_dump.h"
 #include "tests/support/fault_steps.h"
 
 namespace lf::edit {
@@ -214,40 +215,138 @@ TEST_P(OrientationTest, AStreamThatCannotBeWalkedIsNotRewritten) {
   EXPECT_EQ(dir_.List().size(), 1u);
 }
 
+// A JPEG whose maker note is of a dialect the editor does not read: its offsets may name anything
+// in the file, so nothing that exists moves and every word that names bytes behind the image must
+// be one the rewrite can move with them.
 TEST_P(OrientationTest, StreamsTheRewriteWouldChangeElsewhereAreNotRewritten) {
-  // A maker note of a dialect the editor does not read: its offsets may name anything in the file.
-  test::TiffBuilder t(GetParam());
-  const int exif = t.AddDirectory();
-  t.Ifd0().Ascii(0x010F, "Other").Pointer(0x8769, exif);
-  t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Undefined(0x927C, Bytes(24, 0x5A));
-  const Bytes tiff = t.Build();
+  const Order order = GetParam();
   const Bytes image = test::JpegBuilder().BodyOf(test::EncodeJpeg(8, 8)).Build();
+  const Bytes preview = test::EncodeJpeg(8, 8);
+  constexpr size_t kWordAt = 16;  // inside the maker note, behind 16 bytes of its own text
+  auto put = [&](Bytes* b, size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k)
+      (*b)[at + k] =
+          static_cast<uint8_t>(order == Order::Little ? v >> (8 * k) : v >> (24 - 8 * k));
+  };
+  // The maker note holds `word` (when given) at kWordAt: offsets count from the TIFF header. With
+  // `picture` it embeds a JPEG stream there, the word planted in its compressed data instead.
+  auto tiffWith = [&](const uint32_t* word, bool picture = false) {
+    Bytes note(kWordAt, 0x5A), jpeg = picture ? preview : Bytes(8, 0x5A);
+    const size_t scanAt = picture ? test::MainScan(jpeg).size() : 0;
+    note.insert(note.end(), jpeg.begin(), jpeg.end());
+    // Behind the scan header, in the compressed data, not after a 0xFF (the word holds none).
+    size_t at = picture ? note.size() - scanAt + 16 : kWordAt;
+    while (picture && note[at - 1] == 0xFF) ++at;
+    if (word) put(&note, at, *word);
+    test::TiffBuilder t(order);
+    const int exif = t.AddDirectory();
+    t.Ifd0().Ascii(0x010F, "Other").Pointer(0x8769, exif);
+    t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Undefined(0x927C, note);
+    return t.Build();
+  };
+  // An APP2 "MPF" index naming a second picture behind the image, counted from its own header.
+  auto mpf = [&](uint32_t secondAt) {
+    Bytes entries(32, 0);
+    put(&entries, 4, 1000);
+    put(&entries, 20, static_cast<uint32_t>(preview.size()));
+    put(&entries, 24, secondAt);
+    test::TiffBuilder t(order);
+    t.Ifd0().Undefined(0xB000, {'0', '1', '0', '0'}).Long(0xB001, {2}).Undefined(0xB002, entries);
+    Bytes payload = {'M', 'P', 'F', 0};
+    const Bytes index = t.Build();
+    payload.insert(payload.end(), index.begin(), index.end());
+    return payload;
+  };
+  const Bytes plain = tiffWith(nullptr);
+  const size_t behind = test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Build().size();
+  const uint32_t trailerOffset = static_cast<uint32_t>(behind - 12);  // from the TIFF header
+  const Bytes named = tiffWith(&trailerOffset);
+  const uint32_t pictureTrailerOffset = static_cast<uint32_t>(
+      test::JpegBuilder().Soi().App1Exif(tiffWith(nullptr, true)).Raw(image).Build().size() - 12);
+  const Bytes inPicture = tiffWith(&pictureTrailerOffset, true);
+  const Bytes mpfApp = mpf(0);
+  const size_t mpfBehind =
+      test::JpegBuilder().Soi().App1Exif(plain).App(2, mpfApp).Raw(image).Build().size();
+  // From the MP header: behind SOI, the APP1 (marker, length, "Exif" and two 0 bytes, the TIFF
+  // structure), the APP2 marker and length and "MPF" with its NUL.
+  const uint32_t secondAt = static_cast<uint32_t>(mpfBehind - (2 + 4 + 6 + plain.size() + 4 + 4));
+
   const Bytes xmp = {'h', 't', 't', 'p', ':', '/', '/', 'n', 's', 0, '<', 'x', '/', '>'};
-  const Bytes trailer = {'p', 'r', 'e', 'v', 'i', 'e', 'w'};
-  const std::string f = dir_.File("a.jpg");
+  const Bytes text = {'p', 'r', 'e', 'v', 'i', 'e', 'w'};
   struct Case {
     const char* what;
     Bytes file;
     HRESULT result;
+    Bytes rest = {};  // the bytes the rewritten file must end with, moved unchanged
   } cases[] = {
-      {"plain", test::JpegBuilder().Soi().App1Exif(tiff).Raw(image).Build(), S_OK},
-      // Bytes behind the image that an offset in the maker note may name, and the APP1 grows.
-      {"trailer", test::JpegBuilder().Soi().App1Exif(tiff).Raw(image).Raw(trailer).Build(), HRESULT_FROM_WIN32(13)},
+      {"plain", test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Build(), S_OK},
+      // Bytes behind the image that no word of the block names move with the file.
+      {"trailer named by nothing",
+       test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Raw(text).Build(), S_OK, text},
+      // A word of the maker note names them, and they are no picture it could be the offset of.
+      {"trailer named by an unknown word",
+       test::JpegBuilder().Soi().App1Exif(named).Raw(image).Raw(text).Build(),
+       HRESULT_FROM_WIN32(13)},
+      // The only word naming them is compressed data of a picture inside the maker note.
+      {"trailer named inside an embedded picture",
+       test::JpegBuilder().Soi().App1Exif(inPicture).Raw(image).Raw(text).Build(), S_OK, text},
+      // The maker note names a preview picture there: its offset moves with it.
+      {"preview named by the maker note",
+       test::JpegBuilder().Soi().App1Exif(named).Raw(image).Raw(preview).Build(), S_OK, preview},
+      // A second picture behind the image, named by the MPF index, which moves with it.
+      {"MPF picture",
+       test::JpegBuilder()
+           .Soi()
+           .App1Exif(plain)
+           .App(2, mpf(secondAt))
+           .Raw(image)
+           .Raw(preview)
+           .Build(),
+       S_OK, preview},
       // Zeros behind the image are padding, named by nothing.
-      {"padding", test::JpegBuilder().Soi().App1Exif(tiff).Raw(image).Raw(Bytes(64, 0)).Build(), S_OK},
+      {"padding", test::JpegBuilder().Soi().App1Exif(plain).Raw(image).Raw(Bytes(64, 0)).Build(),
+       S_OK},
       // XMP would have to follow the new EXIF segment, where it would hide it.
-      {"xmp", test::JpegBuilder().Soi().App(1, xmp).App1Exif(tiff).Raw(image).Build(), HRESULT_FROM_WIN32(13)},
-      // A stream that starts again before its scan.
-      {"restart", test::JpegBuilder().Soi().App1Exif(tiff).Soi().Raw(image).Build(), HRESULT_FROM_WIN32(13)},
+      {"xmp", test::JpegBuilder().Soi().App(1, xmp).App1Exif(plain).Raw(image).Build(),
+       HRESULT_FROM_WIN32(13)},
+      // A stream that starts again before its scan: copied unchanged from its SOI on.
+      {"restart", test::JpegBuilder().Soi().App1Exif(plain).Soi().Raw(image).Build(), S_OK,
+       test::JpegBuilder().Soi().Raw(image).Build()},
   };
+  const std::string f = dir_.File("a.jpg"), was = dir_.File("was.jpg");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     WriteFile(f, c.file);
+    WriteFile(was, c.file);
     EXPECT_EQ(SetOrientation(f, f, 3, 1), c.result);
+    const Bytes after = ReadFile(f);
     if (c.result != S_OK) {
-      EXPECT_EQ(ReadFile(f), c.file);
+      EXPECT_EQ(after, c.file);
     }
-    EXPECT_EQ(dir_.List().size(), 1u);
+    EXPECT_EQ(dir_.List().size(), 2u);
+    if (c.result != S_OK) continue;
+    EXPECT_EQ(OrientationOf(f, exif::kIfd0), 3u);
+    ASSERT_GE(after.size(), c.rest.size());
+    EXPECT_EQ(Slice(after, after.size() - c.rest.size(), c.rest.size()), c.rest);
+    // Judged by ExifTool as well: the picture the MPF index names, and nothing new to complain of.
+    const test::ExifToolDump dump = test::RunExifTool({was, f});
+    if (dump.size() == 2) {
+      auto second = [](const test::ExifToolTags& t) {
+        const auto at = t.find("MPImage2:MPImage2");
+        return at == t.end() ? std::string() : at->second;
+      };
+      EXPECT_EQ(second(dump.at(f)), second(dump.at(was)));
+      EXPECT_EQ(second(dump.at(was)).empty(), std::string(c.what) != "MPF picture");
+    }
+    test::ExpectNoNewIssues(was, f);
+    if (c.rest == preview && std::string(c.what).rfind("preview", 0) == 0) {
+      // The maker note's word names the preview at its new place.
+      exif::ExifReader r(f.c_str(), true);
+      const IfdEntry note = Find(r, exif::kExifIfd, 0x927C);
+      const ByteView block = r.Block();
+      const uint32_t moved = block.ReadU32(note.value + kWordAt);
+      EXPECT_EQ(Slice(after, 12 + moved, preview.size()), preview);
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include "exif/edit/orientation_date.h"
 #include "exif/model/exif_reader.h"
 #include "tests/support/edit_fixtures.h"
+#include "tests/support/exiftool_dump.h"
 
 namespace lf::edit {
 namespace {
@@ -37,13 +38,15 @@ struct TiffCase {
   Order order;
   bool stripsFirst;
   uint16_t orientation;
+  bool thumbnail = false;  // IFD1 holds a JPEG thumbnail, without Orientation
 };
 
 class TiffEditTest : public ::testing::TestWithParam<TiffCase> {};
 
 TEST_P(TiffEditTest, RebuildMovesTheStripsAndKeepsThemIntact) {
   const TiffCase c = GetParam();
-  const test::TiffFile tiff = test::MakeTiffFile(c.order, c.orientation, 3, c.stripsFirst);
+  const test::TiffFile tiff =
+      test::MakeTiffFile(c.order, c.orientation, 3, c.stripsFirst, c.thumbnail);
   ASSERT_EQ(StripsOf(tiff.file), tiff.strips);
   test::TempDir dir;
   const std::string src = dir.File("s.tif"), dst = dir.File("d.tif");
@@ -63,6 +66,23 @@ TEST_P(TiffEditTest, RebuildMovesTheStripsAndKeepsThemIntact) {
   ASSERT_EQ(r.FindEntry(exif::kExifIfd, &date), 1);
   EXPECT_EQ(r.ReadEntryValue(date, text, 20), 20u);
   EXPECT_STREQ(text, "2020:01:02 03:04:05");
+  if (c.thumbnail) {
+    // The thumbnail follows the main image and keeps its bytes, as ExifTool reads them too.
+    IfdEntry thumb{exif::kTagOrientation};
+    ASSERT_EQ(r.FindEntry(exif::kIfd1, &thumb), 1);
+    EXPECT_EQ(thumb.value, 3u);
+    const test::ExifToolDump dump = test::RunExifTool({src, dst});
+    auto image = [&](const std::string& f) {
+      const auto file = dump.find(f);
+      if (file == dump.end()) return std::string();
+      const auto at = file->second.find("IFD1:ThumbnailImage");
+      return at == file->second.end() ? std::string() : at->second;
+    };
+    if (dump.size() == 2) {
+      EXPECT_FALSE(image(src).empty());
+      EXPECT_EQ(image(dst), image(src));
+    }
+  }
   if (!test::ExpectNoNewIssues(src, dst)) GTEST_SKIP() << "exiftool is not installed";
   // The rewritten file edits again, in place.
   ASSERT_EQ(SetOrientation(dst, dst, 1, 1), S_OK);
@@ -119,11 +139,12 @@ TEST(TiffEditRefusalTest, ADirectoryReachedThroughAnUnfollowedPointerKeepsItsPla
 INSTANTIATE_TEST_SUITE_P(
     Layouts, TiffEditTest,
     ::testing::Values(TiffCase{Order::Little, false, 6}, TiffCase{Order::Big, false, 0},
-                      TiffCase{Order::Little, true, 0}, TiffCase{Order::Big, true, 6}),
+                      TiffCase{Order::Little, true, 0}, TiffCase{Order::Big, true, 6},
+                      TiffCase{Order::Little, false, 6, true}, TiffCase{Order::Big, true, 0, true}),
     [](const auto& info) {
       const TiffCase& c = info.param;
       return std::string(c.order == Order::Little ? "II" : "MM") + (c.stripsFirst ? "_StripsFirst" : "_StripsLast") +
-             (c.orientation ? "_WithOrientation" : "_WithoutOrientation");
+             (c.orientation ? "_WithOrientation" : "_WithoutOrientation") + (c.thumbnail ? "_Thumbnail" : "");
     });
 
 }  // namespace

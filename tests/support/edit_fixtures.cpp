@@ -103,7 +103,7 @@ CameraFile MakeCameraFile(const CameraRecipe& recipe) {
   return BuildCamera(recipe, first.makerNoteValueOffset);
 }
 
-TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst) {
+TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst, bool withThumbnail) {
   const uint32_t width = 8, rowsPerStrip = 2;
   const uint32_t height = rowsPerStrip * static_cast<uint32_t>(stripCount);
   const uint32_t stripBytes = width * rowsPerStrip * 3;
@@ -121,6 +121,13 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
     d.Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x011C, {1}).Short(0x0128, {2});
     d.Ascii(0x0132, "2020:01:02 03:04:05").Pointer(0x8769, exif);
     t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
+    if (withThumbnail) {
+      // A JPEG thumbnail in IFD1, without Orientation, in front of the strips.
+      const int ifd1 = t.AddDirectory();
+      const int jpeg = t.AddBlob(EncodeJpeg(8, 8));
+      d.Next(ifd1);
+      t.Dir(ifd1).Short(0x0103, {6}).BlobOffset(0x0201, jpeg).BlobLength(0x0202, jpeg);
+    }
     out->strips.clear();
     for (int i = 0; i < stripCount; ++i) {
       Bytes strip(stripBytes);
@@ -132,7 +139,7 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
   };
   TiffFile f;
   build(std::vector<uint64_t>(static_cast<size_t>(stripCount), 0), &f);
-  std::vector<uint64_t> offsets(f.layout.blobOffsets.begin(), f.layout.blobOffsets.end());
+  std::vector<uint64_t> offsets(f.layout.blobOffsets.begin() + (withThumbnail ? 1 : 0), f.layout.blobOffsets.end());
   build(offsets, &f);
   return f;
 }

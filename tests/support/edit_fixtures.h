@@ -51,7 +51,9 @@ struct TiffFile {
 };
 // With `stripsFirst` the strips precede the directories, so the EXIF block of the file reaches
 // over them.
-TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3, bool stripsFirst = false);
+// With `withThumbnail` an IFD1 without Orientation holds a JPEG thumbnail.
+TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3, bool stripsFirst = false,
+                      bool withThumbnail = false);
 
 // ExifTool's validation messages for a file ("Warning ..." and "Error ..." lines, without the
 // file-specific counts), or a single "exiftool missing" entry when it cannot be run.

@@ -1,0 +1,221 @@
+#include "exif/edit/trailer_references.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "exif/makernote/maker_note_layout.h"
+
+namespace lf::edit {
+
+namespace {
+
+// Types whose values may be a 32-bit offset: LONG and SLONG, and the byte types that camera
+// makers use for private records; an unknown type may be anything.
+bool MayHoldOffset(uint16_t type) {
+  switch (type) {
+    case exif::kTypeAscii:
+    case exif::kTypeShort:
+    case exif::kTypeSShort:
+    case exif::kTypeRational:
+    case exif::kTypeSRational:
+    case exif::kTypeFloat:
+    case exif::kTypeDouble: return false;
+    default: return true;
+  }
+}
+
+uint32_t LongIn(ByteView view, const RawDirectory& dir, uint16_t tag) {
+  IfdEntry e;
+  return dir.count != 0 && FindRawEntry(view, dir, tag, &e) && e.type == exif::kTypeLong &&
+                 e.count == 1
+             ? e.value
+             : 0;
+}
+
+// Where a word counts from: a file offset of the source, and whether it moves with the block.
+struct Base {
+  uint64_t file = 0;
+  uint64_t wordsFrom = 0, wordsTo = 0;  // the block range whose words may count from it
+  ByteOrder order = exif::kLittleEndian;
+  bool fromFileStart = false;
+};
+
+// The length of the well-formed JPEG stream at `at` (SOI, marker segments, one scan of
+// entropy-coded data, EOI; JPEG, ITU T.81, B.1), or 0. Its bytes are picture data, never offsets.
+uint64_t JpegStreamAt(ByteView b, uint64_t at) {
+  if (b.ReadU16BE(at) != 0xFFD8) return 0;
+  uint64_t pos = at + 2;
+  for (;;) {
+    if (!b.Contains(pos, 4)) return 0;
+    const uint16_t marker = b.ReadU16BE(pos);
+    const uint16_t length = b.ReadU16BE(pos + 2);
+    if ((marker >> 8) != 0xFF || marker == 0xFFD8 || marker == 0xFFD9 || length < 2) return 0;
+    pos += 2 + uint64_t{length};
+    if (marker == 0xFFDA) break;
+  }
+  // In entropy-coded data 0xFF is followed only by a stuffed 0, a restart marker or fill bytes.
+  for (; pos + 1 < b.size(); ++pos) {
+    if (b.ReadU8(pos) != 0xFF) continue;
+    const uint8_t next = b.ReadU8(pos + 1);
+    if (next == 0xD9) return pos + 2 - at;
+    if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7)) return 0;
+    if (next != 0xFF) ++pos;
+  }
+  return 0;
+}
+
+class Scan {
+ public:
+  explicit Scan(ByteView block) : block_(block), skip_(block.size(), false) {}
+
+  void Skip(uint64_t from, uint64_t n) {
+    if (from >= skip_.size()) return;
+    std::fill_n(skip_.begin() + static_cast<long>(from), std::min<uint64_t>(n, skip_.size() - from),
+                true);
+  }
+
+  // The directory a pointer names (0: none), passed over as below.
+  RawDirectory Pointed(ByteView view, uint32_t pointer) {
+    return pointer ? Directory(view, 0, pointer) : RawDirectory{};
+  }
+
+  // Passes over the structure of the directory at `offset` of `view` (which starts at block
+  // position `base`) and the values of its entries that cannot hold an offset.
+  RawDirectory Directory(ByteView view, uint64_t base, uint32_t offset) {
+    RawDirectory dir;
+    if (!LocateRawDirectory(view, offset, &dir)) return {};
+    Skip(base + dir.offset, 2);
+    for (uint32_t i = 0; i < dir.count; ++i) {
+      IfdEntry e;
+      if (!ReadEntry(view, dir.EntryPos(i), &e)) break;
+      Skip(base + dir.EntryPos(i), 8);
+      const uint32_t n = exif::StoredByteCount(e.type, e.count);
+      if (MayHoldOffset(e.type) || n == 0) continue;
+      if (n <= 4)
+        Skip(base + dir.EntryPos(i) + 8, 4);
+      else if (view.Contains(e.value, n))
+        Skip(base + e.value, n);
+    }
+    Skip(base + dir.LinkPos(), 4);  // a link names a directory inside the block
+    return dir;
+  }
+
+  // Passes over every well-formed JPEG stream inside the block (thumbnails and previews that
+  // maker notes embed). A real block embeds a few; the attempts are capped, so that a hostile
+  // block of many false starts costs no more than a few passes (and only refuses more).
+  void SkipJpegStreams() {
+    constexpr int kMaxAttempts = 16;
+    int attempts = 0;
+    for (uint64_t at = 0; at + 3 <= block_.size() && attempts < kMaxAttempts; ++at) {
+      if (block_.ReadU8(at) != 0xFF || block_.ReadU8(at + 1) != 0xD8 ||
+          block_.ReadU8(at + 2) != 0xFF)
+        continue;
+      ++attempts;
+      if (const uint64_t n = JpegStreamAt(block_, at)) {
+        Skip(at, n);
+        at += n - 1;
+      }
+    }
+  }
+
+  std::vector<TrailerReference> Words(const std::vector<Base>& bases, uint64_t from, uint64_t to,
+                                      uint64_t noteFrom, uint64_t noteTo) const {
+    std::vector<TrailerReference> found;
+    for (uint64_t at = 0; at + 4 <= block_.size(); ++at) {
+      if (skip_[at] || skip_[at + 1] || skip_[at + 2] || skip_[at + 3]) continue;
+      for (const Base& b : bases) {
+        if (at < b.wordsFrom || at + 4 > b.wordsTo) continue;
+        const uint32_t v = block_.WithOrder(b.order).ReadU32(at);
+        const uint64_t target = b.file + v;
+        if (target < from || target >= to) continue;
+        found.push_back({static_cast<uint32_t>(at), b.order, v, target, b.fromFileStart,
+                         at >= noteFrom && at + 4 <= noteTo});
+      }
+    }
+    return found;
+  }
+
+ private:
+  ByteView block_;
+  std::vector<bool> skip_;
+};
+
+// A TIFF header of the maker note's own near its start ("II*\0" or "MM\0*" behind the maker's
+// name): its position inside the note, or false.
+bool InnerTiffHeader(ByteView note, uint32_t* at, ByteOrder* order) {
+  constexpr uint32_t kSearched = 16;
+  for (uint32_t i = 0; i + 8 <= std::min<uint64_t>(note.size(), kSearched + 8); i += 2) {
+    const uint8_t* p = note.Pointer(i, 4);
+    if (!p) break;
+    if (std::memcmp(p, "II*\0", 4) == 0 || std::memcmp(p, "MM\0*", 4) == 0) {
+      *at = i;
+      *order = p[0] == 'I' ? exif::kLittleEndian : exif::kBigEndian;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+namespace {
+
+// Passes over the structure of `block` (the standard directories, the thumbnail, the maker note's
+// directory) and adds the bases its words may count from; returns the maker note's range.
+std::pair<uint64_t, uint64_t> PassOverStructure(ByteView block, uint64_t tiffBase, Scan* scan,
+                                                std::vector<Base>* bases) {
+  scan->Skip(0, 8);  // the TIFF header
+  const RawDirectory ifd0 = scan->Pointed(block, block.ReadU32(4));
+  const RawDirectory ifd1 =
+      ifd0.count ? scan->Pointed(block, block.ReadU32(ifd0.LinkPos())) : RawDirectory{};
+  const RawDirectory exifDir = scan->Pointed(block, LongIn(block, ifd0, exif::kTagExifIfdPointer));
+  scan->Pointed(block, LongIn(block, ifd0, exif::kTagGpsIfdPointer));
+  scan->Pointed(block, LongIn(block, exifDir, exif::kTagInteropIfdPointer));
+  IfdEntry at, length;
+  if (ifd1.count && FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormat, &at) &&
+      FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormatLength, &length)) {
+    scan->Skip(at.value, length.value);  // compressed data, not offsets
+  }
+  IfdEntry note;
+  const uint32_t noteBytes = FindRawEntry(block, exifDir, exif::kTagMakerNote, &note)
+                                 ? exif::StoredByteCount(note.type, note.count)
+                                 : 0;
+  if (exifDir.count == 0 || noteBytes <= 4 || !block.Contains(note.value, noteBytes)) return {0, 0};
+  const uint64_t noteFrom = note.value, noteTo = noteFrom + noteBytes;
+  const ByteView value = block.Sub(noteFrom, noteBytes);
+  // Maker notes count their offsets from the TIFF header, from their own start, or from a TIFF
+  // header of their own; each is tried.
+  bases->push_back({tiffBase + noteFrom, noteFrom, noteTo, block.order(), false});
+  const exif::MakerNoteLayout layout = exif::MeasureMakerNote(value);
+  // Its directory's values are taken to count from the TIFF header, as in most dialects.
+  if (layout.located)
+    scan->Directory(block, 0, static_cast<uint32_t>(noteFrom + layout.directoryStart));
+  uint32_t header = 0;
+  ByteOrder order = block.order();
+  if (InnerTiffHeader(value, &header, &order)) {
+    const ByteView inner = value.From(header).WithOrder(order);
+    scan->Skip(noteFrom + header, 8);
+    if (const uint32_t first = inner.ReadU32(4)) scan->Directory(inner, noteFrom + header, first);
+    bases->push_back({tiffBase + noteFrom + header, noteFrom, noteTo, order, false});
+  }
+  return {noteFrom, noteTo};
+}
+
+}  // namespace
+
+std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView source,
+                                                    uint64_t tiffBase, uint64_t from, uint64_t to) {
+  Scan scan(block);
+  std::vector<Base> bases = {{tiffBase, 0, block.size(), block.order(), false},
+                             {0, 0, block.size(), block.order(), true}};
+  const auto [noteFrom, noteTo] = PassOverStructure(block, tiffBase, &scan, &bases);
+  // Bytes the edit left in place keep what the source's structure says of them (values of a
+  // removed entry stay, unreferenced).
+  std::vector<Base> ignored;
+  PassOverStructure(source, tiffBase, &scan, &ignored);
+  scan.SkipJpegStreams();
+  return scan.Words(bases, from, to, noteFrom, noteTo);
+}
+
+}  // namespace lf::edit
