@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "exif/edit/kept_segments.h"
 #include "exif/edit/output_layout.h"
 #include "exif/edit/safe_write.h"
 #include "exif/model/exif_reader.h"
@@ -67,7 +68,9 @@ class ExifWriter : public exif::ExifReader {
 
   // ---- The streams that make the new file (0 or a Windows error number). A TIFF's strips are
   // read from `src` at `stripsAt`.
-  uint32_t WriteJpegFile(platform::File& dest, platform::File& src);
+  // `kept`: whole segments written right behind the new EXIF segment.
+  uint32_t WriteJpegFile(platform::File& dest, platform::File& src,
+                         const std::vector<JpegSegmentBytes>* kept = nullptr);
   uint32_t WriteTiffFile(platform::File& dest, platform::File& src, uint64_t stripsAt);
 
  private:
@@ -84,7 +87,12 @@ uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source,
 struct ImageSource {
   std::string path;
   uint64_t firstStrip = 0;
+  std::vector<JpegSegmentBytes> segments = {};  // the photo's metadata segments a JPEG keeps
 };
+
+// Whether a byte other than 0 follows the end of the JPEG image whose scan starts at `scanStart`
+// in `file` (data a maker appended, such as a preview) into *holdsData. False on a read error.
+bool ReadJpegTrailer(platform::File& file, uint64_t scanStart, bool* holdsData);
 
 // Writes a filled writer into `destPath` through the safe rewrite, after checking the output
 // against the source block it was copied from.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "exif/edit/entry_list.h"
+#include "exif/edit/layout_check.h"
 #include "exif/makernote/maker_note_layout.h"
 #include "exif/model/tag_table.h"
 #include "imaging/picture_files.h"
@@ -120,7 +121,9 @@ HRESULT AttachThumbnailFile(ExifWriter& writer, const Replacement& r, const std:
 }
 
 HRESULT StampAndWrite(ExifWriter& writer, const std::string& destPath, const ImageSource* image) {
-  if (!writer.IsBuilt()) return E_FAIL;
+  // A file whose pointers would name bytes it does not hold, or whose parts overlap, is never
+  // written.
+  if (!writer.IsBuilt() || !CheckWrittenLayout(writer.output()).empty()) return E_FAIL;
   writer.output().StampDateTime();
   return WriteToFile(writer, destPath, Probe::kAlreadyDone, image);
 }
@@ -143,6 +146,15 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
   }
   if (writer.CopyBlockForEdit(false, removeInterop) != 1) return 0;
   OutputLayout& out = writer.output();
+  if (!tiff) {
+    // The old stream goes, and with it whatever a maker appended behind it (a preview): a block
+    // holding offsets the editor cannot correct may point there, and would then point outside
+    // the new file.
+    bool trailer = false;
+    const bool read = KeptMetadataSegments(writer.path(), newImagePath, out.pinned(),
+                                           &image->segments, &trailer);
+    if (!read || trailer) return 0;
+  }
   image->path = newImagePath;
   uint32_t width = picture.sofWidth(), height = picture.sofHeight();
   if (tiff) {
@@ -285,7 +297,10 @@ HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGL
   if (params.dateTimeOriginal.year == 0 && !platform::LocalTime(&params.dateTimeOriginal)) return E_FAIL;
 
   ExifWriter writer(prm.path().c_str(), false);
-  if (writer.BuildExifBlock(thm.path(), params, gps) != 1 || !writer.IsBuilt()) return E_FAIL;
+  if (writer.BuildExifBlock(thm.path(), params, gps) != 1 || !writer.IsBuilt() ||
+      !CheckWrittenLayout(writer.output()).empty()) {
+    return E_FAIL;
+  }
   // Encode proved the destination's directory writable before it called.
   return WriteToFile(writer, destPath, Probe::kAlreadyDone);
 }

@@ -91,7 +91,9 @@ class WriterStream : public ImageFileStream {
   WriterStream(ExifWriter& writer, const ImageSource* image) : writer_(writer), image_(image) {}
   std::string ImageSourcePath() const override { return image_ ? image_->path : writer_.path(); }
   uint32_t WriteImageFile(File& dest, File& src) override {
-    if (!writer_.IsTiffSource()) return writer_.WriteJpegFile(dest, src);
+    if (!writer_.IsTiffSource()) {
+      return writer_.WriteJpegFile(dest, src, image_ ? &image_->segments : nullptr);
+    }
     const uint64_t strips = image_ && image_->firstStrip != 0 ? image_->firstStrip
                                                               : writer_.TiffOffsetToFile(writer_.ifd0().firstStripOffset);
     return writer_.WriteTiffFile(dest, src, strips);
@@ -104,7 +106,21 @@ class WriterStream : public ImageFileStream {
 
 }  // namespace
 
-uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
+bool ReadJpegTrailer(File& file, uint64_t scanStart, bool* holdsData) {
+  *holdsData = false;
+  platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
+  if (!chunk || !file.Seek(scanStart)) return false;
+  EndOfImage end;
+  for (size_t got = kCopyChunk; got != 0;) {
+    if (!file.Read(chunk.get(), kCopyChunk, &got)) return false;
+    end.Feed(chunk.get(), got);
+  }
+  *holdsData = end.TrailerHoldsData();
+  return true;
+}
+
+uint32_t ExifWriter::WriteJpegFile(File& dest, File& src,
+                                   const std::vector<JpegSegmentBytes>* kept) {
   const uint64_t payload = out_.OutputPayloadSize();
   if (payload + 8 > kMaxSegmentLength) return kErrorBadData;
   platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
@@ -138,6 +154,13 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
         return LastErrorOr(platform::kErrorWriteFault);
       }
       shift += 2 + int64_t{length};
+      // The photo's metadata segments that stay with a new picture.
+      for (size_t i = 0; kept && i < kept->size(); ++i) {
+        if (!dest.Write((*kept)[i].data(), (*kept)[i].size())) {
+          return LastErrorOr(platform::kErrorWriteFault);
+        }
+        shift += static_cast<int64_t>((*kept)[i].size());
+      }
       continue;
     }
     uint8_t head[4];
