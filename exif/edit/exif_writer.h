@@ -90,9 +90,10 @@ struct ImageSource {
   std::vector<JpegSegmentBytes> segments = {};  // the photo's metadata segments a JPEG keeps
 };
 
-// Whether a byte other than 0 follows the end of the JPEG image whose scan starts at `scanStart`
-// in `file` (data a maker appended, such as a preview) into *holdsData. False on a read error.
-bool ReadJpegTrailer(platform::File& file, uint64_t scanStart, bool* holdsData);
+// The trailer of the JPEG image whose scan starts at `scanStart` in `file`: where the bytes
+// behind its EOI begin when any of them is not 0 (data a maker appended, such as a preview).
+// False on a read error.
+bool ReadJpegTrailer(platform::File& file, uint64_t scanStart, JpegTrailer* trailer);
 
 // Writes a filled writer into `destPath` through the safe rewrite, after checking the output
 // against the source block it was copied from.

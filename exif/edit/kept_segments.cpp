@@ -98,9 +98,9 @@ bool KeepSegment(exif::ByteSource& source, const exif::JpegSegment& s,
 
 bool KeptMetadataSegments(const std::string& photoPath, const std::string& picturePath,
                           bool needTrailer, std::vector<JpegSegmentBytes>* kept,
-                          bool* trailerHoldsData) {
+                          JpegTrailer* trailer) {
   kept->clear();
-  *trailerHoldsData = false;
+  *trailer = {};
   std::vector<Kind> brought;
   platform::File picture = OpenForReading(picturePath);
   const bool pictureRead =
@@ -116,8 +116,7 @@ bool KeptMetadataSegments(const std::string& photoPath, const std::string& pictu
   platform::File photo = OpenForReading(photoPath);
   return photo && WalkSegments(photo, [&](exif::ByteSource& source, const exif::JpegSegment& s) {
            if (s.marker != exif::kJpegSos) return KeepSegment(source, s, brought, kept);
-           return !needTrailer || !s.hasLength ||
-                  ReadJpegTrailer(photo, s.offset + 4, trailerHoldsData);
+           return !needTrailer || !s.hasLength || ReadJpegTrailer(photo, s.offset + 4, trailer);
          });
 }
 

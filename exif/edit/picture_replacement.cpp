@@ -67,6 +67,17 @@ bool UpdateDimension(OutputLayout& out, uint16_t tag, uint32_t value) {
          exif::kFound;
 }
 
+// Whether a word of `block` could be an offset naming a byte of [from, to) of its file, counted
+// from the TIFF header (at file offset `tiffBase`) or from the start of the file, as makers count
+// their previews. Values are word-aligned (TIFF 6.0, Section 2), so only even positions are read.
+bool MayNameFileBytes(ByteView block, uint64_t tiffBase, uint64_t from, uint64_t to) {
+  for (uint64_t at = 0; block.Contains(at, 4); at += 2) {
+    const uint64_t v = block.ReadU32(at);
+    if ((v + tiffBase >= from && v + tiffBase < to) || (v >= from && v < to)) return true;
+  }
+  return false;
+}
+
 // The new picture's strips behind the block (and the thumbnail held apart).
 bool PlaceNewStrips(OutputLayout& out) {
   uint32_t size = 0;
@@ -147,13 +158,16 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
   if (writer.CopyBlockForEdit(false, removeInterop) != 1) return 0;
   OutputLayout& out = writer.output();
   if (!tiff) {
-    // The old stream goes, and with it whatever a maker appended behind it (a preview): a block
-    // holding offsets the editor cannot correct may point there, and would then point outside
-    // the new file.
-    bool trailer = false;
+    // The old stream goes, and with it whatever a maker appended behind it (a preview): when a
+    // block holding offsets the editor cannot correct may point there, it would then point
+    // outside the new file, and the edit is refused.
+    JpegTrailer trailer;
     const bool read = KeptMetadataSegments(writer.path(), newImagePath, out.pinned(),
                                            &image->segments, &trailer);
-    if (!read || trailer) return 0;
+    if (!read || (trailer.start != 0 && MayNameFileBytes(writer.Block(), writer.TiffOffsetToFile(0),
+                                                         trailer.start, trailer.end))) {
+      return 0;
+    }
   }
   image->path = newImagePath;
   uint32_t width = picture.sofWidth(), height = picture.sofHeight();

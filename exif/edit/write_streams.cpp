@@ -37,16 +37,21 @@ class EndOfImage {
       if (state_ == State::kData) {
         // Most of a scan is entropy-coded data: jump to its next 0xFF.
         const void* ff = std::memchr(p + i, 0xFF, n - i);
-        if (!ff) return;
+        if (!ff) break;
         i = static_cast<size_t>(static_cast<const uint8_t*>(ff) - p);
       }
       const uint8_t b = p[i];
       switch (state_) {
         case State::kData: state_ = State::kMarker; break;
         case State::kMarker:
-          if (b == 0xD9) state_ = State::kTrailer;
-          else if (b == 0x00 || b == 0xFF || (b >= 0xD0 && b <= 0xD7)) state_ = b == 0xFF ? State::kMarker : State::kData;
-          else state_ = State::kLengthHigh;
+          if (b == 0xD9) {
+            state_ = State::kTrailer;
+            trailerStart_ = fed_ + i + 1;
+          } else if (b == 0x00 || b == 0xFF || (b >= 0xD0 && b <= 0xD7)) {
+            state_ = b == 0xFF ? State::kMarker : State::kData;
+          } else {
+            state_ = State::kLengthHigh;
+          }
           break;
         case State::kLengthHigh: skip_ = uint32_t{b} << 8; state_ = State::kLengthLow; break;
         case State::kLengthLow:
@@ -58,14 +63,18 @@ class EndOfImage {
         case State::kTrailer: trailerData_ = trailerData_ || b != 0; break;
       }
     }
+    fed_ += n;
   }
   bool TrailerHoldsData() const { return trailerData_; }
+  // Bytes fed in front of the trailer (0 before the EOI is seen).
+  uint64_t TrailerStart() const { return trailerStart_; }
 
  private:
   enum class State { kData, kMarker, kLengthHigh, kLengthLow, kSkip, kTrailer };
   State state_ = State::kData;
   uint32_t skip_ = 0;
   bool trailerData_ = false;
+  uint64_t fed_ = 0, trailerStart_ = 0;
 };
 
 // Copies `n` bytes from `src` at `from` to the current position of `dest`, showing them to `end`
@@ -106,8 +115,8 @@ class WriterStream : public ImageFileStream {
 
 }  // namespace
 
-bool ReadJpegTrailer(File& file, uint64_t scanStart, bool* holdsData) {
-  *holdsData = false;
+bool ReadJpegTrailer(File& file, uint64_t scanStart, JpegTrailer* trailer) {
+  *trailer = {};
   platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
   if (!chunk || !file.Seek(scanStart)) return false;
   EndOfImage end;
@@ -115,8 +124,8 @@ bool ReadJpegTrailer(File& file, uint64_t scanStart, bool* holdsData) {
     if (!file.Read(chunk.get(), kCopyChunk, &got)) return false;
     end.Feed(chunk.get(), got);
   }
-  *holdsData = end.TrailerHoldsData();
-  return true;
+  if (end.TrailerHoldsData()) trailer->start = scanStart + end.TrailerStart();
+  return file.Length(&trailer->end);
 }
 
 uint32_t ExifWriter::WriteJpegFile(File& dest, File& src,

@@ -114,7 +114,8 @@ struct JpegCase {
   bool metadata = false;    // ICC, IPTC, FlashPix and comment segments; MPF and Adobe ones
   bool pictureIcc = false;  // the new picture brings its own ICC profile
   bool pinned = false;      // a maker note the editor cannot read
-  bool trailer = false;     // data behind the old image, where such a maker note may point
+  bool trailer = false;     // data behind the old image
+  bool named = false;       // ... which the maker note names, as a maker's preview pointer does
 };
 
 template <size_t N>
@@ -144,13 +145,20 @@ TEST_P(JpegMainImageTest, NewScanKeepsTheExifDataAndDropsPrintMatching) {
       segments.insert(segments.end(), b->begin(), b->end());
     }
   }
-  const CameraFile camera =
+  CameraFile camera =
       test::MakeCameraFile({.order = c.order,
                             .withPrintIm = c.printIm,
                             .withPrintMatching = true,
                             .makerNoteHeader = c.pinned ? "Ospreyfot" : "Kestrelon",
                             .segmentsAfterExif = segments,
                             .trailer = c.trailer ? Bytes{0xFF, 0xD8, 1, 2, 3} : Bytes{}});
+  if (c.named) {
+    const uint32_t trailerAt = static_cast<uint32_t>(camera.file.size() - 5 - camera.tiffBase);
+    test::ByteWriter w(c.order);
+    w.U32(trailerAt);
+    std::copy(w.bytes().begin(), w.bytes().end(),
+              camera.file.begin() + camera.tiffBase + camera.makerNoteValueOffset);
+  }
   test::TempDir dir;
   const std::string src = dir.File("photo.jpg"), prm = dir.File("new.jpg"), dst = dir.File("out.jpg");
   test::WriteFile(src, camera.file);
@@ -164,7 +172,7 @@ TEST_P(JpegMainImageTest, NewScanKeepsTheExifDataAndDropsPrintMatching) {
   ImageSource source;
   // The old image's trailer goes with it; a maker note the editor cannot read may point there.
   const int replaced = ReplaceMainImageInOutput(writer, prm, false, &source);
-  ASSERT_EQ(replaced, c.pinned && c.trailer ? 0 : 1);
+  ASSERT_EQ(replaced, c.pinned && c.named ? 0 : 1);
   if (replaced == 0) {
     // A new thumbnail resizes the EXIF segment and would move the trailer: refused as well.
     EXPECT_TRUE(Failed(ReplaceThumbImage(src, src, image.get(), 80)));
@@ -221,10 +229,11 @@ INSTANTIATE_TEST_SUITE_P(
         JpegCase{"II_PictureBringsItsProfile", Order::Little, false, true, true},
         JpegCase{"MM_TrailerGoesWithTheOldImage", Order::Big, false, false, false, false, true},
         JpegCase{"II_UnreadableMakerNote", Order::Little, false, false, false, true},
-        JpegCase{"II_UnreadableMakerNoteAndTrailerRefused", Order::Little, false, false, false,
+        JpegCase{"MM_UnreadableMakerNoteAndTrailer", Order::Big, false, false, false, true, true},
+        JpegCase{"II_UnreadableMakerNoteNamingTheTrailer", Order::Little, false, false, false, true,
                  true, true},
-        JpegCase{"MM_UnreadableMakerNoteAndTrailerRefused", Order::Big, false, false, false, true,
-                 true}),
+        JpegCase{"MM_UnreadableMakerNoteNamingTheTrailer", Order::Big, false, false, false, true,
+                 true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The main image of a TIFF
