@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "exif/edit/kept_segments.h"
@@ -68,14 +69,17 @@ class ExifWriter : public exif::ExifReader {
 
   // ---- The streams that make the new file (0 or a Windows error number). A TIFF's strips are
   // read from `src` at `stripsAt`.
-  // `kept`: whole segments written right behind the new EXIF segment.
-  uint32_t WriteJpegFile(platform::File& dest, platform::File& src,
-                         const std::vector<JpegSegmentBytes>* kept = nullptr);
+  uint32_t WriteJpegFile(platform::File& dest, platform::File& src);
   uint32_t WriteTiffFile(platform::File& dest, platform::File& src, uint64_t stripsAt);
+
+  // Whole segments of the photo that a JPEG written with a new picture keeps, right behind its
+  // EXIF segment.
+  void KeepSegments(std::vector<JpegSegmentBytes> segments) { keptSegments_ = std::move(segments); }
 
  private:
   OutputLayout out_;
   bool copiedFromSource_ = false;
+  std::vector<JpegSegmentBytes> keptSegments_;
 };
 
 // Sets the value of an inline entry (at most 4 bytes) from native values; the new count, 0 on
@@ -87,7 +91,6 @@ uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source,
 struct ImageSource {
   std::string path;
   uint64_t firstStrip = 0;
-  std::vector<JpegSegmentBytes> segments = {};  // the photo's metadata segments a JPEG keeps
 };
 
 // The trailer of the JPEG image whose scan starts at `scanStart` in `file`: where the bytes

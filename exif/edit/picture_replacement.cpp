@@ -162,12 +162,14 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
     // block holding offsets the editor cannot correct may point there, it would then point
     // outside the new file, and the edit is refused.
     JpegTrailer trailer;
-    const bool read = KeptMetadataSegments(writer.path(), newImagePath, out.pinned(),
-                                           &image->segments, &trailer);
+    std::vector<JpegSegmentBytes> kept;
+    const bool read =
+        KeptMetadataSegments(writer.path(), newImagePath, out.pinned(), &kept, &trailer);
     if (!read || (trailer.start != 0 && MayNameFileBytes(writer.Block(), writer.TiffOffsetToFile(0),
                                                          trailer.start, trailer.end))) {
       return 0;
     }
+    writer.KeepSegments(std::move(kept));
   }
   image->path = newImagePath;
   uint32_t width = picture.sofWidth(), height = picture.sofHeight();

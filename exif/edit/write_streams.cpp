@@ -32,12 +32,23 @@ uint32_t LastErrorOr(uint32_t fallback) {
 // byte other than 0 follows it.
 class EndOfImage {
  public:
+  // A trailer from the start: the bytes fed are all behind the image.
+  static EndOfImage Trailer(uint64_t at) {
+    EndOfImage e;
+    e.state_ = State::kTrailer;
+    e.fed_ = e.trailerStart_ = at;
+    return e;
+  }
+  explicit EndOfImage(uint64_t firstByteAt = 0) : fed_(firstByteAt) {}
+
   void Feed(const uint8_t* p, size_t n) {
+    const uint64_t at = fed_;
+    fed_ += n;
     for (size_t i = 0; i < n; ++i) {
       if (state_ == State::kData) {
         // Most of a scan is entropy-coded data: jump to its next 0xFF.
         const void* ff = std::memchr(p + i, 0xFF, n - i);
-        if (!ff) break;
+        if (!ff) return;
         i = static_cast<size_t>(static_cast<const uint8_t*>(ff) - p);
       }
       const uint8_t b = p[i];
@@ -46,12 +57,10 @@ class EndOfImage {
         case State::kMarker:
           if (b == 0xD9) {
             state_ = State::kTrailer;
-            trailerStart_ = fed_ + i + 1;
-          } else if (b == 0x00 || b == 0xFF || (b >= 0xD0 && b <= 0xD7)) {
-            state_ = b == 0xFF ? State::kMarker : State::kData;
-          } else {
-            state_ = State::kLengthHigh;
+            trailerStart_ = at + i + 1;
           }
+          else if (b == 0x00 || b == 0xFF || (b >= 0xD0 && b <= 0xD7)) state_ = b == 0xFF ? State::kMarker : State::kData;
+          else state_ = State::kLengthHigh;
           break;
         case State::kLengthHigh: skip_ = uint32_t{b} << 8; state_ = State::kLengthLow; break;
         case State::kLengthLow:
@@ -63,18 +72,18 @@ class EndOfImage {
         case State::kTrailer: trailerData_ = trailerData_ || b != 0; break;
       }
     }
-    fed_ += n;
   }
   bool TrailerHoldsData() const { return trailerData_; }
-  // Bytes fed in front of the trailer (0 before the EOI is seen).
-  uint64_t TrailerStart() const { return trailerStart_; }
+  // File offset of the first byte behind the image.
+  uint64_t trailerStart() const { return trailerStart_; }
 
  private:
   enum class State { kData, kMarker, kLengthHigh, kLengthLow, kSkip, kTrailer };
   State state_ = State::kData;
   uint32_t skip_ = 0;
   bool trailerData_ = false;
-  uint64_t fed_ = 0, trailerStart_ = 0;
+  uint64_t fed_ = 0;
+  uint64_t trailerStart_ = 0;
 };
 
 // Copies `n` bytes from `src` at `from` to the current position of `dest`, showing them to `end`
@@ -100,9 +109,7 @@ class WriterStream : public ImageFileStream {
   WriterStream(ExifWriter& writer, const ImageSource* image) : writer_(writer), image_(image) {}
   std::string ImageSourcePath() const override { return image_ ? image_->path : writer_.path(); }
   uint32_t WriteImageFile(File& dest, File& src) override {
-    if (!writer_.IsTiffSource()) {
-      return writer_.WriteJpegFile(dest, src, image_ ? &image_->segments : nullptr);
-    }
+    if (!writer_.IsTiffSource()) return writer_.WriteJpegFile(dest, src);
     const uint64_t strips = image_ && image_->firstStrip != 0 ? image_->firstStrip
                                                               : writer_.TiffOffsetToFile(writer_.ifd0().firstStripOffset);
     return writer_.WriteTiffFile(dest, src, strips);
@@ -119,17 +126,16 @@ bool ReadJpegTrailer(File& file, uint64_t scanStart, JpegTrailer* trailer) {
   *trailer = {};
   platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
   if (!chunk || !file.Seek(scanStart)) return false;
-  EndOfImage end;
+  EndOfImage end(scanStart);
   for (size_t got = kCopyChunk; got != 0;) {
     if (!file.Read(chunk.get(), kCopyChunk, &got)) return false;
     end.Feed(chunk.get(), got);
   }
-  if (end.TrailerHoldsData()) trailer->start = scanStart + end.TrailerStart();
+  if (end.TrailerHoldsData()) trailer->start = end.trailerStart();
   return file.Length(&trailer->end);
 }
 
-uint32_t ExifWriter::WriteJpegFile(File& dest, File& src,
-                                   const std::vector<JpegSegmentBytes>* kept) {
+uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
   const uint64_t payload = out_.OutputPayloadSize();
   if (payload + 8 > kMaxSegmentLength) return kErrorBadData;
   platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
@@ -164,11 +170,9 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src,
       }
       shift += 2 + int64_t{length};
       // The photo's metadata segments that stay with a new picture.
-      for (size_t i = 0; kept && i < kept->size(); ++i) {
-        if (!dest.Write((*kept)[i].data(), (*kept)[i].size())) {
-          return LastErrorOr(platform::kErrorWriteFault);
-        }
-        shift += static_cast<int64_t>((*kept)[i].size());
+      for (const JpegSegmentBytes& kept : keptSegments_) {
+        if (!dest.Write(kept.data(), kept.size())) return LastErrorOr(platform::kErrorWriteFault);
+        shift += static_cast<int64_t>(kept.size());
       }
       continue;
     }

@@ -249,7 +249,9 @@ class TiffMainImageTest : public ::testing::TestWithParam<TiffCase> {};
 TEST_P(TiffMainImageTest, NewStripsAndImageEntriesKeepTheRest) {
   SKIP_WITHOUT_THUMBNAIL_BUILDER();
   const TiffCase c = GetParam();
-  const test::TiffFile tiff = test::MakeTiffFile(c.order, 6, 3, c.stripsFirst, c.pinned);
+  const test::TiffFile tiff =
+      test::MakeTiffFile(c.order, 6, 3, c.stripsFirst,
+                         c.pinned ? test::TiffMakerNote::kForeign : test::TiffMakerNote::kNone);
   test::TempDir dir;
   const std::string src = dir.File("scan.tif"), prm = dir.File("new.tif"), dst = dir.File("out.tif");
   test::WriteFile(src, tiff.file);

@@ -107,7 +107,7 @@ CameraFile MakeCameraFile(const CameraRecipe& recipe) {
 }
 
 TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst,
-                      bool foreignMakerNote) {
+                      TiffMakerNote makerNote) {
   const uint32_t width = 8, rowsPerStrip = 2;
   const uint32_t height = rowsPerStrip * static_cast<uint32_t>(stripCount);
   const uint32_t stripBytes = width * rowsPerStrip * 3;
@@ -125,7 +125,7 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
     d.Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x011C, {1}).Short(0x0128, {2});
     d.Ascii(0x0132, "2020:01:02 03:04:05").Pointer(0x8769, exif);
     t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
-    if (foreignMakerNote)
+    if (makerNote == TiffMakerNote::kForeign)
       t.Dir(exif).Undefined(0x927C, MakerNote(order, "Ospreyfot", 0, {1, 2, 3, 4, 5}, 0, false));
     out->strips.clear();
     for (int i = 0; i < stripCount; ++i) {

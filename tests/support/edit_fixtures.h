@@ -55,10 +55,10 @@ struct TiffFile {
 };
 // With `stripsFirst` the strips precede the directories, so the EXIF block of the file reaches
 // over them.
-// With `foreignMakerNote` the Exif IFD holds a maker note the editor cannot read, so no byte of
-// the file may move.
+// A TIFF's maker note: none, or one the editor cannot read, so no byte of the EXIF block may move.
+enum class TiffMakerNote { kNone, kForeign };
 TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3,
-                      bool stripsFirst = false, bool foreignMakerNote = false);
+                      bool stripsFirst = false, TiffMakerNote makerNote = TiffMakerNote::kNone);
 
 // ExifTool's validation messages for a file ("Warning ..." and "Error ..." lines, without the
 // file-specific counts), or a single "exiftool missing" entry when it cannot be run.
