@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "exif/edit/kept_segments.h"
 #include "exif/edit/output_layout.h"
 #include "exif/edit/safe_write.h"
 #include "exif/model/exif_reader.h"
@@ -72,9 +74,14 @@ class ExifWriter : public exif::ExifReader {
   uint32_t WriteJpegFile(platform::File& dest, platform::File& src);
   uint32_t WriteTiffFile(platform::File& dest, platform::File& src, uint64_t stripsAt);
 
+  // Whole segments of the photo that a JPEG written with a new picture keeps, right behind its
+  // EXIF segment.
+  void KeepSegments(std::vector<JpegSegmentBytes> segments) { keptSegments_ = std::move(segments); }
+
  private:
   OutputLayout out_;
   bool copiedFromSource_ = false;
+  std::vector<JpegSegmentBytes> keptSegments_;
 };
 
 // Sets the value of an inline entry (at most 4 bytes) from native values; the new count, 0 on
@@ -87,6 +94,11 @@ struct ImageSource {
   std::string path;
   uint64_t firstStrip = 0;
 };
+
+// The trailer of the JPEG image whose scan starts at `scanStart` in `file`: where the bytes
+// behind its EOI begin when any of them is not 0 (data a maker appended, such as a preview).
+// False on a read error.
+bool ReadJpegTrailer(platform::File& file, uint64_t scanStart, JpegTrailer* trailer);
 
 // Writes a filled writer into `destPath` through the safe rewrite, after checking the output
 // against the source block it was copied from.

@@ -78,6 +78,17 @@ std::string Where(DirectoryId id, uint16_t tag, const char* what) {
   return text;
 }
 
+// Element k of a SHORT or LONG array, inline or out of line.
+uint32_t Element(ByteView b, const IfdEntry& e, uint32_t k) {
+  const uint32_t size = exif::FieldTypeSize(e.type);
+  if (ValueBytes(e.type, e.count) <= 4) {
+    if (e.type == exif::kTypeShort && e.count == 2) return k == 0 ? e.value >> 16 : e.value & 0xFFFF;
+    return k == 0 ? e.value : 0;
+  }
+  const uint64_t at = e.value + uint64_t{k} * size;
+  return size == 2 ? b.ReadU16(at) : b.ReadU32(at);
+}
+
 class Checker {
  public:
   Checker(ByteView source, const OutputLayout& out)
@@ -178,17 +189,6 @@ class Checker {
     return {};
   }
 
-  // Element k of a SHORT or LONG array, inline or out of line.
-  static uint32_t Element(ByteView b, const IfdEntry& e, uint32_t k) {
-    const uint32_t size = exif::FieldTypeSize(e.type);
-    if (ValueBytes(e.type, e.count) <= 4) {
-      if (e.type == exif::kTypeShort && e.count == 2) return k == 0 ? e.value >> 16 : e.value & 0xFFFF;
-      return k == 0 ? e.value : 0;
-    }
-    const uint64_t at = e.value + uint64_t{k} * size;
-    return size == 2 ? b.ReadU16(at) : b.ReadU32(at);
-  }
-
   std::string CompareMakerNote() {
     Raw a, b;
     if (sd_.exif.count == 0 || !FindRaw(s_, sd_.exif, exif::kTagMakerNote, &a) ||
@@ -280,7 +280,112 @@ class Checker {
   Directories sd_, od_;
 };
 
+// A byte range [from, to) of the file a layout makes.
+struct Span {
+  uint64_t from = 0, to = 0;
+  bool Holds(uint64_t at, uint64_t n) const { return at >= from && at <= to && n <= to - at; }
+  bool Overlaps(const Span& o) const { return from < o.to && o.from < to; }
+};
+
+// Every out-of-line value of a directory lies inside the block.
+std::string ValuesInside(ByteView b, DirectoryId id, const RawDirectory& dir) {
+  for (uint32_t i = 0; i < dir.count; ++i) {
+    const Raw r = RawAt(b, dir.EntryPos(i));
+    const uint32_t n = exif::StoredByteCount(r.type, r.count);
+    if (n > 4 && !b.Contains(r.field, n)) return Where(id, r.tag, "value outside the block");
+  }
+  return {};
+}
+
+// Each (offset, length) pair of two parallel arrays lies inside `where`.
+std::string PiecesInside(ByteView b, DirectoryId id, const RawDirectory& dir, uint16_t offsetTag,
+                         uint16_t lengthTag, const Span& where) {
+  IfdEntry offsets, lengths;
+  if (dir.count == 0 || !FindRawEntry(b, dir, offsetTag, &offsets) ||
+      !FindRawEntry(b, dir, lengthTag, &lengths)) {
+    return {};
+  }
+  for (uint32_t k = 0; k < std::min(offsets.count, lengths.count); ++k) {
+    const uint32_t length = Element(b, lengths, k);
+    if (length != 0 && !where.Holds(Element(b, offsets, k), length)) {
+      return Where(id, offsetTag, "image data outside its range");
+    }
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string CheckWrittenLayout(const OutputLayout& out) {
+  if (!out.IsBuilt()) return "nothing laid out";
+  const ByteView b = out.View();
+  const Directories d = Locate(b);
+  if (d.ifd0.count == 0) return "IFD0 outside the block";
+  // Each pointer to a directory names one inside the block.
+  const std::pair<DirectoryId, uint32_t> named[] = {
+      {exif::kIfd1, b.Contains(d.ifd0.LinkPos(), 4) ? b.ReadU32(d.ifd0.LinkPos()) : 0},
+      {exif::kExifIfd, PointerIn(b, d.ifd0, exif::kTagExifIfdPointer)},
+      {exif::kGpsIfd, PointerIn(b, d.ifd0, exif::kTagGpsIfdPointer)},
+      {exif::kInteropIfd, PointerIn(b, d.exif, exif::kTagInteropIfdPointer)}};
+  for (const auto& [id, offset] : named) {
+    RawDirectory dir;
+    if (offset != 0 && !LocateRawDirectory(b, offset, &dir)) {
+      return Where(id, 0, "directory outside the block");
+    }
+  }
+  for (DirectoryId id :
+       {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
+    if (std::string why = ValuesInside(b, id, d.Of(id)); !why.empty()) return why;
+  }
+  IfdEntry note;
+  if (d.exif.count != 0 && FindRawEntry(b, d.exif, exif::kTagMakerNote, &note) &&
+      HasOutOfLineValue(note)) {
+    // A maker note whose offsets count from the TIFF header is checked like the main directories.
+    const exif::MakerNoteLayout layout = exif::MeasureMakerNote(b.Sub(note.value, note.count));
+    RawDirectory dir;
+    if (layout.IsKestrelon() && layout.located &&
+        LocateRawDirectory(b, note.value + layout.directoryStart, &dir)) {
+      if (std::string why = ValuesInside(b, exif::kMakerNoteIfd, dir); !why.empty()) return why;
+    }
+  }
+
+  // The ranges written: the block, the thumbnail held apart (a JPEG's right behind the block, a
+  // TIFF's where IFD1 names it) and a TIFF's strips taken from a file.
+  const Span block{0, out.outLength()};
+  const uint64_t thumbnailBytes = out.thumbnailData().length();
+  Span thumbnail = block, mainImage = block;
+  std::vector<Span> written{block};
+  if (thumbnailBytes != 0) {
+    const uint64_t at = out.isTiff() ? out.outIfd1().firstStripOffset : block.to;
+    if (at == 0 || (out.isTiff() && out.thumbnailImageSize() == 0)) return "thumbnail not placed";
+    thumbnail = {at, at + thumbnailBytes};
+    written.push_back(thumbnail);
+  }
+  if (out.isTiff() && !out.imageInBlock()) {
+    const uint64_t at = out.outIfd0().firstStripOffset;
+    if (at == 0 || out.mainImageSize() == 0) return "main image not placed";
+    mainImage = {at, at + out.mainImageSize()};
+    written.push_back(mainImage);
+  }
+  for (size_t i = 0; i < written.size(); ++i) {
+    for (size_t j = i + 1; j < written.size(); ++j) {
+      if (written[i].Overlaps(written[j])) return "block, thumbnail and main image overlap";
+    }
+  }
+  if (std::string why = PiecesInside(b, exif::kIfd1, d.ifd1, exif::kTagJpegInterchangeFormat,
+                                     exif::kTagJpegInterchangeFormatLength, thumbnail);
+      !why.empty()) {
+    return why;
+  }
+  if (std::string why = PiecesInside(b, exif::kIfd1, d.ifd1, exif::kTagStripOffsets,
+                                     exif::kTagStripByteCounts, out.isTiff() ? thumbnail : block);
+      !why.empty()) {
+    return why;
+  }
+  if (!out.isTiff()) return {};
+  return PiecesInside(b, exif::kIfd0, d.ifd0, exif::kTagStripOffsets, exif::kTagStripByteCounts,
+                      mainImage);
+}
 
 std::string CheckEditedBlock(ByteView source, const OutputLayout& out) {
   if (!out.IsBuilt()) return "nothing laid out";

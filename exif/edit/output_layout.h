@@ -156,8 +156,10 @@ class OutputLayout {
   bool RelocateImageData(DirectoryId id, uint32_t* newOffset);
   // The strip entries of IFD0 (1) or IFD1 (257) now come from another file (a new main image or
   // thumbnail): their value counts follow that file's summary from here on (strip count rule).
+  // New main-image strips are written behind the block, even where the old ones stay inside it.
   void SetStripSource(DirectoryId id, const IfdDescriptor& descriptor) {
     (id == exif::kIfd1 ? sourceIfd1_ : sourceIfd0_) = descriptor;
+    if (id == exif::kIfd0) imageInBlock_ = false;
   }
   // Makes the block end on a word boundary, so the thumbnail that follows it starts where
   // RelocateImageData puts it.

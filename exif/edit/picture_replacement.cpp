@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "exif/edit/entry_list.h"
+#include "exif/edit/layout_check.h"
 #include "exif/makernote/maker_note_layout.h"
 #include "exif/model/tag_table.h"
 #include "imaging/picture_files.h"
@@ -66,6 +67,17 @@ bool UpdateDimension(OutputLayout& out, uint16_t tag, uint32_t value) {
          exif::kFound;
 }
 
+// Whether a word of `block` could be an offset naming a byte of [from, to) of its file, counted
+// from the TIFF header (at file offset `tiffBase`) or from the start of the file, as makers count
+// their previews. Values are word-aligned (TIFF 6.0, Section 2), so only even positions are read.
+bool MayNameFileBytes(ByteView block, uint64_t tiffBase, uint64_t from, uint64_t to) {
+  for (uint64_t at = 0; block.Contains(at, 4); at += 2) {
+    const uint64_t v = block.ReadU32(at);
+    if ((v + tiffBase >= from && v + tiffBase < to) || (v >= from && v < to)) return true;
+  }
+  return false;
+}
+
 // The new picture's strips behind the block (and the thumbnail held apart).
 bool PlaceNewStrips(OutputLayout& out) {
   uint32_t size = 0;
@@ -120,7 +132,9 @@ HRESULT AttachThumbnailFile(ExifWriter& writer, const Replacement& r, const std:
 }
 
 HRESULT StampAndWrite(ExifWriter& writer, const std::string& destPath, const ImageSource* image) {
-  if (!writer.IsBuilt()) return E_FAIL;
+  // A file whose pointers would name bytes it does not hold, or whose parts overlap, is never
+  // written.
+  if (!writer.IsBuilt() || !CheckWrittenLayout(writer.output()).empty()) return E_FAIL;
   writer.output().StampDateTime();
   return WriteToFile(writer, destPath, Probe::kAlreadyDone, image);
 }
@@ -143,6 +157,20 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
   }
   if (writer.CopyBlockForEdit(false, removeInterop) != 1) return 0;
   OutputLayout& out = writer.output();
+  if (!tiff) {
+    // The old stream goes, and with it whatever a maker appended behind it (a preview): when a
+    // block holding offsets the editor cannot correct may point there, it would then point
+    // outside the new file, and the edit is refused.
+    JpegTrailer trailer;
+    std::vector<JpegSegmentBytes> kept;
+    const bool read =
+        KeptMetadataSegments(writer.path(), newImagePath, out.pinned(), &kept, &trailer);
+    if (!read || (trailer.start != 0 && MayNameFileBytes(writer.Block(), writer.TiffOffsetToFile(0),
+                                                         trailer.start, trailer.end))) {
+      return 0;
+    }
+    writer.KeepSegments(std::move(kept));
+  }
   image->path = newImagePath;
   uint32_t width = picture.sofWidth(), height = picture.sofHeight();
   if (tiff) {
@@ -285,7 +313,10 @@ HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGL
   if (params.dateTimeOriginal.year == 0 && !platform::LocalTime(&params.dateTimeOriginal)) return E_FAIL;
 
   ExifWriter writer(prm.path().c_str(), false);
-  if (writer.BuildExifBlock(thm.path(), params, gps) != 1 || !writer.IsBuilt()) return E_FAIL;
+  if (writer.BuildExifBlock(thm.path(), params, gps) != 1 || !writer.IsBuilt() ||
+      !CheckWrittenLayout(writer.output()).empty()) {
+    return E_FAIL;
+  }
   // Encode proved the destination's directory writable before it called.
   return WriteToFile(writer, destPath, Probe::kAlreadyDone);
 }

@@ -197,6 +197,19 @@ class WriterStream : public ImageFileStream {
 
 }  // namespace
 
+bool ReadJpegTrailer(File& file, uint64_t scanStart, JpegTrailer* trailer) {
+  *trailer = {};
+  platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
+  if (!chunk || !file.Seek(scanStart)) return false;
+  EndOfImage end(scanStart);
+  for (size_t got = kCopyChunk; got != 0;) {
+    if (!file.Read(chunk.get(), kCopyChunk, &got)) return false;
+    end.Feed(chunk.get(), got);
+  }
+  if (end.TrailerHoldsData()) trailer->start = end.trailerStart();
+  return file.Length(&trailer->end);
+}
+
 uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
   const uint64_t payload = out_.OutputPayloadSize();
   if (payload + 8 > kMaxSegmentLength) return kErrorBadData;
@@ -237,6 +250,11 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
         return LastErrorOr(platform::kErrorWriteFault);
       }
       shift += 2 + int64_t{length};
+      // The photo's metadata segments that stay with a new picture.
+      for (const JpegSegmentBytes& kept : keptSegments_) {
+        if (!dest.Write(kept.data(), kept.size())) return LastErrorOr(platform::kErrorWriteFault);
+        shift += static_cast<int64_t>(kept.size());
+      }
       continue;
     }
     uint8_t head[4];

@@ -3,7 +3,7 @@
 // file as it was, and the exports and commands end to end.
 #include <gtest/gtest.h>
 
-
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,24 +108,77 @@ using test::ScratchTmpdir;
 // ---- The main image of a JPEG
 
 struct JpegCase {
+  const char* name;
   Order order;
-  bool printIm;  // IFD0 has PrintIM: its removal re-lays IFD0 and moves the maker note
+  bool printIm = false;  // IFD0 has PrintIM: its removal re-lays IFD0 and moves the maker note
+  bool metadata = false;    // ICC, IPTC, FlashPix and comment segments; MPF and Adobe ones
+  bool pictureIcc = false;  // the new picture brings its own ICC profile
+  bool pinned = false;      // a maker note the editor cannot read
+  bool trailer = false;     // data behind the old image
+  bool named = false;       // ... which the maker note names, as a maker's preview pointer does
 };
+
+template <size_t N>
+Bytes Segment(uint8_t marker, const char (&payload)[N]) {
+  return test::JpegBuilder().Segment(marker, Bytes(payload, payload + N - 1)).Build();
+}
+// A profile of 16 bytes: its own length, then 12 bytes.
+const Bytes kIcc = Segment(0xE2, "ICC_PROFILE\0\x01\x01\0\0\0\x10old profile.");
+const Bytes kNewIcc = Segment(0xE2, "ICC_PROFILE\0\x01\x01\0\0\0\x10new profile.");
+const Bytes kIptc = Segment(0xED, "Photoshop 3.0\08BIM\x04\x04\0\0\0\0\0\x06\x1c\x02\x05\0\x01T");
+const Bytes kFlashPix = Segment(0xE2, "FPXR\0\0\x01\0\x02");
+const Bytes kComment = Segment(0xFE, "taken at dawn");
+const Bytes kMpf = Segment(0xE2, "MPF\0II*\0\x08\0\0\0");
+const Bytes kAdobe = Segment(0xEE, "Adobe\0\x64\0\0\0\0\x01");
+
+bool Holds(const Bytes& file, const Bytes& part) {
+  return std::search(file.begin(), file.end(), part.begin(), part.end()) != file.end();
+}
 
 class JpegMainImageTest : public ::testing::TestWithParam<JpegCase> {};
 
 TEST_P(JpegMainImageTest, NewScanKeepsTheExifDataAndDropsPrintMatching) {
   const JpegCase c = GetParam();
-  const CameraFile camera = test::MakeCameraFile({.order = c.order, .withPrintIm = c.printIm, .withPrintMatching = true});
+  Bytes segments;
+  if (c.metadata) {
+    for (const Bytes* b : {&kIcc, &kMpf, &kIptc, &kFlashPix, &kAdobe, &kComment}) {
+      segments.insert(segments.end(), b->begin(), b->end());
+    }
+  }
+  CameraFile camera =
+      test::MakeCameraFile({.order = c.order,
+                            .withPrintIm = c.printIm,
+                            .withPrintMatching = true,
+                            .makerNoteHeader = c.pinned ? "Ospreyfot" : "Kestrelon",
+                            .segmentsAfterExif = segments,
+                            .trailer = c.trailer ? Bytes{0xFF, 0xD8, 1, 2, 3} : Bytes{}});
+  if (c.named) {
+    const uint32_t trailerAt = static_cast<uint32_t>(camera.file.size() - 5 - camera.tiffBase);
+    test::ByteWriter w(c.order);
+    w.U32(trailerAt);
+    std::copy(w.bytes().begin(), w.bytes().end(),
+              camera.file.begin() + camera.tiffBase + camera.makerNoteValueOffset);
+  }
   test::TempDir dir;
   const std::string src = dir.File("photo.jpg"), prm = dir.File("new.jpg"), dst = dir.File("out.jpg");
   test::WriteFile(src, camera.file);
   const platform::GlobalBlock image = NoiseImage(320, 240);
   ASSERT_EQ(imaging::SaveMainImage(prm.c_str(), LF_ENC_JPEG, image.get(), 80), S_OK);
+  if (c.pictureIcc) {
+    test::WriteFile(prm, test::JpegBuilder().Soi().Raw(kNewIcc).BodyOf(test::ReadFile(prm)).Build());
+  }
 
   ExifWriter writer(src.c_str(), false);
   ImageSource source;
-  ASSERT_EQ(ReplaceMainImageInOutput(writer, prm, false, &source), 1);
+  // The old image's trailer goes with it; a maker note the editor cannot read may point there.
+  const int replaced = ReplaceMainImageInOutput(writer, prm, false, &source);
+  ASSERT_EQ(replaced, c.pinned && c.named ? 0 : 1);
+  if (replaced == 0) {
+    // A new thumbnail resizes the EXIF segment and would move the trailer: refused as well.
+    EXPECT_TRUE(Failed(ReplaceThumbImage(src, src, image.get(), 80)));
+    EXPECT_EQ(test::ReadFile(src), camera.file);
+    return;
+  }
   EXPECT_EQ(source.path, prm);
   EXPECT_FALSE(writer.HasOutputThumbnail());
   EXPECT_EQ(DropPrintMatching(writer), 1);
@@ -133,6 +186,14 @@ TEST_P(JpegMainImageTest, NewScanKeepsTheExifDataAndDropsPrintMatching) {
 
   const Bytes written = test::ReadFile(dst);
   EXPECT_EQ(test::MainScan(written), test::MainScan(test::ReadFile(prm)));
+  // The photo's metadata stays byte for byte, unless the new picture has its own of that kind;
+  // what described the old picture goes.
+  EXPECT_EQ(Holds(written, kIcc), c.metadata && !c.pictureIcc);
+  EXPECT_EQ(Holds(written, kNewIcc), c.pictureIcc);
+  for (const Bytes* kept : {&kIptc, &kFlashPix, &kComment}) {
+    EXPECT_EQ(Holds(written, *kept), c.metadata);
+  }
+  EXPECT_FALSE(Holds(written, kMpf) || Holds(written, kAdobe));
   EXPECT_EQ(DecodedSize(dst).width, 320);
   EXPECT_EQ(DecodedSize(dst).height, 240);
   exif::MakerNoteReader r(dst.c_str(), true);
@@ -146,48 +207,58 @@ TEST_P(JpegMainImageTest, NewScanKeepsTheExifDataAndDropsPrintMatching) {
   EXPECT_EQ(Entry(r, exif::kIfd0, 0xC4A5).tag, 0);
   EXPECT_FALSE(HasThumbnailDirectory(r));
   // The maker note keeps its other entries and their values.
-  ASSERT_EQ(r.ParseMakerNoteHeader(), 1);
-  IfdEntry matching{0x0E00}, value{0x0003};
-  EXPECT_NE(r.FindMakerNoteEntry(&matching), 1);
-  ASSERT_EQ(r.FindMakerNoteEntry(&value), 1);
-  uint8_t bytes[16] = {};
-  ASSERT_EQ(r.ReadMakerNoteValue(value, bytes, sizeof bytes), 16u);
-  EXPECT_EQ(Bytes(bytes, bytes + 16), camera.makerNoteValue);
+  if (!c.pinned) {
+    ASSERT_EQ(r.ParseMakerNoteHeader(), 1);
+    IfdEntry matching{0x0E00}, value{0x0003};
+    EXPECT_NE(r.FindMakerNoteEntry(&matching), 1);
+    ASSERT_EQ(r.FindMakerNoteEntry(&value), 1);
+    uint8_t bytes[16] = {};
+    ASSERT_EQ(r.ReadMakerNoteValue(value, bytes, sizeof bytes), 16u);
+    EXPECT_EQ(Bytes(bytes, bytes + 16), camera.makerNoteValue);
+  }
   ExpectNoNewIssues(src, dst);
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, JpegMainImageTest,
-                         ::testing::Values(JpegCase{Order::Little, true}, JpegCase{Order::Big, true},
-                                           JpegCase{Order::Little, false}, JpegCase{Order::Big, false}),
-                         [](const auto& info) {
-                           return std::string(info.param.order == Order::Little ? "II" : "MM") +
-                                  (info.param.printIm ? "_PrintIm" : "_MakerNoteOnly");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, JpegMainImageTest,
+    ::testing::Values(
+        JpegCase{"II_PrintIm", Order::Little, true}, JpegCase{"MM_PrintIm", Order::Big, true},
+        JpegCase{"II_MakerNoteOnly", Order::Little}, JpegCase{"MM_MakerNoteOnly", Order::Big},
+        JpegCase{"II_MetadataKept", Order::Little, false, true},
+        JpegCase{"MM_MetadataKept", Order::Big, false, true},
+        JpegCase{"II_PictureBringsItsProfile", Order::Little, false, true, true},
+        JpegCase{"MM_TrailerGoesWithTheOldImage", Order::Big, false, false, false, false, true},
+        JpegCase{"II_UnreadableMakerNote", Order::Little, false, false, false, true},
+        JpegCase{"MM_UnreadableMakerNoteAndTrailer", Order::Big, false, false, false, true, true},
+        JpegCase{"II_UnreadableMakerNoteNamingTheTrailer", Order::Little, false, false, false, true,
+                 true, true},
+        JpegCase{"MM_UnreadableMakerNoteNamingTheTrailer", Order::Big, false, false, false, true,
+                 true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The main image of a TIFF
 
 struct TiffCase {
   Order order;
   bool stripsFirst;
+  bool pinned;  // a maker note the editor cannot read: no byte of the block may move
 };
 
 class TiffMainImageTest : public ::testing::TestWithParam<TiffCase> {};
 
 TEST_P(TiffMainImageTest, NewStripsAndImageEntriesKeepTheRest) {
+  SKIP_WITHOUT_THUMBNAIL_BUILDER();
   const TiffCase c = GetParam();
-  const test::TiffFile tiff = test::MakeTiffFile(c.order, 6, 3, c.stripsFirst);
+  const test::TiffFile tiff =
+      test::MakeTiffFile(c.order, 6, 3, c.stripsFirst,
+                         c.pinned ? test::TiffMakerNote::kForeign : test::TiffMakerNote::kNone);
   test::TempDir dir;
   const std::string src = dir.File("scan.tif"), prm = dir.File("new.tif"), dst = dir.File("out.tif");
   test::WriteFile(src, tiff.file);
   const platform::GlobalBlock image = NoiseImage(200, 150);
   ASSERT_EQ(imaging::SaveMainImage(prm.c_str(), LF_ENC_TIFF, image.get(), 80), S_OK);
-
-  ExifWriter writer(src.c_str(), false);
-  ImageSource source;
-  ASSERT_EQ(ReplaceMainImageInOutput(writer, prm, false, &source), 1);
-  EXPECT_NE(source.firstStrip, 0u);
-  EXPECT_EQ(DropPrintMatching(writer), 1);
-  ASSERT_EQ(WriteToFile(writer, dst, Probe::kDestination, &source), S_OK);
+  // The new strips, the new thumbnail and everything kept must each have their own bytes.
+  ASSERT_EQ(ReplaceExifImage(dst, src, image.get(), 80), S_OK);
 
   // The pixels are the new picture's, exactly (TIFF is lossless).
   imaging::ScopedBitmap expected, got;
@@ -211,15 +282,21 @@ TEST_P(TiffMainImageTest, NewStripsAndImageEntriesKeepTheRest) {
   uint32_t resolution[2] = {};
   ASSERT_EQ(r.ReadEntryValue(Entry(r, exif::kIfd0, 0x011A), resolution, sizeof resolution), 1u);
   EXPECT_EQ(resolution[0], 300u);
+  EXPECT_EQ(Entry(r, exif::kIfd1, 0x0100).value, 160u);
+  EXPECT_EQ(Entry(r, exif::kExifIfd, 0x927C).count, c.pinned ? 47u : 0u);
   ExpectNoNewIssues(src, dst);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, TiffMainImageTest,
-                         ::testing::Values(TiffCase{Order::Little, false}, TiffCase{Order::Big, false},
-                                           TiffCase{Order::Big, true}),
+                         ::testing::Values(TiffCase{Order::Little, false, false},
+                                           TiffCase{Order::Big, false, false},
+                                           TiffCase{Order::Big, true, false},
+                                           TiffCase{Order::Little, true, true},
+                                           TiffCase{Order::Big, true, true}),
                          [](const auto& info) {
                            return std::string(info.param.order == Order::Little ? "II" : "MM") +
-                                  (info.param.stripsFirst ? "_StripsFirst" : "");
+                                  (info.param.stripsFirst ? "_StripsFirst" : "") +
+                                  (info.param.pinned ? "_Pinned" : "");
                          });
 
 TEST(MainImageRefusalTest, APictureOfTheOtherKindOrNoneIsRefused) {
@@ -478,27 +555,23 @@ TEST_P(ThumbnailExportTest, MainImageReplacedWithItsThumbnail) {
   ASSERT_TRUE(m.error.empty()) << m.error;
   test::TempDir dir;
   const platform::GlobalBlock picture = NoiseImage(320, 200);
-  const std::string jpg = dir.File("photo.jpg"), tif = dir.File("scan.tif");
-  test::WriteFile(jpg, test::MakeCameraFile({.order = GetParam(), .withPrintIm = true, .withPrintMatching = true}).file);
-  test::WriteFile(tif, test::MakeTiffFile(GetParam(), 3).file);
-  const std::string jpgBefore = dir.File("before.jpg"), tifBefore = dir.File("before.tif");
+  const std::string jpg = dir.File("photo.jpg"), jpgBefore = dir.File("before.jpg");
+  test::WriteFile(jpg, test::MakeCameraFile(
+                           {.order = GetParam(), .withPrintIm = true, .withPrintMatching = true})
+                           .file);
   test::WriteFile(jpgBefore, test::ReadFile(jpg));
-  test::WriteFile(tifBefore, test::ReadFile(tif));
-  for (const std::string& f : {jpg, tif}) {
-    SCOPED_TRACE(f);
-    ASSERT_EQ(m.ReplaceExifImage(f.c_str(), f.c_str(), picture.get(), 85), LF_S_OK);
-    EXPECT_EQ(DecodedSize(f).width, 320);
-    EXPECT_EQ(DecodedSize(f).height, 200);
-    exif::ExifReader r(f.c_str(), true);
-    EXPECT_EQ(Text(r, exif::kIfd0, 0x010F), "Kestrelon");
-    EXPECT_EQ(Entry(r, exif::kIfd0, 0xC4A5).tag, 0);
-    EXPECT_TRUE(HasThumbnailDirectory(r));
-  }
+  // (A TIFF's new strips and thumbnail: TiffMainImageTest.)
+  ASSERT_EQ(m.ReplaceExifImage(jpg.c_str(), jpg.c_str(), picture.get(), 85), LF_S_OK);
+  EXPECT_EQ(DecodedSize(jpg).width, 320);
+  EXPECT_EQ(DecodedSize(jpg).height, 200);
+  exif::ExifReader r(jpg.c_str(), true);
+  EXPECT_EQ(Text(r, exif::kIfd0, 0x010F), "Kestrelon");
+  EXPECT_EQ(Entry(r, exif::kIfd0, 0xC4A5).tag, 0);
+  EXPECT_TRUE(HasThumbnailDirectory(r));
   LF_HGLOBAL thumb = m.Decode(jpg.c_str(), LF_DECODE_THUMBNAIL);
   EXPECT_NE(thumb, nullptr);
   LfGlobalFree(thumb);
   ExpectNoNewIssues(jpgBefore, jpg);
-  ExpectNoNewIssues(tifBefore, tif);
 }
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, ThumbnailExportTest, ::testing::Values(Order::Little, Order::Big),

@@ -46,7 +46,8 @@ class TiffEditTest : public ::testing::TestWithParam<TiffCase> {};
 TEST_P(TiffEditTest, RebuildMovesTheStripsAndKeepsThemIntact) {
   const TiffCase c = GetParam();
   const test::TiffFile tiff =
-      test::MakeTiffFile(c.order, c.orientation, 3, c.stripsFirst, c.thumbnail);
+      test::MakeTiffFile(c.order, c.orientation, 3, c.stripsFirst, test::TiffMakerNote::kNone,
+                          c.thumbnail);
   ASSERT_EQ(StripsOf(tiff.file), tiff.strips);
   test::TempDir dir;
   const std::string src = dir.File("s.tif"), dst = dir.File("d.tif");

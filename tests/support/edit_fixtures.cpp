@@ -15,9 +15,10 @@ const Bytes kPrintMatchingValue = {0x50, 0x4D, 0x01, 0x00, 0x0E, 0x0E, 0x0E, 0x0
 // The maker-note directory starts 12 bytes into the value; its value follows the entries.
 uint32_t MakerNoteValueAt(bool printMatching) { return 12 + 2 + (printMatching ? 3 : 2) * 12 + 4; }
 
-Bytes MakerNote(Order order, uint32_t valueOffset, const Bytes& value, size_t padding, bool printMatching) {
+Bytes MakerNote(Order order, const std::string& header, uint32_t valueOffset, const Bytes& value,
+                size_t padding, bool printMatching) {
   ByteWriter mn(order);
-  mn.Text("Kestrelon").U8(0).U8(0).U8(0);
+  mn.Text(header).U8(0).U8(0).U8(0);
   mn.U16(printMatching ? 3 : 2);
   mn.U16(0x0001).U16(kShort).U32(1).U16(7).U16(0);
   mn.U16(0x0003).U16(kUndefined).U32(static_cast<uint32_t>(value.size())).U32(valueOffset);
@@ -55,8 +56,8 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   ex.Rational(0x829A, {{1, 250}}).Rational(0x829D, {{28, 10}});
   ex.Undefined(0x9000, {'0', '2', '2', '1'});
   ex.Ascii(0x9003, s.dateTimeOriginal).Ascii(0x9004, s.dateTimeOriginal);
-  ex.Undefined(0x927C,
-               MakerNote(s.order, makerNoteValueOffset, c.makerNoteValue, s.makerNotePadding, s.withPrintMatching));
+  ex.Undefined(0x927C, MakerNote(s.order, s.makerNoteHeader, makerNoteValueOffset, c.makerNoteValue,
+                                 s.makerNotePadding, s.withPrintMatching));
   ex.Ascii(0x9291, "25");
   ex.Undefined(0xA000, {'0', '1', '0', '0'}).Short(0xA001, {1});
   ex.Long(0xA002, {64}).Long(0xA003, {48});
@@ -87,7 +88,9 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   JpegBuilder j;
   j.Soi();
   j.App1Exif(c.tiff);
+  j.Raw(s.segmentsAfterExif);
   j.BodyOf(EncodeJpeg(64, 48, 85));
+  j.Raw(s.trailer);
   c.file = j.Build();
   c.tiffBase = 2 + 4 + 6;
   c.makerNoteValueOffset = c.layout.valueOffsets.at({c.exif, 0x927C}) + MakerNoteValueAt(s.withPrintMatching);
@@ -103,7 +106,8 @@ CameraFile MakeCameraFile(const CameraRecipe& recipe) {
   return BuildCamera(recipe, first.makerNoteValueOffset);
 }
 
-TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst, bool withThumbnail) {
+TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst,
+                      TiffMakerNote makerNote, bool withThumbnail) {
   const uint32_t width = 8, rowsPerStrip = 2;
   const uint32_t height = rowsPerStrip * static_cast<uint32_t>(stripCount);
   const uint32_t stripBytes = width * rowsPerStrip * 3;
@@ -121,6 +125,8 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
     d.Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x011C, {1}).Short(0x0128, {2});
     d.Ascii(0x0132, "2020:01:02 03:04:05").Pointer(0x8769, exif);
     t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
+    if (makerNote == TiffMakerNote::kForeign)
+      t.Dir(exif).Undefined(0x927C, MakerNote(order, "Ospreyfot", 0, {1, 2, 3, 4, 5}, 0, false));
     if (withThumbnail) {
       // A JPEG thumbnail in IFD1, without Orientation, in front of the strips.
       const int ifd1 = t.AddDirectory();

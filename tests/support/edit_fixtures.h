@@ -26,6 +26,10 @@ struct CameraRecipe {
   // entry 0x0E00 whose 8 value bytes follow the maker note's other value.
   bool withPrintIm = false;
   bool withPrintMatching = false;
+  // Another maker's text of the same length makes a maker note the editor cannot read.
+  std::string makerNoteHeader = "Kestrelon";
+  Bytes segmentsAfterExif = {};  // whole segments between the APP1 and the image's own
+  Bytes trailer = {};            // bytes behind the image's EOI
 };
 
 // A camera JPEG whose maker note has its own directory with an out-of-line value addressed from
@@ -51,8 +55,11 @@ struct TiffFile {
 };
 // With `stripsFirst` the strips precede the directories, so the EXIF block of the file reaches
 // over them.
+// A TIFF's maker note: none, or one the editor cannot read, so no byte of the EXIF block may move.
 // With `withThumbnail` an IFD1 without Orientation holds a JPEG thumbnail.
-TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3, bool stripsFirst = false,
+enum class TiffMakerNote { kNone, kForeign };
+TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3,
+                      bool stripsFirst = false, TiffMakerNote makerNote = TiffMakerNote::kNone,
                       bool withThumbnail = false);
 
 // ExifTool's validation messages for a file ("Warning ..." and "Error ..." lines, without the
