@@ -67,6 +67,16 @@ uint8_t* SurfaceRow(const LfDeviceContext* dc, int32_t y) {
 
 int Paint(LfDeviceContext* dc, const ToolkitBitmap* bitmap, const LfRect& destination) {
   if (!HasPixels(bitmap)) return kToolkitInvalidArgument;
+  // A device paints into its own format: a monochrome surface gets the picture in black and white.
+  if (SurfaceUsable(dc, 1)) {
+    const int32_t width = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{destination.right} - destination.left, INT32_MAX));
+    const int32_t height = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{destination.bottom} - destination.top, INT32_MAX));
+    return PaintOneBit(dc, bitmap, destination.left, destination.top, width, height) != 0
+               ? kToolkitSuccess
+               : kToolkitInvalidArgument;
+  }
   if (!SurfaceUsable(dc, 24) && !SurfaceUsable(dc, 32)) return kToolkitInvalidArgument;
   const int64_t width = int64_t{destination.right} - destination.left;
   const int64_t height = int64_t{destination.bottom} - destination.top;

@@ -62,7 +62,8 @@ int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits) {
       if (CheckFileSignature(path, KIND_PNG) != 1) return 0;
       const int described = RefuseUnreadable(GetFileInfo(path, &info));
       if (described != kToolkitSuccess) return described;
-      int r = LoadChecked(path, bitmap, info.bitsPerPixel, &info);
+      // At the file's own depth as the toolkit stores it (0: 8, 24 or 32 bits), then converted.
+      int r = LoadChecked(path, bitmap, 0, &info);
       if (r != kToolkitSuccess) return r;
       r = ChangeBitsPerPixel(bitmap, bitmap, bits);
       if (r == kToolkitSuccess) return kToolkitSuccess;

@@ -141,7 +141,8 @@ int Paste(ToolkitBitmap* destination, int32_t x, int32_t y, int32_t width, int32
           const ToolkitBitmap* source);
 
 // --- Painting into a device surface ------------------------------------------------------------
-// Stretches the bitmap into `destination` on a 24- or 32-bit surface, clipped to the surface.
+// Stretches the bitmap into `destination` on a 24- or 32-bit surface, clipped to the surface; a
+// one-bit surface is painted as PaintOneBit paints it.
 int Paint(LfDeviceContext* dc, const ToolkitBitmap* bitmap, const LfRect& destination);
 // The same for a one-bit surface: a pixel is white (1) when its luminance is at least half.
 // Returns non-zero on success, 0 on failure.

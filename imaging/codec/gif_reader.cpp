@@ -93,7 +93,9 @@ int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
   if (!gif) return state.readFailed ? kToolkitFileRead : kToolkitCorrupt;
   info->width = gif->SWidth;
   info->height = gif->SHeight;
-  info->bitsPerPixel = 8;
+  // The file's own depth is its global colour table's (a two-colour file is 1 bit); a file
+  // without one decodes through 8-bit frame tables.
+  info->bitsPerPixel = gif->SColorMap ? gif->SColorMap->BitsPerPixel : 8;
   info->fileSize = source.Size();
   SetCompressionName(info, "LZW");
   info->viewOrientation = 0;

@@ -51,6 +51,19 @@ void LimitScans(j_common_ptr cinfo) {
   if (d->is_decompressor && d->input_scan_number > kMaxScans) cinfo->err->error_exit(cinfo);
 }
 
+// A progressive file keeps every coefficient of the image in memory, two bytes for each sample
+// of each component, padded to whole MCUs: a frame one pixel wide and millions high, or of many
+// components, would need many times the bitmap. The decoder's memory is held to eight bytes a pixel
+// (room for four full-resolution components) plus a fixed allowance for its tables and buffers;
+// beyond it libjpeg fails instead of allocating.
+constexpr long kJpegFixedMemory = 64L * 1024 * 1024;
+constexpr long kJpegBytesPerPixel = 8;
+
+void LimitMemory(jpeg_decompress_struct* cinfo) {
+  const uint64_t pixels = uint64_t{cinfo->image_width} * cinfo->image_height;
+  cinfo->mem->max_memory_to_use = kJpegFixedMemory + static_cast<long>(pixels) * kJpegBytesPerPixel;
+}
+
 struct SourceManager {
   jpeg_source_mgr pub;
   ByteSource* source;
@@ -230,6 +243,11 @@ int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   jpeg_decompress_struct* cinfo = d->cinfo();
   cinfo->src = &sm->pub;
   cinfo->progress = d->progress();
+  // No marker is kept: APP0 and APP14 are read by the library itself, EXIF is not the decoder's.
+  jpeg_save_markers(cinfo, JPEG_COM, 0);
+  for (int n = 1; n < 16; ++n) {
+    if (n != 14) jpeg_save_markers(cinfo, JPEG_APP0 + n, 0);
+  }
   if (!GuardedReadHeader(cinfo, d->errors())) {
     return sm->failed ? kToolkitFileRead : kToolkitCorrupt;
   }
@@ -244,6 +262,7 @@ int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   if (!PixelsAllowed(cinfo->image_width, cinfo->image_height, source.Size())) {
     return kToolkitTooLarge;
   }
+  LimitMemory(cinfo);
   switch (cinfo->jpeg_color_space) {
     case JCS_CMYK:
     case JCS_YCCK: cinfo->out_color_space = JCS_CMYK; break;

@@ -96,6 +96,22 @@ void ChooseTransforms(png_structp png, png_infop info, int32_t depth) {
   png_set_interlace_handling(png);
 }
 
+// libpng allocates an ancillary chunk's claimed length before it reads the chunk (a 54-byte file
+// can claim 1.9 GB of text), and only warns when the length passes its own limit. The decoder
+// needs no ancillary chunk but tRNS, so every other one is skipped unread; what remains is held
+// to libpng's default limits, set here explicitly so that a build with other defaults cannot
+// raise them.
+void LimitChunks(png_structp png) {
+  static constexpr png_byte kTransparency[] = {'t', 'R', 'N', 'S', 0};
+  // A negative count means every chunk, known or not, except the critical ones (and, in libpng
+  // 1.6, tRNS, which is named again below for versions that include it).
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kTransparency, 1);
+  png_set_user_limits(png, 1000000, 1000000);
+  png_set_chunk_cache_max(png, 1000);
+  png_set_chunk_malloc_max(png, 8000000);
+}
+
 }  // namespace
 
 int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly) {
@@ -103,6 +119,7 @@ int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
   if (!reader.ok()) return kToolkitNoMemory;
   ReadState state{&source, false};
   png_set_read_fn(reader.png(), &state, ReadFromSource);
+  LimitChunks(reader.png());
   if (!GuardedReadInfo(reader.png(), reader.info())) {
     return state.readFailed ? kToolkitFileRead : kToolkitCorrupt;
   }
@@ -111,7 +128,9 @@ int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
   const int32_t depth = NaturalDepth(reader.png(), reader.info());
   info->width = static_cast<int32_t>(width);
   info->height = static_cast<int32_t>(height);
-  info->bitsPerPixel = depth;
+  // The file's own depth (a 2-bit grey file is 2, 16-bit RGB 48), not the depth it decodes to.
+  info->bitsPerPixel = png_get_bit_depth(reader.png(), reader.info()) *
+                       png_get_channels(reader.png(), reader.info());
   info->fileSize = source.Size();
   SetCompressionName(info, "Deflate");
   info->viewOrientation = 0;

@@ -10,6 +10,10 @@ namespace {
 // libtiff may ask for one allocation larger than this only for a file that has that much data; a
 // strip or tile buffer of a real image stays far below it.
 constexpr tmsize_t kMaxSingleAllocation = tmsize_t{1} << 30;
+#if TIFFLIB_AT_LEAST(4, 6, 1)
+// Everything one handle holds at once: a strip buffer of that size plus its directory's values.
+constexpr tmsize_t kMaxCumulatedAllocation = kMaxSingleAllocation + (tmsize_t{1} << 28);
+#endif
 
 using Io = TiffHandle::Io;
 
@@ -92,6 +96,9 @@ bool TiffHandle::Open(const char* mode) {
   OptionsOwner owner;
   if (!owner.options) return false;
   TIFFOpenOptionsSetMaxSingleMemAlloc(owner.options, kMaxSingleAllocation);
+#if TIFFLIB_AT_LEAST(4, 6, 1)
+  TIFFOpenOptionsSetMaxCumulatedMemAlloc(owner.options, kMaxCumulatedAllocation);
+#endif
   TIFFOpenOptionsSetErrorHandlerExtR(owner.options, Silence, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(owner.options, Silence, nullptr);
   tiff_ = TIFFClientOpenExt("image", mode, &io_, ReadProc, WriteProc, SeekProc, CloseProc,

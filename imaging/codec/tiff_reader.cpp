@@ -1,6 +1,7 @@
 // TIFF reading through libtiff's RGBA image interface, which handles every photometric
-// interpretation, sample depth, strips and tiles, and every compression libtiff knows. The first
-// directory is the image. Rows are kept in the order the file stores them; the Orientation tag is
+// interpretation, samples of 1 to 16 bits, strips and tiles, and every compression libtiff knows.
+// The first directory is the image; samples that interface refuses (12-bit, 32-bit, floating point)
+// go through tiff_samples. Rows are kept in the order the file stores them; the Orientation tag is
 // reported as the view orientation.
 #include <tiffio.h>
 
@@ -9,6 +10,7 @@
 #include "imaging/bitmap_storage.h"
 #include "imaging/codec/codecs.h"
 #include "imaging/codec/tiff_client.h"
+#include "imaging/codec/tiff_samples.h"
 #include "imaging/pixel_limits.h"
 #include "platform/memory.h"
 
@@ -76,6 +78,15 @@ int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   if (headerOnly) return kToolkitSuccess;
   if (!PixelsAllowed(width, height, source.Size())) return kToolkitTooLarge;
 
+  if (NeedsSampleReader(tiff)) {
+    const int r = ReadTiffSamples(tiff, width, height, source.Size(), bitmap);
+    if (handle.readFailed()) {
+      FreeBitmap(bitmap);
+      return kToolkitFileRead;
+    }
+    if (r == kToolkitSuccess) bitmap->viewOrientation = info->viewOrientation;
+    return r;
+  }
   RgbaImage image;
   if (!image.Begin(tiff)) return kToolkitCorrupt;
   // Asking for the file's own orientation keeps the stored row order (no flips).

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "imaging/draw.h"
@@ -73,14 +76,35 @@ TEST(Draw, StretchesIntoTheDestinationAndLeavesTheHostBlockAlone) {
 }
 
 TEST(Draw, OneBitDeviceGetsBlackAndWhite) {
-  // Red (luma 76) is dark, so paints 0; a white image would paint 1.
-  LF_HGLOBAL dib = HalfAndHalfDib(8, 8);
-  Surface s(32, 4, 1, 0xFF);
-  ASSERT_EQ(ops::Draw(&s.dc, dib, LfRect{8, 0, 24, 4}), S_OK);
-  EXPECT_TRUE(s.Bit(7, 0));    // outside: untouched white
-  EXPECT_FALSE(s.Bit(8, 0));   // red
-  EXPECT_FALSE(s.Bit(23, 3));  // blue (luma 29)
-  EXPECT_TRUE(s.Bit(24, 0));
+  // Left half red (luma 76, dark: paints 0), right half white (paints 1), from a host block and
+  // from a file.
+  const auto colour = [](int x, int) { return x < 4 ? Rgb{255, 0, 0} : Rgb{255, 255, 255}; };
+  LF_HGLOBAL dib = MakeDib24(8, 8, colour);
+  TempDir dir;
+  Bytes rows;
+  for (int i = 0; i < 64; ++i) {
+    const Rgb c = colour(i % 8, 0);
+    rows.insert(rows.end(), {c.b, c.g, c.r});
+  }
+  const std::string file = dir.Put("halves.bmp", MakeBmp(8, 8, 24, 0, {}, rows));
+  const std::pair<const char*, std::function<HRESULT(LfDeviceContext*, LfRect)>> calls[] = {
+      {"Draw", [&](LfDeviceContext* dc, LfRect r) { return ops::Draw(dc, dib, r); }},
+      {"DrawImage", [&](LfDeviceContext* dc,
+                        LfRect r) { return ops::DrawImage(file.c_str(), dc, r, 0, {}, 0); }},
+  };
+  for (const auto& [name, call] : calls) {
+    SCOPED_TRACE(name);
+    Surface s(32, 4, 1, 0xAA);
+    ASSERT_EQ(call(&s.dc, LfRect{8, 0, 24, 4}), S_OK);
+    EXPECT_TRUE(s.Bit(6, 0));  // outside: untouched
+    EXPECT_FALSE(s.Bit(7, 0));
+    EXPECT_FALSE(s.Bit(8, 0));  // red
+    EXPECT_FALSE(s.Bit(13, 3));
+    EXPECT_TRUE(s.Bit(18, 0));  // white
+    EXPECT_TRUE(s.Bit(23, 3));
+    EXPECT_TRUE(s.Bit(24, 0));  // outside again
+    EXPECT_FALSE(s.Bit(25, 0));
+  }
   LfGlobalFree(dib);
 }
 

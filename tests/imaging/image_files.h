@@ -105,15 +105,15 @@ inline void WriteRgbTiff(const std::string& path, int width, int height,
   TIFFClose(t);
 }
 
-// A GIF of one frame with a palette, interlaced when asked.
+// A GIF of one frame with a palette of `tableSize` entries, interlaced when asked.
 inline void WriteGif(const std::string& path, int width, int height,
                      const std::vector<Rgb>& palette, const std::vector<uint8_t>& indices,
-                     bool interlaced) {
+                     bool interlaced, int tableSize = 256) {
   int error = 0;
   GifFileType* g = EGifOpenFileName(path.c_str(), false, &error);
   std::vector<GifColorType> colors(256, GifColorType{0, 0, 0});
   for (size_t i = 0; i < palette.size(); ++i) colors[i] = {palette[i].r, palette[i].g, palette[i].b};
-  ColorMapObject* map = GifMakeMapObject(256, colors.data());
+  ColorMapObject* map = GifMakeMapObject(tableSize, colors.data());
   EGifPutScreenDesc(g, width, height, 8, 0, map);
   EGifPutImageDesc(g, 0, 0, width, height, interlaced, nullptr);
   if (!interlaced) {

@@ -100,18 +100,6 @@ TEST(ToolkitGeometry, QuarterTurnsMovePixelsExactly) {
   EXPECT_EQ(GetPixelColor(b.get(), 0, 0), Distinct(1, 2));
 }
 
-TEST(ToolkitGeometry, FortyFiveDegreesGrowsToTheBoundingBoxWithWhiteCorners) {
-  ScopedBitmap b;
-  Make(b.get(), 40, 40, [](int, int) { return 0u; });
-  ASSERT_EQ(Rotate(b.get(), 4500, kWhite), kToolkitSuccess);
-  EXPECT_NEAR(b->width, 57, 1);
-  EXPECT_NEAR(b->height, 57, 1);
-  EXPECT_EQ(GetPixelColor(b.get(), 0, 0), kWhite);
-  EXPECT_EQ(GetPixelColor(b.get(), b->height - 1, b->width - 1), kWhite);
-  EXPECT_EQ(GetPixelColor(b.get(), 2, b->width - 3), kWhite);
-  EXPECT_EQ(GetPixelColor(b.get(), b->height / 2, b->width / 2), 0u);
-}
-
 TEST(ToolkitGeometry, ResizeAveragesWhenShrinkingAndKeepsFlatColour) {
   ScopedBitmap b;
   // Columns alternate black and white: a quarter-size image is mid grey everywhere.

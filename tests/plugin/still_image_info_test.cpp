@@ -145,8 +145,30 @@ TEST(StillImageInfoRefusalTest, NothingSurvivesAFailure) {
   LfStillImageOutputFree(&out);
 }
 
+TEST(StillImageInfoDepthTest, PngAndGifReportTheFilesOwnDepth) {
+  const HostModule& m = Module();
+  TempDir dir;
+  WritePng(dir.File("grey2.png"), 3, 3, PNG_COLOR_TYPE_GRAY, 2, std::vector<uint16_t>(9, 1));
+  WritePng(dir.File("rgb16.png"), 1, 1, PNG_COLOR_TYPE_RGB, 16, {1, 2, 3});
+  WritePng(dir.File("grey-alpha.png"), 1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {1, 2});
+  WritePalettePng(dir.File("palette.png"), 1, 1, {{1, 2, 3}}, {0});
+  WriteGif(dir.File("two.gif"), 2, 2, {{0, 0, 0}, {255, 255, 255}}, {0, 1, 1, 0}, false, 2);
+  WriteGif(dir.File("full.gif"), 2, 2, {{0, 0, 0}}, {0, 0, 0, 0}, false);
+  const std::pair<const char*, int> cases[] = {{"grey2.png", 2},       {"rgb16.png", 48},
+                                               {"grey-alpha.png", 16}, {"palette.png", 8},
+                                               {"two.gif", 1},         {"full.gif", 8}};
+  for (const auto& [name, depth] : cases) {
+    LfStillImageOutput out{};
+    ASSERT_EQ(m.GetStillImageInfo(dir.File(name).c_str(), &out, LF_SEL_IMAGE_INFO), LF_S_OK)
+        << name;
+    EXPECT_EQ(static_cast<const LfImageInfoRecord*>(out.single.record)->bitsPerPixel, depth)
+        << name;
+    LfStillImageOutputFree(&out);
+  }
+}
+
 // ExifTool's width, height and depth of one file; depth 0 where its reading is not the depth the
-// toolkit reports (PNG and GIF are described at the depth they are decoded at).
+// toolkit reports (a GIF without a global colour table).
 struct Reading {
   int width = -1, height = -1, depth = 0;
   bool turned = false;  // a TIFF Orientation that shows the sides exchanged
@@ -164,6 +186,13 @@ Reading ReadingOf(const CorpusFile& f, const ExifToolTags& t) {
   r.height = Number(t, group + ":ImageHeight");
   if (f.format == "JPEG") r.depth = Number(t, "File:BitsPerSample") * Number(t, "File:ColorComponents");
   if (f.format == "BMP") r.depth = Number(t, "File:BitDepth");
+  if (f.format == "PNG") {
+    static constexpr int kChannels[7] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
+    const int type = Number(t, "PNG:ColorType");
+    if (type >= 0 && type < 7) r.depth = Number(t, "PNG:BitDepth") * kChannels[type];
+  }
+  if (f.format == "GIF" && Number(t, "GIF:HasColorMap") == 1)
+    r.depth = Number(t, "GIF:BitsPerPixel");
   if (f.format == "TIFF") {
     int sum = 0;
     for (const char* p = t.count("IFD0:BitsPerSample") ? t.at("IFD0:BitsPerSample").c_str() : ""; *p;) {
