@@ -1,5 +1,6 @@
-// Resize, rotate and paste through pixman. Large reductions are done in halving steps so that
-// every output pixel still averages all of the source pixels it covers, at a bounded cost per pixel.
+// Resize, rotate and paste through pixman. A large reduction first averages whole blocks of an
+// integer factor, so that every output pixel still averages all of the source pixels it covers
+// while each source pixel is read once.
 #include <pixman.h>
 
 #include <algorithm>
@@ -37,13 +38,16 @@ struct FilterParams {
   ~FilterParams() { std::free(values); }
 };
 
-// One resampling pass; each axis shrinks by at most a factor of two or grows.
-bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination) {
+// One resampling pass; each axis shrinks by at most a factor of two or grows. The picture spans
+// `extentX` × `extentY` of the source's pixels (less than all of them when the last column or row
+// only pads a block reduction).
+bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination, double extentX,
+                  double extentY) {
   PixmanImage src = WrapBitmap(source);
   PixmanImage dst = WrapBitmap(destination);
   if (!src || !dst) return false;
-  const double scaleX = static_cast<double>(source->width) / destination->width;
-  const double scaleY = static_cast<double>(source->height) / destination->height;
+  const double scaleX = extentX / destination->width;
+  const double scaleY = extentY / destination->height;
   pixman_transform_t transform;
   pixman_transform_init_scale(&transform, pixman_double_to_fixed(scaleX),
                               pixman_double_to_fixed(scaleY));
@@ -67,6 +71,30 @@ bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination) {
   return true;
 }
 
+// Averages blocks of factorX × factorY source pixels into each destination pixel.
+bool BoxReduce(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t factorX,
+               int32_t factorY) {
+  PixmanImage src = WrapBitmap(source);
+  PixmanImage dst = WrapBitmap(destination);
+  if (!src || !dst) return false;
+  pixman_transform_t transform;
+  pixman_transform_init_scale(&transform, pixman_int_to_fixed(factorX),
+                              pixman_int_to_fixed(factorY));
+  if (!pixman_image_set_transform(src.get(), &transform)) return false;
+  FilterParams params;
+  params.values = pixman_filter_create_separable_convolution(
+      &params.count, pixman_int_to_fixed(factorX), pixman_int_to_fixed(factorY),
+      PIXMAN_KERNEL_IMPULSE, PIXMAN_KERNEL_IMPULSE, PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, 0, 0);
+  if (!params.values || !pixman_image_set_filter(src.get(), PIXMAN_FILTER_SEPARABLE_CONVOLUTION,
+                                                 params.values, params.count)) {
+    return false;
+  }
+  pixman_image_set_repeat(src.get(), PIXMAN_REPEAT_PAD);
+  pixman_image_composite32(PIXMAN_OP_SRC, src.get(), nullptr, dst.get(), 0, 0, 0, 0, 0, 0,
+                           destination->width, destination->height);
+  return true;
+}
+
 // Replaces a bitmap by a 24-bit copy when it is stored with a palette.
 int EnsureDirectColor(ToolkitBitmap* bitmap) {
   if (bitmap->bitsPerPixel != 8) return kToolkitSuccess;
@@ -81,28 +109,22 @@ int EnsureDirectColor(ToolkitBitmap* bitmap) {
 }  // namespace
 
 bool ResampleInto(const ToolkitBitmap* source, ToolkitBitmap* destination) {
-  ToolkitBitmap current;  // intermediate halving results
-  const ToolkitBitmap* from = source;
-  bool ok = true;
-  for (;;) {
-    const int32_t w = from->width > 2 * destination->width ? (from->width + 1) / 2 : destination->width;
-    const int32_t h =
-        from->height > 2 * destination->height ? (from->height + 1) / 2 : destination->height;
-    if (w == destination->width && h == destination->height) {
-      ok = ResamplePass(from, destination);
-      break;
-    }
-    ToolkitBitmap half;
-    if (AllocateStorage(&half, w, h, destination->bitsPerPixel, false) != kToolkitSuccess ||
-        !ResamplePass(from, &half)) {
-      FreeBitmap(&half);
-      ok = false;
-      break;
-    }
-    ReplaceBitmap(&current, &half);
-    from = &current;
+  const int32_t factorX = std::max(1, source->width / destination->width);
+  const int32_t factorY = std::max(1, source->height / destination->height);
+  if (factorX == 1 && factorY == 1) {
+    return ResamplePass(source, destination, source->width, source->height);
   }
-  FreeBitmap(&current);
+  // A large reduction first averages whole factor × factor blocks (each source pixel read once),
+  // leaving at most a halving for the filter. The last blocks reach past the edge and repeat it.
+  ToolkitBitmap reduced;
+  const int32_t w = source->width / factorX + (source->width % factorX != 0);
+  const int32_t h = source->height / factorY + (source->height % factorY != 0);
+  const bool ok =
+      AllocateStorage(&reduced, w, h, destination->bitsPerPixel, false) == kToolkitSuccess &&
+      BoxReduce(source, &reduced, factorX, factorY) &&
+      ResamplePass(&reduced, destination, static_cast<double>(source->width) / factorX,
+                   static_cast<double>(source->height) / factorY);
+  FreeBitmap(&reduced);
   return ok;
 }
 

@@ -39,7 +39,7 @@ int64_t PackedDibSize(const uint8_t* header, size_t available) {
   return size;
 }
 
-int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits) {
+int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, const CoverSize& cover) {
   FileInfo info;
   switch (GetFileKind(path)) {
     case KIND_JPEG: {
@@ -47,7 +47,7 @@ int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits) {
       platform::HeapPtr<uint8_t> bytes;
       size_t size = 0;
       if (!ReadJpegFile(path, &bytes, &size) || CheckJpegStream(bytes.get(), size) != 1) return 0;
-      return RefuseUnreadable(LoadMemory(bytes.get(), size, bitmap, bits));
+      return RefuseUnreadable(LoadMemoryCovering(bytes.get(), size, bitmap, bits, cover));
     }
     case KIND_BMP: {
       if (CheckFileSignature(path, KIND_BMP) != 1) return 0;

@@ -19,8 +19,10 @@ int64_t PackedDibSize(const uint8_t* header, size_t available);
 // Loads an image file at `bits` per pixel after the checks for its kind (by extension): a JPEG
 // must pass the stream check, other kinds their signature; a BMP of 54 bytes or less and an
 // uncompressed TIFF not larger than its raw pixels are refused. 1 loaded (the caller frees the
-// bitmap), 0 refused or unreadable, or a negative toolkit code.
-int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits);
+// bitmap), 0 refused or unreadable, or a negative toolkit code. With `cover` a JPEG may be decoded
+// smaller, as far as it allows.
+int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits,
+                  const CoverSize& cover = {});
 
 // Loads the EXIF thumbnail of a JPEG or TIFF file (which must be a JPEG stream) at 24 bits.
 // The same results as LoadImageFile.

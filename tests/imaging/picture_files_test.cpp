@@ -77,11 +77,14 @@ TEST_P(ThumbnailFileTest, PictureIsFittedAndCentredOnTheCanvas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, ThumbnailFileTest,
-                         ::testing::Values(FitCase{640, 480, {160, 120, 0, 0}},   // 4:3, no borders
-                                           FitCase{480, 640, {90, 120, 35, 0}},   // portrait, centred
-                                           FitCase{1000, 10, {160, 1, 0, 59}},    // a line
-                                           FitCase{10, 1000, {1, 120, 79, 0}},    // a column
-                                           FitCase{80, 60, {160, 120, 0, 0}}),    // enlarged
+                         ::testing::Values(FitCase{640, 480, {160, 120, 0, 0}},  // 4:3, no borders
+                                           FitCase{
+                                               480, 640, {90, 120, 35, 0}},     // portrait, centred
+                                           FitCase{1000, 10, {160, 1, 0, 59}},  // a line
+                                           FitCase{10, 1000, {1, 120, 79, 0}},  // a column
+                                           FitCase{80, 60, {160, 120, 0, 0}},   // enlarged
+                                           FitCase{3264, 2448, {160, 120, 0, 0}},  // block-averaged
+                                           FitCase{4000, 20, {160, 1, 0, 59}}),  // 25 × 20 blocks
                          [](const auto& info) {
                            return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
                          });
