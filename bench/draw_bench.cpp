@@ -33,7 +33,7 @@ struct Surface {
 
 struct Photos {
   lf::test::TempDir dir;
-  std::string photo12mp;          // 4000 × 3000
+  std::string photo12mp;            // 4000 × 3000
   std::vector<std::string> camera;  // corpus JPEGs of camera size
   Photos() {
     lf::test::CameraJpegOptions o;
@@ -92,8 +92,8 @@ bool DrawTurbo(tjhandle tj, Surface& s, const std::string& path) {
   if (tjDecompress2(tj, file.data(), file.size(), decoded.data(), w, stride, h, TJPF_BGR, 0) != 0) {
     return false;
   }
-  pixman_image_t* src = pixman_image_create_bits(PIXMAN_r8g8b8, w, h,
-                                                 reinterpret_cast<uint32_t*>(decoded.data()), stride);
+  pixman_image_t* src = pixman_image_create_bits(
+      PIXMAN_r8g8b8, w, h, reinterpret_cast<uint32_t*>(decoded.data()), stride);
   pixman_image_t* dst =
       pixman_image_create_bits(PIXMAN_x8r8g8b8, kSurfaceWidth, kSurfaceHeight,
                                reinterpret_cast<uint32_t*>(s.pixels.data()), s.dc.stride);
@@ -135,13 +135,18 @@ void Corpus_lumenframe(benchmark::State& state) { Sweep(state, Files().camera, D
 void Photo12mp_lumenframe(benchmark::State& state) {
   Sweep(state, {Files().photo12mp}, DrawLumenframe);
 }
-BENCHMARK(Corpus_lumenframe)->Name("DrawImage320x240/corpus-camera/lumenframe")->Unit(benchmark::kMillisecond);
-BENCHMARK(Photo12mp_lumenframe)->Name("DrawImage320x240/12mp-photo/lumenframe")->Unit(benchmark::kMillisecond);
+BENCHMARK(Corpus_lumenframe)
+    ->Name("DrawImage320x240/corpus-camera/lumenframe")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Photo12mp_lumenframe)
+    ->Name("DrawImage320x240/12mp-photo/lumenframe")
+    ->Unit(benchmark::kMillisecond);
 
 #if defined(LF_HAVE_TURBOJPEG)
 void Corpus_turbojpeg(benchmark::State& state) {
   tjhandle tj = tjInitDecompress();
-  Sweep(state, Files().camera, [tj](Surface& s, const std::string& p) { return DrawTurbo(tj, s, p); });
+  Sweep(state, Files().camera,
+        [tj](Surface& s, const std::string& p) { return DrawTurbo(tj, s, p); });
   tjDestroy(tj);
 }
 void Photo12mp_turbojpeg(benchmark::State& state) {
@@ -150,8 +155,12 @@ void Photo12mp_turbojpeg(benchmark::State& state) {
         [tj](Surface& s, const std::string& p) { return DrawTurbo(tj, s, p); });
   tjDestroy(tj);
 }
-BENCHMARK(Corpus_turbojpeg)->Name("DrawImage320x240/corpus-camera/turbojpeg")->Unit(benchmark::kMillisecond);
-BENCHMARK(Photo12mp_turbojpeg)->Name("DrawImage320x240/12mp-photo/turbojpeg")->Unit(benchmark::kMillisecond);
+BENCHMARK(Corpus_turbojpeg)
+    ->Name("DrawImage320x240/corpus-camera/turbojpeg")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Photo12mp_turbojpeg)
+    ->Name("DrawImage320x240/12mp-photo/turbojpeg")
+    ->Unit(benchmark::kMillisecond);
 #endif
 
 }  // namespace

@@ -91,8 +91,9 @@ const ThumbFiles& Files() {
 #endif
     files.thumbJpeg = lf::test::EncodeJpeg(kThumbWidth, kThumbHeight, kQuality);
     files.hostImage = Decode(files.dir.Put("thumb.jpg", files.thumbJpeg).c_str(), LF_DECODE_MAIN_IMAGE);
-    files.largeImage = Decode(files.dir.Put("large.jpg", lf::test::EncodeJpeg(4000, 3000, 90)).c_str(),
-                              LF_DECODE_MAIN_IMAGE);
+    files.largeImage =
+        Decode(files.dir.Put("large.jpg", lf::test::EncodeJpeg(4000, 3000, 90)).c_str(),
+               LF_DECODE_MAIN_IMAGE);
 
     lf::test::CameraJpegOptions o;
     o.width = 2400;
@@ -184,8 +185,12 @@ void Camera_lumenframe(benchmark::State& state) {
 }
 BENCHMARK(Camera_lumenframe)->Name("ReplaceThumbImage/Camera/lumenframe")->UseRealTime();
 
-void CameraFrom12mp_lumenframe(benchmark::State& state) { RunLumenframe(state, Camera(), Files().largeImage); }
-BENCHMARK(CameraFrom12mp_lumenframe)->Name("ReplaceThumbImage/Camera-from-12mp/lumenframe")->UseRealTime();
+void CameraFrom12mp_lumenframe(benchmark::State& state) {
+  RunLumenframe(state, Camera(), Files().largeImage);
+}
+BENCHMARK(CameraFrom12mp_lumenframe)
+    ->Name("ReplaceThumbImage/Camera-from-12mp/lumenframe")
+    ->UseRealTime();
 
 void Corpus_lumenframe(benchmark::State& state) {
   RunLumenframe(state, Corpus());
