@@ -133,6 +133,37 @@ HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
   return ReadHostDib(image, bitmap);
 }
 
+HRESULT UseHostImage(LF_HGLOBAL image, const std::function<HRESULT(const ToolkitBitmap*)>& use) {
+  if (!image) return E_INVALIDARG;
+  {
+    platform::GlobalLockGuard block(image);
+    auto* header = static_cast<uint8_t*>(block.data());
+    if (header && block.size() >= 40) {
+      const exif::ByteView view(header, 40, exif::kLittleEndian);
+      const int64_t size = PackedDibSize(header, 40);
+      const bool plainRows = view.ReadU32(0) == 40 && static_cast<int32_t>(view.ReadU32(4)) > 0 &&
+                             static_cast<int32_t>(view.ReadU32(8)) > 0 && view.ReadU16(14) == 24 &&
+                             view.ReadU32(16) == 0 && size > 40 &&
+                             static_cast<uint64_t>(size) <= block.size();
+      if (plainRows) {
+        ToolkitBitmap lent;
+        lent.width = static_cast<int32_t>(view.ReadU32(4));
+        lent.height = static_cast<int32_t>(view.ReadU32(8));
+        lent.bitsPerPixel = 24;
+        lent.flags = kBitmapAllocated;
+        lent.stride = StrideFor(lent.width, 24);
+        lent.pixels = header + 40;
+        if (lent.stride > 0) return use(&lent);
+      }
+    }
+  }
+  ScopedBitmap copy;
+  const HRESULT r = DibToBitmap(image, copy.get());
+  if (r != S_OK) return r;
+  if (!HasPixels(copy.get())) return E_FAIL;
+  return use(copy.get());
+}
+
 HRESULT CheckHostDib(LF_HGLOBAL image) {
   if (!image) return E_INVALIDARG;
   return ReadHostDib(image, nullptr);

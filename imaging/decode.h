@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "imaging/toolkit.h"
 #include "lumenframe/lumenframe.h"
@@ -31,6 +32,13 @@ int LoadExifThumbnail(const char* path, ToolkitBitmap* bitmap, int32_t bits);
 // Hands a copy of the host's packed DIB to the toolkit as `bitmap`. The host's block is neither
 // changed nor freed. S_OK, E_INVALIDARG or E_FAIL.
 HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap);
+
+// Lends the host's image to `use` as a bitmap that is only read and is gone when `use` returns. A
+// block of bottom-up 24-bit rows without compression is lent where it lies, without copying its
+// rows (a large picture made into a thumbnail is read once); any other block is read as
+// DibToBitmap reads it. `use`'s result; E_INVALIDARG or E_FAIL as DibToBitmap gives them, and
+// E_FAIL for an image without pixels.
+HRESULT UseHostImage(LF_HGLOBAL image, const std::function<HRESULT(const ToolkitBitmap*)>& use);
 
 // Whether DibToBitmap would take the host's block, judged from its header and size alone (for
 // callers that pass the block on as it is). S_OK, E_INVALIDARG or E_FAIL.

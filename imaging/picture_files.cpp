@@ -77,22 +77,24 @@ HRESULT SaveMainImage(const char* path, uint32_t formatFlags, LF_HGLOBAL image, 
 }
 
 HRESULT RenderThumbnail(LF_HGLOBAL image, ToolkitBitmap* thumbnail) {
-  ScopedBitmap source;
-  if (const HRESULT r = LoadHostImage(image, source.get()); Failed(r)) return r;
-  const ThumbnailPlacement place = PlaceThumbnail(source->width, source->height);
   ScopedBitmap canvas;
-  int r = kToolkitSuccess;
-  if (source->width == kThumbnailWidth && source->height == kThumbnailHeight) {
-    // Already the size wanted (a host that renders its own thumbnail): no resampling.
-    r = ChangeBitsPerPixel(canvas.get(), source.get(), kPictureBits);
-  } else {
-    // Resampled once, straight onto the letter-boxed canvas.
-    r = NewCanvas(canvas.get(), kThumbnailWidth, kThumbnailHeight);
-    if (Succeeded(r)) {
-      r = Paste(canvas.get(), place.left, place.top, place.width, place.height, source.get());
+  const HRESULT rendered = UseHostImage(image, [&](const ToolkitBitmap* source) {
+    int r = kToolkitSuccess;
+    if (source->width == kThumbnailWidth && source->height == kThumbnailHeight) {
+      // Already the size wanted (a host that renders its own thumbnail): no resampling.
+      r = CopyBitmap(canvas.get(), source);
+      if (Succeeded(r)) r = ChangeBitsPerPixel(canvas.get(), canvas.get(), kPictureBits);
+    } else {
+      // Resampled once, straight onto the letter-boxed canvas.
+      const ThumbnailPlacement place = PlaceThumbnail(source->width, source->height);
+      r = NewCanvas(canvas.get(), kThumbnailWidth, kThumbnailHeight);
+      if (Succeeded(r)) {
+        r = Paste(canvas.get(), place.left, place.top, place.width, place.height, source);
+      }
     }
-  }
-  if (!Succeeded(r)) return HRESULT_FROM_TOOLKIT(r);
+    return Succeeded(r) ? S_OK : HRESULT_FROM_TOOLKIT(r);
+  });
+  if (Failed(rendered)) return rendered;
   ReplaceBitmap(thumbnail, canvas.get());
   return S_OK;
 }
