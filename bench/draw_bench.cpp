@@ -58,7 +58,7 @@ const Photos& Files() {
 
 bool DrawLumenframe(Surface& s, const std::string& path) {
   return lf::ops::DrawImage(path.c_str(), &s.dc, LfRect{0, 0, kSurfaceWidth, kSurfaceHeight}, 0,
-                            LfRect{}, 0) == S_OK;
+                            LfRect{}, 0) == lf::S_OK;
 }
 
 #if defined(LF_HAVE_TURBOJPEG)
