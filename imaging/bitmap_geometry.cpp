@@ -1,6 +1,6 @@
-// Resize, rotate and paste through pixman. A large reduction first averages whole blocks of an
-// integer factor, so that every output pixel still averages all of the source pixels it covers
-// while each source pixel is read once.
+// Resize, rotate and paste through pixman. A large reduction first averages blocks of 2 × 2
+// pixels until at most a halving is left, so that every output pixel still averages all of the
+// source pixels it covers at a bounded cost per pixel.
 #include <pixman.h>
 
 #include <algorithm>
@@ -71,28 +71,59 @@ bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination, doubl
   return true;
 }
 
-// Averages blocks of factorX × factorY source pixels into each destination pixel.
-bool BoxReduce(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t factorX,
-               int32_t factorY) {
+// Halves the axes whose step is 2 into the 32-bit `destination`: bilinear sampling at the point
+// between each pair (or 2 × 2 block) of source pixels is their average (rounded down), and pixman
+// has fast paths for it. The last pair of an odd side repeats the edge.
+bool HalvePass(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t stepX,
+               int32_t stepY) {
   PixmanImage src = WrapBitmap(source);
   PixmanImage dst = WrapBitmap(destination);
   if (!src || !dst) return false;
   pixman_transform_t transform;
-  pixman_transform_init_scale(&transform, pixman_int_to_fixed(factorX),
-                              pixman_int_to_fixed(factorY));
-  if (!pixman_image_set_transform(src.get(), &transform)) return false;
-  FilterParams params;
-  params.values = pixman_filter_create_separable_convolution(
-      &params.count, pixman_int_to_fixed(factorX), pixman_int_to_fixed(factorY),
-      PIXMAN_KERNEL_IMPULSE, PIXMAN_KERNEL_IMPULSE, PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, 0, 0);
-  if (!params.values || !pixman_image_set_filter(src.get(), PIXMAN_FILTER_SEPARABLE_CONVOLUTION,
-                                                 params.values, params.count)) {
+  pixman_transform_init_scale(&transform, pixman_int_to_fixed(stepX), pixman_int_to_fixed(stepY));
+  if (!pixman_image_set_transform(src.get(), &transform) ||
+      !pixman_image_set_filter(src.get(), PIXMAN_FILTER_BILINEAR, nullptr, 0)) {
     return false;
   }
   pixman_image_set_repeat(src.get(), PIXMAN_REPEAT_PAD);
   pixman_image_composite32(PIXMAN_OP_SRC, src.get(), nullptr, dst.get(), 0, 0, 0, 0, 0, 0,
                            destination->width, destination->height);
   return true;
+}
+
+// `count` rows of a bitmap from row `top` down, as a record over the same pixels (not to be freed).
+ToolkitBitmap RowsOf(const ToolkitBitmap* bitmap, int32_t top, int32_t count) {
+  ToolkitBitmap rows = *bitmap;
+  rows.height = count;
+  rows.pixels = RowOf(bitmap, top + count - 1);
+  rows.palette = nullptr;
+  rows.storage = nullptr;
+  return rows;
+}
+
+// A halving of a 24-bit bitmap: pixman's fast paths read 32-bit pixels only, so the rows are
+// widened a band at a time, and the picture is never copied whole.
+bool HalveWidening(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t stepX,
+                   int32_t stepY) {
+  constexpr int32_t kBandRows = 32;  // even: a band holds whole pairs of rows
+  ToolkitBitmap band;
+  bool ok = AllocateStorage(&band, source->width, kBandRows, 32, false) == kToolkitSuccess;
+  for (int32_t top = 0; ok && top < source->height; top += kBandRows) {
+    const int32_t rows = std::min(kBandRows, source->height - top);
+    const ToolkitBitmap from = RowsOf(source, top, rows);
+    ToolkitBitmap wide = RowsOf(&band, 0, rows);
+    ToolkitBitmap to = RowsOf(destination, top / stepY, (rows + stepY - 1) / stepY);
+    PixmanImage src = WrapBitmap(&from);
+    PixmanImage dst = WrapBitmap(&wide);
+    ok = src && dst;
+    if (ok) {
+      pixman_image_composite32(PIXMAN_OP_SRC, src.get(), nullptr, dst.get(), 0, 0, 0, 0, 0, 0,
+                               wide.width, wide.height);
+      ok = HalvePass(&wide, &to, stepX, stepY);
+    }
+  }
+  FreeBitmap(&band);
+  return ok;
 }
 
 // Replaces a bitmap by a 24-bit copy when it is stored with a palette.
@@ -109,22 +140,33 @@ int EnsureDirectColor(ToolkitBitmap* bitmap) {
 }  // namespace
 
 bool ResampleInto(const ToolkitBitmap* source, ToolkitBitmap* destination) {
-  const int32_t factorX = std::max(1, source->width / destination->width);
-  const int32_t factorY = std::max(1, source->height / destination->height);
-  if (factorX == 1 && factorY == 1) {
-    return ResamplePass(source, destination, source->width, source->height);
+  // A large reduction first averages blocks of 2 × 2 (or 2 × 1) pixels until at most a halving is
+  // left for the filter: each halving reads its source once. `extent` follows where the picture
+  // ends when an odd side was padded.
+  double extentX = source->width, extentY = source->height;
+  ToolkitBitmap current;
+  const ToolkitBitmap* from = source;
+  bool ok = true;
+  for (;;) {
+    const int32_t stepX = from->width >= 2 * destination->width ? 2 : 1;
+    const int32_t stepY = from->height >= 2 * destination->height ? 2 : 1;
+    if (stepX == 1 && stepY == 1) break;
+    ToolkitBitmap half;
+    ok = AllocateStorage(&half, (from->width + stepX - 1) / stepX,
+                         (from->height + stepY - 1) / stepY, 32, false) == kToolkitSuccess &&
+         (from->bitsPerPixel == 24 ? HalveWidening(from, &half, stepX, stepY)
+                                   : HalvePass(from, &half, stepX, stepY));
+    if (!ok) {
+      FreeBitmap(&half);
+      break;
+    }
+    extentX /= stepX;
+    extentY /= stepY;
+    ReplaceBitmap(&current, &half);
+    from = &current;
   }
-  // A large reduction first averages whole factor × factor blocks (each source pixel read once),
-  // leaving at most a halving for the filter. The last blocks reach past the edge and repeat it.
-  ToolkitBitmap reduced;
-  const int32_t w = source->width / factorX + (source->width % factorX != 0);
-  const int32_t h = source->height / factorY + (source->height % factorY != 0);
-  const bool ok =
-      AllocateStorage(&reduced, w, h, destination->bitsPerPixel, false) == kToolkitSuccess &&
-      BoxReduce(source, &reduced, factorX, factorY) &&
-      ResamplePass(&reduced, destination, static_cast<double>(source->width) / factorX,
-                   static_cast<double>(source->height) / factorY);
-  FreeBitmap(&reduced);
+  ok = ok && ResamplePass(from, destination, extentX, extentY);
+  FreeBitmap(&current);
   return ok;
 }
 

@@ -207,7 +207,8 @@ TEST_F(DrawImageTest, ScaledDecodingKeepsThePixelsOfTheFullDecode) {
       ASSERT_EQ(ops::DrawImage(file.c_str(), &scaled.dc, to, c.angle, LfRect{}, 0), S_OK);
       ASSERT_EQ(ops::DrawImage(file.c_str(), &full.dc, to, c.angle, whole, 0), S_OK);
       // The blue sawtooth's sharp wraps ring differently at each scale: a few pixels beside them
-      // differ by several levels, the picture as a whole by about one.
+      // differ by several levels. The full decode is halved in steps that each round down, so the
+      // picture as a whole may differ by up to a level and a half.
       int worst = 0, total = 0;
       for (int y = 0; y < c.height; ++y) {
         for (int x = 0; x < c.width; ++x) {
@@ -218,7 +219,7 @@ TEST_F(DrawImageTest, ScaledDecodingKeepsThePixelsOfTheFullDecode) {
         }
       }
       EXPECT_LE(worst, 10);
-      EXPECT_LE(total * 4, c.width * c.height * 5);
+      EXPECT_LE(total * 4, c.width * c.height * 7);
       if (c.angle == 0) {
         // The gradient's value at the centre of the middle pixel: nothing was shifted.
         const int x = c.width / 2, y = c.height / 2;
