@@ -140,21 +140,19 @@ HRESULT UseHostImage(LF_HGLOBAL image, const std::function<HRESULT(const Toolkit
     auto* header = static_cast<uint8_t*>(block.data());
     if (header && block.size() >= 40) {
       const exif::ByteView view(header, 40, exif::kLittleEndian);
-      const int64_t size = PackedDibSize(header, 40);
-      const bool plainRows = view.ReadU32(0) == 40 && static_cast<int32_t>(view.ReadU32(4)) > 0 &&
-                             static_cast<int32_t>(view.ReadU32(8)) > 0 && view.ReadU16(14) == 24 &&
-                             view.ReadU32(16) == 0 && size > 40 &&
-                             static_cast<uint64_t>(size) <= block.size();
-      if (plainRows) {
-        ToolkitBitmap lent;
-        lent.width = static_cast<int32_t>(view.ReadU32(4));
-        lent.height = static_cast<int32_t>(view.ReadU32(8));
-        lent.bitsPerPixel = 24;
-        lent.flags = kBitmapAllocated;
-        lent.stride = StrideFor(lent.width, 24);
-        lent.pixels = header + 40;
-        if (lent.stride > 0) return use(&lent);
-      }
+      ToolkitBitmap lent;
+      lent.width = static_cast<int32_t>(view.ReadU32(4));
+      lent.height = static_cast<int32_t>(view.ReadU32(8));
+      lent.bitsPerPixel = 24;
+      lent.flags = kBitmapAllocated;
+      lent.stride = lent.width > 0 ? StrideFor(lent.width, 24) : 0;
+      lent.pixels = header + 40;
+      // Every row must lie inside the block (divided, so that no product can overflow).
+      const bool plainRows = view.ReadU32(0) == 40 && view.ReadU16(14) == 24 &&
+                             view.ReadU32(16) == 0 && lent.stride > 0 && lent.height > 0 &&
+                             (block.size() - 40) / static_cast<size_t>(lent.stride) >=
+                                 static_cast<size_t>(lent.height);
+      if (plainRows) return use(&lent);
     }
   }
   ScopedBitmap copy;
