@@ -9,6 +9,8 @@
 // ReplaceThumbImage/Camera: a camera-like JPEG (a few MB of image data behind a 32 KiB APP1 with
 // maker note, GPS IFD and a 160×120 thumbnail).
 // ReplaceThumbImage/Corpus: every EXIF JPEG of the real-world corpus that both writers edit.
+// ReplaceThumbImage/Camera-from-12mp: the camera file again, but the module is handed a
+// 4000×3000 host picture to make its thumbnail from, while libexiv2 still gets the prepared one.
 // Every iteration rewrites fresh copies in place: the copies are written with the timer paused,
 // the same way for both sides. Each benchmark reports edits per second of wall-clock time.
 #include <benchmark/benchmark.h>
@@ -48,11 +50,13 @@ struct ThumbFiles {
   lf::test::TempDir dir;
   lf::test::Bytes thumbJpeg;     // the new thumbnail, 160×120, for libexiv2
   LF_HGLOBAL hostImage = nullptr;  // the same picture decoded, for the module
+  LF_HGLOBAL largeImage = nullptr;  // a 4000×3000 host picture
   WorkFile camera;
   std::vector<WorkFile> corpus;
   size_t corpusExif = 0, corpusModule = 0;  // EXIF JPEGs found; of them, those the module edits
   ~ThumbFiles() {
     if (hostImage) LfGlobalFree(hostImage);
+    if (largeImage) LfGlobalFree(largeImage);
   }
 };
 
@@ -87,6 +91,9 @@ const ThumbFiles& Files() {
 #endif
     files.thumbJpeg = lf::test::EncodeJpeg(kThumbWidth, kThumbHeight, kQuality);
     files.hostImage = Decode(files.dir.Put("thumb.jpg", files.thumbJpeg).c_str(), LF_DECODE_MAIN_IMAGE);
+    files.largeImage =
+        Decode(files.dir.Put("large.jpg", lf::test::EncodeJpeg(4000, 3000, 90)).c_str(),
+               LF_DECODE_MAIN_IMAGE);
 
     lf::test::CameraJpegOptions o;
     o.width = 2400;
@@ -150,10 +157,10 @@ std::string CorpusLabel() {
          std::to_string(f.corpusModule) + " edited by the module)";
 }
 
-void RunLumenframe(benchmark::State& state, const std::vector<const WorkFile*>& work) {
-  const LF_HGLOBAL image = Files().hostImage;
+void RunLumenframe(benchmark::State& state, const std::vector<const WorkFile*>& work,
+                   LF_HGLOBAL image = Files().hostImage) {
   if (!image) {
-    state.SkipWithError("the 160x120 host image could not be decoded");
+    state.SkipWithError("the host image could not be decoded");
     return;
   }
   if (work.empty()) {
@@ -177,6 +184,13 @@ void Camera_lumenframe(benchmark::State& state) {
   state.SetLabel(std::to_string(Files().camera.original.size() / 1024) + " KiB file");
 }
 BENCHMARK(Camera_lumenframe)->Name("ReplaceThumbImage/Camera/lumenframe")->UseRealTime();
+
+void CameraFrom12mp_lumenframe(benchmark::State& state) {
+  RunLumenframe(state, Camera(), Files().largeImage);
+}
+BENCHMARK(CameraFrom12mp_lumenframe)
+    ->Name("ReplaceThumbImage/Camera-from-12mp/lumenframe")
+    ->UseRealTime();
 
 void Corpus_lumenframe(benchmark::State& state) {
   RunLumenframe(state, Corpus());
@@ -207,6 +221,7 @@ void RunExiv2(benchmark::State& state, const std::vector<const WorkFile*>& work)
 
 void Camera_exiv2(benchmark::State& state) { RunExiv2(state, Camera()); }
 BENCHMARK(Camera_exiv2)->Name("ReplaceThumbImage/Camera/exiv2")->UseRealTime();
+BENCHMARK(Camera_exiv2)->Name("ReplaceThumbImage/Camera-from-12mp/exiv2")->UseRealTime();
 
 void Corpus_exiv2(benchmark::State& state) {
   RunExiv2(state, Corpus());

@@ -1,5 +1,6 @@
-// Resize, rotate and paste through pixman. Large reductions are done in halving steps so that
-// every output pixel still averages all of the source pixels it covers, at a bounded cost per pixel.
+// Resize, rotate and paste through pixman. A large reduction first averages blocks of 2 × 2
+// pixels until at most a halving is left, so that every output pixel still averages all of the
+// source pixels it covers at a bounded cost per pixel.
 #include <pixman.h>
 
 #include <algorithm>
@@ -37,13 +38,16 @@ struct FilterParams {
   ~FilterParams() { std::free(values); }
 };
 
-// One resampling pass; each axis shrinks by at most a factor of two or grows.
-bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination) {
+// One resampling pass; each axis shrinks by at most a factor of two or grows. The picture spans
+// `extentX` × `extentY` of the source's pixels (less than all of them when the last column or row
+// only pads a block reduction).
+bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination, double extentX,
+                  double extentY) {
   PixmanImage src = WrapBitmap(source);
   PixmanImage dst = WrapBitmap(destination);
   if (!src || !dst) return false;
-  const double scaleX = static_cast<double>(source->width) / destination->width;
-  const double scaleY = static_cast<double>(source->height) / destination->height;
+  const double scaleX = extentX / destination->width;
+  const double scaleY = extentY / destination->height;
   pixman_transform_t transform;
   pixman_transform_init_scale(&transform, pixman_double_to_fixed(scaleX),
                               pixman_double_to_fixed(scaleY));
@@ -67,6 +71,61 @@ bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination) {
   return true;
 }
 
+// Halves the axes whose step is 2 into the 32-bit `destination`: bilinear sampling at the point
+// between each pair (or 2 × 2 block) of source pixels is their average (rounded down), and pixman
+// has fast paths for it. The last pair of an odd side repeats the edge.
+bool HalvePass(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t stepX,
+               int32_t stepY) {
+  PixmanImage src = WrapBitmap(source);
+  PixmanImage dst = WrapBitmap(destination);
+  if (!src || !dst) return false;
+  pixman_transform_t transform;
+  pixman_transform_init_scale(&transform, pixman_int_to_fixed(stepX), pixman_int_to_fixed(stepY));
+  if (!pixman_image_set_transform(src.get(), &transform) ||
+      !pixman_image_set_filter(src.get(), PIXMAN_FILTER_BILINEAR, nullptr, 0)) {
+    return false;
+  }
+  pixman_image_set_repeat(src.get(), PIXMAN_REPEAT_PAD);
+  pixman_image_composite32(PIXMAN_OP_SRC, src.get(), nullptr, dst.get(), 0, 0, 0, 0, 0, 0,
+                           destination->width, destination->height);
+  return true;
+}
+
+// `count` rows of a bitmap from row `top` down, as a record over the same pixels (not to be freed).
+ToolkitBitmap RowsOf(const ToolkitBitmap* bitmap, int32_t top, int32_t count) {
+  ToolkitBitmap rows = *bitmap;
+  rows.height = count;
+  rows.pixels = RowOf(bitmap, top + count - 1);
+  rows.palette = nullptr;
+  rows.storage = nullptr;
+  return rows;
+}
+
+// A halving of a 24-bit bitmap: pixman's fast paths read 32-bit pixels only, so the rows are
+// widened a band at a time, and the picture is never copied whole.
+bool HalveWidening(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t stepX,
+                   int32_t stepY) {
+  constexpr int32_t kBandRows = 32;  // even: a band holds whole pairs of rows
+  ToolkitBitmap band;
+  bool ok = AllocateStorage(&band, source->width, kBandRows, 32, false) == kToolkitSuccess;
+  for (int32_t top = 0; ok && top < source->height; top += kBandRows) {
+    const int32_t rows = std::min(kBandRows, source->height - top);
+    const ToolkitBitmap from = RowsOf(source, top, rows);
+    ToolkitBitmap wide = RowsOf(&band, 0, rows);
+    ToolkitBitmap to = RowsOf(destination, top / stepY, (rows + stepY - 1) / stepY);
+    PixmanImage src = WrapBitmap(&from);
+    PixmanImage dst = WrapBitmap(&wide);
+    ok = src && dst;
+    if (ok) {
+      pixman_image_composite32(PIXMAN_OP_SRC, src.get(), nullptr, dst.get(), 0, 0, 0, 0, 0, 0,
+                               wide.width, wide.height);
+      ok = HalvePass(&wide, &to, stepX, stepY);
+    }
+  }
+  FreeBitmap(&band);
+  return ok;
+}
+
 // Replaces a bitmap by a 24-bit copy when it is stored with a palette.
 int EnsureDirectColor(ToolkitBitmap* bitmap) {
   if (bitmap->bitsPerPixel != 8) return kToolkitSuccess;
@@ -81,27 +140,32 @@ int EnsureDirectColor(ToolkitBitmap* bitmap) {
 }  // namespace
 
 bool ResampleInto(const ToolkitBitmap* source, ToolkitBitmap* destination) {
-  ToolkitBitmap current;  // intermediate halving results
+  // A large reduction first averages blocks of 2 × 2 (or 2 × 1) pixels until at most a halving is
+  // left for the filter: each halving reads its source once. `extent` follows where the picture
+  // ends when an odd side was padded.
+  double extentX = source->width, extentY = source->height;
+  ToolkitBitmap current;
   const ToolkitBitmap* from = source;
   bool ok = true;
   for (;;) {
-    const int32_t w = from->width > 2 * destination->width ? (from->width + 1) / 2 : destination->width;
-    const int32_t h =
-        from->height > 2 * destination->height ? (from->height + 1) / 2 : destination->height;
-    if (w == destination->width && h == destination->height) {
-      ok = ResamplePass(from, destination);
-      break;
-    }
+    const int32_t stepX = from->width >= 2 * destination->width ? 2 : 1;
+    const int32_t stepY = from->height >= 2 * destination->height ? 2 : 1;
+    if (stepX == 1 && stepY == 1) break;
     ToolkitBitmap half;
-    if (AllocateStorage(&half, w, h, destination->bitsPerPixel, false) != kToolkitSuccess ||
-        !ResamplePass(from, &half)) {
+    ok = AllocateStorage(&half, (from->width + stepX - 1) / stepX,
+                         (from->height + stepY - 1) / stepY, 32, false) == kToolkitSuccess &&
+         (from->bitsPerPixel == 24 ? HalveWidening(from, &half, stepX, stepY)
+                                   : HalvePass(from, &half, stepX, stepY));
+    if (!ok) {
       FreeBitmap(&half);
-      ok = false;
       break;
     }
+    extentX /= stepX;
+    extentY /= stepY;
     ReplaceBitmap(&current, &half);
     from = &current;
   }
+  ok = ok && ResamplePass(from, destination, extentX, extentY);
   FreeBitmap(&current);
   return ok;
 }

@@ -39,7 +39,7 @@ int64_t PackedDibSize(const uint8_t* header, size_t available) {
   return size;
 }
 
-int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits) {
+int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, const CoverSize& cover) {
   FileInfo info;
   switch (GetFileKind(path)) {
     case KIND_JPEG: {
@@ -47,7 +47,7 @@ int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits) {
       platform::HeapPtr<uint8_t> bytes;
       size_t size = 0;
       if (!ReadJpegFile(path, &bytes, &size) || CheckJpegStream(bytes.get(), size) != 1) return 0;
-      return RefuseUnreadable(LoadMemory(bytes.get(), size, bitmap, bits));
+      return RefuseUnreadable(LoadMemoryCovering(bytes.get(), size, bitmap, bits, cover));
     }
     case KIND_BMP: {
       if (CheckFileSignature(path, KIND_BMP) != 1) return 0;
@@ -131,6 +131,35 @@ HRESULT DibToBitmap(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
   bitmap->width = 0;
   bitmap->height = 0;
   return ReadHostDib(image, bitmap);
+}
+
+HRESULT UseHostImage(LF_HGLOBAL image, const std::function<HRESULT(const ToolkitBitmap*)>& use) {
+  if (!image) return E_INVALIDARG;
+  {
+    platform::GlobalLockGuard block(image);
+    auto* header = static_cast<uint8_t*>(block.data());
+    if (header && block.size() >= 40) {
+      const exif::ByteView view(header, 40, exif::kLittleEndian);
+      ToolkitBitmap lent;
+      lent.width = static_cast<int32_t>(view.ReadU32(4));
+      lent.height = static_cast<int32_t>(view.ReadU32(8));
+      lent.bitsPerPixel = 24;
+      lent.flags = kBitmapAllocated;
+      lent.stride = lent.width > 0 ? StrideFor(lent.width, 24) : 0;
+      lent.pixels = header + 40;
+      // Every row must lie inside the block (divided, so that no product can overflow).
+      const bool plainRows = view.ReadU32(0) == 40 && view.ReadU16(14) == 24 &&
+                             view.ReadU32(16) == 0 && lent.stride > 0 && lent.height > 0 &&
+                             (block.size() - 40) / static_cast<size_t>(lent.stride) >=
+                                 static_cast<size_t>(lent.height);
+      if (plainRows) return use(&lent);
+    }
+  }
+  ScopedBitmap copy;
+  const HRESULT r = DibToBitmap(image, copy.get());
+  if (r != S_OK) return r;
+  if (!HasPixels(copy.get())) return E_FAIL;
+  return use(copy.get());
 }
 
 HRESULT CheckHostDib(LF_HGLOBAL image) {

@@ -2,6 +2,9 @@
 // turns and crops it, and paints it stretched. Every bitmap is freed on every path.
 #include "imaging/draw.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "imaging/decode.h"
 #include "imaging/toolkit.h"
 #include "plugin/operations.h"
@@ -43,6 +46,24 @@ void Whiten(ToolkitBitmap* bitmap, int32_t percent) {
   }
 }
 
+// How small DrawImage may decode its file: the image turned by `angle` must still cover the
+// destination (a turned image's bounding box grows, so it may be decoded smaller still). A crop
+// picks pixels in full-size coordinates, and a whitening above 100 % wraps channel values, which
+// averaging does not commute with: both keep the full size.
+CoverSize DrawImageCover(int32_t angle, const LfRect& crop, int32_t whitenPercent,
+                         int32_t destinationWidth, int32_t destinationHeight) {
+  if (!IsEmpty(crop) || whitenPercent > 100) return {};
+  const double radians = angle / 100.0 * M_PI / 180.0;
+  const double c = std::fabs(std::cos(radians)), s = std::fabs(std::sin(radians));
+  return [=](int32_t width, int32_t height, int32_t* minWidth, int32_t* minHeight) {
+    const double w = width, h = height;
+    const double factor =
+        std::max(destinationWidth / (w * c + h * s), destinationHeight / (w * s + h * c));
+    *minWidth = static_cast<int32_t>(std::min(w, std::ceil(factor * w)));
+    *minHeight = static_cast<int32_t>(std::min(h, std::ceil(factor * h)));
+  };
+}
+
 }  // namespace
 
 }  // namespace lf::imaging
@@ -73,8 +94,13 @@ HRESULT DrawImage(const char* path, LfDeviceContext* dc, const LfRect& destinati
   if (!path || !path[0] || !dc || IsEmpty(destination) || angle < -36000 || angle > 36000) {
     return E_INVALIDARG;
   }
+  const int32_t width = Extent(destination.left, destination.right);
+  const int32_t height = Extent(destination.top, destination.bottom);
   ScopedBitmap bitmap;
-  if (LoadImageFile(path, bitmap.get(), 24) != kToolkitSuccess) return E_FAIL;
+  if (LoadImageFile(path, bitmap.get(), 24,
+                    DrawImageCover(angle, crop, whitenPercent, width, height)) != kToolkitSuccess) {
+    return E_FAIL;
+  }
   if (whitenPercent > 0) Whiten(bitmap.get(), whitenPercent);
   if (Rotate(bitmap.get(), angle, 0xFFFFFF) != kToolkitSuccess) return E_FAIL;
   if (!IsEmpty(crop) &&
@@ -83,10 +109,7 @@ HRESULT DrawImage(const char* path, LfDeviceContext* dc, const LfRect& destinati
           kToolkitSuccess) {
     return E_FAIL;
   }
-  if (Resize(bitmap.get(), Extent(destination.left, destination.right),
-             Extent(destination.top, destination.bottom)) != kToolkitSuccess) {
-    return E_FAIL;
-  }
+  if (Resize(bitmap.get(), width, height) != kToolkitSuccess) return E_FAIL;
   // The painting's own result is not reported: the image was prepared, and that is success.
   Paint(dc, bitmap.get(), destination);
   return S_OK;

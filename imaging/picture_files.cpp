@@ -1,5 +1,6 @@
 #include "imaging/picture_files.h"
 
+#include "imaging/bitmap_storage.h"
 #include "imaging/decode.h"
 #include "imaging/jpeg_writer.h"
 #include "imaging/toolkit.h"
@@ -75,43 +76,50 @@ HRESULT SaveMainImage(const char* path, uint32_t formatFlags, LF_HGLOBAL image, 
   return S_OK;
 }
 
-HRESULT MakeThumbnailFile(const char* path, uint32_t formatFlags, LF_HGLOBAL image, int32_t quality) {
-  if (!path || !*path || !image || (formatFlags & (LF_ENC_TIFF | LF_ENC_ANY_JPEG)) == 0) return E_INVALIDARG;
-  ScopedBitmap source;
-  if (const HRESULT r = LoadHostImage(image, source.get()); Failed(r)) return r;
-  const ThumbnailPlacement place = PlaceThumbnail(source->width, source->height);
-
-  ScopedBitmap scaled;
-  int r = kToolkitSuccess;
-  if (source->width == place.width && source->height == place.height) {
-    // Already the size wanted (a host that renders its own thumbnail): no resampling.
-    r = ChangeBitsPerPixel(scaled.get(), source.get(), kPictureBits);
-  } else {
-    r = NewCanvas(scaled.get(), place.width, place.height);
-    if (Succeeded(r)) r = ResizeInto(source.get(), scaled.get());
-  }
-  if (!Succeeded(r)) return HRESULT_FROM_TOOLKIT(r);
-  FreeBitmap(source.get());
-
+HRESULT RenderThumbnail(LF_HGLOBAL image, ToolkitBitmap* thumbnail) {
   ScopedBitmap canvas;
-  ToolkitBitmap* thumbnail = scaled.get();
-  if (place.width != kThumbnailWidth || place.height != kThumbnailHeight) {
-    r = NewCanvas(canvas.get(), kThumbnailWidth, kThumbnailHeight);
-    if (Succeeded(r)) r = Paste(canvas.get(), place.left, place.top, place.width, place.height, scaled.get());
-    if (!Succeeded(r)) return HRESULT_FROM_TOOLKIT(r);
-    FreeBitmap(scaled.get());
-    thumbnail = canvas.get();
-  }
+  const HRESULT rendered = UseHostImage(image, [&](const ToolkitBitmap* source) {
+    int r = kToolkitSuccess;
+    if (source->width == kThumbnailWidth && source->height == kThumbnailHeight) {
+      // Already the size wanted (a host that renders its own thumbnail): no resampling.
+      r = CopyBitmap(canvas.get(), source);
+      if (Succeeded(r)) r = ChangeBitsPerPixel(canvas.get(), canvas.get(), kPictureBits);
+    } else {
+      // Resampled once, straight onto the letter-boxed canvas.
+      const ThumbnailPlacement place = PlaceThumbnail(source->width, source->height);
+      r = NewCanvas(canvas.get(), kThumbnailWidth, kThumbnailHeight);
+      if (Succeeded(r)) {
+        r = Paste(canvas.get(), place.left, place.top, place.width, place.height, source);
+      }
+    }
+    return Succeeded(r) ? S_OK : HRESULT_FROM_TOOLKIT(r);
+  });
+  if (Failed(rendered)) return rendered;
+  ReplaceBitmap(thumbnail, canvas.get());
+  return S_OK;
+}
 
+HRESULT SaveThumbnailFile(const char* path, uint32_t formatFlags, const ToolkitBitmap* thumbnail,
+                          int32_t quality) {
   if ((formatFlags & LF_ENC_TIFF) != 0) {
     const int saved = SaveFile(path, thumbnail, SaveFormat::Tiff, kPictureBits);
     return saved >= kToolkitSuccess ? S_OK : HRESULT_FROM_TOOLKIT(saved);
   }
-  // The JPEG writer takes a packed DIB: the thumbnail's own storage becomes one.
-  platform::GlobalBlock dib(ReleaseAsPackedDib(thumbnail));
+  // The JPEG writer takes a packed DIB.
+  platform::GlobalBlock dib(ExportPackedDib(thumbnail));
   if (!dib) return HRESULT_FROM_TOOLKIT(kToolkitNoMemory);
   const int32_t written = SaveJpeg(dib.get(), path, quality, kJpegModeExif);
   return written < 0 ? written : S_OK;
+}
+
+HRESULT MakeThumbnailFile(const char* path, uint32_t formatFlags, LF_HGLOBAL image,
+                          int32_t quality) {
+  if (!path || !*path || !image || (formatFlags & (LF_ENC_TIFF | LF_ENC_ANY_JPEG)) == 0) {
+    return E_INVALIDARG;
+  }
+  ScopedBitmap thumbnail;
+  if (const HRESULT r = RenderThumbnail(image, thumbnail.get()); Failed(r)) return r;
+  return SaveThumbnailFile(path, formatFlags, thumbnail.get(), quality);
 }
 
 }  // namespace lf::imaging

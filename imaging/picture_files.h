@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "imaging/toolkit.h"
 #include "lumenframe/lumenframe.h"
 #include "plugin/result_codes.h"
 
@@ -37,5 +38,12 @@ HRESULT SaveMainImage(const char* path, uint32_t formatFlags, LF_HGLOBAL image, 
 // missing path or image or flags without either format; E_FAIL for an image the toolkit cannot
 // take; HRESULT_FROM_TOOLKIT of a failed resample or TIFF save; the JPEG writer's negative result.
 HRESULT MakeThumbnailFile(const char* path, uint32_t formatFlags, LF_HGLOBAL image, int32_t quality);
+
+// MakeThumbnailFile in two steps, for a caller that saves one thumbnail at several qualities: the
+// host's image rendered once into the empty `thumbnail` (S_OK, E_FAIL or HRESULT_FROM_TOOLKIT of
+// a failed resample), then saved as often as needed (the thumbnail is not changed).
+HRESULT RenderThumbnail(LF_HGLOBAL image, ToolkitBitmap* thumbnail);
+HRESULT SaveThumbnailFile(const char* path, uint32_t formatFlags, const ToolkitBitmap* thumbnail,
+                          int32_t quality);
 
 }  // namespace lf::imaging

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "lumenframe/lumenframe.h"
 
@@ -86,6 +87,16 @@ int GetFileInfo(const char* path, FileInfo* info);
 // `info`, when given, is filled as GetFileInfo would fill it.
 int LoadFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info);
 int LoadMemory(const uint8_t* bytes, size_t size, ToolkitBitmap* bitmap, int32_t bits);
+
+// How far a decoder may shrink an image while decoding it: given the stored width and height, the
+// least width and height the decoded image must keep for what the caller makes of it. A JPEG is
+// then decoded at the smallest of the scales 1/8, 2/8 ... 8/8 whose result covers both; other
+// formats are decoded at full size.
+using CoverSize =
+    std::function<void(int32_t width, int32_t height, int32_t* minWidth, int32_t* minHeight)>;
+// LoadMemory with that allowance (an empty `cover` decodes at full size).
+int LoadMemoryCovering(const uint8_t* bytes, size_t size, ToolkitBitmap* bitmap, int32_t bits,
+                       const CoverSize& cover);
 // Writes the bitmap converted to `bits` per pixel; the bitmap itself is not changed.
 int SaveFile(const char* path, const ToolkitBitmap* bitmap, SaveFormat format, int32_t bits);
 

@@ -31,9 +31,9 @@ ImageFormat SniffFormat(const uint8_t* head, size_t size) {
 namespace {
 
 int ReadFormat(ImageFormat format, ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
-               bool headerOnly) {
+               bool headerOnly, const CoverSize* cover) {
   switch (format) {
-    case ImageFormat::Jpeg: return ReadJpeg(source, bitmap, info, headerOnly);
+    case ImageFormat::Jpeg: return ReadJpeg(source, bitmap, info, headerOnly, cover);
     case ImageFormat::Png: return ReadPng(source, bitmap, info, headerOnly);
     case ImageFormat::Tiff: return ReadTiff(source, bitmap, info, headerOnly);
     case ImageFormat::Gif: return ReadGif(source, bitmap, info, headerOnly);
@@ -44,7 +44,7 @@ int ReadFormat(ImageFormat format, ByteSource& source, ToolkitBitmap* bitmap, Fi
 
 // Reads the first bytes, picks the codec and runs it from the start of the source.
 int ReadSource(ByteSource& source, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info,
-               bool headerOnly) {
+               bool headerOnly, const CoverSize* cover = nullptr) {
   if (!headerOnly && bits != 0 && !IsStorageDepth(bits)) return kToolkitInvalidBits;
   uint8_t head[16] = {};
   size_t got = 0;
@@ -56,7 +56,7 @@ int ReadSource(ByteSource& source, ToolkitBitmap* bitmap, int32_t bits, FileInfo
   FileInfo* target = info ? info : &local;
   *target = FileInfo{};
   ToolkitBitmap loaded;
-  int r = ReadFormat(format, source, headerOnly ? nullptr : &loaded, target, headerOnly);
+  int r = ReadFormat(format, source, headerOnly ? nullptr : &loaded, target, headerOnly, cover);
   if (r == kToolkitSuccess && !headerOnly && bits != 0) {
     r = ChangeBitsPerPixel(&loaded, &loaded, bits);
   }
@@ -88,6 +88,13 @@ int LoadMemory(const uint8_t* bytes, size_t size, ToolkitBitmap* bitmap, int32_t
   if (!bytes || size == 0 || !bitmap) return kToolkitInvalidArgument;
   MemorySource source(bytes, size);
   return ReadSource(source, bitmap, bits, nullptr, false);
+}
+
+int LoadMemoryCovering(const uint8_t* bytes, size_t size, ToolkitBitmap* bitmap, int32_t bits,
+                       const CoverSize& cover) {
+  if (!bytes || size == 0 || !bitmap) return kToolkitInvalidArgument;
+  MemorySource source(bytes, size);
+  return ReadSource(source, bitmap, bits, nullptr, false, cover ? &cover : nullptr);
 }
 
 int SaveFile(const char* path, const ToolkitBitmap* bitmap, SaveFormat format, int32_t bits) {

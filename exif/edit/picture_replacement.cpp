@@ -120,11 +120,22 @@ HRESULT CreatePictureFile(platform::ScopedTempFile* file, const char* prefix) {
   return file->Create(platform::TempDirectory(), prefix) ? S_OK : ResultFromLastError();
 }
 
-// Attaches the thumbnail file behind the copied block, shrinking it until the block fits a JPEG.
+// Renders the host's image as the thumbnail once and saves it at `quality` in the output's format.
+HRESULT MakeThumbnail(imaging::ScopedBitmap* thumbnail, const Replacement& r,
+                      const std::string& thm, LF_HGLOBAL image, int32_t quality) {
+  const HRESULT made = imaging::RenderThumbnail(image, thumbnail->get());
+  if (Failed(made)) return made;
+  return imaging::SaveThumbnailFile(thm.c_str(), r.format, thumbnail->get(), quality);
+}
+
+// Attaches the thumbnail file behind the copied block; while the block is too large for a JPEG,
+// the same rendered pixels are saved again at a lower quality.
 HRESULT AttachThumbnailFile(ExifWriter& writer, const Replacement& r, const std::string& thm,
-                            LF_HGLOBAL image, int32_t quality) {
+                            const imaging::ToolkitBitmap* thumbnail, int32_t quality) {
   ThumbnailSteps steps;
-  steps.make = [&](int32_t q) { return imaging::MakeThumbnailFile(thm.c_str(), LF_ENC_JPEG, image, q); };
+  steps.make = [&](int32_t q) {
+    return imaging::SaveThumbnailFile(thm.c_str(), LF_ENC_JPEG, thumbnail, q);
+  };
   steps.attach = [&] { return writer.AttachThumbnail(thm, r.params) == 1; };
   steps.drop = [&] { return writer.DropThumbnail(false) == 1; };
   steps.payload = [&] { return writer.OutputPayloadSize(); };
@@ -246,11 +257,14 @@ HRESULT ReplaceThumbImage(const std::string& destPath, const std::string& srcPat
   if (r.result != S_OK) return r.result;
   platform::ScopedTempFile thm;
   if (const HRESULT made = CreatePictureFile(&thm, "THM"); Failed(made)) return made;
-  if (const HRESULT made = imaging::MakeThumbnailFile(thm.path().c_str(), r.format, image, quality); Failed(made)) {
+  imaging::ScopedBitmap thumbnail;
+  if (const HRESULT made = MakeThumbnail(&thumbnail, r, thm.path(), image, quality); Failed(made))
     return made;
-  }
   if (writer.CopyBlockForEdit(false, false) != 1) return E_FAIL;
-  if (const HRESULT fit = AttachThumbnailFile(writer, r, thm.path(), image, quality); Failed(fit)) return fit;
+  if (const HRESULT fit = AttachThumbnailFile(writer, r, thm.path(), thumbnail.get(), quality);
+      Failed(fit)) {
+    return fit;
+  }
   return StampAndWrite(writer, destPath, nullptr);
 }
 
@@ -268,13 +282,16 @@ HRESULT ReplaceExifImage(const std::string& destPath, const std::string& srcPath
   if (const HRESULT made = imaging::SaveMainImage(prm.path().c_str(), r.format, image, quality); Failed(made)) {
     return made;
   }
-  if (const HRESULT made = imaging::MakeThumbnailFile(thm.path().c_str(), r.format, image, quality); Failed(made)) {
+  imaging::ScopedBitmap thumbnail;
+  if (const HRESULT made = MakeThumbnail(&thumbnail, r, thm.path(), image, quality); Failed(made))
     return made;
-  }
   ImageSource source;
   if (ReplaceMainImageInOutput(writer, prm.path(), false, &source) != 1) return E_FAIL;
   DropPrintMatching(writer);
-  if (const HRESULT fit = AttachThumbnailFile(writer, r, thm.path(), image, quality); Failed(fit)) return fit;
+  if (const HRESULT fit = AttachThumbnailFile(writer, r, thm.path(), thumbnail.get(), quality);
+      Failed(fit)) {
+    return fit;
+  }
   return StampAndWrite(writer, destPath, &source);
 }
 

@@ -17,7 +17,10 @@ enum class ImageFormat { Unknown, Jpeg, Png, Tiff, Gif, Bmp };
 // Recognises a format by its first bytes (at least 8 are looked at when present).
 ImageFormat SniffFormat(const uint8_t* head, size_t size);
 
-int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
+// `cover`, when given, lets the decoder shrink the image by DCT scaling (see CoverSize); `info`
+// still describes the stored size.
+int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly,
+             const CoverSize* cover = nullptr);
 int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
 int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
 int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);

@@ -149,6 +149,24 @@ bool GuardedReadHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
   return jpeg_read_header(cinfo, TRUE) == JPEG_HEADER_OK;
 }
 
+// Picks the smallest DCT scale M/8 whose output is at least minWidth × minHeight; the full size
+// when none smaller is. Scaling in the inverse DCT skips most of the decoder's work for a picture
+// that is to be shown much smaller than it is stored.
+bool GuardedChooseScale(jpeg_decompress_struct* cinfo, ErrorManager* errors, int32_t minWidth,
+                        int32_t minHeight) {
+  if (setjmp(errors->jump)) return false;
+  cinfo->scale_denom = 8;
+  for (unsigned eighths = 1; eighths <= 8; ++eighths) {
+    cinfo->scale_num = eighths;
+    jpeg_calc_output_dimensions(cinfo);
+    if (static_cast<int64_t>(cinfo->output_width) >= minWidth &&
+        static_cast<int64_t>(cinfo->output_height) >= minHeight) {
+      return true;
+    }
+  }
+  return true;  // 8/8: the full size
+}
+
 bool GuardedStart(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
   if (setjmp(errors->jump)) return false;
   return jpeg_start_decompress(cinfo) != FALSE;
@@ -223,7 +241,8 @@ int DecodeRows(Decompressor& d, ToolkitBitmap* bitmap) {
 
 }  // namespace
 
-int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly) {
+int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly,
+             const CoverSize* cover) {
   auto d = std::make_unique<Decompressor>();  // the input buffer is too big for the stack
   if (!GuardedCreate(d->cinfo(), d->errors())) return kToolkitNoMemory;
   d->set_created();
@@ -267,6 +286,11 @@ int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
     case JCS_CMYK:
     case JCS_YCCK: cinfo->out_color_space = JCS_CMYK; break;
     default: cinfo->out_color_space = JCS_EXT_BGR; break;
+  }
+  if (cover && *cover) {
+    int32_t minWidth = info->width, minHeight = info->height;
+    (*cover)(info->width, info->height, &minWidth, &minHeight);
+    if (!GuardedChooseScale(cinfo, d->errors(), minWidth, minHeight)) return kToolkitCorrupt;
   }
   if (!GuardedStart(cinfo, d->errors())) return sm->failed ? kToolkitFileRead : kToolkitCorrupt;
   const int r = DecodeRows(*d, bitmap);

@@ -2,6 +2,7 @@
 // and the main image, as JPEG and TIFF, and what each reports when it cannot be made.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "exif/model/exif_reader.h"
@@ -77,11 +78,14 @@ TEST_P(ThumbnailFileTest, PictureIsFittedAndCentredOnTheCanvas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, ThumbnailFileTest,
-                         ::testing::Values(FitCase{640, 480, {160, 120, 0, 0}},   // 4:3, no borders
-                                           FitCase{480, 640, {90, 120, 35, 0}},   // portrait, centred
-                                           FitCase{1000, 10, {160, 1, 0, 59}},    // a line
-                                           FitCase{10, 1000, {1, 120, 79, 0}},    // a column
-                                           FitCase{80, 60, {160, 120, 0, 0}}),    // enlarged
+                         ::testing::Values(FitCase{640, 480, {160, 120, 0, 0}},  // 4:3, no borders
+                                           FitCase{
+                                               480, 640, {90, 120, 35, 0}},     // portrait, centred
+                                           FitCase{1000, 10, {160, 1, 0, 59}},  // a line
+                                           FitCase{10, 1000, {1, 120, 79, 0}},  // a column
+                                           FitCase{80, 60, {160, 120, 0, 0}},   // enlarged
+                                           FitCase{3264, 2448, {160, 120, 0, 0}},  // block-averaged
+                                           FitCase{4000, 20, {160, 1, 0, 59}}),  // 25 × 20 blocks
                          [](const auto& info) {
                            return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
                          });
@@ -127,6 +131,18 @@ TEST(PictureFilesTest, FailuresReportTheirCodesAndLeaveNoFile) {
   platform::GlobalBlock junk(platform::GlobalAlloc(16));
   EXPECT_EQ(MakeThumbnailFile(path.c_str(), LF_ENC_JPEG, junk.get(), 80), E_FAIL);
   EXPECT_EQ(SaveMainImage(path.c_str(), LF_ENC_TIFF, junk.get(), 80), E_FAIL);
+  // A 24-bit header whose rows (here one row short, or of a width whose rows cannot be counted)
+  // are not all in the block: nothing past its end is read.
+  for (uint32_t width : {64u, 0x7FFFFFFFu}) {
+    const size_t kept = 40 + 192 * 47;  // the header and 47 of the 48 rows
+    platform::GlobalBlock cut(platform::GlobalAlloc(kept));
+    {
+      platform::GlobalLockGuard from(image.get()), to(cut.get());
+      std::memcpy(to.data(), from.data(), kept);
+      exif::MutableByteView(static_cast<uint8_t*>(to.data()), 40).WriteU32(4, width);
+    }
+    EXPECT_EQ(MakeThumbnailFile(path.c_str(), LF_ENC_JPEG, cut.get(), 80), E_FAIL) << width;
+  }
   EXPECT_TRUE(dir.List().empty());
 
   // A directory that does not exist: the JPEG writer's own code, or the toolkit's as an HRESULT.
