@@ -1,11 +1,17 @@
+// SPDX-License-Identifier: MIT
 // lumenframe sample OUT.jpg: makes a camera-like photo to try the other commands on, with the
 // module's own encoder: a picture drawn here is encoded as a new JPEG whose EXIF block (camera,
 // dates, GPS position, a 160 x 120 thumbnail) the module builds, then turned to Orientation 6.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
 #include <cstring>
 #include <string>
 
-#include "cli/host.h"
+#include "cli/output_paths.h"
 
 namespace lf::cli {
 namespace {
@@ -41,28 +47,21 @@ LF_HGLOBAL DrawPicture(int width, int height) {
   return block;
 }
 
-int RunSample(const Module& m, const Options& o) {
-  std::string out = o.output;
-  if (out.empty() && !o.args.empty()) out = o.args[0];
-  if (out.empty()) {
-    std::fprintf(stderr, "usage: lumenframe sample OUT.jpg [--size WxH]\n");
-    return kExitUsage;
+struct SampleArgs {
+  std::string output, size = "640x480";
+  bool overwrite = false;
+};
+
+Outcome Sample(const Module& m, const SampleArgs& a) {
+  const std::string& out = a.output;
+  std::error_code ec;
+  if (!a.overwrite && std::filesystem::exists(std::filesystem::symlink_status(out, ec))) {
+    return Outcome::Failed(out + " already exists; not replaced (give --overwrite to replace it)");
   }
   int width = 640, height = 480;
-  const std::string size = o.Value("--size");
-  if (!size.empty() && std::sscanf(size.c_str(), "%dx%d", &width, &height) != 2) {
-    std::fprintf(stderr, "lumenframe: --size wants WxH\n");
-    return kExitUsage;
-  }
-  if (width < 1 || height < 1 || width > 20000 || height > 20000) {
-    std::fprintf(stderr, "lumenframe: --size out of range\n");
-    return kExitUsage;
-  }
+  std::sscanf(a.size.c_str(), "%dx%d", &width, &height);
   LF_HGLOBAL picture = DrawPicture(width, height);
-  if (!picture) {
-    std::fprintf(stderr, "lumenframe: out of memory\n");
-    return kExitFailure;
-  }
+  if (!picture) return Outcome::Failed(out + ": out of memory");
   LfExifWriteParams params{};
   params.exifVersion = LF_EXIF_VERSION_0210;
   LfStringSet(&params.make, "Kestrelon");
@@ -88,15 +87,38 @@ int RunSample(const Module& m, const Options& o) {
   LfStringFree(&params.make);
   LfStringFree(&params.model);
   LfStringFree(&params.software);
-  if (r != LF_S_OK) {
-    std::fprintf(stderr, "lumenframe: %s: %s\n", out.c_str(), ResultName(r).c_str());
-    return kExitFailure;
-  }
-  if (!o.quiet) std::printf("wrote %s (%dx%d)\n", out.c_str(), width, height);
-  return kExitOk;
+  Outcome result;
+  result.ok = r == LF_S_OK;
+  result.record["output"] = out;
+  result.record["result"] = ResultJson(r);
+  if (!result.ok) result.error = out + ": " + ResultSentence(r, Action::kWrite);
+  result.text = "wrote " + out + " (" + std::to_string(width) + "x" + std::to_string(height) + ")\n";
+  return result;
 }
 
-LF_CLI_COMMAND({"sample", "OUT.jpg [--size WxH]", "write a camera-like sample photo", {"--size"}, RunSample});
+Runner Declare(CLI::App& app) {
+  auto a = std::make_shared<SampleArgs>();
+  app.add_option("OUT", a->output, "the photo to write (.jpg)")->required();
+  app.add_option("--size", a->size, "WxH, each 1 to 20000")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            int w = 0, h = 0;
+            char tail = 0;
+            return std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) == 2 && w >= 1 && h >= 1 &&
+                           w <= 20000 && h <= 20000
+                       ? ""
+                       : "--size takes WxH, each 1 to 20000";
+          },
+          "WxH"));
+  app.add_flag("--overwrite", a->overwrite, "replace OUT when it exists");
+  return [a](const Module& m, const Options& o) {
+    Reporter reporter(o, 1);
+    reporter.Add(a->output, Sample(m, *a));
+    return reporter.Finish();
+  };
+}
+
+LF_CLI_COMMAND({"sample", "write a camera-like sample photo", Declare});
 
 }  // namespace
 }  // namespace lf::cli

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/image_output.h"
 
 #include <png.h>
@@ -58,6 +59,10 @@ bool WritePng(const std::string& path, uint32_t width, uint32_t height,
 
 bool IsPngPath(const std::string& path) {
   return path.size() >= 4 && ::strcasecmp(path.c_str() + path.size() - 4, ".png") == 0;
+}
+
+bool IsBmpPath(const std::string& path) {
+  return path.size() >= 4 && ::strcasecmp(path.c_str() + path.size() - 4, ".bmp") == 0;
 }
 
 bool WriteBmpFile(const std::string& path, LF_HGLOBAL dib, std::string* error) {
