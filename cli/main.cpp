@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     }
     for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
       if (sub->get_name() == topic && sub != help) {
-        std::cout << sub->help();
+        std::cout << sub->help(app.get_name());
         return lf::cli::kExitOk;
       }
     }
