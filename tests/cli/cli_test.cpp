@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -260,6 +261,36 @@ TEST(Cli, EditsAreReadBackByExifToolAndByTheTool) {
       const ToolRun ours = RunIn(scratch.dir, row.ours);
       EXPECT_NE(ours.out.find(row.oursOut), std::string::npos) << ours.out;
     }
+  }
+}
+
+// Every command of the README's example block, in order, in an empty folder.
+TEST(Cli, ReadmeExamplesRun) {
+  const std::string readme = Slurp(LF_README);
+  const size_t section = readme.find("## The command-line tool");
+  const size_t start = readme.find("```sh\n", section), end = readme.find("```\n", start + 6);
+  ASSERT_NE(section, std::string::npos);
+  std::istringstream block(readme.substr(start + 6, end - start - 6));
+  std::vector<std::string> commands;
+  for (std::string line; std::getline(block, line);) {
+    if (!commands.empty() && commands.back().ends_with("\\")) {
+      commands.back().pop_back();
+      commands.back() += line;
+    } else if (line.starts_with("build/lumenframe")) {
+      commands.push_back(line);
+    }
+  }
+  ASSERT_GT(commands.size(), 30u);
+  TempDir temp;
+  fs::create_directories(temp.File("work"));
+  for (std::string command : commands) {
+    const size_t comment = command.find(" #");
+    if (comment != std::string::npos) command.resize(comment);
+    command.replace(0, std::string("build/lumenframe").size(), "'" + CliPath() + "'");
+    const std::string cmd = "cd '" + temp.File("work") + "' && LUMENFRAME_MODULE='" + ModulePath() +
+                            "' ASAN_OPTIONS=detect_leaks=0 " + command + " >/dev/null 2>&1";
+    const int status = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
   }
 }
 
