@@ -71,7 +71,7 @@ void Reporter::Add(const std::string& file, Outcome outcome) {
     record.update(outcome.record);
     if (!outcome.ok) record["error"] = outcome.error;
     document_.push_back(std::move(record));
-  } else if (!options_.quiet || !outcome.ok) {
+  } else if (!options_.quiet) {
     std::fputs(outcome.text.c_str(), stdout);
   }
   if (!outcome.ok && !outcome.error.empty()) {
@@ -99,7 +99,8 @@ int RunBatch(const Options& options, const std::vector<Input>& inputs, const Fil
   Reporter reporter(options, inputs.size());
   const size_t threads = std::min<size_t>(std::max(options.jobs, 1u), inputs.size());
   if (threads <= 1) {
-    for (size_t i = 0; i < inputs.size(); ++i) reporter.Add(inputs[i].path, Process(inputs[i], i, work));
+    for (size_t i = 0; i < inputs.size(); ++i)
+      reporter.Add(inputs[i].path, Process(inputs[i], i, work));
     return reporter.Finish();
   }
   // Workers take the next input; this thread prints the answers in input order as they arrive.

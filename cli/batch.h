@@ -17,11 +17,11 @@ namespace lf::cli {
 // What one file's work produced.
 struct Outcome {
   bool ok = true;
-  std::string text;             // the text answer, whole lines
-  std::string error;            // the line reported on stderr when the work failed
-  Json record = Json::object(); // this file's fields in the JSON document
+  std::string text;              // the text answer, whole lines
+  std::string error;             // the line reported on stderr when the work failed
+  Json record = Json::object();  // this file's fields in the JSON document
 
-  // A failed outcome with its message and, when the module answered, its result.
+  // A failed outcome with the line to report.
   static Outcome Failed(std::string line);
 };
 

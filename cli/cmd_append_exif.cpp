@@ -33,14 +33,13 @@ int Run(const Module& m, const Options& o, const AppendArgs& a) {
   const LF_RESULT read = m.GetStillImageInfo(a.from.c_str(), &records.list, kDirectories);
   return RunBatch(o, {{a.src, {}}}, [&](const std::string& src, size_t) {
     if (read < 0) {
-      Outcome out = Outcome::Failed(a.from + ": cannot read its EXIF records: " +
-                                    ResultSentence(read, Action::kRead));
+      Outcome out = Outcome::Failed(
+          a.from + ": cannot read its EXIF records: " + ResultSentence(read, Action::kRead));
       out.record["result"] = ResultJson(read);
       return out;
     }
-    return EditFile(src, a.dest, a.write, "EXIF records of " + a.from + " appended", [&] {
-      return m.AppendExif(a.dest.c_str(), src.c_str(), &records.list, 1);
-    });
+    return EditFile(src, a.dest, a.write, "EXIF records of " + a.from + " appended",
+                    [&] { return m.AppendExif(a.dest.c_str(), src.c_str(), &records.list, 1); });
   });
 }
 

@@ -46,8 +46,9 @@ Outcome Check(const Module& m, const std::string& f) {
              "), type " + (hasType ? typeName : "-") + ", signature " + (signature ? "ok" : "BAD") +
              (isJpeg ? (signature ? ", jpeg stream ok" : ", jpeg stream BAD") : "") + "\n";
   if (!out.ok) {
-    out.error = f + ": " + (kind == KIND_UNSUPPORTED ? "not a supported kind of file"
-                                                     : "the content does not match its kind");
+    out.error = f + ": " +
+                (kind == KIND_UNSUPPORTED ? "not a supported kind of file"
+                                          : "the content does not match its kind");
   }
   return out;
 }

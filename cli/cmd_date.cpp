@@ -22,8 +22,8 @@ using std::chrono::seconds;
 bool ParseDate(const std::string& text, LfExifDateTime* out) {
   unsigned y, mo, d, h, mi, s;
   char tail = 0;
-  if (text.size() != 19 ||
-      std::sscanf(text.c_str(), "%4u:%2u:%2u %2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6) {
+  if (text.size() != 19 || std::sscanf(text.c_str(), "%4u:%2u:%2u %2u:%2u:%2u%c", &y, &mo, &d, &h,
+                                       &mi, &s, &tail) != 6) {
     return false;
   }
   *out = {};
@@ -49,7 +49,8 @@ std::optional<seconds> ParseShift(const std::string& text) {
   size_t at = 0;
   while (n < 4) {
     size_t used = 0;
-    if (at >= body.size() || !std::isdigit(static_cast<unsigned char>(body[at]))) return std::nullopt;
+    if (at >= body.size() || !std::isdigit(static_cast<unsigned char>(body[at])))
+      return std::nullopt;
     const unsigned long v = std::stoul(body.substr(at), &used);
     if (v > 100000) return std::nullopt;
     parts[n++] = static_cast<unsigned>(v);
@@ -93,15 +94,17 @@ Outcome ShiftOne(const Module& m, const std::string& f, seconds shift, const Wri
   LfExifDateTime old{};
   const LF_RESULT r = m.GetDateTimeOriginal(f.c_str(), &old);
   if (r != LF_S_OK) {
-    Outcome out = Outcome::Failed(f + ": no DateTimeOriginal to shift: " +
-                                  ResultSentence(r, Action::kRead) + "; the file is unchanged");
+    Outcome out =
+        Outcome::Failed(f + ": no DateTimeOriginal to shift: " + ResultSentence(r, Action::kRead) +
+                        "; the file is unchanged");
     out.record["result"] = ResultJson(r);
     return out;
   }
   const std::optional<LfExifDateTime> now = Shifted(old, shift);
   if (!now) {
-    return Outcome::Failed(f + ": refused: the shifted date falls outside the years 1 to 9999; "
-                               "the file is unchanged");
+    return Outcome::Failed(f +
+                           ": refused: the shifted date falls outside the years 1 to 9999; "
+                           "the file is unchanged");
   }
   Outcome out = EditFile(f, f, write, "DateTimeOriginal " + ExifDateText(*now),
                          [&] { return m.SetDateTimeOriginal(f.c_str(), *now); });
@@ -118,9 +121,8 @@ int Run(const Module& m, const Options& o, const DateArgs& a) {
       std::fprintf(stderr, "lumenframe date: --shift takes [-][D:]H:M:S, e.g. -1:00:00\n");
       return kExitUsage;
     }
-    return RunBatch(o, ExpandInputs(m, files, o.recursive), [&](const std::string& f, size_t) {
-      return ShiftOne(m, f, *shift, a.write);
-    });
+    return RunBatch(o, ExpandInputs(m, files, o.recursive),
+                    [&](const std::string& f, size_t) { return ShiftOne(m, f, *shift, a.write); });
   }
   LfExifDateTime value{};
   if (files.size() < 2 || !ParseDate(files.back(), &value)) {

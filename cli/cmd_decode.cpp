@@ -19,7 +19,8 @@ struct DecodeArgs {
 };
 
 Outcome Decode(const Module& m, const DecodeArgs& a) {
-  if (auto refusal = RefuseExisting(a.output, a.file, a.overwrite)) return Outcome::Failed(*refusal);
+  if (auto refusal = RefuseExisting(a.output, a.file, a.overwrite))
+    return Outcome::Failed(*refusal);
   const uint32_t source = a.thumbnail ? LF_DECODE_THUMBNAIL : LF_DECODE_MAIN_IMAGE;
   LF_HGLOBAL dib = m.Decode(a.file.c_str(), source);
   if (!dib) {
@@ -62,7 +63,8 @@ Runner Declare(CLI::App& app) {
   };
 }
 
-LF_CLI_COMMAND({"decode", "decode the image (or its EXIF thumbnail) to a BMP or PNG file", Declare});
+LF_CLI_COMMAND({"decode", "decode the image (or its EXIF thumbnail) to a BMP or PNG file",
+                Declare});
 
 }  // namespace
 }  // namespace lf::cli

@@ -4,8 +4,8 @@
 // directory records of FILE (as GetStillImageInfo delivers them) go into the new JPEG.
 #include <CLI/CLI.hpp>
 
-#include <memory>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "cli/output_paths.h"
@@ -40,7 +40,8 @@ struct EncodeArgs {
 };
 
 Outcome Encode(const Module& m, const EncodeArgs& a) {
-  if (auto refusal = RefuseExisting(a.output, a.image, a.overwrite)) return Outcome::Failed(*refusal);
+  if (auto refusal = RefuseExisting(a.output, a.image, a.overwrite))
+    return Outcome::Failed(*refusal);
   LF_HGLOBAL dib = m.Decode(a.image.c_str(), LF_DECODE_MAIN_IMAGE);
   if (!dib) return Outcome::Failed(a.image + ": no image could be decoded");
   int32_t width = 0, height = 0;
@@ -56,7 +57,8 @@ Outcome Encode(const Module& m, const EncodeArgs& a) {
   Outcome out;
   if (!a.exifFrom.empty()) {
     r = ReadRecords(m, a.exifFrom, &records);
-    if (r != LF_S_OK) out.error = a.exifFrom + ": no EXIF records: " + ResultSentence(r, Action::kRead);
+    if (r != LF_S_OK)
+      out.error = a.exifFrom + ": no EXIF records: " + ResultSentence(r, Action::kRead);
     flags |= LF_ENC_WITH_EXIF | LF_ENC_RECORD_GIVEN;
   }
   if (r == LF_S_OK) {

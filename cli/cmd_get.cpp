@@ -30,8 +30,11 @@ constexpr uint32_t kValueBufferSize = 65536;
 constexpr struct {
   const char* name;
   uint32_t id;
-} kDirectoryNames[] = {{"ifd0", LF_DIR_IFD0}, {"exif", LF_DIR_EXIF}, {"gps", LF_DIR_GPS},
-                       {"interop", LF_DIR_INTEROP}, {"ifd1", LF_DIR_IFD1}};
+} kDirectoryNames[] = {{"ifd0", LF_DIR_IFD0},
+                       {"exif", LF_DIR_EXIF},
+                       {"gps", LF_DIR_GPS},
+                       {"interop", LF_DIR_INTEROP},
+                       {"ifd1", LF_DIR_IFD1}};
 
 std::string DirectoryName(uint32_t directory) {
   for (const auto& n : kDirectoryNames) {
@@ -50,7 +53,8 @@ std::string HomeName(const exif::TagInfo& row) {
 
 bool ParseDirectory(const std::string& text, uint32_t* directory) {
   std::string lower;
-  for (char c : text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  for (char c : text)
+    lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
   for (const auto& n : kDirectoryNames) {
     if (lower == n.name) {
       *directory = n.id;
@@ -124,7 +128,8 @@ Outcome Get(const Module& m, const std::string& f, uint32_t directory, uint16_t 
   uint32_t size = kValueBufferSize;
   uint16_t type = 0;
   uint32_t count = 0;
-  const LF_RESULT r = m.GetExifValue(f.c_str(), directory, tag, buffer.data(), &size, &type, &count);
+  const LF_RESULT r =
+      m.GetExifValue(f.c_str(), directory, tag, buffer.data(), &size, &type, &count);
   Outcome out;
   out.ok = r == LF_S_OK;
   out.record["tag"] = tag;
@@ -165,8 +170,10 @@ Runner Declare(CLI::App& app) {
     uint16_t tag = 0;
     std::string error;
     if (!ParseDirectory(directoryText, &directory)) {
-      std::fprintf(stderr, "lumenframe get: unknown directory '%s'; give ifd0, exif, gps, interop "
-                           "or ifd1\n", directoryText.c_str());
+      std::fprintf(stderr,
+                   "lumenframe get: unknown directory '%s'; give ifd0, exif, gps, interop "
+                   "or ifd1\n",
+                   directoryText.c_str());
       return kExitUsage;
     }
     if (!ParseTag(tagText, directory, &tag, &error)) {

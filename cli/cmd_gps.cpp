@@ -24,7 +24,8 @@ constexpr uint32_t kAltitudeDenominator = 100;
 
 // |degrees| as degrees/1, minutes/1, seconds/10000.
 void ToRationals(double degrees, uint32_t out[6]) {
-  const uint64_t units = static_cast<uint64_t>(std::llround(std::fabs(degrees) * 3600.0 * kSecondDenominator));
+  const uint64_t units =
+      static_cast<uint64_t>(std::llround(std::fabs(degrees) * 3600.0 * kSecondDenominator));
   const uint64_t perDegree = 3600ull * kSecondDenominator, perMinute = 60ull * kSecondDenominator;
   out[0] = static_cast<uint32_t>(units / perDegree);
   out[1] = 1;
@@ -37,8 +38,8 @@ void ToRationals(double degrees, uint32_t out[6]) {
 bool ParseTime(const std::string& text, uint32_t out[6]) {
   unsigned h = 0, m = 0, s = 0;
   char tail = 0;
-  if (text.size() != 8 || std::sscanf(text.c_str(), "%2u:%2u:%2u%c", &h, &m, &s, &tail) != 3 || h > 23 ||
-      m > 59 || s > 59) {
+  if (text.size() != 8 || std::sscanf(text.c_str(), "%2u:%2u:%2u%c", &h, &m, &s, &tail) != 3 ||
+      h > 23 || m > 59 || s > 59) {
     return false;
   }
   const uint32_t v[6] = {h, 1, m, 1, s, 1};
@@ -49,8 +50,8 @@ bool ParseTime(const std::string& text, uint32_t out[6]) {
 bool ParseDateStamp(const std::string& text) {
   unsigned y = 0, m = 0, d = 0;
   char tail = 0;
-  return text.size() == 10 && std::sscanf(text.c_str(), "%4u:%2u:%2u%c", &y, &m, &d, &tail) == 3 && m >= 1 &&
-         m <= 12 && d >= 1 && d <= 31;
+  return text.size() == 10 && std::sscanf(text.c_str(), "%4u:%2u:%2u%c", &y, &m, &d, &tail) == 3 &&
+         m >= 1 && m <= 12 && d >= 1 && d <= 31;
 }
 
 int Usage(const std::string& why) {
@@ -83,7 +84,8 @@ int Run(const Module& m, const Options& o, const GpsArgs& a) {
     what = text;
     if (a.hasAlt) {
       record.altitudeRef = a.alt < 0 ? 1 : 0;
-      record.altitude[0] = static_cast<uint32_t>(std::llround(std::fabs(a.alt) * kAltitudeDenominator));
+      record.altitude[0] =
+          static_cast<uint32_t>(std::llround(std::fabs(a.alt) * kAltitudeDenominator));
       record.altitude[1] = kAltitudeDenominator;
       tags.insert(tags.end(), {0x0005, 0x0006});
       std::snprintf(text, sizeof text, " %.2fm", a.alt);

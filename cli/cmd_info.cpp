@@ -28,8 +28,8 @@ constexpr size_t kMakerNoteHeaderMax = 63;
 // stays JFIF even when it also carries an EXIF APP1); the exports do not say which rule applied,
 // so the tool looks at the markers itself: SOI, then segments up to the first SOS.
 bool JpegHasApp0(const std::string& path) {
-  platform::File file = platform::File::Open(path, platform::Access::Read,
-                                             platform::Disposition::OpenExisting);
+  platform::File file =
+      platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
   uint64_t length = 0;
   if (!file || !file.Length(&length)) return false;
   exif::FileSource source(file, length);
@@ -40,7 +40,8 @@ bool JpegHasApp0(const std::string& path) {
     return false;
   }
   // Strict: every marker starts with 0xFF, and a cut or impossible length ends the walk.
-  exif::JpegSegmentScanner scan(source, {.start = 2, .requireFfPrefix = true, .shortLengthEnds = true});
+  exif::JpegSegmentScanner scan(source,
+                                {.start = 2, .requireFfPrefix = true, .shortLengthEnds = true});
   exif::JpegSegment s;
   while (scan.Next(&s)) {
     if (s.marker == exif::kJpegApp0) return true;
@@ -102,9 +103,8 @@ LF_RESULT ReadMakerNoteHeader(const Module& m, const std::string& path, std::str
   uint32_t size = static_cast<uint32_t>(note.size());
   uint16_t type = 0;
   uint32_t count = 0;
-  const LF_RESULT v =
-      m.GetExifValue(path.c_str(), LF_DIR_EXIF, exif::kTagMakerNote, note.data(), &size, &type,
-                     &count);
+  const LF_RESULT v = m.GetExifValue(path.c_str(), LF_DIR_EXIF, exif::kTagMakerNote, note.data(),
+                                     &size, &type, &count);
   if (v != LF_S_OK) return v;
   const size_t n = strnlen(note.data(), std::min<size_t>({size, kMakerNoteHeaderMax, note.size()}));
   *header = n >= 2 ? std::string(note.data(), n) : std::string();
@@ -115,7 +115,8 @@ Facts Examine(const Module& m, const std::string& path) {
   Facts f;
   const char* p = path.c_str();
   f.flagsResult = m.IsExifEx(p, &f.isExif, &f.hasPrintImage, &f.isExif22);
-  if (f.flagsResult == LF_S_OK && !f.isExif) f.notExifBecause = JpegHasApp0(path) ? "JFIF APP0 segment" : "no Exif IFD";
+  if (f.flagsResult == LF_S_OK && !f.isExif)
+    f.notExifBecause = JpegHasApp0(path) ? "JFIF APP0 segment" : "no Exif IFD";
   f.orientationResult = m.GetOrientation(p, &f.orientation, &f.thumbnailOrientation, 1);
   f.dateResult = m.GetDateTimeOriginal(p, &f.date);
   f.makerNoteResult = ReadMakerNoteHeader(m, path, &f.makerNoteHeader);
@@ -150,8 +151,8 @@ std::string FactsText(const std::string& path, const Facts& f) {
     out += Line("EXIF:", std::string("yes") + (f.isExif22 ? ", version 2.2 or later" : "") +
                              (f.hasPrintImage ? ", print image data" : ""));
   } else {
-    out += Line("EXIF:", "no (" + f.notExifBecause + ")" +
-                             (f.hasPrintImage ? ", print image data" : ""));
+    out += Line("EXIF:",
+                "no (" + f.notExifBecause + ")" + (f.hasPrintImage ? ", print image data" : ""));
   }
   out += Line("orientation:", f.orientationResult == LF_S_OK
                                   ? std::to_string(f.orientation) + " (thumbnail " +
@@ -162,17 +163,17 @@ std::string FactsText(const std::string& path, const Facts& f) {
     out += Line("maker note:",
                 f.makerNoteHeader.empty() ? "(no header)" : "\"" + f.makerNoteHeader + "\"");
   } else {
-    out += Line("maker note:", f.makerNoteResult == LF_E_FAIL
-                                   ? "none"
-                                   : "- (" + ResultName(f.makerNoteResult) + ")");
+    out +=
+        Line("maker note:",
+             f.makerNoteResult == LF_E_FAIL ? "none" : "- (" + ResultName(f.makerNoteResult) + ")");
   }
   if (f.thumbnailResult == LF_S_OK) {
     out += Line("thumbnail:", std::to_string(f.thumbnailLength) + " bytes at offset " +
                                   std::to_string(f.thumbnailOffset));
   } else {
-    out += Line("thumbnail:", f.thumbnailResult == LF_E_FAIL
-                                  ? "none"
-                                  : "- (" + ResultName(f.thumbnailResult) + ")");
+    out +=
+        Line("thumbnail:",
+             f.thumbnailResult == LF_E_FAIL ? "none" : "- (" + ResultName(f.thumbnailResult) + ")");
   }
   if (f.isExif) out += ShootingText(f.shooting);
   return out;
@@ -267,8 +268,7 @@ struct InfoArgs {
 Runner Declare(CLI::App& app) {
   auto a = std::make_shared<InfoArgs>();
   app.add_option("files", a->files, "files or folders")->required();
-  app.add_flag("--image", a->image,
-               "add size, depth and type of the main image and the thumbnail");
+  app.add_flag("--image", a->image, "add size, depth and type of the main image and the thumbnail");
   return [a](const Module& m, const Options& o) {
     return RunBatch(o, ExpandInputs(m, a->files, o.recursive),
                     [&](const std::string& f, size_t) { return Info(m, f, a->image); });

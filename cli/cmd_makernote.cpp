@@ -4,8 +4,8 @@
 // lumenframe makernote FILE... --set TAG=VALUE [-o OUT]: sets one existing entry holding a single
 // BYTE, SHORT or LONG through SetMakerNote; files are patched in place, with -o the result goes
 // to OUT (a file, or a directory for several files). TAG and VALUE are decimal or 0x-hexadecimal.
-#include <CLI/CLI.hpp>
 #include <sys/stat.h>
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <cstdlib>
@@ -128,7 +128,8 @@ LF_RESULT SetOne(const Module& m, const std::string& target, const std::string& 
   if (e.count != 1 || (e.type != 1 && e.type != 3 && e.type != 4) || value > limit) {
     std::snprintf(text, sizeof text,
                   "entry 0x%04X is %s[%u]; only a single BYTE, SHORT or LONG can be set (at most "
-                  "%u)", tag, TypeName(e.type), e.count, limit);
+                  "%u)",
+                  tag, TypeName(e.type), e.count, limit);
     *why = text;
     return LF_E_INVALIDARG;
   }
@@ -169,7 +170,8 @@ int Run(const Module& m, const Options& o, const MakerNoteArgs& a) {
   }
   std::vector<std::string> targets;
   if (auto status = PlanDestinations(inputs, a.write, &targets)) return *status;
-  const std::string done = "maker-note entry " + a.set.substr(0, eq) + " set to " + a.set.substr(eq + 1);
+  const std::string done =
+      "maker-note entry " + a.set.substr(0, eq) + " set to " + a.set.substr(eq + 1);
   return RunBatch(o, inputs, [&](const std::string& f, size_t i) {
     const std::string& target = targets[i];
     std::string why;

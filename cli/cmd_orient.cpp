@@ -22,8 +22,7 @@ struct OrientArgs {
 
 Runner Declare(CLI::App& app) {
   auto a = std::make_shared<OrientArgs>();
-  app.add_option("args", a->files, "files or folders, then the orientation N (1 to 8)")
-      ->required();
+  app.add_option("args", a->files, "files or folders, then the orientation N (1 to 8)")->required();
   app.add_flag("--rebuild", a->rebuild,
                "rebuild the EXIF block when the thumbnail has no Orientation entry to patch");
   AddWriteOptions(app, a->write, "write to this file, or into this folder/ (created)");

@@ -9,9 +9,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "cli/batch.h"
@@ -224,7 +224,8 @@ Value ValueOf(const Field& f, const void* r) {
       break;
     case Kind::Rational:
       for (int i = 0; i < f.count; ++i) {
-        const uint32_t n = At<uint32_t>(r, f.offset, 2 * i), d = At<uint32_t>(r, f.offset, 2 * i + 1);
+        const uint32_t n = At<uint32_t>(r, f.offset, 2 * i),
+                       d = At<uint32_t>(r, f.offset, 2 * i + 1);
         add(std::to_string(n) + "/" + std::to_string(d), {n, d});
       }
       break;

@@ -5,13 +5,13 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <filesystem>
-#include <memory>
-#include <system_error>
-#include <vector>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "cli/output_paths.h"
 
@@ -29,7 +29,8 @@ LF_HGLOBAL DrawPicture(int width, int height) {
   std::memcpy(dib, header, sizeof header);
   dib[12] = 1;   // planes
   dib[14] = 24;  // bits per pixel
-  const int horizon = height * 2 / 5, sunX = width * 3 / 4, sunY = height / 5, sunR = height / 8 + 1;
+  const int horizon = height * 2 / 5, sunX = width * 3 / 4, sunY = height / 5,
+            sunR = height / 8 + 1;
   for (int y = 0; y < height; ++y) {
     uint8_t* row = dib + 40 + stride * static_cast<size_t>(height - 1 - y);  // bottom-up
     for (int x = 0; x < width; ++x) {
@@ -38,9 +39,11 @@ LF_HGLOBAL DrawPicture(int width, int height) {
       if (y < horizon && dx * dx + dy * dy <= sunR * sunR) {
         r = 255, g = 236, b = 160;
       } else if (y < horizon) {
-        r = static_cast<uint8_t>(90 + 100 * y / horizon), g = static_cast<uint8_t>(150 + 80 * y / horizon), b = 250;
+        r = static_cast<uint8_t>(90 + 100 * y / horizon),
+        g = static_cast<uint8_t>(150 + 80 * y / horizon), b = 250;
       } else {
-        r = static_cast<uint8_t>(40 + 60 * x / width), g = static_cast<uint8_t>(110 + 90 * (y - horizon) / (height - horizon + 1)), b = 50;
+        r = static_cast<uint8_t>(40 + 60 * x / width),
+        g = static_cast<uint8_t>(110 + 90 * (y - horizon) / (height - horizon + 1)), b = 50;
       }
       row[x * 3] = b, row[x * 3 + 1] = g, row[x * 3 + 2] = r;
     }
@@ -65,7 +68,7 @@ std::vector<uint8_t> MakerNote(bool bigEndian) {
       note.push_back(static_cast<uint8_t>(v >> shift));
     }
   };
-  put(2, 2);  // entries
+  put(2, 2);                                                   // entries
   put(0x0001, 2), put(3, 2), put(1, 4), put(7, 2), put(0, 2);  // 0x0001 SHORT 7
   put(0x0002, 2), put(4, 2), put(1, 4), put(250, 4);           // 0x0002 LONG 250
   put(0, 4);                                                   // no next directory
@@ -137,7 +140,8 @@ Outcome Sample(const Module& m, const SampleArgs& a) {
   gps.altitude[0] = 35;
   gps.altitude[1] = 1;
   LfExifWriteParamsPair pair{&params, &gps};
-  LF_RESULT r = m.Encode(picture, out.c_str(), LF_ENC_JPEG | LF_ENC_NEW_EXIF_FILE | LF_ENC_PARAMS_PAIR, 90, &pair);
+  LF_RESULT r = m.Encode(picture, out.c_str(),
+                         LF_ENC_JPEG | LF_ENC_NEW_EXIF_FILE | LF_ENC_PARAMS_PAIR, 90, &pair);
   if (r == LF_S_OK) r = AddShootingData(m, picture, out);
   if (r == LF_S_OK) r = m.SetOrientation(out.c_str(), out.c_str(), 6, 1);
   LfGlobalFree(picture);
@@ -149,7 +153,8 @@ Outcome Sample(const Module& m, const SampleArgs& a) {
   result.record["output"] = out;
   result.record["result"] = ResultJson(r);
   if (!result.ok) result.error = out + ": " + ResultSentence(r, Action::kWrite);
-  result.text = "wrote " + out + " (" + std::to_string(width) + "x" + std::to_string(height) + ")\n";
+  result.text =
+      "wrote " + out + " (" + std::to_string(width) + "x" + std::to_string(height) + ")\n";
   return result;
 }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// lumenframe thumb FILE... --regenerate [--quality Q] [-o OUT]: renders a new EXIF thumbnail of each
-// photo from its own main image (decoded by the module) and puts it into the file.
-// lumenframe thumb FILE --extract -o OUT: writes the embedded thumbnail's bytes as they are.
-// lumenframe replace-image FILE... NEW_IMAGE [--quality Q] [-o OUT]: makes NEW_IMAGE (any file the
-// module decodes) the main image of each photo, with a thumbnail of it, keeping the EXIF data.
+// lumenframe thumb FILE... --regenerate [--quality Q] [-o OUT]: renders a new EXIF thumbnail of
+// each photo from its own main image (decoded by the module) and puts it into the file. lumenframe
+// thumb FILE --extract -o OUT: writes the embedded thumbnail's bytes as they are. lumenframe
+// replace-image FILE... NEW_IMAGE [--quality Q] [-o OUT]: makes NEW_IMAGE (any file the module
+// decodes) the main image of each photo, with a thumbnail of it, keeping the EXIF data.
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -67,7 +67,8 @@ bool TiffHeaderAt(exif::ByteSource& source, uint64_t* base) {
     *base = 0;
     return true;
   }
-  exif::JpegSegmentScanner scan(source, {.start = 2, .requireFfPrefix = true, .shortLengthEnds = true});
+  exif::JpegSegmentScanner scan(source,
+                                {.start = 2, .requireFfPrefix = true, .shortLengthEnds = true});
   exif::JpegSegment s;
   while (scan.Next(&s)) {
     if (s.marker != exif::kJpegApp1 || !s.hasLength || s.length < 8) continue;
@@ -145,8 +146,8 @@ int RunThumb(const Module& m, const Options& o, const ThumbArgs& a) {
 Runner DeclareThumb(CLI::App& app) {
   auto a = std::make_shared<ThumbArgs>();
   app.add_option("files", a->files, "files or folders")->required();
-  CLI::Option* regenerate = app.add_flag(
-      "--regenerate", a->regenerate, "render a new 160x120 thumbnail from the main image");
+  CLI::Option* regenerate = app.add_flag("--regenerate", a->regenerate,
+                                         "render a new 160x120 thumbnail from the main image");
   CLI::Option* extract =
       app.add_flag("--extract", a->extract, "write the embedded thumbnail's bytes to -o");
   regenerate->excludes(extract);
@@ -178,17 +179,18 @@ int RunReplace(const Module& m, const Options& o, const ReplaceArgs& a) {
     std::fprintf(stderr, "%s: no image could be decoded\n", picture.c_str());
     return kExitFailure;
   }
-  return RunEdits(o, ExpandInputs(m, files, o.recursive), a.write, "main image replaced by " + picture,
-                  [&](const std::string& target, const std::string& source) {
-                    return m.ReplaceExifImage(target.c_str(), source.c_str(), image.get(),
-                                              a.quality);
-                  });
+  return RunEdits(
+      o, ExpandInputs(m, files, o.recursive), a.write, "main image replaced by " + picture,
+      [&](const std::string& target, const std::string& source) {
+        return m.ReplaceExifImage(target.c_str(), source.c_str(), image.get(), a.quality);
+      });
 }
 
 Runner DeclareReplace(CLI::App& app) {
   auto a = std::make_shared<ReplaceArgs>();
   app.add_option("files", a->files, "files or folders, then the new image")->required();
-  app.add_option("--quality", a->quality, "JPEG quality of the new image")->check(CLI::Range(1, 100));
+  app.add_option("--quality", a->quality, "JPEG quality of the new image")
+      ->check(CLI::Range(1, 100));
   AddWriteOptions(app, a->write, "write to this file, or into this folder/ (created)");
   return [a](const Module& m, const Options& o) { return RunReplace(m, o, *a); };
 }

@@ -26,7 +26,7 @@ struct Options {
   bool json = false;
   bool recursive = false;  // folders are walked to the bottom, not one level deep
   bool quiet = false;
-  unsigned jobs = 1;       // threads of a batch
+  unsigned jobs = 1;  // threads of a batch
 };
 
 // Exit codes in the manner of established EXIF tools.
@@ -49,7 +49,7 @@ const std::vector<Command>& Commands();
 
 #define LF_CLI_CONCAT2(a, b) a##b
 #define LF_CLI_CONCAT(a, b) LF_CLI_CONCAT2(a, b)
-#define LF_CLI_COMMAND(...)                                           \
+#define LF_CLI_COMMAND(...)                                       \
   static const bool LF_CLI_CONCAT(lf_cli_registered_, __LINE__) = \
       ::lf::cli::RegisterCommand(__VA_ARGS__)
 

@@ -11,8 +11,8 @@ namespace {
 struct Known {
   LF_RESULT code;
   const char* name;
-  const char* read;   // when reading
-  const char* edit;   // when editing a file in place or into a copy
+  const char* read;  // when reading
+  const char* edit;  // when editing a file in place or into a copy
 };
 
 // Every code the module answers with. The edits answer E_FAIL for every refusal: a layout they
@@ -48,11 +48,15 @@ const char* Win32Text(uint32_t e) {
     case 2: return "No such file or directory";
     case 3: return "No such directory";
     case 5: return "Permission denied";
-    case 8: case 14: return "out of memory";
+    case 8:
+    case 14: return "out of memory";
     case 19: return "Read-only file system";
-    case 32: case 33: return "the file is in use";
-    case 39: case 112: return "No space left on device";
-    case 80: case 183: return "the file already exists";
+    case 32:
+    case 33: return "the file is in use";
+    case 39:
+    case 112: return "No space left on device";
+    case 80:
+    case 183: return "the file already exists";
     case 87: return "invalid argument";
     case 206: return "File name too long";
     default: return nullptr;
@@ -77,7 +81,8 @@ std::string HexResult(LF_RESULT r) {
 std::string ResultName(LF_RESULT r) {
   if (const Known* k = Find(r)) return k->name;
   const uint32_t u = static_cast<uint32_t>(r);
-  if ((u & 0xFFFF0000u) == 0x80070000u) return "HRESULT_FROM_WIN32(" + std::to_string(u & 0xFFFF) + ")";
+  if ((u & 0xFFFF0000u) == 0x80070000u)
+    return "HRESULT_FROM_WIN32(" + std::to_string(u & 0xFFFF) + ")";
   if ((u & 0xFF000000u) == 0x82000000u) {
     return "HRESULT_FROM_TOOLKIT(-" + std::to_string(u & 0xFFFFFF) + ")";
   }

@@ -46,8 +46,9 @@ std::optional<int> PlanDestinations(const std::vector<Input>& inputs, const Writ
   targets->clear();
   const bool folder = NamesFolder(options.output);
   if (!options.output.empty() && !folder && inputs.size() > 1) {
-    std::fprintf(stderr, "lumenframe: -o must name a folder (end it with /) when several files "
-                         "are written\n");
+    std::fprintf(stderr,
+                 "lumenframe: -o must name a folder (end it with /) when several files "
+                 "are written\n");
     return kExitUsage;
   }
   std::map<std::string, std::string> firstSource;  // destination → the input that claimed it
@@ -63,14 +64,16 @@ std::optional<int> PlanDestinations(const std::vector<Input>& inputs, const Writ
     if (!input.error.empty()) continue;
     const auto [it, fresh] = firstSource.emplace(Key(target), input.path);
     if (!fresh) {
-      std::fprintf(stderr, "lumenframe: %s and %s would both be written to %s; nothing was written\n",
+      std::fprintf(stderr,
+                   "lumenframe: %s and %s would both be written to %s; nothing was written\n",
                    it->second.c_str(), input.path.c_str(), target.c_str());
       collided = true;
     }
   }
   if (collided) return kExitFailure;
   // The folder that receives the results is made, as for -o DIR/ so for -o DIR/NAME.
-  const fs::path folderPath = folder ? fs::path(options.output) : fs::path(options.output).parent_path();
+  const fs::path folderPath =
+      folder ? fs::path(options.output) : fs::path(options.output).parent_path();
   if (!folderPath.empty()) {
     std::error_code ec;
     fs::create_directories(folderPath, ec);

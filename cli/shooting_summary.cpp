@@ -36,21 +36,26 @@ struct MakerField {
   size_t size;
 };
 #define LF_NOTE(tag, shape, member) \
-  {tag, Shape::shape, offsetof(LfMakerNoteSummary, member), sizeof(LfMakerNoteSummary::member)}
+  { tag, Shape::shape, offsetof(LfMakerNoteSummary, member), sizeof(LfMakerNoteSummary::member) }
 constexpr MakerField kMakerFields[] = {
-    LF_NOTE(0x0001, kU16, tag0001), LF_NOTE(0x0002, kUnalignedU32, tag0002),
-    LF_NOTE(0x0003, kU16, tag0003), LF_NOTE(0x0007, kU16, tag0007), LF_NOTE(0x000F, kU16, tag000F),
-    LF_NOTE(0x001A, kU16, tag001A), LF_NOTE(0x001C, kU16, tag001C), LF_NOTE(0x001F, kU16, tag001F),
-    LF_NOTE(0x0020, kU16, tag0020), LF_NOTE(0x0021, kFlag, has0021), LF_NOTE(0x0022, kU16, tag0022),
-    LF_NOTE(0x0026, kUnalignedU32, tag0026), LF_NOTE(0x0027, kU16, tag0027),
-    LF_NOTE(0x0028, kU16, tag0028), LF_NOTE(0x002A, kU16, tag002A), LF_NOTE(0x002B, kU32, tag002B),
-    LF_NOTE(0x002D, kU16, tag002D), LF_NOTE(0x0032, kU16, tag0032),
+    LF_NOTE(0x0001, kU16, tag0001),       LF_NOTE(0x0002, kUnalignedU32, tag0002),
+    LF_NOTE(0x0003, kU16, tag0003),       LF_NOTE(0x0007, kU16, tag0007),
+    LF_NOTE(0x000F, kU16, tag000F),       LF_NOTE(0x001A, kU16, tag001A),
+    LF_NOTE(0x001C, kU16, tag001C),       LF_NOTE(0x001F, kU16, tag001F),
+    LF_NOTE(0x0020, kU16, tag0020),       LF_NOTE(0x0021, kFlag, has0021),
+    LF_NOTE(0x0022, kU16, tag0022),       LF_NOTE(0x0026, kUnalignedU32, tag0026),
+    LF_NOTE(0x0027, kU16, tag0027),       LF_NOTE(0x0028, kU16, tag0028),
+    LF_NOTE(0x002A, kU16, tag002A),       LF_NOTE(0x002B, kU32, tag002B),
+    LF_NOTE(0x002D, kU16, tag002D),       LF_NOTE(0x0032, kU16, tag0032),
     LF_NOTE(0x0033, kDate, dateTime0033), LF_NOTE(0x0042, kU16, tag0042),
-    LF_NOTE(0x0044, kU16, tag0044), LF_NOTE(0x0051, kText, text0051), LF_NOTE(0x0E00, kFlag, has0E00),
-    LF_NOTE(0x4950, kFlag, has4950), LF_NOTE(0x0036, kU16, tag0036), LF_NOTE(0x003D, kU16, tag003D),
-    LF_NOTE(0x003F, kU16, tag003F), LF_NOTE(0x0043, kU16, tag0043), LF_NOTE(0x0023, kU16, tag0023),
-    LF_NOTE(0x004D, kBytes, tag004D), LF_NOTE(0x0034, kU16, tag0034), LF_NOTE(0x0053, kText, text0053),
-    LF_NOTE(0x0055, kU16, tag0055), LF_NOTE(0x004F, kU16, tag004F), LF_NOTE(0x0061, kBytes, tag0061),
+    LF_NOTE(0x0044, kU16, tag0044),       LF_NOTE(0x0051, kText, text0051),
+    LF_NOTE(0x0E00, kFlag, has0E00),      LF_NOTE(0x4950, kFlag, has4950),
+    LF_NOTE(0x0036, kU16, tag0036),       LF_NOTE(0x003D, kU16, tag003D),
+    LF_NOTE(0x003F, kU16, tag003F),       LF_NOTE(0x0043, kU16, tag0043),
+    LF_NOTE(0x0023, kU16, tag0023),       LF_NOTE(0x004D, kBytes, tag004D),
+    LF_NOTE(0x0034, kU16, tag0034),       LF_NOTE(0x0053, kText, text0053),
+    LF_NOTE(0x0055, kU16, tag0055),       LF_NOTE(0x004F, kU16, tag004F),
+    LF_NOTE(0x0061, kBytes, tag0061),
 };
 #undef LF_NOTE
 
@@ -62,7 +67,9 @@ Json MakerValueJson(const LfMakerNoteSummary& note, const MakerField& f) {
       std::memcpy(&v, at, 2);
       return v;
     }
-    case Shape::kU32: case Shape::kUnalignedU32: case Shape::kFlag: {
+    case Shape::kU32:
+    case Shape::kUnalignedU32:
+    case Shape::kFlag: {
       uint32_t v;
       std::memcpy(&v, at, 4);
       return f.shape == Shape::kFlag ? Json(v != 0) : Json(v);
@@ -115,7 +122,8 @@ ShootingSummary ReadShootingSummary(const Module& m, const std::string& path) {
     s.latitude = Degrees(gps.latitude) * (gps.latitudeRef[0] == 'S' ? -1 : 1);
     s.longitude = Degrees(gps.longitude) * (gps.longitudeRef[0] == 'W' ? -1 : 1);
     s.hasAltitude = Delivered(gps.tags, 0x0006);
-    s.altitude = Ratio(gps.altitude) * (Delivered(gps.tags, 0x0005) && gps.altitudeRef == 1 ? -1 : 1);
+    s.altitude =
+        Ratio(gps.altitude) * (Delivered(gps.tags, 0x0005) && gps.altitudeRef == 1 ? -1 : 1);
     s.makerNoteHeader = note.header.text ? note.header.text : "";
     for (int32_t i = 0; i < note.tags.size; ++i) {
       for (const MakerField& f : kMakerFields) {
@@ -172,7 +180,8 @@ std::string ShootingText(const ShootingSummary& s) {
     std::snprintf(item, sizeof item, "  GPS:               %.6f %c, %.6f %c", std::fabs(s.latitude),
                   s.latitude < 0 ? 'S' : 'N', std::fabs(s.longitude), s.longitude < 0 ? 'W' : 'E');
     out += item;
-    if (s.hasAltitude) std::snprintf(item, sizeof item, ", altitude %.1f m", s.altitude), out += item;
+    if (s.hasAltitude)
+      std::snprintf(item, sizeof item, ", altitude %.1f m", s.altitude), out += item;
     out += "\n";
   } else {
     out += "  GPS:               none\n";

@@ -18,9 +18,12 @@ T At(const std::vector<uint8_t>& buffer, size_t offset) {
 // The size of one value of `type` in the delivered buffer; 1 for bytes and unknown types.
 size_t ValueSize(uint16_t type) {
   switch (type) {
-    case 3: case 8: return 2;
-    case 4: case 9: return 4;
-    case 5: case 10: return 8;
+    case 3:
+    case 8: return 2;
+    case 4:
+    case 9: return 4;
+    case 5:
+    case 10: return 8;
     default: return 1;
   }
 }
@@ -39,9 +42,9 @@ uint32_t Held(uint16_t type, uint32_t count, const std::vector<uint8_t>& buffer)
 }  // namespace
 
 const char* TypeName(uint16_t type) {
-  static const char* const kNames[] = {"none",  "BYTE",     "ASCII",     "SHORT",
-                                       "LONG",  "RATIONAL", "SBYTE",     "UNDEFINED",
-                                       "SSHORT", "SLONG",   "SRATIONAL"};
+  static const char* const kNames[] = {"none",   "BYTE",     "ASCII",    "SHORT",
+                                       "LONG",   "RATIONAL", "SBYTE",    "UNDEFINED",
+                                       "SSHORT", "SLONG",    "SRATIONAL"};
   return type < sizeof kNames / sizeof kNames[0] ? kNames[type] : "unknown";
 }
 

@@ -9,12 +9,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <filesystem>
-#include <map>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -108,6 +108,8 @@ struct Row {
   bool writes = false;      // otherwise the scratch folder must stay as it was
 };
 
+// One row a line.
+// clang-format off
 const Row kRows[] = {
     // The command line.
     {"no command", {}, 2, "", "A subcommand is required"},
@@ -160,6 +162,7 @@ const Row kRows[] = {
     {"sample --json", {"--json", "sample", "s.jpg"}, 0, R"("output":"s.jpg","result":{"name":"S_OK")", "", "", true},
     {"sample keeps an existing file", {"sample", "photo.jpg"}, 1, "", "photo.jpg already exists"},
 };
+// clang-format on
 
 TEST(Cli, CommandLines) {
   for (const Order order : {Order::Little, Order::Big}) {
@@ -232,6 +235,7 @@ struct EditRow {
   std::string oursOut;
 };
 
+// clang-format off
 const EditRow kEdits[] = {
     {{"orient", "photo.jpg", "8", "-o", "out/", "--rebuild"}, "out/photo.jpg", "IFD0:Orientation", "8",
      {"get", "out/photo.jpg", "ifd0", "Orientation"}, "Orientation SHORT[1] 8\n"},
@@ -244,6 +248,7 @@ const EditRow kEdits[] = {
     {{"makernote", "note.jpg", "--set", "0x0001=4", "-o", "n.jpg"}, "n.jpg", "ExifIFD:DateTimeOriginal", "",
      {"makernote", "n.jpg", "1"}, "0x0001 SHORT[1] 4\n"},
 };
+// clang-format on
 
 TEST(Cli, EditsAreReadBackByExifToolAndByTheTool) {
   if (!ExifToolAvailable()) GTEST_SKIP() << "exiftool is not installed";
