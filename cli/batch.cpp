@@ -14,6 +14,7 @@
 #include <new>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace lf::cli {
@@ -51,9 +52,10 @@ std::string CannotOpen(const std::string& path, int error) {
   return "cannot open " + path + ": " + std::strerror(error);
 }
 
-Reporter::Reporter(const Options& options, size_t total)
+Reporter::Reporter(const Options& options, size_t total, std::string summary)
     : options_(options),
       total_(total),
+      summary_(std::move(summary)),
       progress_(!options.quiet && total > 1 && ::isatty(STDERR_FILENO)) {}
 
 void Reporter::ClearProgress() {
@@ -90,13 +92,18 @@ void Reporter::Add(const std::string& file, Outcome outcome) {
 int Reporter::Finish() {
   ClearProgress();
   progress_ = false;
-  if (options_.json) std::fputs(DumpJson(document_).c_str(), stdout);
+  if (options_.json) {
+    std::fputs(DumpJson(document_).c_str(), stdout);
+  } else if (!options_.quiet && !summary_.empty() && total_ > 1) {
+    std::printf("%zu %s, %zu failed\n", total_ - failed_, summary_.c_str(), failed_);
+  }
   std::fflush(stdout);
   return failed_ ? kExitFailure : kExitOk;
 }
 
-int RunBatch(const Options& options, const std::vector<Input>& inputs, const FileWork& work) {
-  Reporter reporter(options, inputs.size());
+int RunBatch(const Options& options, const std::vector<Input>& inputs, const FileWork& work,
+             const std::string& summary) {
+  Reporter reporter(options, inputs.size(), summary);
   const size_t threads = std::min<size_t>(std::max(options.jobs, 1u), inputs.size());
   if (threads <= 1) {
     for (size_t i = 0; i < inputs.size(); ++i)

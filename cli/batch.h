@@ -28,7 +28,9 @@ struct Outcome {
 // Prints answers in the order they are added.
 class Reporter {
  public:
-  Reporter(const Options& options, size_t total);
+  // `summary` names what a success did ("edited"): with it, a text batch of several files ends
+  // with a count line, "2 edited, 0 failed".
+  Reporter(const Options& options, size_t total, std::string summary = {});
   Reporter(const Reporter&) = delete;
   Reporter& operator=(const Reporter&) = delete;
   // `file` is empty for an answer about no file (the module itself).
@@ -40,6 +42,7 @@ class Reporter {
   void ClearProgress();
   const Options& options_;
   size_t total_, done_ = 0, failed_ = 0;
+  std::string summary_;
   bool progress_;
   Json document_ = Json::array();
 };
@@ -48,7 +51,8 @@ class Reporter {
 using FileWork = std::function<Outcome(const std::string& file, size_t index)>;
 
 // Runs `work` for every readable input; an input that cannot be opened fails without it.
-int RunBatch(const Options& options, const std::vector<Input>& inputs, const FileWork& work);
+int RunBatch(const Options& options, const std::vector<Input>& inputs, const FileWork& work,
+             const std::string& summary = {});
 
 // The line for a file that cannot be opened, from errno.
 std::string CannotOpen(const std::string& path, int error);

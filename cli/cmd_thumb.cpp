@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/new_file.h"
@@ -24,19 +25,33 @@ namespace {
 
 constexpr int32_t kDefaultQuality = 90;
 
-// A decoded picture, freed when it goes out of scope.
-class DecodedImage {
+// A picture block, freed when it goes out of scope.
+class OwnedImage {
  public:
-  DecodedImage(const Module& m, const std::string& path)
-      : dib_(m.Decode(path.c_str(), LF_DECODE_MAIN_IMAGE)) {}
-  ~DecodedImage() {
+  explicit OwnedImage(LF_HGLOBAL dib) : dib_(dib) {}
+  static OwnedImage Decoded(const Module& m, const std::string& path) {
+    return OwnedImage(m.Decode(path.c_str(), LF_DECODE_MAIN_IMAGE));
+  }
+  // A block of its own for each thread: a block's lock count is not made for sharing.
+  OwnedImage Copy() const {
+    LF_HGLOBAL copy = dib_ ? LfGlobalAlloc(LfGlobalSize(dib_)) : nullptr;
+    if (copy) std::memcpy(LfGlobalLock(copy), PayloadOf(dib_), LfGlobalSize(dib_));
+    if (copy) LfGlobalUnlock(copy);
+    return OwnedImage(copy);
+  }
+  ~OwnedImage() {
     if (dib_) LfGlobalFree(dib_);
   }
-  DecodedImage(const DecodedImage&) = delete;
-  DecodedImage& operator=(const DecodedImage&) = delete;
+  OwnedImage(OwnedImage&& other) noexcept : dib_(std::exchange(other.dib_, nullptr)) {}
+  OwnedImage(const OwnedImage&) = delete;
+  OwnedImage& operator=(const OwnedImage&) = delete;
   LF_HGLOBAL get() const { return dib_; }
 
  private:
+  // The payload read without counting a lock, as concurrent readers must.
+  static const void* PayloadOf(LF_HGLOBAL h) {
+    return reinterpret_cast<const unsigned char*>(h) + LF_GLOBAL_HEADER_SIZE;
+  }
   LF_HGLOBAL dib_;
 };
 
@@ -136,7 +151,7 @@ int RunThumb(const Module& m, const Options& o, const ThumbArgs& a) {
   }
   return RunEdits(o, inputs, a.write, "thumbnail regenerated",
                   [&](const std::string& target, const std::string& source) {
-                    const DecodedImage image(m, source);
+                    const OwnedImage image = OwnedImage::Decoded(m, source);
                     if (!image.get()) return LF_E_FAIL;
                     return m.ReplaceThumbImage(target.c_str(), source.c_str(), image.get(),
                                                a.quality);
@@ -154,7 +169,7 @@ Runner DeclareThumb(CLI::App& app) {
   app.add_option("--quality", a->quality, "JPEG quality of the new thumbnail")
       ->check(CLI::Range(1, 100));
   AddWriteOptions(app, a->write, "write to this file, or into this folder/ (created)");
-  app.callback([a] {
+  app.parse_complete_callback([a] {
     if (!a->regenerate && !a->extract) throw CLI::ValidationError("give --regenerate or --extract");
   });
   return [a](const Module& m, const Options& o) { return RunThumb(m, o, *a); };
@@ -174,16 +189,18 @@ int RunReplace(const Module& m, const Options& o, const ReplaceArgs& a) {
   }
   const std::string picture = files.back();
   files.pop_back();
-  const DecodedImage image(m, picture);
+  const OwnedImage image = OwnedImage::Decoded(m, picture);
   if (!image.get()) {
     std::fprintf(stderr, "%s: no image could be decoded\n", picture.c_str());
     return kExitFailure;
   }
-  return RunEdits(
-      o, ExpandInputs(m, files, o.recursive), a.write, "main image replaced by " + picture,
-      [&](const std::string& target, const std::string& source) {
-        return m.ReplaceExifImage(target.c_str(), source.c_str(), image.get(), a.quality);
-      });
+  return RunEdits(o, ExpandInputs(m, files, o.recursive), a.write,
+                  "main image replaced by " + picture,
+                  [&](const std::string& target, const std::string& source) {
+                    const OwnedImage own = image.Copy();
+                    if (!own.get()) return LF_E_OUTOFMEMORY;
+                    return m.ReplaceExifImage(target.c_str(), source.c_str(), own.get(), a.quality);
+                  });
 }
 
 Runner DeclareReplace(CLI::App& app) {

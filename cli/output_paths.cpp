@@ -120,9 +120,12 @@ int RunEdits(const Options& options, const std::vector<Input>& inputs, const Wri
              const std::string& done, const EditWork& edit) {
   std::vector<std::string> targets;
   if (auto status = PlanDestinations(inputs, write, &targets)) return *status;
-  return RunBatch(options, inputs, [&](const std::string& source, size_t i) {
-    return EditFile(source, targets[i], write, done, [&] { return edit(targets[i], source); });
-  });
+  return RunBatch(
+      options, inputs,
+      [&](const std::string& source, size_t i) {
+        return EditFile(source, targets[i], write, done, [&] { return edit(targets[i], source); });
+      },
+      "edited");
 }
 
 }  // namespace lf::cli
