@@ -27,6 +27,10 @@ double Degrees(const uint32_t dms[6]) {
 
 double Ratio(const uint32_t r[2]) { return r[1] ? static_cast<double>(r[0]) / r[1] : 0; }
 
+// A coordinate is a position only when its degrees are a number: a receiver without a fix writes
+// 0/0.
+bool IsCoordinate(const uint32_t dms[6]) { return dms[1] != 0; }
+
 // How each maker-note setting of the summary record is shown.
 enum class Shape { kU16, kU32, kUnalignedU32, kFlag, kDate, kText, kBytes };
 struct MakerField {
@@ -118,12 +122,12 @@ ShootingSummary ReadShootingSummary(const Module& m, const std::string& path) {
     s.focal35 = exif.focalLengthIn35mmFilm;
     s.hasFlash = Delivered(t, 0x9209);
     s.flash = exif.flash;
-    s.hasGps = Delivered(gps.tags, 0x0002) && Delivered(gps.tags, 0x0004);
+    s.hasGps = Delivered(gps.tags, 0x0002) && Delivered(gps.tags, 0x0004) &&
+               IsCoordinate(gps.latitude) && IsCoordinate(gps.longitude);
     s.latitude = Degrees(gps.latitude) * (gps.latitudeRef[0] == 'S' ? -1 : 1);
     s.longitude = Degrees(gps.longitude) * (gps.longitudeRef[0] == 'W' ? -1 : 1);
-    s.hasAltitude = Delivered(gps.tags, 0x0006);
-    s.altitude =
-        Ratio(gps.altitude) * (Delivered(gps.tags, 0x0005) && gps.altitudeRef == 1 ? -1 : 1);
+    s.hasAltitude = Delivered(gps.tags, 0x0006) && gps.altitude[1] != 0;
+    s.altitude = Ratio(gps.altitude) * (Delivered(gps.tags, 0x0005) && gps.altitudeRef == 1 ? -1 : 1);
     s.makerNoteHeader = note.header.text ? note.header.text : "";
     for (int32_t i = 0; i < note.tags.size; ++i) {
       for (const MakerField& f : kMakerFields) {

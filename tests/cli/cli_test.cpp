@@ -90,6 +90,16 @@ struct Scratch {
     recipe.note = FullKestrelonNote();
     WriteFile(dir + "/note.jpg", MakeMakerNoteFile(recipe).file);
     fs::create_directory_symlink("..", dir + "/folder/deep/loop");
+    // A receiver without a fix writes 0/0 degrees.
+    TiffBuilder t(order);
+    const int exif = t.AddDirectory(), gps = t.AddDirectory();
+    t.Ifd0().Pointer(0x8769, exif).Pointer(0x8825, gps);
+    t.Dir(exif).Short(0x9209, {0});
+    t.Dir(gps)
+        .Rational(0x0002, {{0, 0}, {0, 0}, {0, 0}})
+        .Rational(0x0004, {{0, 0}, {0, 0}, {0, 0}});
+    WriteFile(dir + "/nofix.jpg",
+              JpegBuilder().Soi().App1Exif(t.Build()).BodyOf(EncodeJpeg(8, 8, 75)).Build());
     // A file name that is not UTF-8, alone in its folder.
     fs::create_directories(dir + "/names");
     WriteFile(dir + "/names/bad\xff.jpg", photo);
@@ -131,6 +141,7 @@ const Row kRows[] = {
     {"get: a missing value", {"get", "photo.jpg", "ifd0", "0x9999"}, 1, "", "photo.jpg: 0x9999: the value is not there"},
     {"get: an unknown name suggests", {"get", "photo.jpg", "exif", "Exposure"}, 2, "", "did you mean ExposureTime"},
     {"info: dates as EXIF writes them", {"info", "photo.jpg"}, 0, "DateTimeOriginal:  2021:07:14 09:26:53"},
+    {"info: a 0/0 position is none", {"info", "nofix.jpg"}, 0, "GPS:               none"},
     {"info JSON", {"--json", "info", "turnable.jpg"}, 0, R"("orientation":{"result":{"name":"S_OK","hex":"0x00000000"},"main":6,"thumbnail":3})"},
     {"info: why not EXIF", {"--json", "info", "plain.jpg"}, 0, R"("notExifBecause":"no Exif IFD")"},
     {"makernote values are always a list", {"--json", "makernote", "note.jpg", "2", "0x0051"}, 0, R"("tag":2,"valueField":12648430,"type":"LONG","count":1,"values":[12648430])"},
