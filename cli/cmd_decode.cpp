@@ -19,8 +19,7 @@ struct DecodeArgs {
 };
 
 Outcome Decode(const Module& m, const DecodeArgs& a) {
-  if (auto refusal = RefuseExisting(a.output, a.file, a.overwrite))
-    return Outcome::Failed(*refusal);
+  if (auto refusal = RefuseExisting(a.output, "", a.overwrite)) return Outcome::Failed(*refusal);
   const uint32_t source = a.thumbnail ? LF_DECODE_THUMBNAIL : LF_DECODE_MAIN_IMAGE;
   LF_HGLOBAL dib = m.Decode(a.file.c_str(), source);
   if (!dib) {

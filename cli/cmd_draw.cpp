@@ -28,8 +28,7 @@ struct DrawArgs {
 };
 
 Outcome Draw(const Module& m, const DrawArgs& a, int width, int height, const LfRect& crop) {
-  if (auto refusal = RefuseExisting(a.output, a.file, a.overwrite))
-    return Outcome::Failed(*refusal);
+  if (auto refusal = RefuseExisting(a.output, "", a.overwrite)) return Outcome::Failed(*refusal);
   LfDeviceContext dc{width, height, a.bits, 0, nullptr};
   dc.stride = a.bits == 1 ? ((width + 31) / 32) * 4 : width * (a.bits / 8);
   std::vector<uint8_t> pixels(size_t(dc.stride) * static_cast<size_t>(height), 0xFF);  // white

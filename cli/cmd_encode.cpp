@@ -40,8 +40,7 @@ struct EncodeArgs {
 };
 
 Outcome Encode(const Module& m, const EncodeArgs& a) {
-  if (auto refusal = RefuseExisting(a.output, a.image, a.overwrite))
-    return Outcome::Failed(*refusal);
+  if (auto refusal = RefuseExisting(a.output, "", a.overwrite)) return Outcome::Failed(*refusal);
   LF_HGLOBAL dib = m.Decode(a.image.c_str(), LF_DECODE_MAIN_IMAGE);
   if (!dib) return Outcome::Failed(a.image + ": no image could be decoded");
   int32_t width = 0, height = 0;

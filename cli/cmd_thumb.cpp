@@ -98,7 +98,7 @@ bool TiffHeaderAt(exif::ByteSource& source, uint64_t* base) {
 
 Outcome Extract(const Module& m, const std::string& file, const std::string& target,
                 bool overwrite) {
-  if (auto refusal = RefuseExisting(target, file, overwrite)) return Outcome::Failed(*refusal);
+  if (auto refusal = RefuseExisting(target, "", overwrite)) return Outcome::Failed(*refusal);
   uint32_t offset = 0, length = 0;
   LF_RESULT r = ReadIfd1Number(m, file, exif::kTagJpegInterchangeFormat, &offset);
   if (r == LF_S_OK) r = ReadIfd1Number(m, file, exif::kTagJpegInterchangeFormatLength, &length);

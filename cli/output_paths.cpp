@@ -88,7 +88,8 @@ std::optional<int> PlanDestinations(const std::vector<Input>& inputs, const Writ
 std::optional<std::string> RefuseExisting(const std::string& target, const std::string& source,
                                           bool overwrite) {
   std::error_code ec;
-  if (overwrite || SameFile(target, source) || !fs::exists(fs::symlink_status(target, ec))) {
+  if (overwrite || (!source.empty() && SameFile(target, source)) ||
+      !fs::exists(fs::symlink_status(target, ec))) {
     return std::nullopt;
   }
   return target + " already exists; not replaced (give --overwrite to replace it)";

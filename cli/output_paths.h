@@ -30,7 +30,9 @@ void AddWriteOptions(CLI::App& app, WriteOptions& options, const std::string& ou
 std::optional<int> PlanDestinations(const std::vector<Input>& inputs, const WriteOptions& options,
                                     std::vector<std::string>* targets);
 
-// The line that refuses to replace `target`, or nothing when it may be written.
+// The line that refuses to replace `target`, or nothing when it may be written. An edit of
+// `source` may write over `source` itself; a new picture (source "") never replaces a file
+// unasked, its own input included.
 std::optional<std::string> RefuseExisting(const std::string& target, const std::string& source,
                                           bool overwrite);
 

@@ -168,6 +168,7 @@ const Row kRows[] = {
     {"date --shift out of range", {"date", "photo.jpg", "--shift", "-800000:00:00:00"}, 2},
     // Every command honours --json.
     {"decode --json", {"--json", "decode", "photo.jpg", "-o", "d.png"}, 0, R"("output":"d.png","width":64,"height":48)", "", "", true},
+    {"encode never writes over its input unasked", {"encode", "photo.jpg", "-o", "photo.jpg"}, 1, "", "photo.jpg already exists"},
     {"decode names its format", {"decode", "photo.jpg", "-o", "d.jpg"}, 2, "", "OUT must end in .bmp or .png"},
     {"draw --json", {"--json", "draw", "photo.jpg", "--size", "32x24", "-o", "d.png"}, 0, R"("bits":24)", "", "", true},
     {"sample --json", {"--json", "sample", "s.jpg"}, 0, R"("output":"s.jpg","result":{"name":"S_OK")", "", "", true},
