@@ -1,27 +1,30 @@
+// SPDX-License-Identifier: MIT
 // lumenframe decode FILE [--thumbnail] -o OUT.bmp|OUT.png: what Decode makes of a file (its main
 // image, or its EXIF thumbnail), written as a BMP (the packed DIB as it is) or a PNG.
-#include <cstdio>
+#include <CLI/CLI.hpp>
+
 #include <cstring>
+#include <memory>
 #include <string>
 
-#include "cli/host.h"
 #include "cli/image_output.h"
+#include "cli/output_paths.h"
 
 namespace lf::cli {
 namespace {
 
-int RunDecode(const Module& m, const Options& o) {
-  if (o.args.size() != 1 || o.output.empty()) {
-    std::fprintf(stderr, "usage: lumenframe decode FILE [--thumbnail] -o OUT.bmp|OUT.png\n");
-    return kExitUsage;
-  }
-  const std::string& file = o.args[0];
-  const uint32_t source = o.Has("--thumbnail") ? LF_DECODE_THUMBNAIL : LF_DECODE_MAIN_IMAGE;
-  LF_HGLOBAL dib = m.Decode(file.c_str(), source);
+struct DecodeArgs {
+  std::string file, output;
+  bool thumbnail = false, overwrite = false;
+};
+
+Outcome Decode(const Module& m, const DecodeArgs& a) {
+  if (auto refusal = RefuseExisting(a.output, "", a.overwrite)) return Outcome::Failed(*refusal);
+  const uint32_t source = a.thumbnail ? LF_DECODE_THUMBNAIL : LF_DECODE_MAIN_IMAGE;
+  LF_HGLOBAL dib = m.Decode(a.file.c_str(), source);
   if (!dib) {
-    std::fprintf(stderr, "%s: no %s could be decoded\n", file.c_str(),
-                 source == LF_DECODE_THUMBNAIL ? "thumbnail" : "image");
-    return kExitFailure;
+    return Outcome::Failed(a.file + ": no " + (a.thumbnail ? "thumbnail" : "image") +
+                           " could be decoded");
   }
   const auto* header = static_cast<const uint8_t*>(LfGlobalLock(dib));
   int32_t width = 0, height = 0;
@@ -29,19 +32,38 @@ int RunDecode(const Module& m, const Options& o) {
   std::memcpy(&height, header + 8, 4);
   LfGlobalUnlock(dib);
   std::string error;
-  const bool ok = IsPngPath(o.output) ? WriteDibAsPng(o.output, dib, &error)
-                                      : WriteBmpFile(o.output, dib, &error);
+  const bool ok = IsPngPath(a.output) ? WriteDibAsPng(a.output, dib, &error)
+                                      : WriteBmpFile(a.output, dib, &error);
   LfGlobalFree(dib);
-  if (!ok) {
-    std::fprintf(stderr, "lumenframe: %s\n", error.c_str());
-    return kExitFailure;
-  }
-  if (!o.quiet) std::printf("%s: %dx%d -> %s\n", file.c_str(), width, height, o.output.c_str());
-  return kExitOk;
+  if (!ok) return Outcome::Failed(error);
+  Outcome out;
+  out.record["output"] = a.output;
+  out.record["width"] = width;
+  out.record["height"] = height;
+  out.text = a.file + ": " + std::to_string(width) + "x" + std::to_string(height) + " -> " +
+             a.output + "\n";
+  return out;
 }
 
-LF_CLI_COMMAND({"decode", "FILE [--thumbnail] -o OUT.bmp|OUT.png",
-                "decode the image (or its EXIF thumbnail) to a bitmap file", {}, RunDecode});
+Runner Declare(CLI::App& app) {
+  auto a = std::make_shared<DecodeArgs>();
+  app.add_option("file", a->file, "the file to decode")->required();
+  app.add_flag("--thumbnail", a->thumbnail, "decode the EXIF thumbnail instead");
+  app.add_option("-o,--output", a->output, "OUT.bmp or OUT.png")
+      ->required()
+      ->check(CLI::Validator(
+          [](std::string& path) -> std::string {
+            return IsPngPath(path) || IsBmpPath(path) ? "" : "OUT must end in .bmp or .png";
+          },
+          "OUT.bmp|OUT.png"));
+  app.add_flag("--overwrite", a->overwrite, "replace OUT when it exists");
+  return [a](const Module& m, const Options& o) {
+    return RunBatch(o, {{a->file, {}}}, [&](const std::string&, size_t) { return Decode(m, *a); });
+  };
+}
+
+LF_CLI_COMMAND({"decode", "decode the image (or its EXIF thumbnail) to a BMP or PNG file",
+                Declare});
 
 }  // namespace
 }  // namespace lf::cli

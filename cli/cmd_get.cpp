@@ -1,17 +1,22 @@
+// SPDX-License-Identifier: MIT
 // lumenframe get FILE... DIRECTORY TAG: one EXIF value of each file as GetExifValue delivers it —
 // the tag's name, its type, the number of values delivered and the values.
 //
 // DIRECTORY is ifd0, exif, gps, interop or ifd1 in any case (or the selector number 1, 2, 3, 4,
 // 257); TAG is a tag name as EXIF tools print it (ExposureTime, Make, GPSLatitude; any case) or a
 // number, decimal or 0x-hexadecimal.
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "cli/host.h"
+#include "cli/batch.h"
 #include "cli/value_text.h"
 #include "exif/model/tag_table.h"
 
@@ -25,8 +30,11 @@ constexpr uint32_t kValueBufferSize = 65536;
 constexpr struct {
   const char* name;
   uint32_t id;
-} kDirectoryNames[] = {{"ifd0", LF_DIR_IFD0}, {"exif", LF_DIR_EXIF}, {"gps", LF_DIR_GPS},
-                       {"interop", LF_DIR_INTEROP}, {"ifd1", LF_DIR_IFD1}};
+} kDirectoryNames[] = {{"ifd0", LF_DIR_IFD0},
+                       {"exif", LF_DIR_EXIF},
+                       {"gps", LF_DIR_GPS},
+                       {"interop", LF_DIR_INTEROP},
+                       {"ifd1", LF_DIR_IFD1}};
 
 std::string DirectoryName(uint32_t directory) {
   for (const auto& n : kDirectoryNames) {
@@ -45,7 +53,8 @@ std::string HomeName(const exif::TagInfo& row) {
 
 bool ParseDirectory(const std::string& text, uint32_t* directory) {
   std::string lower;
-  for (char c : text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  for (char c : text)
+    lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
   for (const auto& n : kDirectoryNames) {
     if (lower == n.name) {
       *directory = n.id;
@@ -113,61 +122,75 @@ std::string TagLabel(uint32_t directory, uint16_t tag) {
   return number;
 }
 
-int RunGet(const Module& m, const Options& o) {
-  uint32_t directory = 0;
-  uint16_t tag = 0;
-  std::string error;
-  if (o.args.size() < 3 || !ParseDirectory(o.args[o.args.size() - 2], &directory) ||
-      !ParseTag(o.args.back(), directory, &tag, &error)) {
-    if (!error.empty()) std::fprintf(stderr, "lumenframe get: %s\n", error.c_str());
-    std::fprintf(stderr,
-                 "usage: lumenframe get FILE... DIRECTORY TAG\n"
-                 "  DIRECTORY: ifd0, exif, gps, interop, ifd1 (or 1, 2, 3, 4, 257)\n"
-                 "  TAG: a name as EXIF tools print it, e.g. Orientation, ExposureTime, GPSLatitude,\n"
-                 "       or a number, e.g. 0x0112 or 274\n");
-    return kExitUsage;
+Outcome Get(const Module& m, const std::string& f, uint32_t directory, uint16_t tag,
+            const std::string& label, bool showFile) {
+  std::vector<uint8_t> buffer(kValueBufferSize + 1, 0);  // one more byte: ASCII ends in NUL
+  uint32_t size = kValueBufferSize;
+  uint16_t type = 0;
+  uint32_t count = 0;
+  const LF_RESULT r =
+      m.GetExifValue(f.c_str(), directory, tag, buffer.data(), &size, &type, &count);
+  Outcome out;
+  out.ok = r == LF_S_OK;
+  out.record["tag"] = tag;
+  out.record["name"] = label;
+  out.record["result"] = ResultJson(r);
+  if (!out.ok) {
+    out.error = f + ": " + label + ": " + ResultSentence(r, Action::kRead);
+    return out;
   }
-  const exif::TagInfo* row = exif::FindTag(directory, tag);
-  const std::string label = TagLabel(directory, tag);
-  const std::vector<std::string> files =
-      ExpandFiles(m, std::vector<std::string>(o.args.begin(), o.args.end() - 2));
-  Progress progress(files.size(), !o.quiet);
-  std::vector<uint8_t> buffer(kValueBufferSize + 1);  // one more byte: ASCII always ends in NUL
-  int failed = 0;
-  if (o.json) std::printf("[");
-  for (size_t i = 0; i < files.size(); ++i) {
-    const std::string& f = files[i];
-    progress.Step(f);
-    std::fill(buffer.begin(), buffer.end(), 0);
-    uint32_t size = kValueBufferSize;
-    uint16_t type = 0;
-    uint32_t count = 0;
-    const LF_RESULT r = m.GetExifValue(f.c_str(), directory, tag, buffer.data(), &size, &type, &count);
-    if (r != LF_S_OK) ++failed;
-    if (o.json) {
-      std::printf("%s\n  {\"file\": %s, \"tag\": %u, \"name\": %s, \"result\": %s", i ? "," : "",
-                  JsonString(f).c_str(), tag, row ? JsonString(row->name).c_str() : "null",
-                  JsonString(ResultName(r)).c_str());
-      if (r == LF_S_OK) {
-        std::printf(", \"type\": %s, \"typeCode\": %u, \"count\": %u, \"size\": %u, \"values\": %s",
-                    JsonString(TypeName(type)).c_str(), type, count, size,
-                    ValuesText(type, count, buffer, true).c_str());
-      }
-      std::printf("}");
-    } else if (r == LF_S_OK) {
-      const std::string values = ValuesText(type, count, buffer, false);
-      if (files.size() > 1) std::printf("%s: ", f.c_str());
-      std::printf("%s %s[%u] %s\n", label.c_str(), TypeName(type), count, values.c_str());
-    } else if (!o.quiet || r != LF_S_OK) {
-      std::printf("%s: %s\n", f.c_str(), ResultName(r).c_str());
-    }
-  }
-  if (o.json) std::printf("%s]\n", files.empty() ? "" : "\n");
-  return failed ? kExitFailure : kExitOk;
+  buffer.resize(std::min<size_t>(size, kValueBufferSize) + 1);
+  out.record["type"] = TypeName(type);
+  out.record["count"] = count;
+  out.record["values"] = ValuesJson(type, count, buffer);
+  out.text = (showFile ? f + ": " : "") + label + " " + TypeName(type) + "[" +
+             std::to_string(count) + "] " + ValuesText(type, count, buffer) + "\n";
+  return out;
 }
 
-LF_CLI_COMMAND({"get", "FILE... DIRECTORY TAG", "one EXIF value (TAG by name or number)", {},
-                RunGet});
+struct GetArgs {
+  std::vector<std::string> args;
+};
+
+Runner Declare(CLI::App& app) {
+  auto a = std::make_shared<GetArgs>();
+  app.add_option("args", a->args,
+                 "files or folders, the directory (ifd0, exif, gps, interop or ifd1), and the tag "
+                 "by the name EXIF tools print for it or by number (0x829A, 33434)")
+      ->required();
+  return [a](const Module& m, const Options& o) {
+    if (a->args.size() < 3) {
+      std::fprintf(stderr, "lumenframe get: give FILE... DIRECTORY TAG\n");
+      return kExitUsage;
+    }
+    const std::vector<std::string> files(a->args.begin(), a->args.end() - 2);
+    const std::string& directoryText = a->args[a->args.size() - 2];
+    const std::string& tagText = a->args.back();
+    uint32_t directory = 0;
+    uint16_t tag = 0;
+    std::string error;
+    if (!ParseDirectory(directoryText, &directory)) {
+      std::fprintf(stderr,
+                   "lumenframe get: unknown directory '%s'; give ifd0, exif, gps, interop "
+                   "or ifd1\n",
+                   directoryText.c_str());
+      return kExitUsage;
+    }
+    if (!ParseTag(tagText, directory, &tag, &error)) {
+      if (error.empty()) error = "'" + tagText + "' is not a tag number";
+      std::fprintf(stderr, "lumenframe get: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    const std::string label = TagLabel(directory, tag);
+    const std::vector<Input> inputs = ExpandInputs(m, files, o.recursive);
+    const bool showFile = inputs.size() > 1;
+    return RunBatch(o, inputs, [&](const std::string& f, size_t) {
+      return Get(m, f, directory, tag, label, showFile);
+    });
+  };
+}
+
+LF_CLI_COMMAND({"get", "one EXIF value (TAG by name or number)", Declare});
 
 }  // namespace
 }  // namespace lf::cli

@@ -1,39 +1,44 @@
-// lumenframe kinds: the file extensions the module supports.
-#include <cstdio>
-#include <string>
-#include <vector>
+// SPDX-License-Identifier: MIT
+// lumenframe kinds: the module's version and the file extensions it supports.
+#include <CLI/CLI.hpp>
 
-#include "cli/host.h"
+#include <string>
+
+#include "cli/batch.h"
 
 namespace lf::cli {
 namespace {
 
-int RunKinds(const Module& m, const Options& o) {
+Outcome Kinds(const Module& m) {
   uint32_t version = 0, count = 0;
   if (m.GetPluginVersion(&version) != LF_S_OK || m.GetNumOfSupportedExtentions(&count) != LF_S_OK) {
-    std::fprintf(stderr, "lumenframe: the module does not describe itself\n");
-    return kExitFailure;
+    return Outcome::Failed("lumenframe: the module does not describe itself");
   }
-  std::vector<std::string> extensions;
+  Outcome out;
+  const std::string versionText =
+      std::to_string(version >> 16) + "." + std::to_string(version & 0xFFFF);
+  Json extensions = Json::array();
+  std::string lines;
   for (uint32_t i = 0; i < count; ++i) {
     char ext[260] = {};
-    if (m.GetSupportedExtention(static_cast<int32_t>(i), ext) == LF_S_OK) extensions.push_back(ext);
+    if (m.GetSupportedExtention(static_cast<int32_t>(i), ext) != LF_S_OK) continue;
+    extensions.push_back(ext);
+    lines += "  ." + std::string(ext) + "\n";
   }
-  if (o.json) {
-    std::printf("{\"version\": \"%u.%u\", \"extensions\": [", version >> 16, version & 0xFFFF);
-    for (size_t i = 0; i < extensions.size(); ++i) {
-      std::printf("%s%s", i ? ", " : "", JsonString(extensions[i]).c_str());
-    }
-    std::printf("]}\n");
-  } else {
-    std::printf("Lumenframe %u.%u supports %zu extensions:\n", version >> 16, version & 0xFFFF,
-                extensions.size());
-    for (const std::string& e : extensions) std::printf("  .%s\n", e.c_str());
-  }
-  return kExitOk;
+  out.record["version"] = versionText;
+  out.record["extensions"] = extensions;
+  out.text = "Lumenframe " + versionText + " supports " + std::to_string(extensions.size()) +
+             " extensions:\n" + lines;
+  return out;
 }
 
-LF_CLI_COMMAND({"kinds", "", "list the supported file extensions", {}, RunKinds});
+LF_CLI_COMMAND({"kinds", "list the supported file extensions", [](CLI::App&) -> Runner {
+                  return [](const Module& m, const Options& o) {
+                    Reporter reporter(o, 1);
+                    reporter.Add("", Kinds(m));
+                    return reporter.Finish();
+                  };
+                }});
 
 }  // namespace
 }  // namespace lf::cli

@@ -1,55 +1,50 @@
+// SPDX-License-Identifier: MIT
 // lumenframe orient FILE... N [-o OUT] [--rebuild]: sets the EXIF Orientation of each file (main
-// image and thumbnail) to N (1-8). Files are patched in place; with -o the result goes to OUT (a
-// file, or a directory for several files). --rebuild lets the module rebuild the EXIF block when
-// the thumbnail has no Orientation entry to patch.
-#include <sys/stat.h>
+// image and thumbnail) to N (1-8). Files are patched in place, or written to -o. --rebuild lets
+// the module rebuild the EXIF block when the thumbnail has no Orientation entry to patch.
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "cli/edit_batch.h"
-#include "cli/host.h"
+#include "cli/output_paths.h"
 
 namespace lf::cli {
 namespace {
 
-constexpr const char* kUsage = "usage: lumenframe orient FILE... N [-o OUT] [--rebuild]\n";
+struct OrientArgs {
+  std::vector<std::string> files;
+  bool rebuild = false;
+  WriteOptions write;
+};
 
-int RunOrient(const Module& m, const Options& o) {
-  if (o.args.size() < 2) {
-    std::fprintf(stderr, "%s", kUsage);
-    return kExitUsage;
-  }
-  const std::string value = o.args.back();
-  char* end = nullptr;
-  const long orientation = std::strtol(value.c_str(), &end, 10);
-  if (value.empty() || *end != '\0' || orientation < 1 || orientation > 8) {
-    std::fprintf(stderr, "lumenframe: orientation must be 1 to 8, not \"%s\"\n%s", value.c_str(), kUsage);
-    return kExitUsage;
-  }
-  const std::vector<std::string> files =
-      ExpandFiles(m, std::vector<std::string>(o.args.begin(), o.args.end() - 1));
-  std::vector<std::string> targets;
-  if (!DestinationsFor(files, o.output, &targets)) return kExitUsage;
-  const int32_t rebuild = o.Has("--rebuild") ? 1 : 0;
-  bool refused = false;
-  const int status = RunEditBatch(files, o, "orientation " + value, [&](size_t i) {
-    const LF_RESULT r =
-        m.SetOrientation(targets[i].c_str(), files[i].c_str(), static_cast<int32_t>(orientation), rebuild);
-    refused = refused || r == LF_E_FAIL;
-    return r;
-  });
-  if (refused && !rebuild && !o.json) {
-    std::fprintf(stderr, "lumenframe: a file whose thumbnail has no Orientation entry can only be "
-                         "changed with --rebuild\n");
-  }
-  return status;
+Runner Declare(CLI::App& app) {
+  auto a = std::make_shared<OrientArgs>();
+  app.add_option("args", a->files, "files or folders, then the orientation N (1 to 8)")->required();
+  app.add_flag("--rebuild", a->rebuild,
+               "rebuild the EXIF block when the thumbnail has no Orientation entry to patch");
+  AddWriteOptions(app, a->write, "write to this file, or into this folder/ (created)");
+  return [a](const Module& m, const Options& o) {
+    std::vector<std::string> files = a->files;
+    const std::string n = files.back();
+    files.pop_back();
+    if (files.empty() || n.size() != 1 || n[0] < '1' || n[0] > '8') {
+      std::fprintf(stderr, "lumenframe orient: give FILE... N, with N from 1 to 8 (not \"%s\")\n",
+                   n.c_str());
+      return kExitUsage;
+    }
+    const int32_t orientation = n[0] - '0';
+    return RunEdits(o, ExpandInputs(m, files, o.recursive), a->write, "orientation " + n,
+                    [&](const std::string& target, const std::string& source) {
+                      return m.SetOrientation(target.c_str(), source.c_str(), orientation,
+                                              a->rebuild ? 1 : 0);
+                    });
+  };
 }
 
-LF_CLI_COMMAND({"orient", "FILE... N [-o OUT] [--rebuild]",
-                "set the EXIF orientation (1-8) of photos", {}, RunOrient});
+LF_CLI_COMMAND({"orient", "set the EXIF orientation (1-8) of photos", Declare});
 
 }  // namespace
 }  // namespace lf::cli

@@ -1,16 +1,20 @@
+// SPDX-License-Identifier: MIT
 // lumenframe records FILE... [--json]: the flat directory records GetStillImageInfo delivers for
 // IFD0, the Exif IFD (with its Interoperability record), the GPS IFD and IFD1: every field whose
 // presence bit is set, by its tag name.
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <iterator>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include "cli/host.h"
+#include "cli/batch.h"
 
 namespace lf::cli {
 namespace {
@@ -189,57 +193,80 @@ std::string Hex(const uint8_t* data, size_t size) {
   return out;
 }
 
-// Every value of a field as text; `quote` says whether JSON needs it as a string.
-std::string ValueText(const Field& f, const void* r, bool* quote) {
-  *quote = false;
-  std::string out;
-  auto add = [&](const std::string& v) { out += (out.empty() ? "" : " ") + v; };
+// Every value of a field, as text and as JSON: numbers as numbers (a list when the field holds
+// several), rationals as [numerator, denominator], texts as strings, byte arrays in hexadecimal.
+struct Value {
+  std::string text;
+  Json json;
+};
+
+Value ValueOf(const Field& f, const void* r) {
+  Value v;
+  Json list = Json::array();
+  auto add = [&](const std::string& text, Json json) {
+    v.text += (v.text.empty() ? "" : " ") + text;
+    list.push_back(std::move(json));
+  };
   switch (f.kind) {
-    case Kind::U8: return std::to_string(At<uint8_t>(r, f.offset));
+    case Kind::U8: {
+      const uint8_t n = At<uint8_t>(r, f.offset);
+      return {std::to_string(n), n};
+    }
+    case Kind::U32: {
+      const uint32_t n = At<uint32_t>(r, f.offset);
+      return {std::to_string(n), n};
+    }
     case Kind::U16:
-      for (int i = 0; i < f.count; ++i) add(std::to_string(At<uint16_t>(r, f.offset, i)));
+      for (int i = 0; i < f.count; ++i) {
+        const uint16_t n = At<uint16_t>(r, f.offset, i);
+        add(std::to_string(n), n);
+      }
       break;
-    case Kind::U32: return std::to_string(At<uint32_t>(r, f.offset));
     case Kind::Rational:
+      for (int i = 0; i < f.count; ++i) {
+        const uint32_t n = At<uint32_t>(r, f.offset, 2 * i),
+                       d = At<uint32_t>(r, f.offset, 2 * i + 1);
+        add(std::to_string(n) + "/" + std::to_string(d), {n, d});
+      }
+      break;
     case Kind::SRational:
       for (int i = 0; i < f.count; ++i) {
-        add(f.kind == Kind::Rational
-                ? std::to_string(At<uint32_t>(r, f.offset, 2 * i)) + "/" + std::to_string(At<uint32_t>(r, f.offset, 2 * i + 1))
-                : std::to_string(At<int32_t>(r, f.offset, 2 * i)) + "/" + std::to_string(At<int32_t>(r, f.offset, 2 * i + 1)));
+        const int32_t n = At<int32_t>(r, f.offset, 2 * i), d = At<int32_t>(r, f.offset, 2 * i + 1);
+        add(std::to_string(n) + "/" + std::to_string(d), {n, d});
       }
       break;
     case Kind::Raw4: {
-      const auto v = At<std::array<uint8_t, 4>>(r, f.offset);
+      const auto raw = At<std::array<uint8_t, 4>>(r, f.offset);
       bool printable = true;
-      for (uint8_t c : v) printable = printable && c >= 0x20 && c < 0x7F;
-      out = printable ? std::string(v.begin(), v.end()) : Hex(v.data(), v.size());
-      break;
+      for (uint8_t c : raw) printable = printable && c >= 0x20 && c < 0x7F;
+      v.text = printable ? std::string(raw.begin(), raw.end()) : Hex(raw.data(), raw.size());
+      return {v.text, v.text};
     }
     case Kind::Text: {
       const auto s = At<LfString>(r, f.offset);
-      out = s.text ? s.text : "";
-      break;
+      v.text = s.text ? s.text : "";
+      return {v.text, v.text};
     }
     case Kind::Bytes: {
       const auto b = At<LfByteArray>(r, f.offset);
       const size_t n = b.data && b.size > 0 ? static_cast<size_t>(b.size) : 0;
-      out = std::to_string(n) + " bytes";
-      if (n) out += ": " + Hex(b.data, std::min<size_t>(n, 16)) + (n > 16 ? "..." : "");
-      break;
+      v.text = std::to_string(n) + " bytes";
+      if (n) v.text += ": " + Hex(b.data, std::min<size_t>(n, 16)) + (n > 16 ? "..." : "");
+      return {v.text, n ? Hex(b.data, n) : std::string()};
     }
     case Kind::U16List: {
       const auto l = At<LfU16List>(r, f.offset);
-      for (int32_t i = 0; l.data && i < l.size; ++i) add(std::to_string(l.data[i]));
+      for (int32_t i = 0; l.data && i < l.size; ++i) add(std::to_string(l.data[i]), l.data[i]);
       break;
     }
     case Kind::U32List: {
       const auto l = At<LfU32List>(r, f.offset);
-      for (int32_t i = 0; l.data && i < l.size; ++i) add(std::to_string(l.data[i]));
+      for (int32_t i = 0; l.data && i < l.size; ++i) add(std::to_string(l.data[i]), l.data[i]);
       break;
     }
   }
-  *quote = true;
-  return out;
+  v.json = list.size() == 1 ? list[0] : list;
+  return v;
 }
 
 struct Directory {
@@ -271,17 +298,15 @@ const LfPresenceMask* PresenceOf(uint32_t selector, const void* record) {
 // The present fields of one record as (name, value, quote) rows; the Exif record's
 // Interoperability fields follow it under their own names.
 struct Row {
-  std::string name, value;
-  bool quote;
+  std::string name;
+  Value value;
 };
 
 void CollectRows(const Field* fields, size_t count, const void* record, const LfPresenceMask& mask,
                  std::vector<Row>* rows) {
   for (size_t i = 0; i < count; ++i) {
     if (!LfPresenceHas(&mask, fields[i].bit)) continue;
-    Row row{fields[i].name, "", false};
-    row.value = ValueText(fields[i], record, &row.quote);
-    rows->push_back(row);
+    rows->push_back({fields[i].name, ValueOf(fields[i], record)});
   }
 }
 
@@ -316,58 +341,41 @@ std::vector<Entry> EntriesOf(const LfStillImageOutput& out) {
   return entries;
 }
 
-void PrintText(const std::string& path, LF_RESULT r, const std::vector<Entry>& entries) {
-  std::printf("%s\n", path.c_str());
-  if (r != LF_S_OK) {
-    std::printf("  - (%s)\n", ResultName(r).c_str());
-    return;
-  }
-  for (const Entry& e : entries) {
-    std::printf("  [%s]\n", DirectoryOf(e.selector).name);
+Outcome Records(const Module& m, const std::string& file) {
+  LfStillImageOutput records{};
+  const LF_RESULT r = m.GetStillImageInfo(file.c_str(), &records,
+                                          LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1);
+  Outcome out;
+  out.ok = r == LF_S_OK;
+  out.record["result"] = ResultJson(r);
+  out.text = file + "\n";
+  if (!out.ok) out.error = file + ": " + ResultSentence(r, Action::kRead);
+  for (const Entry& e : EntriesOf(records)) {
+    const char* name = DirectoryOf(e.selector).name;
+    Json fields = Json::object();
+    out.text += "  [" + std::string(name) + "]\n";
+    char line[64];
     for (const Row& row : RowsOf(e.selector, e.record)) {
-      std::printf("    %-28s %s\n", row.name.c_str(), row.value.c_str());
+      std::snprintf(line, sizeof line, "    %-28s ", row.name.c_str());
+      out.text += line + row.value.text + "\n";
+      fields[row.name] = row.value.json;
     }
+    out.record[name] = fields;
   }
+  LfStillImageOutputFree(&records);
+  return out;
 }
 
-void PrintJson(const std::string& path, LF_RESULT r, const std::vector<Entry>& entries, bool first) {
-  std::printf("%s\n  {\"file\": %s, \"result\": %s", first ? "" : ",", JsonString(path).c_str(),
-              JsonString(ResultName(r)).c_str());
-  for (const Entry& e : entries) {
-    std::printf(",\n   %s: {", JsonString(DirectoryOf(e.selector).name).c_str());
-    bool firstRow = true;
-    for (const Row& row : RowsOf(e.selector, e.record)) {
-      std::printf("%s%s: %s", firstRow ? "" : ", ", JsonString(row.name).c_str(),
-                  row.quote ? JsonString(row.value).c_str() : row.value.c_str());
-      firstRow = false;
-    }
-    std::printf("}");
-  }
-  std::printf("}");
+Runner Declare(CLI::App& app) {
+  auto files = std::make_shared<std::vector<std::string>>();
+  app.add_option("files", *files, "files or folders")->required();
+  return [files](const Module& m, const Options& o) {
+    return RunBatch(o, ExpandInputs(m, *files, o.recursive),
+                    [&](const std::string& f, size_t) { return Records(m, f); });
+  };
 }
 
-int RunRecords(const Module& m, const Options& o) {
-  if (o.args.empty()) {
-    std::fprintf(stderr, "usage: lumenframe records FILE... [--json]\n");
-    return kExitUsage;
-  }
-  return RunReadBatch(m, o, [&](const std::string& file, bool first) {
-    LfStillImageOutput out{};
-    const LF_RESULT r =
-        m.GetStillImageInfo(file.c_str(), &out, LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1);
-    const std::vector<Entry> entries = EntriesOf(out);
-    if (o.json) {
-      PrintJson(file, r, entries, first);
-    } else if (!o.quiet || r != LF_S_OK) {
-      PrintText(file, r, entries);
-    }
-    LfStillImageOutputFree(&out);
-    return r == LF_S_OK;
-  });
-}
-
-LF_CLI_COMMAND({"records", "FILE...", "the EXIF directory records GetStillImageInfo delivers",
-                {}, RunRecords});
+LF_CLI_COMMAND({"records", "the EXIF directory records GetStillImageInfo delivers", Declare});
 
 }  // namespace
 }  // namespace lf::cli

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/image_output.h"
 
 #include <png.h>
@@ -8,18 +9,12 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/new_file.h"
 #include "exif/model/byte_reader.h"
 
 namespace lf::cli {
 
 namespace {
-
-struct FileCloser {
-  FILE* f;
-  ~FileCloser() {
-    if (f) std::fclose(f);
-  }
-};
 
 // libpng longjmps on errors: kept in a function without objects that have destructors.
 bool WriteRgbRows(FILE* f, png_structp png, png_infop info, uint32_t width, uint32_t height,
@@ -37,7 +32,7 @@ bool WriteRgbRows(FILE* f, png_structp png, png_infop info, uint32_t width, uint
 // RGB rows, top first, into a PNG file.
 bool WritePng(const std::string& path, uint32_t width, uint32_t height,
               const std::vector<uint8_t>& rgb, std::string* error) {
-  FileCloser file{std::fopen(path.c_str(), "wb")};
+  PendingFile file(path);
   if (!file.f) {
     *error = "cannot create " + path;
     return false;
@@ -48,8 +43,9 @@ bool WritePng(const std::string& path, uint32_t width, uint32_t height,
   for (uint32_t y = 0; y < height; ++y) {
     rows[y] = const_cast<png_bytep>(rgb.data() + size_t{y} * width * 3);
   }
-  const bool ok = info && WriteRgbRows(file.f, png, info, width, height, rows.data());
+  bool ok = info && WriteRgbRows(file.f, png, info, width, height, rows.data());
   png_destroy_write_struct(&png, info ? &info : nullptr);
+  ok = ok && file.Commit();
   if (!ok) *error = "cannot write " + path;
   return ok;
 }
@@ -58,6 +54,10 @@ bool WritePng(const std::string& path, uint32_t width, uint32_t height,
 
 bool IsPngPath(const std::string& path) {
   return path.size() >= 4 && ::strcasecmp(path.c_str() + path.size() - 4, ".png") == 0;
+}
+
+bool IsBmpPath(const std::string& path) {
+  return path.size() >= 4 && ::strcasecmp(path.c_str() + path.size() - 4, ".bmp") == 0;
 }
 
 bool WriteBmpFile(const std::string& path, LF_HGLOBAL dib, std::string* error) {
@@ -75,9 +75,9 @@ bool WriteBmpFile(const std::string& path, LF_HGLOBAL dib, std::string* error) {
   const exif::MutableByteView headerView(header, sizeof header);
   headerView.WriteU32(2, static_cast<uint32_t>(14 + size));
   headerView.WriteU32(10, 14 + dibView.ReadU32(0) + table);
-  FileCloser file{std::fopen(path.c_str(), "wb")};
+  PendingFile file(path);
   const bool ok = file.f && std::fwrite(header, 1, 14, file.f) == 14 &&
-                  std::fwrite(bytes, 1, size, file.f) == size;
+                  std::fwrite(bytes, 1, size, file.f) == size && file.Commit();
   LfGlobalUnlock(dib);
   if (!ok) *error = "cannot write " + path;
   return ok;

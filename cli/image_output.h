@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing what the module returns to files a person can open: packed DIBs as BMP files, and
 // 24-bit pixel rows (a DIB's or a device surface's) as PNG files.
 #pragma once
@@ -15,7 +16,8 @@ bool WriteBmpFile(const std::string& path, LF_HGLOBAL dib, std::string* error);
 bool WriteDibAsPng(const std::string& path, LF_HGLOBAL dib, std::string* error);
 // A device surface (1, 24 or 32 bits per pixel, top row first) as an RGB PNG.
 bool WriteSurfaceAsPng(const std::string& path, const LfDeviceContext& dc, std::string* error);
-// True when the path ends in ".png" (any case).
+// True when the path ends in ".png" or ".bmp" (any case).
 bool IsPngPath(const std::string& path);
+bool IsBmpPath(const std::string& path);
 
 }  // namespace lf::cli

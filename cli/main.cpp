@@ -1,113 +1,89 @@
+// SPDX-License-Identifier: MIT
 // lumenframe — a command-line host for the Lumenframe.pcp module.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
-#include <cstring>
+#include <iostream>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "cli/host.h"
+
+#ifndef LF_VERSION
+#define LF_VERSION "0"
+#endif
 
 namespace {
 
 using lf::cli::Command;
 using lf::cli::Commands;
 
-void PrintUsage(FILE* to) {
-  std::fprintf(to,
-               "usage: lumenframe [--json] [-r] [-q] COMMAND [ARGS...]\n\n"
-               "Reads and edits the EXIF data of JPEG and TIFF photos through the Lumenframe.pcp\n"
-               "module (found beside this program, in the installed library folder, or at $LUMENFRAME_MODULE).\n\ncommands:\n");
-  for (const Command& c : Commands()) {
-    std::fprintf(to, "  %-13s %-42s %s\n", c.name, c.usage, c.summary);
-  }
-  std::fprintf(to,
-               "\noptions:\n"
-               "  --json   print one JSON document instead of text\n"
-               "  -r       walk directories recursively (directories named are always walked)\n"
-               "  -q       print nothing but errors\n"
-               "  -o PATH  output file for commands that write one\n"
-               "\nexit status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.\n");
-}
+constexpr const char* kDescription =
+    "Reads and edits the EXIF data of JPEG and TIFF photos through the Lumenframe.pcp module\n"
+    "(found beside this program, in the installed lib/lumenframe/ folder, or at\n"
+    "$LUMENFRAME_MODULE). Exit status: 0 when every file succeeded, 1 when any failed, 2 on a\n"
+    "usage error.";
 
-bool TakesValue(const Command& c, const std::string& flag) {
-  for (const std::string& v : c.valueFlags) {
-    if (v == flag) return true;
-  }
-  return false;
+unsigned DefaultJobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores ? cores : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app(kDescription, "lumenframe");
+  app.set_version_flag("--version", "lumenframe " LF_VERSION);
+  app.require_subcommand(1);
+  app.fallthrough();  // the options below may follow the command's name
   lf::cli::Options options;
-  int i = 1;
-  // Options before the command.
-  for (; i < argc && argv[i][0] == '-'; ++i) {
-    const std::string a = argv[i];
-    if (a == "--json") {
-      options.json = true;
-    } else if (a == "-r") {
-      options.recursive = true;
-    } else if (a == "-q") {
-      options.quiet = true;
-    } else if (a == "-h" || a == "--help") {
-      PrintUsage(stdout);
-      return lf::cli::kExitOk;
-    } else {
-      std::fprintf(stderr, "lumenframe: unknown option %s\n", a.c_str());
-      PrintUsage(stderr);
-      return lf::cli::kExitUsage;
-    }
-  }
-  if (i >= argc) {
-    PrintUsage(stderr);
-    return lf::cli::kExitUsage;
-  }
-  const std::string name = argv[i++];
-  const Command* command = nullptr;
+  options.jobs = DefaultJobs();
+  app.add_flag("--json", options.json, "print one JSON document instead of text");
+  app.add_flag("-r,--recursive", options.recursive,
+               "walk folders to the bottom (otherwise one level deep)");
+  app.add_flag("-q,--quiet", options.quiet, "print nothing but errors");
+  app.add_option("-j,--jobs", options.jobs, "threads for a batch (default: the number of cores)")
+      ->check(CLI::Range(1u, 256u));
+
+  lf::cli::Runner runner;
   for (const Command& c : Commands()) {
-    if (name == c.name) command = &c;
+    CLI::App* sub = app.add_subcommand(c.name, c.summary);
+    sub->fallthrough();
+    lf::cli::Runner run = c.declare(*sub);
+    sub->final_callback([&runner, run] { runner = run; });
   }
-  if (!command) {
-    std::fprintf(stderr, "lumenframe: unknown command '%s'\n", name.c_str());
-    PrintUsage(stderr);
+  std::string topic;
+  CLI::App* help = app.add_subcommand("help", "describe the tool, or one command");
+  help->add_option("command", topic, "the command to describe");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e, std::cout, std::cout);  // --help, --version
+    app.exit(e, std::cout, std::cerr);
     return lf::cli::kExitUsage;
   }
-  // Options and arguments of the command, in any order; "--" ends the options.
-  bool onlyArgs = false;
-  for (; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (onlyArgs || a.size() < 2 || a[0] != '-' || (a[1] >= '0' && a[1] <= '9')) {
-      options.args.push_back(a);
-    } else if (a == "--") {
-      onlyArgs = true;
-    } else if (a == "--json") {
-      options.json = true;
-    } else if (a == "-r") {
-      options.recursive = true;
-    } else if (a == "-q") {
-      options.quiet = true;
-    } else if (a == "-o") {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "lumenframe: -o needs a path\n");
-        return lf::cli::kExitUsage;
-      }
-      options.output = argv[++i];
-    } else if (const size_t eq = a.find('='); eq != std::string::npos && TakesValue(*command, a.substr(0, eq))) {
-      options.values.emplace_back(a.substr(0, eq), a.substr(eq + 1));
-    } else if (TakesValue(*command, a)) {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "lumenframe: %s needs a value\n", a.c_str());
-        return lf::cli::kExitUsage;
-      }
-      options.values.emplace_back(a, argv[++i]);
-    } else {
-      options.flags.push_back(a);
+  if (help->parsed()) {
+    if (topic.empty()) {
+      std::cout << app.help();
+      return lf::cli::kExitOk;
     }
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+      if (sub->get_name() == topic && sub != help) {
+        std::cout << sub->help(app.get_name());
+        return lf::cli::kExitOk;
+      }
+    }
+    std::cerr << "lumenframe: no command named " << topic << "\n";
+    return lf::cli::kExitUsage;
   }
+
   lf::cli::Module module;
   std::string error;
   if (!lf::cli::LoadModule(&module, &error)) {
     std::fprintf(stderr, "lumenframe: cannot load Lumenframe.pcp:\n%s", error.c_str());
     return lf::cli::kExitUsage;
   }
-  return command->run(module, options);
+  return runner(module, options);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/shooting_summary.h"
 
 #include <cmath>
@@ -39,59 +40,64 @@ struct MakerField {
   size_t size;
 };
 #define LF_NOTE(tag, shape, member) \
-  {tag, Shape::shape, offsetof(LfMakerNoteSummary, member), sizeof(LfMakerNoteSummary::member)}
+  { tag, Shape::shape, offsetof(LfMakerNoteSummary, member), sizeof(LfMakerNoteSummary::member) }
 constexpr MakerField kMakerFields[] = {
-    LF_NOTE(0x0001, kU16, tag0001), LF_NOTE(0x0002, kUnalignedU32, tag0002),
-    LF_NOTE(0x0003, kU16, tag0003), LF_NOTE(0x0007, kU16, tag0007), LF_NOTE(0x000F, kU16, tag000F),
-    LF_NOTE(0x001A, kU16, tag001A), LF_NOTE(0x001C, kU16, tag001C), LF_NOTE(0x001F, kU16, tag001F),
-    LF_NOTE(0x0020, kU16, tag0020), LF_NOTE(0x0021, kFlag, has0021), LF_NOTE(0x0022, kU16, tag0022),
-    LF_NOTE(0x0026, kUnalignedU32, tag0026), LF_NOTE(0x0027, kU16, tag0027),
-    LF_NOTE(0x0028, kU16, tag0028), LF_NOTE(0x002A, kU16, tag002A), LF_NOTE(0x002B, kU32, tag002B),
-    LF_NOTE(0x002D, kU16, tag002D), LF_NOTE(0x0032, kU16, tag0032),
+    LF_NOTE(0x0001, kU16, tag0001),       LF_NOTE(0x0002, kUnalignedU32, tag0002),
+    LF_NOTE(0x0003, kU16, tag0003),       LF_NOTE(0x0007, kU16, tag0007),
+    LF_NOTE(0x000F, kU16, tag000F),       LF_NOTE(0x001A, kU16, tag001A),
+    LF_NOTE(0x001C, kU16, tag001C),       LF_NOTE(0x001F, kU16, tag001F),
+    LF_NOTE(0x0020, kU16, tag0020),       LF_NOTE(0x0021, kFlag, has0021),
+    LF_NOTE(0x0022, kU16, tag0022),       LF_NOTE(0x0026, kUnalignedU32, tag0026),
+    LF_NOTE(0x0027, kU16, tag0027),       LF_NOTE(0x0028, kU16, tag0028),
+    LF_NOTE(0x002A, kU16, tag002A),       LF_NOTE(0x002B, kU32, tag002B),
+    LF_NOTE(0x002D, kU16, tag002D),       LF_NOTE(0x0032, kU16, tag0032),
     LF_NOTE(0x0033, kDate, dateTime0033), LF_NOTE(0x0042, kU16, tag0042),
-    LF_NOTE(0x0044, kU16, tag0044), LF_NOTE(0x0051, kText, text0051), LF_NOTE(0x0E00, kFlag, has0E00),
-    LF_NOTE(0x4950, kFlag, has4950), LF_NOTE(0x0036, kU16, tag0036), LF_NOTE(0x003D, kU16, tag003D),
-    LF_NOTE(0x003F, kU16, tag003F), LF_NOTE(0x0043, kU16, tag0043), LF_NOTE(0x0023, kU16, tag0023),
-    LF_NOTE(0x004D, kBytes, tag004D), LF_NOTE(0x0034, kU16, tag0034), LF_NOTE(0x0053, kText, text0053),
-    LF_NOTE(0x0055, kU16, tag0055), LF_NOTE(0x004F, kU16, tag004F), LF_NOTE(0x0061, kBytes, tag0061),
+    LF_NOTE(0x0044, kU16, tag0044),       LF_NOTE(0x0051, kText, text0051),
+    LF_NOTE(0x0E00, kFlag, has0E00),      LF_NOTE(0x4950, kFlag, has4950),
+    LF_NOTE(0x0036, kU16, tag0036),       LF_NOTE(0x003D, kU16, tag003D),
+    LF_NOTE(0x003F, kU16, tag003F),       LF_NOTE(0x0043, kU16, tag0043),
+    LF_NOTE(0x0023, kU16, tag0023),       LF_NOTE(0x004D, kBytes, tag004D),
+    LF_NOTE(0x0034, kU16, tag0034),       LF_NOTE(0x0053, kText, text0053),
+    LF_NOTE(0x0055, kU16, tag0055),       LF_NOTE(0x004F, kU16, tag004F),
+    LF_NOTE(0x0061, kBytes, tag0061),
 };
 #undef LF_NOTE
 
-std::string MakerValueJson(const LfMakerNoteSummary& note, const MakerField& f) {
+Json MakerValueJson(const LfMakerNoteSummary& note, const MakerField& f) {
   const auto* at = reinterpret_cast<const uint8_t*>(&note) + f.offset;
-  char text[64];
   switch (f.shape) {
     case Shape::kU16: {
       uint16_t v;
       std::memcpy(&v, at, 2);
-      return std::to_string(v);
+      return v;
     }
-    case Shape::kU32: case Shape::kUnalignedU32: case Shape::kFlag: {
+    case Shape::kU32:
+    case Shape::kUnalignedU32:
+    case Shape::kFlag: {
       uint32_t v;
       std::memcpy(&v, at, 4);
-      return f.shape == Shape::kFlag ? (v ? "true" : "false") : std::to_string(v);
+      return f.shape == Shape::kFlag ? Json(v != 0) : Json(v);
     }
     case Shape::kDate: {
       LfExifDateTime t;
       std::memcpy(&t, at, sizeof t);
-      std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day,
-                    t.hour, t.minute, t.second);
-      return JsonString(text);
+      return ExifDateText(t);
     }
     case Shape::kText: {
       const LfString* s = reinterpret_cast<const LfString*>(at);
-      return JsonString(s->text ? s->text : "");
+      return s->text ? s->text : "";
     }
     case Shape::kBytes: {
       std::string hex;
+      char text[4];
       for (size_t i = 0; i < f.size; ++i) {
         std::snprintf(text, sizeof text, "%02x", at[i]);
         hex += text;
       }
-      return JsonString(hex);
+      return hex;
     }
   }
-  return "null";
+  return nullptr;
 }
 
 }  // namespace
@@ -135,13 +141,20 @@ ShootingSummary ReadShootingSummary(const Module& m, const std::string& path) {
   return s;
 }
 
-void PrintShootingText(const ShootingSummary& s) {
+std::string ExifDateText(const LfExifDateTime& t) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u:%02u:%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return text;
+}
+
+std::string ShootingText(const ShootingSummary& s) {
+  char item[160];
   if (s.result != LF_S_OK) {
-    std::printf("  shooting data:     - (%s)\n", ResultName(s.result).c_str());
-    return;
+    std::snprintf(item, sizeof item, "  shooting data:     - (%s)\n", ResultName(s.result).c_str());
+    return item;
   }
   std::string line;
-  char item[96];
   auto add = [&](const char* text) {
     if (!line.empty()) line += ", ";
     line += text;
@@ -161,57 +174,57 @@ void PrintShootingText(const ShootingSummary& s) {
     add(item);
     if (s.hasFocal35) line += " (" + std::to_string(s.focal35) + " mm in 35 mm film)";
   }
-  std::printf("  exposure:          %s\n", line.empty() ? "none" : line.c_str());
+  std::string out = "  exposure:          " + (line.empty() ? std::string("none") : line) + "\n";
   if (s.hasFlash) {
-    std::printf("  flash:             %s (0x%04X)\n", (s.flash & 1) ? "fired" : "did not fire", s.flash);
+    std::snprintf(item, sizeof item, "  flash:             %s (0x%04X)\n",
+                  (s.flash & 1) ? "fired" : "did not fire", s.flash);
+    out += item;
   }
   if (s.hasGps) {
-    std::printf("  GPS:               %.6f %c, %.6f %c", std::fabs(s.latitude), s.latitude < 0 ? 'S' : 'N',
-                std::fabs(s.longitude), s.longitude < 0 ? 'W' : 'E');
-    if (s.hasAltitude) std::printf(", altitude %.1f m", s.altitude);
-    std::printf("\n");
+    std::snprintf(item, sizeof item, "  GPS:               %.6f %c, %.6f %c", std::fabs(s.latitude),
+                  s.latitude < 0 ? 'S' : 'N', std::fabs(s.longitude), s.longitude < 0 ? 'W' : 'E');
+    out += item;
+    if (s.hasAltitude)
+      std::snprintf(item, sizeof item, ", altitude %.1f m", s.altitude), out += item;
+    out += "\n";
   } else {
-    std::printf("  GPS:               none\n");
+    out += "  GPS:               none\n";
   }
-  if (s.makerValues.empty()) return;
-  std::printf("  maker settings:    \"%s\"", s.makerNoteHeader.c_str());
-  for (const auto& [tag, value] : s.makerValues) std::printf(" 0x%04X=%s", tag, value.c_str());
-  std::printf("\n");
+  if (s.makerValues.empty()) return out;
+  out += "  maker settings:    \"" + s.makerNoteHeader + "\"";
+  for (const auto& [tag, value] : s.makerValues) {
+    std::snprintf(item, sizeof item, " 0x%04X=", tag);
+    out += item + (value.is_string() ? value.get<std::string>() : value.dump());
+  }
+  return out + "\n";
 }
 
-std::string ShootingJson(const ShootingSummary& s) {
-  std::string out = "{\"result\": " + JsonString(ResultName(s.result));
-  char item[128];
+Json ShootingJson(const ShootingSummary& s) {
+  Json out = {{"result", ResultJson(s.result)}};
   auto pair = [&](const char* name, bool has, const uint32_t v[2]) {
-    if (!has) return;
-    std::snprintf(item, sizeof item, ", \"%s\": [%u, %u]", name, v[0], v[1]);
-    out += item;
-  };
-  auto number = [&](const char* name, bool has, unsigned v) {
-    if (has) out += ", \"" + std::string(name) + "\": " + std::to_string(v);
+    if (has) out[name] = {v[0], v[1]};
   };
   pair("exposureTime", s.hasExposure, s.exposure);
   pair("fNumber", s.hasFNumber, s.fNumber);
-  number("iso", s.hasIso, s.iso);
+  if (s.hasIso) out["iso"] = s.iso;
   pair("focalLength", s.hasFocal, s.focal);
-  number("focalLengthIn35mmFilm", s.hasFocal35, s.focal35);
-  number("flash", s.hasFlash, s.flash);
+  if (s.hasFocal35) out["focalLengthIn35mmFilm"] = s.focal35;
+  if (s.hasFlash) out["flash"] = s.flash;
   if (s.hasGps) {
-    std::snprintf(item, sizeof item, ", \"gps\": {\"latitude\": %.7f, \"longitude\": %.7f", s.latitude,
-                  s.longitude);
-    out += item;
-    if (s.hasAltitude) std::snprintf(item, sizeof item, ", \"altitude\": %.2f", s.altitude), out += item;
-    out += "}";
+    Json gps = {{"latitude", s.latitude}, {"longitude", s.longitude}};
+    if (s.hasAltitude) gps["altitude"] = s.altitude;
+    out["gps"] = gps;
   }
   if (!s.makerValues.empty()) {
-    out += ", \"makerNote\": {\"header\": " + JsonString(s.makerNoteHeader) + ", \"values\": {";
-    for (size_t i = 0; i < s.makerValues.size(); ++i) {
-      std::snprintf(item, sizeof item, "%s\"0x%04X\": ", i ? ", " : "", s.makerValues[i].first);
-      out += item + s.makerValues[i].second;
+    Json values = Json::object();
+    char key[8];
+    for (const auto& [tag, value] : s.makerValues) {
+      std::snprintf(key, sizeof key, "0x%04X", tag);
+      values[key] = value;
     }
-    out += "}}";
+    out["makerNote"] = {{"header", s.makerNoteHeader}, {"values", values}};
   }
-  return out + "}";
+  return out;
 }
 
 }  // namespace lf::cli

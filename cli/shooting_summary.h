@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shooting summary of `lumenframe info`: what GetExif delivers (exposure, aperture, ISO,
 // focal length, flash, the GPS position and the maker note's camera settings), read once and kept
 // as plain values so that the record can be printed as text or JSON.
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "cli/host.h"
+#include "cli/messages.h"
 
 namespace lf::cli {
 
@@ -20,14 +22,15 @@ struct ShootingSummary {
   uint16_t iso = 0, focal35 = 0, flash = 0;
   double latitude = 0, longitude = 0, altitude = 0;  // degrees (south and west negative), metres
   std::string makerNoteHeader;
-  // The maker note's delivered settings in directory order: tag and its value as JSON text.
-  std::vector<std::pair<uint16_t, std::string>> makerValues;
+  // The maker note's delivered settings in directory order: tag and its value.
+  std::vector<std::pair<uint16_t, Json>> makerValues;
 };
 
 ShootingSummary ReadShootingSummary(const Module& m, const std::string& path);
 // Lines of `info`'s text output, each starting with two blanks.
-void PrintShootingText(const ShootingSummary& s);
-// A JSON object.
-std::string ShootingJson(const ShootingSummary& s);
+std::string ShootingText(const ShootingSummary& s);
+Json ShootingJson(const ShootingSummary& s);
+// A date as EXIF writes it: "2021:07:14 09:26:53".
+std::string ExifDateText(const LfExifDateTime& t);
 
 }  // namespace lf::cli

@@ -1,75 +1,105 @@
+// SPDX-License-Identifier: MIT
 #include "cli/value_text.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
-#include "cli/host.h"
-
 namespace lf::cli {
 
+namespace {
+
+template <typename T>
+T At(const std::vector<uint8_t>& buffer, size_t offset) {
+  T v{};
+  if (offset + sizeof v <= buffer.size()) std::memcpy(&v, buffer.data() + offset, sizeof v);
+  return v;
+}
+
+// The size of one value of `type` in the delivered buffer; 1 for bytes and unknown types.
+size_t ValueSize(uint16_t type) {
+  switch (type) {
+    case 3:
+    case 8: return 2;
+    case 4:
+    case 9: return 4;
+    case 5:
+    case 10: return 8;
+    default: return 1;
+  }
+}
+
+std::string AsciiText(const std::vector<uint8_t>& buffer) {
+  return std::string(reinterpret_cast<const char*>(buffer.data()),
+                     strnlen(reinterpret_cast<const char*>(buffer.data()), buffer.size()));
+}
+
+// How many values the buffer really holds: never more than it has room for.
+uint32_t Held(uint16_t type, uint32_t count, const std::vector<uint8_t>& buffer) {
+  const size_t room = buffer.size() / ValueSize(type);
+  return count < room ? count : static_cast<uint32_t>(room);
+}
+
+}  // namespace
+
 const char* TypeName(uint16_t type) {
-  static const char* const kNames[] = {"none",  "BYTE",     "ASCII",     "SHORT",
-                                       "LONG",  "RATIONAL", "SBYTE",     "UNDEFINED",
-                                       "SSHORT", "SLONG",   "SRATIONAL"};
+  static const char* const kNames[] = {"none",   "BYTE",     "ASCII",    "SHORT",
+                                       "LONG",   "RATIONAL", "SBYTE",    "UNDEFINED",
+                                       "SSHORT", "SLONG",    "SRATIONAL"};
   return type < sizeof kNames / sizeof kNames[0] ? kNames[type] : "unknown";
 }
 
-std::string ValuesText(uint16_t type, uint32_t count, const std::vector<uint8_t>& buffer,
-                       bool json) {
-  std::string out;
-  auto add = [&](const std::string& item) {
-    if (!out.empty()) out += json ? ", " : " ";
-    out += item;
-  };
-  char item[48];
-  for (uint32_t i = 0; i < count; ++i) {
-    switch (type) {
-      case 2: {  // ASCII: the text up to its NUL, as one value
-        const std::string text = reinterpret_cast<const char*>(buffer.data());
-        if (json) return JsonString(text);
-        std::string quoted(1, '"');
-        quoted.append(text).push_back('"');
-        return quoted;
-      }
-      case 3: {
-        uint16_t v;
-        std::memcpy(&v, &buffer[i * 2], 2);
-        std::snprintf(item, sizeof item, "%u", v);
-        break;
-      }
-      case 4: case 9: {
-        uint32_t v;
-        std::memcpy(&v, &buffer[i * 4], 4);
-        if (type == 9) {
-          std::snprintf(item, sizeof item, "%" PRId32, static_cast<int32_t>(v));
-        } else {
-          std::snprintf(item, sizeof item, "%" PRIu32, v);
-        }
-        break;
-      }
-      case 5: case 10: {
-        uint32_t v[2];
-        std::memcpy(v, &buffer[i * 8], 8);
-        if (type == 10) {
-          std::snprintf(item, sizeof item, "%" PRId32 "/%" PRId32, static_cast<int32_t>(v[0]),
-                        static_cast<int32_t>(v[1]));
-        } else {
-          std::snprintf(item, sizeof item, "%" PRIu32 "/%" PRIu32, v[0], v[1]);
-        }
-        if (json) {
-          add(JsonString(item));
-          continue;
-        }
-        break;
-      }
-      default:  // BYTE, UNDEFINED
-        std::snprintf(item, sizeof item, json ? "%u" : "%02X", buffer[i]);
-        break;
-    }
-    add(item);
+std::string ValuesText(uint16_t type, uint32_t count, const std::vector<uint8_t>& buffer) {
+  if (type == 2) {
+    std::string quoted(1, '"');
+    quoted.append(AsciiText(buffer)).push_back('"');
+    return quoted;
   }
-  return json && type != 2 ? "[" + out + "]" : out;
+  std::string out;
+  char item[48];
+  for (uint32_t i = 0, n = Held(type, count, buffer); i < n; ++i) {
+    const size_t at = i * ValueSize(type);
+    switch (type) {
+      case 3: std::snprintf(item, sizeof item, "%u", At<uint16_t>(buffer, at)); break;
+      case 8: std::snprintf(item, sizeof item, "%d", At<int16_t>(buffer, at)); break;
+      case 4: std::snprintf(item, sizeof item, "%u", At<uint32_t>(buffer, at)); break;
+      case 9: std::snprintf(item, sizeof item, "%d", At<int32_t>(buffer, at)); break;
+      case 5:
+        std::snprintf(item, sizeof item, "%u/%u", At<uint32_t>(buffer, at),
+                      At<uint32_t>(buffer, at + 4));
+        break;
+      case 10:
+        std::snprintf(item, sizeof item, "%d/%d", At<int32_t>(buffer, at),
+                      At<int32_t>(buffer, at + 4));
+        break;
+      case 6: std::snprintf(item, sizeof item, "%d", At<int8_t>(buffer, at)); break;
+      default: std::snprintf(item, sizeof item, "%02X", buffer[at]); break;  // BYTE, UNDEFINED
+    }
+    if (!out.empty()) out += ' ';
+    out += item;
+  }
+  return out;
+}
+
+Json ValuesJson(uint16_t type, uint32_t count, const std::vector<uint8_t>& buffer) {
+  Json values = Json::array();
+  if (type == 2) {
+    values.push_back(AsciiText(buffer));
+    return values;
+  }
+  for (uint32_t i = 0, n = Held(type, count, buffer); i < n; ++i) {
+    const size_t at = i * ValueSize(type);
+    switch (type) {
+      case 3: values.push_back(At<uint16_t>(buffer, at)); break;
+      case 8: values.push_back(At<int16_t>(buffer, at)); break;
+      case 4: values.push_back(At<uint32_t>(buffer, at)); break;
+      case 9: values.push_back(At<int32_t>(buffer, at)); break;
+      case 5: values.push_back({At<uint32_t>(buffer, at), At<uint32_t>(buffer, at + 4)}); break;
+      case 10: values.push_back({At<int32_t>(buffer, at), At<int32_t>(buffer, at + 4)}); break;
+      case 6: values.push_back(At<int8_t>(buffer, at)); break;
+      default: values.push_back(buffer[at]); break;
+    }
+  }
+  return values;
 }
 
 }  // namespace lf::cli

@@ -14,15 +14,24 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(installed bin/lumenframe include/lumenframe/lumenframe.h)
+foreach(installed bin/lumenframe include/lumenframe/lumenframe.h
+    share/bash-completion/completions/lumenframe share/doc/Lumenframe/LICENSE)
   if(NOT EXISTS ${prefix}/${installed})
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
 endforeach()
-file(GLOB_RECURSE module ${prefix}/lib*/Lumenframe.pcp)
+# The module is a plug-in, not a library to link: in its private folder, not the public one.
+file(GLOB module ${prefix}/lib*/lumenframe/Lumenframe.pcp)
+file(GLOB public_module ${prefix}/lib*/Lumenframe.pcp ${prefix}/lib*/*/Lumenframe.pcp)
+list(REMOVE_ITEM public_module ${module})
 file(GLOB_RECURSE pc_file ${prefix}/lib*/pkgconfig/lumenframe.pc)
-if(NOT module OR NOT pc_file)
-  message(FATAL_ERROR "the module or lumenframe.pc is not in the library folder")
+if(NOT module OR public_module OR NOT pc_file)
+  message(FATAL_ERROR "the module is not (only) in lib/lumenframe/, or lumenframe.pc is missing")
+endif()
+file(GLOB man_page ${prefix}/share/man/man1/lumenframe.1)
+find_program(HELP2MAN help2man)
+if(HELP2MAN AND NOT man_page)
+  message(FATAL_ERROR "the man page is not installed")
 endif()
 
 # The installed tool finds the installed module (and nothing of the build tree).
