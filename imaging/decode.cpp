@@ -33,7 +33,10 @@ int64_t PackedDibSize(const uint8_t* header, size_t available) {
   const int64_t bits = view.ReadU16(14);
   const uint32_t compression = view.ReadU32(16);
   const int64_t stride = ((width * bits + 31) / 32) * 4;  // truncating division, as C's
-  int64_t size = 40 + stride * height;
+  // Width and height near 2^31 overflow even 64 bits: no block can hold such an image.
+  int64_t rows = 0;
+  if (__builtin_mul_overflow(stride, height, &rows) || rows > INT64_MAX / 2) return INT64_MAX;
+  int64_t size = 40 + rows;
   if (bits > 0 && bits < 16) size += int64_t{4} << bits;
   if (compression == 3) size += 12;
   return size;

@@ -351,6 +351,9 @@ TEST(PackedDibSize, FollowsTheHeaderArithmetic) {
     const Bytes h = DibHeader(3, c.height, c.bits, c.compression);
     EXPECT_EQ(imaging::PackedDibSize(h.data(), h.size()), c.expected) << c.bits << " " << c.height;
   }
+  // A hostile header whose rows overflow 64 bits names no block at all.
+  const Bytes huge = DibHeader(INT32_MAX, INT32_MAX, 32, 0);
+  EXPECT_EQ(imaging::PackedDibSize(huge.data(), huge.size()), INT64_MAX);
 }
 
 TEST(DibToBitmap, CopiesTheHostBlockAndLeavesItAlone) {
