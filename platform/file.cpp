@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,14 @@ namespace lf::platform {
 namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+// One kernel copy call moves at most this much, so that a signal is seen between calls.
+constexpr uint64_t kMaxKernelCopy = uint64_t{1} << 30;
+
+// The kernel declines to copy between these two files (other file systems, an older kernel, a file
+// system or file kind without the call): the bytes are then copied through user space.
+bool KernelRefusesCopy(int err) {
+  return err == EXDEV || err == ENOSYS || err == EOPNOTSUPP || err == EINVAL;
+}
 
 bool Fail(int err) {
   SetLastErrorFromErrno(err);
@@ -269,6 +278,50 @@ bool File::Length(uint64_t* length) {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return Fail(errno);
   *length = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool File::CopyFrom(File& source, uint64_t position, uint64_t length, void* buffer,
+                    size_t bufferSize, uint64_t* copied) {
+  *copied = 0;
+  if (fd_ < 0 || source.fd_ < 0) return FailWith(kErrorInvalidHandle);
+  if (position > static_cast<uint64_t>(INT64_MAX) || length > static_cast<uint64_t>(INT64_MAX) - position) {
+    return FailWith(kErrorInvalidParameter);
+  }
+  // A kernel call may copy less than asked: as many calls as it takes, until the source ends.
+  bool refused = false;
+  while (*copied < length && !refused) {
+    if (ShouldFail(Service::CopyRange)) {
+      const uint32_t error = LastError();
+      if (error != kErrorNotSupported && error != kErrorInvalidParameter) return false;
+      refused = true;
+      break;
+    }
+    loff_t from = static_cast<loff_t>(position + *copied);
+    const size_t want = static_cast<size_t>(std::min(length - *copied, kMaxKernelCopy));
+    const ssize_t n = ::copy_file_range(source.fd_, &from, fd_, nullptr, want, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (!KernelRefusesCopy(errno)) return Fail(errno);
+      refused = true;
+    } else if (n == 0) {
+      return true;
+    } else {
+      *copied += static_cast<uint64_t>(n);
+    }
+  }
+  if (!refused) return true;
+  // The rest through user space, from where the kernel stopped.
+  if (!buffer || bufferSize == 0) return FailWith(kErrorNotEnoughMemory);
+  if (!source.Seek(position + *copied)) return false;
+  while (*copied < length) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(length - *copied, bufferSize));
+    size_t got = 0;
+    if (!source.Read(buffer, want, &got)) return false;
+    if (got == 0) return true;
+    if (!Write(buffer, got)) return false;
+    *copied += got;
+  }
   return true;
 }
 
