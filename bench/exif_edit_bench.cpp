@@ -12,6 +12,9 @@
 // SetOrientationInPlace/exiv2-cli: exiv2's command-line tool (when on the PATH) setting the tag of
 // the same photo, the whole process timed; exiv2-cli-start times the tool starting and ending
 // alone, so that the difference is its edit.
+// SetOrientationToCopy: the patchable photo patched into a new file at another path (a copy of the
+// whole file whose blocks the kernel can share, then the patch); user-copy copies through user
+// space instead.
 // exiv2-synced: libexiv2's write followed by the two flushes the module makes (file and folder).
 // The rebuilds edit fresh copies in place, written with the timer paused. Each benchmark reports
 // edits per second of wall-clock time (the work is file I/O, and the module's writes are flushed to
@@ -116,6 +119,23 @@ void SetOrientationInPlace_lumenframe(benchmark::State& state) {
   state.SetLabel(std::to_string(files.patchable.size() / 1024) + " KiB file");
 }
 BENCHMARK(SetOrientationInPlace_lumenframe)->Name("SetOrientationInPlace/lumenframe")->UseRealTime();
+
+void SetOrientationToCopy_lumenframe(benchmark::State& state) {
+  const std::string source = Files().dir.File("copy_src.jpg"), target = Files().dir.File("copy_dst.jpg");
+  lf::test::WriteFile(source, Files().patchable);
+  int64_t i = 0;
+  lf::bench::TimeEach(state, [&] {
+    if (SetOrientation(target.c_str(), source.c_str(), NextOrientation(i++), 0) != LF_S_OK) {
+      throw std::runtime_error("SetOrientation into a copy failed");
+    }
+  });
+}
+BENCHMARK(SetOrientationToCopy_lumenframe)->Name("SetOrientationToCopy/lumenframe")->UseRealTime();
+
+void SetOrientationToCopy_userCopy(benchmark::State& state) {
+  lf::bench::WithUserSpaceCopies([&] { SetOrientationToCopy_lumenframe(state); });
+}
+BENCHMARK(SetOrientationToCopy_userCopy)->Name("SetOrientationToCopy/user-copy")->UseRealTime();
 
 void SetOrientationRebuildCamera_lumenframe(benchmark::State& state) {
   lf::bench::TimeFreshEdits(state, Files().cameraLumenframe, RebuildWithModule);
