@@ -55,9 +55,10 @@ const std::vector<std::string>& CorpusPhotos(CorpusKind kind) {
 const std::vector<std::string>& CorpusCameraJpegs() {
   static const std::vector<std::string> paths = [] {
     std::vector<std::string> found;
-    ForEachManifestRow([&](const std::string& path, const std::string& format, const std::string& make) {
-      if (format == "JPEG" && !make.empty() && make != "-") found.push_back(path);
-    });
+    ForEachManifestRow(
+        [&](const std::string& path, const std::string& format, const std::string& make) {
+          if (format == "JPEG" && !make.empty() && make != "-") found.push_back(path);
+        });
     return found;
   }();
   return paths;

@@ -47,8 +47,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
       for (const auto& [subject, rate] : subjects) {
         if (subject == "lumenframe" || rate <= 0) continue;
         const double ourCpu = cpu_[family]["lumenframe"], theirCpu = cpu_[family][subject];
-        std::printf("  lumenframe / %-10s = %5.2fx  (%s %.0f items/s)  cpu %5.2fx\n", subject.c_str(),
-                    ours->second / rate, subject.c_str(), rate, ourCpu > 0 ? theirCpu / ourCpu : 0.0);
+        std::printf("  lumenframe / %-10s = %5.2fx  (%s %.0f items/s)  cpu %5.2fx\n",
+                    subject.c_str(), ours->second / rate, subject.c_str(), rate,
+                    ourCpu > 0 ? theirCpu / ourCpu : 0.0);
         // A subject "X-start" times what X costs before its work begins (a process starting and
         // ending): X's work alone is X less that cost.
         const auto start = subjects.find(subject + "-start");
@@ -56,7 +57,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
         const double seconds = 1 / rate - 1 / start->second;
         if (seconds <= 0) continue;
         std::printf("  lumenframe / %-10s = %5.2fx  (%s less its start %.0f items/s)\n",
-                    (subject + " alone").c_str(), ours->second * seconds, subject.c_str(), 1 / seconds);
+                    (subject + " alone").c_str(), ours->second * seconds, subject.c_str(),
+                    1 / seconds);
       }
     }
   }

@@ -56,7 +56,8 @@ inline bool SyncFileAndFolder(const std::string& path) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   bool ok = true;
-  for (const auto& [name, flags] : {std::pair{path, O_RDONLY}, std::pair{folder, O_RDONLY | O_DIRECTORY}}) {
+  for (const auto& [name, flags] :
+       {std::pair{path, O_RDONLY}, std::pair{folder, O_RDONLY | O_DIRECTORY}}) {
     const int fd = ::open(name.c_str(), flags | O_CLOEXEC);
     ok = ok && fd >= 0 && ::fsync(fd) == 0;
     if (fd >= 0) ::close(fd);
@@ -107,7 +108,8 @@ void TimeFreshEdits(benchmark::State& state, const std::vector<WorkFile>& files,
 // copies image data through user space.
 template <typename Time>
 void WithUserSpaceCopies(Time&& time) {
-  platform::InjectFault(platform::Service::CopyRange, 1, platform::kErrorNotSupported, /*sticky=*/true);
+  platform::InjectFault(platform::Service::CopyRange, 1, platform::kErrorNotSupported,
+                        /*sticky=*/true);
   time();
   platform::ClearFaults();
 }

@@ -22,17 +22,17 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "lumenframe/lumenframe.h"
 #include "bench/bench_files.h"
 #include "bench/bench_support.h"
+#include "lumenframe/lumenframe.h"
 #include "tests/support/fixture_builder.h"
 
 #if defined(LF_HAVE_EXIV2)
@@ -121,7 +121,8 @@ void SetOrientationInPlace_lumenframe(benchmark::State& state) {
 BENCHMARK(SetOrientationInPlace_lumenframe)->Name("SetOrientationInPlace/lumenframe")->UseRealTime();
 
 void SetOrientationToCopy_lumenframe(benchmark::State& state) {
-  const std::string source = Files().dir.File("copy_src.jpg"), target = Files().dir.File("copy_dst.jpg");
+  const std::string source = Files().dir.File("copy_src.jpg"),
+                    target = Files().dir.File("copy_dst.jpg");
   lf::test::WriteFile(source, Files().patchable);
   int64_t i = 0;
   lf::bench::TimeEach(state, [&] {
@@ -140,22 +141,30 @@ BENCHMARK(SetOrientationToCopy_userCopy)->Name("SetOrientationToCopy/user-copy")
 void SetOrientationRebuildCamera_lumenframe(benchmark::State& state) {
   lf::bench::TimeFreshEdits(state, Files().cameraLumenframe, RebuildWithModule);
 }
-BENCHMARK(SetOrientationRebuildCamera_lumenframe)->Name("SetOrientationRebuild/Camera/lumenframe")->UseRealTime();
+BENCHMARK(SetOrientationRebuildCamera_lumenframe)
+    ->Name("SetOrientationRebuild/Camera/lumenframe")
+    ->UseRealTime();
 
 void SetOrientationRebuildCorpus_lumenframe(benchmark::State& state) {
   lf::bench::TimeFreshEdits(state, Files().corpusLumenframe, RebuildWithModule);
 }
-BENCHMARK(SetOrientationRebuildCorpus_lumenframe)->Name("SetOrientationRebuild/Corpus/lumenframe")->UseRealTime();
+BENCHMARK(SetOrientationRebuildCorpus_lumenframe)
+    ->Name("SetOrientationRebuild/Corpus/lumenframe")
+    ->UseRealTime();
 
 void SetOrientationRebuildCamera_userCopy(benchmark::State& state) {
   lf::bench::WithUserSpaceCopies([&] { SetOrientationRebuildCamera_lumenframe(state); });
 }
-BENCHMARK(SetOrientationRebuildCamera_userCopy)->Name("SetOrientationRebuild/Camera/user-copy")->UseRealTime();
+BENCHMARK(SetOrientationRebuildCamera_userCopy)
+    ->Name("SetOrientationRebuild/Camera/user-copy")
+    ->UseRealTime();
 
 void SetOrientationRebuildCorpus_userCopy(benchmark::State& state) {
   lf::bench::WithUserSpaceCopies([&] { SetOrientationRebuildCorpus_lumenframe(state); });
 }
-BENCHMARK(SetOrientationRebuildCorpus_userCopy)->Name("SetOrientationRebuild/Corpus/user-copy")->UseRealTime();
+BENCHMARK(SetOrientationRebuildCorpus_userCopy)
+    ->Name("SetOrientationRebuild/Corpus/user-copy")
+    ->UseRealTime();
 
 // Runs a command found on the PATH, its output discarded; true when it exits with 0.
 bool RunTool(std::vector<std::string> args) {
@@ -170,7 +179,8 @@ bool RunTool(std::vector<std::string> args) {
   const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  return spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
 }
 
 void SetOrientationInPlace_exiv2Cli(benchmark::State& state) {
@@ -178,8 +188,10 @@ void SetOrientationInPlace_exiv2Cli(benchmark::State& state) {
   lf::test::WriteFile(path, Files().patchable);
   int64_t i = 0;
   lf::bench::TimeEach(state, [&] {
-    const std::string set = "set Exif.Image.Orientation Short " + std::to_string(NextOrientation(i++));
-    if (!RunTool({"exiv2", "-M", set, "mo", path})) throw std::runtime_error("exiv2 not installed or failed");
+    const std::string set =
+        "set Exif.Image.Orientation Short " + std::to_string(NextOrientation(i++));
+    if (!RunTool({"exiv2", "-M", set, "mo", path}))
+      throw std::runtime_error("exiv2 not installed or failed");
   });
 }
 BENCHMARK(SetOrientationInPlace_exiv2Cli)->Name("SetOrientationInPlace/exiv2-cli")->UseRealTime();
@@ -189,7 +201,9 @@ void SetOrientationInPlace_exiv2CliStart(benchmark::State& state) {
     if (!RunTool({"exiv2", "--version"})) throw std::runtime_error("exiv2 not installed");
   });
 }
-BENCHMARK(SetOrientationInPlace_exiv2CliStart)->Name("SetOrientationInPlace/exiv2-cli-start")->UseRealTime();
+BENCHMARK(SetOrientationInPlace_exiv2CliStart)
+    ->Name("SetOrientationInPlace/exiv2-cli-start")
+    ->UseRealTime();
 
 #if defined(LF_HAVE_EXIV2)
 void Exiv2SetOrientation(benchmark::State& state, const lf::test::Bytes& photo, const char* name) {
@@ -230,13 +244,17 @@ void SetOrientationRebuildCamera_exiv2(benchmark::State& state) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
   lf::bench::TimeFreshEdits(state, Files().cameraExiv2, Exiv2Orientation);
 }
-BENCHMARK(SetOrientationRebuildCamera_exiv2)->Name("SetOrientationRebuild/Camera/exiv2")->UseRealTime();
+BENCHMARK(SetOrientationRebuildCamera_exiv2)
+    ->Name("SetOrientationRebuild/Camera/exiv2")
+    ->UseRealTime();
 
 void SetOrientationRebuildCorpus_exiv2(benchmark::State& state) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
   lf::bench::TimeFreshEdits(state, Files().corpusExiv2, Exiv2Orientation);
 }
-BENCHMARK(SetOrientationRebuildCorpus_exiv2)->Name("SetOrientationRebuild/Corpus/exiv2")->UseRealTime();
+BENCHMARK(SetOrientationRebuildCorpus_exiv2)
+    ->Name("SetOrientationRebuild/Corpus/exiv2")
+    ->UseRealTime();
 
 bool Exiv2OrientationSynced(const std::string& path) {
   return Exiv2Orientation(path) && lf::bench::SyncFileAndFolder(path);
@@ -246,13 +264,17 @@ void SetOrientationRebuildCamera_exiv2Synced(benchmark::State& state) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
   lf::bench::TimeFreshEdits(state, Files().cameraExiv2, Exiv2OrientationSynced);
 }
-BENCHMARK(SetOrientationRebuildCamera_exiv2Synced)->Name("SetOrientationRebuild/Camera/exiv2-synced")->UseRealTime();
+BENCHMARK(SetOrientationRebuildCamera_exiv2Synced)
+    ->Name("SetOrientationRebuild/Camera/exiv2-synced")
+    ->UseRealTime();
 
 void SetOrientationRebuildCorpus_exiv2Synced(benchmark::State& state) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
   lf::bench::TimeFreshEdits(state, Files().corpusExiv2, Exiv2OrientationSynced);
 }
-BENCHMARK(SetOrientationRebuildCorpus_exiv2Synced)->Name("SetOrientationRebuild/Corpus/exiv2-synced")->UseRealTime();
+BENCHMARK(SetOrientationRebuildCorpus_exiv2Synced)
+    ->Name("SetOrientationRebuild/Corpus/exiv2-synced")
+    ->UseRealTime();
 #pragma GCC diagnostic pop
 #endif
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "lumenframe/lumenframe.h"
 #include "bench/bench_files.h"
 #include "bench/bench_support.h"
+#include "lumenframe/lumenframe.h"
 #include "tests/support/fixture_builder.h"
 
 #if defined(LF_HAVE_EXIV2)

@@ -287,7 +287,8 @@ bool File::CopyFrom(File& source, uint64_t position, uint64_t length, void* buff
                     size_t bufferSize, uint64_t* copied) {
   *copied = 0;
   if (fd_ < 0 || source.fd_ < 0) return FailWith(kErrorInvalidHandle);
-  if (position > static_cast<uint64_t>(INT64_MAX) || length > static_cast<uint64_t>(INT64_MAX) - position) {
+  if (position > static_cast<uint64_t>(INT64_MAX) ||
+      length > static_cast<uint64_t>(INT64_MAX) - position) {
     return FailWith(kErrorInvalidParameter);
   }
   bool ended = false;
@@ -298,7 +299,8 @@ bool File::CopyFrom(File& source, uint64_t position, uint64_t length, void* buff
     if (!source.Seek(position + *copied)) return false;
     while (*copied < end) {
       size_t got = 0;
-      if (!source.Read(buffer, static_cast<size_t>(std::min<uint64_t>(end - *copied, bufferSize)), &got)) {
+      if (!source.Read(buffer, static_cast<size_t>(std::min<uint64_t>(end - *copied, bufferSize)),
+                       &got)) {
         return false;
       }
       if (got == 0) {
@@ -315,8 +317,10 @@ bool File::CopyFrom(File& source, uint64_t position, uint64_t length, void* buff
   // source's next block boundary go through user space, the rest through the kernel.
   const off_t at = ::lseek(fd_, 0, SEEK_CUR);
   if (at < 0) return Fail(errno);
-  if (position % kShareBlock != static_cast<uint64_t>(at) % kShareBlock) return copyThroughBuffer(length);
-  if (!copyThroughBuffer(std::min(length, (kShareBlock - position % kShareBlock) % kShareBlock))) return false;
+  if (position % kShareBlock != static_cast<uint64_t>(at) % kShareBlock)
+    return copyThroughBuffer(length);
+  if (!copyThroughBuffer(std::min(length, (kShareBlock - position % kShareBlock) % kShareBlock)))
+    return false;
   // A kernel call may copy less than asked: as many calls as it takes, until the source ends.
   while (*copied < length && !ended) {
     if (ShouldFail(Service::CopyRange)) {

@@ -85,12 +85,15 @@ uint32_t ScanBytes(File& src, uint64_t from, uint64_t n, uint8_t* chunk, EndOfIm
 // Copies `n` bytes from `src` at `from` to the current position of `dest`, inside the kernel where
 // it can, showing them to `end` when given. A source that ends early ends the copy there (the new
 // file is as complete as the old one).
-uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* chunk, EndOfImage* end = nullptr) {
+uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* chunk,
+                   EndOfImage* end = nullptr) {
   if (end) {
     if (const uint32_t e = ScanBytes(src, from, n, chunk, *end)) return e;
   }
   uint64_t copied = 0;
-  return dest.CopyFrom(src, from, n, chunk, kCopyChunk, &copied) ? 0 : LastErrorOr(platform::kErrorWriteFault);
+  return dest.CopyFrom(src, from, n, chunk, kCopyChunk, &copied)
+             ? 0
+             : LastErrorOr(platform::kErrorWriteFault);
 }
 
 // Streams a writer into an open destination for WriteToFile.
