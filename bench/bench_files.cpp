@@ -13,24 +13,29 @@ namespace lf::bench {
 
 namespace {
 
-std::vector<std::string> ListCorpus(CorpusKind kind) {
-  std::vector<std::string> paths;
+// Reads the manifest rows of well-formed files: path, format and maker ("-" when none).
+template <typename Take>
+void ForEachManifestRow(Take&& take) {
   const std::string dir = test::CorpusDir();
-  if (dir.empty()) return paths;
+  if (dir.empty()) return;
   std::ifstream manifest(dir + "/MANIFEST.tsv");
   std::string line;
   std::getline(manifest, line);  // the column names
   while (std::getline(manifest, line)) {
     std::istringstream row(line);
-    std::string path, category, format;
-    std::getline(row, path, '\t');
-    std::getline(row, category, '\t');
-    std::getline(row, format, '\t');
-    if (category != "ok") continue;
+    std::string column[7];
+    for (std::string& c : column) std::getline(row, c, '\t');
+    if (column[1] == "ok") take(dir + "/" + column[0], column[2], column[6]);
+  }
+}
+
+std::vector<std::string> ListCorpus(CorpusKind kind) {
+  std::vector<std::string> paths;
+  ForEachManifestRow([&](const std::string& path, const std::string& format, const std::string&) {
     const bool wanted = (format == "JPEG" && kind != CorpusKind::Tiff) ||
                         (format == "TIFF" && kind != CorpusKind::Jpeg);
-    if (wanted) paths.push_back(dir + "/" + path);
-  }
+    if (wanted) paths.push_back(path);
+  });
   return paths;
 }
 
@@ -45,6 +50,18 @@ const std::vector<std::string>& CorpusPhotos(CorpusKind kind) {
     case CorpusKind::Tiff: return tiff;
     default: return both;
   }
+}
+
+const std::vector<std::string>& CorpusCameraJpegs() {
+  static const std::vector<std::string> paths = [] {
+    std::vector<std::string> found;
+    ForEachManifestRow(
+        [&](const std::string& path, const std::string& format, const std::string& make) {
+          if (format == "JPEG" && !make.empty() && make != "-") found.push_back(path);
+        });
+    return found;
+  }();
+  return paths;
 }
 
 std::vector<unsigned char> ReadWhole(const std::string& path) {

@@ -13,6 +13,9 @@ enum class CorpusKind { Jpeg, Tiff, JpegAndTiff };
 // Paths of the well-formed corpus files of that kind, in manifest order.
 const std::vector<std::string>& CorpusPhotos(CorpusKind kind);
 
+// Paths of the well-formed corpus JPEGs a camera made (the manifest names their maker).
+const std::vector<std::string>& CorpusCameraJpegs();
+
 // The whole file read as a host would: open, fstat, one read into a fresh buffer, close. Empty
 // when it cannot be read.
 std::vector<unsigned char> ReadWhole(const std::string& path);

@@ -1,7 +1,9 @@
 // Runs every registered benchmark and, after the usual table, prints how the module compares with
 // the peers measured in the same run: for each family "Family/subject" (the subject follows the
 // last slash, so "Op/Input/subject" compares per input) that has a "lumenframe" subject, the ratio
-// of its items per second to every other subject's (medians when repetitions are run).
+// of its items per second to every other subject's (medians when repetitions are run); a subject
+// "X-start" is X's start-up cost, and the ratio to X without it is printed as "X alone". "cpu" is
+// the same ratio in CPU time, the work without the waits for the disk.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -30,6 +32,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (!median && fromMedian_.count(name)) continue;
       if (median) fromMedian_.insert(name);
       rates_[family][subject] = rate->second.value;
+      // CPU seconds per item: the work without the waits for the disk.
+      const double real = run.GetAdjustedRealTime();
+      cpu_[family][subject] = real > 0 ? run.GetAdjustedCPUTime() / real / rate->second.value : 0;
     }
   }
 
@@ -41,14 +46,26 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::printf("\n%s: lumenframe %.0f items/s\n", family.c_str(), ours->second);
       for (const auto& [subject, rate] : subjects) {
         if (subject == "lumenframe" || rate <= 0) continue;
-        std::printf("  lumenframe / %-10s = %5.2fx  (%s %.0f items/s)\n", subject.c_str(),
-                    ours->second / rate, subject.c_str(), rate);
+        const double ourCpu = cpu_[family]["lumenframe"], theirCpu = cpu_[family][subject];
+        std::printf("  lumenframe / %-10s = %5.2fx  (%s %.0f items/s)  cpu %5.2fx\n",
+                    subject.c_str(), ours->second / rate, subject.c_str(), rate,
+                    ourCpu > 0 ? theirCpu / ourCpu : 0.0);
+        // A subject "X-start" times what X costs before its work begins (a process starting and
+        // ending): X's work alone is X less that cost.
+        const auto start = subjects.find(subject + "-start");
+        if (start == subjects.end() || start->second <= 0) continue;
+        const double seconds = 1 / rate - 1 / start->second;
+        if (seconds <= 0) continue;
+        std::printf("  lumenframe / %-10s = %5.2fx  (%s less its start %.0f items/s)\n",
+                    (subject + " alone").c_str(), ours->second * seconds, subject.c_str(),
+                    1 / seconds);
       }
     }
   }
 
  private:
   std::map<std::string, std::map<std::string, double>> rates_;
+  std::map<std::string, std::map<std::string, double>> cpu_;  // CPU seconds per item
   std::set<std::string> fromMedian_;  // benchmarks whose rate is a median of repetitions
 };
 

@@ -5,19 +5,22 @@
 //
 // ReplaceExifGps/Camera: a camera-like JPEG (a few MB of image data behind a 32 KiB APP1 with
 // maker note, GPS IFD and thumbnail), rewritten in place.
-// ReplaceExifGps/Corpus: every file of the real-world corpus the module edits, each rewritten in
-// place once per iteration (copies in a scratch directory).
-// Each benchmark reports edits per second of wall-clock time (the work is file I/O).
+// ReplaceExifGps/Corpus: every corpus camera JPEG the module edits, each rewritten in place once
+// per iteration.
+// exiv2-synced: libexiv2's write followed by the two flushes the module makes (file and folder).
+// Every iteration edits fresh copies, written with the timer paused. Each benchmark reports edits
+// per second of wall-clock time (the work is file I/O, and the module's writes are flushed to the
+// disk, libexiv2's not).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "lumenframe/lumenframe.h"
+#include "bench/bench_files.h"
 #include "bench/bench_support.h"
+#include "lumenframe/lumenframe.h"
 #include "tests/support/fixture_builder.h"
 
 #if defined(LF_HAVE_EXIV2)
@@ -57,8 +60,8 @@ struct Position {
 
 struct GpsFiles {
   lf::test::TempDir dir;
-  lf::test::Bytes camera;
-  std::vector<std::string> corpusLumenframe, corpusExiv2;  // copies, one set per writer
+  // Fresh copies of the camera-like photo and of the corpus files, one set per writer.
+  std::vector<lf::bench::WorkFile> cameraLumenframe, cameraExiv2, corpusLumenframe, corpusExiv2;
 };
 
 bool EditWithModule(const std::string& path) {
@@ -75,25 +78,18 @@ const GpsFiles& Files() {
     o.thumbnailWidth = 160;
     o.thumbnailHeight = 120;
     o.imageJpeg = lf::test::EncodeNoiseJpeg(2400, 1600, 90, 11);
-    files.camera = lf::bench::PaddedCameraJpeg(o, kApp1Target);
-    // The corpus files the module edits.
-    const std::string corpus = lf::test::CorpusDir();
-    if (corpus.empty()) return true;
-    size_t n = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
-      if (!entry.is_regular_file()) continue;
-      std::string ext = entry.path().extension().string();
-      for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (ext != ".jpg" && ext != ".jpeg" && ext != ".tif" && ext != ".tiff") continue;
-      const lf::test::Bytes bytes = lf::test::ReadFile(entry.path().string());
-      const std::string a = files.dir.File("c" + std::to_string(n) + "_lf" + ext);
-      const std::string b = files.dir.File("c" + std::to_string(n) + "_exiv2" + ext);
-      ++n;
-      lf::test::WriteFile(a, bytes);
-      if (!EditWithModule(a)) continue;
-      lf::test::WriteFile(b, bytes);
-      files.corpusLumenframe.push_back(a);
-      files.corpusExiv2.push_back(b);
+    const lf::test::Bytes camera = lf::bench::PaddedCameraJpeg(o, kApp1Target);
+    files.cameraLumenframe.push_back({camera, files.dir.File("camera_lf.jpg")});
+    files.cameraExiv2.push_back({camera, files.dir.File("camera_exiv2.jpg")});
+    // The corpus camera files the module edits.
+    const std::string probe = files.dir.File("probe.jpg");
+    for (const std::string& path : lf::bench::CorpusCameraJpegs()) {
+      const lf::test::Bytes bytes = lf::test::ReadFile(path);
+      lf::test::WriteFile(probe, bytes);
+      if (!EditWithModule(probe)) continue;
+      const std::string n = std::to_string(files.corpusLumenframe.size());
+      files.corpusLumenframe.push_back({bytes, files.dir.File("c" + n + "_lf.jpg")});
+      files.corpusExiv2.push_back({bytes, files.dir.File("c" + n + "_exiv2.jpg")});
     }
     return true;
   }();
@@ -102,37 +98,24 @@ const GpsFiles& Files() {
 }
 
 void Camera_lumenframe(benchmark::State& state) {
-  const std::string path = Files().dir.File("camera_lf.jpg");
-  lf::test::WriteFile(path, Files().camera);
-  for (auto _ : state) {
-    if (!EditWithModule(path)) {
-      state.SkipWithError("ReplaceExifGps failed");
-      return;
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.SetLabel(std::to_string(Files().camera.size() / 1024) + " KiB file");
+  lf::bench::TimeFreshEdits(state, Files().cameraLumenframe, EditWithModule);
 }
 BENCHMARK(Camera_lumenframe)->Name("ReplaceExifGps/Camera/lumenframe")->UseRealTime();
 
 void Corpus_lumenframe(benchmark::State& state) {
-  const std::vector<std::string>& paths = Files().corpusLumenframe;
-  if (paths.empty()) {
-    state.SkipWithError("corpus not present");
-    return;
-  }
-  for (auto _ : state) {
-    for (const std::string& path : paths) {
-      if (!EditWithModule(path)) {
-        state.SkipWithError(("ReplaceExifGps failed on " + path).c_str());
-        return;
-      }
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(paths.size()));
-  state.SetLabel(std::to_string(paths.size()) + " files");
+  lf::bench::TimeFreshEdits(state, Files().corpusLumenframe, EditWithModule);
 }
 BENCHMARK(Corpus_lumenframe)->Name("ReplaceExifGps/Corpus/lumenframe")->UseRealTime();
+
+void Camera_userCopy(benchmark::State& state) {
+  lf::bench::WithUserSpaceCopies([&] { Camera_lumenframe(state); });
+}
+BENCHMARK(Camera_userCopy)->Name("ReplaceExifGps/Camera/user-copy")->UseRealTime();
+
+void Corpus_userCopy(benchmark::State& state) {
+  lf::bench::WithUserSpaceCopies([&] { Corpus_lumenframe(state); });
+}
+BENCHMARK(Corpus_userCopy)->Name("ReplaceExifGps/Corpus/user-copy")->UseRealTime();
 
 #if defined(LF_HAVE_EXIV2)
 // Sets the same ten GPS tags with libexiv2 and writes the file.
@@ -156,17 +139,31 @@ bool EditWithExiv2(const std::string& path) {
 
 void Camera_exiv2(benchmark::State& state) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-  const std::string path = Files().dir.File("camera_exiv2.jpg");
-  lf::test::WriteFile(path, Files().camera);
-  lf::bench::TimeEach(state, [&] { EditWithExiv2(path); });
+  lf::bench::TimeFreshEdits(state, Files().cameraExiv2, EditWithExiv2);
 }
 BENCHMARK(Camera_exiv2)->Name("ReplaceExifGps/Camera/exiv2")->UseRealTime();
 
 void Corpus_exiv2(benchmark::State& state) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-  lf::bench::TimeOverFiles(state, Files().corpusExiv2, EditWithExiv2);
+  lf::bench::TimeFreshEdits(state, Files().corpusExiv2, EditWithExiv2);
 }
 BENCHMARK(Corpus_exiv2)->Name("ReplaceExifGps/Corpus/exiv2")->UseRealTime();
+
+bool EditWithExiv2Synced(const std::string& path) {
+  return EditWithExiv2(path) && lf::bench::SyncFileAndFolder(path);
+}
+
+void Camera_exiv2Synced(benchmark::State& state) {
+  Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+  lf::bench::TimeFreshEdits(state, Files().cameraExiv2, EditWithExiv2Synced);
+}
+BENCHMARK(Camera_exiv2Synced)->Name("ReplaceExifGps/Camera/exiv2-synced")->UseRealTime();
+
+void Corpus_exiv2Synced(benchmark::State& state) {
+  Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+  lf::bench::TimeFreshEdits(state, Files().corpusExiv2, EditWithExiv2Synced);
+}
+BENCHMARK(Corpus_exiv2Synced)->Name("ReplaceExifGps/Corpus/exiv2-synced")->UseRealTime();
 #pragma GCC diagnostic pop
 #endif
 

@@ -19,6 +19,7 @@ enum class Service : int {
   Allocate,  // heap, page and global-block allocation
   Time,      // reading the local clock
   Flush,     // flushing a file or a folder to the disk
+  CopyRange,  // copying bytes from one open file to another inside the kernel
   kCount
 };
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,16 @@ namespace lf::platform {
 namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+// One kernel copy call moves at most this much, so that a signal is seen between calls.
+constexpr uint64_t kMaxKernelCopy = uint64_t{1} << 30;
+// The block in which file systems share extents between files.
+constexpr uint64_t kShareBlock = 4096;
+
+// The kernel declines to copy between these two files (other file systems, an older kernel, a file
+// system or file kind without the call): the bytes are then copied through user space.
+bool KernelRefusesCopy(int err) {
+  return err == EXDEV || err == ENOSYS || err == EOPNOTSUPP || err == EINVAL;
+}
 
 bool Fail(int err) {
   SetLastErrorFromErrno(err);
@@ -269,6 +280,65 @@ bool File::Length(uint64_t* length) {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return Fail(errno);
   *length = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool File::CopyFrom(File& source, uint64_t position, uint64_t length, void* buffer,
+                    size_t bufferSize, uint64_t* copied) {
+  *copied = 0;
+  if (fd_ < 0 || source.fd_ < 0) return FailWith(kErrorInvalidHandle);
+  if (position > static_cast<uint64_t>(INT64_MAX) ||
+      length > static_cast<uint64_t>(INT64_MAX) - position) {
+    return FailWith(kErrorInvalidParameter);
+  }
+  bool ended = false;
+  // Through user space, up to `end` bytes of the range or the end of the source.
+  auto copyThroughBuffer = [&](uint64_t end) {
+    if (*copied >= end) return true;
+    if (!buffer || bufferSize == 0) return FailWith(kErrorNotEnoughMemory);
+    if (!source.Seek(position + *copied)) return false;
+    while (*copied < end) {
+      size_t got = 0;
+      if (!source.Read(buffer, static_cast<size_t>(std::min<uint64_t>(end - *copied, bufferSize)),
+                       &got)) {
+        return false;
+      }
+      if (got == 0) {
+        ended = true;
+        return true;
+      }
+      if (!Write(buffer, got)) return false;
+      *copied += got;
+    }
+    return true;
+  };
+  // The kernel shares extents in whole blocks, so only when both positions lie at the same place
+  // within a block; elsewhere it copies more slowly than user space does. The bytes up to the
+  // source's next block boundary go through user space, the rest through the kernel.
+  const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+  if (at < 0) return Fail(errno);
+  if (position % kShareBlock != static_cast<uint64_t>(at) % kShareBlock)
+    return copyThroughBuffer(length);
+  if (!copyThroughBuffer(std::min(length, (kShareBlock - position % kShareBlock) % kShareBlock)))
+    return false;
+  // A kernel call may copy less than asked: as many calls as it takes, until the source ends.
+  while (*copied < length && !ended) {
+    if (ShouldFail(Service::CopyRange)) {
+      const uint32_t error = LastError();
+      if (error != kErrorNotSupported && error != kErrorInvalidParameter) return false;
+      return copyThroughBuffer(length);
+    }
+    loff_t from = static_cast<loff_t>(position + *copied);
+    const size_t want = static_cast<size_t>(std::min(length - *copied, kMaxKernelCopy));
+    const ssize_t n = ::copy_file_range(source.fd_, &from, fd_, nullptr, want, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (!KernelRefusesCopy(errno)) return Fail(errno);
+      return copyThroughBuffer(length);
+    }
+    if (n == 0) break;
+    *copied += static_cast<uint64_t>(n);
+  }
   return true;
 }
 

@@ -58,6 +58,16 @@ class File {
   // The length the file had when it was opened (the open looked at it already), for files opened
   // only for reading. Counts as a Seek for the failure seam, as Length does.
   bool LengthAtOpen(uint64_t* length) const;
+  // Copies `length` bytes of `source`, starting at `position`, to this file's current position
+  // (which moves past them) without touching the source's position. Where both positions lie at
+  // the same place within a 4 KiB block the kernel copies the blocks, sharing their extents where
+  // the file system can; everything else, and all of it when the kernel refuses these two files,
+  // goes through `buffer` (`bufferSize` bytes). `*copied` receives the count copied, fewer than
+  // `length` only when the source ends first. Each kernel call counts as a CopyRange call for the
+  // failure seam; an injected error 50 or 87 is taken as the kernel's refusal, any other as a
+  // failure.
+  bool CopyFrom(File& source, uint64_t position, uint64_t length, void* buffer, size_t bufferSize,
+                uint64_t* copied);
   // Writes the file's data through to the disk (with the length needed to read it back), so that
   // a change made in place survives a power cut once it is reported done.
   bool FlushData();

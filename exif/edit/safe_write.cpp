@@ -129,10 +129,9 @@ class PatchedCopy : public ImageFileStream {
   uint32_t WriteImageFile(File& out, File& in) override {
     platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
     if (!chunk) return platform::kErrorNotEnoughMemory;
-    uint64_t copied = 0;
-    for (size_t got = 1; got != 0; copied += got) {
-      if (!in.Read(chunk.get(), kCopyChunk, &got)) return platform::LastError();
-      if (got != 0 && !out.Write(chunk.get(), got)) return platform::LastError();
+    uint64_t length = 0, copied = 0;
+    if (!in.Length(&length) || !out.CopyFrom(in, 0, length, chunk.get(), kCopyChunk, &copied)) {
+      return platform::LastError();
     }
     if (offset_ > copied || length_ > copied - offset_) return platform::kErrorInvalidData;
     if (length_ == 0) return 0;

@@ -89,21 +89,32 @@ class EndOfImage {
   uint64_t trailerStart_ = 0;
 };
 
-// Copies `n` bytes from `src` at `from` to the current position of `dest`, showing them to `end`
-// when given. A source that ends early ends the copy there (the new file is as complete as the
-// old one).
-uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* chunk, EndOfImage* end = nullptr) {
+// Shows `n` bytes of `src` from `from` to `end` (a source that ends early ends the walk there).
+uint32_t ScanBytes(File& src, uint64_t from, uint64_t n, uint8_t* chunk, EndOfImage& end) {
   if (!src.Seek(from)) return LastErrorOr(platform::kErrorReadFault);
   while (n > 0) {
     const size_t want = n < kCopyChunk ? static_cast<size_t>(n) : kCopyChunk;
     size_t got = 0;
     if (!src.Read(chunk, want, &got)) return LastErrorOr(platform::kErrorReadFault);
     if (got == 0) return 0;
-    if (end) end->Feed(chunk, got);
-    if (!dest.Write(chunk, got)) return LastErrorOr(platform::kErrorWriteFault);
+    end.Feed(chunk, got);
     n -= got;
   }
   return 0;
+}
+
+// Copies `n` bytes from `src` at `from` to the current position of `dest`, inside the kernel where
+// it can, showing them to `end` when given. A source that ends early ends the copy there (the new
+// file is as complete as the old one).
+uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* chunk,
+                   EndOfImage* end = nullptr) {
+  if (end) {
+    if (const uint32_t e = ScanBytes(src, from, n, chunk, *end)) return e;
+  }
+  uint64_t copied = 0;
+  return dest.CopyFrom(src, from, n, chunk, kCopyChunk, &copied)
+             ? 0
+             : LastErrorOr(platform::kErrorWriteFault);
 }
 
 uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_t tiffBase,
