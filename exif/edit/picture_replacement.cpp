@@ -148,9 +148,8 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
   if (writer.CopyBlockForEdit(false, removeInterop) != 1) return 0;
   OutputLayout& out = writer.output();
   if (!tiff) {
-    // The old stream goes, and with it whatever a maker appended behind it (a preview): when a
-    // block holding offsets the editor cannot correct may point there, it would then point
-    // outside the new file, and the edit is refused.
+    // The old stream goes, and with it whatever a maker appended behind it (a preview): a word of
+    // the block that may name it would then point outside the new file, so the edit is refused.
     JpegTrailer trailer;
     std::vector<JpegSegmentBytes> kept;
     const bool read =
