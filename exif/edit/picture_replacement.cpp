@@ -6,6 +6,7 @@
 
 #include "exif/edit/entry_list.h"
 #include "exif/edit/layout_check.h"
+#include "exif/edit/trailer_references.h"
 #include "exif/makernote/maker_note_layout.h"
 #include "exif/model/tag_table.h"
 #include "imaging/picture_files.h"
@@ -65,17 +66,6 @@ bool UpdateDimension(OutputLayout& out, uint16_t tag, uint32_t value) {
   const bool shortFits = e.type == exif::kTypeShort && value <= 0xFFFF;
   return out.UpdateOutputEntry(exif::kExifIfd, {tag, shortFits ? exif::kTypeShort : exif::kTypeLong, 1, value}) ==
          exif::kFound;
-}
-
-// Whether a word of `block` could be an offset naming a byte of [from, to) of its file, counted
-// from the TIFF header (at file offset `tiffBase`) or from the start of the file, as makers count
-// their previews. Values are word-aligned (TIFF 6.0, Section 2), so only even positions are read.
-bool MayNameFileBytes(ByteView block, uint64_t tiffBase, uint64_t from, uint64_t to) {
-  for (uint64_t at = 0; block.Contains(at, 4); at += 2) {
-    const uint64_t v = block.ReadU32(at);
-    if ((v + tiffBase >= from && v + tiffBase < to) || (v >= from && v < to)) return true;
-  }
-  return false;
 }
 
 // The new picture's strips behind the block (and the thumbnail held apart).
@@ -169,15 +159,16 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
   if (writer.CopyBlockForEdit(false, removeInterop) != 1) return 0;
   OutputLayout& out = writer.output();
   if (!tiff) {
-    // The old stream goes, and with it whatever a maker appended behind it (a preview): when a
-    // block holding offsets the editor cannot correct may point there, it would then point
-    // outside the new file, and the edit is refused.
+    // The old stream goes, and with it whatever a maker appended behind it (a preview): a word of
+    // the block that may name it would then point outside the new file, so the edit is refused.
     JpegTrailer trailer;
     std::vector<JpegSegmentBytes> kept;
     const bool read =
         KeptMetadataSegments(writer.path(), newImagePath, out.pinned(), &kept, &trailer);
-    if (!read || (trailer.start != 0 && MayNameFileBytes(writer.Block(), writer.TiffOffsetToFile(0),
-                                                         trailer.start, trailer.end))) {
+    if (!read || (trailer.start != 0 &&
+                  !FindTrailerReferences(writer.Block(), writer.Block(), writer.TiffOffsetToFile(0),
+                                         trailer.start, trailer.end)
+                       .empty())) {
       return 0;
     }
     writer.KeepSegments(std::move(kept));

@@ -129,8 +129,9 @@ class Scan {
         const uint32_t v = block_.WithOrder(b.order).ReadU32(at);
         const uint64_t target = b.file + v;
         if (target < from || target >= to) continue;
-        found.push_back({static_cast<uint32_t>(at), b.order, v, target, b.fromFileStart,
-                         at >= noteFrom && at + 4 <= noteTo});
+        const bool inNote = at >= noteFrom && at + 4 <= noteTo;
+        found.push_back({static_cast<uint32_t>(at), b.order, v, target, b.fromFileStart, inNote,
+                         inNote ? static_cast<uint32_t>(noteFrom) : 0});
       }
     }
     return found;

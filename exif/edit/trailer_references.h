@@ -20,6 +20,7 @@ struct TrailerReference {
   bool fromFileStart =
       false;                 // counts from the start of the file, not from a base inside the block
   bool inMakerNote = false;  // lies inside the MakerNote value
+  uint32_t noteAt = 0;       // where the MakerNote value starts in the block, when inside it
 };
 
 // Every word of `block` (whose TIFF header lies at file offset `tiffBase`; made from `source`

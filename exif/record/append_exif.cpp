@@ -89,7 +89,7 @@ HRESULT AppendExif(const char* destPath, const char* srcPath, const LfExifRecord
   ExifDateTime now{};
   const bool clock = platform::LocalTime(&now);
   MergedSegment merged;
-  if (!MergeRecordIntoApp1(view.From(static_cast<uint64_t>(at)), set, clock ? &now : nullptr, &merged)) {
+  if (!MergeRecordIntoApp1(view, static_cast<uint64_t>(at), set, clock ? &now : nullptr, &merged)) {
     return E_FAIL;
   }
   // Everything before the old segment, the new segment, everything after the old one.

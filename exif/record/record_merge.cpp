@@ -6,7 +6,7 @@
 #include "exif/edit/date_stamp.h"
 #include "exif/edit/layout_check.h"
 #include "exif/edit/output_layout.h"
-#include "exif/record/maker_note_reach.h"
+#include "exif/edit/trailer_references.h"
 #include "exif/record/record_writer.h"
 
 namespace lf::record {
@@ -103,6 +103,52 @@ struct DirectoryRecord {
 constexpr DirectoryRecord kMergedDirectories[] = {
     {exif::kIfd0, LF_SEL_IFD0}, {exif::kExifIfd, LF_SEL_EXIF}, {exif::kGpsIfd, LF_SEL_GPS}, {exif::kIfd1, LF_SEL_IFD1}};
 
+// The words of the maker note that name the start of a JPEG stream (a preview) behind the segment,
+// whose TIFF data `tiff` begins at file offset `tiffAt` of `file`. False when a word names a
+// stream from more than one base: which reading is the offset is then unknown.
+bool PreviewWords(ByteView file, uint64_t tiffAt, ByteView tiff,
+                  std::vector<edit::TrailerReference>* words) {
+  const std::vector<edit::TrailerReference> refs =
+      edit::FindTrailerReferences(tiff, tiff, tiffAt, tiffAt + tiff.size(), file.size());
+  auto namesJpeg = [&](const edit::TrailerReference& r) {
+    return r.inMakerNote && file.Contains(r.target, 3) && file.ReadU8(r.target) == 0xFF &&
+           file.ReadU8(r.target + 1) == 0xD8 && file.ReadU8(r.target + 2) == 0xFF;
+  };
+  for (size_t i = 0; i < refs.size();) {  // the readings of one word are adjacent
+    size_t images = 0;
+    for (const uint32_t at = refs[i].at; i < refs.size() && refs[i].at == at; ++i) {
+      if (!namesJpeg(refs[i])) continue;
+      words->push_back(refs[i]);
+      ++images;
+    }
+    if (images > 1) return false;
+  }
+  return true;
+}
+
+// Moves each preview word by the segment's growth `added` in `segment` (the new segment, its TIFF
+// data at offset 10), where the maker note now lies. A word counted from the TIFF header or the
+// file start moves by the growth alone; one counted from a base inside the note also by the
+// note's own move inside the block. False when a word is not where it was copied to, or would
+// not fit 32 bits.
+bool MovePreviewWords(const std::vector<edit::TrailerReference>& words, uint64_t tiffAt,
+                      edit::OutputLayout& layout, int64_t added, std::vector<uint8_t>* segment) {
+  if (words.empty() || added == 0) return true;
+  IfdEntry note{exif::kTagMakerNote};
+  if (layout.FindOutputEntry(exif::kExifIfd, &note) != exif::kFound) return false;
+  for (const edit::TrailerReference& w : words) {
+    const uint64_t pos = 10 + uint64_t{note.value} + (w.at - w.noteAt);
+    const exif::MutableByteView view(segment->data(), segment->size(), w.order);
+    if (!view.Contains(pos, 4) || view.view().ReadU32(pos) != w.value) return false;
+    const bool baseInNote = !w.fromFileStart && w.target - w.value != tiffAt;
+    const int64_t moved =
+        int64_t{w.value} + added - (baseInNote ? int64_t{note.value} - int64_t{w.noteAt} : 0);
+    if (moved < 0 || moved > int64_t{UINT32_MAX}) return false;
+    view.WriteU32(pos, static_cast<uint32_t>(moved));
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<FieldValue> BuildMissingEntries(const RecordSet& records, uint32_t selector, exif::ByteOrder order) {
@@ -115,8 +161,10 @@ std::vector<FieldValue> BuildMissingEntries(const RecordSet& records, uint32_t s
   }
 }
 
-bool MergeRecordIntoApp1(ByteView segment, const RecordSet& records, const ExifDateTime* now, MergedSegment* out) {
+bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,
+                         const ExifDateTime* now, MergedSegment* out) {
   *out = {};
+  const ByteView segment = file.From(at);
   // The marker, the length, "Exif" and its two zero bytes, then at least a TIFF header.
   const ByteView head(segment.data(), segment.size(), exif::kBigEndian);
   if (!head.Contains(0, 18) || head.ReadU16(0) != 0xFFE1 || std::memcmp(segment.data() + 4, "Exif", 4) != 0) {
@@ -140,9 +188,11 @@ bool MergeRecordIntoApp1(ByteView segment, const RecordSet& records, const ExifD
   edit::OutputLayout layout;
   if (layout.CopyBlockForEdit(source, true, false) != 1) return false;
 
-  // A preview behind the segment that the maker note names stays where it is named only while the
-  // segment keeps its length: values are then replaced in place and nothing is inserted.
-  const bool keepLength = MakerNoteNamesImageBehind(tiff, segment.From(2u + oldLength));
+  // A preview behind the segment that the maker note names moves with the segment's growth, and
+  // the words naming it move with it. Where a word's reading is ambiguous the segment keeps its
+  // length: values are then replaced in place and nothing is inserted.
+  std::vector<edit::TrailerReference> previews;
+  const bool keepLength = !PreviewWords(file, at + 10, tiff, &previews);
   for (const DirectoryRecord& d : kMergedDirectories) {
     exif::IfdLocation where;
     if (layout.LocateOutputDirectory(d.id, &where) != 1 || where.offset == 0) continue;
@@ -162,8 +212,10 @@ bool MergeRecordIntoApp1(ByteView segment, const RecordSet& records, const ExifD
   if (!edit::CheckEditedBlock(tiff, layout).empty()) return false;
   std::vector<uint8_t> bytes = MakeApp1Segment(layout);
   if (bytes.empty() || (keepLength && bytes.size() != 2u + oldLength)) return false;
+  const int32_t added = static_cast<int32_t>(bytes.size()) - 2 - oldLength;
+  if (!MovePreviewWords(previews, at + 10, layout, added, &bytes)) return false;
   out->oldLength = oldLength;
-  out->added = static_cast<int32_t>(bytes.size()) - 2 - oldLength;
+  out->added = added;
   out->bytes = std::move(bytes);
   return true;
 }

@@ -3,8 +3,9 @@
 // IFD0's and IFD1's DateTime get the time of the call, and everything else is kept, a maker note
 // wherever it lies included. The segment is copied into the shared output layout, which moves
 // every value and corrects every offset that names it; the edited block is compared with the old
-// one before it is handed back. A maker note that names bytes behind the segment (a preview after
-// the image) gets no insertions: the segment then keeps its length, so those bytes do not move.
+// one before it is handed back. Words of a maker note that name a JPEG preview behind the segment
+// (after the image) are moved by the segment's growth, as that preview moves with the file; where
+// such a word reads ambiguously, nothing is inserted and the segment keeps its length.
 #pragma once
 
 #include <cstdint>
@@ -27,11 +28,11 @@ struct MergedSegment {
   int32_t added = 0;           // new length minus old length
 };
 
-// `segment` holds the bytes from an APP1 marker to the end of the file. `now` (may be null: no
+// The segment starts with the APP1 marker at offset `at` of `file`. `now` (may be null: no
 // stamp) is the time written into DateTime. False when the segment is not an "Exif" segment with
 // a usable TIFF header, the merge would lose or misplace a byte, or the result does not fit a
 // segment.
-bool MergeRecordIntoApp1(exif::ByteView segment, const RecordSet& records, const ExifDateTime* now,
-                         MergedSegment* out);
+bool MergeRecordIntoApp1(exif::ByteView file, uint64_t at, const RecordSet& records,
+                         const ExifDateTime* now, MergedSegment* out);
 
 }  // namespace lf::record
