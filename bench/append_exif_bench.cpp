@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Copying the EXIF data of one JPEG into another: the module reads the source's records
 // (ReadExifRecord) and merges them into a copy of the target with the AppendExif export; libexiv2
 // reads the source's EXIF data, sets it on the target and writes the file. Same run:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real files the sweeps run on: the JPEG and TIFF photos of the corpus (../shared/corpus, as
 // listed in its MANIFEST.tsv), read in place. Empty when the corpus is absent; the corpus
 // benchmarks then skip themselves.

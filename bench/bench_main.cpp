@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs every registered benchmark and, after the usual table, prints how the module compares with
 // the peers measured in the same run: for each family "Family/subject" (the subject follows the
 // last slash, so "Op/Input/subject" compares per input) that has a "lumenframe" subject, the ratio

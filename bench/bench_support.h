@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pieces the benchmarks share: camera-like photos whose APP1 segment is padded to a chosen size,
 // and the loop that times one operation over every file of a set.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decode next to TurboJPEG in the same run, on the JPEGs of the corpus and on a generated
 // 12-megapixel camera photo. The peer does what a host would have to do to get the same result:
 // read the file, allocate a bottom-up BGR buffer of the packed-DIB row layout, tjDecompress2 into

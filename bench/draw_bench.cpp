@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DrawImage of a camera JPEG into a 320×240 surface next to what a host would do with TurboJPEG:
 // read the file, decode it at the smallest TurboJPEG scaling factor that still covers 320×240
 // into a BGR buffer, and shrink that into the surface with pixman's area filter. On the corpus's

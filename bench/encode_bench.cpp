@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Encode of a 12-megapixel host bitmap (4000 × 3000, 24 bits, bottom-up) next to the libraries
 // writing the same pixels straight to a file in the same run: JPEG at quality 90 against
 // libjpeg-turbo's tjCompress2 (4:2:0, as Encode's JPEG mode 0), PNG against libpng with the

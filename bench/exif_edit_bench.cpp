@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Orientation edits with the module's SetOrientation export and with libexiv2 on the same files
 // in the same run:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The million-photo sweep: read Orientation and DateTimeOriginal from every file, each export
 // opening the file as a host's call does, with the module's exports and with the peer libraries on
 // the same files in the same run, next to the floor of opening each file and reading its first

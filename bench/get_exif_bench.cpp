@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetExif's summaries of shooting and GPS data over the camera files of the real-world corpus and
 // over generated camera JPEGs, side by side with libexiv2 reading the same standard tags (Make,
 // Model, Orientation, ExposureTime, FNumber, ISO, FocalLength, Flash, DateTimeOriginal, GPS

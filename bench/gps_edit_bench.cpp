@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GPS edits with the module's ReplaceExifGps export and with libexiv2 setting the same ten GPS tags
 // and writing the file, in the same run:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record reader over the camera photos of the corpus (those it reads EXIF records from): every
 // directory record of each file, beside libexif loading the same file and visiting every entry it
 // holds, in the same run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Thumbnail replacement with the module's ReplaceThumbImage export (which renders the new
 // thumbnail from a host image) and with libexiv2 setting an already encoded JPEG thumbnail
 // (Exiv2::ExifThumb::setJpegThumbnail) and writing the file, in the same run:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A host's view of Lumenframe.pcp: the module opened with dlopen and every export resolved by
 // name. The command-line tool and the tests of the exports load the module through this table.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz/fixture_seeds.h"
 
 #include "imaging/codec/codecs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Seeds for the fuzz targets made from scratch: camera-like JPEGs and EXIF TIFFs from the fixture
 // builder in both byte orders, and small real images of every format from the module's writers.
 #pragma once

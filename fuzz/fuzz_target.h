@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One fuzz target is one small file under fuzz/targets/:
 //
 //   LF_FUZZ_TARGET(exif_queries, "jpg tif") { ...feed data/size to a parser...; return 0; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fuzz targets without libFuzzer:
 //   lumenframe_fuzz list                        each target with its seed kinds
 //   lumenframe_fuzz replay TARGET [--seeds] PATH...

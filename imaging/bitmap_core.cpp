@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bitmap records, their storage, pixel access, depth conversion and cropping.
 #include <gif_lib.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Resize, rotate and paste through pixman. A large reduction first averages blocks of 2 × 2
 // pixels until at most a halving is left, so that every output pixel still averages all of the
 // source pixels it covers at a bounded cost per pixel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Painting a bitmap into the host's memory device surface (LfDeviceContext): the bitmap is
 // stretched to the destination rectangle by pixman, and the part of the rectangle that lies on the
 // surface is copied into it in the surface's pixel layout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pixel storage of toolkit bitmaps, shared by the toolkit's operations and its codecs.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files and EXIF thumbnails into bitmaps, bitmaps into packed DIB blocks and back, with the checks
 // the module makes before it lets the toolkit read a file.
 #pragma once

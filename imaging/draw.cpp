@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draw paints a host's packed DIB stretched into a rectangle; DrawImage loads a file, whitens,
 // turns and crops it, and paints it stretched. Every bitmap is freed on every path.
 #include "imaging/draw.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Painting images into the host's device surface.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The EXIF thumbnail of a JPEG or TIFF file, loaded from memory. Only the EXIF block is read from
 // the file, never the main image.
 #include "exif/model/exif_reader.h"

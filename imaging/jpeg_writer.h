@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JPEG writer: every JPEG file the module produces is written here, from a packed DIB, by
 // libjpeg-turbo. The output is always a baseline (sequential, Huffman) JPEG with optimised tables.
 //

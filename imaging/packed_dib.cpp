@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Packed DIB blocks in and out of the toolkit.
 #include <cstring>
 

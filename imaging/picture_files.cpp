@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "imaging/picture_files.h"
 
 #include "imaging/bitmap_storage.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The picture files of the EXIF writers: a host's image saved as the main image of a new JPEG or
 // TIFF file, and as the 160 × 120 thumbnail that goes into IFD1. The writers then take image data
 // and directory entries from these files; nothing here knows about EXIF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How many pixels a file may ask us to allocate. A header is untrusted: a 600-byte JPEG can declare
 // a frame of a billion pixels, and we must refuse it before allocating rather than after.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // pixman images over toolkit bitmaps and device surfaces, with an owner that unreferences them.
 #pragma once
 

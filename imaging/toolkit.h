@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The imaging toolkit: every pixel operation the module performs, behind one small interface named
 // by role. Files are loaded and saved through real codecs (libjpeg-turbo, libpng, libtiff, giflib;
 // BMP and the packed DIB are our own format code), and all geometry (resize, rotate, paste,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The toolkit's file operations: the format is recognised from the content, the codec reads at
 // its natural depth, and the bitmap is then converted to the depth the caller asked for.
 #include <cstring>

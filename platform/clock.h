@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Local wall-clock time and calendar validation.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/errors.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows error numbers are the module's error contract: every operating-system failure is
 // reported as the Win32 number it would have on Windows, through a per-thread last error.
 #pragma once

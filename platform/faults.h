@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The failure seam: every file, time and memory service of the platform layer asks here before it
 // does its work, so a test can make the n-th call of one service fail with a chosen Windows error
 // and then prove that the operation under test leaves the user's files as they were.

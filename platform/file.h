@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files as the module uses them: Windows semantics on a POSIX system.
 //
 // A file without any write permission bit is read-only, as the Windows attribute is: opening it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory services: the heap for working buffers, the page allocator for large EXIF blocks, and the
 // movable global blocks in which bitmaps cross the boundary. All allocation goes through the
 // failure seam.

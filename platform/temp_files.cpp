@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/temp_files.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Temporary directory and unique temporary names, in the form Windows gives them:
 // a directory, a three-letter prefix, hexadecimal digits and ".TMP".
 #pragma once

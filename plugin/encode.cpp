@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Encode: a host's packed DIB saved as an image file. The flags pick the plain formats (written
 // by the toolkit or the JPEG writer into one temporary file, the last one winning) or hand the
 // whole job to one of the two EXIF-aware writers. The dispatch lives here rather than in imaging/

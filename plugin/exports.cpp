@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The export table. Every export has one shape: check its arguments (the first failing check
 // decides the result, and no check touches a file) → clear its outputs → hand the work to the
 // operation of its subsystem → return the result. No exception crosses this boundary.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "plugin/file_kind.h"
 
 #include <strings.h>

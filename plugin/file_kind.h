@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File kinds by extension, type names, and the signature checks made before a file is decoded.
 #pragma once
 

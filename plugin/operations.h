@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The work behind each export, after the boundary has checked its arguments and cleared its
 // outputs. Each subsystem defines the operations it owns.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Result codes of the module and the mapping of Windows error numbers onto them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetStillImageInfo: what a host needs to list an image in one call. The size, depth and type of
 // the main image and of the EXIF thumbnail come from the imaging toolkit, the EXIF directories
 // from the record reader; each becomes one (selector, record) entry handed to the host.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building a complete EXIF block for a new file: the TIFF header, IFD0, the Exif IFD, the GPS IFD,
 // the Interop IFD, IFD1 and the thumbnail behind them. Entries come from the source file where it
 // has them; the writer completes the required ones and generates the values only it knows (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Copying a source EXIF block into the output block with byte ranges cut out, and correcting
 // every offset of every directory for the cuts.
 #include <algorithm>

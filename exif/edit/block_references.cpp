@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/block_references.h"
 
 #include "exif/makernote/maker_note_layout.h"

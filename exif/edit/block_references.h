@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether every reference inside an EXIF block is one the editor knows how to correct. Moving any
 // byte of a block is safe only then: a maker note of a dialect the module does not read, a
 // directory reached through a pointer the editor does not follow, or a value of a type whose size

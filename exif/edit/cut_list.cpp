@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/cut_list.h"
 
 #include <algorithm>

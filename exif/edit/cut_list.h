@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte ranges cut out of an EXIF block (or room inserted into it) while it is copied, and the rule
 // that moves every offset that survives: an offset is shifted by the signed lengths of all items
 // that start strictly before it.

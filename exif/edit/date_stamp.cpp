@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/date_stamp.h"
 
 #include <string>

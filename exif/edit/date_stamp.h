@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The date stamp every successful edit writes into IFD0 DateTime: the local time as the
 // 19-character EXIF date text "YYYY:MM:DD HH:MM:SS" (EXIF 2.2, 4.6.5) and its terminating 0. The
 // same stamper serves the source's own block (patches in place) and a new output block.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Laying new directories into the output block: a block started from scratch with its TIFF
 // header, and directories laid at its end by the layout rules every writer shares. Each directory
 // is read back once laid and compared with what was planned.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/entry_list.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entry lists kept sorted by tag while a directory is laid out (TIFF 6.0, Section 2: the entries
 // of a directory are sorted in ascending order of their tags).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/exif_writer.h"
 
 #include <cstring>

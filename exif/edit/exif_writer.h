@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ExifWriter: an ExifReader opened on a source JPEG or TIFF file, plus the output block in which
 // an edited EXIF block is laid out (OutputLayout), plus the edits of single entries inside the
 // source's own loaded block. The safe file procedures of exif/edit/safe_write.h put the result

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ReplaceExifGps: writes the host's GPS data into the GPS IFD of a JPEG or TIFF file (or removes
 // the GPS data), through a copy of the file's EXIF block without its thumbnail, the GPS directory
 // re-laid or laid anew, and the source's own IFD1 and thumbnail laid again behind the block.

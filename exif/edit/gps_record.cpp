@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/gps_record.h"
 
 #include <algorithm>

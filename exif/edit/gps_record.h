@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's GPS record as the editor reads it: a bounds-checked view over LfGpsRecord, the merge
 // of the record into a directory's GPS entries, and the provider of the out-of-line GPS values in
 // the file's byte order.

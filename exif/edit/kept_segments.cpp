@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/kept_segments.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The metadata segments of a JPEG photo that stay with it when its picture is replaced: the
 // new picture brings its own coding segments and scan, but IPTC and other application data, an
 // ICC profile, FlashPix data and comments describe the photo, not the old compressed stream.

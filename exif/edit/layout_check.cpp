@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/layout_check.h"
 
 #include <algorithm>

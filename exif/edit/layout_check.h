@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The check that closes every edit of a copied block: the finished output block is read again,
 // from its own header and pointers, and compared with the source block it was made from. Every
 // directory, entry, out-of-line value, thumbnail, strip and maker note that the edits did not ask

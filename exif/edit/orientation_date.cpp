@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SetOrientation and SetDateTimeOriginal: change one fact of a file's EXIF data with the cheapest
 // safe edit. The entry is patched inside the loaded block, which then goes back over its old
 // bytes; only an Orientation that cannot be patched in place makes the block be rebuilt.

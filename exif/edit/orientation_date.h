@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two edits of a single fact: the Orientation of the main image (and of the thumbnail with
 // it), and the capture date DateTimeOriginal.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/output_buffer.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The growable byte buffer in which an edited EXIF block is laid out. Every append checks its
 // capacity and grows the buffer (through the platform heap, so allocation faults can be injected),
 // so no layout step can write past its end however large the source's values are.

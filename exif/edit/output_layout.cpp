@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Operations on single entries and directories of the output block, the date stamp, and the
 // measuring and relocation of image data.
 #include "exif/edit/output_layout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The output half of an ExifWriter: the new EXIF block (the OutputBlock) in the source's byte
 // order, where its directories lie, and the operations that copy a source block into it with byte
 // ranges cut out, correct every offset for the cuts, and edit single entries and directories.

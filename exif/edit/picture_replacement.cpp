@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/picture_replacement.h"
 
 #include <algorithm>

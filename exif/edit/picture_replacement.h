@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Putting a new picture into a file while keeping its EXIF data: a new thumbnail rendered from a
 // host image (ReplaceThumbImage), a new main image with a thumbnail of it (ReplaceExifImage), and
 // a new JPEG or TIFF file with an EXIF block built for it (EncodeWithExif, Encode's EXIF path).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/raw_entries.h"
 
 namespace lf::edit {

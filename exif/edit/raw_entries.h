@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Directories and entries as the editing code meets them inside a block: a directory validated
 // once when located, reading and writing entries at a position, and the first and last values of
 // offset arrays. Everything goes through the range-checked byte views.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Re-laying one directory of the output block with entries removed, replaced or added: the old
 // directory and its values are cut out, the new directory and its value area are inserted at the
 // old place, and every offset in the block is corrected for the difference.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/safe_write.h"
 
 #include <cstdio>

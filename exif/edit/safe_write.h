@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file-level half of every edit: proving that a destination can be written, patching a byte
 // range of a file, and replacing a destination with a newly streamed file.
 //

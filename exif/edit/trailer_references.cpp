@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/edit/trailer_references.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Words of an EXIF block that may name bytes behind the image of its JPEG file (a trailer:
 // preview images, second pictures, padding). When the EXIF segment of a rewritten file grows or
 // shrinks, the trailer moves with the rest of the file, so every word that names it must be one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two streams that make a new image file from a writer's output block and the image data of
 // an existing file, and the writer's entry points into the safe rewrite.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetExif: the host's one-call summary of a photograph: shooting data from IFD0 and the Exif IFD,
 // the GPS position, and the camera settings kept in a maker note of the Kestrelon dialect. Each
 // summary record begins with a tag list that is the request on input and the list of delivered

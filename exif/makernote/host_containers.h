@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's containers as the maker-note exports fill them: a tag list read as a request and
 // refilled as the result, texts replaced. The storage is the host's malloc()/free() storage, grown
 // with the public header's helpers; memory running short is reported as std::bad_alloc, which the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the directory of a maker note lies inside its bytes, and which dialect it is. A maker note
 // opens either with its directory, or with a short identification text (the maker's name), a NUL
 // and two bytes in front of the entry count. The reader, the summary and the editor all locate

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/makernote/maker_note_reader.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MakerNoteReader: an ExifReader that also reads the maker's private directory inside the EXIF
 // MakerNote (Exif IFD tag 0x927C). The module's own dialect:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The maker-note exports: GetMakerNoteValue lists entries with their raw value fields,
 // GetExifMakerValue delivers one entry's value, SetMakerNote re-encodes one existing entry and
 // saves the file. Each reads the file once with its EXIF block loaded, and first makes sure that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one bounds-checked, endian-aware byte reader of the module. Every parser (TIFF directories,
 // JPEG marker walks, maker notes, DIB headers) reads through a ByteView or a Cursor, so no offset
 // or length taken from a file is ever used before it has been checked against the data it indexes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The EXIF date text "YYYY:MM:DD HH:MM:SS" (EXIF 2.2, 4.6.5, DateTimeOriginal) and the
 // sub-second text that may go with it, converted to and from the SYSTEMTIME-shaped ExifDateTime.
 #pragma once

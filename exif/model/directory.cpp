@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/model/directory.h"
 
 #include <algorithm>

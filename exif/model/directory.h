@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vocabulary of the document model's directories: where a directory lies (IfdLocation), the
 // summary kept for IFD0 and IFD1 (IfdDescriptor), the entry list that serves as request and result,
 // and the two scanning cores over raw 12-byte entries. Which directory (DirectoryId) and the tag

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ExifReader construction (JPEG marker walk, TIFF header, IFD0, block sizing and loading) and the
 // life of the ExifBlock.
 #include "exif/model/exif_reader.h"

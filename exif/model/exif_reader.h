@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ExifReader: opens one JPEG or TIFF file, walks its structure once, remembers where the TIFF
 // header and each EXIF directory lie, and optionally keeps the TIFF data in memory as the
 // ExifBlock (the file's bytes from the TIFF header on, so a TIFF offset indexes it directly).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The directory services of ExifReader: locate, parse, find, collect, and deliver values, from the
 // loaded block or straight from the file.
 #include "exif/model/exif_reader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The embedded thumbnail: a JPEG stream named by IFD1 of a JPEG's EXIF data, or for a TIFF the
 // whole block re-headed so that its first directory is IFD1.
 #include "exif/model/exif_reader.h"

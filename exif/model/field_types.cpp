@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/model/field_types.h"
 
 #include <algorithm>

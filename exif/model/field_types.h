@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TIFF field types, the decoded 12-byte directory entry, and the conversions between an entry's
 // value bytes (in the block's byte order) and native values in a caller's buffer. Stateless, no
 // allocation: these run once per entry while directories are scanned.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/model/file_reader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Positioned reads from one file opened read-only (sharing allowed) for a single operation. Small
 // reads are served from two small caches: the file's first bytes (one read that usually holds a
 // JPEG's first segments, the TIFF header and the directories behind it) and a moving window, so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/model/jpeg_segments.h"
 
 #include <algorithm>

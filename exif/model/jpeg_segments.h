@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one JPEG marker walk. It yields the segments of a stream as (offset, marker, length)
 // records, from memory or from a file read a few bytes at a time, up to the first SOS or EOI.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/model/metadata_queries.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Single facts read out of a file's EXIF data, shared by the query exports and the edits that
 // check what they are about to change.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/model/on_demand_block.h"
 
 #include <algorithm>

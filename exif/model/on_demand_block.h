@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An EXIF block that is read from its file piece by piece as the services ask for its bytes. It
 // spans the same bytes as a block loaded in one piece and is indexed the same way (by TIFF offset),
 // but only the pages of the file that hold a directory or value asked for are ever read: a query

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether a file carries EXIF data the module accepts: the work behind IsExifFile, and the EXIF
 // test of the record codec.
 #include "exif/model/exif_reader.h"

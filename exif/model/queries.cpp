@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The query exports: GetOrientation, GetDateTimeOriginal, GetExifValue and IsExifEx. Each builds
 // its own reader with the EXIF block read on demand (the answers of a loaded block from the few
 // pages of the file that hold the directories and values asked for), asks it, and lets it go.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/model/tag_table.h"
 
 namespace lf::exif {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tags of the standard directories: one row per tag with its name, the directories it belongs
 // to, the field types and count it is written with, and what its value means to the code that
 // reads, moves or rebuilds a block (its role). The rows are constant data; every lookup is a scan of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/record/append_exif.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Putting an EXIF segment made from a host's records into a JPEG file: AppendExif enriches a
 // copy of a JPEG's own APP1 "Exif" segment, EncodeJpegWithExif saves an image as a new JPEG whose
 // only application segment is one built from the records. Both write through the safe rewrite:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/record/record_fields.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fields of the directory records as TIFF entries: for each record type one table, in
 // ascending tag order, that says which tag, type and count a field is written with and how its
 // value is encoded. The record writer lays every present field; the segment merge takes some.

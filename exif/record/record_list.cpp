@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/record/record_list.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's record list as the writers take it: the ring of nodes walked once, bounded by its
 // count, and the directory records found in it checked before any of their bytes is used. A list
 // or record that cannot be what it claims is refused as a whole; nothing is repaired.

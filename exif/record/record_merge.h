@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Enriching a JPEG's existing APP1 "Exif" segment from a host's records: tags a directory lacks
 // are inserted when their values fit inside an entry, small values of tags it has are replaced,
 // IFD0's and IFD1's DateTime get the time of the call, and everything else is kept, a maker note

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record reader: fills the flat directory records of an LfExifRecord list from a JPEG file's
 // APP1 "Exif" segment or from a TIFF file. The byte order of the data travels with its ByteView;
 // nothing here keeps state between calls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record writer: a complete APP1 "Exif" segment made from the directory records of a host's
 // list and the image being encoded. The TIFF data is little-endian: IFD0, the Exif directory with
 // its Interoperability directory, the GPS directory, IFD1 and a fresh 160 × 120 JPEG thumbnail of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // AppendExif writing a copy: the source's own directory records (read by the record reader, so
 // hostile values reach the record writer) written back as a new EXIF segment.
 #include "exif/record/record_reader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decode of a .jpg file as the host calls it: the checks made before the codec, the codec, and
 // the packed DIB handed back.
 #include "fuzz/fuzz_target.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decode of the EXIF thumbnail of a JPEG or TIFF file.
 #include "fuzz/fuzz_target.h"
 #include "lumenframe/lumenframe.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The BMP/DIB reader: the bytes as a packed DIB (as hosts hand them in) and as a BMP file.
 #include "exif/model/byte_reader.h"
 #include "fuzz/fuzz_target.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The EXIF reader behind the query exports, over a JPEG or TIFF file: the exports as a host calls
 // them, then every directory service of a reader reading from the file and from the loaded block.
 #include "exif/model/exif_reader.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ReplaceExifGps writing a copy: every edit of it rebuilds the EXIF block.
 #include "fuzz/fuzz_target.h"
 #include "lumenframe/lumenframe.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The structural check of a JPEG stream that guards every JPEG decode.
 #include "fuzz/fuzz_target.h"
 #include "plugin/file_kind.h"

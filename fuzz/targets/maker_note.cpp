@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The maker-note reader and the maker-note exports (GetExif's summaries, the maker-note values),
 // over a JPEG or TIFF file.
 #include <cstring>

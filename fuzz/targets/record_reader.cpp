@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record reader: a JPEG or TIFF file read into the four directory records.
 #include "exif/record/record_reader.h"
 #include "fuzz/fuzz_target.h"

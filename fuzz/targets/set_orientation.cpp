@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SetOrientation writing a copy, allowed to rebuild the EXIF block: the copy, the patch and the
 // rebuild path with its plan, emission and verification.
 #include "fuzz/fuzz_target.h"

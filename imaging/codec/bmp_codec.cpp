@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BMP files: a 14-byte file header ("BM", file size, reserved words, offset of the pixel rows)
 // in front of a DIB.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "imaging/codec/byte_source.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a codec reads its bytes from: an open file (through the platform layer, so the failure seam
 // reaches every read) or a block of memory.
 #pragma once

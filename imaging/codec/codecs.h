@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The per-format readers and writers behind the toolkit's file operations. Each reader fills
 // `info` from the file's header and, unless `headerOnly`, decodes the first image into `bitmap`
 // at the format's natural depth (8 bits with a palette, 24 or 32 bits). Results are toolkit codes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "imaging/codec/dib_format.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows device-independent bitmap: our native format. A packed DIB (header, colour table,
 // rows) is how images cross the host boundary, and a BMP file is a 14-byte file header in front of
 // one. Reading covers 1, 4, 8, 16, 24 and 32 bits per pixel, RLE4, RLE8 and bit-field layouts,

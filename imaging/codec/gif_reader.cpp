@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GIF reading through giflib, record by record: only the first frame is decoded, onto the logical
 // screen filled with the background colour, and its size is checked before anything is
 // allocated (DGifSlurp would allocate every frame at whatever size its descriptor claims).

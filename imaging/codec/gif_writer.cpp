@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GIF writing through giflib: one 8-bit frame with its palette as the global colour map.
 #include <gif_lib.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // JPEG reading through the libjpeg API of libjpeg-turbo. Colour output is BGR straight from the
 // library (YCbCr, RGB and greyscale files); CMYK and YCCK files are decoded to CMYK by the library
 // and turned into RGB here, which the packed-pixel TurboJPEG calls cannot do.

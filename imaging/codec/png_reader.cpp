@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PNG reading through libpng. Palette images without transparency keep their palette (8 bits);
 // greyscale becomes 8 bits with a grey palette; colour becomes 24 bits, or 32 with an alpha
 // channel. 16-bit samples are scaled to 8 bits, sub-byte samples unpacked, interlacing undone.

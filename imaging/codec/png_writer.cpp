@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PNG writing through libpng: 8-bit bitmaps as palette images, 24 and 32 bits as RGB.
 #include <png.h>
 

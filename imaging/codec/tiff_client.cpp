@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "imaging/codec/tiff_client.h"
 
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libtiff over our byte sources and memory sinks, with its messages silenced per handle and its
 // single allocations capped, so a hostile strip size cannot make it allocate without bound.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TIFF reading through libtiff's RGBA image interface, which handles every photometric
 // interpretation, samples of 1 to 16 bits, strips and tiles, and every compression libtiff knows.
 // The first directory is the image; samples that interface refuses (12-bit, 32-bit, floating point)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "imaging/codec/tiff_samples.h"
 
 #include <algorithm>

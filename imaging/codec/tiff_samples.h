@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TIFF images whose samples libtiff's RGBA interface refuses: integers of any depth up to 32 bits
 // other than 1, 2, 4, 8 and 16 (scanners write 12-bit files), and 32- or 64-bit floating point.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TIFF writing through libtiff: one LZW-compressed image, RGB for direct colour, a palette image
 // for 8 bits.
 #include <tiffio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * Lumenframe — public interface of the image-file plug-in module "Lumenframe.pcp".
  *

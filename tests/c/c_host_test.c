@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A host written in C99 against the public header alone: loads the module with dlopen, resolves
  * the exports by name and calls each once, passing the header's structures by value and by
  * pointer as C lays them out. The answers themselves are checked in depth by exports_test. */

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Compares the defined dynamic symbols of MODULE with the sorted list in EXPECTED.
 execute_process(COMMAND nm -D --defined-only ${MODULE} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

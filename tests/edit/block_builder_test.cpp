@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // EXIF blocks built from scratch for a new file, and thumbnails attached to and dropped from a
 // copied block: the directories in their order on word boundaries, the defaults and generated
 // values, the thumbnail directly behind the block, and the files made with them read by ExifTool.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every EXIF-carrying camera JPEG and TIFF of the real-world corpus, edited as copies in scratch
 // directories, judged by ExifTool rather than by our own reader: each successful edit may change
 // only the edited tags, the modification date and pointers that still name the same bytes; each

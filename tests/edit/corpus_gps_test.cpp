@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GPS written to, removed from, and written-then-removed from every EXIF camera JPEG and TIFF of
 // the real-world corpus, and a tag list naming only a tag the module does not write, as copies in
 // scratch directories, judged by ExifTool's full dump: only the GPS tags, the modification date

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // New pictures put into every EXIF camera JPEG and TIFF of the real-world corpus, as copies in
 // scratch directories, judged by ExifTool's full dump: a thumbnail regenerated from the file's own
 // main image (ReplaceThumbImage) may change only the thumbnail directory and the modification

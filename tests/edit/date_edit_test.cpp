@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SetDateTimeOriginal: the 20-byte date text is replaced where it stands (keeping the old text's
 // separators), IFD0 DateTime is stamped, and nothing else of the file changes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SetOrientation and SetDateTimeOriginal as the host calls them (the loaded module), and the
 // orient, date and gps commands of the command-line tool over a batch of files.
 #include <gtest/gtest.h>

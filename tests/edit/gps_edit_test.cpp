@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ReplaceExifGps on whole files in both byte orders: GPS data added to a file without any, merged
 // into an existing GPS IFD, and removed; the thumbnail laid again behind the block unchanged; a
 // TIFF's strips moved behind the thumbnail; refusals and every failed step leave the file as it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SetOrientation on whole files: the in-place patch changes exactly the two Orientation entries
 // and IFD0 DateTime; the rebuild path adds what is missing while every pointer keeps naming the
 // same bytes; every written file passes an independent validator and reads back with our reader.

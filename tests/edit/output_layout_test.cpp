@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The output block: cut lists, the two copies of a source block, directory rewrites and single
 // entry edits, checked by walking every pointer of the result to the bytes it must name.
 #include <gtest/gtest.h>

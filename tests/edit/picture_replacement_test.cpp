@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // New pictures in files that keep their EXIF data: the main image replaced (JPEG scan or TIFF
 // strips), print-matching data dropped, the thumbnail quality loop, every failed step leaving the
 // file as it was, and the exports and commands end to end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The safe rewrite: every step of a patch, a copy-and-patch and a streamed rewrite is failed in
 // turn through the platform's failure seam, and the destination must afterwards be either the
 // complete new file or byte-identical to the old one, with its attributes and nothing left over.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Orientation edits of TIFF files, whose image data lies in strips that the rewrite moves behind
 // the new EXIF block: after the edit every strip must still be found by its StripOffsets.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/model/byte_reader.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real-world photos: GetOrientation and GetDateTimeOriginal must agree with ExifTool's readings
 // in the corpus manifest. Where the module answers otherwise by design, the test proves the
 // reason from the file's bytes (with a small reader of its own) instead of skipping the file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exif/model/date_text.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ExifReader over the real-world corpus, checked against ExifTool's findings in the manifest:
 // byte order, DateTimeOriginal (JFIF files included, whose directories the reader still reads)
 // and thumbnail presence. Orientation and the dates the exports answer are checked through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ExifReader over fixtures built as bytes: construction, block sizing, directory services from the
 // block and from the file, hostile layouts.
 #include "exif/model/exif_reader.h"

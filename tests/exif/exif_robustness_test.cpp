@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile input: truncated and randomly corrupted camera-like fixtures and corpus files go through
 // every reader and maker-note service, and the fixtures through every query export as the host
 // calls it. Nothing may crash, hang or read outside a buffer (the sanitizer build checks the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JPEG segment walk: its records over memory and over a file, and each named tolerance on
 // truncated and hostile streams.
 #include "exif/model/jpeg_segments.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IsExifFile, GetOrientation, GetDateTimeOriginal, GetExifValue and IsExifEx as the host calls them (the
 // module loaded with dlopen), on fixtures built in both byte orders.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tag table: its rows are consistent with each other and with the lookups built on them.
 #include "exif/model/tag_table.h"
 

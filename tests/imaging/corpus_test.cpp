@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real-world files: every image of the corpus decodes without a crash (malformed ones included),
 // and the dimensions of the PNG and TIFF files match what libpng and libtiff report.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decode and its loaders: the checks before the toolkit reads a file, the 24-bit bottom-up
 // packed DIBs it returns, thumbnails from JPEG and TIFF files, and the formats users expect to
 // open (palette, 16-bit and alpha PNGs, multi-strip TIFFs, interlaced GIFs, BMPs of every depth,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draw and DrawImage into memory surfaces: stretching and placement, the untouched host block,
 // the one-bit device, whitening arithmetic, turns with white corners and crops in turned
 // coordinates, and the argument refusals.

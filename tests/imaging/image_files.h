@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Image files made by the reference libraries themselves (libpng, libtiff, giflib, libjpeg),
 // independent of the module's own writers, plus BMP files and packed DIBs laid out byte by byte.
 // Pixels are given as RGB triples, top row first.

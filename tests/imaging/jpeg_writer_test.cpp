@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JPEG writer's modes: each writes a baseline JPEG that the module's stream check accepts and
 // an independent validator finds sound, with the chroma sampling and APP0 its mode documents.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The picture files of the EXIF writers: the 160 × 120 thumbnail (fitted, centred, letter-boxed)
 // and the main image, as JPEG and TIFF, and what each reports when it cannot be made.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The toolkit's file operations: every format saved and read back (and checked with the
 // reference libraries), file information, and every allocation, read and seek failing in turn
 // during a load: each is reported, and nothing is leaked (checked by the sanitizer build).

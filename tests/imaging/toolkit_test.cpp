@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The toolkit's own operations on small bitmaps: pixel access, depth changes, packed DIB round
 // trips, quarter turns that move pixels exactly, turns that leave white corners, resampling, and
 // every allocation failing in turn without leaking (the sanitizer build checks the leaks).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build into a fresh prefix and uses only what was installed: the tool makes a photo
 # and reads it through the module it finds, a C host is built with pkg-config's flags, and a CMake
 # project builds the same host as C and C++ through find_package(Lumenframe).

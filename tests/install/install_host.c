@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A host built against the installed tree alone: the header from include/lumenframe/, the module
  * loaded from the path given (pkg-config's `module` variable or the CMake package's
  * Lumenframe_MODULE). Prints what it reads from a photo: "orientation N date YYYY:MM:DD". Written

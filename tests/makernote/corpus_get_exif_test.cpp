@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetExif on the camera files of the real-world corpus against ExifTool's readings of the standard
 // tags the summaries carry: exposure time, f-number, ISO, focal length, flash and the GPS position;
 // every maker-note text and single number the maker-note exports deliver, in whatever dialect the

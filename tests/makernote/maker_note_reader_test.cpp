@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The maker-note directory: its header, entry count and gate, lookups and value delivery with and
 // without the EXIF block, and the in-place update.
 #include "exif/makernote/maker_note_reader.h"

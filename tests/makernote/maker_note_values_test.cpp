@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetMakerNoteValue, GetExifMakerValue and SetMakerNote on Kestrelon maker notes built byte by
 // byte in both byte orders. Edited files are compared byte for byte with the original and read
 // back by ExifTool, so that our reader cannot hide a writer's mistake.

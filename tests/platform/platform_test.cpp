@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform layer: Windows error numbers, read-only semantics, atomic copies, temporary names,
 // memory blocks, the clock and the calendar, and the failure seam.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Encode: every output format read back by our decoder and by ExifTool, the flag rules (extension,
 // later format wins, the EXIF paths), the result codes, and every failed step leaving the target
 // as it was with nothing behind.

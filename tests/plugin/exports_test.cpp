@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The export table as a host sees it: the module loaded with dlopen, every export resolved by
 // name, argument checks in order before any file is touched.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File kinds by extension, type names, signature checks and the JPEG stream check.
 #include "plugin/file_kind.h"
 

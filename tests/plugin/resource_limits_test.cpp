@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The worst shapes for work and memory: inputs whose structure asks for a great deal (tens of
 // thousands of segments or entries, directory cycles, counts of four billion, thousands of
 // progressive scans, frames of a billion pixels) must be answered with work bounded by the file's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GetStillImageInfo: the two output shapes, the image-information records of the main image and
 // the thumbnail, the directory records behind them, the refusals, and agreement with ExifTool's
 // size and depth over the corpus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record writer and the segment merge: records read from a file in either byte order, written
 // into a new JPEG (EncodeJpegWithExif) or merged into another file's segment (AppendExif), read
 // again by our reader and by ExifTool; the result codes of the file steps; hostile host lists; and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record reader: fixtures in both byte orders read into directory records (values, types,
 // texts, arrays, blobs and presence masks), the result codes of every step, hostile counts and
 // offsets, and real files compared with ExifTool's readings of the same standard tags.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/corpus_compare.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Judging edits of real files by ExifTool: the corpus files an editor must handle, ExifTool's
 // keys taken apart, and the comparison of ExifTool's full dump of a file before and after an edit,
 // in which only what the edit accounts for may differ and every pointer that moved must still

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Edits of every EXIF camera file of the real-world corpus, each on a copy in a scratch directory,
 // judged by ExifTool's full dump rather than by our own reader. The harness holds what every such
 // test checks: a refused edit leaves the source byte for byte and nothing behind; a successful one

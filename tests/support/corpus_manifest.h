@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real-world corpus as ExifTool read it: one row of MANIFEST.tsv per file. Tests read the
 // files in place (CorpusDir()) and compare the module's answers with ExifTool's.
 #pragma once

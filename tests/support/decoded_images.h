@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Host images and decoded sizes through the module's own toolkit, for tests that replace pictures.
 #pragma once
 

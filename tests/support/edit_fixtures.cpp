@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/edit_fixtures.h"
 
 #include <gtest/gtest.h>

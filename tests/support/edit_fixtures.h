@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fixtures for the editing tests: camera-like files whose layout is known to the byte (so a test
 // can say which bytes an edit may change and which pointers must still name the same data), an
 // independent validator, and byte comparison helpers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/exiftool_dump.h"
 
 #include <unistd.h>

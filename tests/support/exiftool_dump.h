@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ExifTool as an independent reader: one invocation over many files, its JSON output read back
 // as one flat map of tag values per file.
 #pragma once

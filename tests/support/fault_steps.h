@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Failing every step of an operation in turn through the platform's fault seam: the operation runs
 // once to count how often it calls each service, then once for each of those calls with that one
 // call failing, so that a test can prove that no failure anywhere damages the user's files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/fixture_builder.h"
 
 #include <dirent.h>

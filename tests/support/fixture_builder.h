@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds test fixtures as bytes: JPEG marker streams, TIFF structures in either byte order with
 // entries of every type, out-of-line values, sub-directories and next-IFD links, and real JPEG
 // pixel data through libjpeg-turbo where a decodable file is needed.

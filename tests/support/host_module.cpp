@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/host_module.h"
 
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module loaded with dlopen, every export resolved by name, as the host application does.
 // Tests of the exports call the module through this table.
 #pragma once

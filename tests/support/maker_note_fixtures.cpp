@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/maker_note_fixtures.h"
 
 #include <map>

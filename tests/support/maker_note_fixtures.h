@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Camera files whose maker note is of the Kestrelon dialect with a directory of any entries:
 // a header text, a NUL, two bytes, the entry count, the entries, a zero link and then the
 // out-of-line values, which are addressed from the TIFF header of the whole EXIF block.

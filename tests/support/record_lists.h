@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Record lists in tests: an owner that frees every node and record at the end of a test, and the
 // lookups the record tests share.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Points $TMPDIR at a scratch directory for one test, so that a temporary file left behind by the
 // code under test cannot hide among other files.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every export from 8 threads at once, through the module loaded as a host loads it: each thread
 // reads different files, then all read the same file, then each edits its own copies of one
 // source. Every answer (result codes, values, decoded and drawn pixels, written files) must equal
