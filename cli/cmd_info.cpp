@@ -64,27 +64,6 @@ struct Facts {
   ShootingSummary shooting;
 };
 
-// One 32-bit value (SHORT or LONG) through GetExifValue.
-LF_RESULT ReadNumber(const Module& m, const std::string& path, uint32_t dir, uint16_t tag,
-                     uint32_t* out) {
-  uint32_t buffer[2] = {};
-  uint32_t size = sizeof buffer;
-  uint16_t type = 0;
-  uint32_t count = 0;
-  const LF_RESULT r = m.GetExifValue(path.c_str(), dir, tag, buffer, &size, &type, &count);
-  if (r != LF_S_OK) return r;
-  if (type == 3) {
-    uint16_t s;
-    std::memcpy(&s, buffer, sizeof s);
-    *out = s;
-  } else if (type == 4) {
-    *out = buffer[0];
-  } else {
-    return LF_E_FAIL;
-  }
-  return LF_S_OK;
-}
-
 // The maker note's identification text. GetMakerNoteValue hands it back directly; where that
 // export is not available, the text is taken from the start of the MakerNote value as
 // GetExifValue delivers it (the text up to its NUL; one character alone is no header).
@@ -120,10 +99,10 @@ Facts Examine(const Module& m, const std::string& path) {
   f.orientationResult = m.GetOrientation(p, &f.orientation, &f.thumbnailOrientation, 1);
   f.dateResult = m.GetDateTimeOriginal(p, &f.date);
   f.makerNoteResult = ReadMakerNoteHeader(m, path, &f.makerNoteHeader);
-  f.thumbnailResult =
-      ReadNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormatLength, &f.thumbnailLength);
+  f.thumbnailResult = ReadExifNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormatLength,
+                                     &f.thumbnailLength);
   if (f.thumbnailResult == LF_S_OK) {
-    ReadNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormat, &f.thumbnailOffset);
+    ReadExifNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormat, &f.thumbnailOffset);
   }
   if (f.isExif) f.shooting = ReadShootingSummary(m, path);
   return f;

@@ -55,24 +55,6 @@ class OwnedImage {
   LF_HGLOBAL dib_;
 };
 
-// One SHORT or LONG of IFD1 through GetExifValue.
-LF_RESULT ReadIfd1Number(const Module& m, const std::string& path, uint16_t tag, uint32_t* out) {
-  uint32_t buffer[2] = {};
-  uint32_t size = sizeof buffer;
-  uint16_t type = 0;
-  uint32_t count = 0;
-  const LF_RESULT r = m.GetExifValue(path.c_str(), LF_DIR_IFD1, tag, buffer, &size, &type, &count);
-  if (r != LF_S_OK) return r;
-  if (type != 3 && type != 4) return LF_E_FAIL;
-  *out = buffer[0];
-  if (type == 3) {
-    uint16_t s;
-    std::memcpy(&s, buffer, sizeof s);
-    *out = s;
-  }
-  return LF_S_OK;
-}
-
 // Where the TIFF header lies: after "Exif\0\0" in the first EXIF APP1 of a JPEG, at 0 in a TIFF.
 bool TiffHeaderAt(exif::ByteSource& source, uint64_t* base) {
   uint8_t head[6];
@@ -100,8 +82,9 @@ Outcome Extract(const Module& m, const std::string& file, const std::string& tar
                 bool overwrite) {
   if (auto refusal = RefuseExisting(target, "", overwrite)) return Outcome::Failed(*refusal);
   uint32_t offset = 0, length = 0;
-  LF_RESULT r = ReadIfd1Number(m, file, exif::kTagJpegInterchangeFormat, &offset);
-  if (r == LF_S_OK) r = ReadIfd1Number(m, file, exif::kTagJpegInterchangeFormatLength, &length);
+  LF_RESULT r = ReadExifNumber(m, file, LF_DIR_IFD1, exif::kTagJpegInterchangeFormat, &offset);
+  if (r == LF_S_OK)
+    r = ReadExifNumber(m, file, LF_DIR_IFD1, exif::kTagJpegInterchangeFormatLength, &length);
   if (r != LF_S_OK || length == 0) {
     Outcome out = Outcome::Failed(file + ": has no embedded JPEG thumbnail");
     out.record["result"] = ResultJson(r);

@@ -3,6 +3,7 @@
 // name. The command-line tool and the tests of the exports load the module through this table.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "lumenframe/lumenframe.h"
@@ -10,12 +11,13 @@
 namespace lf::cli {
 
 // Every export of the module, in the order of the export table.
-#define LF_FOR_EACH_EXPORT(X)                                                                   \
-  X(GetPluginVersion) X(GetNumOfSupportedExtentions) X(GetSupportedExtention) X(IsSupported)    \
-  X(IsExifFile) X(Decode) X(Draw) X(DrawImage) X(Encode) X(GetStillImageInfo) X(GetOrientation) \
-  X(GetDateTimeOriginal) X(GetExifValue) X(IsExifEx) X(SetOrientation) X(SetDateTimeOriginal)   \
-  X(ReplaceExifGps) X(ReplaceThumbImage) X(ReplaceExifImage) X(AppendExif) X(GetExif)          \
-  X(GetExifMakerValue) X(GetMakerNoteValue) X(SetMakerNote)
+#define LF_FOR_EACH_EXPORT(X)                                                                      \
+  X(GetPluginVersion)                                                                              \
+  X(GetNumOfSupportedExtentions) X(GetSupportedExtention) X(IsSupported) X(IsExifFile) X(Decode)   \
+      X(Draw) X(DrawImage) X(Encode) X(GetStillImageInfo) X(GetOrientation) X(GetDateTimeOriginal) \
+          X(GetExifValue) X(IsExifEx) X(SetOrientation) X(SetDateTimeOriginal) X(ReplaceExifGps)   \
+              X(ReplaceThumbImage) X(ReplaceExifImage) X(AppendExif) X(GetExif)                    \
+                  X(GetExifMakerValue) X(GetMakerNoteValue) X(SetMakerNote)
 
 struct Module {
   void* handle = nullptr;  // the dlopen handle; the module stays loaded for the process
@@ -27,5 +29,9 @@ struct Module {
 // Opens the module at `path` and resolves every export. False with the loader's message, or the
 // names of the missing exports, in `error`.
 bool OpenModule(const std::string& path, Module* module, std::string* error);
+
+// One SHORT or LONG value of directory `dir` through GetExifValue; LF_E_FAIL for another type.
+LF_RESULT ReadExifNumber(const Module& m, const std::string& path, uint32_t dir, uint16_t tag,
+                         uint32_t* out);
 
 }  // namespace lf::cli
