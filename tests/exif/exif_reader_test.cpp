@@ -586,7 +586,9 @@ class OnDemandReader : public ::testing::TestWithParam<Order> {
     platform::HeapPtr<uint8_t> ta, tb;
     const uint32_t n = lazy.GetThumbnail(&ta);
     ASSERT_EQ(n, whole.GetThumbnail(&tb));
-    if (n) EXPECT_EQ(std::memcmp(ta.get(), tb.get(), n), 0);
+    if (n) {
+      EXPECT_EQ(std::memcmp(ta.get(), tb.get(), n), 0);
+    }
   }
   TempDir dir_;
 };
