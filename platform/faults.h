@@ -13,7 +13,7 @@ enum class Service : int {
   Read,      // reading from an open file
   Write,     // writing to an open file
   Seek,      // moving a file position, taking a length
-  Copy,      // copying one file over another
+  Copy,      // moving a new file over its destination
   Create,    // creating a unique temporary file or directory
   Delete,    // deleting a file
   Attributes,  // reading or setting file attributes

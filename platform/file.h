@@ -109,15 +109,9 @@ bool SetFileAttributesNormal(const std::string& path);
 // Sets read-only: removes every write permission bit.
 bool SetFileReadOnly(const std::string& path);
 
-// Copies `source` over `destination`, replacing it whole: the copy is written beside the
-// destination and renamed over it, so a failure at any point leaves the old destination as it
-// was. A read-only destination is refused with error 5. The permission bits of the source go with
-// the copy.
-bool CopyFileOver(const std::string& source, const std::string& destination);
-
 // Renames `source` over `destination` in one step, so the destination is at every moment either
 // the old file or the new one. Both must lie on one file system (the caller makes `source` beside
-// the destination). A read-only destination is refused with error 5, as a copy over it is. Counts
+// the destination). A read-only destination is refused with error 5. Counts
 // as a Copy call for the failure seam. The destination's owner and group go to the replacement
 // when the process may set them.
 //

@@ -13,9 +13,6 @@ namespace lf::edit {
 
 namespace {
 
-constexpr uint16_t kJpegApp14 = 0xFFEE;
-constexpr uint16_t kJpegApp15 = 0xFFEF;
-constexpr uint16_t kJpegCom = 0xFFFE;
 // Enough of a payload to tell its writer: "ICC_PROFILE", "Photoshop 3.0", "FPXR", "MPF", "Adobe".
 constexpr size_t kIdentifierBytes = 16;
 
@@ -27,7 +24,7 @@ struct Kind {
 };
 
 bool IsMetadataMarker(uint16_t marker) {
-  return (marker >= exif::kJpegApp2 && marker <= kJpegApp15) || marker == kJpegCom;
+  return (marker >= exif::kJpegApp2 && marker <= exif::kJpegApp15) || marker == exif::kJpegCom;
 }
 
 bool ReadKind(exif::ByteSource& source, const exif::JpegSegment& s, Kind* kind) {
@@ -37,14 +34,14 @@ bool ReadKind(exif::ByteSource& source, const exif::JpegSegment& s, Kind* kind) 
   if (!source.ReadUpTo(s.offset + 4, head, want, &got)) return false;
   const auto* text = reinterpret_cast<const char*>(head);
   kind->marker = s.marker;
-  kind->id = s.marker == kJpegCom ? std::string() : std::string(text, strnlen(text, got));
+  kind->id = s.marker == exif::kJpegCom ? std::string() : std::string(text, strnlen(text, got));
   return true;
 }
 
 // Segments describing the old picture rather than the photo.
 bool DescribesOldPicture(const Kind& k) {
   return (k.marker == exif::kJpegApp2 && k.id == "MPF") ||
-         (k.marker == kJpegApp14 && k.id.rfind("Adobe", 0) == 0);
+         (k.marker == exif::kJpegApp14 && k.id.rfind("Adobe", 0) == 0);
 }
 
 // Walks the segments in front of the first scan of an open JPEG; `visit` returns false to stop.

@@ -27,6 +27,9 @@ inline constexpr uint16_t kJpegApp0 = 0xFFE0;
 inline constexpr uint16_t kJpegApp1 = 0xFFE1;
 inline constexpr uint16_t kJpegApp2 = 0xFFE2;
 inline constexpr uint16_t kJpegApp6 = 0xFFE6;
+inline constexpr uint16_t kJpegApp14 = 0xFFEE;
+inline constexpr uint16_t kJpegApp15 = 0xFFEF;
+inline constexpr uint16_t kJpegCom = 0xFFFE;
 
 // Bytes the walk reads by position.
 class ByteSource {

@@ -92,11 +92,6 @@ TEST_F(PlatformTest, ReadOnlyFilesRefuseWritersAndCopiesEvenForRoot) {
   EXPECT_EQ(LastError(), kErrorAccessDenied);
   EXPECT_FALSE(File::Open(path, Access::ReadWrite, Disposition::CreateAlways));
   EXPECT_EQ(LastError(), kErrorAccessDenied);
-  const std::string other = dir_.File("other.jpg");
-  test::WriteFile(other, {9});
-  EXPECT_FALSE(CopyFileOver(other, path));
-  EXPECT_EQ(LastError(), kErrorAccessDenied);
-  EXPECT_EQ(test::ReadFile(path), (Bytes{1, 2, 3}));
 
   ASSERT_TRUE(SetFileAttributesNormal(path));
   ASSERT_TRUE(GetFileAttributes(path, &attrs));
@@ -133,41 +128,6 @@ TEST_F(PlatformTest, AttributesRestoreTheExactMode) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   FileAttributes missing;
   EXPECT_FALSE(GetFileAttributes(dir_.File("none"), &missing));
-}
-
-TEST_F(PlatformTest, CopyReplacesTheDestinationWholeAndKeepsTheSourceMode) {
-  const std::string src = dir_.File("src.jpg");
-  const std::string dst = dir_.File("dst.jpg");
-  Bytes big(3 << 20);
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
-  test::WriteFile(src, big);
-  ::chmod(src.c_str(), 0604);
-  test::WriteFile(dst, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-  ASSERT_TRUE(CopyFileOver(src, dst));
-  EXPECT_EQ(test::ReadFile(dst), big);
-  struct stat st {};
-  ASSERT_EQ(::stat(dst.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0604u);
-  EXPECT_FALSE(CopyFileOver(dir_.File("missing"), dst));
-  EXPECT_EQ(LastError(), kErrorFileNotFound);
-  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"dst.jpg", "src.jpg"}));
-}
-
-TEST_F(PlatformTest, AFailedCopyLeavesTheDestinationByteIdentical) {
-  const std::string src = dir_.File("src.jpg");
-  const std::string dst = dir_.File("dst.jpg");
-  test::WriteFile(src, Bytes(100000, 0xAB));
-  const Bytes old = {'o', 'l', 'd'};
-  test::WriteFile(dst, old);
-  InjectFault(Service::Copy, 1, kErrorDiskFull);
-  EXPECT_FALSE(CopyFileOver(src, dst));
-  EXPECT_EQ(LastError(), kErrorDiskFull);
-  EXPECT_EQ(test::ReadFile(dst), old);
-  // Nothing of the half-made copy is left beside it.
-  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"dst.jpg", "src.jpg"}));
-  // The fault was for one call only.
-  EXPECT_TRUE(CopyFileOver(src, dst));
-  EXPECT_EQ(test::ReadFile(dst), Bytes(100000, 0xAB));
 }
 
 TEST_F(PlatformTest, FaultsHitTheChosenCallAndCanStick) {
