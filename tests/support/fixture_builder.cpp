@@ -195,9 +195,13 @@ int TiffBuilder::AddBlob(const Bytes& data) {
 
 namespace {
 
-// The encoded value bytes of an entry (without resolution of pointers).
-Bytes EncodeValue(const Ifd::Entry& e, Order order) {
+size_t DirectorySize(const Ifd& d) { return 2 + 12 * d.entries.size() + 4; }
+
+}  // namespace
+
+Bytes ValueBytes(const Ifd::Entry& e, Order order) {
   if (e.isRaw) return e.raw;
+  if (e.hasFixedField || e.pointerTo >= 0 || e.blobOffset >= 0 || e.blobLength >= 0) return {};
   ByteWriter w(order);
   for (uint64_t n : e.numbers) {
     switch (TypeSize(e.type)) {
@@ -216,10 +220,6 @@ Bytes EncodeValue(const Ifd::Entry& e, Order order) {
   }
   return w.Take();
 }
-
-size_t DirectorySize(const Ifd& d) { return 2 + 12 * d.entries.size() + 4; }
-
-}  // namespace
 
 Bytes TiffBuilder::Build(TiffLayout* layout) const {
   TiffLayout local;
@@ -240,9 +240,7 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
     L.directoryOffsets.push_back(pos);
     pos += static_cast<uint32_t>(DirectorySize(dirs_[d]));
     for (const Ifd::Entry& e : dirs_[d].entries) {
-      Bytes v = (e.hasFixedField || e.pointerTo >= 0 || e.blobOffset >= 0 || e.blobLength >= 0)
-                    ? Bytes{}
-                    : EncodeValue(e, order_);
+      Bytes v = ValueBytes(e, order_);
       if (v.size() > 4) {
         L.valueOffsets[{static_cast<int>(d), e.tag}] = pos;
         pos += static_cast<uint32_t>(v.size());

@@ -95,6 +95,10 @@ class Ifd {
   uint32_t rawNext = 0;
 };
 
+// An entry's value bytes in the given byte order (as given for Data entries; none for pointers,
+// blob offsets and raw value fields).
+Bytes ValueBytes(const Ifd::Entry& e, Order order);
+
 // Where the parts of a built TIFF structure landed (offsets relative to the TIFF header).
 struct TiffLayout {
   std::vector<uint32_t> directoryOffsets;
