@@ -174,13 +174,6 @@ TEST_P(MakerNoteValuesTest, SetMakerNoteChangesOnlyTheEntryAndTheStamp) {
 }
 
 TEST_P(MakerNoteValuesTest, SetMakerNoteRefusesOrSkipsWithoutWriting) {
-  // A maker note whose directory does not read as one (an entry of a type of no size).
-  MakerNoteRecipe broken;
-  broken.order = GetParam();
-  broken.note = FullKestrelonNote();
-  broken.note.RawEntry(0x0070, 0x0020, 1, 0);
-  const Bytes brokenFile = MakeMakerNoteFile(broken).file;
-  const std::string b = dir_.Put("b.jpg", brokenFile);
   const std::string f = Write("a.jpg");
   const std::string copy = dir_.File("copy.jpg");
   struct Row {
@@ -193,9 +186,7 @@ TEST_P(MakerNoteValuesTest, SetMakerNoteRefusesOrSkipsWithoutWriting) {
   for (const Row& row :
        {Row{f, "Kestrelon", 0x0099, kShort, 1, 1, LF_S_OK},  // no such entry
         Row{f, "Otherbrand", 0x0001, kShort, 1, 1, LF_E_ABORT},
-        Row{b, "Kestrelon", 0x0001, kShort, 1, 1, LF_E_FAIL},
-        Row{f, "Kestrelon", 0x0062, kRational, 2, 0xFFFFFF00u, LF_E_FAIL},  // value outside
-        Row{f, "Kestrelon", 0x0001, 0x0020, 1, 1, LF_E_FAIL}}) {            // type of no size
+        Row{f, "Kestrelon", 0x0001, 0x0020, 1, 1, LF_E_FAIL}}) {  // type of no size
     SCOPED_TRACE(row.tag);
     EXPECT_EQ(SetMakerNote(copy.c_str(), row.source.c_str(), row.header, row.tag, row.type,
                            row.count, row.value),
@@ -203,7 +194,7 @@ TEST_P(MakerNoteValuesTest, SetMakerNoteRefusesOrSkipsWithoutWriting) {
     EXPECT_EQ(SetMakerNote(row.source.c_str(), row.source.c_str(), row.header, row.tag, row.type,
                            row.count, row.value),
               row.result);
-    EXPECT_EQ(ReadFile(row.source), row.source == f ? made_.file : brokenFile);
+    EXPECT_EQ(ReadFile(row.source), made_.file);
   }
   EXPECT_FALSE(platform::FileExists(copy));
   EXPECT_EQ(SetMakerNote(f.c_str(), dir_.File("a.png").c_str(), "Kestrelon", 1, kShort, 1, 1),

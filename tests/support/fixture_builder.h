@@ -93,6 +93,9 @@ class Ifd {
   int next = -1;
   bool hasRawNext = false;
   uint32_t rawNext = 0;
+
+ private:
+  Entry& Add(uint16_t tag, uint16_t type, uint32_t count);
 };
 
 // An entry's value bytes in the given byte order (as given for Data entries; none for pointers,
