@@ -14,6 +14,7 @@ TEST(ExifDateText, Parse) {
     const char* subSec;
     int result;
     ExifDateTime expected;
+    // clang-format off
   } rows[] = {
       {"2004:05:06 07:08:09", "", 1, {2004, 5, 0, 6, 7, 8, 9, 0}},
       {"2004/05/06-07.08.09", "", 1, {2004, 5, 0, 6, 7, 8, 9, 0}},  // fields by position
@@ -29,6 +30,7 @@ TEST(ExifDateText, Parse) {
       {"2004:05:06 07:08:09 ", "", 0, {77, 0, 0, 0, 0, 0, 0, 0}},
       {"", "", 0, {77, 0, 0, 0, 0, 0, 0, 0}},
   };
+  // clang-format on
   for (const auto& row : rows) {
     ExifDateTime t{};
     t.year = 77;
@@ -47,6 +49,7 @@ TEST(ExifDateText, FormatKeepsTheOldShapeAndRoundTrips) {
     int result;
     const char* newDate;
     const char* newSubSec;
+    // clang-format off
   } rows[] = {
       {"1999:12:31 23:59:59", "12", 1, "2006:01:02 03:04:05", "67"},
       {"1999-12-31T23.59.59", "9", 1, "2006-01-02T03.04.05", "6"},
@@ -54,6 +57,7 @@ TEST(ExifDateText, FormatKeepsTheOldShapeAndRoundTrips) {
       {"1999:12:31 23:59:59", "", 1, "2006:01:02 03:04:05", ""},
       {"1999:12:31 23:59", "12", 0, "1999:12:31 23:59", "12"},  // another length: untouched
   };
+  // clang-format on
   for (const auto& row : rows) {
     std::string date(row.date), sub(row.subSec);
     ASSERT_EQ(FormatExifDateTime(&date, &sub, t), row.result) << row.date;

@@ -46,8 +46,11 @@ std::string Answers(const std::string& path) {
   out << " | ex " << a << b << c << " | values";
   IsExifEx(p, &a, &b, nullptr);  // the maker note read from the file rather than the block
   uint8_t buffer[64];
-  for (const auto& [directory, tag] : {std::pair<uint32_t, uint16_t>{LF_DIR_IFD0, 0x010F}, {LF_DIR_EXIF, 0x927C},
-                                       {LF_DIR_EXIF, 0x9003}, {LF_DIR_GPS, 0x0002}, {LF_DIR_IFD1, 0x0201}}) {
+  for (const auto& [directory, tag] : {std::pair<uint32_t, uint16_t>{LF_DIR_IFD0, 0x010F},
+                                       {LF_DIR_EXIF, 0x927C},
+                                       {LF_DIR_EXIF, 0x9003},
+                                       {LF_DIR_GPS, 0x0002},
+                                       {LF_DIR_IFD1, 0x0201}}) {
     uint32_t size = sizeof buffer, count = 0;
     uint16_t type = 0;
     const LF_RESULT r = GetExifValue(p, directory, tag, buffer, &size, &type, &count);
@@ -57,8 +60,8 @@ std::string Answers(const std::string& path) {
   LfExifSummary exif{};
   LfGpsSummary gps{};
   LfMakerNoteSummary note{};
-  out << " | summary " << Name(GetExif(p, &exif, &gps, &note)) << " " << exif.tags.size << "/" << gps.tags.size
-      << "/" << note.tags.size;
+  out << " | summary " << Name(GetExif(p, &exif, &gps, &note)) << " " << exif.tags.size << "/"
+      << gps.tags.size << "/" << note.tags.size;
   LfExifSummaryClear(&exif);
   LfGpsSummaryClear(&gps);
   LfMakerNoteSummaryClear(&note);
@@ -91,7 +94,9 @@ std::unique_ptr<TempDir> ScratchDir() {
   return dir;
 }
 
-Bytes Jpeg(const TiffBuilder& t) { return JpegBuilder().Soi().App1Exif(t.Build()).BodyOf(EncodeJpeg(8, 8)).Build(); }
+Bytes Jpeg(const TiffBuilder& t) {
+  return JpegBuilder().Soi().App1Exif(t.Build()).BodyOf(EncodeJpeg(8, 8)).Build();
+}
 
 // IFD0 (Make, Orientation 6) → Exif IFD (DateTimeOriginal, a maker note of one entry), changed by
 // `change`.
@@ -110,17 +115,22 @@ std::function<Bytes(Order)> Broken(const std::function<void(TiffBuilder&)>& chan
 
 class ExifRobustness : public ::testing::TestWithParam<Order> {};
 INSTANTIATE_TEST_SUITE_P(ByteOrders, ExifRobustness, ::testing::Values(Order::Little, Order::Big),
-                         [](const auto& info) { return info.param == Order::Little ? "II" : "MM"; });
+                         [](const auto& info) {
+                           return info.param == Order::Little ? "II" : "MM";
+                         });
 
 TEST_P(ExifRobustness, MalformedStructures) {
   const std::string whole =
-      "file 1 | orient ok 6/0 | date ok 2020 | ex 100 | values 10 30 20 fail fail | summary ok 3/0/1 | note ok 1 ok";
-  const std::string none = "file 0 | orient noexif 0/0 | date noexif 0 | ex 000 | values noexif noexif noexif "
-                           "noexif noexif | summary noexif 0/0/0 | note noexif 0 noexif";
+      "file 1 | orient ok 6/0 | date ok 2020 | ex 100 | values 10 30 20 fail fail | summary ok "
+      "3/0/1 | note ok 1 ok";
+  const std::string none =
+      "file 0 | orient noexif 0/0 | date noexif 0 | ex 000 | values noexif noexif noexif "
+      "noexif noexif | summary noexif 0/0/0 | note noexif 0 noexif";
   const struct {
     const char* name;
     std::function<Bytes(Order)> file;
     std::string answers;
+    // clang-format off
   } rows[] = {
       {"well formed", Broken([](TiffBuilder&) {}), whole},
       {"IFD0 links to itself", Broken([](TiffBuilder& t) { t.Ifd0().Next(0); }),
@@ -140,6 +150,7 @@ TEST_P(ExifRobustness, MalformedStructures) {
       {"huge entry count", [](Order order) { Bytes b = Broken([](TiffBuilder&) {})(order); b[20] = b[21] = 0xFF; return b; }, none},
       {"APP1 longer than the file", [](Order order) { Bytes b = Broken([](TiffBuilder&) {})(order); b.resize(60); return b; }, none},
   };
+  // clang-format on
   const std::unique_ptr<TempDir> dir = ScratchDir();
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -152,7 +163,8 @@ TEST_P(ExifRobustness, MalformedStructures) {
 size_t ExifEnd(const Bytes& data) {
   if (data.size() > 6 && data[0] == 0xFF && data[1] == 0xD8) {
     size_t pos = 2, end = 2;
-    while (pos + 4 <= data.size() && data[pos] == 0xFF && data[pos + 1] >= 0xE0 && data[pos + 1] <= 0xEF) {
+    while (pos + 4 <= data.size() && data[pos] == 0xFF && data[pos + 1] >= 0xE0 &&
+           data[pos + 1] <= 0xEF) {
       pos += 2 + ((data[pos + 2] << 8) | data[pos + 3]);
       end = pos;
     }
@@ -177,7 +189,8 @@ Bytes Corrupt(const Bytes& data, size_t from, size_t to, std::mt19937& rng) {
       case 0: out[at] = static_cast<uint8_t>(rng()); break;
       case 1: out[at] = static_cast<uint8_t>(v), out[at + 1] = static_cast<uint8_t>(v >> 8); break;
       default:
-        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (rng() % 2 ? 8 * i : 24 - 8 * i));
+        for (int i = 0; i < 4; ++i)
+          out[at + i] = static_cast<uint8_t>(v >> (rng() % 2 ? 8 * i : 24 - 8 * i));
     }
   }
   return out;
@@ -189,16 +202,29 @@ Bytes CameraTiff(Order order) {
   TiffBuilder t(order);
   const int exif = t.AddDirectory(), gps = t.AddDirectory(), ifd1 = t.AddDirectory();
   const int thumb = t.AddBlob(Bytes(48, 0x20)), strip = t.AddBlob(Bytes(192, 0x80));
-  t.Ifd0().Short(0x0100, {8}).Short(0x0101, {8}).BlobOffset(0x0111, strip).Short(0x0112, {6}).Short(0x0116, {8})
-      .BlobLength(0x0117, strip).Pointer(0x8769, exif).Pointer(0x8825, gps).Next(ifd1);
+  t.Ifd0()
+      .Short(0x0100, {8})
+      .Short(0x0101, {8})
+      .BlobOffset(0x0111, strip)
+      .Short(0x0112, {6})
+      .Short(0x0116, {8})
+      .BlobLength(0x0117, strip)
+      .Pointer(0x8769, exif)
+      .Pointer(0x8825, gps)
+      .Next(ifd1);
   t.Dir(exif).Ascii(0x9003, "2020:01:02 03:04:05").Undefined(0x927C, Bytes(40, 0x11)).Short(0xA001, {1});
   t.Dir(gps).Data(0x0000, kByte, {2, 2, 0, 0}).Rational(0x0002, {{1, 1}, {2, 1}, {3, 1}});
-  t.Dir(ifd1).Short(0x0100, {4}).Short(0x0101, {4}).BlobOffset(0x0111, thumb).BlobLength(0x0117, thumb);
+  t.Dir(ifd1)
+      .Short(0x0100, {4})
+      .Short(0x0101, {4})
+      .BlobOffset(0x0111, thumb)
+      .BlobLength(0x0117, thumb);
   return t.Build();
 }
 
 // Every length through the EXIF data, then random corruptions of it.
-void CutAndCorrupt(const TempDir& dir, const std::string& name, const Bytes& data, uint32_t seed, int corruptions) {
+void CutAndCorrupt(const TempDir& dir, const std::string& name, const Bytes& data, uint32_t seed,
+                   int corruptions) {
   SCOPED_TRACE(name);
   const std::string path = dir.File(name);
   const size_t end = ExifEnd(data);
@@ -232,14 +258,17 @@ TEST(ExifRobustness, CorruptedCorpusFiles) {
   std::mt19937 rng(20261205);
   bool any = false;
   for (const CorpusFile& f : LoadCorpusManifest()) {
-    if (f.category != "malformed" && f.format != "JPEG" && f.format != "TIFF" && f.format != "DNG") continue;
+    if (f.category != "malformed" && f.format != "JPEG" && f.format != "TIFF" && f.format != "DNG")
+      continue;
     any = true;
     SCOPED_TRACE(f.path);
     const Bytes data = ReadFile(f.path);
     const Bytes head(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(data.size(), 96 * 1024)));
-    const std::string name = "corpus" + f.path.substr(std::min(f.path.find_last_of('.'), f.path.size()));
+    const std::string name =
+        "corpus" + f.path.substr(std::min(f.path.find_last_of('.'), f.path.size()));
     for (int i = 0; i < 3; ++i) {
-      Answers(dir->Put(name, Bytes(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(rng() % (head.size() + 1)))));
+      Answers(dir->Put(name, Bytes(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(
+                                                                    rng() % (head.size() + 1)))));
     }
     for (int i = 0; i < 6; ++i) Answers(dir->Put(name, Corrupt(head, 2, ExifEnd(head), rng)));
   }

@@ -33,6 +33,7 @@ TEST_P(FieldTypes, DecodeAndEncodeEntries) {
     Bytes raw;
     int valid;
     uint32_t value;
+    // clang-format off
   } rows[] = {
       {Entry(0x0112, kTypeShort, 1).U16(6).U16(0).Take(), 1, 6},
       // A SHORT pair: the first short in the high half, whatever the byte order.
@@ -57,6 +58,7 @@ TEST_P(FieldTypes, DecodeAndEncodeEntries) {
       {Entry(0x0112, kTypeLong, 0x40000001).U32(6).Take(), 0, 0},
       {Entry(0x0112, kTypeShort, 1).U16(6).U8(0).Take(), 0, 0},  // 11 bytes
   };
+  // clang-format on
   for (const auto& row : rows) {
     IfdEntry e;
     ASSERT_EQ(DecodeEntry(row.raw, order(), &e), row.valid) << testing::PrintToString(row.raw);
@@ -84,7 +86,9 @@ TEST_P(FieldTypes, DecodeAndEncodeEntries) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothOrders, FieldTypes, ::testing::Values(kLittleEndian, kBigEndian),
-                         [](const auto& info) { return info.param == kLittleEndian ? "II" : "MM"; });
+                         [](const auto& info) {
+                           return info.param == kLittleEndian ? "II" : "MM";
+                         });
 
 TEST(FieldTypes, EncodedTextsAndArraysStayInTheirDestination) {
   const std::array<uint8_t, 10> src{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'};

@@ -183,14 +183,17 @@ class QueryExports : public ::testing::TestWithParam<Order> {
   };
   Value Get(const std::string& path, uint32_t directory, uint16_t tag, uint32_t bufferSize = 64) {
     Value v{0, bufferSize, 0xEEEE, 0xEEEEEEEE, Bytes(bufferSize, 0xCD)};
-    v.result = m.GetExifValue(path.c_str(), directory, tag, v.bytes.data(), &v.size, &v.type, &v.count);
+    v.result =
+        m.GetExifValue(path.c_str(), directory, tag, v.bytes.data(), &v.size, &v.type, &v.count);
     v.bytes.resize(v.size);
     return v;
   }
 };
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, QueryExports, ::testing::Values(Order::Little, Order::Big),
-                         [](const auto& info) { return info.param == Order::Little ? "II" : "MM"; });
+                         [](const auto& info) {
+                           return info.param == Order::Little ? "II" : "MM";
+                         });
 
 TEST_P(QueryExports, EachFileAnsweredByEveryQuery) {
   for (const QueryRow& row : kQueryRows) {
@@ -246,6 +249,7 @@ TEST_P(QueryExports, DateTimeOriginal) {
     std::function<void(Ifd&)> add;
     LF_RESULT result;
     LfExifDateTime expected;
+    // clang-format off
   } rows[] = {
       {[](Ifd& e) { e.Ascii(kDateTimeOriginal, "2024:02:29 23:59:58"); }, LF_S_OK, {2024, 2, 0, 29, 23, 59, 58, 0}},
       {[](Ifd& e) { e.Ascii(kDateTimeOriginal, "0000:00:00 00:00:00"); }, 1, {}},
@@ -257,6 +261,7 @@ TEST_P(QueryExports, DateTimeOriginal) {
       // A count that claims far more than the file holds is no date and costs nothing.
       {[](Ifd& e) { e.RawEntry(kDateTimeOriginal, kAscii, 0x7FFFFFFF, 8); }, LF_E_FAIL, {}},
   };
+  // clang-format on
   for (const auto& row : rows) {
     TiffBuilder t = ExifTiff(GetParam());
     row.add(t.Dir(1));
@@ -283,7 +288,9 @@ TEST_P(QueryExports, GetExifValue) {
   TiffBuilder t = ExifTiff(GetParam());
   t.Ifd0().Short(0x0212, {2, 1}).Ascii(0x013B, "AB").Data(0x8298, kAscii, {'W', 'X', 'Y', 'Z'});
   t.Dir(1).Rational(kExposureTime, {{1, 250}}).Rational(0x9204, {{1, 3}, {2, 3}, {5, 3}});
-  t.Dir(1).Ascii(kDateTimeOriginal, "2021:07:14 09:26:53").RawEntry(0x829D, kRational, 1, 0xFFFFFFF0);
+  t.Dir(1)
+      .Ascii(kDateTimeOriginal, "2021:07:14 09:26:53")
+      .RawEntry(0x829D, kRational, 1, 0xFFFFFFF0);
   const int interop = t.AddDirectory();
   t.Dir(1).Pointer(0xA005, interop);
   t.Dir(interop).Ascii(0x0001, "R98");
@@ -296,6 +303,7 @@ TEST_P(QueryExports, GetExifValue) {
     uint16_t type;
     uint32_t count;
     Bytes bytes;
+    // clang-format off
   } rows[] = {
       {LF_DIR_EXIF, kExposureTime, 64, LF_S_OK, kRational, 1, Native<uint32_t>({1, 250})},
       {LF_DIR_EXIF, kExposureTime, 4, LF_E_FAIL, kRational, 0, {}},  // smaller than one value
@@ -313,8 +321,10 @@ TEST_P(QueryExports, GetExifValue) {
       {LF_DIR_IFD1, 0x0202, 64, LF_E_FAIL, 0, 0, {}},
       {LF_DIR_EXIF, 0x829D, 64, LF_E_FAIL, kRational, 0, {}},  // value offset past the block
   };
+  // clang-format on
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.directory << " 0x" << std::hex << row.tag << " in " << row.buffer);
+    SCOPED_TRACE(testing::Message()
+                 << row.directory << " 0x" << std::hex << row.tag << " in " << row.buffer);
     const Value v = Get(path, row.directory, row.tag, row.buffer);
     EXPECT_EQ(v.result, row.result);
     EXPECT_EQ(v.type, row.type);
@@ -324,7 +334,8 @@ TEST_P(QueryExports, GetExifValue) {
   // IFD1's thumbnail length; a JFIF file has no EXIF.
   const Bytes camera = MakeCameraJpeg({.order = GetParam()});
   Value v = Get(Write(camera), LF_DIR_IFD1, 0x0202);
-  EXPECT_EQ(v.bytes, Native<uint32_t>({static_cast<uint32_t>(StripAppSegments(EncodeJpeg(16, 12, 75)).size())}));
+  EXPECT_EQ(v.bytes, Native<uint32_t>(
+                         {static_cast<uint32_t>(StripAppSegments(EncodeJpeg(16, 12, 75)).size())}));
   v = Get(Write(Camera([](auto& o) { o.withJfif = true; })(GetParam())), LF_DIR_IFD0, 0x010F);
   EXPECT_EQ(v.result, LF_E_NO_EXIF);
   EXPECT_EQ(v.size, 0u);

@@ -236,7 +236,8 @@ TEST_P(MakerNoteValuesTest, EveryFailedStepLeavesTheFilesAsTheyWere) {
 
 // A maker note of 0x0001 SHORT 7 and 0x0002 RATIONAL 5/4 behind `prefix`, in `order`; the
 // rational's offset counts from the TIFF header, or from byte `base` of the note when `fromNote`.
-std::function<Bytes(uint32_t)> TwoEntries(const Bytes& prefix, Order order, bool fromNote, uint32_t base = 0) {
+std::function<Bytes(uint32_t)> TwoEntries(const Bytes& prefix, Order order, bool fromNote,
+                                          uint32_t base = 0) {
   return [=](uint32_t at) {
     const uint32_t valueAt = static_cast<uint32_t>(prefix.size()) + 2 + 2 * 12 + 4;
     ByteWriter w(order);
@@ -260,7 +261,8 @@ TEST_P(MakerNoteValuesTest, LayoutsReadByTheirSignature) {
   const auto noteOf = [&](auto&&... entries) {
     ByteWriter w(order);
     w.Text("Kestrelon").U8(0).U16(0).U16(sizeof...(entries));
-    ((w.U16(entries.first).U16(entries.second).U32(1).U32(entries.first == 1 ? 0 : 0xFFFFFF00u)), ...);
+    ((w.U16(entries.first).U16(entries.second).U32(1).U32(entries.first == 1 ? 0 : 0xFFFFFF00u)),
+     ...);
     return raw(w.Take());
   };
   using E = std::pair<uint16_t, uint16_t>;
@@ -271,6 +273,7 @@ TEST_P(MakerNoteValuesTest, LayoutsReadByTheirSignature) {
     size_t tags;       // entries listed
     uint32_t valueAt;  // the rational's place in the note (0: none)
     bool fromNote;
+    // clang-format off
   } rows[] = {
       {"own TIFF header", TwoEntries(ByteWriter(other).Raw({'N', 'i', 'k', 'o', 'n', 0, 2, 0x10, 0, 0}).Text(otherMarks).U16(42).U32(8).Take(), other, true, 10), "Nikon", 2, 48, true},
       {"own byte order", TwoEntries(ByteWriter(other).Text("OLYMPUS").U8(0).Text(otherMarks).U16(3).Take(), other, true), "OLYMPUS", 2, 42, true},
@@ -286,6 +289,7 @@ TEST_P(MakerNoteValuesTest, LayoutsReadByTheirSignature) {
       {"no room for a count", raw({'K', 'e', 's', 't', 'r', 'e', 'l', 0, 1, 0, 1, 0}), "Kestrel", 0, 0, false},
       {"text longer than any header", raw(Bytes(100, 'A')), std::string(63, 'A'), 0, 0, false},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     MakerNoteRecipe recipe;
@@ -301,7 +305,8 @@ TEST_P(MakerNoteValuesTest, LayoutsReadByTheirSignature) {
     EXPECT_EQ(static_cast<size_t>(tags.size), row.tags);
     const uint32_t at = made_.noteOffset;
     // An edit needs a directory that reads whole; it takes offsets as the lookups give them.
-    EXPECT_EQ(SetMakerNote(copy.c_str(), f.c_str(), header.text, 0x0001, kShort, 1, 9), row.tags ? LF_S_OK : LF_E_FAIL);
+    EXPECT_EQ(SetMakerNote(copy.c_str(), f.c_str(), header.text, 0x0001, kShort, 1, 9),
+              row.tags ? LF_S_OK : LF_E_FAIL);
     EXPECT_EQ(platform::FileExists(copy), row.tags != 0);
     if (row.tags) {
       EXPECT_EQ(MakerValue(copy, nullptr, 0x0001).bytes[0], 9);
@@ -318,10 +323,14 @@ TEST_P(MakerNoteValuesTest, LayoutsReadByTheirSignature) {
       EXPECT_EQ(rational[0], 5u);
       EXPECT_EQ(rational[1], 4u);
       EXPECT_EQ(MakerValue(f, header.text, 0x0002, 4).size, 0u);  // smaller than one value
-      EXPECT_EQ(SetMakerNote(copy.c_str(), f.c_str(), header.text, 0x0002, kRational, 1, at + row.valueAt), LF_S_OK);
+      EXPECT_EQ(SetMakerNote(copy.c_str(), f.c_str(), header.text, 0x0002, kRational, 1,
+                             at + row.valueAt),
+                LF_S_OK);
       EXPECT_EQ(ReadFile(copy).size(), made_.file.size());
-      for (const uint32_t outside : {0xFFFFFF00u, row.fromNote ? at + row.valueAt + 4 : 0xFFFFFF00u}) {
-        EXPECT_EQ(SetMakerNote(copy.c_str(), f.c_str(), header.text, 0x0002, kRational, 1, outside), LF_E_FAIL);
+      for (const uint32_t outside :
+           {0xFFFFFF00u, row.fromNote ? at + row.valueAt + 4 : 0xFFFFFF00u}) {
+        EXPECT_EQ(SetMakerNote(copy.c_str(), f.c_str(), header.text, 0x0002, kRational, 1, outside),
+                  LF_E_FAIL);
       }
       platform::DeleteFile(copy);
     }
@@ -345,7 +354,8 @@ TEST_P(MakerNoteValuesTest, LayoutsReadByTheirSignature) {
     LfString header{};
     LfU16List tags{};
     LfU32List values{};
-    EXPECT_EQ(GetMakerNoteValue(f.c_str(), &header, &tags, &values), count == 4 ? LF_E_FAIL : LF_S_OK);
+    EXPECT_EQ(GetMakerNoteValue(f.c_str(), &header, &tags, &values),
+              count == 4 ? LF_E_FAIL : LF_S_OK);
     EXPECT_EQ(tags.size, 0);
     EXPECT_EQ(MakerValue(f, nullptr, 0x0001).result, LF_E_FAIL);
     EXPECT_EQ(SetMakerNote(f.c_str(), f.c_str(), "", 0x0001, kShort, 1, 5), LF_E_FAIL);

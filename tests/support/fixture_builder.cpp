@@ -91,7 +91,8 @@ Ifd::Entry& Ifd::Add(uint16_t tag, uint16_t type, uint32_t count) {
 
 Ifd& Ifd::Values(uint16_t tag, uint16_t type, std::vector<uint64_t> values) {
   const bool pairs = type == kRational || type == kSRational;
-  Add(tag, type, static_cast<uint32_t>(pairs ? values.size() / 2 : values.size())).numbers = std::move(values);
+  Add(tag, type, static_cast<uint32_t>(pairs ? values.size() / 2 : values.size())).numbers =
+      std::move(values);
   return *this;
 }
 
