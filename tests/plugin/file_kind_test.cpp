@@ -16,28 +16,18 @@ using test::Bytes;
 
 // The extension of the last path component, either separator style, in any case.
 TEST(GetFileKind, ClassifiesByTheLastComponentsExtension) {
+  // clang-format off
   const std::pair<const char*, int> cases[] = {
-      {"a.JPEG", KIND_JPEG},
-      {"a.jpe", KIND_JPEG},
-      {"a.tmb", KIND_JPEG},
-      {"a.Tif", KIND_TIFF},
-      {"a.tiff", KIND_TIFF},
-      {"a.PNG", KIND_PNG},
-      {"a.bmp", KIND_BMP},
-      {"/photos/2021/IMG_0001.JPG", KIND_JPEG},
-      {"archive.tar.gif", KIND_GIF},
+      {"a.JPEG", KIND_JPEG}, {"a.jpe", KIND_JPEG}, {"a.tmb", KIND_JPEG}, {"a.Tif", KIND_TIFF},
+      {"a.tiff", KIND_TIFF}, {"a.PNG", KIND_PNG}, {"a.bmp", KIND_BMP},
+      {"/photos/2021/IMG_0001.JPG", KIND_JPEG}, {"archive.tar.gif", KIND_GIF},
       {".jpg", KIND_JPEG},  // a dot file whose whole name is the extension
-      {"", KIND_UNSUPPORTED},
-      {"name.", KIND_UNSUPPORTED},
-      {"noext", KIND_UNSUPPORTED},
-      {"notes.txt", KIND_UNSUPPORTED},
-      {"a.jpgx", KIND_UNSUPPORTED},
-      {"C:\\dir.jpg\\file", KIND_UNSUPPORTED},
-      {"/dir.jpg/file", KIND_UNSUPPORTED},
-      {"C:photo", KIND_UNSUPPORTED},
-      {"C:photo.gif", KIND_GIF},
-      {"D:\\pics\\x.TIFF", KIND_TIFF},
+      {"", KIND_UNSUPPORTED}, {"name.", KIND_UNSUPPORTED}, {"noext", KIND_UNSUPPORTED},
+      {"notes.txt", KIND_UNSUPPORTED}, {"a.jpgx", KIND_UNSUPPORTED},
+      {"C:\\dir.jpg\\file", KIND_UNSUPPORTED}, {"/dir.jpg/file", KIND_UNSUPPORTED},
+      {"C:photo", KIND_UNSUPPORTED}, {"C:photo.gif", KIND_GIF}, {"D:\\pics\\x.TIFF", KIND_TIFF},
   };
+  // clang-format on
   for (const auto& [path, kind] : cases) EXPECT_EQ(GetFileKind(path), kind) << path;
   EXPECT_EQ(GetFileKind(static_cast<const char*>(nullptr)), KIND_UNSUPPORTED);
 }
@@ -78,18 +68,16 @@ TEST_F(SignatureTest, MatchesEachKindsMagic) {
     Bytes head;
     int expected;
   } cases[] = {
-      {KIND_BMP, {'B', 'M', 0, 0, 0, 0}, 1},
-      {KIND_BMP, {'B', 'M', 0, 0, 0}, 0},
+      // clang-format off
+      {KIND_BMP, {'B', 'M', 0, 0, 0, 0}, 1}, {KIND_BMP, {'B', 'M', 0, 0, 0}, 0},
       {KIND_PNG, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, 1},
       {KIND_PNG, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0B}, 0},
-      {KIND_GIF, {'G', 'I', 'F'}, 1},
-      {KIND_GIF, {'G', 'I'}, 0},
+      {KIND_GIF, {'G', 'I', 'F'}, 1}, {KIND_GIF, {'G', 'I'}, 0},
       {KIND_UNSUPPORTED, {'B', 'M', 0, 0, 0, 0}, 0},
-      {KIND_TIFF, {'I', 'I', 42, 0}, 1},
-      {KIND_TIFF, {'I', 'I', 0, 42}, 0},
-      {KIND_TIFF, {'M', 'M', 0, 42}, 1},
-      {KIND_TIFF, {'M', 'M', 42, 0}, 0},
+      {KIND_TIFF, {'I', 'I', 42, 0}, 1}, {KIND_TIFF, {'I', 'I', 0, 42}, 0},
+      {KIND_TIFF, {'M', 'M', 0, 42}, 1}, {KIND_TIFF, {'M', 'M', 42, 0}, 0},
       {KIND_TIFF, {'M', 'M', 0}, 0},
+      // clang-format on
   };
   int n = 0;
   for (const auto& c : cases) {
