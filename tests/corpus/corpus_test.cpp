@@ -51,6 +51,10 @@ std::string Digits(const std::string& v, bool digits = true) {
   }
   return d;
 }
+// Whether `word` is one of the space-separated `words`.
+bool Among(const char* words, const std::string& word) {
+  return (std::string(" ") + words + " ").find(" " + word + " ") != std::string::npos;
+}
 // A binary value ExifTool could not be asked for again reads as its length.
 bool Same(const std::string& a, const std::string& b) {
   auto length = [](const std::string& v) {
@@ -320,8 +324,11 @@ struct Case {
   const Tags& before;
   std::string src, dst;  // the copy, and "edited" beside it for operations to a new path
 };
-using Explains =
-    std::function<bool(const std::string& key, const std::string* was, const std::string* now)>;
+struct Diff {
+  const std::string& key;
+  const std::string *was, *now;  // null where the tag is absent
+};
+using Explains = std::function<bool(const Diff&)>;
 struct Outcome {
   LF_RESULT result = LF_E_FAIL;
   std::string path;           // the file written: src or dst
@@ -355,10 +362,9 @@ Outcome Orientation(const Case& c, bool newPath, int32_t rebuild) {
   o.result = SetOrientation(o.path.c_str(), c.src.c_str(), want, rebuild);
   o.judge = Reads("IFD0:Orientation", [text](std::string v) { return v == text; });
   // The thumbnail follows the main image; a rebuild may add the entry it lacked.
-  o.explains = [text, rebuild](const std::string& key, const std::string* was,
-                               const std::string* now) {
-    return key == "IFD0:Orientation" ||
-           (key == "IFD1:Orientation" && now && *now == text && (was || rebuild));
+  o.explains = [text, rebuild](const Diff& d) {
+    return d.key == "IFD0:Orientation" ||
+           (d.key == "IFD1:Orientation" && d.now && *d.now == text && (d.was || rebuild));
   };
   return o;
 }
@@ -375,9 +381,9 @@ Outcome DateTimeOriginal(const Case& c) {
   o.judge = Reads("ExifIFD:DateTimeOriginal", [was, digits](std::string v) {
     return Digits(v) == digits && (was == "(none)" || Digits(v, false) == Digits(was, false));
   });
-  o.explains = [digits](const std::string& key, const std::string*, const std::string* now) {
-    return key == "ExifIFD:DateTimeOriginal" || (key == "Composite:SubSecDateTimeOriginal" && now &&
-                                                 Digits(*now).compare(0, 14, digits) == 0);
+  o.explains = [digits](const Diff& d) {
+    return d.key == "ExifIFD:DateTimeOriginal" ||
+           (d.key == "Composite:SubSecDateTimeOriginal" && d.now && !Digits(*d.now).find(digits));
   };
   return o;
 }
@@ -385,10 +391,6 @@ Outcome DateTimeOriginal(const Case& c) {
 // GPS tags as ExifTool reads the position written below (Sydney Opera House: south, east, above
 // sea level, every tag the record carries); GPS tags it does not name may not change.
 bool WrittenAsRecorded(const std::string& key, const std::string& now) {
-  static const std::map<std::string, std::string> texts = {
-      {"GPSVersionID", "2 2 0 0"},   {"GPSLatitudeRef", "S"},      {"GPSLongitudeRef", "E"},
-      {"GPSAltitudeRef", "0"},       {"GPSTimeStamp", "01:02:03"}, {"GPSMapDatum", "WGS-84"},
-      {"GPSDateStamp", "2024:05:06"}};
   static const std::map<std::string, double> numbers = {
       {"GPSLatitude", 33 + 51 / 60.0 + 24.4224 / 3600},
       {"GPSLongitude", 151 + 12 / 60.0 + 55.1069 / 3600},
@@ -396,8 +398,11 @@ bool WrittenAsRecorded(const std::string& key, const std::string& now) {
   const std::string tag = TagOf(key);
   if (GroupOf(key) == "Composite") return true;  // derived from the GPS tags judged here
   if (numbers.count(tag)) return std::fabs(std::stod(now) - numbers.at(tag)) < 1e-7;
-  if (tag == "GPSVersionID" && now == "2 0 0 0") return true;
-  return texts.count(tag) && texts.at(tag) == now;
+  return (tag == "GPSVersionID" && now == "2 0 0 0") ||
+         Among(
+             "GPSVersionID=2_2_0_0 GPSLatitudeRef=S GPSLongitudeRef=E GPSAltitudeRef=0 "
+             "GPSTimeStamp=01:02:03 GPSMapDatum=WGS-84 GPSDateStamp=2024:05:06",
+             tag + "=" + (now == "2 2 0 0" ? "2_2_0_0" : now));
 }
 bool IsGps(const std::string& key) {
   return GroupOf(key) == "GPS" || (GroupOf(key) == "Composite" && TagOf(key).rfind("GPS", 0) == 0);
@@ -450,13 +455,10 @@ Outcome GpsEdit(const Case& c, Gps edit) {
     }
     return p;
   };
-  if (edit == Gps::kWrite) {
-    o.explains = [](const std::string& key, const std::string*, const std::string* now) {
-      return IsGps(key) && now && WrittenAsRecorded(key, *now);
-    };
-  } else if (removes) {
-    o.explains = [](const std::string& key, const std::string*, const std::string* now) {
-      return IsGps(key) && !now;
+  if (edit != Gps::kUnwrittenTagOnly) {
+    o.explains = [edit](const Diff& d) {
+      return IsGps(d.key) &&
+             (edit == Gps::kWrite ? d.now && WrittenAsRecorded(d.key, *d.now) : !d.now);
     };
   }
   return o;
@@ -476,42 +478,19 @@ const std::map<std::string, LF_RESULT> kMainImageOutcomes = {
     {"exiftool_exiftool/t/images/Ricoh2.jpg", LF_S_OK}};
 
 // The entries a new IFD1 holds: a JPEG thumbnail's, or a TIFF thumbnail's with its strips.
-const std::set<std::string> kThumbnailTags = {"Compression", "XResolution", "YResolution",
-                                              "ResolutionUnit", "Orientation"};
-const std::set<std::string> kJpegThumbnailTags = {"YCbCrPositioning", "ThumbnailOffset",
-                                                  "ThumbnailLength", "ThumbnailImage"};
+constexpr char kThumbnailTags[] = "Compression XResolution YResolution ResolutionUnit Orientation";
+constexpr char kJpegThumbnailTags[] =
+    "YCbCrPositioning ThumbnailOffset ThumbnailLength ThumbnailImage";
 // IFD0 entries describing a TIFF's pixel data (and a TIFF thumbnail's): the new picture's
 // replace them.
-const std::set<std::string> kImageStructureTags = {"ImageWidth",
-                                                   "ImageHeight",
-                                                   "BitsPerSample",
-                                                   "Compression",
-                                                   "PhotometricInterpretation",
-                                                   "StripOffsets",
-                                                   "SamplesPerPixel",
-                                                   "RowsPerStrip",
-                                                   "StripByteCounts",
-                                                   "PlanarConfiguration",
-                                                   "ThumbnailOffset",
-                                                   "ThumbnailLength",
-                                                   "YCbCrCoefficients",
-                                                   "YCbCrSubSampling",
-                                                   "YCbCrPositioning",
-                                                   "ReferenceBlackWhite",
-                                                   "ExtraSamples",
-                                                   "SampleFormat",
-                                                   "Predictor",
-                                                   "FillOrder",
-                                                   "ColorMap",
-                                                   "TileWidth",
-                                                   "TileLength",
-                                                   "TileOffsets",
-                                                   "TileByteCounts",
-                                                   "TransferFunction",
-                                                   "GrayResponseUnit",
-                                                   "GrayResponseCurve"};
+constexpr char kImageStructureTags[] =
+    "ImageWidth ImageHeight BitsPerSample Compression PhotometricInterpretation StripOffsets "
+    "SamplesPerPixel RowsPerStrip StripByteCounts PlanarConfiguration ThumbnailOffset "
+    "ThumbnailLength YCbCrCoefficients YCbCrSubSampling YCbCrPositioning ReferenceBlackWhite "
+    "ExtraSamples SampleFormat Predictor FillOrder ColorMap TileWidth TileLength TileOffsets "
+    "TileByteCounts TransferFunction GrayResponseUnit GrayResponseCurve";
 
-Outcome ReplacePicture(const Case& c, bool mainImage, const std::set<std::string>& exifGroups) {
+Outcome ReplacePicture(const Case& c, bool mainImage, const std::set<std::string>* exifGroups) {
   const bool tiff = c.file.format == "TIFF";
   const bool same = Value(c.before, "File:ImageWidth") == "320";  // another size than its own
   const Size picture = mainImage ? (same ? Size{200, 320} : Size{320, 200}) : Size{};
@@ -546,8 +525,8 @@ Outcome ReplacePicture(const Case& c, bool mainImage, const std::set<std::string
     Problems p;
     for (const auto& [key, v] : now) {
       const std::string tag = TagOf(key);
-      if (GroupOf(key) == "IFD1" && !kThumbnailTags.count(tag) &&
-          !(tiff ? kImageStructureTags : kJpegThumbnailTags).count(tag)) {
+      if (GroupOf(key) == "IFD1" && !Among(kThumbnailTags, tag) &&
+          !Among(tiff ? kImageStructureTags : kJpegThumbnailTags, tag)) {
         p.push_back("thumbnail entry " + key);
       }
     }
@@ -563,12 +542,12 @@ Outcome ReplacePicture(const Case& c, bool mainImage, const std::set<std::string
   };
   o.apart = [mainImage, tiff](const std::string& key) {
     return GroupOf(key) == "IFD1" ||
-           (mainImage && tiff && GroupOf(key) == "IFD0" && kImageStructureTags.count(TagOf(key)));
+           (mainImage && tiff && GroupOf(key) == "IFD0" && Among(kImageStructureTags, TagOf(key)));
   };
   if (!mainImage) return o;
-  o.explains = [tiff, picture, &exifGroups](const std::string& key, const std::string* old,
-                                            const std::string* v) {
-    const std::string group = GroupOf(key), tag = TagOf(key);
+  o.explains = [tiff, picture, exifGroups](const Diff& d) {
+    const std::string &key = d.key, group = GroupOf(key), tag = TagOf(key);
+    const std::string *old = d.was, *v = d.now;
     // The picture's recorded size follows the new picture where it is recorded.
     if (tag == "ExifImageWidth" || tag == "ExifImageHeight") {
       return old && v &&
@@ -583,7 +562,7 @@ Outcome ReplacePicture(const Case& c, bool mainImage, const std::set<std::string
     // profile, IPTC, FlashPix, comments), which stays byte for byte.
     const bool kept = group.rfind("ICC", 0) == 0 || group == "IPTC" || group == "Photoshop" ||
                       group == "FlashPix" || key == "File:Comment";
-    return !exifGroups.count(group) && group != "Composite" && !kept;
+    return !exifGroups->count(group) && group != "Composite" && !kept;
   };
   return o;
 }
@@ -591,16 +570,11 @@ Outcome ReplacePicture(const Case& c, bool mainImage, const std::set<std::string
 // Records merged into the file: the fixture's (only the tags the merge may write change), or the
 // file's own, which change nothing but the stamp.
 Outcome Merge(const Case& c, RecordList* fixture) {
-  static const std::set<std::string> kMergeable{"ImageWidth",      "ImageHeight",
-                                                "Compression",     "PhotometricInterpretation",
-                                                "Orientation",     "SamplesPerPixel",
-                                                "RowsPerStrip",    "PlanarConfiguration",
-                                                "ResolutionUnit",  "YCbCrPositioning",
-                                                "ExposureProgram", "MeteringMode",
-                                                "LightSource",     "Flash",
-                                                "ColorSpace",      "ExifImageWidth",
-                                                "ExifImageHeight", "WhiteBalance",
-                                                "GPS_0x0028",      "ModifyDate"};
+  static constexpr char kMergeable[] =
+      "ImageWidth ImageHeight Compression PhotometricInterpretation Orientation SamplesPerPixel "
+      "RowsPerStrip PlanarConfiguration ResolutionUnit YCbCrPositioning ExposureProgram "
+      "MeteringMode LightSource Flash ColorSpace ExifImageWidth ExifImageHeight WhiteBalance "
+      "GPS_0x0028 ModifyDate";
   Outcome o{.path = c.dst, .skipped = c.file.format != "JPEG"};
   if (o.skipped) return o;
   RecordList own;  // none read from a file without EXIF: none merged
@@ -608,28 +582,25 @@ Outcome Merge(const Case& c, RecordList* fixture) {
       fixture ? LF_S_OK : record::ReadExifRecord(c.src.c_str(), &own.list, 0x000F0000);
   o.result = AppendExif(c.dst.c_str(), c.src.c_str(), fixture ? &fixture->list : &own.list, 1);
   if (read != LF_S_OK && o.result == LF_S_OK) o.problems.push_back("its records not read");
-  o.explains = [own = !fixture](const std::string& key, const std::string*,
-                                const std::string* now) {
-    const std::string tag = TagOf(key);
-    return GroupOf(key) == "Composite" ||
-           (now && (own ? tag == "ModifyDate" : kMergeable.count(tag)));
+  o.explains = [own = !fixture](const Diff& d) {
+    const std::string tag = TagOf(d.key);
+    return GroupOf(d.key) == "Composite" ||
+           (d.now && (own ? tag == "ModifyDate" : Among(kMergeable, tag)));
   };
   return o;
 }
 
 // The first maker-note SHORT both readers read alike, changed; a maker note without a directory
 // that reads as one is refused. Nothing outside the maker note may change.
-Outcome MakerNoteEdit(const Case& c, const Tags& families) {
-  const MakerNote m = ReadMakerNote(c.src, families);
+Outcome MakerNoteEdit(const Case& c, const ExifToolDump* families) {
+  const MakerNote m = ReadMakerNote(c.src, families->at(c.file.path));
   Outcome o{.path = c.src, .skipped = m.result != LF_S_OK || (m.entries > 0 && m.editTag == 0)};
   if (o.skipped) return o;
   o.result = SetMakerNote(c.src.c_str(), c.src.c_str(), m.header.c_str(), m.entries ? m.editTag : 1,
                           kShort, 1, m.editValue);
   if (o.result != (m.entries > 0 ? LF_S_OK : LF_E_FAIL)) o.problems.push_back("unexpected result");
-  o.explains = [](const std::string& key, const std::string*, const std::string*) {
-    static const std::set<std::string> outside{"IFD0", "IFD1",       "ExifIFD",
-                                               "GPS",  "InteropIFD", "File"};
-    return !outside.count(GroupOf(key));
+  o.explains = [](const Diff& d) {
+    return !Among("IFD0 IFD1 ExifIFD GPS InteropIFD File", GroupOf(d.key));
   };
   o.judge = [m](const Tags& after) {
     for (const std::string& k : m.editKeys) {
@@ -640,31 +611,29 @@ Outcome MakerNoteEdit(const Case& c, const Tags& families) {
   return o;
 }
 
+// `run` with its further arguments bound.
+template <typename... Args>
+std::function<Outcome(const Case&)> With(Outcome (*run)(const Case&, Args...), Args... args) {
+  return [=](const Case& c) { return run(c, args...); };
+}
+
 std::vector<Operation> Operations(const Corpus& corpus, RecordList& fixture) {
-  const std::set<std::string>& groups = corpus.exifGroups;
-  auto gps = [](Gps e) { return [e](const Case& c) { return GpsEdit(c, e); }; };
+  const std::set<std::string>* groups = &corpus.exifGroups;
   return {
       // A rebuild edits every file the module counts as EXIF, trailers and maker notes included.
-      {"SetOrientation in place, no rebuild",
-       [](const Case& c) { return Orientation(c, false, 0); }, AtLeast::kOne},
-      {"SetOrientation to a new path, rebuild",
-       [](const Case& c) { return Orientation(c, true, 1); }, AtLeast::kEvery},
-      {"SetOrientation in place, rebuild", [](const Case& c) { return Orientation(c, false, 1); },
-       AtLeast::kEvery},
+      {"SetOrientation in place, no rebuild", With(Orientation, false, 0), AtLeast::kOne},
+      {"SetOrientation to a new path, rebuild", With(Orientation, true, 1), AtLeast::kEvery},
+      {"SetOrientation in place, rebuild", With(Orientation, false, 1), AtLeast::kEvery},
       {"SetDateTimeOriginal in place", DateTimeOriginal, AtLeast::kOne},
-      {"GPS written to a new path", gps(Gps::kWrite), AtLeast::kHalf},
-      {"GPS removed in place", gps(Gps::kRemove), AtLeast::kOne},
-      {"GPS written, then removed", gps(Gps::kRemoveWritten), AtLeast::kOne},
-      {"a GPS tag list of GPSSatellites alone", gps(Gps::kUnwrittenTagOnly), AtLeast::kOne},
-      {"thumbnail regenerated", [&](const Case& c) { return ReplacePicture(c, false, groups); },
-       AtLeast::kHalf},
-      {"main image replaced", [&](const Case& c) { return ReplacePicture(c, true, groups); },
-       AtLeast::kHalf, true},
-      {"fixture records merged", [&](const Case& c) { return Merge(c, &fixture); }, AtLeast::kHalf},
-      {"own records merged", [](const Case& c) { return Merge(c, nullptr); }, AtLeast::kEvery},
-      {"SetMakerNote in place",
-       [&](const Case& c) { return MakerNoteEdit(c, corpus.families.at(c.file.path)); },
-       AtLeast::kOne, false, /*refusesSome=*/true},
+      {"GPS written to a new path", With(GpsEdit, Gps::kWrite), AtLeast::kHalf},
+      {"GPS removed in place", With(GpsEdit, Gps::kRemove), AtLeast::kOne},
+      {"GPS written, then removed", With(GpsEdit, Gps::kRemoveWritten), AtLeast::kOne},
+      {"GPSSatellites alone asked for", With(GpsEdit, Gps::kUnwrittenTagOnly), AtLeast::kOne},
+      {"thumbnail regenerated", With(ReplacePicture, false, groups), AtLeast::kHalf},
+      {"main image replaced", With(ReplacePicture, true, groups), AtLeast::kHalf, true},
+      {"fixture records merged", With(Merge, &fixture), AtLeast::kHalf},
+      {"own records merged", With<RecordList*>(Merge, nullptr), AtLeast::kEvery},
+      {"SetMakerNote in place", With(MakerNoteEdit, &corpus.families), AtLeast::kOne, false, true},
   };
 }
 
@@ -681,11 +650,10 @@ Problems Unexplained(const Tags& before, const Bytes& was, const Tags& after, co
            v.rfind("Missing required", 0) != 0;
   };
   auto explained = [&](const std::string& key, const std::string* a, const std::string* b) {
-    if (o.explains && o.explains(key, a, b)) return true;
     // Every edit stamps the modification date with the current time.
-    const std::string d = b ? Digits(*b) : "";
-    return (key == "IFD0:ModifyDate" && d.size() == 14) ||
-           (key == "Composite:SubSecModifyDate" && d.size() >= 14);
+    const size_t digits = b ? Digits(*b).size() : 0;
+    return (o.explains && o.explains({key, a, b})) || (key == "IFD0:ModifyDate" && digits == 14) ||
+           (key == "Composite:SubSecModifyDate" && digits >= 14);
   };
   std::set<std::string> faults;
   for (const auto& [key, v] : before) {
