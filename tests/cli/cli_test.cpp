@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The command-line host as a user meets it: each row is a command line run in a scratch folder of
-// fixtures, with its exit status and what stdout and stderr must hold. Every JSON document is
-// parsed strictly; a run that succeeds writes nothing on stderr; a reading command leaves the
-// folder as it was. Edits are read back by ExifTool as well as by the tool itself.
+// The command-line tool as a user meets it: command lines run in a scratch folder of fixtures.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Draw and DrawImage into memory surfaces: stretching and placement, the untouched host block,
-// the one-bit device, whitening arithmetic, turns with white corners, crops in turned coordinates,
-// scaled decoding that keeps the full decode's pixels, and the failures.
+// Draw and DrawImage into memory surfaces: placement, one-bit devices, whitening, turns, crops.
 #include <gtest/gtest.h>
 
 #include <algorithm>

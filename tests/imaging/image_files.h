@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Image files made by the reference libraries themselves (libpng, libtiff, giflib, libjpeg),
-// independent of the module's own writers, plus BMP files and packed DIBs laid out byte by byte.
-// Pixels are given as RGB triples, top row first. The writers return the path they wrote.
+// Image files made by the reference libraries, and BMPs and packed DIBs laid out byte by byte.
 #pragma once
 
 #include <gif_lib.h>

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The picture files of the EXIF writers: the 160 × 120 thumbnail (fitted, centred, letter-boxed),
-// as JPEG and TIFF, and what the writers report when a picture cannot be made. The main image's
-// files are checked through the exports that write them (picture_replacement_test).
+// The EXIF writers' picture files: the letter-boxed 160 x 120 thumbnail, and their failures.
 #include <gtest/gtest.h>
 
 #include <cstring>

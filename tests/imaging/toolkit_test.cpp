@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The toolkit under failing platform calls: every allocation, read, seek or open of a load, a save
-// or a bitmap operation fails in turn. What the operations compute is checked through the exports
-// (decode_test, draw_test, encode_test); the sanitizer build checks that no failure leaks.
+// The toolkit under failing platform calls: each step of a load, save or operation fails in turn.
 #include <gtest/gtest.h>
 
 #include <functional>

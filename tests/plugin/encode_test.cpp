@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Encode: every output format read back by our decoder and by ExifTool, the flag rules (extension,
-// later format wins, the EXIF paths without their record), images the toolkit cannot take, and
-// every failed step leaving the target as it was with nothing behind. The EXIF writers behind
-// Encode are checked through it by edit_exports_test.
+// Encode: every format read back by our decoder and ExifTool, the flag rules, clean failures.
 #include <gtest/gtest.h>
 
 #include <algorithm>

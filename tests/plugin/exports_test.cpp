@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The export table as a host sees it: the module loaded with dlopen, every export resolved by
-// name, argument checks in order before any file is touched.
+// The export table as a host sees it: every export by name, argument checks before any file.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// GetStillImageInfo: the two output shapes, the image-information records of the main image and
-// the thumbnail, the directory records behind them, the refusals, and agreement with ExifTool's
-// size and depth over the corpus.
+// GetStillImageInfo: its two output shapes, depths and type names, failures, and the corpus.
 #include <gtest/gtest.h>
 
 #include <cstring>

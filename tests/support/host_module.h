@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The module loaded with dlopen, every export resolved by name, as the host application does.
-// Tests of the exports call the module through this table.
+// The module loaded with dlopen and every export resolved by name, as the host does.
 #pragma once
 
 #include <string>
