@@ -63,8 +63,7 @@ std::map<std::string, std::string> Snapshot(const std::string& dir) {
   return files;
 }
 
-// A scratch folder "work" (inside a TempDir, so that stderr can be kept beside it) with the
-// fixtures, the photos in the byte order asked for.
+// A scratch folder "work" of fixtures (stderr kept beside it), photos in the given order.
 struct Scratch {
   TempDir temp;
   std::string dir = temp.File("work");
@@ -115,7 +114,6 @@ struct Row {
   bool writes = false;      // otherwise the scratch folder must stay as it was
 };
 
-// One row a line.
 // clang-format off
 const Row kRows[] = {
     // The command line.

@@ -92,8 +92,7 @@ TEST(Decode, EveryFormatTo24BitsAndEveryRefusal) {
   for (int y = 0; y < 11; ++y) gifColumn.push_back({2, y, pal[size_t(y % 3)]});
   CameraJpegOptions bare;
   bare.withThumbnail = false;
-  // A TIFF's thumbnail is delivered as a TIFF stream of its own (IFD1 as the first directory),
-  // which is not a JPEG stream: no thumbnail bitmap, even though the thumbnail exists.
+  // A TIFF's thumbnail comes as a TIFF stream of its own, not a JPEG: no thumbnail bitmap.
   TiffBuilder t(Order::Big);
   const int exif = t.AddDirectory(), ifd1 = t.AddDirectory();
   const int strip = t.AddBlob(Bytes(4 * 4 * 3, 0x80)), thumb = t.AddBlob(Bytes(2 * 2 * 3, 0x40));
@@ -159,8 +158,7 @@ TEST(Decode, EveryFormatTo24BitsAndEveryRefusal) {
   // clang-format on
 }
 
-// Samples `bits` wide in the file's byte order, rows of `perRow` samples each starting on a byte
-// boundary; depths that are not whole bytes are packed most significant bit first.
+// Samples `bits` wide in `order`, each row byte-aligned; sub-byte depths packed MSB first.
 Bytes PackSamples(Order order, int bits, const std::vector<uint64_t>& values, size_t perRow) {
   ByteWriter w(order);
   for (size_t start = 0; start < values.size(); start += perRow) {
@@ -305,8 +303,7 @@ TEST(DibToBitmap, LooksUpAnEightBitBlocksColourTable) {
   EXPECT_EQ(imaging::GetPixelColor(bitmap.get(), 0, 0), 251u | (4u << 16));
 }
 
-// The thumbnail path reads the EXIF block only: as many reads for a large photo as for a tiny
-// one, and a main image that is garbage does not matter.
+// The thumbnail path reads the EXIF block only: as many reads for a big photo as a tiny one.
 TEST(Decode, ThumbnailNeverReadsTheMainImage) {
   TempDir dir;
   CameraJpegOptions o;

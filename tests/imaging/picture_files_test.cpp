@@ -94,8 +94,7 @@ TEST(PictureFiles, FailuresReportTheirCodesAndLeaveNoFile) {
   platform::GlobalBlock junk(platform::GlobalAlloc(16));
   EXPECT_EQ(MakeThumbnailFile(path.c_str(), LF_ENC_JPEG, junk.get(), 80), E_FAIL);
   EXPECT_EQ(SaveMainImage(path.c_str(), LF_ENC_TIFF, junk.get(), 80), E_FAIL);
-  // A 24-bit header whose rows (here one row short, or of a width whose rows cannot be counted)
-  // are not all in the block: nothing past its end is read.
+  // A header whose rows (one short, or uncountable) are not all in the block: nothing past it read.
   for (uint32_t width : {64u, 0x7FFFFFFFu}) {
     const size_t kept = 40 + 192 * 47;  // the header and 47 of the 48 rows
     platform::GlobalBlock cut(platform::GlobalAlloc(kept));

@@ -33,8 +33,7 @@ void Make(ToolkitBitmap* b, int w, int h) {
   }
 }
 
-// Each failure must be reported; a failed load leaves no pixels, a failed operation the bitmap
-// whole.
+// A failed load leaves no pixels, a failed operation the bitmap whole.
 TEST(ToolkitFailures, EveryFailedStepIsReportedAndLeaksNothing) {
   TempDir dir;
   ScopedBitmap original;

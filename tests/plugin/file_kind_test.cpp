@@ -82,8 +82,7 @@ TEST(CheckFileSignature, MatchesEachKindsMagic) {
   EXPECT_EQ(CheckFileSignature(dir.File("missing.gif").c_str(), KIND_GIF), 0);
 }
 
-// A JPEG stream: its segments and, inside a scan, which markers may appear. The file check reads
-// the whole file through the same rules.
+// The segments of a JPEG stream and the markers allowed inside a scan, in memory and in a file.
 TEST(CheckJpegStream, SegmentsAndScans) {
   const Bytes scan = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02};  // followed by each row's scan bytes
   const struct {

@@ -96,8 +96,7 @@ TEST(StillImageInfo, OneEntryOrAListWithTheDirectories) {
   }
 }
 
-// Each file's own depth and type name; or a failure that frees every record and leaves the output
-// area untouched.
+// Depths and type names, or a failure that leaves the output area untouched.
 TEST(StillImageInfo, DepthsNamesAndFailures) {
   const HostModule& m = Module();
   TempDir dir;
@@ -154,9 +153,7 @@ int Number(const ExifToolTags& t, const std::string& key) {
   return it == t.end() ? -1 : std::atoi(it->second.c_str());
 }
 
-// ExifTool's width, height and depth of one file, and whether a TIFF Orientation shows the sides
-// exchanged; depth 0 where its reading is not the depth the toolkit reports (a GIF without a
-// global colour table).
+// ExifTool's size and depth (0: not comparable), and whether the TIFF's sides are exchanged.
 struct Reading {
   int width = -1, height = -1, depth = 0;
   bool turned = false;

@@ -169,8 +169,7 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
   TiffLayout local;
   TiffLayout& L = layout ? *layout : local;
   L = {};
-  // Plan: header, then each directory followed by its out-of-line values, then the blobs (or the
-  // blobs first, word-aligned, as many TIFF writers put the strips).
+  // Plan: header, (blobs,) each directory with its values, (blobs).
   uint32_t pos = 8;
   if (blobsFirst_) {
     for (const Bytes& b : blobs_) {

@@ -9,8 +9,7 @@
 namespace lf::test {
 
 struct HostModule : cli::Module {
-  // The module loaded once per test process; `error` says why it could not be loaded or which
-  // exports are missing.
+  // Loaded once per process; `error` says why it failed or which exports are missing.
   static const HostModule& Get();
   std::string error;
 };
@@ -24,8 +23,7 @@ struct CliResult {
   std::string out;
 };
 
-// Runs the command-line tool with the module under test; `args` are already quoted for the
-// shell. Its error output is dropped, or taken in with the rest when `withErrors`.
+// Runs the tool on the module; `args` shell-quoted; stderr dropped or merged (`withErrors`).
 CliResult RunCli(const std::string& args, bool withErrors = false);
 
 }  // namespace lf::test

@@ -15,8 +15,7 @@ struct MakerNoteRecipe {
   Order order = Order::Little;
   std::string header = "Kestrelon";
   Ifd note;  // the maker-note entries, in the order given
-  // When set, the maker note's bytes instead, given the TIFF offset where they land (their size
-  // must not depend on it).
+  // When set, the note's bytes instead, given where they land (their size must not depend on it).
   std::function<Bytes(uint32_t at)> rawNote;
   bool fullExif = true;  // every shooting tag GetExif summarises, in IFD0 and the Exif IFD
   bool withGps = true;   // every GPS tag GetExif summarises
@@ -36,9 +35,7 @@ struct MakerNoteFile {
 
 MakerNoteFile MakeMakerNoteFile(const MakerNoteRecipe& recipe);
 
-// A maker note holding one entry of each kind the summary reads: SHORT, LONG (tag 0x0002),
-// presence flags, a date text, texts, a 16-byte and a 148-byte UNDEFINED value out of line, and
-// two RATIONALs (tag 0x0062) that the summary does not read.
+// A maker note of every entry kind the summary reads, and two RATIONALs (0x0062) it does not.
 Ifd FullKestrelonNote();
 
 }  // namespace lf::test
