@@ -48,12 +48,6 @@ std::string AnyGroup(const ExifToolTags& tags, const std::string& name) {
   return "";
 }
 
-const HostModule& Module() {
-  const HostModule& m = HostModule::Get();
-  EXPECT_TRUE(m.handle) << m.error;
-  return m;
-}
-
 TEST(Encode, EveryFormatRoundTripsThroughTheExports) {
   const struct {
     uint32_t flags;
@@ -70,7 +64,7 @@ TEST(Encode, EveryFormatRoundTripsThroughTheExports) {
       {LF_ENC_TIFF, "tif", "TIFF", false, nullptr},
       {LF_ENC_GIF, "gif", "GIF", false, nullptr},  // at most 256 colours are kept exactly
   };
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   TempDir dir;
   std::vector<std::string> written;
   for (const auto& c : cases) {
@@ -156,7 +150,7 @@ TEST(Encode, FlagsPickTheFormatOrRefuse) {
       {LF_ENC_WITH_EXIF | LF_ENC_RECORD_GIVEN | LF_ENC_PNG, "a.png", LF_S_OK, "PNG"},
       {LF_ENC_BY_EXTENSION | LF_ENC_RECORD_GIVEN, "a.jpeg", LF_S_OK, "JPEG"},
   };
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   Dib image(MakeDib24(kWidth, kHeight, Blocks));
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << std::hex << c.flags << " " << c.target);
@@ -180,7 +174,7 @@ LF_HGLOBAL LyingDib(int32_t width, int32_t height, uint16_t bits, size_t size) {
 }
 
 TEST(Encode, BlocksTheToolkitCannotTakeLeaveTheTargetAlone) {
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   TempDir dir;  // outside the scratch $TMPDIR
   const ScratchTmpdir tmp;
   const std::string target = dir.Put("a.png", Bytes{'o', 'l', 'd'});

@@ -16,19 +16,13 @@
 namespace lf::test {
 namespace {
 
-const HostModule& Module() {
-  const HostModule& m = HostModule::Get();
-  EXPECT_TRUE(m.handle) << m.error;
-  return m;
-}
-
 // The single record of a one-entry answer.
 const LfImageInfoRecord* Single(const LfStillImageOutput& out) {
   return static_cast<const LfImageInfoRecord*>(out.single.record);
 }
 
 TEST(StillImageInfo, OneEntryOrAListWithTheDirectories) {
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   TempDir dir;
   for (const Order order : {Order::Little, Order::Big}) {
     SCOPED_TRACE(order == Order::Little ? "II" : "MM");
@@ -98,7 +92,7 @@ TEST(StillImageInfo, OneEntryOrAListWithTheDirectories) {
 
 // Depths and type names, or a failure that leaves the output area untouched.
 TEST(StillImageInfo, DepthsNamesAndFailures) {
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   TempDir dir;
   const std::string png =
       WritePng(dir.File("a.png"), 2, 2, PNG_COLOR_TYPE_RGB, 8, std::vector<uint16_t>(12, 200));
@@ -190,7 +184,7 @@ TEST(StillImageInfo, SizesAndDepthsAgreeWithExifToolOverTheCorpus) {
   const std::vector<CorpusFile> corpus = LoadCorpusManifest();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
   if (!ExifToolAvailable()) GTEST_SKIP() << "exiftool missing";
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   std::vector<const CorpusFile*> images;
   std::vector<std::string> paths;
   for (const CorpusFile& f : corpus) {

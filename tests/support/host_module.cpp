@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tests/support/host_module.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -39,6 +40,7 @@ const HostModule& HostModule::Get() {
     cli::OpenModule(ModulePath(), &m, &m.error);
     return m;
   }();
+  EXPECT_TRUE(module.error.empty()) << module.error;
   return module;
 }
 

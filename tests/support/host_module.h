@@ -9,7 +9,7 @@
 namespace lf::test {
 
 struct HostModule : cli::Module {
-  // Loaded once per process; `error` says why it failed or which exports are missing.
+  // Loaded once per process; `error` (a test failure) says why it failed or what is missing.
   static const HostModule& Get();
   std::string error;
 };
