@@ -143,9 +143,7 @@ const Row kRows[] = {
     {"records: numbers and pairs", {"--json", "records", "photo.jpg"}, 0, R"("GPSLatitude":[[48,1],[51,1],[2400,100]])"},
     {"records: no EXIF fails", {"records", "plain.jpg"}, 1, "", "plain.jpg: no EXIF data the module accepts"},
     {"file names that are not UTF-8", {"--json", "check", "names"}, 0, "names/bad\xEF\xBF\xBD.jpg"},
-    // The same message for a missing file from every command.
-    {"missing file: info", {"info", "gone.jpg"}, 1, "", "cannot open gone.jpg: No such file or directory"},
-    {"missing file: get", {"get", "gone.jpg", "ifd0", "Make"}, 1, "", "cannot open gone.jpg: No such file or directory"},
+    // The same message for a missing file from the reading batch and from the edits.
     {"missing file: check", {"check", "gone.jpg"}, 1, "", "cannot open gone.jpg: No such file or directory"},
     {"missing file: orient", {"orient", "gone.jpg", "1"}, 1, "", "cannot open gone.jpg: No such file or directory"},
     // Walks.
