@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace lf::test {
@@ -151,6 +152,28 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
   return f;
 }
 
+HostGps::HostGps(std::vector<uint32_t> list) : tags(std::move(list)) {
+  record.tagList.data = tags.data();
+  record.tagList.size = static_cast<int32_t>(tags.size());
+  record.tagList.capacity = record.tagList.size;
+  const uint8_t version[4] = {2, 3, 0, 0};
+  std::memcpy(record.versionID, version, 4);
+  record.latitudeRef[0] = 'N';
+  const uint32_t lat[6] = {48, 1, 51, 1, 3024, 100}, lon[6] = {2, 1, 17, 1, 4020, 100};
+  std::memcpy(record.latitude, lat, sizeof lat);
+  record.longitudeRef[0] = 'E';
+  std::memcpy(record.longitude, lon, sizeof lon);
+  record.altitudeRef = 0x101;  // only the low byte is written
+  record.altitude[0] = 35;
+  record.altitude[1] = 1;
+  const uint32_t time[6] = {13, 1, 45, 1, 30, 1};
+  std::memcpy(record.timeStamp, time, sizeof time);
+  record.mapDatum.text = datum.data();
+  record.dateStamp.text = date.data();
+  record.processingMethod.data = method.data();
+  record.processingMethod.size = static_cast<int32_t>(method.size());
+}
+
 std::set<std::string> ValidationIssues(const std::string& path) {
   std::set<std::string> issues;
   const std::string command = "exiftool -validate -warning -a '" + path + "' 2>&1";
@@ -212,6 +235,42 @@ Bytes MainScan(const Bytes& jpeg) {
 Bytes Slice(const Bytes& data, size_t offset, size_t n) {
   if (offset > data.size() || n > data.size() - offset) return {};
   return Bytes(data.begin() + static_cast<long>(offset), data.begin() + static_cast<long>(offset + n));
+}
+
+Bytes ImageDataOf(const Bytes& tiff, int ifd, uint32_t* at) {
+  const bool little = !tiff.empty() && tiff[0] == 'I';
+  auto u = [&](size_t pos, int n) -> uint64_t {
+    if (pos > tiff.size() || static_cast<size_t>(n) > tiff.size() - pos) return UINT64_MAX;
+    uint64_t v = 0;
+    for (int k = 0; k < n; ++k) v |= uint64_t{tiff[pos + static_cast<size_t>(little ? k : n - 1 - k)]} << (8 * k);
+    return v;
+  };
+  uint64_t dir = u(4, 4);
+  for (int i = 0; i < ifd && dir != UINT64_MAX; ++i) dir = u(dir + 2 + 12 * u(dir, 2), 4);
+  const uint64_t count = dir == UINT64_MAX ? UINT64_MAX : u(dir, 2);
+  if (count == UINT64_MAX) return {};
+  // Each tag's values: inline when they fit in four bytes.
+  auto values = [&](uint16_t tag) {
+    std::vector<uint64_t> v;
+    for (uint64_t e = dir + 2; e < dir + 2 + 12 * count; e += 12) {
+      if (u(e, 2) != tag) continue;
+      const int size = u(e + 2, 2) == 3 ? 2 : 4;
+      const uint64_t n = u(e + 4, 4), from = n * static_cast<uint64_t>(size) <= 4 ? e + 8 : u(e + 8, 4);
+      for (uint64_t k = 0; k < n && k < 4096; ++k) v.push_back(u(from + k * static_cast<uint64_t>(size), size));
+    }
+    return v;
+  };
+  std::vector<uint64_t> offsets = values(0x0111), counts = values(0x0117);
+  if (offsets.empty()) offsets = values(0x0201), counts = values(0x0202);
+  if (offsets.empty() || offsets.size() != counts.size()) return {};
+  Bytes data;
+  for (size_t k = 0; k < offsets.size(); ++k) {
+    const Bytes part = Slice(tiff, offsets[k], counts[k]);
+    if (part.size() != counts[k]) return {};
+    data.insert(data.end(), part.begin(), part.end());
+  }
+  if (at) *at = static_cast<uint32_t>(offsets[0]);
+  return data;
 }
 
 bool ExpectNoNewIssues(const std::string& before, const std::string& after) {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "lumenframe/lumenframe.h"
 #include "tests/support/fixture_builder.h"
 
 namespace lf::test {
@@ -63,6 +64,19 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3,
                       bool stripsFirst = false, TiffMakerNote makerNote = TiffMakerNote::kNone,
                       bool withThumbnail = false);
 
+// A host GPS record that owns its storage: the tags asked for and a value for each tag the module
+// writes (48 51 30.24 N, 2 17 40.2 E, 35 m, 13:45:30, WGS-84, 2024:05:06).
+struct HostGps {
+  std::vector<uint32_t> tags;
+  std::string datum = "WGS-84", date = "2024:05:06";
+  Bytes method = {'A', 'S', 'C', 'I', 'I', 0, 0, 0, 'G', 'P', 'S'};
+  LfGpsRecord record{};
+
+  explicit HostGps(std::vector<uint32_t> list);
+  HostGps(const HostGps&) = delete;
+  HostGps& operator=(const HostGps&) = delete;
+};
+
 // ExifTool's validation messages for a file ("Warning ..." and "Error ..." lines, without the
 // file-specific counts), or a single "exiftool missing" entry when it cannot be run.
 std::set<std::string> ValidationIssues(const std::string& path);
@@ -79,6 +93,11 @@ std::vector<std::pair<size_t, size_t>> DifferingRanges(const Bytes& a, const Byt
 // Everything of a JPEG from its first SOS marker on (the compressed image and what follows it),
 // found by walking the segments; empty when there is none.
 Bytes MainScan(const Bytes& jpeg);
+
+// The image data directory `ifd` (0 or 1) of a TIFF file names, read without the module's reader:
+// its strips in order, or its JPEG stream; `at` receives where the first byte lies. Empty when the
+// directory or its data cannot be found.
+Bytes ImageDataOf(const Bytes& tiff, int ifd, uint32_t* at = nullptr);
 
 // The bytes of `data` from `offset` on, `n` of them (empty when out of range).
 Bytes Slice(const Bytes& data, size_t offset, size_t n);
