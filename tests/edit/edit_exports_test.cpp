@@ -18,7 +18,9 @@ namespace {
 constexpr auto Date = &test::MakeDate<LfExifDateTime>;
 
 // A JPEG from a TIFF structure and an 8x8 picture.
-Bytes Jpeg(const Bytes& tiff) { return JpegBuilder().Soi().App1Exif(tiff).BodyOf(EncodeJpeg(8, 8)).Build(); }
+Bytes Jpeg(const Bytes& tiff) {
+  return JpegBuilder().Soi().App1Exif(tiff).BodyOf(EncodeJpeg(8, 8)).Build();
+}
 
 // An Exif IFD holding `exif` (and Make in IFD0); with `gps`, a GPS IFD with GPSLatitudeRef.
 Bytes ExifWith(Order o, const std::function<void(Ifd&)>& exif, bool gps = false) {
@@ -47,11 +49,23 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
   nullList.record.tagList.data = nullptr;
   std::string unterminated(0x10000 + 10, 'x');
   longText.record.mapDatum.text = unterminated.data();
-  const auto camera = [](CameraRecipe r) { return [r](Order o) { auto c = r; c.order = o; return MakeCameraFile(c).file; }; };
+  const auto camera = [](CameraRecipe r) {
+    return [r](Order o) {
+      auto c = r;
+      c.order = o;
+      return MakeCameraFile(c).file;
+    };
+  };
   const auto jfif = [](Order o) { return MakeCameraJpeg({.order = o, .withJfif = true}); };
   const auto exif = [](const char* version, bool gps, const std::function<void(Ifd&)>& more = {}) {
     return [=](Order o) {
-      return ExifWith(o, [&](Ifd& d) { Version(d, version); if (more) more(d); }, gps);
+      return ExifWith(
+          o,
+          [&](Ifd& d) {
+            Version(d, version);
+            if (more) more(d);
+          },
+          gps);
     };
   };
   // A segment whose length word is 1 hides the rest of the stream from the walk.
@@ -68,7 +82,11 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
     TiffBuilder t(o);
     const int e = t.AddDirectory(), page = t.AddDirectory(), strip = t.AddBlob(tiff.strips);
     for (Ifd* d : {&t.Ifd0(), &t.Dir(page)}) {
-      d->Long(0x0100, {8}).Long(0x0101, {6}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1}).Short(0x0106, {2});
+      d->Long(0x0100, {8})
+          .Long(0x0101, {6})
+          .Short(0x0102, {8, 8, 8})
+          .Short(0x0103, {1})
+          .Short(0x0106, {2});
       d->BlobOffset(0x0111, strip).Short(0x0115, {3}).Long(0x0116, {6}).BlobLength(0x0117, strip);
     }
     t.Ifd0().Pointer(0x8769, e).Next(page);
@@ -81,7 +99,9 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
   const auto orient = [](int32_t o, int32_t rebuild) -> Call {
     return [=](const char* f) { return SetOrientation(f, f, o, rebuild); };
   };
-  const auto setDate = [](LfExifDateTime d) -> Call { return [=](const char* f) { return SetDateTimeOriginal(f, d); }; };
+  const auto setDate = [](LfExifDateTime d) -> Call {
+    return [=](const char* f) { return SetDateTimeOriginal(f, d); };
+  };
   const auto setGps = [](HostGps& g, int32_t quality = 80) -> Call {
     return [&g, quality](const char* f) { return ReplaceExifGps(f, f, quality, &g.record); };
   };
@@ -97,13 +117,17 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
       {"orientation: IFD1 has none to patch", camera(noThumbOrientation), orient(3, 0), LF_E_FAIL},
       {"orientation 9", camera(noThumbOrientation), orient(9, 1), LF_E_FAIL},
       {"orientation 0", camera(noThumbOrientation), orient(0, 1), LF_E_FAIL},
-      {"orientation the main image has, rebuild needed", camera(noThumbOrientation), orient(6, 1), LF_E_FAIL},
+      {"orientation the main image has, rebuild needed", camera(noThumbOrientation), orient(6, 1),
+       LF_E_FAIL},
       {"orientation of a JFIF file", jfif, orient(3, 1), LF_E_NO_EXIF},
       {"orientation: a stream that cannot be walked", unwalkable, orient(3, 1), invalidData},
-      {"orientation: a TIFF whose second page would be lost", twoPages, orient(3, 1), LF_E_FAIL, ".tif"},
+      {"orientation: a TIFF whose second page would be lost", twoPages, orient(3, 1), LF_E_FAIL,
+       ".tif"},
       {"orientation of a PNG name", camera({}), orient(1, 1), LF_E_FAIL, ".png"},
-      {"date: not a calendar day", camera({}), setDate(Date(2023, 2, 29, 1, 2, 3)), LF_E_INVALIDARG},
-      {"date: a text of 19 bytes", exif("0230", false, date19), setDate(Date(2023, 1, 1, 1, 2, 3)), LF_E_FAIL},
+      {"date: not a calendar day", camera({}), setDate(Date(2023, 2, 29, 1, 2, 3)),
+       LF_E_INVALIDARG},
+      {"date: a text of 19 bytes", exif("0230", false, date19), setDate(Date(2023, 1, 1, 1, 2, 3)),
+       LF_E_FAIL},
       {"date: none to replace", exif("0230", false), setDate(Date(2023, 1, 1, 1, 2, 3)), LF_E_FAIL},
       {"date of a JFIF file", jfif, setDate(Date(2023, 1, 1, 1, 2, 3)), LF_E_NO_EXIF},
       {"date of a PNG name", camera({}), setDate(Date(2022, 4, 1, 0, 0, 0)), LF_E_FAIL, ".png"},
@@ -117,10 +141,10 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
       {"GPS: a tag list without data", exif("0220", false), setGps(nullList), LF_E_INVALIDARG},
       {"GPS: a text without its end", exif("0220", false), setGps(longText), LF_E_INVALIDARG},
       {"GPS of a JFIF file", jfif, setGps(gps), LF_E_NO_EXIF},
-      {"thumbnail of a JFIF file", jfif, [&](const char* f) { return ReplaceThumbImage(f, f, image.get(), 80); },
-       LF_E_NO_EXIF},
-      {"main image of a JFIF file", jfif, [&](const char* f) { return ReplaceExifImage(f, f, image.get(), 80); },
-       LF_E_NO_EXIF},
+      {"thumbnail of a JFIF file", jfif,
+       [&](const char* f) { return ReplaceThumbImage(f, f, image.get(), 80); }, LF_E_NO_EXIF},
+      {"main image of a JFIF file", jfif,
+       [&](const char* f) { return ReplaceExifImage(f, f, image.get(), 80); }, LF_E_NO_EXIF},
   };
   for (const Order order : {Order::Little, Order::Big}) {
     for (const Row& row : rows) {
@@ -148,14 +172,18 @@ TEST(EditExportsTest, PatchesChangeOnlyTheirBytes) {
   };
   const Row rows[] = {
       {"orientation in place", false, [](auto d, auto s) { return SetOrientation(d, s, 3, 0); }, 3},
-      {"orientation into a copy", true, [](auto d, auto s) { return SetOrientation(d, s, 8, 0); }, 8},
-      {"the orientation the file has", false, [](auto d, auto s) { return SetOrientation(d, s, 6, 0); }, 6},
-      {"date", false, [](auto d, auto) { return SetDateTimeOriginal(d, Date(2024, 2, 29, 23, 59, 58)); }, 6},
+      {"orientation into a copy", true, [](auto d, auto s) { return SetOrientation(d, s, 8, 0); },
+       8},
+      {"the orientation the file has", false,
+       [](auto d, auto s) { return SetOrientation(d, s, 6, 0); }, 6},
+      {"date", false,
+       [](auto d, auto) { return SetDateTimeOriginal(d, Date(2024, 2, 29, 23, 59, 58)); }, 6},
   };
   for (const Order order : {Order::Little, Order::Big}) {
     for (const Row& row : rows) {
       SCOPED_TRACE(std::string(row.name) + (order == Order::Big ? " (big-endian)" : ""));
-      const CameraFile c = MakeCameraFile({.order = order, .dateTimeOriginal = "2019/03/04 05.06.07"});
+      const CameraFile c =
+          MakeCameraFile({.order = order, .dateTimeOriginal = "2019/03/04 05.06.07"});
       TempDir dir;
       const std::string src = dir.Put("src.jpg", c.file), was = dir.Put("was.jpg", c.file);
       const std::string dst = row.copy ? dir.Put("dst.jpg", {1, 2, 3}) : src;
@@ -166,7 +194,8 @@ TEST(EditExportsTest, PatchesChangeOnlyTheirBytes) {
       const Bytes after = ReadFile(dst);
       ASSERT_EQ(after.size(), c.file.size());
       const bool date = row.name == std::string("date");
-      std::vector<std::pair<size_t, size_t>> allowed = {{c.tiffBase + c.layout.valueOffsets.at({0, 0x132}), 19}};
+      std::vector<std::pair<size_t, size_t>> allowed = {
+          {c.tiffBase + c.layout.valueOffsets.at({0, 0x132}), 19}};
       if (date) {
         allowed.push_back({c.tiffBase + c.layout.valueOffsets.at({c.exif, 0x9003}), 19});
       } else {
@@ -178,7 +207,8 @@ TEST(EditExportsTest, PatchesChangeOnlyTheirBytes) {
         for (const auto& [at, n] : allowed) inside = inside || (begin >= at && end <= at + n);
         EXPECT_TRUE(inside) << "bytes " << begin << ".." << end << " changed";
       }
-      EXPECT_NE(Slice(after, allowed[0].first, 19), Slice(c.file, allowed[0].first, 19)) << "a new stamp";
+      EXPECT_NE(Slice(after, allowed[0].first, 19), Slice(c.file, allowed[0].first, 19))
+          << "a new stamp";
       uint32_t main = 0, thumb = 0;
       ASSERT_EQ(GetOrientation(dst.c_str(), &main, &thumb, 0), LF_S_OK);
       EXPECT_EQ(main, row.orientation);

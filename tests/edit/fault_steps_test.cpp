@@ -46,8 +46,8 @@ struct Op {
 // data", a failure to read the source (E_FAIL, or no EXIF data found), and for a picture the
 // codes of the toolkit (0x82xxxxxx) and of the JPEG writer (small negative numbers).
 bool IsFailureOf(LF_RESULT r, uint32_t error, bool picture) {
-  const std::set<LF_RESULT> codes = {LfResultFromWin32(error), LfResultFromWin32(8), LfResultFromWin32(13),
-                                     LF_E_FAIL, LF_E_NO_EXIF};
+  const std::set<LF_RESULT> codes = {LfResultFromWin32(error), LfResultFromWin32(8),
+                                     LfResultFromWin32(13), LF_E_FAIL, LF_E_NO_EXIF};
   const uint32_t u = static_cast<uint32_t>(r);
   return codes.count(r) || (picture && ((u & 0xFF000000u) == 0x82000000u || (r < 0 && r > -100)));
 }
@@ -67,8 +67,12 @@ std::string Fingerprint(const std::string& path, bool picture) {
 }
 
 Bytes Camera(Order o) { return MakeCameraFile({.order = o}).file; }
-Bytes CameraToRebuild(Order o) { return MakeCameraFile({.order = o, .thumbnailOrientation = 0}).file; }
-Bytes CameraToPrint(Order o) { return MakeCameraFile({.order = o, .withPrintIm = true, .withPrintMatching = true}).file; }
+Bytes CameraToRebuild(Order o) {
+  return MakeCameraFile({.order = o, .thumbnailOrientation = 0}).file;
+}
+Bytes CameraToPrint(Order o) {
+  return MakeCameraFile({.order = o, .withPrintIm = true, .withPrintMatching = true}).file;
+}
 Bytes CameraWithoutGps(Order o) { return MakeCameraFile({.order = o, .withGps = false}).file; }
 Bytes Scan(Order o) { return MakeTiffFile(o, 6).file; }
 Bytes ScanWithGps(Order o) {
@@ -104,6 +108,8 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
        [](auto d, auto s, auto) { return SetOrientation(d, s, 4, 1); }},
       {"SetDateTimeOriginal", Camera, Dest::kInPlace,
        [&](auto d, auto, auto) { return SetDateTimeOriginal(d, date); }},
+      {"SetDateTimeOriginal of a TIFF", Scan, Dest::kInPlace,
+       [&](auto d, auto, auto) { return SetDateTimeOriginal(d, date); }},
       {"ReplaceExifGps sets", CameraWithoutGps, Dest::kInPlace,
        [&](auto d, auto s, auto) { return ReplaceExifGps(d, s, 90, &position.record); }},
       {"ReplaceExifGps sets in a TIFF copy", Scan, Dest::kExisting,
@@ -131,12 +137,23 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
       {"Encode a new PNG", {}, Dest::kNew, encode(LF_ENC_PNG, nullptr), true},
       {"Encode a JPEG over a file", {}, Dest::kExisting, encode(LF_ENC_JPEG, nullptr), true},
       {"Encode a GIF over a file", {}, Dest::kExisting, encode(LF_ENC_GIF, nullptr), true},
-      {"Encode a JPEG with EXIF records", {}, Dest::kNew,
-       encode(LF_ENC_BY_EXTENSION | LF_ENC_RECORD_GIVEN, nullptr), true},
-      {"Encode a new EXIF JPEG over a file", {}, Dest::kExisting,
-       encode(LF_ENC_NEW_EXIF_FILE | LF_ENC_JPEG, &params), true},
-      {"Encode a new EXIF TIFF", {}, Dest::kNew, encode(LF_ENC_NEW_EXIF_FILE | LF_ENC_TIFF, &params), true,
-       "a failed read of the new picture's IFD0 (open, read, seek or allocation) drops BitsPerSample "
+      {"Encode a JPEG with EXIF records",
+       {},
+       Dest::kNew,
+       encode(LF_ENC_BY_EXTENSION | LF_ENC_RECORD_GIVEN, nullptr),
+       true},
+      {"Encode a new EXIF JPEG over a file",
+       {},
+       Dest::kExisting,
+       encode(LF_ENC_NEW_EXIF_FILE | LF_ENC_JPEG, &params),
+       true},
+      {"Encode a new EXIF TIFF",
+       {},
+       Dest::kNew,
+       encode(LF_ENC_NEW_EXIF_FILE | LF_ENC_TIFF, &params),
+       true,
+       "a failed read of the new picture's IFD0 (open, read, seek or allocation) drops "
+       "BitsPerSample "
        "from the built block, and the TIFF written, with S_OK, does not decode"},
   };
   struct Mode {
@@ -147,7 +164,8 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
       {"write fault", {.error = platform::kErrorWriteFault, .failClock = true}},
       {"disk full", {.error = platform::kErrorDiskFull, .sticky = true, .services = kDiskServices}},
       {"kernel copy refused",
-       {.error = platform::kErrorNotSupported, .services = 1u << static_cast<int>(Service::CopyRange)}},
+       {.error = platform::kErrorNotSupported,
+        .services = 1u << static_cast<int>(Service::CopyRange)}},
   };
   for (const Order order : {Order::Little, Order::Big}) {
     for (const Op& op : ops) {
@@ -158,21 +176,23 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
       const Bytes source = op.source ? op.source(order) : Bytes{};
       const Bytes previous = Camera(Order::Big);
       const std::string ext = tiff || op.name == std::string("Encode a new EXIF TIFF") ? ".tif"
-                              : std::string(op.name).find("PNG") != std::string::npos ? ".png"
-                              : std::string(op.name).find("GIF") != std::string::npos ? ".gif"
+                              : std::string(op.name).find("PNG") != std::string::npos  ? ".png"
+                              : std::string(op.name).find("GIF") != std::string::npos  ? ".gif"
                                                                                        : ".jpg";
       const std::string src = dir.File("source" + ext);
       const std::string dst = op.dest == Dest::kInPlace ? src : dir.File("destination" + ext);
       LfStillImageOutput records{};
       if (op.source) {
         WriteFile(src, source);
-        ASSERT_EQ(GetStillImageInfo(src.c_str(), &records, LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS), LF_S_OK);
+        ASSERT_EQ(GetStillImageInfo(src.c_str(), &records, LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS),
+                  LF_S_OK);
       } else {
         ASSERT_EQ(GetStillImageInfo(dir.Put("records.jpg", Camera(order)).c_str(), &records,
                                     LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS),
                   LF_S_OK);
       }
-      // An in-place edit lifts a read-only attribute and puts it back; a replaced file keeps its mode.
+      // An in-place edit lifts a read-only attribute and puts it back; a replaced file keeps its
+      // mode.
       const unsigned mode = op.dest == Dest::kInPlace ? 0444 : 0640;
       const auto prepare = [&] {
         if (op.source) {
@@ -214,7 +234,8 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
                 EXPECT_EQ(ReadFile(src), source);
               }
               std::vector<std::string> expected = before;
-              if (op.dest == Dest::kNew && r == LF_S_OK) expected.push_back(dst.substr(dir.path().size() + 1));
+              if (op.dest == Dest::kNew && r == LF_S_OK)
+                expected.push_back(dst.substr(dir.path().size() + 1));
               std::sort(expected.begin(), expected.end());
               EXPECT_EQ(dir.List(), expected);
               EXPECT_TRUE(tmp.dir().List().empty()) << ::testing::PrintToString(tmp.dir().List());
@@ -236,7 +257,8 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
       prepare();
       ASSERT_EQ(::mkdir(dir.File("ro").c_str(), 0755), 0);
       std::vector<std::pair<std::string, LF_RESULT>> refusals = {
-          {dir.Put("ro/out" + ext, op.dest == Dest::kInPlace ? source : previous), LfResultFromWin32(5)}};
+          {dir.Put("ro/out" + ext, op.dest == Dest::kInPlace ? source : previous),
+           LfResultFromWin32(5)}};
       ::chmod(dir.File("ro").c_str(), 0555);
       if (op.dest != Dest::kInPlace) {
         refusals.push_back({dir.Put("read-only" + ext, previous), LfResultFromWin32(5)});
@@ -247,7 +269,9 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
       for (const auto& [path, expected] : refusals) {
         SCOPED_TRACE(path);
         const Bytes was = platform::FileExists(path) ? ReadFile(path) : Bytes{};
-        EXPECT_EQ(op.run(path.c_str(), (op.dest == Dest::kInPlace ? path : src).c_str(), &records.list), expected);
+        EXPECT_EQ(
+            op.run(path.c_str(), (op.dest == Dest::kInPlace ? path : src).c_str(), &records.list),
+            expected);
         EXPECT_EQ(platform::FileExists(path) ? ReadFile(path) : Bytes{}, was);
         EXPECT_EQ(dir.List(), listed);
         EXPECT_TRUE(tmp.dir().List().empty());

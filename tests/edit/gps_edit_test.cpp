@@ -22,7 +22,8 @@ Bytes ValueOf(const std::string& path, uint32_t directory, uint16_t tag) {
   Bytes buffer(256);
   uint32_t size = static_cast<uint32_t>(buffer.size()), count = 0;
   uint16_t type = 0;
-  if (GetExifValue(path.c_str(), directory, tag, buffer.data(), &size, &type, &count) != LF_S_OK) return {};
+  if (GetExifValue(path.c_str(), directory, tag, buffer.data(), &size, &type, &count) != LF_S_OK)
+    return {};
   buffer.resize(size);
   return buffer;
 }
@@ -41,14 +42,16 @@ Bytes TiffOf(const Bytes& jpeg) { return Slice(jpeg, 12, (jpeg[4] << 8 | jpeg[5]
 // A JPEG with a chosen Exif version and GPS IFD, a thumbnail, and one GPS entry the record never
 // names (GPSSatellites, out of line). Packed, its values have no pad bytes and odd lengths, so the
 // Exif IFD, the GPS IFD and the thumbnail start on odd offsets.
-Bytes GpsJpeg(Order order, const std::string& exifVersion, bool withGps, Bytes gpsVersion = {2, 0, 0, 0},
-              bool packed = false) {
+Bytes GpsJpeg(Order order, const std::string& exifVersion, bool withGps,
+              Bytes gpsVersion = {2, 0, 0, 0}, bool packed = false) {
   TiffBuilder t(order);
   t.SetPacked(packed);
   const int exif = t.AddDirectory();
   if (packed) t.Ifd0().Ascii(0x010E, "A view");
   t.Ifd0().Ascii(0x010F, "Kestrelon").Ascii(0x0132, "2021:07:14 10:00:00").Pointer(0x8769, exif);
-  t.Dir(exif).Undefined(0x9000, Bytes(exifVersion.begin(), exifVersion.end())).Ascii(0x9003, "2021:07:14 09:26:53");
+  t.Dir(exif)
+      .Undefined(0x9000, Bytes(exifVersion.begin(), exifVersion.end()))
+      .Ascii(0x9003, "2021:07:14 09:26:53");
   if (packed) t.Dir(exif).Ascii(0x9290, "123456").Ascii(0x9291, "654321");
   if (withGps) {
     const int gps = t.AddDirectory();
@@ -58,7 +61,11 @@ Bytes GpsJpeg(Order order, const std::string& exifVersion, bool withGps, Bytes g
   const int ifd1 = t.AddDirectory();
   t.Ifd0().Next(ifd1);
   const int blob = t.AddBlob(StripAppSegments(EncodeJpeg(16, 12, 75)));
-  t.Dir(ifd1).Short(0x0103, {6}).Rational(0x011A, {{72, 1}}).BlobOffset(0x0201, blob).BlobLength(0x0202, blob);
+  t.Dir(ifd1)
+      .Short(0x0103, {6})
+      .Rational(0x011A, {{72, 1}})
+      .BlobOffset(0x0201, blob)
+      .BlobLength(0x0202, blob);
   return JpegBuilder().Soi().App1Exif(t.Build()).BodyOf(EncodeJpeg(32, 24)).Build();
 }
 
@@ -73,23 +80,47 @@ TEST(GpsEditTest, EditsWriteTheTagsTheExifVersionAllowsAndKeepTheThumbnailBehind
   const auto gpsJpeg = [](const char* exif, bool gps, Bytes version, bool packed = false) {
     return [=](Order o) { return GpsJpeg(o, exif, gps, version, packed); };
   };
-  const auto camera = [](bool gps) { return [=](Order o) { return MakeCameraFile({.order = o, .withGps = gps}).file; }; };
+  const auto camera = [](bool gps) {
+    return [=](Order o) { return MakeCameraFile({.order = o, .withGps = gps}).file; };
+  };
   const Row rows[] = {
       // Out of order, one tag twice, one tag the module does not write; Exif 0221 means GPS 2.2.
-      {"added", camera(false), {4, 2, 0, 1, 3, 2, 6, 5, 7, 0x12, 0x1B, 0x1D, 0x99},
-       {0, 1, 2, 3, 4, 5, 6, 7, 0x12, 0x1B, 0x1D}, {2, 2, 0, 0}},
-      // Exif 0210: GPS 2.0, so its tags of GPS 2.2 are not written; version 1.0 of the file is raised.
-      {"merged under Exif 0210", gpsJpeg("0210", true, {1, 0, 0, 0}), {0, 1, 2, 0x1D, 0x1B, 0x1C}, {0, 1, 2, 8},
+      {"added",
+       camera(false),
+       {4, 2, 0, 1, 3, 2, 6, 5, 7, 0x12, 0x1B, 0x1D, 0x99},
+       {0, 1, 2, 3, 4, 5, 6, 7, 0x12, 0x1B, 0x1D},
+       {2, 2, 0, 0}},
+      // Exif 0210: GPS 2.0, so its tags of GPS 2.2 are not written; version 1.0 of the file is
+      // raised.
+      {"merged under Exif 0210",
+       gpsJpeg("0210", true, {1, 0, 0, 0}),
+       {0, 1, 2, 0x1D, 0x1B, 0x1C},
+       {0, 1, 2, 8},
        {2, 0, 0, 0}},
-      {"merged under Exif 0220", gpsJpeg("0220", true, {2, 2, 0, 0}), {0, 1, 2, 0x1D, 0x1B, 0x1C},
-       {0, 1, 2, 8, 0x1B, 0x1C, 0x1D}, {2, 2, 0, 0}},
+      {"merged under Exif 0220",
+       gpsJpeg("0220", true, {2, 2, 0, 0}),
+       {0, 1, 2, 0x1D, 0x1B, 0x1C},
+       {0, 1, 2, 8, 0x1B, 0x1C, 0x1D},
+       {2, 2, 0, 0}},
       {"removed", camera(true), {}, {}},
-      {"an empty byte array is skipped", gpsJpeg("0220", false, {}), {0x0000, 0x0002, 0x001B}, {0, 2}},
+      {"an empty byte array is skipped",
+       gpsJpeg("0220", false, {}),
+       {0x0000, 0x0002, 0x001B},
+       {0, 2}},
       // Packed without pad bytes: no value may move to an odd offset.
-      {"added to a packed block", gpsJpeg("0220", false, {}, true), {0, 1, 2, 0x12}, {0, 1, 2, 0x12}},
-      {"merged into a packed block", gpsJpeg("0220", true, {2, 2, 0, 0}, true), {0, 2, 0x12}, {0, 1, 2, 8, 0x12}},
+      {"added to a packed block",
+       gpsJpeg("0220", false, {}, true),
+       {0, 1, 2, 0x12},
+       {0, 1, 2, 0x12}},
+      {"merged into a packed block",
+       gpsJpeg("0220", true, {2, 2, 0, 0}, true),
+       {0, 2, 0x12},
+       {0, 1, 2, 8, 0x12}},
       {"removed from a packed block", gpsJpeg("0220", true, {2, 2, 0, 0}, true), {}, {}},
-      {"tags not written keep the GPS data", gpsJpeg("0220", true, {2, 2, 0, 0}, true), {0x0008, 0x0099}, {0, 1, 8}},
+      {"tags not written keep the GPS data",
+       gpsJpeg("0220", true, {2, 2, 0, 0}, true),
+       {0x0008, 0x0099},
+       {0, 1, 8}},
   };
   for (const Order order : {Order::Little, Order::Big}) {
     for (const Row& row : rows) {
@@ -98,7 +129,8 @@ TEST(GpsEditTest, EditsWriteTheTagsTheExifVersionAllowsAndKeepTheThumbnailBehind
       TempDir dir;
       const std::string src = dir.Put("src.jpg", file), dst = dir.File("dst.jpg");
       HostGps gps(row.tags);
-      if (row.name == std::string("an empty byte array is skipped")) gps.record.processingMethod = {};
+      if (row.name == std::string("an empty byte array is skipped"))
+        gps.record.processingMethod = {};
       gps.record.areaInformation = gps.record.processingMethod;
       ASSERT_EQ(ReplaceExifGps(dst.c_str(), src.c_str(), 90, &gps.record), LF_S_OK);
       EXPECT_EQ(ReadFile(src), file);
@@ -154,8 +186,17 @@ TEST(GpsEditTest, ATiffKeepsItsThumbnailAndStripsMovedBehindTheBlock) {
     t.SetBlobsFirst(stripsFirst);
     const int exif = t.AddDirectory(), ifd1 = t.AddDirectory();
     const int thumbBlob = t.AddBlob(jpegThumbnail ? jpeg : strips), mainBlob = t.AddBlob(main);
-    t.Ifd0().Long(0x0100, {8}).Long(0x0101, {6}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1}).Short(0x0106, {2});
-    t.Ifd0().BlobOffset(0x0111, mainBlob).Short(0x0115, {3}).Long(0x0116, {6}).BlobLength(0x0117, mainBlob);
+    t.Ifd0()
+        .Long(0x0100, {8})
+        .Long(0x0101, {6})
+        .Short(0x0102, {8, 8, 8})
+        .Short(0x0103, {1})
+        .Short(0x0106, {2});
+    t.Ifd0()
+        .BlobOffset(0x0111, mainBlob)
+        .Short(0x0115, {3})
+        .Long(0x0116, {6})
+        .BlobLength(0x0117, mainBlob);
     t.Ifd0().Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x0128, {2});
     t.Ifd0().Ascii(0x0132, "2020:01:02 03:04:05").Pointer(0x8769, exif).Next(ifd1);
     if (withGps) {
@@ -179,16 +220,20 @@ TEST(GpsEditTest, ATiffKeepsItsThumbnailAndStripsMovedBehindTheBlock) {
     bool withGps, stripsFirst, jpegThumbnail;
   };
   for (const Order order : {Order::Little, Order::Big}) {
-    for (const Row& row : {Row{false, false, false}, Row{true, false, false}, Row{true, true, false},
-                           Row{false, false, true}, Row{true, true, true}}) {
-      SCOPED_TRACE(std::string(row.withGps ? "merged into GPS" : "GPS added") + (row.stripsFirst ? ", strips first" : "") +
-                   (row.jpegThumbnail ? ", JPEG thumbnail" : "") + (order == Order::Big ? " (big-endian)" : ""));
+    for (const Row& row :
+         {Row{false, false, false}, Row{true, false, false}, Row{true, true, false},
+          Row{false, false, true}, Row{true, true, true}}) {
+      SCOPED_TRACE(std::string(row.withGps ? "merged into GPS" : "GPS added") +
+                   (row.stripsFirst ? ", strips first" : "") +
+                   (row.jpegThumbnail ? ", JPEG thumbnail" : "") +
+                   (order == Order::Big ? " (big-endian)" : ""));
       const Bytes file = build(order, row.withGps, row.stripsFirst, row.jpegThumbnail);
       const Bytes& thumb = row.jpegThumbnail ? jpeg : strips;
       TempDir dir;
       const std::string src = dir.Put("src.tif", file), dst = dir.File("out.tif");
       HostGps gps({0x0000, 0x0001, 0x0002, 0x001B});
-      ASSERT_EQ(ReplaceExifGps(dst.c_str(), src.c_str(), 0, &gps.record), LF_S_OK);  // quality means nothing here
+      ASSERT_EQ(ReplaceExifGps(dst.c_str(), src.c_str(), 0, &gps.record),
+                LF_S_OK);  // quality means nothing here
       const Bytes out = ReadFile(dst);
       uint32_t mainAt = 0, thumbAt = 0;
       EXPECT_EQ(ImageDataOf(out, 0, &mainAt), main);
@@ -217,7 +262,11 @@ TEST(GpsEditTest, RepeatedEditsOfAPinnedBlockDoNotGrowItByAThumbnailEachTime) {
   for (const Order order : {Order::Little, Order::Big}) {
     TiffBuilder t(order);
     const int exif = t.AddDirectory(), sub = t.AddDirectory(), ifd1 = t.AddDirectory();
-    t.Ifd0().Ascii(0x010F, "Kestrelon").Pointer(0x014A, sub).Ascii(0x0132, "2021:07:14 10:00:00").Pointer(0x8769, exif);
+    t.Ifd0()
+        .Ascii(0x010F, "Kestrelon")
+        .Pointer(0x014A, sub)
+        .Ascii(0x0132, "2021:07:14 10:00:00")
+        .Pointer(0x8769, exif);
     t.Ifd0().Next(ifd1);
     t.Dir(exif).Undefined(0x9000, {'0', '2', '2', '0'});
     t.Dir(sub).Long(0x0100, {4}).Rational(0x011A, {{1, 2}});
@@ -225,7 +274,8 @@ TEST(GpsEditTest, RepeatedEditsOfAPinnedBlockDoNotGrowItByAThumbnailEachTime) {
     const int blob = t.AddBlob(thumbnail);
     t.Dir(ifd1).Short(0x0103, {6}).BlobOffset(0x0201, blob).BlobLength(0x0202, blob);
     TempDir dir;
-    const std::string path = dir.Put("pinned.jpg", JpegBuilder().Soi().App1Exif(t.Build()).BodyOf(EncodeJpeg(16, 16)).Build());
+    const std::string path = dir.Put(
+        "pinned.jpg", JpegBuilder().Soi().App1Exif(t.Build()).BodyOf(EncodeJpeg(16, 16)).Build());
     std::vector<size_t> sizes;
     for (uint32_t degrees : {10u, 20u, 30u}) {
       HostGps gps({0x0000, 0x0001, 0x0002, 0x0012});

@@ -24,7 +24,9 @@ uint32_t OrientationOf(const std::string& path, bool thumbnail = false) {
 }
 
 // The TIFF structure inside a JPEG's APP1 segment.
-Bytes TiffOf(const Bytes& jpeg) { return jpeg.size() < 12 ? Bytes{} : Slice(jpeg, 12, (jpeg[4] << 8 | jpeg[5]) - 8); }
+Bytes TiffOf(const Bytes& jpeg) {
+  return jpeg.size() < 12 ? Bytes{} : Slice(jpeg, 12, (jpeg[4] << 8 | jpeg[5]) - 8);
+}
 
 // A JPEG whose IFD0 reaches a directory through SubIFDs, which the editor does not follow: the
 // block is pinned, every byte stays where it was.
@@ -41,15 +43,19 @@ TEST(OrientationTest, RebuildsAddWhatIsMissingAndCarryTheImageData) {
   struct Row {
     const char* name;
     std::function<Bytes(Order)> file;
-    bool copy;             // written to another file
+    bool copy;  // written to another file
     bool tiff = false;
     bool thumbnail = true;  // the file has one, whose orientation follows
   };
   const auto camera = [](uint16_t main) {
-    return [main](Order o) { return MakeCameraFile({.order = o, .orientation = main, .thumbnailOrientation = 0}).file; };
+    return [main](Order o) {
+      return MakeCameraFile({.order = o, .orientation = main, .thumbnailOrientation = 0}).file;
+    };
   };
   const auto scan = [](bool stripsFirst, uint16_t main, bool thumbnail) {
-    return [=](Order o) { return MakeTiffFile(o, main, 3, stripsFirst, TiffMakerNote::kNone, thumbnail).file; };
+    return [=](Order o) {
+      return MakeTiffFile(o, main, 3, stripsFirst, TiffMakerNote::kNone, thumbnail).file;
+    };
   };
   const Row rows[] = {
       {"IFD1 without Orientation, in place", camera(6), false},
@@ -85,7 +91,8 @@ TEST(OrientationTest, RebuildsAddWhatIsMissingAndCarryTheImageData) {
       }
       ExpectNoNewIssues(was, dst);
       // The rebuilt file has both entries now: the next edit patches it.
-      ASSERT_EQ(SetOrientation(dst.c_str(), dst.c_str(), 7, 0), row.thumbnail ? LF_S_OK : LF_E_FAIL);
+      ASSERT_EQ(SetOrientation(dst.c_str(), dst.c_str(), 7, 0),
+                row.thumbnail ? LF_S_OK : LF_E_FAIL);
       if (row.tiff) {
         EXPECT_EQ(ImageDataOf(ReadFile(dst), 0), ImageDataOf(file, 0));
       }
@@ -103,13 +110,16 @@ TEST(OrientationTest, EachEditProvesTheDirectoryWritableOnce) {
     bool samePath;
     bool date;
     uint32_t created;
-  } rows[] = {{{}, true, false, 1}, {{}, false, false, 3}, {{.thumbnailOrientation = 0}, true, false, 3},
+  } rows[] = {{{}, true, false, 1},
+              {{}, false, false, 3},
+              {{.thumbnailOrientation = 0}, true, false, 3},
               {{}, true, true, 1}};
   for (const Row& row : rows) {
     WriteFile(f, MakeCameraFile(row.recipe).file);
     platform::ClearFaults();
-    ASSERT_EQ(row.date ? SetDateTimeOriginal(f.c_str(), MakeDate<LfExifDateTime>(2020, 2, 29, 1, 2, 3))
-                       : SetOrientation((row.samePath ? f : g).c_str(), f.c_str(), 3, 1),
+    ASSERT_EQ(row.date
+                  ? SetDateTimeOriginal(f.c_str(), MakeDate<LfExifDateTime>(2020, 2, 29, 1, 2, 3))
+                  : SetOrientation((row.samePath ? f : g).c_str(), f.c_str(), 3, 1),
               LF_S_OK);
     EXPECT_EQ(platform::CallCount(platform::Service::Create), row.created);
   }
@@ -127,7 +137,8 @@ TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
     constexpr size_t kWordAt = 16;  // inside the maker note, behind 16 bytes of its own text
     auto put = [&](Bytes* b, size_t at, uint32_t v) {
       for (int k = 0; k < 4; ++k)
-        (*b)[at + k] = static_cast<uint8_t>(order == Order::Little ? v >> (8 * k) : v >> (24 - 8 * k));
+        (*b)[at + k] =
+            static_cast<uint8_t>(order == Order::Little ? v >> (8 * k) : v >> (24 - 8 * k));
     };
     // The maker note holds `word` (when given) at kWordAt: offsets count from the TIFF header.
     // With `picture` it embeds a JPEG stream there, the word planted in its compressed data.
@@ -160,7 +171,8 @@ TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
     };
     const auto jpeg = [&](const Bytes& tiff) { return JpegBuilder().Soi().App1Exif(tiff); };
     const Bytes plain = tiffWith(nullptr);
-    const uint32_t trailerOffset = static_cast<uint32_t>(jpeg(plain).Raw(image).Build().size() - 12);
+    const uint32_t trailerOffset =
+        static_cast<uint32_t>(jpeg(plain).Raw(image).Build().size() - 12);
     const Bytes named = tiffWith(&trailerOffset);
     const uint32_t pictureTrailerOffset =
         static_cast<uint32_t>(jpeg(tiffWith(nullptr, true)).Raw(image).Build().size() - 12);
@@ -184,17 +196,21 @@ TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
         // A word of the maker note names them, and they are no picture it could be the offset of.
         {"trailer named by an unknown word", jpeg(named).Raw(image).Raw(text).Build(), refused},
         // The only word naming them is compressed data of a picture inside the maker note.
-        {"trailer named inside an embedded picture", jpeg(inPicture).Raw(image).Raw(text).Build(), LF_S_OK, text},
+        {"trailer named inside an embedded picture", jpeg(inPicture).Raw(image).Raw(text).Build(),
+         LF_S_OK, text},
         // The maker note names a preview picture there: its offset moves with it.
-        {"preview named by the maker note", jpeg(named).Raw(image).Raw(preview).Build(), LF_S_OK, preview},
+        {"preview named by the maker note", jpeg(named).Raw(image).Raw(preview).Build(), LF_S_OK,
+         preview},
         // A second picture behind the image, named by the MPF index, which moves with it.
-        {"MPF picture", jpeg(plain).App(2, mpf(secondAt)).Raw(image).Raw(preview).Build(), LF_S_OK, preview},
+        {"MPF picture", jpeg(plain).App(2, mpf(secondAt)).Raw(image).Raw(preview).Build(), LF_S_OK,
+         preview},
         // Zeros behind the image are padding, named by nothing.
         {"padding", jpeg(plain).Raw(image).Raw(Bytes(64, 0)).Build(), LF_S_OK},
         // XMP would have to follow the new EXIF segment, where it would hide it.
         {"xmp", JpegBuilder().Soi().App(1, xmp).App1Exif(plain).Raw(image).Build(), refused},
         // A stream that starts again before its scan: copied unchanged from its SOI on.
-        {"restart", jpeg(plain).Soi().Raw(image).Build(), LF_S_OK, JpegBuilder().Soi().Raw(image).Build()},
+        {"restart", jpeg(plain).Soi().Raw(image).Build(), LF_S_OK,
+         JpegBuilder().Soi().Raw(image).Build()},
     };
     TempDir dir;
     const std::string f = dir.File("a.jpg"), was = dir.File("was.jpg");
@@ -216,7 +232,8 @@ TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
         // The maker note's word names the preview at its new place.
         const Bytes tiff = TiffOf(after);
         const Bytes fill(kWordAt, 0x5A);
-        const size_t note = static_cast<size_t>(std::search(tiff.begin(), tiff.end(), fill.begin(), fill.end()) - tiff.begin());
+        const size_t note = static_cast<size_t>(
+            std::search(tiff.begin(), tiff.end(), fill.begin(), fill.end()) - tiff.begin());
         ASSERT_LT(note + kWordAt + 4, tiff.size());
         uint32_t moved = 0;
         for (int k = 0; k < 4; ++k) {
@@ -225,7 +242,8 @@ TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
         }
         EXPECT_EQ(Slice(after, 12 + moved, preview.size()), preview);
       }
-      // Judged by ExifTool as well: the picture the MPF index names, and nothing new to complain of.
+      // Judged by ExifTool as well: the picture the MPF index names, and nothing new to complain
+      // of.
       const ExifToolDump dump = RunExifTool({was, f});
       if (dump.size() == 2) {
         auto second = [](const ExifToolTags& t) {
@@ -247,7 +265,8 @@ TEST(OrientationTest, APayloadBeyondOneSegmentIsRefusedAndTheFileKept) {
     auto withTiffSize = [&](size_t wanted) {
       const size_t base = MakeCameraFile({.order = order, .thumbnailOrientation = 0}).tiff.size();
       for (size_t pad = wanted - base - 2; pad <= wanted - base; ++pad) {
-        CameraFile c = MakeCameraFile({.order = order, .thumbnailOrientation = 0, .makerNotePadding = pad});
+        CameraFile c =
+            MakeCameraFile({.order = order, .thumbnailOrientation = 0, .makerNotePadding = pad});
         if (c.tiff.size() == wanted) return c;
       }
       ADD_FAILURE() << "no padding gives " << wanted;

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "exif/edit/picture_replacement.h"
 #include "imaging/picture_files.h"
 #include "imaging/toolkit.h"
 #include "lumenframe/lumenframe.h"
@@ -35,7 +34,9 @@ std::string TextOf(const std::string& path, uint32_t directory, uint16_t tag) {
   char buffer[64] = {};
   uint32_t size = sizeof buffer - 1, count = 0;
   uint16_t type = 0;
-  return GetExifValue(path.c_str(), directory, tag, buffer, &size, &type, &count) == LF_S_OK ? buffer : "";
+  return GetExifValue(path.c_str(), directory, tag, buffer, &size, &type, &count) == LF_S_OK
+             ? buffer
+             : "";
 }
 
 // What the module decodes of a file's thumbnail: width x height, 0x0 when there is none.
@@ -96,16 +97,18 @@ TEST(PictureReplacementTest, JpegMainImageKeepsTheExifDataAndDropsPrintMatching)
           segments.insert(segments.end(), b->begin(), b->end());
         }
       }
-      CameraFile camera = MakeCameraFile({.order = order,
-                                          .withPrintIm = row.printIm,
-                                          .withPrintMatching = true,
-                                          .makerNoteHeader = row.pinned ? "Ospreyfot" : "Kestrelon",
-                                          .segmentsAfterExif = segments,
-                                          .trailer = row.trailer ? Bytes{0xFF, 0xD8, 1, 2, 3} : Bytes{}});
+      CameraFile camera =
+          MakeCameraFile({.order = order,
+                          .withPrintIm = row.printIm,
+                          .withPrintMatching = true,
+                          .makerNoteHeader = row.pinned ? "Ospreyfot" : "Kestrelon",
+                          .segmentsAfterExif = segments,
+                          .trailer = row.trailer ? Bytes{0xFF, 0xD8, 1, 2, 3} : Bytes{}});
       if (row.named) {
         ByteWriter w(order);
         w.U32(static_cast<uint32_t>(camera.file.size() - 5 - camera.tiffBase));
-        std::copy(w.bytes().begin(), w.bytes().end(), camera.file.begin() + camera.tiffBase + camera.makerNoteValueOffset);
+        std::copy(w.bytes().begin(), w.bytes().end(),
+                  camera.file.begin() + camera.tiffBase + camera.makerNoteValueOffset);
       }
       TempDir dir;
       const std::string src = dir.Put("photo.jpg", camera.file), dst = dir.File("out.jpg");
@@ -149,24 +152,29 @@ TEST(PictureReplacementTest, TiffMainImageHasTheNewStripsAndImageEntries) {
     bool pinned;  // a maker note the editor cannot read: no byte of the block may move
   };
   const platform::GlobalBlock image = NoiseImage(200, 150);
-  for (const Row& row : {Row{Order::Little, false, false}, Row{Order::Big, false, false}, Row{Order::Big, true, false},
-                         Row{Order::Little, true, true}, Row{Order::Big, true, true}}) {
-    SCOPED_TRACE(::testing::Message() << (row.order == Order::Big ? "MM" : "II") << row.stripsFirst << row.pinned);
+  for (const Row& row : {Row{Order::Little, false, false}, Row{Order::Big, false, false},
+                         Row{Order::Big, true, false}, Row{Order::Little, true, true},
+                         Row{Order::Big, true, true}}) {
+    SCOPED_TRACE(::testing::Message()
+                 << (row.order == Order::Big ? "MM" : "II") << row.stripsFirst << row.pinned);
     const TiffFile tiff = MakeTiffFile(row.order, 6, 3, row.stripsFirst,
                                        row.pinned ? TiffMakerNote::kForeign : TiffMakerNote::kNone);
     TempDir dir;
-    const std::string src = dir.Put("scan.tif", tiff.file), prm = dir.File("new.tif"), dst = dir.File("out.tif");
+    const std::string src = dir.Put("scan.tif", tiff.file), prm = dir.File("new.tif"),
+                      dst = dir.File("out.tif");
     ASSERT_EQ(imaging::SaveMainImage(prm.c_str(), LF_ENC_TIFF, image.get(), 80), S_OK);
     ASSERT_EQ(ReplaceExifImage(dst.c_str(), src.c_str(), image.get(), 80), LF_S_OK);
     // The pixels are the new picture's, exactly (TIFF is lossless).
     imaging::ScopedBitmap expected, got;
-    ASSERT_EQ(imaging::LoadFile(prm.c_str(), expected.get(), 24, nullptr), imaging::kToolkitSuccess);
+    ASSERT_EQ(imaging::LoadFile(prm.c_str(), expected.get(), 24, nullptr),
+              imaging::kToolkitSuccess);
     ASSERT_EQ(imaging::LoadFile(dst.c_str(), got.get(), 24, nullptr), imaging::kToolkitSuccess);
     ASSERT_EQ(got->width, 200);
     ASSERT_EQ(got->height, 150);
     for (int32_t y = 0; y < 150; y += 7) {
       for (int32_t x = 0; x < 200; x += 11) {
-        ASSERT_EQ(imaging::GetPixelColor(got.get(), y, x), imaging::GetPixelColor(expected.get(), y, x));
+        ASSERT_EQ(imaging::GetPixelColor(got.get(), y, x),
+                  imaging::GetPixelColor(expected.get(), y, x));
       }
     }
     EXPECT_EQ(NumberOf(dst, LF_DIR_IFD0, 0x0100), 200u);
@@ -177,71 +185,6 @@ TEST(PictureReplacementTest, TiffMainImageHasTheNewStripsAndImageEntries) {
     EXPECT_EQ(TextOf(dst, LF_DIR_EXIF, 0x927C).empty(), !row.pinned);
     ExpectNoNewIssues(src, dst);
   }
-}
-
-// The quality loop: a thumbnail too large for the segment is made again at 5 less.
-TEST(PictureReplacementTest, ThumbnailQualityFallsInStepsOfFive) {
-  using edit::AttachThumbnailWithinSegment;
-  using edit::kMaxApp1Payload;
-  using edit::ThumbnailSteps;
-  struct Run {
-    explicit Run(int32_t fits, HRESULT make = S_OK, bool attach = true)
-        : fitsAtOrBelow(fits), makeResult(make), attachWorks(attach) {}
-    int32_t fitsAtOrBelow;  // the highest quality whose thumbnail fits
-    HRESULT makeResult;
-    bool attachWorks;
-    std::vector<int32_t> made;
-    int attached = 0, dropped = 0;
-    int32_t current = 0;
-  };
-  auto steps = [](Run& run, int32_t start) {
-    run.current = start;
-    ThumbnailSteps s;
-    s.make = [&run](int32_t q) {
-      run.made.push_back(q);
-      run.current = q;
-      return run.makeResult;
-    };
-    s.attach = [&run] {
-      ++run.attached;
-      return run.attachWorks;
-    };
-    s.drop = [&run] {
-      ++run.dropped;
-      return true;
-    };
-    s.payload = [&run] {
-      return run.current <= run.fitsAtOrBelow ? kMaxApp1Payload : kMaxApp1Payload + 1;
-    };
-    return s;
-  };
-
-  Run fits(80);
-  EXPECT_EQ(AttachThumbnailWithinSegment(steps(fits, 100), true, 100), S_OK);
-  EXPECT_EQ(fits.made, (std::vector<int32_t>{95, 90, 85, 80}));
-  EXPECT_EQ(fits.attached, 5);
-  EXPECT_EQ(fits.dropped, 4);
-
-  // Quality 5 cannot go lower: the first attempt that does not fit fails at once.
-  Run floor(0);
-  EXPECT_EQ(AttachThumbnailWithinSegment(steps(floor, 5), true, 5), E_FAIL);
-  EXPECT_TRUE(floor.made.empty());
-  // From 12 the retries are 7 and 2, then it gives up.
-  Run low(0);
-  EXPECT_EQ(AttachThumbnailWithinSegment(steps(low, 12), true, 12), E_FAIL);
-  EXPECT_EQ(low.made, (std::vector<int32_t>{7, 2}));
-
-  // A TIFF has no segment limit.
-  Run tiff(0);
-  EXPECT_EQ(AttachThumbnailWithinSegment(steps(tiff, 90), false, 90), S_OK);
-  EXPECT_TRUE(tiff.made.empty());
-
-  // A failed remake reports its own code; a failed attach E_FAIL.
-  Run broken(0, -6);
-  EXPECT_EQ(AttachThumbnailWithinSegment(steps(broken, 90), true, 90), -6);
-  EXPECT_EQ(broken.made.size(), 1u);
-  Run refused(100, S_OK, false);
-  EXPECT_EQ(AttachThumbnailWithinSegment(steps(refused, 90), true, 90), E_FAIL);
 }
 
 // ReplaceThumbImage: a new 160x120 thumbnail behind the kept block (in strips for a TIFF), its
@@ -271,9 +214,12 @@ TEST(PictureReplacementTest, NewThumbnailFitsTheSegmentOrTheFileIsKept) {
     EXPECT_NE(NumberOf(tif, LF_DIR_IFD1, 0x0111), 0u);
     EXPECT_EQ(DecodedSize(tif).width, 8);
 
-    const size_t blockWithoutThumbnail = MakeCameraFile({.order = order, .withThumbnail = false}).tiff.size();
+    constexpr size_t kMaxPayload = 0xFFFF - 8;  // the APP1 payload must fit a 16-bit length
+    const size_t blockWithoutThumbnail =
+        MakeCameraFile({.order = order, .withThumbnail = false}).tiff.size();
     auto photoLeaving = [&](size_t room) {
-      return MakeCameraFile({.order = order, .makerNotePadding = edit::kMaxApp1Payload - blockWithoutThumbnail - room});
+      return MakeCameraFile(
+          {.order = order, .makerNotePadding = kMaxPayload - blockWithoutThumbnail - room});
     };
     // Room for a middling thumbnail: quality 100 does not fit, a lower one does.
     const CameraFile near = photoLeaving((atBest + atWorst) / 2);
@@ -306,7 +252,8 @@ TEST(PictureReplacementTest, EncodeBuildsANewFileWithABlockAndAThumbnail) {
     LfExifDateTime now{};
     ASSERT_TRUE(platform::LocalTime(&now));
     // A date of all zeros asks for the current time.
-    ASSERT_EQ(Encode(image.get(), dest.c_str(), LF_ENC_NEW_EXIF_FILE | format, 85, &params), LF_S_OK);
+    ASSERT_EQ(Encode(image.get(), dest.c_str(), LF_ENC_NEW_EXIF_FILE | format, 85, &params),
+              LF_S_OK);
     EXPECT_EQ(params.dateTimeOriginal.year, 0);  // the host's record is only read
     EXPECT_EQ(DecodedSize(dest).width, 320);
     EXPECT_EQ(DecodedSize(dest).height, 240);
@@ -323,7 +270,9 @@ TEST(PictureReplacementTest, EncodeBuildsANewFileWithABlockAndAThumbnail) {
     }
     HostGps gps({0x0000, 0x0001, 0x0002});
     LfExifWriteParamsPair pair{&params, &gps.record};
-    ASSERT_EQ(Encode(image.get(), dest.c_str(), LF_ENC_NEW_EXIF_FILE | LF_ENC_PARAMS_PAIR | format, 85, &pair), LF_S_OK);
+    ASSERT_EQ(Encode(image.get(), dest.c_str(), LF_ENC_NEW_EXIF_FILE | LF_ENC_PARAMS_PAIR | format,
+                     85, &pair),
+              LF_S_OK);
     // Exif 0210 means GPS 2.0, written and told to the host as ReplaceExifGps does.
     EXPECT_EQ(Bytes(gps.record.versionID, gps.record.versionID + 4), (Bytes{2, 0, 0, 0}));
     EXPECT_EQ(NumberOf(dest, LF_DIR_GPS, 0x0000), 2u);

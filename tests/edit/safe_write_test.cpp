@@ -33,7 +33,8 @@ Bytes Pattern(size_t n, uint8_t seed) {
 // A stream that writes a fixed header, then the whole image source.
 class CopyStream : public ImageFileStream {
  public:
-  CopyStream(std::string source, Bytes header) : source_(std::move(source)), header_(std::move(header)) {}
+  CopyStream(std::string source, Bytes header)
+      : source_(std::move(source)), header_(std::move(header)) {}
   std::string ImageSourcePath() const override { return source_; }
   uint32_t WriteImageFile(platform::File& out, platform::File& in) override {
     uint8_t chunk[700];
@@ -115,7 +116,8 @@ TEST_F(SafeWriteTest, AReplacedDestinationKeepsItsOwner) {
 }
 
 TEST_F(SafeWriteTest, ALinkedDestinationIsReplacedThroughItsLink) {
-  const std::string src = dir_.File("s.jpg"), target = dir_.File("t.jpg"), link = dir_.File("l.jpg");
+  const std::string src = dir_.File("s.jpg"), target = dir_.File("t.jpg"),
+                    link = dir_.File("l.jpg");
   WriteFile(src, Pattern(100, 1));
   WriteFile(target, Pattern(50, 2));
   ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);

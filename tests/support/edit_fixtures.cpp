@@ -71,7 +71,9 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   if (s.withGps) {
     c.gps = t.AddDirectory();
     ifd0.Pointer(0x8825, c.gps);
-    t.Dir(c.gps).Data(0x0000, kByte, {2, 2, 0, 0}).Ascii(0x0001, "N")
+    t.Dir(c.gps)
+        .Data(0x0000, kByte, {2, 2, 0, 0})
+        .Ascii(0x0001, "N")
         .Rational(0x0002, {{48, 1}, {51, 1}, {2400, 100}});
   }
   if (s.withPrintIm) ifd0.Undefined(0xC4A5, PrintImBlock(s.order));  // after the pointers
@@ -95,7 +97,8 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   j.Raw(s.trailer);
   c.file = j.Build();
   c.tiffBase = 2 + 4 + 6;
-  c.makerNoteValueOffset = c.layout.valueOffsets.at({c.exif, 0x927C}) + MakerNoteValueAt(s.withPrintMatching);
+  c.makerNoteValueOffset =
+      c.layout.valueOffsets.at({c.exif, 0x927C}) + MakerNoteValueAt(s.withPrintMatching);
   return c;
 }
 
@@ -124,7 +127,10 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
     if (orientation) d.Short(0x0112, {orientation});
     d.Short(0x0115, {3}).Long(0x0116, {rowsPerStrip});
     d.Values(0x0117, kLong, std::vector<uint64_t>(static_cast<size_t>(stripCount), stripBytes));
-    d.Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x011C, {1}).Short(0x0128, {2});
+    d.Rational(0x011A, {{300, 1}})
+        .Rational(0x011B, {{300, 1}})
+        .Short(0x011C, {1})
+        .Short(0x0128, {2});
     d.Ascii(0x0132, "2020:01:02 03:04:05").Pointer(0x8769, exif);
     t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
     if (makerNote == TiffMakerNote::kForeign)
@@ -147,7 +153,8 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
   };
   TiffFile f;
   build(std::vector<uint64_t>(static_cast<size_t>(stripCount), 0), &f);
-  std::vector<uint64_t> offsets(f.layout.blobOffsets.begin() + (withThumbnail ? 1 : 0), f.layout.blobOffsets.end());
+  std::vector<uint64_t> offsets(f.layout.blobOffsets.begin() + (withThumbnail ? 1 : 0),
+                                f.layout.blobOffsets.end());
   build(offsets, &f);
   return f;
 }
@@ -197,7 +204,8 @@ std::set<std::string> ValidationIssues(const std::string& path) {
   return issues;
 }
 
-std::set<std::string> NewIssues(const std::set<std::string>& before, const std::set<std::string>& after) {
+std::set<std::string> NewIssues(const std::set<std::string>& before,
+                                const std::set<std::string>& after) {
   // Edits keep every copied value's word alignment, so a value on an odd offset after an edit was
   // there before too: any "Odd offset" message the source lacks is a fault like any other.
   std::set<std::string> added;
@@ -234,7 +242,8 @@ Bytes MainScan(const Bytes& jpeg) {
 
 Bytes Slice(const Bytes& data, size_t offset, size_t n) {
   if (offset > data.size() || n > data.size() - offset) return {};
-  return Bytes(data.begin() + static_cast<long>(offset), data.begin() + static_cast<long>(offset + n));
+  return Bytes(data.begin() + static_cast<long>(offset),
+               data.begin() + static_cast<long>(offset + n));
 }
 
 Bytes ImageDataOf(const Bytes& tiff, int ifd, uint32_t* at) {
@@ -242,7 +251,8 @@ Bytes ImageDataOf(const Bytes& tiff, int ifd, uint32_t* at) {
   auto u = [&](size_t pos, int n) -> uint64_t {
     if (pos > tiff.size() || static_cast<size_t>(n) > tiff.size() - pos) return UINT64_MAX;
     uint64_t v = 0;
-    for (int k = 0; k < n; ++k) v |= uint64_t{tiff[pos + static_cast<size_t>(little ? k : n - 1 - k)]} << (8 * k);
+    for (int k = 0; k < n; ++k)
+      v |= uint64_t{tiff[pos + static_cast<size_t>(little ? k : n - 1 - k)]} << (8 * k);
     return v;
   };
   uint64_t dir = u(4, 4);
@@ -255,8 +265,10 @@ Bytes ImageDataOf(const Bytes& tiff, int ifd, uint32_t* at) {
     for (uint64_t e = dir + 2; e < dir + 2 + 12 * count; e += 12) {
       if (u(e, 2) != tag) continue;
       const int size = u(e + 2, 2) == 3 ? 2 : 4;
-      const uint64_t n = u(e + 4, 4), from = n * static_cast<uint64_t>(size) <= 4 ? e + 8 : u(e + 8, 4);
-      for (uint64_t k = 0; k < n && k < 4096; ++k) v.push_back(u(from + k * static_cast<uint64_t>(size), size));
+      const uint64_t n = u(e + 4, 4),
+                     from = n * static_cast<uint64_t>(size) <= 4 ? e + 8 : u(e + 8, 4);
+      for (uint64_t k = 0; k < n && k < 4096; ++k)
+        v.push_back(u(from + k * static_cast<uint64_t>(size), size));
     }
     return v;
   };
@@ -276,7 +288,8 @@ Bytes ImageDataOf(const Bytes& tiff, int ifd, uint32_t* at) {
 bool ExpectNoNewIssues(const std::string& before, const std::string& after) {
   const auto issues = ValidationIssues(after);
   if (issues.count("exiftool missing")) return false;
-  EXPECT_TRUE(NewIssues(ValidationIssues(before), issues).empty()) << ::testing::PrintToString(issues);
+  EXPECT_TRUE(NewIssues(ValidationIssues(before), issues).empty())
+      << ::testing::PrintToString(issues);
   return true;
 }
 

@@ -23,7 +23,7 @@ struct CameraRecipe {
   bool withGps = true;
   bool withInterop = true;
   std::string dateTimeOriginal = "2021:07:14 09:26:53";
-  size_t makerNotePadding = 0;        // grows the APP1 segment
+  size_t makerNotePadding = 0;  // grows the APP1 segment
   // Print-matching data made for the picture: a PrintIM entry (0xC4A5) in IFD0, and a maker-note
   // entry 0x0E00 whose 8 value bytes follow the maker note's other value.
   bool withPrintIm = false;
@@ -37,14 +37,14 @@ struct CameraRecipe {
 // A camera JPEG whose maker note has its own directory with an out-of-line value addressed from
 // the TIFF header, as many makers write it.
 struct CameraFile {
-  Bytes file;             // the whole JPEG
-  Bytes tiff;             // the TIFF structure inside its APP1
+  Bytes file;  // the whole JPEG
+  Bytes tiff;  // the TIFF structure inside its APP1
   TiffLayout layout;
   uint32_t tiffBase = 0;  // file offset of the TIFF header
   int ifd0 = 0, exif = -1, gps = -1, interop = -1, ifd1 = -1;
   int thumbnailBlob = -1;
-  Bytes thumbnail;        // the thumbnail JPEG stream
-  Bytes makerNoteValue;   // the maker note's own out-of-line value (16 bytes)
+  Bytes thumbnail;                    // the thumbnail JPEG stream
+  Bytes makerNoteValue;               // the maker note's own out-of-line value (16 bytes)
   uint32_t makerNoteValueOffset = 0;  // where it lies, from the TIFF header
 };
 CameraFile MakeCameraFile(const CameraRecipe& recipe = {});
@@ -81,7 +81,8 @@ struct HostGps {
 // file-specific counts), or a single "exiftool missing" entry when it cannot be run.
 std::set<std::string> ValidationIssues(const std::string& path);
 // Messages in `after` that `before` does not have.
-std::set<std::string> NewIssues(const std::set<std::string>& before, const std::set<std::string>& after);
+std::set<std::string> NewIssues(const std::set<std::string>& before,
+                                const std::set<std::string>& after);
 
 // ExifTool finds nothing wrong with `after` that it did not find with `before`; false when ExifTool
 // is not installed and nothing was checked.
