@@ -76,7 +76,9 @@ TEST(OrientationTest, RebuildsAddWhatIsMissingAndCarryTheImageData) {
       const std::string src = dir.Put("src" + ext, file), was = dir.Put("was" + ext, file);
       const std::string dst = row.copy ? dir.File("dst" + ext) : src;
       ASSERT_EQ(SetOrientation(dst.c_str(), src.c_str(), 5, 1), LF_S_OK);
-      EXPECT_EQ(ReadFile(was), row.copy ? ReadFile(src) : file);
+      if (row.copy) {
+        EXPECT_EQ(ReadFile(src), file);
+      }
       EXPECT_EQ(OrientationOf(dst), 5u);
       if (row.thumbnail) {
         EXPECT_EQ(OrientationOf(dst, true), 5u);
