@@ -177,71 +177,38 @@ TEST(GpsEditTest, EditsWriteTheTagsTheExifVersionAllowsAndKeepTheThumbnailBehind
 // A TIFF whose thumbnail (strips, or a JPEG stream) comes before its main strips: after the edit
 // the block, the thumbnail and the main image follow each other, every byte intact.
 TEST(GpsEditTest, ATiffKeepsItsThumbnailAndStripsMovedBehindTheBlock) {
-  Bytes main(8 * 6 * 3), strips(4 * 3 * 3);
-  for (size_t i = 0; i < main.size(); ++i) main[i] = static_cast<uint8_t>(i * 7 + 1);
-  for (size_t i = 0; i < strips.size(); ++i) strips[i] = static_cast<uint8_t>(200 - i);
-  const Bytes jpeg = StripAppSegments(EncodeJpeg(16, 12, 75));
-  auto build = [&](Order order, bool withGps, bool stripsFirst, bool jpegThumbnail) {
-    TiffBuilder t(order);
-    t.SetBlobsFirst(stripsFirst);
-    const int exif = t.AddDirectory(), ifd1 = t.AddDirectory();
-    const int thumbBlob = t.AddBlob(jpegThumbnail ? jpeg : strips), mainBlob = t.AddBlob(main);
-    t.Ifd0()
-        .Long(0x0100, {8})
-        .Long(0x0101, {6})
-        .Short(0x0102, {8, 8, 8})
-        .Short(0x0103, {1})
-        .Short(0x0106, {2});
-    t.Ifd0()
-        .BlobOffset(0x0111, mainBlob)
-        .Short(0x0115, {3})
-        .Long(0x0116, {6})
-        .BlobLength(0x0117, mainBlob);
-    t.Ifd0().Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x0128, {2});
-    t.Ifd0().Ascii(0x0132, "2020:01:02 03:04:05").Pointer(0x8769, exif).Next(ifd1);
-    if (withGps) {
-      const int gps = t.AddDirectory();
-      t.Ifd0().Pointer(0x8825, gps);
-      t.Dir(gps).Data(0x0000, kByte, {2, 2, 0, 0}).Ascii(0x0012, "TOKYO-1918");
-    }
-    t.Dir(exif).Undefined(0x9000, {'0', '2', '2', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
-    t.Dir(exif).Undefined(0xA000, {'0', '1', '0', '0'}).Short(0xA001, {1});
-    if (jpegThumbnail) {
-      t.Dir(ifd1).Short(0x0103, {6}).Rational(0x011A, {{72, 1}}).BlobOffset(0x0201, thumbBlob);
-      t.Dir(ifd1).BlobLength(0x0202, thumbBlob);
-    } else {
-      t.Dir(ifd1).Long(0x0100, {4}).Long(0x0101, {3}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1});
-      t.Dir(ifd1).Short(0x0106, {2}).BlobOffset(0x0111, thumbBlob).Short(0x0115, {3});
-      t.Dir(ifd1).Long(0x0116, {3}).BlobLength(0x0117, thumbBlob);
-    }
-    return t.Build();
-  };
   struct Row {
-    bool withGps, stripsFirst, jpegThumbnail;
+    bool withGps, stripsFirst;
+    TiffThumbnail thumbnail;
   };
+  const Row rows[] = {{false, false, TiffThumbnail::kStrips},
+                      {true, false, TiffThumbnail::kStrips},
+                      {true, true, TiffThumbnail::kStrips},
+                      {false, false, TiffThumbnail::kJpeg},
+                      {true, true, TiffThumbnail::kJpeg}};
   for (const Order order : {Order::Little, Order::Big}) {
-    for (const Row& row :
-         {Row{false, false, false}, Row{true, false, false}, Row{true, true, false},
-          Row{false, false, true}, Row{true, true, true}}) {
-      SCOPED_TRACE(std::string(row.withGps ? "merged into GPS" : "GPS added") +
-                   (row.stripsFirst ? ", strips first" : "") +
-                   (row.jpegThumbnail ? ", JPEG thumbnail" : "") +
-                   (order == Order::Big ? " (big-endian)" : ""));
-      const Bytes file = build(order, row.withGps, row.stripsFirst, row.jpegThumbnail);
-      const Bytes& thumb = row.jpegThumbnail ? jpeg : strips;
+    for (const Row& row : rows) {
+      SCOPED_TRACE(::testing::Message()
+                   << "GPS " << row.withGps << ", strips first " << row.stripsFirst
+                   << ", JPEG thumbnail " << (row.thumbnail == TiffThumbnail::kJpeg)
+                   << (order == Order::Big ? " (big-endian)" : ""));
+      const TiffFile tiff = MakeTiffFile(order, 1, 3, row.stripsFirst, TiffMakerNote::kNone,
+                                         row.thumbnail, row.withGps);
+      const Bytes thumb = ImageDataOf(tiff.file, 1);
+      ASSERT_FALSE(thumb.empty());
       TempDir dir;
-      const std::string src = dir.Put("src.tif", file), dst = dir.File("out.tif");
+      const std::string src = dir.Put("src.tif", tiff.file), dst = dir.File("out.tif");
       HostGps gps({0x0000, 0x0001, 0x0002, 0x001B});
-      ASSERT_EQ(ReplaceExifGps(dst.c_str(), src.c_str(), 0, &gps.record),
-                LF_S_OK);  // quality means nothing here
+      // Quality means nothing for a TIFF.
+      ASSERT_EQ(ReplaceExifGps(dst.c_str(), src.c_str(), 0, &gps.record), LF_S_OK);
       const Bytes out = ReadFile(dst);
       uint32_t mainAt = 0, thumbAt = 0;
-      EXPECT_EQ(ImageDataOf(out, 0, &mainAt), main);
+      EXPECT_EQ(ImageDataOf(out, 0, &mainAt), tiff.strips);
       EXPECT_EQ(ImageDataOf(out, 1, &thumbAt), thumb);
       EXPECT_GT(thumbAt, 8u);
       EXPECT_EQ(thumbAt % 2, 0u);
       EXPECT_EQ(mainAt, (thumbAt + thumb.size() + 1) & ~1u);
-      EXPECT_EQ(out.size(), mainAt + main.size());
+      EXPECT_EQ(out.size(), mainAt + tiff.strips.size());
       EXPECT_EQ(GpsTags(dst), row.withGps ? (std::vector<uint16_t>{0, 1, 2, 0x12, 0x1B})
                                           : (std::vector<uint16_t>{0, 1, 2, 0x1B}));
       ExpectNoNewIssues(src, dst);
@@ -249,7 +216,7 @@ TEST(GpsEditTest, ATiffKeepsItsThumbnailAndStripsMovedBehindTheBlock) {
       HostGps none({});
       ASSERT_EQ(ReplaceExifGps(dst.c_str(), dst.c_str(), 0, &none.record), LF_S_OK);
       const Bytes removed = ReadFile(dst);
-      EXPECT_EQ(ImageDataOf(removed, 0), main);
+      EXPECT_EQ(ImageDataOf(removed, 0), tiff.strips);
       EXPECT_EQ(ImageDataOf(removed, 1), thumb);
       EXPECT_TRUE(GpsTags(dst).empty());
     }

@@ -54,7 +54,9 @@ TEST(OrientationTest, RebuildsAddWhatIsMissingAndCarryTheImageData) {
   };
   const auto scan = [](bool stripsFirst, uint16_t main, bool thumbnail) {
     return [=](Order o) {
-      return MakeTiffFile(o, main, 3, stripsFirst, TiffMakerNote::kNone, thumbnail).file;
+      return MakeTiffFile(o, main, 3, stripsFirst, TiffMakerNote::kNone,
+                          thumbnail ? TiffThumbnail::kJpeg : TiffThumbnail::kNone)
+          .file;
     };
   };
   const Row rows[] = {

@@ -112,7 +112,7 @@ CameraFile MakeCameraFile(const CameraRecipe& recipe) {
 }
 
 TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst,
-                      TiffMakerNote makerNote, bool withThumbnail) {
+                      TiffMakerNote makerNote, TiffThumbnail thumbnail, bool withGps) {
   const uint32_t width = 8, rowsPerStrip = 2;
   const uint32_t height = rowsPerStrip * static_cast<uint32_t>(stripCount);
   const uint32_t stripBytes = width * rowsPerStrip * 3;
@@ -135,12 +135,26 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
     t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
     if (makerNote == TiffMakerNote::kForeign)
       t.Dir(exif).Undefined(0x927C, MakerNote(order, "Ospreyfot", 0, {1, 2, 3, 4, 5}, 0, false));
-    if (withThumbnail) {
-      // A JPEG thumbnail in IFD1, without Orientation, in front of the strips.
+    if (withGps) {
+      const int gps = t.AddDirectory();
+      d.Pointer(0x8825, gps);
+      t.Dir(gps).Data(0x0000, kByte, {2, 2, 0, 0}).Ascii(0x0012, "TOKYO-1918");
+    }
+    if (thumbnail != TiffThumbnail::kNone) {
       const int ifd1 = t.AddDirectory();
-      const int jpeg = t.AddBlob(EncodeJpeg(8, 8));
       d.Next(ifd1);
-      t.Dir(ifd1).Short(0x0103, {6}).BlobOffset(0x0201, jpeg).BlobLength(0x0202, jpeg);
+      Ifd& d1 = t.Dir(ifd1);
+      if (thumbnail == TiffThumbnail::kJpeg) {
+        const int jpeg = t.AddBlob(EncodeJpeg(8, 8));
+        d1.Short(0x0103, {6}).BlobOffset(0x0201, jpeg).BlobLength(0x0202, jpeg);
+      } else {
+        Bytes small(4 * 3 * 3);
+        for (size_t k = 0; k < small.size(); ++k) small[k] = static_cast<uint8_t>(200 - k);
+        const int strip = t.AddBlob(small);
+        d1.Long(0x0100, {4}).Long(0x0101, {3}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1});
+        d1.Short(0x0106, {2}).BlobOffset(0x0111, strip).Short(0x0115, {3}).Long(0x0116, {3});
+        d1.BlobLength(0x0117, strip);
+      }
     }
     out->strips.clear();
     for (int i = 0; i < stripCount; ++i) {
@@ -153,8 +167,9 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
   };
   TiffFile f;
   build(std::vector<uint64_t>(static_cast<size_t>(stripCount), 0), &f);
-  std::vector<uint64_t> offsets(f.layout.blobOffsets.begin() + (withThumbnail ? 1 : 0),
-                                f.layout.blobOffsets.end());
+  std::vector<uint64_t> offsets(
+      f.layout.blobOffsets.begin() + (thumbnail == TiffThumbnail::kNone ? 0 : 1),
+      f.layout.blobOffsets.end());
   build(offsets, &f);
   return f;
 }

@@ -58,11 +58,14 @@ struct TiffFile {
 // With `stripsFirst` the strips precede the directories, so the EXIF block of the file reaches
 // over them.
 // A TIFF's maker note: none, or one the editor cannot read, so no byte of the EXIF block may move.
-// With `withThumbnail` an IFD1 without Orientation holds a JPEG thumbnail.
+// IFD1 without Orientation: none, a JPEG thumbnail, or a 4x3 thumbnail in one strip; either lies
+// in front of the main strips.
 enum class TiffMakerNote { kNone, kForeign };
+enum class TiffThumbnail { kNone, kJpeg, kStrips };
+// With `withGps` a GPS IFD holds GPSVersionID 2.2 and GPSMapDatum.
 TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3,
                       bool stripsFirst = false, TiffMakerNote makerNote = TiffMakerNote::kNone,
-                      bool withThumbnail = false);
+                      TiffThumbnail thumbnail = TiffThumbnail::kNone, bool withGps = false);
 
 // A host GPS record that owns its storage: the tags asked for and a value for each tag the module
 // writes (48 51 30.24 N, 2 17 40.2 E, 35 m, 13:45:30, WGS-84, 2024:05:06).
