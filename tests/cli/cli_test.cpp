@@ -155,7 +155,6 @@ const Row kRows[] = {
     {"--overwrite replaces it", {"orient", "photo.jpg", "1", "-o", "taken.jpg", "--overwrite", "--rebuild"}, 0, "photo.jpg -> taken.jpg: orientation 1", "", "", true},
     {"-o DIR/ makes the folder", {"orient", "photo.jpg", "1", "-o", "made/", "--rebuild"}, 0, "photo.jpg -> made/photo.jpg", "", "", true},
     {"two inputs, one destination", {"orient", "photo.jpg", "twin/photo.jpg", "1", "-o", "lib/"}, 1, "", "photo.jpg and twin/photo.jpg would both be written to lib/photo.jpg; nothing was written"},
-    {"a refusal says why", {"orient", "photo.jpg", "1"}, 1, "", "photo.jpg: refused: "},
     {"thumb --extract", {"--json", "thumb", "photo.jpg", "--extract", "-o", "t.jpg"}, 0, R"("output":"t.jpg","bytes":)", "", "", true},
     {"date --shift", {"date", "photo.jpg", "--shift", "-1:00:00"}, 0, "DateTimeOriginal 2021:07:14 08:26:53", "", "", true},
     {"date --shift out of range", {"date", "photo.jpg", "--shift", "-800000:00:00:00"}, 2},
