@@ -17,7 +17,7 @@ int ExifWriter::CopyBlockForEdit(bool keepThumbnail, bool removeInterop) {
     if (!LoadBlock(false, &size)) return 0;
   }
   EditSource source;
-  source.block = Block();
+  source.block = &SourceStructure();
   source.isTiff = IsTiffSource();
   source.isJpeg = app1Length_ > 0;
   GetDirectoryDescriptor(exif::kIfd0, &source.ifd0);
@@ -31,6 +31,16 @@ int ExifWriter::CopyBlockForEdit(bool keepThumbnail, bool removeInterop) {
   }
   copiedFromSource_ = result == 1;
   return result;
+}
+
+const exif::BlockStructure& ExifWriter::SourceStructure() {
+  static const exif::BlockStructure kNone;
+  if (!block_) return kNone;
+  if (!sourceLocated_) {
+    source_ = exif::Locate(Block());
+    sourceLocated_ = true;
+  }
+  return source_;
 }
 
 int ExifWriter::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,

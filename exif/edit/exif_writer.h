@@ -44,7 +44,10 @@ class ExifWriter : public exif::ExifReader {
 
   // ---- Filling the output block from the source (loads the source block for the moment
   // when it is not loaded). 1 or 0.
-  int CopyBlockForEdit(bool keepThumbnail, bool removeInterop);
+  [[nodiscard]] int CopyBlockForEdit(bool keepThumbnail, bool removeInterop);
+  // The source's loaded block, located once when first asked (empty while no block is loaded).
+  // Patches of values in place leave its structure as it was.
+  const exif::BlockStructure& SourceStructure();
   int RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
                        const IfdEntryList* entriesToAdd, ValueProvider* values);
 
@@ -72,7 +75,8 @@ class ExifWriter : public exif::ExifReader {
 
   // ---- The streams that make the new file (0 or a Windows error number). A TIFF's strips are
   // read from `src` at `stripsAt`.
-  uint32_t WriteJpegFile(platform::File& dest, platform::File& src);
+  // `written` is the output block, located.
+  uint32_t WriteJpegFile(platform::File& dest, platform::File& src, const exif::BlockStructure& written);
   uint32_t WriteTiffFile(platform::File& dest, platform::File& src, uint64_t stripsAt);
 
   // Whole segments of the photo that a JPEG written with a new picture keeps, right behind its
@@ -81,6 +85,8 @@ class ExifWriter : public exif::ExifReader {
 
  private:
   OutputLayout out_;
+  exif::BlockStructure source_;
+  bool sourceLocated_ = false;
   bool copiedFromSource_ = false;
   std::vector<JpegSegmentBytes> keptSegments_;
 };
@@ -102,9 +108,10 @@ struct ImageSource {
 bool ReadJpegTrailer(platform::File& file, uint64_t scanStart, JpegTrailer* trailer);
 
 // Writes a filled writer into `destPath` through the safe rewrite, after checking the output
-// against the source block it was copied from.
+// against the source block it was copied from. `written`: the output block as the caller located
+// it for its own check, or null to locate it here.
 HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe,
-                    const ImageSource* image = nullptr);
+                    const ImageSource* image = nullptr, const exif::BlockStructure* written = nullptr);
 // Stamps IFD0 DateTime in `block` (the reader's loaded block, edited) and writes it back over
 // the reader's file.
 HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block, Probe probe);

@@ -149,13 +149,12 @@ int ReplaceGpsInOutput(ExifWriter& writer, GpsRecordView& record) {
 int RestoreSourceThumbnail(ExifWriter& writer) {
   OutputLayout& out = writer.output();
   if (!out.IsBuilt() || out.HasOutputThumbnail()) return 0;
-  const ByteView block = writer.Block();
-  RawDirectory ifd0, ifd1;
-  if (!LocateRawDirectory(block, block.ReadU32(4), &ifd0) || !block.Contains(ifd0.LinkPos(), 4)) return 0;
-  const uint32_t link = block.ReadU32(ifd0.LinkPos());
-  if (link == 0) return 0;
+  const exif::BlockStructure& source = writer.SourceStructure();
+  const ByteView block = source.tiff;
+  if (!source.ifd0.located || !source.ifd0.hasLink || source.ifd0.next == 0) return 0;
   // A TIFF's IFD1 behind its main image lies outside the block: it cannot be carried.
-  if (!LocateRawDirectory(block, link, &ifd1)) return out.isTiff() ? -1 : 0;
+  if (!source.ifd1.located) return out.isTiff() ? -1 : 0;
+  const RawDirectory& ifd1 = source.ifd1.dir;
   if (ifd1.count == 0) return 0;
 
   IfdEntryList entries;
@@ -210,7 +209,7 @@ int RestoreSourceThumbnail(ExifWriter& writer) {
   if (at == 0 || !out.SetDirectoryPointer(exif::kIfd1, at)) return -1;
   if (out.pinned()) {
     // Nothing of a pinned block moved: a further directory the source's IFD1 named is still there.
-    const uint32_t next = block.Contains(ifd1.LinkPos(), 4) ? block.ReadU32(ifd1.LinkPos()) : 0;
+    const uint32_t next = source.ifd1.next;
     if (!out.block().View(out.order()).WriteU32(uint64_t{at} + 2 + uint64_t{ifd1.count} * exif::kEntrySize, next)) {
       return -1;
     }
@@ -227,27 +226,16 @@ int RestoreSourceThumbnail(ExifWriter& writer) {
   return RelocateMainImage(out) ? 1 : -1;
 }
 
-bool TiffRewriteKeepsEverything(const ExifWriter& writer) {
+bool TiffRewriteKeepsEverything(ExifWriter& writer) {
   if (!writer.IsTiffSource()) return true;
-  const ByteView block = writer.Block();
-  RawDirectory ifd0;
-  if (!LocateRawDirectory(block, block.ReadU32(4), &ifd0)) return false;
-  auto pointer = [&](const RawDirectory& dir, uint16_t tag) {
-    IfdEntry e;
-    return dir.count && FindRawEntry(block, dir, tag, &e) && e.type == kTypeLong && e.count == 1 ? e.value : 0;
-  };
+  const exif::BlockStructure& source = writer.SourceStructure();
+  const ByteView block = source.tiff;
+  if (!source.ifd0.located) return false;
   // Every out-of-line value of the directories rewritten from the block must lie inside it; the
   // thumbnail's directory is checked where it is laid again.
-  std::vector<RawDirectory> dirs{ifd0};
-  RawDirectory exifDir, gps, interop;
-  if (const uint32_t at = pointer(ifd0, exif::kTagExifIfdPointer); at && LocateRawDirectory(block, at, &exifDir)) {
-    dirs.push_back(exifDir);
-    if (const uint32_t in = pointer(exifDir, exif::kTagInteropIfdPointer); in && LocateRawDirectory(block, in, &interop)) {
-      dirs.push_back(interop);
-    }
-  }
-  if (const uint32_t at = pointer(ifd0, exif::kTagGpsIfdPointer); at && LocateRawDirectory(block, at, &gps)) {
-    dirs.push_back(gps);
+  std::vector<RawDirectory> dirs;
+  for (const exif::LocatedDirectory* d : {&source.ifd0, &source.exif, &source.interop, &source.gps}) {
+    if (d->located) dirs.push_back(d->dir);
   }
   for (const RawDirectory& dir : dirs) {
     for (uint32_t i = 0; i < dir.count; ++i) {

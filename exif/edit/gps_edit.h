@@ -26,11 +26,11 @@ int ReplaceGpsInOutput(ExifWriter& writer, GpsRecordView& record);
 // sub-directory pointers). Callers refuse the edit on -1: the thumbnail would otherwise be lost. An
 // IFD1 without image data is laid again as well, so the Interop IFD that goes with it is never
 // taken away.
-int RestoreSourceThumbnail(ExifWriter& writer);
+[[nodiscard]] int RestoreSourceThumbnail(ExifWriter& writer);
 
 // Whether a TIFF's EXIF block holds every value its directories name, so a file rewritten from the
 // block and the main-image strips loses nothing. True for any other source.
-bool TiffRewriteKeepsEverything(const ExifWriter& writer);
+[[nodiscard]] bool TiffRewriteKeepsEverything(ExifWriter& writer);
 
 HRESULT ReplaceExifGps(const std::string& destPath, const std::string& srcPath, int32_t quality,
                        GpsRecord* record);
