@@ -40,7 +40,7 @@ class ExifWriter : public exif::ExifReader {
   bool copiedFromSource() const { return copiedFromSource_; }
   const OutputLayout& output() const { return out_; }
   // The main image lies in strips of a TIFF file (not in the scan of a JPEG).
-  bool IsTiffSource() const { return app1Length_ == 0 && IsTiffImage(); }
+  bool IsTiffSource() const { return app1Length() == 0 && IsTiffImage(); }
 
   // ---- Filling the output block from the source (loads the source block for the moment
   // when it is not loaded). 1 or 0.
@@ -71,7 +71,7 @@ class ExifWriter : public exif::ExifReader {
   // patch result for an inline value.
   int PatchEntryValue(DirectoryId id, const IfdEntry& entry, const void* source, uint32_t sourceSize);
   // The loaded block, writable.
-  MutableByteView MutableBlock() { return {block_, loadedSize_, byteOrder_}; }
+  MutableByteView MutableBlock() { return MutableLoadedBlock(); }
 
   // ---- The streams that make the new file (0 or a Windows error number). A TIFF's strips are
   // read from `src` at `stripsAt`.

@@ -147,7 +147,10 @@ class ExifReader {
   Lookup DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch, ByteView* entries);
   // The reader's slot for a directory id, or nullptr for an unknown id.
   IfdLocation* Slot(DirectoryId id);
+  // The loaded block, writable (empty when none is loaded).
+  MutableByteView MutableLoadedBlock() const { return {block_, loadedSize_, byteOrder_}; }
 
+ private:
   std::string path_;
   uint8_t* block_ = nullptr;
   uint32_t loadedSize_ = 0;
@@ -185,7 +188,6 @@ class ExifReader {
   bool interopLooked_ = false;  // the Interop pointer of the Exif IFD is looked up once
   PrintImLocation printIm_;
 
- private:
   enum class Load { None, Whole, OnDemand };
   int ReadStructure(Load load);
   int ReadStructureFrom(std::unique_ptr<FileReader>* file, Load load);
