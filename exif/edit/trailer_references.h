@@ -32,7 +32,7 @@ struct TrailerReference {
 // tags, types, counts, links), the thumbnail's compressed data and values of types that cannot
 // hold a 32-bit offset (text, SHORT, rationals, floats) are passed over; any other four bytes, at
 // any alignment, are read as a word.
-std::vector<TrailerReference> FindTrailerReferences(const exif::BlockStructure& block,
+[[nodiscard]] std::vector<TrailerReference> FindTrailerReferences(const exif::BlockStructure& block,
                                                     const exif::BlockStructure& source,
                                                     uint64_t tiffBase, uint64_t from, uint64_t to);
 

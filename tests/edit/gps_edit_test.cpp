@@ -74,7 +74,7 @@ std::string Text(exif::ExifReader& r, const IfdEntry& e) {
 
 std::vector<uint16_t> GpsTags(exif::ExifReader& r) {
   IfdEntryList all;
-  r.CollectEntries(exif::kGpsIfd, &all);
+  if (r.CollectEntries(exif::kGpsIfd, &all) <= 0) return {};
   std::vector<uint16_t> tags;
   for (const IfdEntry& e : all) tags.push_back(e.tag);
   return tags;

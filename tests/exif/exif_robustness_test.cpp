@@ -36,7 +36,7 @@ void Exercise(const std::string& path, bool loadBlock) {
   unsigned touched = 0;
   for (DirectoryId id : {kIfd0, kExifIfd, kGpsIfd, kInteropIfd, kIfd1}) {
     IfdLocation location;
-    r.LocateDirectory(id, &location);
+    EXPECT_GE(r.LocateDirectory(id, &location), 0);
     IfdEntryList all;
     const int n = r.CollectEntries(id, &all);
     EXPECT_EQ(n < 0 ? 0u : static_cast<size_t>(n), n <= 0 ? 0u : all.size());
@@ -50,7 +50,7 @@ void Exercise(const std::string& path, bool loadBlock) {
       EXPECT_EQ(r.FindEntry(id, &again), 1);
     }
     IfdEntry orientation{kTagOrientation};
-    r.FindEntry(id, &orientation);
+    EXPECT_GE(r.FindEntry(id, &orientation), kCannotLocate);
   }
   IfdDescriptor d;
   r.GetDirectoryDescriptor(kIfd0, &d);
@@ -61,11 +61,11 @@ void Exercise(const std::string& path, bool loadBlock) {
   uint32_t loaded = 0;
   if (r.LoadBlock(false, &loaded)) {
     IfdEntry e{0x9003};
-    r.FindEntry(kExifIfd, &e);
+    EXPECT_GE(r.FindEntry(kExifIfd, &e), kCannotLocate);
     r.ReleaseBlock();
   }
   PrintImLocation printIm;
-  r.GetPrintImLocation(&printIm);
+  EXPECT_EQ(r.GetPrintImLocation(&printIm), 1);
   (void)touched;
 }
 
