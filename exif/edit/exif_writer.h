@@ -76,8 +76,10 @@ class ExifWriter : public exif::ExifReader {
   // ---- The streams that make the new file (0 or a Windows error number). A TIFF's strips are
   // read from `src` at `stripsAt`.
   // `written` is the output block, located.
-  uint32_t WriteJpegFile(platform::File& dest, platform::File& src, const exif::BlockStructure& written);
-  uint32_t WriteTiffFile(platform::File& dest, platform::File& src, uint64_t stripsAt);
+  [[nodiscard]] uint32_t WriteJpegFile(platform::File& dest, platform::File& src,
+                                       const exif::BlockStructure& written);
+  [[nodiscard]] uint32_t WriteTiffFile(platform::File& dest, platform::File& src,
+                                       uint64_t stripsAt);
 
   // Whole segments of the photo that a JPEG written with a new picture keeps, right behind its
   // EXIF segment.
