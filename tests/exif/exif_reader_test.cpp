@@ -201,7 +201,7 @@ TEST_P(ReaderCase, ThumbnailLengthIsCutAtTheBlockEnd) {
     patched.insert(patched.end(), {0xFF, 0xD8, 1, 2, 3, 4, 0xFF, 0xD9});
     return JpegBuilder().Soi().App1Exif(patched).BodyOf(test::EncodeJpeg(8, 8)).Build();
   };
-  for (const auto [delta, length, expected] : {std::tuple{0u, 8u, 8u}, {0u, 5000u, 8u}, {4u, 5000u, 4u},
+  for (const auto& [delta, length, expected] : {std::tuple{0u, 8u, 8u}, {0u, 5000u, 8u}, {4u, 5000u, 4u},
                                                {8u, 5000u, 0u}, {9u, 4u, 0u}}) {
     platform::HeapPtr<uint8_t> copy;
     EXPECT_EQ(Read("t.jpg", build(delta, length))->GetThumbnail(&copy), expected) << delta << "/" << length;
