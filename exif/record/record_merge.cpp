@@ -18,24 +18,6 @@ using exif::DirectoryId;
 using exif::IfdEntry;
 using exif::IfdEntryList;
 
-// The tags each directory may receive from its record. JPEGInterchangeFormat and its length are
-// not among them: they name the thumbnail bytes of this segment, which the layout keeps pointing
-// at wherever they move, and the record's values name bytes of the file it was read from.
-constexpr uint16_t kImageTags[] = {0x0100, 0x0101, 0x0103, 0x0106, 0x0112, 0x0115, 0x0116,
-                                   0x011C, 0x0128, 0x0213, 0xC4A5};
-constexpr uint16_t kExifTags[] = {0x8822, 0x8828, 0x9207, 0x9208, 0x9209, 0x927C, 0x9286, 0xA001, 0xA002,
-                                  0xA003, 0xA20C, 0xA210, 0xA217, 0xA302, 0xA401, 0xA402, 0xA403, 0xA405,
-                                  0xA406, 0xA407, 0xA408, 0xA409, 0xA40A, 0xA40B, 0xA40C};
-constexpr uint16_t kGpsTags[] = {0x0028};
-
-template <size_t N>
-std::vector<FieldValue> Only(std::vector<FieldValue> fields, const uint16_t (&tags)[N]) {
-  fields.erase(std::remove_if(fields.begin(), fields.end(),
-                              [&](const FieldValue& f) { return std::find(tags, tags + N, f.tag) == tags + N; }),
-               fields.end());
-  return fields;
-}
-
 // The value size by the field type's unit size (0 for a type without one).
 uint64_t ValueSize(uint16_t type, uint32_t count) { return uint64_t{exif::FieldTypeSize(type)} * count; }
 
@@ -153,13 +135,22 @@ bool MovePreviewWords(const std::vector<edit::TrailerReference>& words, uint64_t
 }  // namespace
 
 std::vector<FieldValue> BuildMissingEntries(const RecordSet& records, uint32_t selector, exif::ByteOrder order) {
+  const void* record = nullptr;
   switch (selector) {
-    case LF_SEL_IFD0: return records.ifd0 ? Only(PresentFields(*records.ifd0, order), kImageTags) : std::vector<FieldValue>{};
-    case LF_SEL_IFD1: return records.ifd1 ? Only(PresentFields(*records.ifd1, order), kImageTags) : std::vector<FieldValue>{};
-    case LF_SEL_EXIF: return records.exif ? Only(PresentFields(*records.exif, order), kExifTags) : std::vector<FieldValue>{};
-    case LF_SEL_GPS: return records.gps ? Only(PresentFields(*records.gps, order), kGpsTags) : std::vector<FieldValue>{};
-    default: return {};
+    case LF_SEL_IFD0: record = records.ifd0; break;
+    case LF_SEL_IFD1: record = records.ifd1; break;
+    case LF_SEL_EXIF: record = records.exif; break;
+    case LF_SEL_GPS: record = records.gps; break;
+    default: break;
   }
+  if (!record) return {};
+  // JPEGInterchangeFormat and its length are never taken: they name the thumbnail bytes of this
+  // segment, which the layout keeps pointing at wherever they move, and the record's values name
+  // bytes of the file it was read from.
+  std::vector<FieldValue> fields = PresentFields(selector, record, order);
+  const std::span<const RecordField> rows = FieldsOf(selector);
+  std::erase_if(fields, [&](const FieldValue& f) { return !FindField(rows, f.tag)->mergeable; });
+  return fields;
 }
 
 bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,

@@ -41,13 +41,4 @@ HRESULT ParseTiffToRecord(exif::ByteView tiff, LfExifRecord* list, uint32_t mask
 // The position just after its last entry, or -1 when the directory does not fit.
 int64_t WalkImageDirectory(exif::ByteView tiff, uint32_t offset, const RecordTargets& targets);
 
-// The sub-directory readers: `count` entries from `firstEntry`. S_OK, or E_INVALIDARG for a missing
-// record or empty data.
-HRESULT ReadExifDirectory(LfExifDirRecord* record, uint32_t count, exif::ByteView tiff,
-                          uint32_t firstEntry);
-HRESULT ReadInteropDirectory(LfInteropRecord* record, uint32_t count, exif::ByteView tiff,
-                             uint32_t firstEntry);
-HRESULT ReadGpsDirectory(LfGpsDirRecord* record, uint32_t count, exif::ByteView tiff,
-                         uint32_t firstEntry);
-
 }  // namespace lf::record

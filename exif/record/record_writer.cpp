@@ -81,9 +81,9 @@ bool Lay(edit::OutputLayout* layout, exif::DirectoryId id, std::vector<FieldValu
   return at != 0 && layout->SetDirectoryPointer(id, at);
 }
 
-// The thumbnail is made only where IFD1's JPEGInterchangeFormat (bit 19) will name it.
+// The thumbnail is made only where IFD1's JPEGInterchangeFormat will name it.
 bool NamesThumbnail(const RecordSet& records) {
-  return records.ifd1 && LfPresenceHas(&records.ifd1->presence, 19);
+  return records.ifd1 && LfPresenceHas(&records.ifd1->presence, image_bit::kJpegInterchangeFormat);
 }
 
 }  // namespace
@@ -96,24 +96,24 @@ bool BuildTiffFromRecord(const RecordSet& records, const std::vector<uint8_t>& t
   if (!layout->StartBlock(kLittleEndian, false, true)) return false;
 
   // IFD0 names the thumbnail of IFD1 only; its sub-directory pointers are set when those are laid.
-  std::vector<FieldValue> ifd0 = PresentFields(*records.ifd0, kLittleEndian);
+  std::vector<FieldValue> ifd0 = PresentFields(LF_SEL_IFD0, records.ifd0, kLittleEndian);
   Drop(&ifd0, {exif::kTagJpegInterchangeFormat, exif::kTagJpegInterchangeFormatLength});
   if (hasExif) AddPointer(exif::kTagExifIfdPointer, &ifd0);
   if (hasGps) AddPointer(exif::kTagGpsIfdPointer, &ifd0);
   if (!Lay(layout, exif::kIfd0, std::move(ifd0))) return false;
 
   if (hasExif) {
-    if (!Lay(layout, exif::kExifIfd, PresentFields(*records.exif, kLittleEndian))) return false;
-    // Bit 41: the Interoperability directory, which the Exif directory's 0xA005 entry names.
-    if (LfPresenceHas(&records.exif->presence, 41) &&
-        !Lay(layout, exif::kInteropIfd, PresentFields(records.exif->interoperability, kLittleEndian))) {
+    if (!Lay(layout, exif::kExifIfd, PresentFields(LF_SEL_EXIF, records.exif, kLittleEndian))) return false;
+    // The Interoperability directory, which the Exif directory's pointer entry names.
+    if (LfPresenceHas(&records.exif->presence, exif_bit::kInteroperability) &&
+        !Lay(layout, exif::kInteropIfd, PresentFields(LF_SEL_INTEROP, &records.exif->interoperability, kLittleEndian))) {
       return false;
     }
   }
-  if (hasGps && !Lay(layout, exif::kGpsIfd, PresentFields(*records.gps, kLittleEndian))) return false;
+  if (hasGps && !Lay(layout, exif::kGpsIfd, PresentFields(LF_SEL_GPS, records.gps, kLittleEndian))) return false;
   if (!records.ifd1) return true;
 
-  std::vector<FieldValue> ifd1 = PresentFields(*records.ifd1, kLittleEndian);
+  std::vector<FieldValue> ifd1 = PresentFields(LF_SEL_IFD1, records.ifd1, kLittleEndian);
   Drop(&ifd1, {exif::kTagPrintIm});
   if (ifd1.empty()) return true;  // a record without fields is no IFD1
   if (!Lay(layout, exif::kIfd1, std::move(ifd1))) return false;

@@ -177,16 +177,11 @@ std::vector<std::string> Rows(const RecordList& l, const std::set<std::pair<uint
     }
   };
   for (uint32_t sel : l.Selectors()) {
-    if (sel == LF_SEL_IFD0 || sel == LF_SEL_IFD1) {
-      const auto* r = l.Find<LfImageDirRecord>(sel);
-      add(sel, r->presence, PresentFields(*r, exif::kLittleEndian));
-    } else if (sel == LF_SEL_EXIF) {
-      const auto* r = l.Find<LfExifDirRecord>(sel);
-      add(sel, r->presence, PresentFields(*r, exif::kLittleEndian));
-      add(LF_SEL_INTEROP, r->interoperability.presence, PresentFields(r->interoperability, exif::kLittleEndian));
-    } else if (sel == LF_SEL_GPS) {
-      const auto* r = l.Find<LfGpsDirRecord>(sel);
-      add(sel, r->presence, PresentFields(*r, exif::kLittleEndian));
+    const void* r = l.Find<void>(sel);
+    add(sel, *PresenceOf(sel, r), PresentFields(sel, r, exif::kLittleEndian));
+    if (sel == LF_SEL_EXIF) {
+      const LfInteropRecord& i = static_cast<const LfExifDirRecord*>(r)->interoperability;
+      add(LF_SEL_INTEROP, i.presence, PresentFields(LF_SEL_INTEROP, &i, exif::kLittleEndian));
     }
   }
   return rows;
