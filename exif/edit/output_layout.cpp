@@ -159,8 +159,11 @@ void OutputLayout::StampDateTime() {
   if (platform::LocalTime(&now)) StampDateTime(now);
 }
 
-void OutputLayout::StampDateTime(const ExifDateTime& now) {
+void OutputLayout::StampDateTime(const ExifDateTime& now, bool includeIfd1) {
   if (edit::StampDateTime(out_.View(order_), ifd0_.location.offset, now)) edits_.Add(exif::kIfd0, kTagDateTime);
+  if (includeIfd1 && ifd1_.location.offset != 0 && edit::StampDateTime(out_.View(order_), ifd1_.location.offset, now)) {
+    edits_.Add(exif::kIfd1, kTagDateTime);
+  }
 }
 
 bool OutputLayout::HoldsJpegThumbnail(DirectoryId id) {

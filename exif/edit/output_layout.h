@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "exif/edit/cut_list.h"
+#include "exif/edit/directory_emitter.h"
 #include "exif/edit/output_buffer.h"
 #include "exif/edit/raw_entries.h"
 #include "platform/clock.h"
@@ -25,25 +26,6 @@ struct EditSource {
   bool isJpeg = false;     // a JPEG file; its thumbnail sits inside the block
   IfdDescriptor ifd0;      // descriptors of the source (strip count rule)
   IfdDescriptor ifd1;
-};
-
-// How LayDirectory spaces the values behind a directory. Both keep every value on a word boundary
-// (TIFF 6.0, Section 2).
-enum class ValueSpacing {
-  kEven,    // the editor's: each value padded to an even length
-  kRecord,  // the record writer's: a value of one-byte units (ASCII, BYTE, UNDEFINED) n bytes
-            // long takes n + n mod 4 bytes, and a GPS directory's value area begins 12 zero
-            // bytes after its link
-};
-
-// Delivers the value of an entry added by RewriteDirectory whose value does not fit inline.
-// Returns the number of values written into `dest` (0 = none).
-class ValueProvider {
- public:
-  virtual ~ValueProvider() = default;
-  virtual uint32_t DeliverValue(const IfdEntry& requested, MutableByteView dest) = 0;
-  // The bytes the value of `requested` needs (0 = cannot deliver).
-  virtual uint32_t ValueSize(const IfdEntry& requested) = 0;
 };
 
 // What the edits of a layout were asked to change. The check of the finished block accepts
@@ -147,7 +129,9 @@ class OutputLayout {
 
   // Writes the local time into IFD0 DateTime when it has 20 bytes out of line.
   void StampDateTime();
-  void StampDateTime(const ExifDateTime& now);
+  // Writes `now` into IFD0 DateTime (and IFD1's, with `includeIfd1`) where it has 20 bytes out
+  // of line.
+  void StampDateTime(const ExifDateTime& now, bool includeIfd1 = false);
 
   // ---- Image data
   // The byte span of the image data of IFD0 (1) or IFD1 (257). 1 or 0.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "exif/edit/entry_merge.h"
 #include "exif/model/byte_reader.h"
 #include "exif/model/directory.h"
 #include "exif/model/field_types.h"
@@ -15,12 +16,7 @@
 namespace lf::record {
 
 // One present field as an entry: its value bytes in the file's byte order.
-struct FieldValue {
-  uint16_t tag = 0;
-  uint16_t type = 0;
-  uint32_t count = 0;
-  std::vector<uint8_t> bytes;
-};
+using FieldValue = edit::EntryValue;
 
 // Every field of the record of `selector` whose presence bit is set, in ascending tag order (the
 // record list has been checked by CollectRecords). The Exif record yields the Interoperability
