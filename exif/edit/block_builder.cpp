@@ -230,11 +230,12 @@ class BlockBuilder {
       // The thumbnail is stored as the main image is: JPEG data behind a JPEG, strips behind a TIFF.
       const bool thumbTiff = thumb->app1Length() == 0 && thumb->IsTiffImage();
       const bool thumbJpeg = !thumbTiff && thumb->IsJpegImage();
-      if ((tiff_ ? !thumbTiff : !thumbJpeg) ||
-          !LoadThumbnailData(*thumb, tiff_, &out_.mutableThumbnailData())) {
-        out_.mutableThumbnailData().Reset();
+      OutputBuffer data;
+      if ((tiff_ ? !thumbTiff : !thumbJpeg) || !LoadThumbnailData(*thumb, tiff_, &data)) {
+        out_.ClearThumbnail();
         return 0;
       }
+      out_.HoldThumbnail(&data);
       origin = thumb.get();
     }
     IfdDescriptor summary;
@@ -390,26 +391,27 @@ class BlockBuilder {
   int PlaceThumbnail() {
     const uint32_t before = out_.outLength();
     if (!BuildImageDirectory(exif::kIfd1, false)) {
-      out_.mutableThumbnailData().Reset();
-      if (out_.outLength() > before) out_.TruncateTo(before);
+      out_.ClearThumbnail();
+      // Taking back cannot fail short of a block smaller than it was; if it did, no block is left.
+      if (out_.outLength() > before && !out_.TruncateTo(before)) out_.Reset();
       return 0;
     }
     uint32_t span = 0;
     const uint32_t stored = out_.thumbnailData().length();
-    bool placed = out_.MeasureImageData(exif::kIfd1, &span) == 1 && span != 0 && stored != 0 &&
+    bool placed = out_.MeasureImageData(exif::kIfd1, &span) && span != 0 && stored != 0 &&
                   span <= stored && out_.PadToEven();
     if (placed) {
       uint32_t at = out_.outLength();
       placed = out_.RelocateImageData(exif::kIfd1, &at) && at == out_.outLength();
     }
     if (!placed) {
-      out_.SetDirectoryPointer(exif::kIfd1, 0);
+      const bool unlinked = out_.SetDirectoryPointer(exif::kIfd1, 0);
       out_.ForgetDirectory(exif::kIfd1);
-      out_.TruncateTo(before);
-      out_.mutableThumbnailData().Reset();
+      if (!unlinked || !out_.TruncateTo(before)) out_.Reset();
+      out_.ClearThumbnail();
       return 0;
     }
-    out_.set_thumbnailImageSize(span);
+    out_.PlaceHeldThumbnail(span);
     return 1;
   }
 
@@ -547,8 +549,10 @@ int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWrite
     out_.Reset();
     return 0;
   }
-  BuildGpsDirectory(gps);
-  if (out_.outGps().offset == 0) out_.RemoveOutputEntries(exif::kIfd0, exif::kTagGpsIfdPointer);
+  // A GPS directory that could not be laid takes its pointer with it.
+  if (BuildGpsDirectory(gps) != 1 && out_.outGps().offset == 0) {
+    out_.RemoveOutputEntries(exif::kIfd0, exif::kTagGpsIfdPointer);
+  }
 
   if (!thumbnailPath.empty()) {
     const bool interop = builder.BuildInteropDirectory() == 1;
@@ -563,11 +567,8 @@ int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWrite
 
   if (tiff) {
     // The main image's strips go behind the thumbnail; a TIFF without them is no image.
-    uint32_t size = 0;
-    out_.MeasureImageData(exif::kIfd0, &size);
-    out_.set_mainImageSize(size);
     uint32_t at = out_.outLength() + out_.thumbnailData().length();
-    if (size == 0 || !out_.RelocateImageData(exif::kIfd0, &at)) {
+    if (!out_.MeasureMainImage() || out_.mainImageSize() == 0 || !out_.RelocateImageData(exif::kIfd0, &at)) {
       out_.Reset();
       return 0;
     }
@@ -578,8 +579,7 @@ int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWrite
 int ExifWriter::AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params) {
   const bool tiff = IsTiffSource();
   if ((!tiff && !IsJpegImage()) || !IsBuilt() || HasOutputThumbnail()) return 0;
-  out_.mutableThumbnailData().Reset();
-  out_.set_thumbnailImageSize(0);
+  out_.ClearThumbnail();
   if (params.exifVersion != kExifVersion0210) return 0;
 
   IfdEntry pointer{exif::kTagInteropIfdPointer};
@@ -595,11 +595,9 @@ int ExifWriter::AttachThumbnail(const std::string& thumbnailPath, const ExifWrit
     }
     return 0;
   }
-  out_.mutableEdits().thumbnailAttached = true;
+  out_.RecordThumbnailEdit(ThumbnailEdit::kAttached);
   if (tiff && !out_.imageInBlock()) {
-    uint32_t size = 0;
-    if (out_.MeasureImageData(exif::kIfd0, &size) == 1 && size != 0) {
-      out_.set_mainImageSize(size);
+    if (out_.MeasureMainImage() && out_.mainImageSize() != 0) {
       uint32_t at = out_.outLength() + out_.thumbnailData().length();
       if (!out_.RelocateImageData(exif::kIfd0, &at)) return 0;
     }
@@ -613,25 +611,22 @@ int ExifWriter::DropThumbnail(bool removeInterop) {
   // Only an IFD1 this writer laid last can be cut off the end: one copied from the source may
   // have other values behind it.
   if (copiedFromSource_ && !out_.edits().thumbnailAttached) return 0;
-  out_.mutableThumbnailData().Reset();
-  out_.set_thumbnailImageSize(0);
+  out_.ClearThumbnail();
   IfdEntry pointer{exif::kTagInteropIfdPointer};
   const bool interop = out_.FindOutputEntry(exif::kExifIfd, &pointer) == exif::kFound;
 
   const uint32_t ifd1 = out_.outIfd1().location.offset;
-  out_.SetDirectoryPointer(exif::kIfd1, 0);
+  if (!out_.SetDirectoryPointer(exif::kIfd1, 0)) return 0;
   out_.ForgetDirectory(exif::kIfd1);
-  out_.TruncateTo(ifd1);
-  out_.mutableEdits().thumbnailAttached = false;
-  if (copiedFromSource_) out_.mutableEdits().thumbnailDropped = true;
+  if (!out_.TruncateTo(ifd1)) return 0;
+  out_.RecordThumbnailEdit(ThumbnailEdit::kAttached, false);
+  if (copiedFromSource_) out_.RecordThumbnailEdit(ThumbnailEdit::kDropped);
   if (removeInterop && interop) {
     out_.RemoveOutputEntries(exif::kExifIfd, exif::kTagInteropIfdPointer);
     out_.ForgetDirectory(exif::kInteropIfd);
   }
   if (tiff && !out_.imageInBlock()) {
-    uint32_t size = 0;
-    if (out_.MeasureImageData(exif::kIfd0, &size) == 1 && size != 0) {
-      out_.set_mainImageSize(size);
+    if (out_.MeasureMainImage() && out_.mainImageSize() != 0) {
       uint32_t at = out_.outLength();
       if (!out_.RelocateImageData(exif::kIfd0, &at)) return 0;
     }

@@ -53,13 +53,13 @@ class ExifWriter : public exif::ExifReader {
   // A source whose IFD0 or Exif IFD cannot be laid gets no block at all (IsBuilt is false then);
   // a thumbnail that cannot be placed whole leaves the block without IFD1 and its Interop IFD.
   // The GPS record receives the GPSVersionID the GPS IFD is written with.
-  int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params,
+  [[nodiscard]] int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params,
                      GpsRecord* gps);
-  int BuildGpsDirectory(GpsRecord* gps);
+  [[nodiscard]] int BuildGpsDirectory(GpsRecord* gps);
   // Lays IFD1 for the thumbnail in `thumbnailPath` (a 160 × 120 JPEG or TIFF) behind a block
   // copied without its thumbnail; DropThumbnail takes it away again.
-  int AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params);
-  int DropThumbnail(bool removeInterop);
+  [[nodiscard]] int AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params);
+  [[nodiscard]] int DropThumbnail(bool removeInterop);
 
   // ---- Edits of the source's own block (in memory when loaded, else in the file)
   // Re-encodes the entry with the same tag: 1 patched, 0 absent or empty, -1 unlocatable.

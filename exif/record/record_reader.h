@@ -23,22 +23,22 @@ struct RecordTargets {
 // Appends the records the mask selects (SEL_IFD0, SEL_EXIF, SEL_GPS, SEL_IFD1, in that order) read
 // from the file at `path`. S_OK; E_INVALIDARG; E_NO_EXIF; E_FAIL; or a failure of the EXIF probe.
 // On failure nothing is added to the list.
-HRESULT ReadExifRecord(const char* path, LfExifRecord* list, uint32_t mask);
+[[nodiscard]] HRESULT ReadExifRecord(const char* path, LfExifRecord* list, uint32_t mask);
 
 // The whole file. E_INVALIDARG for a missing path or output, HRESULT_FROM_WIN32 of the error when
 // it cannot be opened, E_OUTOFMEMORY, E_FAIL for a failed read (output cleared).
-HRESULT ReadWholeFile(const char* path, std::vector<uint8_t>* bytes);
+[[nodiscard]] HRESULT ReadWholeFile(const char* path, std::vector<uint8_t>* bytes);
 
 // Offset of the first byte of `marker` in a JPEG marker walk of `bytes`, or -1.
-int64_t FindJpegMarker(uint16_t marker, exif::ByteView bytes);
+[[nodiscard]] int64_t FindJpegMarker(uint16_t marker, exif::ByteView bytes);
 
 // `segment` begins at an APP1 marker; its TIFF data begins 10 bytes in.
-HRESULT ParseApp1ToRecord(exif::ByteView segment, LfExifRecord* list, uint32_t mask);
+[[nodiscard]] HRESULT ParseApp1ToRecord(exif::ByteView segment, LfExifRecord* list, uint32_t mask);
 // `tiff` begins at a TIFF header; its byte order is taken from it.
-HRESULT ParseTiffToRecord(exif::ByteView tiff, LfExifRecord* list, uint32_t mask);
+[[nodiscard]] HRESULT ParseTiffToRecord(exif::ByteView tiff, LfExifRecord* list, uint32_t mask);
 
 // Walks the image directory at `offset` of `tiff` (which carries its byte order) into the targets.
 // The position just after its last entry, or -1 when the directory does not fit.
-int64_t WalkImageDirectory(exif::ByteView tiff, uint32_t offset, const RecordTargets& targets);
+[[nodiscard]] int64_t WalkImageDirectory(exif::ByteView tiff, uint32_t offset, const RecordTargets& targets);
 
 }  // namespace lf::record
