@@ -63,16 +63,14 @@ bool MergeDirectory(OutputLayout* layout, DirectoryId id, const std::vector<Entr
 
 }  // namespace
 
-bool MergeEntries(ByteView tiff, const EntryMerge& merge, MergedBlock* out) {
+bool MergeEntries(const exif::BlockStructure& block, const EntryMerge& merge, MergedBlock* out) {
   *out = {};
+  const ByteView tiff = block.tiff;
   EditSource source;
   source.block = tiff;
   source.isJpeg = true;
-  source.ifd0 = DescribeDirectory(tiff, tiff.ReadU32(4));
-  RawDirectory ifd0;
-  if (LocateRawDirectory(tiff, tiff.ReadU32(4), &ifd0) && tiff.Contains(ifd0.LinkPos(), 4)) {
-    source.ifd1 = DescribeDirectory(tiff, tiff.ReadU32(ifd0.LinkPos()));
-  }
+  source.ifd0 = DescribeDirectory(tiff, block.header.ifd0Offset);
+  if (block.ifd0.hasLink) source.ifd1 = DescribeDirectory(tiff, block.ifd0.next);
   OutputLayout layout;
   if (layout.CopyBlockForEdit(source, true, false) != 1) return false;
   for (const auto& [id, candidates] : merge.directories) {
@@ -83,9 +81,9 @@ bool MergeEntries(ByteView tiff, const EntryMerge& merge, MergedBlock* out) {
   if (merge.stamp) layout.StampDateTime(*merge.stamp, true);
   // Everything the merge was not asked to change must still be there, named by its offsets.
   if (!CheckEditedBlock(tiff, layout).empty()) return false;
-  const uint8_t* block = layout.block().data();
+  const uint8_t* bytes = layout.block().data();
   const uint8_t* thumbnail = layout.thumbnailData().data();
-  out->tiff.assign(block, block + layout.outLength());
+  out->tiff.assign(bytes, bytes + layout.outLength());
   out->thumbnail.assign(thumbnail, thumbnail + layout.thumbnailData().length());
   IfdEntry note{exif::kTagMakerNote};
   if (layout.FindOutputEntry(exif::kExifIfd, &note) == exif::kFound) out->makerNote = note.value;

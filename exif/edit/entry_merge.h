@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "exif/edit/raw_entries.h"
+#include "exif/model/block_structure.h"
 #include "platform/clock.h"
 
 namespace lf::edit {
@@ -41,9 +42,9 @@ struct MergedBlock {
   uint32_t makerNote = 0;  // the offset of the maker note's value in `tiff` (0: none)
 };
 
-// Merges into a copy of `tiff`, the TIFF data of a JPEG's APP1 segment. False when the block
-// cannot be copied, a directory cannot be rewritten, or the result names other bytes than the
-// source where nothing was asked to change.
-[[nodiscard]] bool MergeEntries(ByteView tiff, const EntryMerge& merge, MergedBlock* out);
+// Merges into a copy of the located `block`, the TIFF data of a JPEG's APP1 segment. False when
+// the block cannot be copied, a directory cannot be rewritten, or the result names other bytes
+// than the source where nothing was asked to change.
+[[nodiscard]] bool MergeEntries(const exif::BlockStructure& block, const EntryMerge& merge, MergedBlock* out);
 
 }  // namespace lf::edit

@@ -28,18 +28,24 @@ std::vector<FieldValue> PresentFields(uint32_t selector, const void* record, exi
 // reads the directory it names into the embedded record.
 void ReadField(const RecordField& field, void* record, exif::ByteView tiff, const exif::IfdEntry& entry);
 
+// The entry at `pos` with entry->value the offset of its value bytes (inline ones included);
+// false when the entry or its value does not lie inside the data.
+[[nodiscard]] inline bool EntryValueAt(exif::ByteView tiff, uint64_t pos, exif::IfdEntry* e) {
+  if (!exif::ReadEntry(tiff, pos, e)) return false;
+  const uint64_t bytes = uint64_t{exif::FieldTypeSize(e->type)} * e->count;
+  e->value = bytes <= exif::kInlineValueBytes ? static_cast<uint32_t>(pos + 8) : tiff.ReadU32(pos + 8);
+  return tiff.Contains(e->value, bytes);
+}
+
 // Calls fn(entry) for each of `count` entries from `first` whose value lies inside the data, with
 // entry.value the offset of its value bytes (inline ones included); the walk ends at the first
 // entry whose 12 bytes do not.
 template <typename Fn>
 void ForEachEntry(exif::ByteView tiff, uint64_t first, uint64_t count, Fn&& fn) {
   for (uint64_t i = 0; i < count; ++i) {
-    const uint64_t pos = first + exif::kEntrySize * i;
     exif::IfdEntry e;
-    if (!exif::ReadEntry(tiff, pos, &e)) return;
-    const uint64_t bytes = uint64_t{exif::FieldTypeSize(e.type)} * e.count;
-    e.value = bytes <= exif::kInlineValueBytes ? static_cast<uint32_t>(pos + 8) : tiff.ReadU32(pos + 8);
-    if (tiff.Contains(e.value, bytes)) fn(e);
+    if (!exif::ReadEntry(tiff, first + exif::kEntrySize * i, &e)) return;
+    if (EntryValueAt(tiff, first + exif::kEntrySize * i, &e)) fn(e);
   }
 }
 

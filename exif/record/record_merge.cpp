@@ -101,10 +101,10 @@ bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,
   }
   const uint16_t oldLength = head.ReadU16(2);
   if (oldLength < 16 || !head.Contains(2, oldLength)) return false;
-  const uint16_t mark = head.ReadU16(10);
-  if (mark != 0x4949 && mark != 0x4D4D) return false;
-  const ByteView tiff(segment.data() + 10, oldLength - 8u, mark == 0x4D4D ? exif::kBigEndian : exif::kLittleEndian);
-  if (tiff.ReadU16(2) != 42 || tiff.ReadU32(4) < 8) return false;
+  // The segment's TIFF data, located once for the merge.
+  const exif::BlockStructure block = exif::Locate(ByteView(segment.data() + 10, oldLength - 8u));
+  if (!block.header.valid() || block.header.ifd0Offset < 8) return false;
+  const ByteView tiff = block.tiff;
 
   // A preview behind the segment that the maker note names moves with the segment's growth, and
   // the words naming it move with it. Where a word's reading is ambiguous the segment keeps its
@@ -118,7 +118,7 @@ bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,
     merge.directories.emplace_back(d.id, BuildMissingEntries(records, d.selector, tiff.order()));
   }
   edit::MergedBlock merged;
-  if (!edit::MergeEntries(tiff, merge, &merged)) return false;
+  if (!edit::MergeEntries(block, merge, &merged)) return false;
   std::vector<uint8_t> bytes = MakeApp1Segment(exif::ByteView(merged.tiff.data(), merged.tiff.size()),
                                                exif::ByteView(merged.thumbnail.data(), merged.thumbnail.size()));
   if (bytes.empty() || (keepLength && bytes.size() != 2u + oldLength)) return false;

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "exif/model/block_structure.h"
 #include "exif/model/directory.h"
 #include "exif/model/exif_reader.h"
 #include "exif/model/jpeg_segments.h"
@@ -18,9 +19,6 @@ namespace lf::record {
 namespace {
 
 using exif::ByteView;
-
-constexpr uint16_t kTiffLittle = 0x4949;
-constexpr uint16_t kTiffBig = 0x4D4D;
 
 // Unlinks and frees the nodes appended after the list held `count` entries (records untouched).
 void TruncateList(LfExifRecord* list, uint32_t count) {
@@ -94,12 +92,9 @@ HRESULT ParseApp1ToRecord(ByteView segment, LfExifRecord* list, uint32_t mask) {
 
 HRESULT ParseTiffToRecord(ByteView data, LfExifRecord* list, uint32_t mask) {
   if (data.empty() || !list || !(mask & LF_SEL_ALLOWED)) return E_INVALIDARG;
-  // The byte order is read from the header and carried by the view from here on.
-  uint16_t mark = data.WithOrder(exif::kLittleEndian).ReadU16(0);
-  if (mark != kTiffLittle && mark != kTiffBig) return E_FAIL;
-  ByteView tiff = data.WithOrder(mark == kTiffBig ? exif::kBigEndian : exif::kLittleEndian);
-  uint32_t first = tiff.ReadU32(4);
-  if (tiff.ReadU16(2) == 0x2A00 || first < 8) return E_FAIL;
+  // Located once; the byte order is the header's and travels with block.tiff from here on.
+  const exif::BlockStructure block = exif::Locate(data);
+  if (!block.header.valid() || block.header.ifd0Offset < 8) return E_FAIL;
 
   LfImageDirRecord* ifd0 = (mask & LF_SEL_IFD0) ? LfImageDirRecordNew() : nullptr;
   LfExifDirRecord* exifDir = (mask & LF_SEL_EXIF) ? LfExifDirRecordNew() : nullptr;
@@ -112,19 +107,15 @@ HRESULT ParseTiffToRecord(ByteView data, LfExifRecord* list, uint32_t mask) {
     LfImageDirRecordFree(ifd1);
   };
 
-  int64_t end = WalkImageDirectory(tiff, first, {ifd0, exifDir, gps});
-  if (end < 0) {
+  if (!ReadImageDirectory(block, block.ifd0, {ifd0, exifDir, gps})) {
     freeAll();
     return E_FAIL;
   }
-  if (mask & LF_SEL_IFD1) {
-    uint32_t link = tiff.ReadU32(static_cast<uint64_t>(end));
-    if (link != 0) {
-      ifd1 = LfImageDirRecordNew();
-      if (WalkImageDirectory(tiff, link, {ifd1, nullptr, nullptr}) < 0) {
-        freeAll();
-        return E_FAIL;
-      }
+  if ((mask & LF_SEL_IFD1) && block.ifd0.next != 0) {
+    ifd1 = LfImageDirRecordNew();
+    if (!ReadImageDirectory(block, block.ifd1, {ifd1, nullptr, nullptr})) {
+      freeAll();
+      return E_FAIL;
     }
   }
 
@@ -141,37 +132,33 @@ HRESULT ParseTiffToRecord(ByteView data, LfExifRecord* list, uint32_t mask) {
   return S_OK;
 }
 
-int64_t WalkImageDirectory(ByteView tiff, uint32_t offset, const RecordTargets& targets) {
-  const uint64_t size = tiff.size();
-  if (tiff.empty() || size <= uint64_t{offset} + 2) return -1;
-  const uint64_t count = tiff.ReadU16(offset);
-  const uint64_t end = uint64_t{offset} + 2 + exif::kEntrySize * count;
-  if (size <= end) return -1;
-  // The Exif and GPS sub-directories are read only when their count word and every entry fit.
-  struct SubDirectory {
-    uint16_t pointer;
+bool ReadImageDirectory(const exif::BlockStructure& block, const exif::LocatedDirectory& located,
+                        const RecordTargets& targets) {
+  const ByteView tiff = block.tiff;
+  // The directory and at least one byte of its link must lie inside the data.
+  if (!located.located || tiff.size() <= located.dir.LinkPos()) return false;
+  if (targets.image) ReadDirectoryFields(LF_SEL_IFD0, targets.image, tiff, located.dir.EntryPos(0), located.dir.count);
+  // The Exif and GPS sub-directories of IFD0, by the value of their pointer entries whatever their
+  // type, read only when their count word and every entry lie inside the data.
+  const struct {
+    const exif::LocatedEntry& pointer;
     uint32_t selector;
     void* record;
     uint8_t readBit;
+  } subs[] = {
+      {block.exifPointer, LF_SEL_EXIF, targets.exif, image_bit::kExifRead},
+      {block.gpsPointer, LF_SEL_GPS, targets.gps, image_bit::kGpsRead},
   };
-  const SubDirectory subs[] = {
-      {exif::kTagExifIfdPointer, LF_SEL_EXIF, targets.exif, image_bit::kExifRead},
-      {exif::kTagGpsIfdPointer, LF_SEL_GPS, targets.gps, image_bit::kGpsRead},
-  };
-  const std::span<const RecordField> fields = FieldsOf(LF_SEL_IFD0);
-  ForEachEntry(tiff, uint64_t{offset} + 2, count, [&](const exif::IfdEntry& e) {
-    const RecordField* field = targets.image ? FindField(fields, e.tag) : nullptr;
-    if (field) ReadField(*field, targets.image, tiff, e);
-    for (const SubDirectory& s : subs) {
-      if (e.tag != s.pointer || !s.record) continue;
-      const uint32_t sub = tiff.ReadU32(e.value);
-      const uint64_t first = uint64_t{sub} + 2;
-      if (first >= size || first + exif::kEntrySize * uint64_t{tiff.ReadU16(sub)} > size) continue;
-      ReadDirectoryFields(s.selector, s.record, tiff, first, tiff.ReadU16(sub));
-      if (targets.image) LfPresenceSet(&targets.image->presence, s.readBit);
-    }
-  });
-  return static_cast<int64_t>(end);
+  for (const auto& s : subs) {
+    exif::IfdEntry e;
+    if (!s.record || !s.pointer.found || !EntryValueAt(tiff, s.pointer.pos, &e)) continue;
+    const uint32_t sub = tiff.ReadU32(e.value);
+    const uint64_t first = uint64_t{sub} + 2;
+    if (first >= tiff.size() || first + exif::kEntrySize * uint64_t{tiff.ReadU16(sub)} > tiff.size()) continue;
+    ReadDirectoryFields(s.selector, s.record, tiff, first, tiff.ReadU16(sub));
+    if (targets.image) LfPresenceSet(&targets.image->presence, s.readBit);
+  }
+  return true;
 }
 
 namespace {

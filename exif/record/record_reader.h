@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "exif/model/block_structure.h"
 #include "exif/model/byte_reader.h"
 #include "lumenframe/lumenframe.h"
 #include "plugin/result_codes.h"
@@ -37,8 +38,9 @@ struct RecordTargets {
 // `tiff` begins at a TIFF header; its byte order is taken from it.
 [[nodiscard]] HRESULT ParseTiffToRecord(exif::ByteView tiff, LfExifRecord* list, uint32_t mask);
 
-// Walks the image directory at `offset` of `tiff` (which carries its byte order) into the targets.
-// The position just after its last entry, or -1 when the directory does not fit.
-[[nodiscard]] int64_t WalkImageDirectory(exif::ByteView tiff, uint32_t offset, const RecordTargets& targets);
+// Reads a located IFD0 or IFD1 of `block` into the targets (for IFD0 also the Exif and GPS
+// sub-directories its pointers name). False when the directory does not lie inside the data.
+[[nodiscard]] bool ReadImageDirectory(const exif::BlockStructure& block, const exif::LocatedDirectory& located,
+                                      const RecordTargets& targets);
 
 }  // namespace lf::record
