@@ -67,7 +67,7 @@ bool MergeEntries(const exif::BlockStructure& block, const EntryMerge& merge, Me
   *out = {};
   const ByteView tiff = block.tiff;
   EditSource source;
-  source.block = tiff;
+  source.block = &block;
   source.isJpeg = true;
   source.ifd0 = DescribeDirectory(tiff, block.header.ifd0Offset);
   if (block.ifd0.hasLink) source.ifd1 = DescribeDirectory(tiff, block.ifd0.next);
@@ -80,7 +80,7 @@ bool MergeEntries(const exif::BlockStructure& block, const EntryMerge& merge, Me
   }
   if (merge.stamp) layout.StampDateTime(*merge.stamp, true);
   // Everything the merge was not asked to change must still be there, named by its offsets.
-  if (!CheckEditedBlock(tiff, layout).empty()) return false;
+  if (!CheckEditedBlock(block, exif::Locate(layout.View()), layout).empty()) return false;
   const uint8_t* bytes = layout.block().data();
   const uint8_t* thumbnail = layout.thumbnailData().data();
   out->tiff.assign(bytes, bytes + layout.outLength());

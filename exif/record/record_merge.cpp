@@ -27,10 +27,10 @@ constexpr DirectoryRecord kMergedDirectories[] = {
 // The words of the maker note that name the start of a JPEG stream (a preview) behind the segment,
 // whose TIFF data `tiff` begins at file offset `tiffAt` of `file`. False when a word names a
 // stream from more than one base: which reading is the offset is then unknown.
-[[nodiscard]] bool PreviewWords(ByteView file, uint64_t tiffAt, ByteView tiff,
+[[nodiscard]] bool PreviewWords(ByteView file, uint64_t tiffAt, const exif::BlockStructure& tiff,
                                 std::vector<edit::TrailerReference>* words) {
   const std::vector<edit::TrailerReference> refs =
-      edit::FindTrailerReferences(tiff, tiff, tiffAt, tiffAt + tiff.size(), file.size());
+      edit::FindTrailerReferences(tiff, tiff, tiffAt, tiffAt + tiff.tiff.size(), file.size());
   exif::MemorySource source(file);
   return edit::FindPreviewReadings(refs, source, edit::PreviewRule::kAtMostOne, words);
 }
@@ -98,7 +98,7 @@ bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,
   // the words naming it move with it. Where a word's reading is ambiguous the segment keeps its
   // length: values are then replaced in place and nothing is inserted.
   std::vector<edit::TrailerReference> previews;
-  const bool keepLength = !PreviewWords(file, at + 10, tiff, &previews);
+  const bool keepLength = !PreviewWords(file, at + 10, block, &previews);
   edit::EntryMerge merge;
   merge.insert = !keepLength;
   merge.stamp = now;
