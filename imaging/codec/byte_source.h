@@ -15,8 +15,8 @@ class ByteSource {
  public:
   virtual ~ByteSource() = default;
   // Reads up to n bytes; *got is 0 at the end. False only on a read error.
-  virtual bool Read(void* buffer, size_t n, size_t* got) = 0;
-  virtual bool Seek(uint64_t position) = 0;
+  [[nodiscard]] virtual bool Read(void* buffer, size_t n, size_t* got) = 0;
+  [[nodiscard]] virtual bool Seek(uint64_t position) = 0;
   virtual uint64_t Position() const = 0;
   virtual uint64_t Size() const = 0;
   // The whole content when it is already in memory, else nullptr.
@@ -27,9 +27,9 @@ class FileSource final : public ByteSource {
  public:
   // Opens the file for reading; ok() tells whether that worked.
   explicit FileSource(const std::string& path);
-  bool ok() const { return ok_; }
-  bool Read(void* buffer, size_t n, size_t* got) override;
-  bool Seek(uint64_t position) override;
+  [[nodiscard]] bool ok() const { return ok_; }
+  [[nodiscard]] bool Read(void* buffer, size_t n, size_t* got) override;
+  [[nodiscard]] bool Seek(uint64_t position) override;
   uint64_t Position() const override { return position_; }
   uint64_t Size() const override { return size_; }
 
@@ -43,8 +43,8 @@ class FileSource final : public ByteSource {
 class MemorySource final : public ByteSource {
  public:
   MemorySource(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(bytes ? size : 0) {}
-  bool Read(void* buffer, size_t n, size_t* got) override;
-  bool Seek(uint64_t position) override;
+  [[nodiscard]] bool Read(void* buffer, size_t n, size_t* got) override;
+  [[nodiscard]] bool Seek(uint64_t position) override;
   uint64_t Position() const override { return position_; }
   uint64_t Size() const override { return size_; }
   const uint8_t* Data() const override { return bytes_; }

@@ -158,7 +158,7 @@ TEST_F(SafeWriteTest, PatchChangesOnlyTheRangeAndKeepsReadOnly) {
       [&] {
         Empty(dir_);
         WriteFile(f, old);
-        platform::SetFileReadOnly(f);
+        ASSERT_TRUE(platform::SetFileReadOnly(f));
       },
       [&] { return PatchFileRange(f, 1000, patch.data(), patch.size()); },
       [&](HRESULT r, Service, bool) {
@@ -251,7 +251,9 @@ TEST_F(SafeWriteTest, StreamedRewriteOfEveryKindOfDestinationSurvivesEveryFault)
             Empty(tmp_);
             WriteFile(src, source);
             if (!c.samePath && c.destExists) WriteFile(dst, previous);
-            if (c.readOnly) platform::SetFileReadOnly(dst);
+            if (c.readOnly) {
+              ASSERT_TRUE(platform::SetFileReadOnly(dst));
+            }
           },
           [&] {
             CopyStream stream(src, header, kCut);

@@ -30,7 +30,9 @@ Walk WalkSource(ByteSource& source, const JpegScanOptions& options, platform::Fi
   JpegSegment s;
   while (scan.Next(&s)) {
     w.segments.push_back(s);
-    if (file) file->Seek(0);
+    if (file) {
+      EXPECT_TRUE(file->Seek(0));
+    }
   }
   w.end = scan.end();
   EXPECT_FALSE(scan.Next(&s)) << "the walk stays ended";

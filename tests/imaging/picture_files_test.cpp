@@ -21,7 +21,7 @@ namespace {
 platform::GlobalBlock SolidImage(int32_t width, int32_t height, uint32_t color) {
   ScopedBitmap b;
   if (CreateBitmap(b.get(), width, height, 24) != kToolkitSuccess) return {};
-  Fill(b.get(), color);
+  if (Fill(b.get(), color) != kToolkitSuccess) return {};
   return platform::GlobalBlock(ExportPackedDib(b.get()));
 }
 

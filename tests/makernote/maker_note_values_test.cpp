@@ -210,7 +210,7 @@ TEST_P(MakerNoteValuesTest, SetMakerNoteRefusesOrSkipsWithoutWriting) {
   EXPECT_EQ(ReadFile(f), made_.file);
 
   // A read-only file is edited in place and stays read-only.
-  platform::SetFileReadOnly(f);
+  ASSERT_TRUE(platform::SetFileReadOnly(f));
   ASSERT_EQ(SetMakerNote(f.c_str(), f.c_str(), "Kestrelon", 0x0001, kShort, 1, 5), LF_S_OK);
   platform::FileAttributes a;
   ASSERT_TRUE(platform::GetFileAttributes(f, &a));
@@ -226,7 +226,7 @@ TEST_P(MakerNoteValuesTest, EveryFailedStepLeavesTheFilesAsTheyWere) {
     ForEachFailedStep<LF_RESULT>(
         [&] {
           WriteFile(f, made_.file);
-          platform::DeleteFile(dir_.File("copy.jpg"));
+          (void)platform::DeleteFile(dir_.File("copy.jpg"));  // absent before the first run
         },
         [&] { return SetMakerNote(dest.c_str(), f.c_str(), "Kestrelon", 0x0001, kShort, 1, 3); },
         [&](LF_RESULT r) {

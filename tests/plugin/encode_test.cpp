@@ -299,12 +299,12 @@ TEST_P(EncodeFaultTest, EveryStepFailsCleanly) {
   const Bytes old{'o', 'l', 'd'};
   Dib image(MakeDib24(kWidth, kHeight, Blocks));
   auto run = [&] {
-    if (c.existing) WriteFile(target, old); else platform::DeleteFile(target);
+    if (c.existing) WriteFile(target, old); else (void)platform::DeleteFile(target);
     return ops::Encode(image.block, target.c_str(), c.flags, 90, nullptr);
   };
   int failures = 0;
   ForEachFailedStep<HRESULT>(
-      [&] { if (c.existing) WriteFile(target, old); else platform::DeleteFile(target); },
+      [&] { if (c.existing) WriteFile(target, old); else (void)platform::DeleteFile(target); },
       [&] { return ops::Encode(image.block, target.c_str(), c.flags, 90, nullptr); },
       [&](HRESULT r, Service) {
         SCOPED_TRACE(::testing::Message() << "result " << std::hex << r);
