@@ -51,8 +51,8 @@ class Reporter {
 using FileWork = std::function<Outcome(const std::string& file, size_t index)>;
 
 // Runs `work` for every readable input; an input that cannot be opened fails without it.
-[[nodiscard]] int RunBatch(const Options& options, const std::vector<Input>& inputs, const FileWork& work,
-             const std::string& summary = {});
+[[nodiscard]] int RunBatch(const Options& options, const std::vector<Input>& inputs,
+                           const FileWork& work, const std::string& summary = {});
 
 // The line for a file that cannot be opened, from errno.
 std::string CannotOpen(const std::string& path, int error);

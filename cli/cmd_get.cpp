@@ -79,7 +79,8 @@ std::string HomeName(const exif::TagInfo& row) {
 
 // TAG as a number, or as a name of the tag table among the tags of `directory`. On failure
 // *error says why (empty for a malformed number, which gets the plain usage text).
-[[nodiscard]] bool ParseTag(const std::string& text, uint32_t directory, uint16_t* tag, std::string* error) {
+[[nodiscard]] bool ParseTag(const std::string& text, uint32_t directory, uint16_t* tag,
+                            std::string* error) {
   if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
     char* end = nullptr;
     const unsigned long v = std::strtoul(text.c_str(), &end, 0);

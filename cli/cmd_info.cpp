@@ -67,7 +67,8 @@ struct Facts {
 // The maker note's identification text. GetMakerNoteValue hands it back directly; where that
 // export is not available, the text is taken from the start of the MakerNote value as
 // GetExifValue delivers it (the text up to its NUL; one character alone is no header).
-[[nodiscard]] LF_RESULT ReadMakerNoteHeader(const Module& m, const std::string& path, std::string* header) {
+[[nodiscard]] LF_RESULT ReadMakerNoteHeader(const Module& m, const std::string& path,
+                                            std::string* header) {
   LfString text{};
   LfU16List tags{};
   LfU32List values{};

@@ -113,8 +113,8 @@ Outcome List(const Module& m, const std::string& file, const std::vector<uint16_
 
 // Sets one entry: its type and count come from the file, so only the value changes. The reason
 // of a refusal the tool finds itself goes into *why.
-[[nodiscard]] LF_RESULT SetOne(const Module& m, const std::string& target, const std::string& file, uint16_t tag,
-                 uint32_t value, std::string* why) {
+[[nodiscard]] LF_RESULT SetOne(const Module& m, const std::string& target, const std::string& file,
+                               uint16_t tag, uint32_t value, std::string* why) {
   const Listing l = ReadEntries(m, file, {tag});
   if (l.result != LF_S_OK) return l.result;
   char text[160];

@@ -15,7 +15,8 @@ namespace lf::cli {
 // A 24-bit bottom-up packed DIB as an RGB PNG.
 [[nodiscard]] bool WriteDibAsPng(const std::string& path, LF_HGLOBAL dib, std::string* error);
 // A device surface (1, 24 or 32 bits per pixel, top row first) as an RGB PNG.
-[[nodiscard]] bool WriteSurfaceAsPng(const std::string& path, const LfDeviceContext& dc, std::string* error);
+[[nodiscard]] bool WriteSurfaceAsPng(const std::string& path, const LfDeviceContext& dc,
+                                     std::string* error);
 // True when the path ends in ".png" or ".bmp" (any case).
 [[nodiscard]] bool IsPngPath(const std::string& path);
 [[nodiscard]] bool IsBmpPath(const std::string& path);

@@ -31,7 +31,7 @@ struct Module {
 [[nodiscard]] bool OpenModule(const std::string& path, Module* module, std::string* error);
 
 // One SHORT or LONG value of directory `dir` through GetExifValue; LF_E_FAIL for another type.
-[[nodiscard]] LF_RESULT ReadExifNumber(const Module& m, const std::string& path, uint32_t dir, uint16_t tag,
-                         uint32_t* out);
+[[nodiscard]] LF_RESULT ReadExifNumber(const Module& m, const std::string& path, uint32_t dir,
+                                       uint16_t tag, uint32_t* out);
 
 }  // namespace lf::cli

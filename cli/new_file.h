@@ -25,6 +25,7 @@ class PendingFile {
 };
 
 // The whole file at once. False with the reason in *error.
-[[nodiscard]] bool WriteNewFile(const std::string& path, const std::string& bytes, std::string* error);
+[[nodiscard]] bool WriteNewFile(const std::string& path, const std::string& bytes,
+                                std::string* error);
 
 }  // namespace lf::cli

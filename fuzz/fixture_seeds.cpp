@@ -60,7 +60,8 @@ Bytes Written(int bits, int (*writer)(const imaging::ToolkitBitmap*, std::vector
       imaging::SetPixelColor(&bitmap, row, column, static_cast<uint32_t>(row * 36 | column * 28 << 8 | 0x40 << 16));
     }
   }
-  if (bits != 24 && imaging::ChangeBitsPerPixel(&bitmap, &bitmap, bits) != imaging::kToolkitSuccess) {
+  if (bits != 24 &&
+      imaging::ChangeBitsPerPixel(&bitmap, &bitmap, bits) != imaging::kToolkitSuccess) {
     imaging::FreeBitmap(&bitmap);
     return {};
   }

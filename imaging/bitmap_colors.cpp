@@ -34,8 +34,8 @@ uint8_t NearestIndex(const ToolkitBitmap* bitmap, uint32_t color) {
   int bestDistance = INT32_MAX;
   for (uint32_t i = 0; i < count && i < 256; ++i) {
     const RgbQuad q = PaletteColor(bitmap, static_cast<uint8_t>(i));
-    const int d = (q.red - r) * (q.red - r) + (q.green - g) * (q.green - g) +
-                  (q.blue - b) * (q.blue - b);
+    const int d =
+        (q.red - r) * (q.red - r) + (q.green - g) * (q.green - g) + (q.blue - b) * (q.blue - b);
     if (d < bestDistance) {
       bestDistance = d;
       best = static_cast<int>(i);
@@ -89,8 +89,8 @@ uint8_t NearestIndex(const ToolkitBitmap* bitmap, uint32_t color) {
   return true;
 }
 
-[[nodiscard]] int ConvertWithExactPalette(const ToolkitBitmap* source, const std::vector<uint32_t>& colors,
-                            ToolkitBitmap* out) {
+[[nodiscard]] int ConvertWithExactPalette(const ToolkitBitmap* source,
+                                          const std::vector<uint32_t>& colors, ToolkitBitmap* out) {
   const int made = AllocateStorage(out, source->width, source->height, 8, false);
   if (made != kToolkitSuccess) return made;
   std::unordered_map<uint32_t, uint8_t> index;
@@ -175,8 +175,8 @@ int ChangeBitsPerPixel(ToolkitBitmap* destination, ToolkitBitmap* source, int32_
     return destination == source ? kToolkitSuccess : CopyBitmap(destination, source);
   }
   ToolkitBitmap converted;
-  const int made = bits == 8 ? ConvertToIndexed(source, &converted)
-                             : ConvertToDirect(source, &converted, bits);
+  const int made =
+      bits == 8 ? ConvertToIndexed(source, &converted) : ConvertToDirect(source, &converted, bits);
   if (made != kToolkitSuccess) {
     FreeBitmap(&converted);
     return made;
@@ -218,7 +218,8 @@ int Fill(ToolkitBitmap* bitmap, uint32_t color) {
   if (!HasPixels(bitmap)) return kToolkitInvalidArgument;
   if (bitmap->bitsPerPixel == 8) {
     const uint8_t index = NearestIndex(bitmap, color);
-    for (int32_t y = 0; y < bitmap->height; ++y) std::memset(RowOf(bitmap, y), index, bitmap->width);
+    for (int32_t y = 0; y < bitmap->height; ++y)
+      std::memset(RowOf(bitmap, y), index, bitmap->width);
     return kToolkitSuccess;
   }
   const int step = bitmap->bitsPerPixel / 8;

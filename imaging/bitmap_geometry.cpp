@@ -42,8 +42,8 @@ struct FilterParams {
 // One resampling pass; each axis shrinks by at most a factor of two or grows. The picture spans
 // `extentX` × `extentY` of the source's pixels (less than all of them when the last column or row
 // only pads a block reduction).
-[[nodiscard]] bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination, double extentX,
-                  double extentY) {
+[[nodiscard]] bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination,
+                                double extentX, double extentY) {
   PixmanImage src = WrapBitmap(source);
   PixmanImage dst = WrapBitmap(destination);
   if (!src || !dst) return false;
@@ -76,7 +76,7 @@ struct FilterParams {
 // between each pair (or 2 × 2 block) of source pixels is their average (rounded down), and pixman
 // has fast paths for it. The last pair of an odd side repeats the edge.
 [[nodiscard]] bool HalvePass(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t stepX,
-               int32_t stepY) {
+                             int32_t stepY) {
   PixmanImage src = WrapBitmap(source);
   PixmanImage dst = WrapBitmap(destination);
   if (!src || !dst) return false;
@@ -104,8 +104,8 @@ ToolkitBitmap RowsOf(const ToolkitBitmap* bitmap, int32_t top, int32_t count) {
 
 // A halving of a 24-bit bitmap: pixman's fast paths read 32-bit pixels only, so the rows are
 // widened a band at a time, and the picture is never copied whole.
-[[nodiscard]] bool HalveWidening(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t stepX,
-                   int32_t stepY) {
+[[nodiscard]] bool HalveWidening(const ToolkitBitmap* source, ToolkitBitmap* destination,
+                                 int32_t stepX, int32_t stepY) {
   constexpr int32_t kBandRows = 32;  // even: a band holds whole pairs of rows
   ToolkitBitmap band;
   bool ok = AllocateStorage(&band, source->width, kBandRows, 32, false) == kToolkitSuccess;

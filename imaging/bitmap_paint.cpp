@@ -23,8 +23,8 @@ namespace {
 
 // The bitmap at width × height in 24 bits: `out` is filled when resampling or a colour
 // conversion is needed, and the result points either at it or at the bitmap itself.
-[[nodiscard]] int StretchedCopy(const ToolkitBitmap* bitmap, int32_t width, int32_t height, ToolkitBitmap* out,
-                  const ToolkitBitmap** result) {
+[[nodiscard]] int StretchedCopy(const ToolkitBitmap* bitmap, int32_t width, int32_t height,
+                                ToolkitBitmap* out, const ToolkitBitmap** result) {
   if (bitmap->width == width && bitmap->height == height && bitmap->bitsPerPixel != 8) {
     *result = bitmap;
     return kToolkitSuccess;
@@ -49,7 +49,7 @@ struct Span {
 
 // The part of the rectangle at (left, top) of size width × height that lies on the surface.
 [[nodiscard]] bool VisibleSpan(const LfDeviceContext* dc, int32_t left, int32_t top, int32_t width,
-                 int32_t height, Span* span) {
+                               int32_t height, Span* span) {
   const int64_t x0 = std::max<int64_t>(left, 0);
   const int64_t y0 = std::max<int64_t>(top, 0);
   const int64_t x1 = std::min<int64_t>(int64_t{left} + width, dc->width);

@@ -34,8 +34,8 @@ Palette* NewPalette() {
 
 [[nodiscard]] int AllocateBlock(ToolkitBitmap* bitmap, LF_HGLOBAL (*allocate)(size_t)) {
   const size_t header = StorageHeaderSize(bitmap->bitsPerPixel);
-  const uint64_t rows = uint64_t{static_cast<uint32_t>(bitmap->stride)} *
-                        static_cast<uint32_t>(bitmap->height);
+  const uint64_t rows =
+      uint64_t{static_cast<uint32_t>(bitmap->stride)} * static_cast<uint32_t>(bitmap->height);
   if (rows > SIZE_MAX - header) return kToolkitTooLarge;
   LF_HGLOBAL block = allocate(header + static_cast<size_t>(rows));
   if (!block) return kToolkitNoMemory;
@@ -63,7 +63,7 @@ Palette* NewPalette() {
 
 // The shared body of AllocateStorage and AllocateRowStorage.
 [[nodiscard]] int MakeStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits,
-                bool forWriting) {
+                              bool forWriting) {
   if (!IsStorageDepth(bits)) return kToolkitInvalidBits;
   if (width <= 0 || height <= 0) return kToolkitInvalidArgument;
   if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixels) {
@@ -163,8 +163,8 @@ Palette* CopyPalette(const Palette* palette) {
 int CopyBitmap(ToolkitBitmap* destination, const ToolkitBitmap* source) {
   if (!destination || !HasPixels(source) || destination == source) return kToolkitInvalidArgument;
   ToolkitBitmap copy;
-  const int made = AllocateStorage(&copy, source->width, source->height, source->bitsPerPixel,
-                                   false);
+  const int made =
+      AllocateStorage(&copy, source->width, source->height, source->bitsPerPixel, false);
   if (made != kToolkitSuccess) return made;
   std::memcpy(copy.pixels, source->pixels,
               static_cast<size_t>(source->stride) * static_cast<size_t>(source->height));

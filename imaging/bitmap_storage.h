@@ -12,12 +12,15 @@ namespace lf::imaging {
 [[nodiscard]] int32_t StrideFor(int32_t width, int32_t bits);
 
 // True for the depths a bitmap can be stored at.
-[[nodiscard]] constexpr bool IsStorageDepth(int32_t bits) { return bits == 8 || bits == 24 || bits == 32; }
+[[nodiscard]] constexpr bool IsStorageDepth(int32_t bits) {
+  return bits == 8 || bits == 24 || bits == 32;
+}
 
 // Fills `bitmap` (which must be empty) with freshly allocated storage; `zero` clears the pixels.
 // An 8-bit bitmap also gets a palette (grey ramp). Fails without allocating when the size is
 // outside the pixel limits.
-[[nodiscard]] int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits, bool zero);
+[[nodiscard]] int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height,
+                                  int32_t bits, bool zero);
 
 // Row y of the image, y = 0 the top row (stored last).
 inline uint8_t* RowOf(const ToolkitBitmap* bitmap, int32_t y) {
@@ -36,7 +39,8 @@ inline size_t StorageHeaderSize(int32_t bits) { return 40 + (bits == 8 ? 1024 : 
 // As AllocateStorage at 24 or 32 bits, for a decoder that writes every pixel of every row: only
 // the header room and the padding at the end of each row are cleared, so a large block is touched
 // once, by the decoder, and can lie on huge pages.
-[[nodiscard]] int AllocateRowStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits);
+[[nodiscard]] int AllocateRowStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height,
+                                     int32_t bits);
 
 [[nodiscard]] inline bool HasPixels(const ToolkitBitmap* bitmap) {
   return bitmap && bitmap->pixels && (bitmap->flags & kBitmapAllocated) && bitmap->width > 0 &&

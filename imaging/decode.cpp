@@ -20,7 +20,8 @@ namespace {
   return result == kToolkitFileNotFound || result == kToolkitFileRead ? kToolkitRefused : result;
 }
 
-[[nodiscard]] int LoadChecked(const char* path, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info) {
+[[nodiscard]] int LoadChecked(const char* path, ToolkitBitmap* bitmap, int32_t bits,
+                              FileInfo* info) {
   if (info) *info = FileInfo{};
   return RefuseUnreadable(LoadFile(path, bitmap, bits, info));
 }

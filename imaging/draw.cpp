@@ -82,9 +82,8 @@ HRESULT Draw(LfDeviceContext* dc, LF_HGLOBAL image, const LfRect& destination) {
   const int32_t height = Extent(destination.top, destination.bottom);
   if (Resize(scaled.get(), width, height) != kToolkitSuccess) return E_FAIL;
   if (DeviceBitsPerPixel(dc) == 1) {
-    return PaintOneBit(dc, scaled.get(), destination.left, destination.top, width, height)
-               ? S_OK
-               : E_FAIL;
+    return PaintOneBit(dc, scaled.get(), destination.left, destination.top, width, height) ? S_OK
+                                                                                           : E_FAIL;
   }
   return Paint(dc, scaled.get(), destination) == kToolkitSuccess ? S_OK : E_FAIL;
 }

@@ -97,8 +97,9 @@ Rows RowsOf(const ToolkitBitmap* bitmap) {
 }
 
 // Everything from the header to the last row.
-[[nodiscard]] bool GuardedCompress(jpeg_compress_struct* cinfo, ErrorManager* errors, unsigned char** buffer,
-                     unsigned long* size, const Rows& rows, const Settings* s) {
+[[nodiscard]] bool GuardedCompress(jpeg_compress_struct* cinfo, ErrorManager* errors,
+                                   unsigned char** buffer, unsigned long* size, const Rows& rows,
+                                   const Settings* s) {
   if (setjmp(errors->jump)) return false;
   jpeg_mem_dest(cinfo, buffer, size);
   cinfo->image_width = static_cast<JDIMENSION>(rows.width);

@@ -67,8 +67,8 @@ class File {
   // `length` only when the source ends first. Each kernel call counts as a CopyRange call for the
   // failure seam; an injected error 50 or 87 is taken as the kernel's refusal, any other as a
   // failure.
-  [[nodiscard]] bool CopyFrom(File& source, uint64_t position, uint64_t length, void* buffer, size_t bufferSize,
-                uint64_t* copied);
+  [[nodiscard]] bool CopyFrom(File& source, uint64_t position, uint64_t length, void* buffer,
+                              size_t bufferSize, uint64_t* copied);
   // Writes the file's data through to the disk (with the length needed to read it back), so that
   // a change made in place survives a power cut once it is reported done.
   [[nodiscard]] bool FlushData();

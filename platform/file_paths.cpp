@@ -121,7 +121,8 @@ bool MoveFileOver(const std::string& source, const std::string& destination) {
   if (IsReadOnlyFile(destination)) return FailWith(kErrorAccessDenied);
   // The replacement keeps the owner of the file it replaces where the process may give it (an
   // administrator editing a user's photo); elsewhere the owner is the process's anyway.
-  struct stat old {}, fresh {};
+  struct stat old {
+  }, fresh{};
   if (::stat(destination.c_str(), &old) == 0 && ::stat(source.c_str(), &fresh) == 0 &&
       (old.st_uid != fresh.st_uid || old.st_gid != fresh.st_gid)) {
     if (::chown(source.c_str(), old.st_uid, old.st_gid) != 0) {
@@ -154,7 +155,8 @@ bool FileExists(const std::string& path) {
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (a.empty() || b.empty()) return false;
   if (a == b) return ::stat(a.c_str(), &sa) == 0;
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;

@@ -39,8 +39,8 @@ std::string MakeName(const std::string& dir, const std::string& prefix, uint32_t
 }
 
 template <typename CreateFn>
-[[nodiscard]] bool TryUniqueNames(const std::string& dir, const std::string& prefix, std::string* path,
-                    CreateFn create) {
+[[nodiscard]] bool TryUniqueNames(const std::string& dir, const std::string& prefix,
+                                  std::string* path, CreateFn create) {
   path->clear();
   if (ShouldFail(Service::Create)) return false;
   for (int attempt = 0; attempt < 0x10000; ++attempt) {

@@ -19,11 +19,12 @@ std::string DirectoryOf(const std::string& path);
 // Creates a new, empty file `dir` + `prefix` + hex digits + ".TMP" exclusively with `mode` (less
 // the umask) and returns an open descriptor (the caller closes it) with the name in `*path`; -1
 // with the last error set when no file can be created there.
-[[nodiscard]] int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path,
-                     unsigned mode = 0600);
+[[nodiscard]] int CreateUniqueFile(const std::string& dir, const std::string& prefix,
+                                   std::string* path, unsigned mode = 0600);
 
 // The GetTempFileName service: creates the file, closes it and returns true with its name.
-[[nodiscard]] bool CreateTempFile(const std::string& dir, const std::string& prefix, std::string* path);
+[[nodiscard]] bool CreateTempFile(const std::string& dir, const std::string& prefix,
+                                  std::string* path);
 
 // A temporary file that exists for one call: created with a unique name, deleted when the owner
 // goes out of scope on every path, unless Release() says it has been moved into place.
@@ -55,7 +56,8 @@ class ScopedTempFile {
 // Creates a new private directory `dir` + `prefix` + hex digits + ".TMP" (mode 0700) and returns
 // its name with a trailing '/'. Fixed file names used by one call live inside such a directory,
 // so no two calls or processes share them.
-[[nodiscard]] bool CreateTempDirectory(const std::string& dir, const std::string& prefix, std::string* path);
+[[nodiscard]] bool CreateTempDirectory(const std::string& dir, const std::string& prefix,
+                                       std::string* path);
 
 // Removes a directory made by CreateTempDirectory together with the files left in it.
 [[nodiscard]] bool RemoveTempDirectory(const std::string& path);

@@ -18,7 +18,9 @@ namespace {
 
 [[nodiscard]] bool IsEmptyPath(const char* path) { return path == nullptr || path[0] == '\0'; }
 
-[[nodiscard]] bool EqualsIgnoreCase(const std::string& a, const char* b) { return ::strcasecmp(a.c_str(), b) == 0; }
+[[nodiscard]] bool EqualsIgnoreCase(const std::string& a, const char* b) {
+  return ::strcasecmp(a.c_str(), b) == 0;
+}
 
 }  // namespace
 

@@ -212,7 +212,7 @@ HRESULT CheckDestinationWritable(const std::string& destPath) {
     if (platform::FileExists(name)) continue;
     File probe = File::Open(name, Access::Write, Disposition::CreateNew, Share::DenyWrite);
     if (!probe) return ResultFromLastError();
-    (void)probe.Close();  // nothing was written
+    (void)probe.Close();                                                // nothing was written
     if (!platform::DeleteFile(name)) (void)platform::DeleteFile(name);  // as above
     return S_OK;
   }

@@ -10,7 +10,8 @@ LF_FUZZ_TARGET(dib, "dib bmp") {
   {
     ToolkitBitmap bitmap;
     FileInfo info;
-    (void)ReadDib(lf::exif::ByteView(data, size, lf::exif::kLittleEndian), 0, &bitmap, &info, false);
+    (void)ReadDib(lf::exif::ByteView(data, size, lf::exif::kLittleEndian), 0, &bitmap, &info,
+                  false);
     FreeBitmap(&bitmap);
   }
   {

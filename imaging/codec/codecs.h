@@ -20,12 +20,16 @@ ImageFormat SniffFormat(const uint8_t* head, size_t size);
 
 // `cover`, when given, lets the decoder shrink the image by DCT scaling (see CoverSize); `info`
 // still describes the stored size.
-[[nodiscard]] int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly,
-             const CoverSize* cover = nullptr);
-[[nodiscard]] int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
-[[nodiscard]] int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
-[[nodiscard]] int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
-[[nodiscard]] int ReadBmp(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
+[[nodiscard]] int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                           bool headerOnly, const CoverSize* cover = nullptr);
+[[nodiscard]] int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                          bool headerOnly);
+[[nodiscard]] int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                           bool headerOnly);
+[[nodiscard]] int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                          bool headerOnly);
+[[nodiscard]] int ReadBmp(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                          bool headerOnly);
 
 // Writers encode a bitmap already at the depth to be written into `out`.
 [[nodiscard]] int WriteBmp(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);

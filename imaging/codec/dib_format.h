@@ -20,8 +20,8 @@ inline constexpr uint32_t kFileHeaderSize = 14;
 // to the view) when it is non-zero, else right after the colour table. `info` receives the header's
 // description; unless `headerOnly`, the pixels are decoded into the empty `bitmap` (8 bits with a
 // palette for up to 8 bits per pixel, 24 for 16 and 24, 32 for 32).
-[[nodiscard]] int ReadDib(exif::ByteView dib, uint64_t pixelOffset, ToolkitBitmap* bitmap, FileInfo* info,
-            bool headerOnly);
+[[nodiscard]] int ReadDib(exif::ByteView dib, uint64_t pixelOffset, ToolkitBitmap* bitmap,
+                          FileInfo* info, bool headerOnly);
 
 // The packed DIB of a bitmap: a 40-byte header, a 256-entry colour table for 8 bits (none
 // otherwise), and bottom-up rows. `prefix` bytes are reserved in front (for a file header).

@@ -153,8 +153,8 @@ class Decompressor {
 // Picks the smallest DCT scale M/8 whose output is at least minWidth × minHeight; the full size
 // when none smaller is. Scaling in the inverse DCT skips most of the decoder's work for a picture
 // that is to be shown much smaller than it is stored.
-[[nodiscard]] bool GuardedChooseScale(jpeg_decompress_struct* cinfo, ErrorManager* errors, int32_t minWidth,
-                        int32_t minHeight) {
+[[nodiscard]] bool GuardedChooseScale(jpeg_decompress_struct* cinfo, ErrorManager* errors,
+                                      int32_t minWidth, int32_t minHeight) {
   if (setjmp(errors->jump)) return false;
   cinfo->scale_denom = 8;
   for (unsigned eighths = 1; eighths <= 8; ++eighths) {
@@ -174,8 +174,8 @@ class Decompressor {
 }
 
 // Reads rows into `rows` until `count` have arrived; false on a fatal error.
-[[nodiscard]] bool GuardedReadRows(jpeg_decompress_struct* cinfo, ErrorManager* errors, JSAMPARRAY rows,
-                     JDIMENSION count) {
+[[nodiscard]] bool GuardedReadRows(jpeg_decompress_struct* cinfo, ErrorManager* errors,
+                                   JSAMPARRAY rows, JDIMENSION count) {
   if (setjmp(errors->jump)) return false;
   JDIMENSION done = 0;
   while (done < count) {

@@ -47,8 +47,8 @@ class PngWriter {
   png_infop info_ = nullptr;
 };
 
-[[nodiscard]] bool GuardedWrite(png_structp png, png_infop info, const ToolkitBitmap* bitmap, png_colorp palette,
-                  int paletteCount, png_bytepp rows) {
+[[nodiscard]] bool GuardedWrite(png_structp png, png_infop info, const ToolkitBitmap* bitmap,
+                                png_colorp palette, int paletteCount, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   const bool indexed = bitmap->bitsPerPixel == 8;
   png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap->width),

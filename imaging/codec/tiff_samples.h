@@ -18,6 +18,6 @@ namespace lf::imaging {
 // ignored), scaled to 8 bits, into the empty `bitmap` at 24 bits, rows in the order the file
 // stores them. A toolkit result code.
 [[nodiscard]] int ReadTiffSamples(TIFF* tiff, uint32_t width, uint32_t height, uint64_t fileSize,
-                    ToolkitBitmap* bitmap);
+                                  ToolkitBitmap* bitmap);
 
 }  // namespace lf::imaging
