@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 /* A host written in C99 against the public header alone: loads the module with dlopen, resolves
- * the exports by name and calls each once, passing the header's structures by value and by
- * pointer as C lays them out. The answers themselves are checked in depth by exports_test. */
+ * exports by name and calls them, passing the header's structures by value and by pointer as C
+ * lays them out, and builds and frees the host records with the header's helpers. The answers
+ * themselves are checked in depth by the C++ tests. */
 #define _POSIX_C_SOURCE 200809L
 #include <dlfcn.h>
 #include <stdio.h>
@@ -12,13 +13,13 @@
 static int failures = 0;
 static int checks = 0;
 
-#define CHECK(cond)                                                   \
-  do {                                                                \
-    ++checks;                                                         \
-    if (!(cond)) {                                                    \
-      ++failures;                                                     \
+#define CHECK(cond)                                                            \
+  do {                                                                         \
+    ++checks;                                                                  \
+    if (!(cond)) {                                                             \
+      ++failures;                                                              \
       fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-    }                                                                 \
+    }                                                                          \
   } while (0)
 
 static void* resolve(void* h, const char* name) {
@@ -33,48 +34,38 @@ static void* resolve(void* h, const char* name) {
 int main(void) {
   void* h = dlopen(LF_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
   LF_FN_GetPluginVersion getVersion;
-  LF_FN_GetNumOfSupportedExtentions getCount;
   LF_FN_GetSupportedExtention getExt;
   LF_FN_IsSupported isSupported;
-  LF_FN_IsExifFile isExifFile;
-  LF_FN_Decode decode;
   LF_FN_DrawImage drawImage;
   LF_FN_GetStillImageInfo getInfo;
   LF_FN_Encode encode;
-  uint32_t v = 0, n = 0, s = 7;
+  LF_FN_GetExif getExif;
+  LF_FN_GetMakerNoteValue getNoteValues;
+  uint32_t v = 0, s = 7;
   char ext[16];
   LfDeviceContext dc;
   unsigned char pixels[4 * 4 * 3];
   LfRect dest = {0, 0, 4, 4}, noCrop = {0, 0, 0, 0};
-  LfExifRecord records;
   if (!h) {
     fprintf(stderr, "dlopen: %s\n", dlerror());
     return 1;
   }
   getVersion = (LF_FN_GetPluginVersion)resolve(h, "GetPluginVersion");
-  getCount = (LF_FN_GetNumOfSupportedExtentions)resolve(h, "GetNumOfSupportedExtentions");
   getExt = (LF_FN_GetSupportedExtention)resolve(h, "GetSupportedExtention");
   isSupported = (LF_FN_IsSupported)resolve(h, "IsSupported");
-  isExifFile = (LF_FN_IsExifFile)resolve(h, "IsExifFile");
-  decode = (LF_FN_Decode)resolve(h, "Decode");
   drawImage = (LF_FN_DrawImage)resolve(h, "DrawImage");
   getInfo = (LF_FN_GetStillImageInfo)resolve(h, "GetStillImageInfo");
   encode = (LF_FN_Encode)resolve(h, "Encode");
+  getExif = (LF_FN_GetExif)resolve(h, "GetExif");
+  getNoteValues = (LF_FN_GetMakerNoteValue)resolve(h, "GetMakerNoteValue");
   if (failures) return 1;
 
   CHECK(getVersion(&v) == LF_S_OK && v == 0x00010000u);
-  CHECK(getCount(&n) == LF_S_OK && n == 8);
-
   memset(ext, 'x', sizeof ext);
   CHECK(getExt(2, ext) == LF_S_OK && memcmp(ext, "tiff", 5) == 0 && ext[5] == 'x');
-  memset(ext, 'x', sizeof ext);
-  CHECK(getExt(8, ext) == LF_E_INVALIDARG && memcmp(ext, "\0\0\0\0x", 5) == 0);
-
-  CHECK(isSupported("photo.JPG", &s) == LF_S_OK && s == 1);
-  s = 7;
   CHECK(isSupported("notes.txt", &s) == LF_E_FAIL && s == 0);
-  CHECK(isExifFile("a.jpg", NULL) == LF_E_INVALIDARG);
-  CHECK(decode("notes.txt", 0) == NULL);
+  CHECK(LfResultFromWin32(5) == (LF_RESULT)0x80070005u);
+  CHECK(LfResultFromToolkit(-9) == (LF_RESULT)0x82000009u);
 
   dc.width = 4;
   dc.height = 4;
@@ -83,50 +74,29 @@ int main(void) {
   dc.pixels = pixels;
   /* The rectangles travel by value: a wrong layout would turn these answers around. */
   CHECK(drawImage("a.jpg", &dc, dest, 36001, noCrop, 0) == LF_E_INVALIDARG);
-  CHECK(drawImage("/no/such/a.jpg", &dc, dest, -36000, noCrop, 0) != LF_E_INVALIDARG);
+  CHECK(drawImage("/no/such/a.jpg", &dc, dest, -36000, noCrop, 0) == LF_E_FAIL);
 
-  memset(&records, 0, sizeof records);
-  CHECK(getInfo("a.jpg", &records, 0x00100000u) == LF_E_INVALIDARG);
-
-  CHECK(LfResultFromWin32(5) == (LF_RESULT)0x80070005u);
-  CHECK(LfResultFromWin32(0) == 0);
-  CHECK(LfResultFromWin32(-3) == -3);
-  CHECK(LfResultFromToolkit(0) == (LF_RESULT)0x82000000u);
-  CHECK(LfResultFromToolkit(-9) == (LF_RESULT)0x82000009u);
-
-  /* The record list with the header's helpers alone: a ring through a sentinel, walked both ways,
-   * and every record freed with its texts, arrays and blobs. */
+  /* The record list with the header's helpers alone: a ring through a sentinel, every record freed
+   * with its texts and arrays. */
   {
     LfExifRecord list;
     LfImageDirRecord* ifd0 = LfImageDirRecordNew();
     LfExifDirRecord* exif = LfExifDirRecordNew();
-    LfGpsDirRecord* gps = LfGpsDirRecordNew();
-    LfRecordNode* n;
-    uint32_t order[3] = {0, 0, 0};
-    int i = 0;
     memset(&list, 0, sizeof list);
-    CHECK(ifd0 && exif && gps);
+    CHECK(ifd0 && exif);
     CHECK(LfStringSet(&ifd0->make, "Kestrelon") && LfU16ListAppend(&exif->isoSpeedRatings, 200));
-    LfPresenceSet(&ifd0->presence, 25);
-    LfPresenceSet(&exif->presence, 18);
     LfPresenceSet(&exif->presence, 55);
     CHECK(LfPresenceHas(&exif->presence, 55) && exif->presence.high == 1u << 23);
-    CHECK(!LfPresenceAny(&gps->presence));
     CHECK(LfRecordListAppend(&list, LF_SEL_IFD0, ifd0));
     CHECK(LfRecordListAppend(&list, LF_SEL_EXIF, exif));
-    CHECK(LfRecordListAppend(&list, LF_SEL_GPS, gps));
-    CHECK(list.count == 3 && list.head->next->record == ifd0 && list.head->prev->record == gps);
-    for (n = list.head->next; n != list.head && i < 3; n = n->next) order[i++] = n->selector;
-    CHECK(order[0] == LF_SEL_IFD0 && order[1] == LF_SEL_EXIF && order[2] == LF_SEL_GPS);
-    CHECK(list.head->prev->prev->prev->prev == list.head);
-    CHECK(LfRecordListFind(&list, LF_SEL_EXIF) == exif && LfRecordListFind(&list, LF_SEL_IFD1) == NULL);
-    CHECK(strcmp(((LfImageDirRecord*)LfRecordListFind(&list, LF_SEL_IFD0))->make.text, "Kestrelon") == 0);
+    CHECK(list.count == 2 && list.head->next->record == ifd0 && list.head->prev->record == exif);
+    CHECK(list.head->prev->prev->prev == list.head);
+    CHECK(LfRecordListFind(&list, LF_SEL_EXIF) == exif && !LfRecordListFind(&list, LF_SEL_IFD1));
     LfRecordListFree(&list, 1);
     CHECK(list.head == NULL && list.count == 0);
   }
 
-  /* Encode a 4 x 2 bitmap and read its size back; the answer's shape and records with the header
-   * alone. */
+  /* Encode a 4 x 2 bitmap and read its size back: the answer's shape and record. */
   {
     char dir[] = "/tmp/lfchostXXXXXX";
     char path[64];
@@ -143,18 +113,17 @@ int main(void) {
     p[12] = 1;
     p[14] = 24;
     memset(p + 40, 0x80, 24);
-    LfGlobalUnlock(dib);
-    CHECK(encode(dib, path, 0, 90, NULL) == LF_E_INVALIDARG);
+    CHECK(LfGlobalUnlock(dib) == 0 && LfGlobalSize(dib) == 64);
     CHECK(encode(dib, path, LF_ENC_BY_EXTENSION, 90, NULL) == LF_S_OK);
     memset(&out, 0, sizeof out);
-    CHECK(getInfo(path, &out, LF_SEL_IMAGE_INFO) == LF_S_OK && out.single.selector == LF_SEL_IMAGE_INFO);
+    CHECK(getInfo(path, &out, LF_SEL_IMAGE_INFO) == LF_S_OK &&
+          out.single.selector == LF_SEL_IMAGE_INFO);
     info = (const LfImageInfoRecord*)out.single.record;
     CHECK(info && info->width == 4 && info->height == 2 && info->bitsPerPixel == 24 &&
           strcmp(info->typeName, "PNG") == 0);
     LfStillImageOutputFree(&out);
     CHECK(out.single.record == NULL && out.list.count == 0);
-    CHECK(getInfo(path, &out, LF_SEL_IMAGE_INFO | LF_SEL_THUMB_INFO) == LF_E_FAIL && out.single.record == NULL);
-    LfGlobalFree(dib);
+    CHECK(LfGlobalFree(dib) == NULL);
     remove(path);
     remove(dir);
   }
@@ -162,8 +131,6 @@ int main(void) {
   /* GetExif's summaries and the maker-note lists, built as requests and freed with the header's
    * helpers alone. */
   {
-    LF_FN_GetExif getExif = (LF_FN_GetExif)resolve(h, "GetExif");
-    LF_FN_GetMakerNoteValue getNoteValues = (LF_FN_GetMakerNoteValue)resolve(h, "GetMakerNoteValue");
     LfExifSummary exif;
     LfGpsSummary gps;
     LfMakerNoteSummary note;
@@ -175,15 +142,12 @@ int main(void) {
     memset(&note, 0, sizeof note);
     memset(&tags, 0, sizeof tags);
     memset(&values, 0, sizeof values);
-    CHECK(getExif && getNoteValues);
-    if (getExif && getNoteValues) {
-      CHECK(LfU16ListAppend(&exif.tags, 0x829A) && LfU16ListAppend(&gps.tags, 0x0002));
-      CHECK(LfU16ListAppend(&tags, 0x0001) && LfU32ListAppend(&values, 7) && values.data[0] == 7);
-      CHECK(LfStringSet(&note.header, "Kestrelon") && LfByteArrayResize(&gps.processingMethod, 3));
-      CHECK(getExif("/no/such/a.jpg", NULL, NULL, NULL) == LF_E_INVALIDARG);
-      CHECK(getExif("/no/such/a.jpg", &exif, &gps, &note) == LF_E_NO_EXIF && exif.tags.size == 1);
-      CHECK(getNoteValues("/no/such/a.jpg", &header, &tags, &values) == LF_E_NO_EXIF && values.size == 0);
-    }
+    CHECK(LfU16ListAppend(&exif.tags, 0x829A) && LfU16ListAppend(&tags, 0x0001));
+    CHECK(LfU32ListAppend(&values, 7) && values.data[0] == 7);
+    CHECK(LfStringSet(&note.header, "Kestrelon") && LfByteArrayResize(&gps.processingMethod, 3));
+    CHECK(getExif("/no/such/a.jpg", &exif, &gps, &note) == LF_E_NO_EXIF && exif.tags.size == 1);
+    CHECK(getNoteValues("/no/such/a.jpg", &header, &tags, &values) == LF_E_NO_EXIF &&
+          values.size == 0);
     LfExifSummaryClear(&exif);
     LfGpsSummaryClear(&gps);
     LfMakerNoteSummaryClear(&note);
@@ -191,14 +155,6 @@ int main(void) {
     LfStringFree(&header);
     LfU16ListFree(&tags);
     LfU32ListFree(&values);
-  }
-
-  {
-    LF_HGLOBAL g = LfGlobalAlloc(10);
-    unsigned char* p = (unsigned char*)LfGlobalLock(g);
-    CHECK(g != NULL && p != NULL && LfGlobalSize(g) == 10 && p[9] == 0);
-    CHECK(LfGlobalUnlock(g) == 0);
-    CHECK(LfGlobalFree(g) == NULL);
   }
 
   dlclose(h);

@@ -8,100 +8,71 @@
 namespace lf::exif {
 namespace {
 
-ExifDateTime Parsed(std::string_view date, std::string_view subSec = "") {
-  ExifDateTime t{};
-  EXPECT_EQ(ParseExifDateTime(date, subSec, &t), 1) << date;
-  return t;
-}
-
-TEST(ExifDateText, ParseReadsFieldsByPositionWhateverTheSeparators) {
-  const ExifDateTime expected{2004, 5, 0, 6, 7, 8, 9, 0};
-  for (const char* text : {"2004:05:06 07:08:09", "2004/05/06-07.08.09"}) {
-    const ExifDateTime t = Parsed(text);
-    EXPECT_EQ(std::memcmp(&t, &expected, sizeof t), 0) << text;
-  }
-}
-
-TEST(ExifDateText, ParseReadsEachFieldLikeAtoi) {
-  // Blank fields (cameras without a clock write them) read as 0; a digit followed by a blank stops.
-  const ExifDateTime blank = Parsed("    :  :     :  :  ");
-  EXPECT_EQ(blank.year + blank.month + blank.day + blank.hour + blank.minute + blank.second, 0);
-  const ExifDateTime partial = Parsed(" 199:1 : 2 03:x4:-1");
-  EXPECT_EQ(partial.year, 199);
-  EXPECT_EQ(partial.month, 1);
-  EXPECT_EQ(partial.day, 2);
-  EXPECT_EQ(partial.hour, 3);
-  EXPECT_EQ(partial.minute, 0);
-  EXPECT_EQ(partial.second, 0xFFFF);  // "-1" wraps in the 16-bit field
-}
-
-TEST(ExifDateText, ParseRejectsTextsThatAreNotNineteenCharacters) {
-  ExifDateTime t{};
-  t.year = 77;
-  EXPECT_EQ(ParseExifDateTime("2004:05:06 07:08:0", "", &t), 0);
-  EXPECT_EQ(ParseExifDateTime("2004:05:06 07:08:09 ", "", &t), 0);
-  EXPECT_EQ(ParseExifDateTime("", "", &t), 0);
-  EXPECT_EQ(t.year, 77);  // untouched
-}
-
-TEST(ExifDateText, SubSecondDigitsAreADecimalFraction) {
-  EXPECT_EQ(Parsed("2004:05:06 07:08:09", "5").milliseconds, 500);
-  EXPECT_EQ(Parsed("2004:05:06 07:08:09", "45").milliseconds, 450);
-  EXPECT_EQ(Parsed("2004:05:06 07:08:09", "123").milliseconds, 123);
-  EXPECT_EQ(Parsed("2004:05:06 07:08:09", "123987").milliseconds, 123);
-  EXPECT_EQ(Parsed("2004:05:06 07:08:09", "07").milliseconds, 70);
-}
-
-TEST(ExifDateText, FormatKeepsTheOldSeparatorsAndSubSecondWidth) {
-  ExifDateTime t{};
-  t.year = 2006; t.month = 1; t.day = 2; t.hour = 3; t.minute = 4; t.second = 5;
-  t.milliseconds = 678;
-
-  // Each case: old date text, old sub-second text, expected date and sub-second texts.
+TEST(ExifDateText, Parse) {
   const struct {
     const char* date;
     const char* subSec;
+    int result;
+    ExifDateTime expected;
+    // clang-format off
+  } rows[] = {
+      {"2004:05:06 07:08:09", "", 1, {2004, 5, 0, 6, 7, 8, 9, 0}},
+      {"2004/05/06-07.08.09", "", 1, {2004, 5, 0, 6, 7, 8, 9, 0}},  // fields by position
+      {"    :  :     :  :  ", "", 1, {}},                             // a camera without a clock
+      // Each field reads like atoi: a digit followed by a blank stops, "-1" wraps in 16 bits.
+      {" 199:1 : 2 03:x4:-1", "", 1, {199, 1, 0, 2, 3, 0, 0xFFFF, 0}},
+      // Sub-second digits are a decimal fraction.
+      {"2004:05:06 07:08:09", "5", 1, {2004, 5, 0, 6, 7, 8, 9, 500}},
+      {"2004:05:06 07:08:09", "07", 1, {2004, 5, 0, 6, 7, 8, 9, 70}},
+      {"2004:05:06 07:08:09", "123987", 1, {2004, 5, 0, 6, 7, 8, 9, 123}},
+      // Not nineteen characters: refused, the record untouched.
+      {"2004:05:06 07:08:0", "", 0, {77, 0, 0, 0, 0, 0, 0, 0}},
+      {"2004:05:06 07:08:09 ", "", 0, {77, 0, 0, 0, 0, 0, 0, 0}},
+      {"", "", 0, {77, 0, 0, 0, 0, 0, 0, 0}},
+  };
+  // clang-format on
+  for (const auto& row : rows) {
+    ExifDateTime t{};
+    t.year = 77;
+    EXPECT_EQ(ParseExifDateTime(row.date, row.subSec, &t), row.result) << row.date;
+    EXPECT_EQ(std::memcmp(&t, &row.expected, sizeof t), 0) << row.date << " " << row.subSec;
+  }
+}
+
+// A new date keeps the old text's separators and the old sub-second text's width, and parses
+// back to itself.
+TEST(ExifDateText, FormatKeepsTheOldShapeAndRoundTrips) {
+  const ExifDateTime t{2006, 1, 0, 2, 3, 4, 5, 678};
+  const struct {
+    const char* date;
+    const char* subSec;
+    int result;
     const char* newDate;
     const char* newSubSec;
-  } cases[] = {
-      {"1999:12:31 23:59:59", "12", "2006:01:02 03:04:05", "67"},
-      {"1999-12-31T23.59.59", "9", "2006-01-02T03.04.05", "6"},
-      {"1999:12:31 23:59:59", "0004", "2006:01:02 03:04:05", "6784"},
-      {"1999:12:31 23:59:59", "", "2006:01:02 03:04:05", ""},
+    // clang-format off
+  } rows[] = {
+      {"1999:12:31 23:59:59", "12", 1, "2006:01:02 03:04:05", "67"},
+      {"1999-12-31T23.59.59", "9", 1, "2006-01-02T03.04.05", "6"},
+      {"1999:12:31 23:59:59", "0004", 1, "2006:01:02 03:04:05", "6784"},
+      {"1999:12:31 23:59:59", "", 1, "2006:01:02 03:04:05", ""},
+      {"1999:12:31 23:59", "12", 0, "1999:12:31 23:59", "12"},  // another length: untouched
   };
-  for (const auto& c : cases) {
-    std::string date(c.date);
-    std::string sub(c.subSec);
-    ASSERT_EQ(FormatExifDateTime(&date, &sub, t), 1);
-    EXPECT_EQ(date, c.newDate);
-    EXPECT_EQ(sub, c.newSubSec);
+  // clang-format on
+  for (const auto& row : rows) {
+    std::string date(row.date), sub(row.subSec);
+    ASSERT_EQ(FormatExifDateTime(&date, &sub, t), row.result) << row.date;
+    EXPECT_EQ(date, row.newDate);
+    EXPECT_EQ(sub, row.newSubSec);
   }
-  std::string date("1999:12:31 23:59:59");
-  ASSERT_EQ(FormatExifDateTime(&date, nullptr, t), 1);
-  EXPECT_EQ(date, "2006:01:02 03:04:05");
-}
-
-TEST(ExifDateText, FormatRefusesAnOldTextOfAnotherLength) {
-  ExifDateTime t{};
-  t.year = 2006;
-  std::string date = "1999:12:31 23:59";
-  std::string sub = "12";
-  EXPECT_EQ(FormatExifDateTime(&date, &sub, t), 0);
-  EXPECT_EQ(date, "1999:12:31 23:59");
-  EXPECT_EQ(sub, "12");
-}
-
-TEST(ExifDateText, FormatThenParseRoundTrips) {
-  ExifDateTime t{};
-  t.year = 2024; t.month = 2; t.day = 29; t.hour = 23; t.minute = 59; t.second = 58;
-  t.milliseconds = 40;
-  std::string date = "0000:00:00 00:00:00";
-  std::string sub = "000";
-  ASSERT_EQ(FormatExifDateTime(&date, &sub, t), 1);
+  std::string date = "0000:00:00 00:00:00", sub = "000";
+  const ExifDateTime leap{2024, 2, 0, 29, 23, 59, 58, 40};
+  ASSERT_EQ(FormatExifDateTime(&date, &sub, leap), 1);
   EXPECT_EQ(sub, "040");
   ExifDateTime back{};
   ASSERT_EQ(ParseExifDateTime(date, sub, &back), 1);
-  EXPECT_EQ(std::memcmp(&back, &t, sizeof t), 0);
+  EXPECT_EQ(std::memcmp(&back, &leap, sizeof back), 0);
+  ASSERT_EQ(FormatExifDateTime(&date, nullptr, t), 1);
+  EXPECT_EQ(date, "2006:01:02 03:04:05");
 }
 
 }  // namespace

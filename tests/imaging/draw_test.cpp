@@ -1,25 +1,25 @@
 // SPDX-License-Identifier: MIT
 // Draw and DrawImage into memory surfaces: stretching and placement, the untouched host block,
-// the one-bit device, whitening arithmetic, turns with white corners and crops in turned
-// coordinates, and the argument refusals.
+// the one-bit device, whitening arithmetic, turns with white corners, crops in turned coordinates,
+// scaled decoding that keeps the full decode's pixels, and the failures.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "imaging/draw.h"
-#include "imaging/toolkit.h"
 #include "plugin/operations.h"
 #include "tests/imaging/image_files.h"
-#include "tests/support/fixture_builder.h"
 
 namespace lf::test {
 namespace {
+
+constexpr Rgb kRed{255, 0, 0}, kBlue{0, 0, 255}, kWhite{255, 255, 255}, kBlack{0, 0, 0};
+constexpr Rgb kUntouched{0x55, 0x55, 0x55};
 
 // A memory device surface filled with one byte value.
 struct Surface {
@@ -39,50 +39,43 @@ struct Surface {
   std::vector<uint8_t> pixels;
 };
 
-// A 24-bit bottom-up packed DIB, w × h, left half red and right half blue.
-LF_HGLOBAL HalfAndHalfDib(int w, int h) {
-  return MakeDib24(w, h, [w](int x, int) { return x < w / 2 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; });
-}
-
-TEST(Draw, StretchesIntoTheDestinationAndLeavesTheHostBlockAlone) {
-  LF_HGLOBAL dib = HalfAndHalfDib(100, 50);
-  const Bytes before(static_cast<uint8_t*>(LfGlobalLock(dib)),
-                     static_cast<uint8_t*>(LfGlobalLock(dib)) + LfGlobalSize(dib));
-  LfGlobalUnlock(dib);
-  LfGlobalUnlock(dib);
-  for (int bits : {24, 32}) {
-    SCOPED_TRACE(bits);
-    Surface s(300, 200, bits);
-    ASSERT_EQ(ops::Draw(&s.dc, dib, LfRect{10, 10, 210, 110}), S_OK);
-    EXPECT_EQ(s.At(9, 50), (Rgb{0x55, 0x55, 0x55}));   // left of the rectangle
-    EXPECT_EQ(s.At(10, 10), (Rgb{255, 0, 0}));
-    EXPECT_EQ(s.At(105, 109), (Rgb{255, 0, 0}));
-    EXPECT_EQ(s.At(115, 109), (Rgb{0, 0, 255}));
-    EXPECT_EQ(s.At(209, 60), (Rgb{0, 0, 255}));
-    EXPECT_EQ(s.At(210, 60), (Rgb{0x55, 0x55, 0x55}));  // right edge is exclusive
-    EXPECT_EQ(s.At(50, 110), (Rgb{0x55, 0x55, 0x55}));
+TEST(Draw, StretchesIntoTheDestinationRightWayUpAndLeavesTheHostBlockAlone) {
+  // 100 × 50: the left half red, the right half blue, except the bottom-left quarter (white).
+  const auto colour = [](int x, int y) { return x >= 50 ? kBlue : y < 25 ? kRed : kWhite; };
+  for (int height : {50, -50}) {  // bottom-up and top-down blocks
+    OwnedDib dib(MakeDib24(100, height, colour));
+    const Bytes before = dib.bytes();
+    for (int bits : {24, 32}) {
+      SCOPED_TRACE(::testing::Message() << height << " rows at " << bits << " bits");
+      Surface s(300, 200, bits);
+      ASSERT_EQ(ops::Draw(&s.dc, dib.block, LfRect{10, 10, 210, 110}), S_OK);
+      EXPECT_EQ(s.At(9, 50), kUntouched);  // left of the rectangle
+      EXPECT_EQ(s.At(10, 10), kRed);
+      EXPECT_EQ(s.At(105, 40), kRed);
+      EXPECT_EQ(s.At(105, 109), kWhite);
+      EXPECT_EQ(s.At(115, 109), kBlue);
+      EXPECT_EQ(s.At(209, 60), kBlue);
+      EXPECT_EQ(s.At(210, 60), kUntouched);  // right edge is exclusive
+      EXPECT_EQ(s.At(50, 110), kUntouched);
+      // Clipped at the surface's edges.
+      ASSERT_EQ(ops::Draw(&s.dc, dib.block, LfRect{-150, -50, 50, 50}), S_OK);
+      EXPECT_EQ(s.At(49, 0), kBlue);
+      EXPECT_EQ(s.At(50, 5), kUntouched);
+    }
+    EXPECT_EQ(dib.bytes(), before);
   }
-  EXPECT_EQ(Bytes(static_cast<uint8_t*>(LfGlobalLock(dib)),
-                  static_cast<uint8_t*>(LfGlobalLock(dib)) + LfGlobalSize(dib)),
-            before);
-  LfGlobalUnlock(dib);
-  LfGlobalUnlock(dib);
-  // An empty destination is refused before the image is looked at.
-  Surface s(10, 10, 24);
-  EXPECT_EQ(ops::Draw(&s.dc, dib, LfRect{5, 0, 5, 10}), E_INVALIDARG);
-  EXPECT_EQ(ops::Draw(&s.dc, reinterpret_cast<LF_HGLOBAL>(8), LfRect{5, 0, 5, 10}), E_INVALIDARG);
-  // Clipped at the surface's edges.
-  EXPECT_EQ(ops::Draw(&s.dc, dib, LfRect{-50, -50, 5, 5}), S_OK);
-  EXPECT_EQ(s.At(4, 4), (Rgb{0, 0, 255}));
-  EXPECT_EQ(s.At(5, 5), (Rgb{0x55, 0x55, 0x55}));
-  LfGlobalFree(dib);
+  // Shrinking averages: columns alternating black and white become mid grey at a quarter size.
+  OwnedDib stripes(MakeDib24(64, 64, [](int x, int) { return x % 2 ? kWhite : kBlack; }));
+  Surface s(16, 16, 24);
+  ASSERT_EQ(ops::Draw(&s.dc, stripes.block, LfRect{0, 0, 16, 16}), S_OK);
+  for (int y = 0; y < 16; y += 5) EXPECT_NEAR(s.At(7, y).r, 128, 3) << y;
 }
 
 TEST(Draw, OneBitDeviceGetsBlackAndWhite) {
   // Left half red (luma 76, dark: paints 0), right half white (paints 1), from a host block and
   // from a file.
-  const auto colour = [](int x, int) { return x < 4 ? Rgb{255, 0, 0} : Rgb{255, 255, 255}; };
-  LF_HGLOBAL dib = MakeDib24(8, 8, colour);
+  const auto colour = [](int x, int) { return x < 4 ? kRed : kWhite; };
+  OwnedDib dib(MakeDib24(8, 8, colour));
   TempDir dir;
   Bytes rows;
   for (int i = 0; i < 64; ++i) {
@@ -91,7 +84,7 @@ TEST(Draw, OneBitDeviceGetsBlackAndWhite) {
   }
   const std::string file = dir.Put("halves.bmp", MakeBmp(8, 8, 24, 0, {}, rows));
   const std::pair<const char*, std::function<HRESULT(LfDeviceContext*, LfRect)>> calls[] = {
-      {"Draw", [&](LfDeviceContext* dc, LfRect r) { return ops::Draw(dc, dib, r); }},
+      {"Draw", [&](LfDeviceContext* dc, LfRect r) { return ops::Draw(dc, dib.block, r); }},
       {"DrawImage", [&](LfDeviceContext* dc,
                         LfRect r) { return ops::DrawImage(file.c_str(), dc, r, 0, {}, 0); }},
   };
@@ -99,163 +92,108 @@ TEST(Draw, OneBitDeviceGetsBlackAndWhite) {
     SCOPED_TRACE(name);
     Surface s(32, 4, 1, 0xAA);
     ASSERT_EQ(call(&s.dc, LfRect{8, 0, 24, 4}), S_OK);
-    EXPECT_TRUE(s.Bit(6, 0));  // outside: untouched
-    EXPECT_FALSE(s.Bit(7, 0));
-    EXPECT_FALSE(s.Bit(8, 0));  // red
-    EXPECT_FALSE(s.Bit(13, 3));
-    EXPECT_TRUE(s.Bit(18, 0));  // white
-    EXPECT_TRUE(s.Bit(23, 3));
-    EXPECT_TRUE(s.Bit(24, 0));  // outside again
-    EXPECT_FALSE(s.Bit(25, 0));
+    const std::pair<int, int> cleared[] = {{7, 0}, {8, 0}, {13, 3}, {25, 0}};  // 7, 25: outside
+    const std::pair<int, int> set[] = {{6, 0}, {18, 0}, {23, 3}, {24, 0}};     // 6, 24: outside
+    for (auto [x, y] : cleared) EXPECT_FALSE(s.Bit(x, y)) << x << "," << y;
+    for (auto [x, y] : set) EXPECT_TRUE(s.Bit(x, y)) << x << "," << y;
   }
-  LfGlobalFree(dib);
 }
 
-class DrawImageTest : public ::testing::Test {
- protected:
-  // A square BMP file of one colour (side a multiple of 4, so rows need no padding).
-  std::string SolidBmp(const std::string& name, Rgb c, int side = 4) {
-    Bytes rows;
-    for (int i = 0; i < side * side; ++i) rows.insert(rows.end(), {c.b, c.g, c.r});
-    WriteFile(dir.File(name), MakeBmp(side, side, 24, 0, {}, rows));
-    return dir.File(name);
-  }
+TEST(DrawImage, WhitensTurnsCropsAndFails) {
   TempDir dir;
-};
-
-TEST_F(DrawImageTest, WhitenArithmetic) {
-  const std::string black = SolidBmp("black.bmp", {0, 0, 0});
-  const std::string white = SolidBmp("white.bmp", {255, 255, 255});
-  const LfRect none{0, 0, 0, 0};
+  const std::string black = dir.Put("black.bmp", SolidBmp(kBlack));
+  const std::string white = dir.Put("white.bmp", SolidBmp(kWhite));
+  const std::string big = dir.Put("big.bmp", SolidBmp(kBlack, 40));
+  // 20 × 10: left half red, right half blue. Turned a quarter clockwise it is 10 × 20 with red on
+  // top; anticlockwise, blue on top.
+  Bytes rows;
+  for (int i = 0; i < 200; ++i)
+    rows.insert(rows.end(), {uint8_t(i % 20 < 10 ? 0 : 255), 0, uint8_t(i % 20 < 10 ? 255 : 0)});
+  const std::string halves = dir.Put("halves.bmp", MakeBmp(20, 10, 24, 0, {}, rows));
+  const auto grey = [](uint8_t v) { return std::vector<std::pair<int, Rgb>>{{3, Rgb{v, v, v}}}; };
   struct Case {
-    const std::string* file;
-    int percent;
-    uint8_t expected;
-  } cases[] = {{&black, 0, 0},   {&black, -5, 0},  {&black, 50, 127}, {&white, 50, 255},
-               {&black, 100, 255}, {&black, 200, 254}, {&white, 200, 255}};
+    const char* name;
+    std::string file;
+    int side;  // of the surface and the destination
+    int angle;
+    LfRect crop;
+    int whiten;
+    HRESULT result;
+    std::vector<std::pair<int, Rgb>> diagonal;  // (d, colour at (d, d))
+    int bits = 24;
+  } cases[] = {
+      // clang-format off
+      {"whiten 0", black, 8, 0, {}, 0, S_OK, grey(0)},
+      {"whiten -5", black, 8, 0, {}, -5, S_OK, grey(0)},
+      {"whiten 50", black, 8, 0, {}, 50, S_OK, grey(127)},
+      {"whiten 50 white", white, 8, 0, {}, 50, S_OK, grey(255)},
+      {"whiten 100", black, 8, 0, {}, 100, S_OK, grey(255)},
+      {"whiten 200: the low 8 bits of 510", black, 8, 0, {}, 200, S_OK, grey(254)},
+      {"whiten 200 white", white, 8, 0, {}, 200, S_OK, grey(255)},
+      {"45 degrees leaves white corners", big, 100, 4500, {}, 0, S_OK,
+       {{1, kWhite}, {22, kWhite}, {30, kBlack}, {50, kBlack}, {98, kWhite}}},
+      {"crop after a quarter turn", halves, 10, 9000, {0, 0, 10, 10}, 0, S_OK, {{0, kRed}, {9, kRed}}},
+      {"crop unturned", halves, 10, 0, {10, 0, 20, 10}, 0, S_OK, {{5, kBlue}}},
+      {"crop after a turn back", halves, 10, -9000, {0, 0, 10, 10}, 0, S_OK, {{0, kBlue}, {9, kBlue}}},
+      {"crop after a half turn", halves, 10, 18000, {0, 0, 10, 10}, 0, S_OK, {{0, kBlue}, {9, kBlue}}},
+      {"crop after a full turn", halves, 10, 36000, {0, 0, 10, 10}, 0, S_OK, {{0, kRed}, {9, kRed}}},
+      {"missing file", dir.File("missing.bmp"), 8, 0, {}, 0, E_FAIL, {{0, kUntouched}}},
+      {"crop outside the image", black, 8, 0, {50, 50, 60, 60}, 0, E_FAIL, {{0, kUntouched}}},
+      // A failed painting (a surface of an unsupported depth) is still success.
+      {"painting fails", black, 8, 0, {}, 0, S_OK, {}, 16},
+      // clang-format on
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.percent);
-    Surface s(8, 8, 24);
-    ASSERT_EQ(ops::DrawImage(c.file->c_str(), &s.dc, LfRect{0, 0, 8, 8}, 0, none, c.percent), S_OK);
-    EXPECT_EQ(s.At(3, 3), (Rgb{c.expected, c.expected, c.expected}));
+    SCOPED_TRACE(c.name);
+    Surface s(c.side, c.side, 24);
+    s.dc.bitsPerPixel = c.bits;
+    const LfRect to{0, 0, c.side, c.side};
+    ASSERT_EQ(ops::DrawImage(c.file.c_str(), &s.dc, to, c.angle, c.crop, c.whiten), c.result);
+    for (const auto& [d, colour] : c.diagonal) EXPECT_EQ(s.At(d, d), colour) << d;
   }
-  // 200 % of a black channel: 510, whose low 8 bits are 254; of white: 255 × -100 + 510 × 100...
-  EXPECT_EQ(imaging::WhitenColor(0x000000, 200), 0xFEFEFEu);
+  // Channels are whitened apart; nothing spills into the top byte.
   EXPECT_EQ(imaging::WhitenColor(0x0000FF, 50), 0x7F7FFFu);
   EXPECT_EQ(imaging::WhitenColor(0x102030, 0x7FFFFFFF) >> 24, 0u);
 }
 
-TEST_F(DrawImageTest, FortyFiveDegreesLeavesWhiteCorners) {
-  const std::string black = SolidBmp("black.bmp", {0, 0, 0}, 40);
-  Surface s(100, 100, 24);
-  ASSERT_EQ(ops::DrawImage(black.c_str(), &s.dc, LfRect{0, 0, 100, 100}, 4500, LfRect{}, 0), S_OK);
-  for (auto [x, y] : {std::pair{1, 1}, {98, 1}, {1, 98}, {98, 98}}) {
-    EXPECT_EQ(s.At(x, y), (Rgb{255, 255, 255})) << x << "," << y;
-  }
-  EXPECT_EQ(s.At(50, 50), (Rgb{0, 0, 0}));
-  EXPECT_EQ(s.At(50, 8), (Rgb{0, 0, 0}));  // near the turned square's top corner
-  EXPECT_EQ(s.At(8, 50), (Rgb{0, 0, 0}));
-}
-
-TEST_F(DrawImageTest, CropIsInTheTurnedImagesCoordinates) {
-  // 20 × 10 BMP: left half red, right half blue. Turned a quarter clockwise it is 10 × 20 with
-  // red on top; its top-left 10 × 10 is all red.
-  Bytes rows;
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < 20; ++x) {
-      if (x < 10) rows.insert(rows.end(), {0, 0, 255});
-      else rows.insert(rows.end(), {255, 0, 0});
-    }
-  }
-  WriteFile(dir.File("halves.bmp"), MakeBmp(20, 10, 24, 0, {}, rows));
-  Surface s(10, 10, 24);
-  ASSERT_EQ(ops::DrawImage(dir.File("halves.bmp").c_str(), &s.dc, LfRect{0, 0, 10, 10}, 9000,
-                           LfRect{0, 0, 10, 10}, 0),
-            S_OK);
-  EXPECT_EQ(s.At(0, 0), (Rgb{255, 0, 0}));
-  EXPECT_EQ(s.At(9, 9), (Rgb{255, 0, 0}));
-  // Unturned, the same crop is the left (red) half too; the bottom-left crop after a quarter turn
-  // the other way is red as well, while the right half of the unturned image is blue.
-  ASSERT_EQ(ops::DrawImage(dir.File("halves.bmp").c_str(), &s.dc, LfRect{0, 0, 10, 10}, 0,
-                           LfRect{10, 0, 20, 10}, 0),
-            S_OK);
-  EXPECT_EQ(s.At(5, 5), (Rgb{0, 0, 255}));
-  ASSERT_EQ(ops::DrawImage(dir.File("halves.bmp").c_str(), &s.dc, LfRect{0, 0, 10, 10}, -9000,
-                           LfRect{0, 0, 10, 10}, 0),
-            S_OK);
-  EXPECT_EQ(s.At(5, 5), (Rgb{0, 0, 255}));  // turned anticlockwise, blue comes on top
-}
-
-TEST_F(DrawImageTest, ScaledDecodingKeepsThePixelsOfTheFullDecode) {
-  // A 640 × 480 gradient (red across, green down) in camera files of both byte orders, whose EXIF
-  // orientation DrawImage does not apply. A crop of the whole image makes DrawImage decode at full
-  // size; without one a JPEG is decoded as small as the destination allows.
+TEST(DrawImage, ScaledDecodingKeepsThePixelsOfTheFullDecode) {
+  // A 640 × 480 gradient (red across, green down) in a camera file, whose EXIF orientation
+  // DrawImage does not apply. A crop of the whole image makes DrawImage decode at full size;
+  // without one a JPEG is decoded as small as the destination allows.
   const LfRect whole{0, 0, 100000, 100000};
   struct Case {
     int width, height, angle;
   } cases[] = {{640, 480, 0}, {320, 240, 0},  {80, 60, 0},    {100, 50, 0},
                {37, 23, 0},   {60, 80, 9000}, {90, 90, 4500}, {40, 30, -27000}};
-  for (Order order : {Order::Little, Order::Big}) {
-    CameraJpegOptions o;
-    o.order = order;
-    o.width = 640;
-    o.height = 480;
-    const std::string file = dir.Put("gradient.jpg", MakeCameraJpeg(o));
-    for (const Case& c : cases) {
-      SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " at " << c.angle);
-      Surface scaled(c.width, c.height, 24), full(c.width, c.height, 24);
-      const LfRect to{0, 0, c.width, c.height};
-      ASSERT_EQ(ops::DrawImage(file.c_str(), &scaled.dc, to, c.angle, LfRect{}, 0), S_OK);
-      ASSERT_EQ(ops::DrawImage(file.c_str(), &full.dc, to, c.angle, whole, 0), S_OK);
-      // The blue sawtooth's sharp wraps ring differently at each scale: a few pixels beside them
-      // differ by several levels. The full decode is halved in steps that each round down, so the
-      // picture as a whole may differ by up to a level and a half.
-      int worst = 0, total = 0;
-      for (int y = 0; y < c.height; ++y) {
-        for (int x = 0; x < c.width; ++x) {
-          const Rgb a = scaled.At(x, y), b = full.At(x, y);
-          const int d = std::max(std::abs(a.r - b.r), std::abs(a.g - b.g));
-          worst = std::max(worst, d);
-          total += d;
-        }
-      }
-      EXPECT_LE(worst, 10);
-      EXPECT_LE(total * 4, c.width * c.height * 7);
-      if (c.angle == 0) {
-        // The gradient's value at the centre of the middle pixel: nothing was shifted.
-        const int x = c.width / 2, y = c.height / 2;
-        EXPECT_NEAR(scaled.At(x, y).r, (x + 0.5) * 640 / c.width * 255 / 639, 3);
-        EXPECT_NEAR(scaled.At(x, y).g, (y + 0.5) * 480 / c.height * 255 / 479, 3);
+  TempDir dir;
+  const std::string file = dir.Put("gradient.jpg", MakeCameraJpeg({.width = 640, .height = 480}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " at " << c.angle);
+    Surface scaled(c.width, c.height, 24), full(c.width, c.height, 24);
+    const LfRect to{0, 0, c.width, c.height};
+    ASSERT_EQ(ops::DrawImage(file.c_str(), &scaled.dc, to, c.angle, LfRect{}, 0), S_OK);
+    ASSERT_EQ(ops::DrawImage(file.c_str(), &full.dc, to, c.angle, whole, 0), S_OK);
+    // The blue sawtooth's sharp wraps ring differently at each scale: a few pixels beside them
+    // differ by several levels. The full decode is halved in steps that each round down, so the
+    // picture as a whole may differ by up to a level and a half.
+    int worst = 0, total = 0;
+    for (int y = 0; y < c.height; ++y) {
+      for (int x = 0; x < c.width; ++x) {
+        const Rgb a = scaled.At(x, y), b = full.At(x, y);
+        const int d = std::max(std::abs(a.r - b.r), std::abs(a.g - b.g));
+        worst = std::max(worst, d);
+        total += d;
       }
     }
+    EXPECT_LE(worst, 10);
+    EXPECT_LE(total * 4, c.width * c.height * 7);
+    if (c.angle == 0) {
+      // The gradient's value at the centre of the middle pixel: nothing was shifted.
+      const int x = c.width / 2, y = c.height / 2;
+      EXPECT_NEAR(scaled.At(x, y).r, (x + 0.5) * 640 / c.width * 255 / 639, 3);
+      EXPECT_NEAR(scaled.At(x, y).g, (y + 0.5) * 480 / c.height * 255 / 479, 3);
+    }
   }
-}
-
-TEST_F(DrawImageTest, RefusalsAndFailures) {
-  Surface s(8, 8, 24);
-  const std::string black = SolidBmp("black.bmp", {0, 0, 0});
-  EXPECT_EQ(ops::DrawImage(dir.File("missing.bmp").c_str(), &s.dc, LfRect{0, 0, 8, 8}, 0,
-                           LfRect{}, 0),
-            E_FAIL);
-  // The argument refusals are checked through the export (exports_test).
-  // A crop entirely outside the image fails the crop step.
-  EXPECT_EQ(ops::DrawImage(black.c_str(), &s.dc, LfRect{0, 0, 8, 8}, 0, LfRect{50, 50, 60, 60}, 0),
-            E_FAIL);
-  EXPECT_EQ(s.At(0, 0), (Rgb{0x55, 0x55, 0x55}));  // nothing was drawn
-  // A failed painting (a surface of an unsupported depth) is still success.
-  Surface odd(8, 8, 24);
-  odd.dc.bitsPerPixel = 16;
-  EXPECT_EQ(ops::DrawImage(black.c_str(), &odd.dc, LfRect{0, 0, 8, 8}, 0, LfRect{}, 0), S_OK);
-}
-
-TEST(Draw, TopDownBlockIsPaintedRightWayUp) {
-  // 1 × 2, negative height: the first stored row is the top one (red), then blue.
-  LF_HGLOBAL dib = MakeDib24(1, -2, [](int, int y) { return y == 0 ? Rgb{255, 0, 0} : Rgb{0, 0, 255}; });
-  Surface s(1, 2, 24);
-  ASSERT_EQ(ops::Draw(&s.dc, dib, LfRect{0, 0, 1, 2}), S_OK);
-  EXPECT_EQ(s.At(0, 0), (Rgb{255, 0, 0}));
-  EXPECT_EQ(s.At(0, 1), (Rgb{0, 0, 255}));
-  LfGlobalFree(dib);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ using test::Bytes;
 
 // The extension of the last path component, either separator style, in any case.
 TEST(GetFileKind, ClassifiesByTheLastComponentsExtension) {
+  // clang-format off
   const std::pair<const char*, int> cases[] = {
       {"a.JPEG", KIND_JPEG}, {"a.jpe", KIND_JPEG}, {"a.tmb", KIND_JPEG}, {"a.Tif", KIND_TIFF},
       {"a.tiff", KIND_TIFF}, {"a.PNG", KIND_PNG}, {"a.bmp", KIND_BMP},
@@ -26,14 +27,9 @@ TEST(GetFileKind, ClassifiesByTheLastComponentsExtension) {
       {"C:\\dir.jpg\\file", KIND_UNSUPPORTED}, {"/dir.jpg/file", KIND_UNSUPPORTED},
       {"C:photo", KIND_UNSUPPORTED}, {"C:photo.gif", KIND_GIF}, {"D:\\pics\\x.TIFF", KIND_TIFF},
   };
+  // clang-format on
   for (const auto& [path, kind] : cases) EXPECT_EQ(GetFileKind(path), kind) << path;
   EXPECT_EQ(GetFileKind(static_cast<const char*>(nullptr)), KIND_UNSUPPORTED);
-}
-
-TEST(GetFileKind, ExtensionsLongerThan255CharactersAreCut) {
-  std::string longExt = "x." + std::string(300, 'a');
-  EXPECT_EQ(GetFileKind(longExt), KIND_UNSUPPORTED);
-  EXPECT_EQ(ExtractExtension(longExt.c_str()).size(), 254u);
 }
 
 TEST(GetTypeName, NamesTheSupportedKindsOnlyAndClearsTheOldText) {
@@ -72,6 +68,7 @@ TEST_F(SignatureTest, MatchesEachKindsMagic) {
     Bytes head;
     int expected;
   } cases[] = {
+      // clang-format off
       {KIND_BMP, {'B', 'M', 0, 0, 0, 0}, 1}, {KIND_BMP, {'B', 'M', 0, 0, 0}, 0},
       {KIND_PNG, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, 1},
       {KIND_PNG, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0B}, 0},
@@ -80,6 +77,7 @@ TEST_F(SignatureTest, MatchesEachKindsMagic) {
       {KIND_TIFF, {'I', 'I', 42, 0}, 1}, {KIND_TIFF, {'I', 'I', 0, 42}, 0},
       {KIND_TIFF, {'M', 'M', 0, 42}, 1}, {KIND_TIFF, {'M', 'M', 42, 0}, 0},
       {KIND_TIFF, {'M', 'M', 0}, 0},
+      // clang-format on
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -135,13 +133,6 @@ TEST(CheckJpegStream, ScanLevel) {
   EXPECT_EQ(Check(WithScan({0x01, 0x02})), 1);  // cut short in the scan
   // Without a start of image nothing is accepted, even inside a scan.
   EXPECT_EQ(Check({0xFF, 0xDA, 0x00, 0x02, 0x11, 0xFF, 0x00}), 0);
-}
-
-TEST(CheckJpegStream, AcceptsRealEncoderOutput) {
-  for (int q : {10, 50, 95}) {
-    const Bytes b = test::EncodeJpeg(33, 17, q);
-    EXPECT_EQ(Check(b), 1) << "quality " << q;
-  }
 }
 
 }  // namespace

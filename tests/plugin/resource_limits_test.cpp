@@ -67,7 +67,8 @@ const Shape kShapes[] = {
     {"5000 entries whose values claim four billion items",
      [](Order o) {
        return InJpeg(Tiff(o, [](test::TiffBuilder& b) {
-         for (uint16_t t = 0; t < 5000; ++t) b.Ifd0().RawEntry(static_cast<uint16_t>(0x9000 + t), test::kLong, 0xFFFFFFFF, 8);
+         for (uint16_t t = 0; t < 5000; ++t)
+           b.Ifd0().RawEntry(static_cast<uint16_t>(0x9000 + t), test::kLong, 0xFFFFFFFF, 8);
          b.Dir(1).RawEntry(0x927C, test::kUndefined, 0xFFFFFFF0, 8);
        }));
      }},
@@ -79,10 +80,11 @@ const Shape kShapes[] = {
      }},
 };
 
-// File-layer calls of one operation.
-uint32_t FileCalls(const std::function<void()>& operation) {
+// File-layer calls of one operation; its answer to a hostile shape does not matter here, only
+// the work it took to give it.
+uint32_t FileCalls(const std::function<HRESULT()>& operation) {
   platform::ClearFaults();
-  operation();
+  [[maybe_unused]] const HRESULT answer = operation();
   uint32_t calls = 0;
   for (auto s : {platform::Service::Open, platform::Service::Read, platform::Service::Seek}) {
     calls += platform::CallCount(s);
@@ -96,28 +98,36 @@ TEST(ResourceLimits, HostileShapesCostWorkBoundedByTheFileSize) {
     for (Order order : {Order::Little, Order::Big}) {
       const Bytes bytes = shape.make(order);
       const std::string source = dir.Put("shape.jpg", bytes);
+      const char* s = source.c_str();
       const std::string copy = dir.File("copy.jpg");
       // One positioned read per 4 KiB window of the file, a few times over, plus a constant; a
       // segment walk that reads a segment at a time stops at the segment cap.
       const uint32_t bound = 64 + 8 * static_cast<uint32_t>(bytes.size() / 4096) +
-                           3 * std::min(shape.segments, exif::kMaxJpegSegments);
-      // Only the reads are counted here; the answers do not matter.
-      const std::vector<std::pair<const char*, std::function<void()>>> calls = {
-          {"GetOrientation", [&] { uint32_t a, b; (void)ops::GetOrientation(source.c_str(), &a, &b, 1); }},
-          {"GetExifValue", [&] {
-             uint8_t buffer[256];
-             uint32_t size = sizeof buffer, count;
-             uint16_t type;
-             (void)ops::GetExifValue(source.c_str(), LF_DIR_IFD0, 0x9FFF, buffer, &size, &type, &count);
+                             3 * std::min(shape.segments, exif::kMaxJpegSegments);
+      uint32_t a, b, c;
+      uint8_t buffer[256];
+      uint16_t type;
+      const std::pair<const char*, std::function<HRESULT()>> calls[] = {
+          {"GetOrientation", [&] { return ops::GetOrientation(s, &a, &b, 1); }},
+          {"GetExifValue",
+           [&] {
+             uint32_t size = sizeof buffer;
+             return ops::GetExifValue(s, LF_DIR_IFD0, 0x9FFF, buffer, &size, &type, &c);
            }},
-          {"IsExifEx", [&] { uint32_t a, b, c; (void)ops::IsExifEx(source.c_str(), &a, &b, &c); }},
-          {"SetOrientation", [&] { (void)ops::SetOrientation(copy.c_str(), source.c_str(), 3, 1); }},
-          {"ReadExifRecord", [&] {
+          {"IsExifEx", [&] { return ops::IsExifEx(s, &a, &b, &c); }},
+          {"SetOrientation", [&] { return ops::SetOrientation(copy.c_str(), s, 3, 1); }},
+          {"ReadExifRecord",
+           [&] {
              LfExifRecord list{};
-             record::ReadExifRecord(source.c_str(), &list, LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1);
+             const HRESULT r = record::ReadExifRecord(s, &list, 0x000F0000u);
              LfRecordListFree(&list, 1);
+             return r;
            }},
-          {"Decode thumbnail", [&] { LfGlobalFree(ops::Decode(source.c_str(), 1)); }},
+          {"Decode thumbnail",
+           [&] {
+             LfGlobalFree(ops::Decode(s, 1));
+             return S_OK;
+           }},
       };
       for (const auto& [name, call] : calls) {
         EXPECT_LE(FileCalls(call), bound) << shape.name << ", " << name;
@@ -125,16 +135,6 @@ TEST(ResourceLimits, HostileShapesCostWorkBoundedByTheFileSize) {
     }
   }
   platform::ClearFaults();
-}
-
-TEST(ResourceLimits, DecodeRefusesEndlessScans) {
-  test::TempDir dir;
-  // Every progressive scan is a pass over the whole image; the decoder stops counting at 500.
-  LF_HGLOBAL tenScans = ops::Decode(dir.Put("ten.jpg", test::EncodeProgressiveJpeg(64, 64, 0)).c_str(), 0);
-  EXPECT_NE(tenScans, nullptr);
-  LfGlobalFree(tenScans);
-  const std::string endless = dir.Put("endless.jpg", test::EncodeProgressiveJpeg(64, 64, 600));
-  EXPECT_EQ(ops::Decode(endless.c_str(), 0), nullptr);
 }
 
 // VmPeak or VmSize of this process, in KiB.
@@ -151,14 +151,14 @@ uint64_t AddressSpaceKib(const char* field) {
 // Address space, not resident memory: an allocation libpng or libtiff makes for a length it has
 // not read yet is never touched, but it is committed all the same. The child first reserves the
 // room between its size and the peak it inherited, so that any growth raises the peak.
-int PeakGrowthMib(const std::function<void()>& operation) {
+int PeakGrowthMib(const std::function<HRESULT()>& operation) {
   const pid_t child = fork();
   if (child == 0) {
     const uint64_t gap = AddressSpaceKib("VmPeak:") - AddressSpaceKib("VmSize:");
     if (gap > 0)
       mmap(nullptr, gap * 1024, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     const uint64_t before = AddressSpaceKib("VmPeak:");
-    operation();
+    [[maybe_unused]] const HRESULT answer = operation();
     _exit(static_cast<int>(std::min<uint64_t>((AddressSpaceKib("VmPeak:") - before) / 1024, 250)));
   }
   int status = 0;
@@ -177,28 +177,15 @@ const HostileLength kHostileLengths[] = {
     {"a 1x1 PNG whose text chunk claims 1.9 GB", "text.png",
      [](Order) {
        test::ByteWriter w(Order::Big);
-       w.Raw("\x89PNG\r\n\x1A\n", 8)
-           .U32(13)
-           .Text("IHDR")
-           .U32(1)
-           .U32(1)
-           .U8(8)
-           .Zeros(4)
-           .U32(0x3A7E9B55);
-       return w.U32(1900000000).Text("tEXtComment").U8(0).Text("hello").Take();
+       w.Raw("\x89PNG\r\n\x1A\n", 8).U32(13).Text("IHDR").U32(1).U32(1).U8(8).Zeros(4);
+       return w.U32(0x3A7E9B55).U32(1900000000).Text("tEXtComment").U8(0).Text("hello").Take();
      }},
     {"a 1x1 TIFF with 64 private tags of a gigabyte each", "tags.tif",
      [](Order o) {
        test::TiffBuilder b(o);
        const int strip = b.AddBlob({0x80});
-       b.Ifd0()
-           .Long(0x0100, {1})
-           .Long(0x0101, {1})
-           .Short(0x0102, {8})
-           .Short(0x0106, {1})
-           .BlobOffset(0x0111, strip)
-           .Long(0x0116, {1})
-           .BlobLength(0x0117, strip);
+       b.Ifd0().Long(0x0100, {1}).Long(0x0101, {1}).Short(0x0102, {8}).Short(0x0106, {1});
+       b.Ifd0().BlobOffset(0x0111, strip).Long(0x0116, {1}).BlobLength(0x0117, strip);
        for (uint16_t t = 0; t < 64; ++t)
          b.Ifd0().RawEntry(uint16_t(0xC800 + t), test::kByte, 0x3FFFFFF0, 8);
        return b.Build();
@@ -208,18 +195,8 @@ const HostileLength kHostileLengths[] = {
        test::ByteWriter w(Order::Little);
        w.Text("GIF89a").U16(1).U16(1).U8(0x80).U8(0).U8(0).Zeros(6);
        w.U8(0x21).U8(0xFE).U8(255).Zeros(255).U8(0);  // a comment extension
-       return w.U8(0x2C)
-           .U16(0)
-           .U16(0)
-           .U16(0xFFFF)
-           .U16(0xFFFF)
-           .U8(0)
-           .U8(2)
-           .U8(1)
-           .U8(0x44)
-           .U8(0)
-           .U8(0x3B)
-           .Take();
+       w.U8(0x2C).U16(0).U16(0).U16(0xFFFF).U16(0xFFFF).U8(0);
+       return w.U8(2).U8(1).U8(0x44).U8(0).U8(0x3B).Take();
      }},
     {"a progressive JPEG claiming 65000 x 65000 pixels", "frame.jpg",
      [](Order) {
@@ -240,18 +217,25 @@ TEST(ResourceLimits, HostileLengthsCommitNoMoreThanAConstant) {
   for (const HostileLength& h : kHostileLengths) {
     for (Order order : {Order::Little, Order::Big}) {
       const std::string path = dir.Put(h.file, h.make(order));
-      const std::vector<std::pair<const char*, std::function<void()>>> calls = {
-          {"Decode", [&] { LfGlobalFree(ops::Decode(path.c_str(), 0)); }},
+      const char* p = path.c_str();
+      const std::pair<const char*, std::function<HRESULT()>> calls[] = {
+          {"Decode",
+           [&] {
+             LfGlobalFree(ops::Decode(p, 0));
+             return S_OK;
+           }},
           {"GetStillImageInfo",
            [&] {
              LfStillImageOutput out{};
-             (void)ops::GetStillImageInfo(path.c_str(), &out, LF_SEL_IMAGE_INFO);
+             const HRESULT r = ops::GetStillImageInfo(p, &out, LF_SEL_IMAGE_INFO);
+             LfStillImageOutputFree(&out);
+             return r;
            }},
           {"DrawImage",
            [&] {
              Bytes pixels(64 * 64 * 3);
              LfDeviceContext dc{64, 64, 24, 64 * 3, pixels.data()};
-             (void)ops::DrawImage(path.c_str(), &dc, LfRect{0, 0, 64, 64}, 0, LfRect{}, 0);
+             return ops::DrawImage(p, &dc, LfRect{0, 0, 64, 64}, 0, LfRect{}, 0);
            }},
       };
       for (const auto& [name, call] : calls) {

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The record writer and the segment merge: records read from a file in either byte order, written
 // into a new JPEG (EncodeJpegWithExif) or merged into another file's segment (AppendExif), read
-// again by our reader and by ExifTool; the result codes of the file steps; hostile host lists; and
-// real files merged with the fixture's records and with their own (concurrent calls are the
-// thread stress test's).
+// again by our reader and by ExifTool; the result codes of the file steps; and hostile host lists
+// (real files are the corpus suite's, concurrent calls the thread stress test's).
 #include "exif/record/append_exif.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +22,6 @@
 #include "platform/faults.h"
 #include "platform/temp_files.h"
 #include "tests/imaging/image_files.h"
-#include "tests/support/corpus_edits.h"
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/exiftool_dump.h"
 #include "tests/support/fixture_builder.h"
@@ -581,73 +579,6 @@ TEST(AppendExif, HostileListsAreRefusedBeforeAnyFileIsTouched) {
   }
   LfGlobalFree(image);
   EXPECT_EQ(record::AppendExif(target.c_str(), target.c_str(), &list, 1), S_OK);
-}
-
-// Records merged into a copy of every EXIF camera JPEG of the corpus, judged by ExifTool's dumps
-// before and after: only tags the merge may write change (never vanish), the rest, thumbnails and
-// maker notes included, reads as before, and every offset ExifTool reads (previews after the
-// image too) names the bytes it named. The records are the rich fixture's, or the file's own as
-// GetStillImageInfo hands them out, which change nothing but DateTime.
-TEST(AppendExifCorpus, MergedFilesChangeOnlyMergeableTagsAsExifToolReadsThem) {
-  LF_SKIP_WITHOUT_CORPUS_EDITS();
-  test::TempDir dir;
-  RecordList fixture;
-  Read(dir.Put("src.jpg", Jpeg(SourceTiff(Order::Little))), &fixture);
-  static const std::set<std::string> kMergeable{
-      "ImageWidth", "ImageHeight", "Compression", "PhotometricInterpretation", "Orientation", "SamplesPerPixel",
-      "RowsPerStrip", "PlanarConfiguration", "ResolutionUnit", "YCbCrPositioning", "ExposureProgram",
-      "MeteringMode", "LightSource", "Flash", "ColorSpace", "ExifImageWidth", "ExifImageHeight", "WhiteBalance",
-      "GPS_0x0028", "ModifyDate"};
-  const struct {
-    const char* name;
-    bool ownRecords;
-  } rows[] = {{"fixture records merged", false}, {"own records merged", true}};
-  std::vector<test::CorpusEdit> edits;
-  for (const auto& row : rows) {
-    edits.push_back(
-        {row.name, [&, own = row.ownRecords](const test::CorpusEditCase& c) {
-           test::CorpusEditOutcome out;
-           out.path = c.dst;
-           out.skipped = c.file->format != "JPEG";
-           if (out.skipped) return out;
-           RecordList mine;
-           if (own) ReadExifRecord(c.src.c_str(), &mine.list, 0x000F0000);
-           out.result = record::AppendExif(c.dst.c_str(), c.src.c_str(),
-                                           own ? &mine.list : &fixture.list, 1);
-           out.explained = [own](const std::string& key, const std::string*,
-                                 const std::string* now) {
-             const std::string tag = test::TagOf(key);
-             return test::GroupOf(key) == "Composite" ||
-                    (now && (own ? tag == "ModifyDate" : kMergeable.count(tag) != 0));
-           };
-           out.judge = [before = c.before, original = c.original, path = c.dst](
-                           const test::ExifToolTags& extracted, const Bytes& afterFile) {
-             // ExifTool finds a preview that moved when it extracts it; asked not to,
-             // it reports the offset as stored.
-             const bool preview = std::any_of(before->begin(), before->end(), [](const auto& kv) {
-               return test::TagOf(kv.first) == "PreviewImageStart";
-             });
-             const test::ExifToolTags after =
-                 preview ? test::RunExifTool({path}, {"--PreviewImage"})[path] : extracted;
-             std::vector<std::string> problems;
-             for (const auto& [key, value] : *before) {
-               if (!test::MayMove(key) || !after.count(key)) continue;
-               const std::string why =
-                   test::NamesSameBytes(key, *before, *original, after, afterFile);
-               if (!why.empty()) problems.push_back(key + ": " + why);
-             }
-             return problems;
-           };
-           return out;
-         }});
-  }
-  const std::vector<test::CorpusEditTally> t = test::JudgeCorpusEdits(edits, "record merges");
-  for (size_t i = 0; i < t.size(); ++i) {
-    std::printf("  %s: %zu EXIF JPEGs to the module; merges refused:%s\n", rows[i].name,
-                t[i].ExifFiles(), t[i].refusedFiles.c_str());
-  }
-  EXPECT_GT(t[0].succeeded, t[0].ExifFiles() / 2);
-  EXPECT_EQ(t[1].succeeded, t[1].ExifFiles());  // a file's own records are always taken back
 }
 
 }  // namespace

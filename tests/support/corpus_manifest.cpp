@@ -7,47 +7,23 @@
 #include "tests/support/fixture_builder.h"
 
 namespace lf::test {
-namespace {
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  std::string field;
-  std::istringstream in(line);
-  while (std::getline(in, field, '\t')) fields.push_back(field);
-  if (!line.empty() && line.back() == '\t') fields.emplace_back();
-  return fields;
-}
-
-std::string Reading(const std::string& field) { return field == "-" ? std::string() : field; }
-
-}  // namespace
 
 std::vector<CorpusFile> LoadCorpusManifest() {
   std::vector<CorpusFile> files;
   const std::string dir = CorpusDir();
-  if (dir.empty()) return files;
-  std::ifstream in(dir + "/MANIFEST.tsv");
-  std::string line;
+  std::ifstream in(dir.empty() ? std::string() : dir + "/MANIFEST.tsv");
   // Columns: path category format source_repo source_path size Make Model byte_order
-  // has_thumbnail has_gps Orientation DateTimeOriginal (the first line names them).
-  if (!std::getline(in, line)) return files;
-  while (std::getline(in, line)) {
+  // has_thumbnail has_gps Orientation DateTimeOriginal, named by the first line; "-" for none.
+  std::string line;
+  for (std::getline(in, line); std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::vector<std::string> f = SplitTabs(line);
+    std::vector<std::string> f;
+    std::istringstream fields(line + "\t");
+    for (std::string field; std::getline(fields, field, '\t');)
+      f.push_back(field == "-" ? "" : field);
     if (f.size() < 13) continue;
-    CorpusFile c;
-    c.relative = f[0];
-    c.path = dir + "/" + f[0];
-    c.category = f[1];
-    c.format = f[2];
-    c.make = Reading(f[6]);
-    c.model = Reading(f[7]);
-    c.byteOrder = Reading(f[8]);
-    c.hasThumbnail = f[9] == "y";
-    c.hasGps = f[10] == "y";
-    c.orientation = Reading(f[11]);
-    c.dateTimeOriginal = Reading(f[12]);
-    files.push_back(std::move(c));
+    files.push_back({dir + "/" + f[0], f[0], f[1], f[2], f[6], f[7], f[8], f[9] == "y",
+                     f[10] == "y", f[11], f[12]});
   }
   return files;
 }

@@ -3,257 +3,204 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
 #include <memory>
-#include <utility>
+#include <sstream>
 
 namespace lf::test {
 namespace {
 
-// A reader for the JSON ExifTool writes: objects, arrays, strings, numbers, true/false/null.
-class JsonReader {
- public:
-  explicit JsonReader(const std::string& text) : s_(text) {}
+constexpr char kBinary[] = "(Binary data ";
+constexpr char kValueEnd[] = "<lf-value-end>";
+constexpr char kFileEnd[] = "<lf-file-end>\n";
 
-  bool Fail(const std::string& what) {
-    if (error_.empty()) error_ = what + " at offset " + std::to_string(pos_);
-    return false;
-  }
-  const std::string& error() const { return error_; }
-
-  void SkipSpace() {
-    while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\n' || s_[pos_] == '\r' || s_[pos_] == '\t')) ++pos_;
-  }
-  bool Eat(char c) {
-    SkipSpace();
-    if (pos_ < s_.size() && s_[pos_] == c) {
-      ++pos_;
-      return true;
-    }
-    return false;
-  }
-  bool AtEnd() {
-    SkipSpace();
-    return pos_ >= s_.size();
-  }
-
-  static void AppendUtf8(uint32_t cp, std::string* out) {
-    if (cp < 0x80) {
-      out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-
-  bool Hex4(uint32_t* v) {
-    if (pos_ + 4 > s_.size()) return Fail("short \\u escape");
-    *v = 0;
-    for (int i = 0; i < 4; ++i) {
-      const char c = s_[pos_++];
-      *v <<= 4;
-      if (c >= '0' && c <= '9') *v |= static_cast<uint32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f') *v |= static_cast<uint32_t>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') *v |= static_cast<uint32_t>(c - 'A' + 10);
-      else return Fail("bad \\u escape");
-    }
-    return true;
-  }
-
-  bool String(std::string* out) {
-    SkipSpace();
-    if (pos_ >= s_.size() || s_[pos_] != '"') return Fail("string expected");
-    ++pos_;
-    out->clear();
-    while (pos_ < s_.size()) {
-      const char c = s_[pos_++];
-      if (c == '"') return true;
-      if (c != '\\') {
-        out->push_back(c);
-        continue;
-      }
-      if (pos_ >= s_.size()) break;
-      const char e = s_[pos_++];
-      switch (e) {
-        case '"': out->push_back('"'); break;
-        case '\\': out->push_back('\\'); break;
-        case '/': out->push_back('/'); break;
-        case 'b': out->push_back('\b'); break;
-        case 'f': out->push_back('\f'); break;
-        case 'n': out->push_back('\n'); break;
-        case 'r': out->push_back('\r'); break;
-        case 't': out->push_back('\t'); break;
-        case 'u': {
-          uint32_t cp = 0;
-          if (!Hex4(&cp)) return false;
-          if (cp >= 0xD800 && cp < 0xDC00 && pos_ + 6 <= s_.size() && s_[pos_] == '\\' && s_[pos_ + 1] == 'u') {
-            pos_ += 2;
-            uint32_t low = 0;
-            if (!Hex4(&low)) return false;
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-          }
-          AppendUtf8(cp, out);
-          break;
-        }
-        default: return Fail("bad escape");
-      }
-    }
-    return Fail("unterminated string");
-  }
-
-  // Any value, rendered as text.
-  bool Value(std::string* out) {
-    SkipSpace();
-    if (pos_ >= s_.size()) return Fail("value expected");
-    const char c = s_[pos_];
-    if (c == '"') return String(out);
-    if (c == '[') {
-      ++pos_;
-      *out = "[";
-      if (Eat(']')) return out->append("]"), true;
-      for (bool first = true;; first = false) {
-        std::string item;
-        if (!Value(&item)) return false;
-        if (!first) out->append(", ");
-        out->append(item);
-        if (Eat(']')) break;
-        if (!Eat(',')) return Fail("',' or ']' expected");
-      }
-      out->append("]");
-      return true;
-    }
-    if (c == '{') {
-      ++pos_;
-      *out = "{";
-      if (Eat('}')) return out->append("}"), true;
-      for (bool first = true;; first = false) {
-        std::string key, item;
-        if (!String(&key) || !Eat(':') || !Value(&item)) return Fail("member expected");
-        if (!first) out->append(", ");
-        out->append(key).append("=").append(item);
-        if (Eat('}')) break;
-        if (!Eat(',')) return Fail("',' or '}' expected");
-      }
-      out->append("}");
-      return true;
-    }
-    // A number or a literal: its spelling up to the next delimiter.
-    const size_t start = pos_;
-    while (pos_ < s_.size() && s_[pos_] != ',' && s_[pos_] != '}' && s_[pos_] != ']' && s_[pos_] != ' ' &&
-           s_[pos_] != '\n' && s_[pos_] != '\r' && s_[pos_] != '\t') {
-      ++pos_;
-    }
-    if (pos_ == start) return Fail("value expected");
-    *out = s_.substr(start, pos_ - start);
-    return true;
-  }
-
- private:
-  const std::string& s_;
-  size_t pos_ = 0;
-  std::string error_;
-};
-
-}  // namespace
-
-bool ParseExifToolJson(const std::string& json, ExifToolDump* out, std::string* error) {
-  JsonReader r(json);
-  auto fail = [&]() {
-    if (error) *error = r.error();
-    return false;
-  };
-  if (r.AtEnd()) return true;  // no file was read
-  if (!r.Eat('[')) return r.Fail("'[' expected"), fail();
-  if (r.Eat(']')) return true;
-  do {
-    if (!r.Eat('{')) return r.Fail("'{' expected"), fail();
-    std::vector<std::pair<std::string, std::string>> members;
-    if (!r.Eat('}')) {
-      do {
-        std::string key, value;
-        if (!r.String(&key) || !r.Eat(':') || !r.Value(&value)) return r.Fail("member expected"), fail();
-        members.emplace_back(std::move(key), std::move(value));
-      } while (r.Eat(','));
-      if (!r.Eat('}')) return r.Fail("'}' expected"), fail();
-    }
-    // ExifTool numbers the copies of a tag name over all groups ("IFD1:Copy1:Orientation" when
-    // IFD0 has one too), so adding a tag to one directory would rename its namesakes elsewhere.
-    // Number them within their group instead: "IFD0:StripOffsets", "IFD0:StripOffsets (2)".
-    ExifToolTags tags;
-    std::map<std::string, int> seen;
-    for (auto& [key, value] : members) {
-      std::string plain = key;
-      const size_t first = key.find(':'), last = key.rfind(':');
-      if (first != last && key.compare(first + 1, 4, "Copy") == 0) plain = key.substr(0, first) + key.substr(last);
-      const int n = ++seen[plain];
-      tags[n == 1 ? plain : plain + " (" + std::to_string(n) + ")"] = std::move(value);
-    }
-    const auto source = tags.find("SourceFile");
-    if (source == tags.end()) return r.Fail("object without SourceFile"), fail();
-    const std::string path = source->second;
-    tags.erase(source);
-    (*out)[path] = std::move(tags);
-  } while (r.Eat(','));
-  if (!r.Eat(']') || !r.AtEnd()) return r.Fail("']' expected"), fail();
-  return true;
-}
-
-bool ExifToolAvailable() {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen("exiftool -ver 2>/dev/null", "r"), ::pclose);
-  if (!pipe) return false;
-  char line[64] = {};
-  const bool read = std::fgets(line, sizeof line, pipe.get()) != nullptr;
-  return read && line[0] >= '0' && line[0] <= '9';
-}
-
-ExifToolDump RunExifTool(const std::vector<std::string>& paths, const std::vector<std::string>& extraArgs,
-                         std::string* error) {
-  ExifToolDump dump;
-  if (paths.empty()) return dump;
-  // The arguments go through a file, one a line, so neither their number nor quoting matters.
+// ExifTool's standard output for `args`, passed one a line through an argument file so that
+// neither their number nor quoting matters; "" when it cannot be run.
+std::string RunWithArguments(const std::vector<std::string>& args) {
   char argFile[] = "/tmp/lf_exiftool_args_XXXXXX";
   const int fd = ::mkstemp(argFile);
-  if (fd < 0) {
-    if (error) *error = "cannot create an argument file";
-    return dump;
-  }
-  std::string args;
-  for (const char* a : {"-j", "-a", "-u", "-G1:4", "-n", "-b", "-all"}) args.append(a).append("\n");
-  for (const std::string& a : extraArgs) args.append(a).append("\n");
-  for (const std::string& p : paths) args.append(p).append("\n");
-  const bool written = ::write(fd, args.data(), args.size()) == static_cast<ssize_t>(args.size());
+  if (fd < 0) return {};
+  std::string lines;
+  for (const std::string& a : args) lines.append(a).append("\n");
+  const bool written =
+      ::write(fd, lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
   ::close(fd);
   std::string output;
   if (written) {
     const std::string command = std::string("exiftool -@ '") + argFile + "' 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    if (pipe) {
-      char buffer[1 << 16];
-      size_t n;
-      while ((n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-    }
+    char buffer[1 << 16];
+    size_t n;
+    while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0)
+      output.append(buffer, n);
   }
   std::remove(argFile);
-  if (!written) {
-    if (error) *error = "cannot write the argument file";
-    return dump;
+  return output;
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& end) {
+  std::vector<std::string> parts;
+  for (size_t from = 0, at; (at = text.find(end, from)) != std::string::npos;
+       from = at + end.size()) {
+    parts.push_back(text.substr(from, at - from));
   }
-  std::string parseError;
-  if (!ParseExifToolJson(output, &dump, &parseError) && error) {
-    *error = "cannot parse ExifTool's output: " + parseError;
+  return parts;
+}
+
+// `-args` prints binary values as "(Binary data N bytes, ...)": one `-b` command per file asks
+// for those tags again, every occurrence ended by a marker, in the order they were asked for.
+void ReadBinaryValues(ExifToolDump* dump, const std::vector<std::string>& extraArgs) {
+  std::vector<std::pair<ExifToolTags*, std::vector<std::string>>> asked;
+  std::vector<std::string> args;
+  for (auto& [path, tags] : *dump) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : tags) {
+      const std::string plain = key.substr(0, key.size() - Occurrence(key).size());
+      if (value.rfind(kBinary, 0) == 0 && (keys.empty() || keys.back() != plain))
+        keys.push_back(plain);
+    }
+    if (keys.empty()) continue;
+    args.insert(args.end(), {"-b", "-a", "-u", "-n", "-sep", ";", "-sep", kValueEnd});
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    for (const std::string& k : keys) args.push_back("-" + k);
+    args.insert(args.end(),
+                {path, "-echo3", std::string(kFileEnd, sizeof kFileEnd - 2), "-execute"});
+    asked.emplace_back(&tags, std::move(keys));
   }
+  if (asked.empty()) return;
+  const std::vector<std::string> files = Split(RunWithArguments(args), kFileEnd);
+  for (size_t f = 0; f < asked.size() && f < files.size(); ++f) {
+    const std::vector<std::string> values = Split(files[f], kValueEnd);
+    ExifToolTags& tags = *asked[f].first;
+    std::vector<std::string*> slots;  // every occurrence of each key asked for, in order
+    for (const std::string& k : asked[f].second) {
+      for (int n = 1;; ++n) {
+        const auto it = tags.find(n == 1 ? k : k + " (" + std::to_string(n) + ")");
+        if (it == tags.end()) break;
+        slots.push_back(&it->second);
+      }
+    }
+    if (values.size() != slots.size()) continue;  // not read again: the lengths are compared
+    for (size_t i = 0; i < slots.size(); ++i) {
+      if (slots[i]->rfind(kBinary, 0) == 0) *slots[i] = values[i];
+    }
+  }
+}
+
+std::vector<uint64_t> Numbers(const std::string& v) {
+  std::vector<uint64_t> n;
+  std::istringstream in(v);
+  std::string word;
+  while (in >> word) {
+    if (!std::isdigit(static_cast<unsigned char>(word[0]))) return {};
+    n.push_back(std::stoull(word));
+  }
+  return n;
+}
+
+// The offset tags ExifTool reports as file offsets, with the tag giving each piece's length.
+std::string LengthTagOf(const std::string& offsetTag) {
+  static const std::map<std::string, std::string> pairs = {
+      {"ThumbnailOffset", "ThumbnailLength"},  {"StripOffsets", "StripByteCounts"},
+      {"TileOffsets", "TileByteCounts"},       {"PreviewImageStart", "PreviewImageLength"},
+      {"JpgFromRawStart", "JpgFromRawLength"}, {"OtherImageStart", "OtherImageLength"},
+  };
+  const auto it = pairs.find(offsetTag);
+  return it == pairs.end() ? std::string() : it->second;
+}
+
+}  // namespace
+
+bool ExifToolAvailable() {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen("exiftool -ver 2>/dev/null", "r"), ::pclose);
+  char line[64] = {};
+  return pipe && std::fgets(line, sizeof line, pipe.get()) &&
+         std::isdigit(static_cast<unsigned char>(line[0]));
+}
+
+ExifToolDump RunExifTool(const std::vector<std::string>& paths,
+                         const std::vector<std::string>& extraArgs, std::string* error) {
+  ExifToolDump dump;
+  if (paths.empty()) return dump;
+  std::vector<std::string> args = {"-args", "-a", "-u", "-G1", "-n", "-ec"};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  args.insert(args.end(), paths.begin(), paths.end());
+  const std::string output = RunWithArguments(args);
+  if (output.empty() && error)
+    *error = "ExifTool read none of " + std::to_string(paths.size()) + " files";
+  // With more than one file, a "======== path" line starts each file's tags.
+  ExifToolTags* tags = paths.size() == 1 ? &dump[paths[0]] : nullptr;
+  std::map<std::string, int> seen;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("======== ", 0) == 0) {
+      tags = &dump[line.substr(9)];
+      seen.clear();
+    } else if (const size_t eq = line.find('=');
+               tags && line[0] == '-' && eq != std::string::npos) {
+      const std::string key = line.substr(1, eq - 1);
+      const int n = ++seen[key];
+      (*tags)[n == 1 ? key : key + " (" + std::to_string(n) + ")"] = line.substr(eq + 1);
+    }
+  }
+  if (paths.size() == 1 && tags->empty()) dump.clear();
+  ReadBinaryValues(&dump, extraArgs);
   return dump;
+}
+
+std::string GroupOf(const std::string& key) { return key.substr(0, key.find(':')); }
+std::string Occurrence(const std::string& key) {
+  const size_t space = key.find(" (", key.rfind(':'));
+  return space == std::string::npos ? std::string() : key.substr(space);
+}
+std::string TagOf(const std::string& key) {
+  const size_t colon = key.rfind(':') + 1;
+  return key.substr(colon, key.size() - colon - Occurrence(key).size());
+}
+
+// Strip, tile and thumbnail offsets move with the TIFF directories (IFD0, IFD1, SubIFDs,
+// PreviewIFD); a maker note's preview may move with the maker note.
+bool MayMove(const std::string& key) {
+  const std::string group = GroupOf(key), tag = TagOf(key);
+  if (LengthTagOf(tag).empty()) return false;
+  const bool ifd = group == "PreviewIFD" || group.rfind("SubIFD", 0) == 0 ||
+                   (group.rfind("IFD", 0) == 0 && group.size() > 3 &&
+                    std::isdigit(static_cast<unsigned char>(group[3])));
+  return ifd || tag == "PreviewImageStart";
+}
+
+std::string NamesSameBytes(const std::string& offsetKey, const ExifToolTags& beforeTags,
+                           const Bytes& beforeFile, const ExifToolTags& afterTags,
+                           const Bytes& afterFile) {
+  const std::string lengthKey =
+      GroupOf(offsetKey) + ":" + LengthTagOf(TagOf(offsetKey)) + Occurrence(offsetKey);
+  const auto b = beforeTags.find(lengthKey), a = afterTags.find(lengthKey);
+  if (b == beforeTags.end() || a == afterTags.end()) return "";
+  const std::vector<uint64_t> beforeAt = Numbers(beforeTags.at(offsetKey)),
+                              afterAt = Numbers(afterTags.at(offsetKey));
+  const std::vector<uint64_t> lengths = Numbers(b->second);
+  if (beforeAt.size() != lengths.size()) return "";  // not a list of pieces ExifTool could read
+  if (afterAt.size() != beforeAt.size() || Numbers(a->second) != lengths) {
+    return "now names " + std::to_string(afterAt.size()) + " pieces instead of " +
+           std::to_string(beforeAt.size());
+  }
+  for (size_t i = 0; i < beforeAt.size(); ++i) {
+    const uint64_t n = lengths[i];
+    if (beforeAt[i] > beforeFile.size() || n > beforeFile.size() - beforeAt[i]) continue;
+    const std::string piece = "piece " + std::to_string(i) + " (" + std::to_string(n) +
+                              " bytes at " + std::to_string(beforeAt[i]) + " -> " +
+                              std::to_string(afterAt[i]) + ")";
+    if (afterAt[i] > afterFile.size() || n > afterFile.size() - afterAt[i])
+      return piece + " lies beyond the end";
+    if (!std::equal(beforeFile.begin() + static_cast<long>(beforeAt[i]),
+                    beforeFile.begin() + static_cast<long>(beforeAt[i] + n),
+                    afterFile.begin() + static_cast<long>(afterAt[i]))) {
+      return piece + " holds other bytes";
+    }
+  }
+  return "";
 }
 
 }  // namespace lf::test

@@ -1,35 +1,45 @@
 // SPDX-License-Identifier: MIT
-// ExifTool as an independent reader: one invocation over many files, its JSON output read back
-// as one flat map of tag values per file.
+// ExifTool as an independent reader: one invocation over many files, its `-args` output read back
+// as one flat map of tag values per file, and the checks that judge an edit by those maps.
 #pragma once
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include "tests/support/fixture_builder.h"
+
 namespace lf::test {
 
-// Tag key ("Group1:Tag"; "Group1:Tag (N)" for its Nth occurrence in that group) to its value as
-// text.
-// Strings are unescaped, numbers keep ExifTool's spelling, binary values are "base64:...",
-// lists are "[a, b]".
+// Tag key ("Group1:Tag"; "Group1:Tag (N)" for its Nth occurrence) to its value as ExifTool prints
+// it with -n, control characters escaped (-ec). A binary value holds its bytes, read in a second
+// `-b` pass (lists of offsets too long for ExifTool to print are binary values as well).
 using ExifToolTags = std::map<std::string, std::string>;
 // File path, exactly as given to ExifTool, to its tags.
 using ExifToolDump = std::map<std::string, ExifToolTags>;
 
 // Whether an `exiftool` can be run.
-bool ExifToolAvailable();
+[[nodiscard]] bool ExifToolAvailable();
 
-// Runs `exiftool -j -a -u -G1:4 -n -b -all` (plus `extraArgs`) once over all `paths`, which are
-// passed through an argument file so that their number does not matter. Every value is read,
-// binary ones included (base64). A file ExifTool could not read is missing from the result.
-// `error` (when given) receives a description when ExifTool cannot be run or its output cannot
-// be parsed.
+// Runs `exiftool -args -a -u -G1 -n -ec` (plus `extraArgs`, e.g. other group families) over all
+// `paths` through an argument file, so that their number does not matter. A file ExifTool could
+// not read is missing from the result; `error` (when given) says why nothing could be read.
 ExifToolDump RunExifTool(const std::vector<std::string>& paths,
-                         const std::vector<std::string>& extraArgs = {}, std::string* error = nullptr);
+                         const std::vector<std::string>& extraArgs = {},
+                         std::string* error = nullptr);
 
-// Parses ExifTool's JSON output (an array of flat objects keyed by SourceFile); false on
-// malformed input. Nested objects (from -struct) are flattened to "{k=v, ...}".
-bool ParseExifToolJson(const std::string& json, ExifToolDump* out, std::string* error = nullptr);
+// "IFD0:StripOffsets (2)" -> group "IFD0", tag "StripOffsets", occurrence " (2)".
+std::string GroupOf(const std::string& key);
+std::string TagOf(const std::string& key);
+std::string Occurrence(const std::string& key);
+
+// Whether `key` is a file offset of a TIFF directory or a maker note that may change when the data
+// it names moves (strips, tiles, thumbnail, previews).
+bool MayMove(const std::string& key);
+// Whether the pieces named by `offsetKey` in `before` hold the same bytes as those it names in
+// `after`; "" when they do, else a description. Pieces outside the original file are not judged.
+std::string NamesSameBytes(const std::string& offsetKey, const ExifToolTags& beforeTags,
+                           const Bytes& beforeFile, const ExifToolTags& afterTags,
+                           const Bytes& afterFile);
 
 }  // namespace lf::test

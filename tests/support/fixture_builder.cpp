@@ -81,14 +81,18 @@ uint32_t TypeSize(uint16_t type) {
 
 }  // namespace
 
-Ifd& Ifd::Values(uint16_t tag, uint16_t type, std::vector<uint64_t> values) {
-  Entry e;
+Ifd::Entry& Ifd::Add(uint16_t tag, uint16_t type, uint32_t count) {
+  Entry& e = entries.emplace_back();
   e.tag = tag;
   e.type = type;
+  e.count = count;
+  return e;
+}
+
+Ifd& Ifd::Values(uint16_t tag, uint16_t type, std::vector<uint64_t> values) {
   const bool pairs = type == kRational || type == kSRational;
-  e.count = static_cast<uint32_t>(pairs ? values.size() / 2 : values.size());
-  e.numbers = std::move(values);
-  entries.push_back(std::move(e));
+  Add(tag, type, static_cast<uint32_t>(pairs ? values.size() / 2 : values.size())).numbers =
+      std::move(values);
   return *this;
 }
 
@@ -102,10 +106,7 @@ Ifd& Ifd::Long(uint16_t tag, std::initializer_list<uint32_t> v) {
 
 Ifd& Ifd::Rational(uint16_t tag, std::initializer_list<std::pair<uint32_t, uint32_t>> v) {
   std::vector<uint64_t> n;
-  for (auto [num, den] : v) {
-    n.push_back(num);
-    n.push_back(den);
-  }
+  for (auto [num, den] : v) n.insert(n.end(), {num, den});
   return Values(tag, kRational, std::move(n));
 }
 
@@ -116,54 +117,31 @@ Ifd& Ifd::Ascii(uint16_t tag, const std::string& text) {
 }
 
 Ifd& Ifd::Data(uint16_t tag, uint16_t type, const Bytes& data) {
-  Entry e;
-  e.tag = tag;
-  e.type = type;
-  e.count = static_cast<uint32_t>(data.size() / std::max<uint32_t>(1, TypeSize(type)));
+  Entry& e = Add(tag, type, static_cast<uint32_t>(data.size() / TypeSize(type)));
   e.raw = data;
   e.isRaw = true;
-  entries.push_back(std::move(e));
   return *this;
 }
 
 Ifd& Ifd::RawEntry(uint16_t tag, uint16_t type, uint32_t count, uint32_t valueField) {
-  Entry e;
-  e.tag = tag;
-  e.type = type;
-  e.count = count;
+  Entry& e = Add(tag, type, count);
   e.hasFixedField = true;
   e.fixedField = valueField;
-  entries.push_back(std::move(e));
   return *this;
 }
 
 Ifd& Ifd::Pointer(uint16_t tag, int directoryIndex) {
-  Entry e;
-  e.tag = tag;
-  e.type = kLong;
-  e.count = 1;
-  e.pointerTo = directoryIndex;
-  entries.push_back(std::move(e));
+  Add(tag, kLong, 1).pointerTo = directoryIndex;
   return *this;
 }
 
 Ifd& Ifd::BlobOffset(uint16_t tag, int blobIndex, uint16_t type) {
-  Entry e;
-  e.tag = tag;
-  e.type = type;
-  e.count = 1;
-  e.blobOffset = blobIndex;
-  entries.push_back(std::move(e));
+  Add(tag, type, 1).blobOffset = blobIndex;
   return *this;
 }
 
 Ifd& Ifd::BlobLength(uint16_t tag, int blobIndex, uint16_t type) {
-  Entry e;
-  e.tag = tag;
-  e.type = type;
-  e.count = 1;
-  e.blobLength = blobIndex;
-  entries.push_back(std::move(e));
+  Add(tag, type, 1).blobLength = blobIndex;
   return *this;
 }
 
@@ -195,9 +173,13 @@ int TiffBuilder::AddBlob(const Bytes& data) {
 
 namespace {
 
-// The encoded value bytes of an entry (without resolution of pointers).
-Bytes EncodeValue(const Ifd::Entry& e, Order order) {
+size_t DirectorySize(const Ifd& d) { return 2 + 12 * d.entries.size() + 4; }
+
+}  // namespace
+
+Bytes ValueBytes(const Ifd::Entry& e, Order order) {
   if (e.isRaw) return e.raw;
+  if (e.hasFixedField || e.pointerTo >= 0 || e.blobOffset >= 0 || e.blobLength >= 0) return {};
   ByteWriter w(order);
   for (uint64_t n : e.numbers) {
     switch (TypeSize(e.type)) {
@@ -216,10 +198,6 @@ Bytes EncodeValue(const Ifd::Entry& e, Order order) {
   }
   return w.Take();
 }
-
-size_t DirectorySize(const Ifd& d) { return 2 + 12 * d.entries.size() + 4; }
-
-}  // namespace
 
 Bytes TiffBuilder::Build(TiffLayout* layout) const {
   TiffLayout local;
@@ -240,9 +218,7 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
     L.directoryOffsets.push_back(pos);
     pos += static_cast<uint32_t>(DirectorySize(dirs_[d]));
     for (const Ifd::Entry& e : dirs_[d].entries) {
-      Bytes v = (e.hasFixedField || e.pointerTo >= 0 || e.blobOffset >= 0 || e.blobLength >= 0)
-                    ? Bytes{}
-                    : EncodeValue(e, order_);
+      Bytes v = ValueBytes(e, order_);
       if (v.size() > 4) {
         L.valueOffsets[{static_cast<int>(d), e.tag}] = pos;
         pos += static_cast<uint32_t>(v.size());

@@ -93,7 +93,14 @@ class Ifd {
   int next = -1;
   bool hasRawNext = false;
   uint32_t rawNext = 0;
+
+ private:
+  Entry& Add(uint16_t tag, uint16_t type, uint32_t count);
 };
+
+// An entry's value bytes in the given byte order (as given for Data entries; none for pointers,
+// blob offsets and raw value fields).
+Bytes ValueBytes(const Ifd::Entry& e, Order order);
 
 // Where the parts of a built TIFF structure landed (offsets relative to the TIFF header).
 struct TiffLayout {

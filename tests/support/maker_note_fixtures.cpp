@@ -7,30 +7,9 @@ namespace lf::test {
 
 namespace {
 
-uint32_t TypeSize(uint16_t type) {
-  switch (type) {
-    case kShort: case kSShort: return 2;
-    case kLong: case kSLong: case kFloat: return 4;
-    case kRational: case kSRational: case kDouble: return 8;
-    default: return 1;
-  }
-}
-
-// The value bytes of an entry in the note's byte order.
-Bytes ValueBytes(const Ifd::Entry& e, Order order) {
-  if (e.isRaw || !e.raw.empty()) return e.raw;
-  ByteWriter w(order);
-  const uint32_t width = TypeSize(e.type) == 8 ? 4 : TypeSize(e.type);
-  for (uint64_t n : e.numbers) {
-    if (width == 1) w.U8(static_cast<uint8_t>(n));
-    else if (width == 2) w.U16(static_cast<uint16_t>(n));
-    else w.U32(static_cast<uint32_t>(n));
-  }
-  return w.Take();
-}
-
 // The maker note laid out for the TIFF offset `at`.
 Bytes LayNote(const MakerNoteRecipe& r, uint32_t at, std::map<uint16_t, uint32_t>* entryOffsets) {
+  if (r.rawNote) return r.rawNote(at);
   const auto& entries = r.note.entries;
   const uint32_t start = static_cast<uint32_t>(r.header.size() + 3);
   uint32_t valueAt = start + 2 + 12 * static_cast<uint32_t>(entries.size()) + 4;

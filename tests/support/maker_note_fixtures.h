@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -16,6 +17,9 @@ struct MakerNoteRecipe {
   Order order = Order::Little;
   std::string header = "Kestrelon";
   Ifd note;                   // the maker-note entries, in the order given
+  // When set, the maker note's bytes instead, given the TIFF offset where they land (their size
+  // must not depend on it).
+  std::function<Bytes(uint32_t at)> rawNote;
   bool fullExif = true;       // every shooting tag GetExif summarises, in IFD0 and the Exif IFD
   bool withGps = true;        // every GPS tag GetExif summarises
   std::string dateTimeOriginal = "2021:07:14 09:26:53";

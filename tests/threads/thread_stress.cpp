@@ -2,8 +2,7 @@
 // Every export from 8 threads at once, through the module loaded as a host loads it: each thread
 // reads different files, then all read the same file, then each edits its own copies of one
 // source. Every answer (result codes, values, decoded and drawn pixels, written files) must equal
-// the single-threaded answer. Exports that are not built yet take part all the same: whatever they
-// answer must not depend on the other threads. Run under ThreadSanitizer by `scripts/build tsan`.
+// the single-threaded answer. Run under ThreadSanitizer by `scripts/build tsan`.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -33,7 +32,8 @@ const HostModule& M() {
 
 std::string Hash(const void* data, size_t size) {
   uint64_t h = 1469598103934665603ull;
-  for (size_t i = 0; i < size; ++i) h = (h ^ static_cast<const uint8_t*>(data)[i]) * 1099511628211ull;
+  for (size_t i = 0; i < size; ++i)
+    h = (h ^ static_cast<const uint8_t*>(data)[i]) * 1099511628211ull;
   char text[24];
   std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
   return text;
@@ -58,88 +58,85 @@ std::string FileDigest(const std::string& path) {
   return Hash(text.data(), text.size());
 }
 
-// What a sequence of exports answered. The details are taken after the call has returned.
-class Answers {
- public:
-  template <typename Details>
-  void Add(const char* name, int32_t result, Details&& details) {
-    text_ += std::string(name) + "=" + std::to_string(result) + " " + details() + "\n";
-  }
-  void Add(const char* name, int32_t result) {
-    Add(name, result, [] { return std::string(); });
-  }
-  const std::string& text() const { return text_; }
-
- private:
-  std::string text_;
-};
+// Adds one export's answer to `out`; `details` is called after the call has returned.
+template <typename Details>
+void Add(std::string& out, const char* name, int32_t result, Details&& details) {
+  out += std::string(name) + "=" + std::to_string(result) + " " + details() + "\n";
+}
+std::string Nothing() { return ""; }
 
 // Everything the read exports say about one file.
 std::string ReadAll(const std::string& file) {
   const HostModule& m = M();
   const char* p = file.c_str();
-  Answers out;
+  std::string out;
   uint32_t a = 0, b = 0, c = 0;
   auto abc = [&] { return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c); };
-  out.Add("IsSupported", m.IsSupported(p, &a), abc);
-  out.Add("IsExifFile", m.IsExifFile(p, &a), abc);
-  out.Add("IsExifEx", m.IsExifEx(p, &a, &b, &c), abc);
-  out.Add("GetOrientation", m.GetOrientation(p, &a, &b, 1), abc);
+  Add(out, "IsSupported", m.IsSupported(p, &a), abc);
+  Add(out, "IsExifFile", m.IsExifFile(p, &a), abc);
+  Add(out, "IsExifEx", m.IsExifEx(p, &a, &b, &c), abc);
+  Add(out, "GetOrientation", m.GetOrientation(p, &a, &b, 1), abc);
   LfExifDateTime date{};
-  out.Add("GetDateTimeOriginal", m.GetDateTimeOriginal(p, &date), [&] { return Hash(&date, sizeof date); });
+  Add(out, "GetDateTimeOriginal", m.GetDateTimeOriginal(p, &date),
+      [&] { return Hash(&date, sizeof date); });
   for (uint32_t directory : {LF_DIR_IFD0, LF_DIR_EXIF, LF_DIR_GPS, LF_DIR_IFD1}) {
     for (uint16_t tag : {0x010F, 0x0112, 0x829A, 0x9003, 0x0002, 0x0201}) {
       uint8_t buffer[128] = {};
       uint32_t size = sizeof buffer, count = 0;
       uint16_t type = 0;
-      out.Add("GetExifValue", m.GetExifValue(p, directory, tag, buffer, &size, &type, &count), [&] {
-        return Hash(buffer, size) + " " + std::to_string(type) + ":" + std::to_string(count);
-      });
+      Add(out, "GetExifValue", m.GetExifValue(p, directory, tag, buffer, &size, &type, &count),
+          [&] {
+            return Hash(buffer, size) + " " + std::to_string(type) + ":" + std::to_string(count);
+          });
     }
   }
-  out.Add("Decode", 0, [&] { return TakeBlock(m.Decode(p, 0)) + " thumbnail " + TakeBlock(m.Decode(p, 1)); });
+  Add(out, "Decode", 0,
+      [&] { return TakeBlock(m.Decode(p, 0)) + " thumbnail " + TakeBlock(m.Decode(p, 1)); });
 
   std::vector<uint8_t> pixels(64 * 48 * 3);
   LfDeviceContext dc{64, 48, 24, 64 * 3, pixels.data()};
   auto drawn = [&] { return Hash(pixels.data(), pixels.size()); };
   if (LF_HGLOBAL dib = m.Decode(p, 0)) {
-    out.Add("Draw", m.Draw(&dc, dib, LfRect{0, 0, 64, 48}), drawn);
+    Add(out, "Draw", m.Draw(&dc, dib, LfRect{0, 0, 64, 48}), drawn);
     LfGlobalFree(dib);
   }
-  out.Add("DrawImage", m.DrawImage(p, &dc, LfRect{2, 2, 60, 40}, 4500, LfRect{0, 0, 0, 0}, 20), drawn);
+  Add(out, "DrawImage", m.DrawImage(p, &dc, LfRect{2, 2, 60, 40}, 4500, LfRect{0, 0, 0, 0}, 20),
+      drawn);
 
   // The image information's record is freed as a host frees it; its result code must agree.
   LfStillImageOutput info{};
-  out.Add("GetStillImageInfo", m.GetStillImageInfo(p, &info, LF_SEL_IMAGE_INFO));
+  Add(out, "GetStillImageInfo", m.GetStillImageInfo(p, &info, LF_SEL_IMAGE_INFO), Nothing);
   LfStillImageOutputFree(&info);
-  LfExifSummary exifSummary{};
-  LfGpsSummary gpsSummary{};
-  LfMakerNoteSummary makerSummary{};
-  out.Add("GetExif", m.GetExif(p, &exifSummary, &gpsSummary, &makerSummary), [&] {
-    return std::to_string(exifSummary.orientation) + " " + Hash(exifSummary.tags.data, 2 * exifSummary.tags.size) +
-           Hash(gpsSummary.tags.data, 2 * gpsSummary.tags.size) + Hash(makerSummary.tags.data, 2 * makerSummary.tags.size) +
-           (makerSummary.header.text ? makerSummary.header.text : "");
+  LfExifSummary exif{};
+  LfGpsSummary gps{};
+  LfMakerNoteSummary note{};
+  Add(out, "GetExif", m.GetExif(p, &exif, &gps, &note), [&] {
+    return std::to_string(exif.orientation) + Hash(exif.tags.data, 2 * exif.tags.size) +
+           Hash(gps.tags.data, 2 * gps.tags.size) + Hash(note.tags.data, 2 * note.tags.size) +
+           (note.header.text ? note.header.text : "");
   });
-  LfExifSummaryClear(&exifSummary);
-  LfGpsSummaryClear(&gpsSummary);
-  LfMakerNoteSummaryClear(&makerSummary);
+  LfExifSummaryClear(&exif);
+  LfGpsSummaryClear(&gps);
+  LfMakerNoteSummaryClear(&note);
   LfString header{};
   LfU16List tags{};
   LfU32List values{};
-  out.Add("GetMakerNoteValue", m.GetMakerNoteValue(p, &header, &tags, &values), [&] {
-    return std::string(header.text ? header.text : "") + " " + Hash(tags.data, sizeof(uint16_t) * tags.size) +
-           Hash(values.data, sizeof(uint32_t) * values.size);
+  Add(out, "GetMakerNoteValue", m.GetMakerNoteValue(p, &header, &tags, &values), [&] {
+    return std::string(header.text ? header.text : "") + Hash(tags.data, 2 * tags.size) +
+           Hash(values.data, 4 * values.size);
   });
   uint8_t buffer[64] = {};
   uint32_t size = sizeof buffer, count = 0;
   uint16_t type = 0;
-  out.Add("GetExifMakerValue",
-          m.GetExifMakerValue(p, header.text ? header.text : "", 1, buffer, &size, &type, &count),
-          [&] { return Hash(buffer, size) + " " + std::to_string(type) + ":" + std::to_string(count); });
+  const char* noteHeader = header.text ? header.text : "";
+  Add(out, "GetExifMakerValue", m.GetExifMakerValue(p, noteHeader, 1, buffer, &size, &type, &count),
+      [&] {
+        return Hash(buffer, size) + " " + std::to_string(type) + ":" + std::to_string(count);
+      });
   LfStringFree(&header);
   LfU16ListFree(&tags);
   LfU32ListFree(&values);
-  return out.text();
+  return out;
 }
 
 // Every edit export writing into `dir` from `source` (never changed); the answers and the files.
@@ -148,38 +145,41 @@ std::string EditAll(const std::string& source, const std::string& dir) {
   const std::string ext = source.substr(source.rfind('.'));
   const char* s = source.c_str();
   auto out = [&](const char* name) { return dir + "/" + name + ext; };
-  Answers r;
+  std::string r;
   auto written = [&](const std::string& path) { return [path] { return FileDigest(path); }; };
-  r.Add("SetOrientation", m.SetOrientation(out("orient").c_str(), s, 3, 1), written(out("orient")));
+  Add(r, "SetOrientation", m.SetOrientation(out("orient").c_str(), s, 3, 1),
+      written(out("orient")));
 
   const std::string dated = out("dated");
   std::filesystem::copy_file(source, dated, std::filesystem::copy_options::overwrite_existing);
-  r.Add("SetDateTimeOriginal", m.SetDateTimeOriginal(dated.c_str(), LfExifDateTime{2020, 2, 6, 29, 1, 2, 3, 0}),
-        written(dated));
+  Add(r, "SetDateTimeOriginal",
+      m.SetDateTimeOriginal(dated.c_str(), LfExifDateTime{2020, 2, 6, 29, 1, 2, 3, 0}),
+      written(dated));
 
   uint32_t gpsTags[] = {0x0001, 0x0002};
+  const uint32_t latitude[6] = {33, 1, 0, 1, 0, 1};  // 33° 0' 0" S
   LfGpsRecord gps{};
   gps.tagList.data = gpsTags;
   gps.tagList.size = 2;
   gps.latitudeRef[0] = 'S';
-  gps.latitude[0] = 33;
-  gps.latitude[1] = 1;
-  gps.latitude[3] = 1;
-  gps.latitude[5] = 1;
-  r.Add("ReplaceExifGps", m.ReplaceExifGps(out("gps").c_str(), s, 90, &gps), written(out("gps")));
+  std::memcpy(gps.latitude, latitude, sizeof latitude);
+  Add(r, "ReplaceExifGps", m.ReplaceExifGps(out("gps").c_str(), s, 90, &gps), written(out("gps")));
 
   if (LF_HGLOBAL picture = m.Decode(s, 0)) {
-    r.Add("ReplaceThumbImage", m.ReplaceThumbImage(out("thumb").c_str(), s, picture, 80), written(out("thumb")));
-    r.Add("ReplaceExifImage", m.ReplaceExifImage(out("image").c_str(), s, picture, 80), written(out("image")));
+    Add(r, "ReplaceThumbImage", m.ReplaceThumbImage(out("thumb").c_str(), s, picture, 80),
+        written(out("thumb")));
+    Add(r, "ReplaceExifImage", m.ReplaceExifImage(out("image").c_str(), s, picture, 80),
+        written(out("image")));
     const std::string encoded = dir + "/encoded.png";
-    r.Add("Encode", m.Encode(picture, encoded.c_str(), LF_ENC_PNG, 90, nullptr), written(encoded));
+    Add(r, "Encode", m.Encode(picture, encoded.c_str(), LF_ENC_PNG, 90, nullptr), written(encoded));
     LfGlobalFree(picture);
   }
-  r.Add("SetMakerNote", m.SetMakerNote(out("maker").c_str(), s, "Kest", 1, 3, 1, 7), written(out("maker")));
+  Add(r, "SetMakerNote", m.SetMakerNote(out("maker").c_str(), s, "Kest", 1, 3, 1, 7),
+      written(out("maker")));
   LfExifRecord records{};
-  r.Add("AppendExif", m.AppendExif(out("append").c_str(), s, &records, 0), written(out("append")));
+  Add(r, "AppendExif", m.AppendExif(out("append").c_str(), s, &records, 0), written(out("append")));
   LfRecordListFree(&records, 1);
-  return r.text();
+  return r;
 }
 
 // Runs body(thread) on kThreads threads released together.
@@ -201,15 +201,11 @@ struct Files {
   std::vector<std::string> paths;
   Files() {
     for (Order order : {Order::Little, Order::Big}) {
-      CameraJpegOptions camera;
-      camera.order = order;
-      camera.thumbnailOrientation = 1;
-      paths.push_back(dir.Put(order == Order::Little ? "camera-le.jpg" : "camera-be.jpg", MakeCameraJpeg(camera)));
+      const std::string name = order == Order::Little ? "camera-le.jpg" : "camera-be.jpg";
+      paths.push_back(dir.Put(name, MakeCameraJpeg({.order = order, .thumbnailOrientation = 1})));
     }
-    CameraJpegOptions jfif;
-    jfif.withJfif = true;
-    jfif.withThumbnail = false;
-    paths.push_back(dir.Put("jfif.jpg", MakeCameraJpeg(jfif)));
+    paths.push_back(
+        dir.Put("jfif.jpg", MakeCameraJpeg({.withThumbnail = false, .withJfif = true})));
     // A few real files of each kind when the corpus is there.
     const std::string corpus = CorpusDir();
     if (!corpus.empty()) {
@@ -248,7 +244,8 @@ TEST(ThreadStress, ReadsFromEightThreadsMatchOneThread) {
   for (size_t f = 0; f < files.paths.size(); ++f) {
     std::vector<std::string> same(kThreads);
     OnThreads([&](int t) { same[t] = ReadAll(files.paths[f]); });
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(same[t], expected[f]) << files.paths[f] << " on thread " << t;
+    for (int t = 0; t < kThreads; ++t)
+      EXPECT_EQ(same[t], expected[f]) << files.paths[f] << " on thread " << t;
   }
 }
 
@@ -261,7 +258,8 @@ TEST(ThreadStress, EditsOfOwnCopiesFromEightThreadsMatchOneThread) {
     for (int t = 0; t < kThreads; ++t) dirs.push_back(std::make_unique<TempDir>());
     std::vector<std::string> got(kThreads);
     OnThreads([&](int t) { got[t] = EditAll(files.paths[f], dirs[t]->path()); });
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(got[t], expected) << files.paths[f] << " on thread " << t;
+    for (int t = 0; t < kThreads; ++t)
+      EXPECT_EQ(got[t], expected) << files.paths[f] << " on thread " << t;
   }
 }
 
