@@ -97,11 +97,11 @@ std::string Stamp(const ExifDateTime& t) {
 // The local time now and a moment later, as date stamps: a value stamped in between is one of them.
 std::set<std::string> StampsAround() {
   ExifDateTime t{};
-  platform::LocalTime(&t);
+  EXPECT_TRUE(platform::LocalTime(&t));
   std::set<std::string> s{Stamp(t)};
   ++t.second;  // good enough unless a minute turns over, which the next reading catches
   s.insert(Stamp(t));
-  platform::LocalTime(&t);
+  EXPECT_TRUE(platform::LocalTime(&t));
   s.insert(Stamp(t));
   return s;
 }
