@@ -294,7 +294,9 @@ TEST(RecordReaderCorpus, StandardTagsAgreeWithExifTool) {
     const test::ExifToolTags& tags = dump.at(path);
     auto expect = [&](const LfPresenceMask& mask, unsigned bit, const char* key, const std::string& ours) {
       const auto it = tags.find(key);
-      if (LfPresenceHas(&mask, bit) && it != tags.end()) EXPECT_EQ(trim(ours), trim(it->second)) << key;
+      if (LfPresenceHas(&mask, bit) && it != tags.end()) {
+        EXPECT_EQ(trim(ours), trim(it->second)) << key;
+      }
     };
     if (const auto* r = l.Find<LfImageDirRecord>(LF_SEL_IFD0)) {
       expect(r->presence, image_bit::kMake, "IFD0:Make", Text(r->make));

@@ -451,7 +451,7 @@ Bytes MakeCameraJpeg(const CameraJpegOptions& o) {
   j.Soi();
   if (o.withJfif) j.App0Jfif();
   j.App1Exif(t.Build());
-  j.BodyOf(EncodeJpeg(o.width, o.height, 85));
+  j.BodyOf(o.imageJpeg.empty() ? EncodeJpeg(o.width, o.height, 85) : o.imageJpeg);
   return j.Build();
 }
 
