@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "lumenframe/lumenframe.h"
 #include "tests/support/fixture_builder.h"
 
 namespace lf::test {
@@ -42,5 +43,24 @@ MakerNoteFile MakeMakerNoteFile(const MakerNoteRecipe& recipe);
 // presence flags, a date text, texts, a 16-byte and a 148-byte UNDEFINED value out of line, and
 // two RATIONALs (tag 0x0062) that the summary does not read.
 Ifd FullKestrelonNote();
+
+// GetMakerNoteValue's three outputs, freed at the end of the scope.
+struct MakerNoteLists {
+  LfString header{};
+  LfU16List tags{};
+  LfU32List values{};
+  MakerNoteLists() = default;
+  MakerNoteLists(const MakerNoteLists&) = delete;
+  MakerNoteLists& operator=(const MakerNoteLists&) = delete;
+  ~MakerNoteLists() {
+    LfStringFree(&header);
+    LfU16ListFree(&tags);
+    LfU32ListFree(&values);
+  }
+  [[nodiscard]] LF_RESULT Read(const std::string& path) {
+    return GetMakerNoteValue(path.c_str(), &header, &tags, &values);
+  }
+  std::string Header() const { return header.text ? header.text : ""; }
+};
 
 }  // namespace lf::test
