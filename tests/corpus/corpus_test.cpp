@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The real-world corpus read in place (skipped without it or ExifTool): queries and decoding
-// against ExifTool, and a table of operations run on a copy of every EXIF file, judged by ExifTool.
+// The real-world corpus read in place: queries, decoding and a table of edits judged by ExifTool.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -208,8 +207,7 @@ LF_RESULT CompareSummaries(const CorpusFile& f, const Tags& tool) {
   return r;
 }
 
-// The query exports on every EXIF file against ExifTool; the tallies keep a rule from explaining
-// away every file.
+// The query exports on every EXIF file; tallies keep a rule from explaining away every file.
 TEST(CorpusQueries, AnswersAgreeWithExifTool) {
   LF_SKIP_WITHOUT_CORPUS();
   const Corpus& c = TheCorpus();
@@ -274,8 +272,7 @@ Size DibSize(LF_HGLOBAL h) {
   return s;
 }
 
-// Every image decodes or is refused without a crash; PNG and TIFF at ExifTool's size, a thumbnail
-// only where ExifTool finds one.
+// Every image decodes or is refused; PNG and TIFF at ExifTool's size, thumbnails only where found.
 TEST(CorpusDecode, EveryImageDecodesAtExifToolsSize) {
   const std::vector<CorpusFile> corpus = LoadCorpusManifest();
   if (corpus.empty()) GTEST_SKIP() << "corpus not present";
@@ -448,8 +445,7 @@ Outcome GpsEdit(const Case& c, Gps edit) {
   return o;
 }
 
-// Main-image replacements of known outcome: a maker-note preview behind the old image (refused),
-// unnamed bytes behind the image, IPTC, FlashPix, comments and other segments that stay.
+// Main-image replacements of known outcome (a maker-note preview behind the old image: refused).
 const std::map<std::string, LF_RESULT> kMainImageOutcomes = {
     {"libexif_libexif-testsuite/tests/images/canon-digital-rebel-001.jpg", LF_E_FAIL},
     {"drewnoakes_metadata-extractor-images/jpg/Canon_IXUS_400.jpg", LF_S_OK},

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// IsExifFile, GetOrientation, GetDateTimeOriginal, GetExifValue and IsExifEx as the host calls them
-// (the module loaded with dlopen), on fixtures built in both byte orders.
+// The query exports as the host calls them (the module loaded with dlopen), in both byte orders.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -236,8 +235,7 @@ TEST_P(QueryExports, OutputsAskedAloneAndFilesNotOpened) {
   EXPECT_EQ(value, 0u);
 }
 
-// A calendar date answers S_OK with the fields; text that is no calendar date answers 1 with a
-// zeroed record; a value of another length or type, or none, fails.
+// A calendar date answers S_OK, other text 1 with a zeroed record, another length or type fails.
 TEST_P(QueryExports, DateTimeOriginal) {
   const std::string text = "2021:07:14 09:26:53";
   const Bytes noNul(text.begin(), text.end());
@@ -280,8 +278,7 @@ Bytes Native(std::initializer_list<T> values) {
 }
 Bytes Text(const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); }
 
-// GetExifValue delivers as many whole values as fit the buffer and says how many bytes, of what
-// type and how many values; texts end in a NUL within the buffer.
+// GetExifValue delivers the whole values that fit; texts end in a NUL within the buffer.
 TEST_P(QueryExports, GetExifValue) {
   TiffBuilder t = ExifTiff(GetParam());
   t.Ifd0().Short(0x0212, {2, 1}).Ascii(0x013B, "AB").Data(0x8298, kAscii, {'W', 'X', 'Y', 'Z'});

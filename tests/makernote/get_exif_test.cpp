@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// GetExif's three summaries on camera files built byte by byte in both byte orders: every field
-// delivered, requests, absent values and the records left as the host gave them.
+// GetExif's three summaries: every field, requests, absent values left as the host gave them.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// GetMakerNoteValue, GetExifMakerValue and SetMakerNote on Kestrelon maker notes built byte by
-// byte in both byte orders. Edited files are compared byte for byte with the original and read
-// back by ExifTool, so that our reader cannot hide a writer's mistake.
+// The maker-note exports in both byte orders; edits are compared byte for byte with the original.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -220,9 +218,7 @@ std::function<Bytes(uint32_t)> TwoEntries(const Bytes& prefix, Order order, bool
   };
 }
 
-// Maker notes of every layout the reader knows, and ones that leave no reachable entry, through
-// the three maker-note exports. Offsets come back counted from the TIFF header whatever the
-// layout counts them from.
+// Every maker-note layout the reader knows, and unreadable ones; offsets come back TIFF-relative.
 TEST_P(MakerNoteValuesTest, LayoutsReadByTheirSignature) {
   const Order order = GetParam(), other = order == Order::Little ? Order::Big : Order::Little;
   const std::string otherMarks = other == Order::Little ? "II" : "MM";
@@ -307,8 +303,7 @@ TEST_P(MakerNoteValuesTest, LayoutsReadByTheirSignature) {
       platform::DeleteFile(copy);
     }
   }
-  // Four bytes are no maker note; one that runs past the EXIF block, or past the end of the file,
-  // has no entries; none is edited.
+  // Four bytes are no maker note; one past the block or the file has no entries; none is edited.
   for (const uint32_t count : {4u, 2000u, 0xFFFFFFF0u}) {
     SCOPED_TRACE(count);
     TiffBuilder t(order);
