@@ -10,10 +10,8 @@
 
 #include "lumenframe/lumenframe.h"
 #include "platform/errors.h"
-#include "platform/faults.h"
 #include "platform/file.h"
 #include "tests/support/edit_fixtures.h"
-#include "tests/support/fault_steps.h"
 #include "tests/support/maker_note_fixtures.h"
 
 namespace lf::test {
@@ -179,30 +177,6 @@ TEST_P(MakerNoteValuesTest, SetMakerNoteRefusesOrSkipsWithoutWriting) {
   ASSERT_TRUE(platform::GetFileAttributes(f, &a));
   EXPECT_TRUE(a.flags & platform::kAttributeReadOnly);
   EXPECT_EQ(MakerValue(f, nullptr, 0x0001).bytes[0], 5);
-}
-
-TEST_P(MakerNoteValuesTest, EveryFailedStepLeavesTheFilesAsTheyWere) {
-  const std::string f = Write("a.jpg");
-  for (const bool inPlace : {true, false}) {
-    SCOPED_TRACE(inPlace ? "in place" : "into a copy");
-    const std::string dest = inPlace ? f : dir_.File("copy.jpg");
-    ForEachFailedStep<LF_RESULT>(
-        [&] {
-          WriteFile(f, made_.file);
-          platform::DeleteFile(dir_.File("copy.jpg"));
-        },
-        [&] { return SetMakerNote(dest.c_str(), f.c_str(), "Kestrelon", 0x0001, kShort, 1, 3); },
-        [&](LF_RESULT r) {
-          if (r == LF_S_OK) {
-            EXPECT_EQ(MakerValue(dest, nullptr, 0x0001).bytes[0], 3);
-          } else {
-            EXPECT_EQ(ReadFile(f), made_.file);
-            EXPECT_FALSE(!inPlace && platform::FileExists(dest));
-          }
-          EXPECT_EQ(dir_.List().size(), r == LF_S_OK && !inPlace ? 2u : 1u);
-        },
-        platform::kErrorWriteFault);
-  }
 }
 
 // A maker note of 0x0001 SHORT 7 and 0x0002 RATIONAL 5/4 behind `prefix`, in `order`; the

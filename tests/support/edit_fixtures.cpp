@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace lf::test {
@@ -70,7 +71,9 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   if (s.withGps) {
     c.gps = t.AddDirectory();
     ifd0.Pointer(0x8825, c.gps);
-    t.Dir(c.gps).Data(0x0000, kByte, {2, 2, 0, 0}).Ascii(0x0001, "N")
+    t.Dir(c.gps)
+        .Data(0x0000, kByte, {2, 2, 0, 0})
+        .Ascii(0x0001, "N")
         .Rational(0x0002, {{48, 1}, {51, 1}, {2400, 100}});
   }
   if (s.withPrintIm) ifd0.Undefined(0xC4A5, PrintImBlock(s.order));  // after the pointers
@@ -94,7 +97,8 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
   j.Raw(s.trailer);
   c.file = j.Build();
   c.tiffBase = 2 + 4 + 6;
-  c.makerNoteValueOffset = c.layout.valueOffsets.at({c.exif, 0x927C}) + MakerNoteValueAt(s.withPrintMatching);
+  c.makerNoteValueOffset =
+      c.layout.valueOffsets.at({c.exif, 0x927C}) + MakerNoteValueAt(s.withPrintMatching);
   return c;
 }
 
@@ -108,7 +112,7 @@ CameraFile MakeCameraFile(const CameraRecipe& recipe) {
 }
 
 TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst,
-                      TiffMakerNote makerNote, bool withThumbnail) {
+                      TiffMakerNote makerNote, TiffThumbnail thumbnail, bool withGps) {
   const uint32_t width = 8, rowsPerStrip = 2;
   const uint32_t height = rowsPerStrip * static_cast<uint32_t>(stripCount);
   const uint32_t stripBytes = width * rowsPerStrip * 3;
@@ -123,17 +127,34 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
     if (orientation) d.Short(0x0112, {orientation});
     d.Short(0x0115, {3}).Long(0x0116, {rowsPerStrip});
     d.Values(0x0117, kLong, std::vector<uint64_t>(static_cast<size_t>(stripCount), stripBytes));
-    d.Rational(0x011A, {{300, 1}}).Rational(0x011B, {{300, 1}}).Short(0x011C, {1}).Short(0x0128, {2});
+    d.Rational(0x011A, {{300, 1}})
+        .Rational(0x011B, {{300, 1}})
+        .Short(0x011C, {1})
+        .Short(0x0128, {2});
     d.Ascii(0x0132, "2020:01:02 03:04:05").Pointer(0x8769, exif);
     t.Dir(exif).Undefined(0x9000, {'0', '2', '3', '0'}).Ascii(0x9003, "2020:01:02 03:04:05");
     if (makerNote == TiffMakerNote::kForeign)
       t.Dir(exif).Undefined(0x927C, MakerNote(order, "Ospreyfot", 0, {1, 2, 3, 4, 5}, 0, false));
-    if (withThumbnail) {
-      // A JPEG thumbnail in IFD1, without Orientation, in front of the strips.
+    if (withGps) {
+      const int gps = t.AddDirectory();
+      d.Pointer(0x8825, gps);
+      t.Dir(gps).Data(0x0000, kByte, {2, 2, 0, 0}).Ascii(0x0012, "TOKYO-1918");
+    }
+    if (thumbnail != TiffThumbnail::kNone) {
       const int ifd1 = t.AddDirectory();
-      const int jpeg = t.AddBlob(EncodeJpeg(8, 8));
       d.Next(ifd1);
-      t.Dir(ifd1).Short(0x0103, {6}).BlobOffset(0x0201, jpeg).BlobLength(0x0202, jpeg);
+      Ifd& d1 = t.Dir(ifd1);
+      if (thumbnail == TiffThumbnail::kJpeg) {
+        const int jpeg = t.AddBlob(EncodeJpeg(8, 8));
+        d1.Short(0x0103, {6}).BlobOffset(0x0201, jpeg).BlobLength(0x0202, jpeg);
+      } else {
+        Bytes small(4 * 3 * 3);
+        for (size_t k = 0; k < small.size(); ++k) small[k] = static_cast<uint8_t>(200 - k);
+        const int strip = t.AddBlob(small);
+        d1.Long(0x0100, {4}).Long(0x0101, {3}).Short(0x0102, {8, 8, 8}).Short(0x0103, {1});
+        d1.Short(0x0106, {2}).BlobOffset(0x0111, strip).Short(0x0115, {3}).Long(0x0116, {3});
+        d1.BlobLength(0x0117, strip);
+      }
     }
     out->strips.clear();
     for (int i = 0; i < stripCount; ++i) {
@@ -146,9 +167,33 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
   };
   TiffFile f;
   build(std::vector<uint64_t>(static_cast<size_t>(stripCount), 0), &f);
-  std::vector<uint64_t> offsets(f.layout.blobOffsets.begin() + (withThumbnail ? 1 : 0), f.layout.blobOffsets.end());
+  std::vector<uint64_t> offsets(
+      f.layout.blobOffsets.begin() + (thumbnail == TiffThumbnail::kNone ? 0 : 1),
+      f.layout.blobOffsets.end());
   build(offsets, &f);
   return f;
+}
+
+HostGps::HostGps(std::vector<uint32_t> list) : tags(std::move(list)) {
+  record.tagList.data = tags.data();
+  record.tagList.size = static_cast<int32_t>(tags.size());
+  record.tagList.capacity = record.tagList.size;
+  const uint8_t version[4] = {2, 3, 0, 0};
+  std::memcpy(record.versionID, version, 4);
+  record.latitudeRef[0] = 'N';
+  const uint32_t lat[6] = {48, 1, 51, 1, 3024, 100}, lon[6] = {2, 1, 17, 1, 4020, 100};
+  std::memcpy(record.latitude, lat, sizeof lat);
+  record.longitudeRef[0] = 'E';
+  std::memcpy(record.longitude, lon, sizeof lon);
+  record.altitudeRef = 0x101;  // only the low byte is written
+  record.altitude[0] = 35;
+  record.altitude[1] = 1;
+  const uint32_t time[6] = {13, 1, 45, 1, 30, 1};
+  std::memcpy(record.timeStamp, time, sizeof time);
+  record.mapDatum.text = datum.data();
+  record.dateStamp.text = date.data();
+  record.processingMethod.data = method.data();
+  record.processingMethod.size = static_cast<int32_t>(method.size());
 }
 
 std::set<std::string> ValidationIssues(const std::string& path) {
@@ -174,7 +219,8 @@ std::set<std::string> ValidationIssues(const std::string& path) {
   return issues;
 }
 
-std::set<std::string> NewIssues(const std::set<std::string>& before, const std::set<std::string>& after) {
+std::set<std::string> NewIssues(const std::set<std::string>& before,
+                                const std::set<std::string>& after) {
   // Edits keep every copied value's word alignment, so a value on an odd offset after an edit was
   // there before too: any "Odd offset" message the source lacks is a fault like any other.
   std::set<std::string> added;
@@ -211,13 +257,54 @@ Bytes MainScan(const Bytes& jpeg) {
 
 Bytes Slice(const Bytes& data, size_t offset, size_t n) {
   if (offset > data.size() || n > data.size() - offset) return {};
-  return Bytes(data.begin() + static_cast<long>(offset), data.begin() + static_cast<long>(offset + n));
+  return Bytes(data.begin() + static_cast<long>(offset),
+               data.begin() + static_cast<long>(offset + n));
+}
+
+Bytes ImageDataOf(const Bytes& tiff, int ifd, uint32_t* at) {
+  const bool little = !tiff.empty() && tiff[0] == 'I';
+  auto u = [&](size_t pos, int n) -> uint64_t {
+    if (pos > tiff.size() || static_cast<size_t>(n) > tiff.size() - pos) return UINT64_MAX;
+    uint64_t v = 0;
+    for (int k = 0; k < n; ++k)
+      v |= uint64_t{tiff[pos + static_cast<size_t>(little ? k : n - 1 - k)]} << (8 * k);
+    return v;
+  };
+  uint64_t dir = u(4, 4);
+  for (int i = 0; i < ifd && dir != UINT64_MAX; ++i) dir = u(dir + 2 + 12 * u(dir, 2), 4);
+  const uint64_t count = dir == UINT64_MAX ? UINT64_MAX : u(dir, 2);
+  if (count == UINT64_MAX) return {};
+  // Each tag's values: inline when they fit in four bytes.
+  auto values = [&](uint16_t tag) {
+    std::vector<uint64_t> v;
+    for (uint64_t e = dir + 2; e < dir + 2 + 12 * count; e += 12) {
+      if (u(e, 2) != tag) continue;
+      const int size = u(e + 2, 2) == 3 ? 2 : 4;
+      const uint64_t n = u(e + 4, 4),
+                     from = n * static_cast<uint64_t>(size) <= 4 ? e + 8 : u(e + 8, 4);
+      for (uint64_t k = 0; k < n && k < 4096; ++k)
+        v.push_back(u(from + k * static_cast<uint64_t>(size), size));
+    }
+    return v;
+  };
+  std::vector<uint64_t> offsets = values(0x0111), counts = values(0x0117);
+  if (offsets.empty()) offsets = values(0x0201), counts = values(0x0202);
+  if (offsets.empty() || offsets.size() != counts.size()) return {};
+  Bytes data;
+  for (size_t k = 0; k < offsets.size(); ++k) {
+    const Bytes part = Slice(tiff, offsets[k], counts[k]);
+    if (part.size() != counts[k]) return {};
+    data.insert(data.end(), part.begin(), part.end());
+  }
+  if (at) *at = static_cast<uint32_t>(offsets[0]);
+  return data;
 }
 
 bool ExpectNoNewIssues(const std::string& before, const std::string& after) {
   const auto issues = ValidationIssues(after);
   if (issues.count("exiftool missing")) return false;
-  EXPECT_TRUE(NewIssues(ValidationIssues(before), issues).empty()) << ::testing::PrintToString(issues);
+  EXPECT_TRUE(NewIssues(ValidationIssues(before), issues).empty())
+      << ::testing::PrintToString(issues);
   return true;
 }
 

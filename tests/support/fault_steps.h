@@ -15,9 +15,18 @@ namespace lf::test {
 
 struct FaultSteps {
   uint32_t error;
-  bool sticky = false;     // the failed call and every later call of that service fail
-  bool failClock = false;  // an edit does not depend on the clock; a stamping writer does
+  bool sticky = false;      // the failed call and every later call of that service fail
+  bool failClock = false;   // an edit does not depend on the clock; a stamping writer does
+  uint32_t services = ~0u;  // the services whose calls fail, a bit each (1u << Service)
 };
+
+// The services a full disk refuses: making, writing, copying and flushing files.
+inline constexpr uint32_t kDiskServices = 1u << static_cast<int>(platform::Service::Open) |
+                                          1u << static_cast<int>(platform::Service::Write) |
+                                          1u << static_cast<int>(platform::Service::Copy) |
+                                          1u << static_cast<int>(platform::Service::Create) |
+                                          1u << static_cast<int>(platform::Service::Flush) |
+                                          1u << static_cast<int>(platform::Service::CopyRange);
 
 // `prepare` puts the files in place before each run; `run` performs the operation and returns its
 // result; `clean` sees the result of the run without faults; `judge` checks the files after a run
@@ -39,6 +48,7 @@ int ForEachFailedStep(const std::function<void()>& prepare, const std::function<
   for (int s = 0; s < static_cast<int>(Service::kCount); ++s) {
     const auto service = static_cast<Service>(s);
     if (service == Service::Time && !how.failClock) continue;
+    if (!(how.services >> s & 1u)) continue;
     for (uint32_t nth = 1; nth <= counts[s]; ++nth) {
       SCOPED_TRACE(::testing::Message() << "service " << s << " call " << nth);
       prepare();
@@ -56,7 +66,8 @@ int ForEachFailedStep(const std::function<void()>& prepare, const std::function<
 template <typename Result>
 int ForEachFailedStep(const std::function<void()>& prepare, const std::function<Result()>& run,
                       const std::function<void(Result)>& judge, uint32_t error) {
-  return ForEachFailedStep<Result>(prepare, run, [&](Result r, platform::Service) { judge(r); }, FaultSteps{error});
+  return ForEachFailedStep<Result>(
+      prepare, run, [&](Result r, platform::Service) { judge(r); }, FaultSteps{error});
 }
 
 }  // namespace lf::test
