@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "imaging/bitmap_storage.h"
-#include "imaging/codec/byte_source.h"
 #include "imaging/codec/codecs.h"
 #include "imaging/toolkit.h"
 #include "platform/file.h"
@@ -43,6 +42,12 @@ int ReadFormat(ImageFormat format, ByteSource& source, ToolkitBitmap* bitmap, Fi
   }
 }
 
+// Opens the file and takes its length.
+[[nodiscard]] bool OpenToRead(const char* path, platform::File* file, uint64_t* size) {
+  *file = platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
+  return file->IsOpen() && file->Length(size);
+}
+
 // Reads the first bytes, picks the codec and runs it from the start of the source.
 int ReadSource(ByteSource& source, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info,
                bool headerOnly, const CoverSize* cover = nullptr) {
@@ -52,7 +57,7 @@ int ReadSource(ByteSource& source, ToolkitBitmap* bitmap, int32_t bits, FileInfo
   if (!source.Read(head, sizeof head, &got)) return kToolkitFileRead;
   const ImageFormat format = SniffFormat(head, got);
   if (format == ImageFormat::Unknown) return kToolkitUnknownFormat;
-  if (!source.Seek(0)) return kToolkitFileRead;
+  source.Seek(0);
   FileInfo local;
   FileInfo* target = info ? info : &local;
   *target = FileInfo{};
@@ -73,15 +78,19 @@ int ReadSource(ByteSource& source, ToolkitBitmap* bitmap, int32_t bits, FileInfo
 
 int GetFileInfo(const char* path, FileInfo* info) {
   if (!path || !info) return kToolkitInvalidArgument;
-  FileSource source(path);
-  if (!source.ok()) return kToolkitFileNotFound;
+  platform::File file;
+  uint64_t size = 0;
+  if (!OpenToRead(path, &file, &size)) return kToolkitFileNotFound;
+  exif::FileSource source(file, size);
   return ReadSource(source, nullptr, 0, info, true);
 }
 
 int LoadFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info) {
   if (!path || !bitmap) return kToolkitInvalidArgument;
-  FileSource source(path);
-  if (!source.ok()) return kToolkitFileNotFound;
+  platform::File file;
+  uint64_t size = 0;
+  if (!OpenToRead(path, &file, &size)) return kToolkitFileNotFound;
+  exif::FileSource source(file, size);
   return ReadSource(source, bitmap, bits, info, false);
 }
 

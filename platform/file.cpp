@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "platform/errors.h"
@@ -437,16 +438,20 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* out) {
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, uint64_t maxLength) {
   out->clear();
   File file = File::Open(path, Access::Read, Disposition::OpenExisting);
   if (!file) return false;
   uint64_t length = 0;
   if (!file.Length(&length)) return false;
-  if (length > SIZE_MAX / 2) return FailWith(kErrorNotEnoughMemory);
-  out->resize(static_cast<size_t>(length));
+  if (length > maxLength || length > SIZE_MAX / 2) return FailWith(kErrorNotEnoughMemory);
+  try {
+    out->resize(static_cast<size_t>(length));
+  } catch (const std::bad_alloc&) {
+    return FailWith(kErrorNotEnoughMemory);
+  }
   if (!file.ReadExact(out->data(), out->size())) {
-    out->clear();
+    std::vector<uint8_t>().swap(*out);
     return false;
   }
   return true;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace lf::platform {
 
@@ -136,7 +137,9 @@ bool FileExists(const std::string& path);
 // True when both paths name the same existing file (same device and inode).
 bool IsSameFile(const std::string& a, const std::string& b);
 
-// Reads a whole file into `out`; false with the last error set when it cannot.
-bool ReadWholeFile(const std::string& path, std::string* out);
+// Reads a whole file into `out`; false with the last error set when it cannot (error 8 for a
+// file longer than `maxLength`), `out` then empty.
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out,
+                                 uint64_t maxLength = UINT64_MAX);
 
 }  // namespace lf::platform

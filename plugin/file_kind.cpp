@@ -134,7 +134,7 @@ int CheckJpegStream(const uint8_t* bytes, size_t size) {
   const exif::ByteView view(bytes, size);
   // Segment level: everything up to the first start of scan. The stream must open with SOI; a
   // length word cut by the end is a broken stream, a segment running past it a stream cut short.
-  exif::ViewSource source(view);
+  exif::MemorySource source(view);
   exif::JpegSegmentScanner scan(source, {.standaloneSoi = true});
   exif::JpegSegment s;
   int sawStart = 0;
@@ -148,31 +148,12 @@ int CheckJpegStream(const uint8_t* bytes, size_t size) {
     }
   }
   if (scan.end() == exif::JpegScanEnd::kCutLength) return 0;
-  if (scan.end() != exif::JpegScanEnd::kStopMarker) return sawStart;
-  // The scan level starts right behind the SOS marker; its header passes as scan data.
-  size_t pos = static_cast<size_t>(s.offset) + 2;
-  // Scan level: only entropy-coded data and the markers that may appear among it follow.
-  while (pos + 1 < size) {
-    if (bytes[pos] != 0xFF) {
-      // Entropy-coded data: jump to the next 0xFF (memchr scans a word at a time).
-      const void* next = std::memchr(bytes + pos, 0xFF, size - 1 - pos);
-      if (!next) break;
-      pos = static_cast<size_t>(static_cast<const uint8_t*>(next) - bytes);
-      continue;
-    }
-    const uint8_t x = bytes[pos + 1];
-    const bool tableMarker = x == 0xC4 || x == 0xDB;
-    if (x == 0xD9) return sawStart;
-    if (tableMarker && pos + 3 < size) {
-      pos += 2 + view.ReadU16BE(pos + 2);
-    } else if (tableMarker || x == 0x00 || (x >= 0xD0 && x <= 0xD7) || x == 0xDA || x == 0xFF) {
-      if (!sawStart) return 0;
-      pos += 1;
-    } else {
-      return 0;
-    }
-  }
-  return sawStart;
+  if (scan.end() != exif::JpegScanEnd::kStopMarker || !sawStart) return sawStart;
+  // Scan level: only entropy-coded data and the markers that may appear among it follow, from
+  // right behind the SOS marker (its header passes as scan data).
+  const exif::JpegImageEnd end =
+      exif::FindJpegImageEnd(view, s.offset + 2, exif::ScanMarkers::kTables);
+  return end.broken() ? 0 : sawStart;
 }
 
 }  // namespace lf

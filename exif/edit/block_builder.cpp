@@ -173,9 +173,9 @@ IfdEntry AsciiEntry(uint16_t tag, const std::string& text) {
 // TIFF's strip data. The image must be exactly 160 × 120 pixels. True when loaded.
 bool LoadThumbnailData(ExifReader& thumb, bool tiff, OutputBuffer* data) {
   data->Reset();
-  std::string file;
+  std::vector<uint8_t> file;
   if (!platform::ReadWholeFile(thumb.path(), &file)) return false;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(file.data());
+  const uint8_t* bytes = file.data();
   if (tiff) {
     const IfdDescriptor& d = thumb.ifd0();
     if (d.imageWidth != kThumbnailWidth || d.imageLength != kThumbnailHeight) return false;
@@ -185,7 +185,7 @@ bool LoadThumbnailData(ExifReader& thumb, bool tiff, OutputBuffer* data) {
     return data->Append(bytes + first, end - first);
   }
   if (thumb.sofWidth() != kThumbnailWidth || thumb.sofHeight() != kThumbnailHeight) return false;
-  exif::ViewSource source(ByteView(bytes, file.size(), exif::kBigEndian));
+  exif::MemorySource source(ByteView(bytes, file.size(), exif::kBigEndian));
   exif::JpegSegmentScanner scan(source, {.requireFfPrefix = true, .standaloneSoi = true});
   exif::JpegSegment s;
   while (scan.Next(&s)) {

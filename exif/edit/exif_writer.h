@@ -72,8 +72,9 @@ class ExifWriter : public exif::ExifReader {
 
   // ---- The streams that make the new file (0 or a Windows error number). A TIFF's strips are
   // read from `src` at `stripsAt`.
-  uint32_t WriteJpegFile(platform::File& dest, platform::File& src);
-  uint32_t WriteTiffFile(platform::File& dest, platform::File& src, uint64_t stripsAt);
+  [[nodiscard]] uint32_t WriteJpegFile(platform::File& dest, platform::File& src);
+  [[nodiscard]] uint32_t WriteTiffFile(platform::File& dest, platform::File& src,
+                                       uint64_t stripsAt);
 
   // Whole segments of the photo that a JPEG written with a new picture keeps, right behind its
   // EXIF segment.
@@ -99,7 +100,7 @@ struct ImageSource {
 // The trailer of the JPEG image whose scan starts at `scanStart` in `file`: where the bytes
 // behind its EOI begin when any of them is not 0 (data a maker appended, such as a preview).
 // False on a read error.
-bool ReadJpegTrailer(platform::File& file, uint64_t scanStart, JpegTrailer* trailer);
+[[nodiscard]] bool ReadJpegTrailer(platform::File& file, uint64_t scanStart, JpegTrailer* trailer);
 
 // Writes a filled writer into `destPath` through the safe rewrite, after checking the output
 // against the source block it was copied from.

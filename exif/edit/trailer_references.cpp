@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "exif/makernote/maker_note_layout.h"
+#include "exif/model/jpeg_segments.h"
 
 namespace lf::edit {
 
@@ -56,14 +57,8 @@ uint64_t JpegStreamAt(ByteView b, uint64_t at) {
     if (marker == 0xFFDA) break;
   }
   // In entropy-coded data 0xFF is followed only by a stuffed 0, a restart marker or fill bytes.
-  for (; pos + 1 < b.size(); ++pos) {
-    if (b.ReadU8(pos) != 0xFF) continue;
-    const uint8_t next = b.ReadU8(pos + 1);
-    if (next == 0xD9) return pos + 2 - at;
-    if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7)) return 0;
-    if (next != 0xFF) ++pos;
-  }
-  return 0;
+  const exif::JpegImageEnd end = exif::FindJpegImageEnd(b, pos, exif::ScanMarkers::kNone);
+  return end.found() ? end.trailerStart() - at : 0;
 }
 
 class Scan {
@@ -218,6 +213,25 @@ std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView sou
   PassOverStructure(source, tiffBase, &scan, &ignored);
   scan.SkipJpegStreams();
   return scan.Words(bases, from, to, noteFrom, noteTo);
+}
+
+bool FindPreviewReadings(const std::vector<TrailerReference>& refs, exif::ByteSource& file,
+                         PreviewRule rule, std::vector<TrailerReference>* previews) {
+  auto namesJpeg = [&](const TrailerReference& r) {
+    uint8_t head[3] = {};
+    return r.inMakerNote && file.ReadAt(r.target, head, sizeof head) && head[0] == 0xFF &&
+           head[1] == 0xD8 && head[2] == 0xFF;
+  };
+  for (size_t i = 0; i < refs.size();) {
+    size_t images = 0;
+    for (const uint32_t at = refs[i].at; i < refs.size() && refs[i].at == at; ++i) {
+      if (!namesJpeg(refs[i])) continue;
+      previews->push_back(refs[i]);
+      ++images;
+    }
+    if (images > 1 || (images == 0 && rule == PreviewRule::kExactlyOne)) return false;
+  }
+  return true;
 }
 
 }  // namespace lf::edit

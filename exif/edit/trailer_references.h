@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "exif/edit/raw_entries.h"
+#include "exif/model/byte_source.h"
 
 namespace lf::edit {
 
@@ -33,5 +34,16 @@ struct TrailerReference {
 // any alignment, are read as a word.
 std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView source,
                                                     uint64_t tiffBase, uint64_t from, uint64_t to);
+
+// How many readings of one word may name a preview: a rewrite that moves the trailer must know
+// each word's meaning; a merge that moves only previews leaves words naming none alone.
+enum class PreviewRule { kExactlyOne, kAtMostOne };
+
+// The readings among `refs` (those of one word adjacent, as found) that lie in the maker note and
+// name the start of a JPEG stream in `file` (a preview image), into *previews. False when a word
+// breaks `rule`: which reading is the offset is then unknown.
+[[nodiscard]] bool FindPreviewReadings(const std::vector<TrailerReference>& refs,
+                                       exif::ByteSource& file, PreviewRule rule,
+                                       std::vector<TrailerReference>* previews);
 
 }  // namespace lf::edit

@@ -31,67 +31,9 @@ uint32_t LastErrorOr(uint32_t fallback) {
   return e != 0 ? e : fallback;
 }
 
-// Follows the compressed image data behind an SOS to the EOI that ends the image (skipping byte
-// stuffing, restart markers and the segments between progressive scans), and notes whether any
-// byte other than 0 follows it.
-class EndOfImage {
- public:
-  // A trailer from the start: the bytes fed are all behind the image.
-  static EndOfImage Trailer(uint64_t at) {
-    EndOfImage e;
-    e.state_ = State::kTrailer;
-    e.fed_ = e.trailerStart_ = at;
-    return e;
-  }
-  explicit EndOfImage(uint64_t firstByteAt = 0) : fed_(firstByteAt) {}
-
-  void Feed(const uint8_t* p, size_t n) {
-    const uint64_t at = fed_;
-    fed_ += n;
-    for (size_t i = 0; i < n; ++i) {
-      if (state_ == State::kData) {
-        // Most of a scan is entropy-coded data: jump to its next 0xFF.
-        const void* ff = std::memchr(p + i, 0xFF, n - i);
-        if (!ff) return;
-        i = static_cast<size_t>(static_cast<const uint8_t*>(ff) - p);
-      }
-      const uint8_t b = p[i];
-      switch (state_) {
-        case State::kData: state_ = State::kMarker; break;
-        case State::kMarker:
-          if (b == 0xD9) {
-            state_ = State::kTrailer;
-            trailerStart_ = at + i + 1;
-          }
-          else if (b == 0x00 || b == 0xFF || (b >= 0xD0 && b <= 0xD7)) state_ = b == 0xFF ? State::kMarker : State::kData;
-          else state_ = State::kLengthHigh;
-          break;
-        case State::kLengthHigh: skip_ = uint32_t{b} << 8; state_ = State::kLengthLow; break;
-        case State::kLengthLow:
-          skip_ |= b;
-          skip_ = skip_ >= 2 ? skip_ - 2 : 0;
-          state_ = skip_ ? State::kSkip : State::kData;
-          break;
-        case State::kSkip: if (--skip_ == 0) state_ = State::kData; break;
-        case State::kTrailer: trailerData_ = trailerData_ || b != 0; break;
-      }
-    }
-  }
-  bool TrailerHoldsData() const { return trailerData_; }
-  // File offset of the first byte behind the image.
-  uint64_t trailerStart() const { return trailerStart_; }
-
- private:
-  enum class State { kData, kMarker, kLengthHigh, kLengthLow, kSkip, kTrailer };
-  State state_ = State::kData;
-  uint32_t skip_ = 0;
-  bool trailerData_ = false;
-  uint64_t fed_ = 0;
-  uint64_t trailerStart_ = 0;
-};
-
 // Shows `n` bytes of `src` from `from` to `end` (a source that ends early ends the walk there).
-uint32_t ScanBytes(File& src, uint64_t from, uint64_t n, uint8_t* chunk, EndOfImage& end) {
+[[nodiscard]] uint32_t ScanBytes(File& src, uint64_t from, uint64_t n, uint8_t* chunk,
+                                 exif::JpegImageEnd& end) {
   if (!src.Seek(from)) return LastErrorOr(platform::kErrorReadFault);
   while (n > 0) {
     const size_t want = n < kCopyChunk ? static_cast<size_t>(n) : kCopyChunk;
@@ -99,6 +41,7 @@ uint32_t ScanBytes(File& src, uint64_t from, uint64_t n, uint8_t* chunk, EndOfIm
     if (!src.Read(chunk, want, &got)) return LastErrorOr(platform::kErrorReadFault);
     if (got == 0) return 0;
     end.Feed(chunk, got);
+    if (end.decided()) return 0;
     n -= got;
   }
   return 0;
@@ -107,8 +50,8 @@ uint32_t ScanBytes(File& src, uint64_t from, uint64_t n, uint8_t* chunk, EndOfIm
 // Copies `n` bytes from `src` at `from` to the current position of `dest`, inside the kernel where
 // it can, showing them to `end` when given. A source that ends early ends the copy there (the new
 // file is as complete as the old one).
-uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* chunk,
-                   EndOfImage* end = nullptr) {
+[[nodiscard]] uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* chunk,
+                                 exif::JpegImageEnd* end = nullptr) {
   if (end) {
     if (const uint32_t e = ScanBytes(src, from, n, chunk, *end)) return e;
   }
@@ -118,14 +61,15 @@ uint32_t CopyBytes(File& src, uint64_t from, uint64_t n, File& dest, uint8_t* ch
              : LastErrorOr(platform::kErrorWriteFault);
 }
 
-uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_t tiffBase,
-                               File& src, File& dest, uint64_t trailerStart, uint64_t fileLength,
-                               int64_t shift);
+[[nodiscard]] uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source,
+                                             uint32_t tiffBase, File& src, File& dest,
+                                             uint64_t trailerStart, uint64_t fileLength,
+                                             int64_t shift);
 
 // Copies the rest of the source from `from` on, the scan and whatever lies behind the image.
-uint32_t CopyTrailer(const OutputLayout& out, ByteView source, uint32_t tiffBase, File& src,
-                     File& dest, uint64_t from, uint64_t fileLength, int64_t shift, uint8_t* chunk,
-                     EndOfImage* end) {
+[[nodiscard]] uint32_t CopyTrailer(const OutputLayout& out, ByteView source, uint32_t tiffBase,
+                                   File& src, File& dest, uint64_t from, uint64_t fileLength,
+                                   int64_t shift, uint8_t* chunk, exif::JpegImageEnd* end) {
   // Bytes behind the image may be named by offsets inside a maker note the editor cannot read
   // (a pinned block); they matter only when they move.
   const bool watch = out.pinned() && shift != 0;
@@ -133,7 +77,7 @@ uint32_t CopyTrailer(const OutputLayout& out, ByteView source, uint32_t tiffBase
                                    watch ? end : nullptr)) {
     return e;
   }
-  if (!watch || !end->TrailerHoldsData()) return 0;
+  if (!watch || !end->trailerHoldsData()) return 0;
   return MoveTrailerReferences(out, source, tiffBase, src, dest, end->trailerStart(), fileLength,
                                shift);
 }
@@ -157,23 +101,10 @@ uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_
   std::vector<Patch> patches;
   // A word may read as an offset from more than one base; it is classified when exactly one of
   // them names the start of a JPEG stream.
-  auto namesJpeg = [&](const TrailerReference& r) {
-    uint8_t head[3] = {};
-    return src.ReadExactAt(r.target, head, sizeof head) && head[0] == 0xFF && head[1] == 0xD8 &&
-           head[2] == 0xFF;
-  };
-  for (size_t i = 0; i < refs.size();) {
-    const TrailerReference* preview = nullptr;
-    size_t images = 0;
-    const uint32_t at = refs[i].at;
-    for (; i < refs.size() && refs[i].at == at; ++i) {
-      if (refs[i].inMakerNote && namesJpeg(refs[i])) {
-        preview = &refs[i];
-        ++images;
-      }
-    }
-    if (images != 1) return kErrorBadData;
-    const TrailerReference& r = *preview;
+  exif::FileSource file(src, fileLength);
+  std::vector<TrailerReference> previews;
+  if (!FindPreviewReadings(refs, file, PreviewRule::kExactlyOne, &previews)) return kErrorBadData;
+  for (const TrailerReference& r : previews) {
     const int64_t delta =
         r.fromFileStart ? shift : shift + int64_t{tiffBase} - int64_t{kNewTiffBase};
     const int64_t moved = int64_t{r.value} + delta;
@@ -213,12 +144,12 @@ bool ReadJpegTrailer(File& file, uint64_t scanStart, JpegTrailer* trailer) {
   *trailer = {};
   platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
   if (!chunk || !file.Seek(scanStart)) return false;
-  EndOfImage end(scanStart);
-  for (size_t got = kCopyChunk; got != 0;) {
+  exif::JpegImageEnd end(scanStart, exif::ScanMarkers::kSegments, true);
+  for (size_t got = kCopyChunk; got != 0 && !end.decided();) {
     if (!file.Read(chunk.get(), kCopyChunk, &got)) return false;
     end.Feed(chunk.get(), got);
   }
-  if (end.TrailerHoldsData()) trailer->start = end.trailerStart();
+  if (end.trailerHoldsData()) trailer->start = end.trailerStart();
   return file.Length(&trailer->end);
 }
 
@@ -244,7 +175,7 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
       // segment edited lies in that rest, where the copy would bring back the old one.
       if (s.offset != 0) {
         if (app1Position() > s.offset) return kErrorBadData;
-        EndOfImage rest = EndOfImage::Trailer(s.offset);
+        exif::JpegImageEnd rest = exif::JpegImageEnd::Behind(s.offset);
         return CopyTrailer(out_, Block(), tiffBase(), src, dest, s.offset, fileLength, shift, chunk.get(), &rest);
       }
       // SOI, then the one APP1 "Exif" segment of the new file.
@@ -299,7 +230,7 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
       // The scan and everything after it is copied unchanged. Bytes behind the image (a trailer)
       // may be named by offsets inside a maker note the editor cannot read; when they move, the
       // file is not rewritten.
-      EndOfImage end(s.offset + 4);
+      exif::JpegImageEnd end(s.offset + 4, exif::ScanMarkers::kSegments, true);
       return CopyTrailer(out_, Block(), tiffBase(), src, dest, s.offset + 4, fileLength, shift, chunk.get(), &end);
     }
     if (const uint32_t e = CopyBytes(src, s.offset + 4, s.length - 2u, dest, chunk.get())) return e;

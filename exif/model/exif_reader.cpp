@@ -24,15 +24,12 @@ constexpr uint32_t kTiffHeaderSize = 8;
 // The walk reads marker and length words through the reader's window.
 class FileReaderSource final : public ByteSource {
  public:
-  explicit FileReaderSource(FileReader* file) : file_(*file) {}
-  uint64_t size() const override { return file_.length(); }
-  // A failed read looks like the end of the file here; the caller sees it in file.failed().
-  bool ReadUpTo(uint64_t pos, uint8_t* out, size_t n, size_t* got) override {
-    *got = file_.ReadUpTo(pos, out, n);
-    return true;
-  }
+  explicit FileReaderSource(FileReader* file) : ByteSource(nullptr, file->length()), file_(*file) {}
 
  private:
+  // A failed read ends the walk; the caller sees it in file.failed().
+  bool Load(uint64_t pos, void* out, size_t n) override { return file_.ReadAt(pos, out, n); }
+
   FileReader& file_;
 };
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The one JPEG marker walk. It yields the segments of a stream as (offset, marker, length)
-// records, from memory or from a file read a few bytes at a time, up to the first SOS or EOI.
+// records, from memory or from a file read a few bytes at a time, up to the first SOS or EOI; and
+// the one walk past the scan, which follows the entropy-coded data to the EOI that ends the image
+// and looks at what trails it.
 //
 // Readers of JPEG files differ in what they forgive (a missing 0xFF, a length word cut by the end
 // of the file, a length below 2, a flood of tiny segments), and a tolerance is part of each
@@ -11,7 +13,7 @@
 #include <cstdint>
 
 #include "exif/model/byte_reader.h"
-#include "platform/file.h"
+#include "exif/model/byte_source.h"
 
 namespace lf::exif {
 
@@ -30,40 +32,6 @@ inline constexpr uint16_t kJpegApp6 = 0xFFE6;
 inline constexpr uint16_t kJpegApp14 = 0xFFEE;
 inline constexpr uint16_t kJpegApp15 = 0xFFEF;
 inline constexpr uint16_t kJpegCom = 0xFFFE;
-
-// Bytes the walk reads by position.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  virtual uint64_t size() const = 0;
-  // Copies up to n bytes at pos into out, *got of them (fewer at the end of the data). False only
-  // when the read itself fails.
-  virtual bool ReadUpTo(uint64_t pos, uint8_t* out, size_t n, size_t* got) = 0;
-};
-
-// Bytes in memory.
-class ViewSource final : public ByteSource {
- public:
-  explicit ViewSource(ByteView bytes) : bytes_(bytes) {}
-  uint64_t size() const override { return bytes_.size(); }
-  bool ReadUpTo(uint64_t pos, uint8_t* out, size_t n, size_t* got) override;
-
- private:
-  ByteView bytes_;
-};
-
-// An open file of a known length, read with a seek and a read each time, so it may be shared with
-// code that moves the file position between reads.
-class FileSource final : public ByteSource {
- public:
-  FileSource(platform::File& file, uint64_t length) : file_(file), length_(length) {}
-  uint64_t size() const override { return length_; }
-  bool ReadUpTo(uint64_t pos, uint8_t* out, size_t n, size_t* got) override;
-
- private:
-  platform::File& file_;
-  uint64_t length_;
-};
 
 struct JpegScanOptions {
   // Where the first marker is looked for (2 steps over an SOI the caller has checked).
@@ -117,7 +85,7 @@ class JpegSegmentScanner {
   // The next segment into *out; false once the walk has ended. end() says why, and is set as soon
   // as the last record is yielded. Reads only the marker and length word, and only when asked for
   // the next record, so a caller may read payloads (or move a shared file) between records.
-  bool Next(JpegSegment* out);
+  [[nodiscard]] bool Next(JpegSegment* out);
   JpegScanEnd end() const { return end_; }
 
  private:
@@ -132,5 +100,55 @@ class JpegSegmentScanner {
   uint32_t count_ = 0;
   JpegScanEnd end_ = JpegScanEnd::kNotEnded;
 };
+
+// Which markers may stand in entropy-coded data besides a stuffed 0, a restart marker, fill bytes
+// and the EOI that ends the image. Readers differ here as in the segment walk.
+enum class ScanMarkers {
+  kAny,       // any other byte behind 0xFF is image data
+  kSegments,  // any other marker begins a segment (between progressive scans) that is stepped over
+  kTables,    // DHT and DQT segments are stepped over and a repeated SOS marker passes; any other
+              // marker breaks the image
+  kNone,      // any other marker breaks the image: a single scan
+};
+
+// Follows the bytes behind an SOS, fed in order in pieces of any size, to the EOI that ends the
+// image; with watchTrailer it goes on to note whether any byte behind the EOI is not 0 (data a
+// maker appended, such as a preview). Cheap on entropy-coded data: it jumps from 0xFF to 0xFF.
+class JpegImageEnd {
+ public:
+  // `at` is the offset of the first byte fed.
+  JpegImageEnd(uint64_t at, ScanMarkers markers, bool watchTrailer = false)
+      : markers_(markers), watchTrailer_(watchTrailer), fed_(at) {}
+  // Every byte fed lies behind the image, from `at` on.
+  static JpegImageEnd Behind(uint64_t at);
+
+  void Feed(const uint8_t* p, size_t n);
+  // Whether the bytes fed so far decide the answer: nothing fed later changes it.
+  bool decided() const { return state_ == State::kDone || state_ == State::kBroken; }
+
+  // The EOI was found at eoi() (its 0xFF); the image's bytes end 2 bytes later.
+  bool found() const { return state_ == State::kTrailer || state_ == State::kDone; }
+  bool broken() const { return state_ == State::kBroken; }
+  uint64_t eoi() const { return eoi_; }
+  // Where the bytes behind the image begin, and whether any of them fed so far is not 0.
+  uint64_t trailerStart() const { return eoi_ + 2; }
+  bool trailerHoldsData() const { return trailerData_; }
+
+ private:
+  enum class State { kData, kMarker, kLengthHigh, kLengthLow, kSkip, kTrailer, kDone, kBroken };
+  bool MarkerIsData(uint8_t b) const;
+  bool MarkerHasLength(uint8_t b) const;
+
+  ScanMarkers markers_;
+  bool watchTrailer_;
+  State state_ = State::kData;
+  uint32_t skip_ = 0;
+  bool trailerData_ = false;
+  uint64_t fed_;
+  uint64_t eoi_ = 0;
+};
+
+// The end of the image whose entropy-coded data begins at `from` in `bytes`.
+JpegImageEnd FindJpegImageEnd(ByteView bytes, uint64_t from, ScanMarkers markers);
 
 }  // namespace lf::exif

@@ -13,6 +13,7 @@
 #include "exif/record/record_writer.h"
 #include "imaging/jpeg_writer.h"
 #include "platform/errors.h"
+#include "platform/file.h"
 #include "platform/temp_files.h"
 #include "plugin/file_kind.h"
 #include "plugin/operations.h"
@@ -58,7 +59,7 @@ HRESULT Commit(SplicedFile& file, const char* destPath, edit::Probe probe) {
 // Where the image data of a JPEG written by the JPEG writer begins: its first marker that is not
 // an application or comment segment (0xFFE0 and above). -1 when the data ends first.
 int64_t FirstImageMarker(exif::ByteView jpeg) {
-  exif::ViewSource source(jpeg);
+  exif::MemorySource source(jpeg);
   exif::JpegSegmentScanner scan(source, {.start = 2, .standaloneSoi = true});
   exif::JpegSegment s;
   while (scan.Next(&s)) {
@@ -83,7 +84,7 @@ HRESULT AppendExif(const char* destPath, const char* srcPath, const LfExifRecord
     if (!isExif) return E_NO_EXIF;
   }
   std::vector<uint8_t> file;
-  if (ReadWholeFile(srcPath, &file) != S_OK) return E_FAIL;
+  if (!platform::ReadWholeFile(srcPath, &file, kMaxWholeFile)) return E_FAIL;
   const exif::ByteView view(file.data(), file.size(), exif::kBigEndian);
   const int64_t at = FindJpegMarker(exif::kJpegApp1, view);
   if (at < 0) return E_FAIL;
@@ -114,7 +115,7 @@ HRESULT EncodeJpegWithExif(LF_HGLOBAL image, const char* destPath, int32_t quali
   const int32_t written = imaging::SaveJpeg(image, saved.c_str(), quality, imaging::kJpegModeExif);
   if (written < 0) return written;
   std::vector<uint8_t> jpeg;
-  if (ReadWholeFile(saved.c_str(), &jpeg) != S_OK) return E_FAIL;
+  if (!platform::ReadWholeFile(saved, &jpeg, kMaxWholeFile)) return E_FAIL;
   const std::vector<uint8_t> segment = BuildExifApp1(image, set, scratch.path());
   if (segment.empty()) return E_FAIL;
   const int64_t body = FirstImageMarker(exif::ByteView(jpeg.data(), jpeg.size(), exif::kBigEndian));

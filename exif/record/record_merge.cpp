@@ -107,24 +107,12 @@ constexpr DirectoryRecord kMergedDirectories[] = {
 // The words of the maker note that name the start of a JPEG stream (a preview) behind the segment,
 // whose TIFF data `tiff` begins at file offset `tiffAt` of `file`. False when a word names a
 // stream from more than one base: which reading is the offset is then unknown.
-bool PreviewWords(ByteView file, uint64_t tiffAt, ByteView tiff,
-                  std::vector<edit::TrailerReference>* words) {
+[[nodiscard]] bool PreviewWords(ByteView file, uint64_t tiffAt, ByteView tiff,
+                                std::vector<edit::TrailerReference>* words) {
   const std::vector<edit::TrailerReference> refs =
       edit::FindTrailerReferences(tiff, tiff, tiffAt, tiffAt + tiff.size(), file.size());
-  auto namesJpeg = [&](const edit::TrailerReference& r) {
-    return r.inMakerNote && file.Contains(r.target, 3) && file.ReadU8(r.target) == 0xFF &&
-           file.ReadU8(r.target + 1) == 0xD8 && file.ReadU8(r.target + 2) == 0xFF;
-  };
-  for (size_t i = 0; i < refs.size();) {  // the readings of one word are adjacent
-    size_t images = 0;
-    for (const uint32_t at = refs[i].at; i < refs.size() && refs[i].at == at; ++i) {
-      if (!namesJpeg(refs[i])) continue;
-      words->push_back(refs[i]);
-      ++images;
-    }
-    if (images > 1) return false;
-  }
-  return true;
+  exif::MemorySource source(file);
+  return edit::FindPreviewReadings(refs, source, edit::PreviewRule::kAtMostOne, words);
 }
 
 // Moves each preview word by the segment's growth `added` in `segment` (the new segment, its TIFF

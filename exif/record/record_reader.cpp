@@ -296,32 +296,8 @@ void TruncateList(LfExifRecord* list, uint32_t count) {
 
 }  // namespace
 
-HRESULT ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
-  if (!path || !*path || !bytes) return E_INVALIDARG;
-  bytes->clear();
-  // Opening and measuring report the operating system's error; reading a file that is there
-  // reports a plain failure.
-  platform::File file = platform::File::Open(path, platform::Access::Read,
-                                             platform::Disposition::OpenExisting);
-  uint64_t length = 0;
-  if (!file || !file.Length(&length) || length >= UINT32_MAX) {
-    const uint32_t error = length >= UINT32_MAX ? platform::kErrorNotEnoughMemory : platform::LastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-  }
-  try {
-    bytes->assign(static_cast<size_t>(length), 0);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  if (!file.ReadExact(bytes->data(), bytes->size())) {
-    std::vector<uint8_t>().swap(*bytes);
-    return E_FAIL;
-  }
-  return S_OK;
-}
-
 int64_t FindJpegMarker(uint16_t marker, ByteView bytes) {
-  exif::ViewSource source(bytes);
+  exif::MemorySource source(bytes);
   exif::JpegSegmentScanner scan(source, {.standaloneSoi = true});
   exif::JpegSegment segment;
   uint64_t at = 0;  // where the walk looks next
@@ -330,10 +306,9 @@ int64_t FindJpegMarker(uint16_t marker, ByteView bytes) {
     if (segment.marker == exif::kJpegSos) {
       // Only the end of the image lies behind the scan: the first 0xFF 0xD9 in its data.
       if (marker != exif::kJpegEoi) return -1;
-      for (uint64_t p = segment.offset + 2; p + 1 < bytes.size(); ++p) {
-        if (bytes.ReadU16BE(p) == exif::kJpegEoi) return static_cast<int64_t>(p);
-      }
-      return -1;
+      const exif::JpegImageEnd end =
+          exif::FindJpegImageEnd(bytes, segment.offset + 2, exif::ScanMarkers::kAny);
+      return end.found() ? static_cast<int64_t>(end.eoi()) : -1;
     }
     at = segment.next;
   }
@@ -512,7 +487,7 @@ HRESULT ReadExifRecord(const char* path, LfExifRecord* list, uint32_t mask) {
   std::vector<uint8_t> bytes;
   HRESULT result;
   if (kind == KIND_TIFF) {
-    if (ReadWholeFile(path, &bytes) != S_OK) return E_FAIL;
+    if (!platform::ReadWholeFile(path, &bytes, kMaxWholeFile)) return E_FAIL;
     result = ParseTiffToRecord(ByteView(bytes.data(), bytes.size()), list, mask);
   } else {
     if (!ReadApp1Segment(path, &bytes)) return E_FAIL;

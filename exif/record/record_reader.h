@@ -25,9 +25,8 @@ struct RecordTargets {
 // On failure nothing is added to the list.
 HRESULT ReadExifRecord(const char* path, LfExifRecord* list, uint32_t mask);
 
-// The whole file. E_INVALIDARG for a missing path or output, HRESULT_FROM_WIN32 of the error when
-// it cannot be opened, E_OUTOFMEMORY, E_FAIL for a failed read (output cleared).
-HRESULT ReadWholeFile(const char* path, std::vector<uint8_t>* bytes);
+// The largest file read whole: its offsets are 32-bit.
+inline constexpr uint64_t kMaxWholeFile = UINT32_MAX - 1;
 
 // Offset of the first byte of `marker` in a JPEG marker walk of `bytes`, or -1.
 int64_t FindJpegMarker(uint16_t marker, exif::ByteView bytes);

@@ -7,6 +7,7 @@
 #include "exif/record/record_fields.h"
 #include "exif/record/record_reader.h"
 #include "imaging/picture_files.h"
+#include "platform/file.h"
 
 namespace lf::record {
 namespace {
@@ -148,7 +149,7 @@ std::vector<uint8_t> BuildExifApp1(LF_HGLOBAL image, const RecordSet& records, c
   if (NamesThumbnail(records)) {
     const std::string path = scratchDir + "__TMP__.002";
     if (imaging::MakeThumbnailFile(path.c_str(), LF_ENC_JPEG, image, kThumbnailQuality) != S_OK ||
-        ReadWholeFile(path.c_str(), &thumbnail) != S_OK) {
+        !platform::ReadWholeFile(path, &thumbnail, kMaxWholeFile)) {
       return {};
     }
   }

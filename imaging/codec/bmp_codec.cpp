@@ -12,17 +12,17 @@
 namespace lf::imaging {
 
 int ReadBmp(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly) {
-  const uint64_t size = source.Size();
+  const uint64_t size = source.size();
   if (size > SIZE_MAX) return kToolkitTooLarge;
   // Only the headers are needed for the file information.
   const uint64_t wanted = headerOnly ? std::min<uint64_t>(size, 256) : size;
-  const uint8_t* bytes = source.Data();
+  const uint8_t* bytes = source.data();
   platform::HeapPtr<uint8_t> buffer;
   if (!bytes) {
     buffer.reset(static_cast<uint8_t*>(platform::HeapAlloc(static_cast<size_t>(wanted))));
     if (!buffer) return kToolkitNoMemory;
     size_t got = 0, total = 0;
-    if (!source.Seek(0)) return kToolkitFileRead;
+    source.Seek(0);
     while (total < wanted) {
       if (!source.Read(buffer.get() + total, static_cast<size_t>(wanted - total), &got)) {
         return kToolkitFileRead;

@@ -8,10 +8,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/codec/byte_source.h"
+#include "exif/model/byte_source.h"
 #include "imaging/toolkit.h"
 
 namespace lf::imaging {
+
+// Codecs read through the module's one byte source.
+using exif::ByteSource;
+using exif::MemorySource;
 
 enum class ImageFormat { Unknown, Jpeg, Png, Tiff, Gif, Bmp };
 

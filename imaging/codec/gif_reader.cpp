@@ -97,7 +97,7 @@ int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
   // The file's own depth is its global colour table's (a two-colour file is 1 bit); a file
   // without one decodes through 8-bit frame tables.
   info->bitsPerPixel = gif->SColorMap ? gif->SColorMap->BitsPerPixel : 8;
-  info->fileSize = source.Size();
+  info->fileSize = source.size();
   SetCompressionName(info, "LZW");
   info->viewOrientation = 0;
   if (headerOnly) return kToolkitSuccess;
@@ -123,9 +123,9 @@ int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
     const int64_t screenH = std::max<int64_t>(gif->SHeight, int64_t{d.Top} + d.Height);
     if (d.Width <= 0 || d.Height <= 0 ||
         !PixelsAllowed(static_cast<uint64_t>(screenW), static_cast<uint64_t>(screenH),
-                       source.Size()) ||
+                       source.size()) ||
         !PixelsAllowed(static_cast<uint64_t>(d.Width), static_cast<uint64_t>(d.Height),
-                       source.Size())) {
+                       source.size())) {
       return kToolkitTooLarge;
     }
     info->width = static_cast<int32_t>(screenW);

@@ -255,10 +255,10 @@ int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   sm->pub.resync_to_restart = jpeg_resync_to_restart;
   sm->pub.term_source = TermSource;
   // A stream already in memory is decoded where it lies, not copied through the input buffer.
-  if (const uint8_t* data = source.Data(); data && source.Position() < source.Size()) {
+  if (const uint8_t* data = source.data(); data && source.position() < source.size()) {
     sm->inMemory = true;
-    sm->pub.next_input_byte = data + source.Position();
-    sm->pub.bytes_in_buffer = static_cast<size_t>(source.Size() - source.Position());
+    sm->pub.next_input_byte = data + source.position();
+    sm->pub.bytes_in_buffer = static_cast<size_t>(source.size() - source.position());
   }
   jpeg_decompress_struct* cinfo = d->cinfo();
   cinfo->src = &sm->pub;
@@ -274,12 +274,12 @@ int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   info->width = static_cast<int32_t>(cinfo->image_width);
   info->height = static_cast<int32_t>(cinfo->image_height);
   info->bitsPerPixel = cinfo->num_components * 8;
-  info->fileSize = source.Size();
+  info->fileSize = source.size();
   SetCompressionName(info, cinfo->progressive_mode ? "JPEG progressive" : "JPEG");
   // JPEG has no orientation of its own; an EXIF Orientation belongs to the metadata queries.
   info->viewOrientation = 0;
   if (headerOnly) return kToolkitSuccess;
-  if (!PixelsAllowed(cinfo->image_width, cinfo->image_height, source.Size())) {
+  if (!PixelsAllowed(cinfo->image_width, cinfo->image_height, source.size())) {
     return kToolkitTooLarge;
   }
   LimitMemory(cinfo);

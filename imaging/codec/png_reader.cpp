@@ -132,11 +132,11 @@ int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
   // The file's own depth (a 2-bit grey file is 2, 16-bit RGB 48), not the depth it decodes to.
   info->bitsPerPixel = png_get_bit_depth(reader.png(), reader.info()) *
                        png_get_channels(reader.png(), reader.info());
-  info->fileSize = source.Size();
+  info->fileSize = source.size();
   SetCompressionName(info, "Deflate");
   info->viewOrientation = 0;
   if (headerOnly) return kToolkitSuccess;
-  if (!PixelsAllowed(width, height, source.Size())) return kToolkitTooLarge;
+  if (!PixelsAllowed(width, height, source.size())) return kToolkitTooLarge;
 
   ChooseTransforms(reader.png(), reader.info(), depth);
   if (depth == 8) png_set_interlace_handling(reader.png());

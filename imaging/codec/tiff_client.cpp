@@ -57,13 +57,13 @@ tmsize_t WriteProc(thandle_t h, void* buffer, tmsize_t size) {
 
 toff_t SeekProc(thandle_t h, toff_t offset, int whence) {
   auto* io = static_cast<Io*>(h);
-  const uint64_t current = io->source ? io->source->Position() : io->position;
-  const uint64_t size = io->source ? io->source->Size() : io->sink->size();
+  const uint64_t current = io->source ? io->source->position() : io->position;
+  const uint64_t size = io->source ? io->source->size() : io->sink->size();
   uint64_t target = offset;
   if (whence == SEEK_CUR) target = current + offset;
   if (whence == SEEK_END) target = size + offset;
   if (io->source) {
-    if (!io->source->Seek(target)) return static_cast<toff_t>(-1);
+    io->source->Seek(target);
   } else {
     io->position = target;
   }
@@ -74,7 +74,7 @@ int CloseProc(thandle_t) { return 0; }
 
 toff_t SizeProc(thandle_t h) {
   auto* io = static_cast<Io*>(h);
-  return io->source ? io->source->Size() : io->sink->size();
+  return io->source ? io->source->size() : io->sink->size();
 }
 
 int NoMap(thandle_t, void**, toff_t*) { return 0; }
@@ -107,10 +107,10 @@ bool TiffHandle::Open(const char* mode) {
   return tiff_ != nullptr;
 }
 
-bool TiffHandle::OpenForReading(ByteSource* source) {
+bool TiffHandle::OpenForReading(exif::ByteSource* source) {
   io_ = Io{};
   io_.source = source;
-  if (!source->Seek(0)) return false;
+  source->Seek(0);
   return Open("rm");
 }
 

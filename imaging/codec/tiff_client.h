@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/codec/byte_source.h"
+#include "exif/model/byte_source.h"
 
 namespace lf::imaging {
 
@@ -21,7 +21,7 @@ class TiffHandle {
   TiffHandle& operator=(const TiffHandle&) = delete;
 
   // Opens the bytes of `source` for reading; false when libtiff refuses them.
-  bool OpenForReading(ByteSource* source);
+  [[nodiscard]] bool OpenForReading(exif::ByteSource* source);
   // Opens an empty TIFF that is written into `sink`.
   bool OpenForWriting(std::vector<uint8_t>* sink);
   // Closes the handle (flushing a file being written); false when that failed.
@@ -31,7 +31,7 @@ class TiffHandle {
   bool readFailed() const { return io_.readFailed; }
 
   struct Io {
-    ByteSource* source = nullptr;
+    exif::ByteSource* source = nullptr;
     std::vector<uint8_t>* sink = nullptr;
     uint64_t position = 0;  // the sink's write position
     bool readFailed = false;

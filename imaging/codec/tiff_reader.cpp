@@ -73,14 +73,14 @@ int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   info->width = static_cast<int32_t>(width);
   info->height = static_cast<int32_t>(height);
   info->bitsPerPixel = samples * bitsPerSample;
-  info->fileSize = source.Size();
+  info->fileSize = source.size();
   SetCompressionName(info, CompressionName(compression));
   info->viewOrientation = hasOrientation ? orientation : 0;
   if (headerOnly) return kToolkitSuccess;
-  if (!PixelsAllowed(width, height, source.Size())) return kToolkitTooLarge;
+  if (!PixelsAllowed(width, height, source.size())) return kToolkitTooLarge;
 
   if (NeedsSampleReader(tiff)) {
-    const int r = ReadTiffSamples(tiff, width, height, source.Size(), bitmap);
+    const int r = ReadTiffSamples(tiff, width, height, source.size(), bitmap);
     if (handle.readFailed()) {
       FreeBitmap(bitmap);
       return kToolkitFileRead;

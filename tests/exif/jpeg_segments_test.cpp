@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The JPEG segment walk: its records over memory and over a file, and each named tolerance on
-// truncated and hostile streams.
+// The segment walk over memory and a file, and the walk past the scan, under each tolerance.
 #include "exif/model/jpeg_segments.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
-#include "platform/errors.h"
 #include "platform/faults.h"
 #include "tests/support/fixture_builder.h"
 
@@ -16,165 +15,111 @@ namespace lf::exif {
 namespace {
 
 using test::Bytes;
-using test::JpegBuilder;
+using E = JpegScanEnd;
 
 struct Walk {
-  std::vector<JpegSegment> segments;
-  JpegScanEnd end = JpegScanEnd::kNotEnded;
+  std::vector<uint16_t> markers;
+  uint64_t lastNext = 0;
+  JpegScanEnd end = E::kNotEnded;
+  bool operator==(const Walk&) const = default;
 };
 
 // Between records the file position is moved away, as a caller copying payloads does.
-Walk WalkSource(ByteSource& source, const JpegScanOptions& options, platform::File* file = nullptr) {
+Walk WalkSource(ByteSource& source, const JpegScanOptions& options, platform::File* file) {
   Walk w;
   JpegSegmentScanner scan(source, options);
-  JpegSegment s;
-  while (scan.Next(&s)) {
-    w.segments.push_back(s);
-    if (file) file->Seek(0);
+  for (JpegSegment s; scan.Next(&s); w.lastNext = s.next) {
+    w.markers.push_back(s.marker);
+    EXPECT_TRUE(!file || file->Seek(0));
   }
   w.end = scan.end();
-  EXPECT_FALSE(scan.Next(&s)) << "the walk stays ended";
   return w;
 }
 
-Walk WalkBytes(const Bytes& bytes, const JpegScanOptions& options = {}) {
-  ViewSource source(ByteView(bytes.data(), bytes.size()));
-  return WalkSource(source, options);
-}
-
-std::vector<uint16_t> Markers(const Walk& w) {
-  std::vector<uint16_t> m;
-  for (const JpegSegment& s : w.segments) m.push_back(s.marker);
-  return m;
-}
-
-TEST(JpegSegments, MemoryAndFileYieldTheSameRecordsUpToTheScan) {
-  const Bytes jpeg = JpegBuilder()
-                         .Soi()
-                         .App0Jfif()
-                         .Segment(0xE1, Bytes(300, 0xAB))
-                         .BodyOf(test::EncodeJpeg(8, 8))
-                         .Build();
-  const Walk memory = WalkBytes(jpeg, {.standaloneSoi = true});
-  ASSERT_GE(memory.segments.size(), 4u);
-  EXPECT_EQ(memory.end, JpegScanEnd::kStopMarker);
-  const JpegSegment& app1 = memory.segments[2];
-  EXPECT_EQ(app1.marker, kJpegApp1);
-  EXPECT_EQ(app1.offset, 2u + 18u);  // SOI, then the 18-byte JFIF segment
-  EXPECT_TRUE(app1.hasLength);
-  EXPECT_EQ(app1.length, 302);
-  EXPECT_EQ(app1.next, app1.offset + 2 + 302);
-  const JpegSegment& sos = memory.segments.back();
-  EXPECT_EQ(sos.marker, kJpegSos);
-  EXPECT_TRUE(sos.hasLength);
-  EXPECT_EQ(jpeg[sos.offset], 0xFF);
-  EXPECT_EQ(jpeg[sos.offset + 1], 0xDA);
-
+TEST(JpegSegments, WalksMemoryAndFileAlike) {
+  const Bytes twoSoi = test::JpegBuilder().Soi().Soi().App(2, {}).Eoi().Raw({0xFF, 0xE1}).Build();
+  const Bytes cut = {0xFF, 0xD8, 0xFF, 0xE1, 0x00}, noLength = {0xFF, 0xD8, 0xFF, 0xE1};
+  const Bytes noPrefix = test::JpegBuilder().Soi().Raw({0x12, 0xE1, 0x00, 0x02}).Eoi().Build();
+  const Bytes short0 = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x00, 0x00, 0x02};
+  Bytes flood = {0xFF, 0xD8};
+  for (int i = 0; i < 10; ++i) flood.insert(flood.end(), {0xFF, 0xFE, 0x00, 0x02});
+  const JpegScanOptions from2{.start = 2}, alone{.standaloneSoi = true};
+  const JpegScanOptions runs{.start = 2, .cutLengthRunsToEnd = true};
+  const JpegScanOptions cap{.start = 2, .maxSegments = 4}, limit{.start = 2, .maxOffset = 10};
+  const struct {
+    Bytes bytes;
+    JpegScanOptions options;
+    Walk want;
+  } rows[] = {
+      {twoSoi, alone, {{kJpegSoi, kJpegSoi, kJpegApp2, kJpegEoi}, 10, E::kStopMarker}},
+      // Otherwise the second SOI takes the APP2 marker for its length and runs past the end.
+      {twoSoi, from2, {{kJpegSoi}, 4u + 0xFFE2, E::kEndOfData}},
+      // An SOS is yielded even when the end cuts its length word.
+      {{0xFF, 0xD8, 0xFF, 0xDA, 0x00}, alone, {{kJpegSoi, kJpegSos}, 5, E::kStopMarker}},
+      {cut, from2, {{}, 0, E::kCutLength}},
+      {cut, runs, {{kJpegApp1}, 5, E::kEndOfData}},  // one byte stands for the rest
+      {noLength, runs, {{}, 0, E::kEndOfData}},      // a marker alone is not read
+      {{0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 0x01}, from2, {{kJpegApp1}, 0x4004, E::kEndOfData}},
+      {noPrefix, from2, {{0x12E1, kJpegEoi}, 8, E::kStopMarker}},
+      {noPrefix, {.start = 2, .requireFfPrefix = true}, {{}, 0, E::kNoPrefix}},
+      // A length below 2 steps over 2 + length bytes: length 0 makes its word the next marker.
+      {short0, from2, {{kJpegApp0, 0x0000}, 8, E::kEndOfData}},
+      {short0, {.start = 2, .shortLengthEnds = true}, {{kJpegApp0}, 4, E::kShortLength}},
+      {flood, cap, {std::vector<uint16_t>(4, kJpegCom), 18, E::kSegmentCap}},
+      {flood, limit, {std::vector<uint16_t>(3, kJpegCom), 14, E::kOffsetLimit}},
+  };
   test::TempDir dir;
-  const std::string path = dir.File("a.jpg");
-  test::WriteFile(path, jpeg);
-  platform::File file = platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
-  ASSERT_TRUE(file);
-  FileSource source(file, jpeg.size());
-  const Walk fromFile = WalkSource(source, {.start = 2}, &file);
-  const Walk fromMemory = WalkBytes(jpeg, {.start = 2});
-  ASSERT_EQ(fromFile.segments.size(), fromMemory.segments.size());
-  for (size_t i = 0; i < fromFile.segments.size(); ++i) {
-    EXPECT_EQ(fromFile.segments[i].offset, fromMemory.segments[i].offset) << i;
-    EXPECT_EQ(fromFile.segments[i].marker, fromMemory.segments[i].marker) << i;
-    EXPECT_EQ(fromFile.segments[i].length, fromMemory.segments[i].length) << i;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << "row " << &r - rows);
+    MemorySource memory(ByteView(r.bytes.data(), r.bytes.size()));
+    EXPECT_EQ(WalkSource(memory, r.options, nullptr), r.want);
+    platform::File file = platform::File::Open(dir.Put("a.jpg", r.bytes), platform::Access::Read,
+                                               platform::Disposition::OpenExisting);
+    FileSource onDisk(file, r.bytes.size());
+    EXPECT_EQ(WalkSource(onDisk, r.options, &file), r.want);
+    if (&r != rows) continue;
+    FileSource failing(file, r.bytes.size());
+    platform::InjectFault(platform::Service::Read, 2, 30);
+    EXPECT_EQ(WalkSource(failing, r.options, nullptr), (Walk{{kJpegSoi}, 2, E::kReadError}));
+    platform::ClearFaults();
   }
-  EXPECT_EQ(fromFile.end, JpegScanEnd::kStopMarker);
 }
 
-TEST(JpegSegments, AFailingFileReadEndsTheWalkAsAReadError) {
-  test::TempDir dir;
-  const Bytes jpeg = JpegBuilder().Soi().Segment(0xE2, {1, 2}).Eoi().Build();
-  const std::string path = dir.File("a.jpg");
-  test::WriteFile(path, jpeg);
-  platform::File file = platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
-  ASSERT_TRUE(file);
-  FileSource source(file, jpeg.size());
-  platform::ClearFaults();
-  platform::InjectFault(platform::Service::Read, 2, platform::kErrorReadFault);
-  const Walk w = WalkSource(source, {.standaloneSoi = true});
-  platform::ClearFaults();
-  EXPECT_EQ(Markers(w), (std::vector<uint16_t>{kJpegSoi}));
-  EXPECT_EQ(w.end, JpegScanEnd::kReadError);
-}
-
-TEST(JpegSegments, AnSoiStandsAloneOnlyWhenAsked) {
-  const Bytes twoStarts = JpegBuilder().Soi().Soi().Segment(0xE2, {}).Eoi().Build();
-  EXPECT_EQ(Markers(WalkBytes(twoStarts, {.standaloneSoi = true})),
-            (std::vector<uint16_t>{kJpegSoi, kJpegSoi, kJpegApp2, kJpegEoi}));
-  // Otherwise the second SOI takes the APP2 marker for its length and runs past the end.
-  const Walk withLength = WalkBytes(twoStarts, {.start = 2});
-  ASSERT_EQ(Markers(withLength), (std::vector<uint16_t>{kJpegSoi}));
-  EXPECT_EQ(withLength.segments[0].length, 0xFFE2);
-  EXPECT_EQ(withLength.end, JpegScanEnd::kEndOfData);
-}
-
-TEST(JpegSegments, StopsAtTheFirstScanOrImageEnd) {
-  const Bytes tail = {0xFF, 0xE1, 0x00, 0x02};
-  Bytes eoi = JpegBuilder().Soi().Eoi().Raw(tail).Build();
-  EXPECT_EQ(Markers(WalkBytes(eoi, {.standaloneSoi = true})), (std::vector<uint16_t>{kJpegSoi, kJpegEoi}));
-  // An SOS is yielded even when the end of the data cuts its length word.
-  const Walk sos = WalkBytes({0xFF, 0xD8, 0xFF, 0xDA, 0x00}, {.standaloneSoi = true});
-  ASSERT_EQ(Markers(sos), (std::vector<uint16_t>{kJpegSoi, kJpegSos}));
-  EXPECT_FALSE(sos.segments[1].hasLength);
-  EXPECT_EQ(sos.end, JpegScanEnd::kStopMarker);
-}
-
-TEST(JpegSegments, TruncatedLengthWords) {
-  const Bytes oneByte = {0xFF, 0xD8, 0xFF, 0xE1, 0x00};
-  const Bytes noByte = {0xFF, 0xD8, 0xFF, 0xE1};
-  EXPECT_EQ(WalkBytes(oneByte, {.start = 2}).end, JpegScanEnd::kCutLength);
-  EXPECT_EQ(WalkBytes(noByte, {.start = 2}).end, JpegScanEnd::kCutLength);
-  // Running to the end: one byte of the word stands for the rest of the data; none leaves the
-  // marker unread.
-  const Walk rest = WalkBytes(oneByte, {.start = 2, .cutLengthRunsToEnd = true});
-  ASSERT_EQ(rest.segments.size(), 1u);
-  EXPECT_EQ(rest.segments[0].length, 1);
-  EXPECT_EQ(rest.segments[0].next, oneByte.size());
-  EXPECT_EQ(rest.end, JpegScanEnd::kEndOfData);
-  const Walk none = WalkBytes(noByte, {.start = 2, .cutLengthRunsToEnd = true});
-  EXPECT_TRUE(none.segments.empty());
-  EXPECT_EQ(none.end, JpegScanEnd::kEndOfData);
-  // A length past the end is yielded as it stands; the walk ends behind it.
-  const Walk past = WalkBytes({0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 0x01}, {.start = 2});
-  ASSERT_EQ(past.segments.size(), 1u);
-  EXPECT_EQ(past.segments[0].next, 4u + 0x4000);
-  EXPECT_EQ(past.end, JpegScanEnd::kEndOfData);
-}
-
-TEST(JpegSegments, HostileSegments) {
-  // No 0xFF: read as a marker unless the prefix is required.
-  const Bytes noPrefix = JpegBuilder().Soi().Raw({0x12, 0xE1, 0x00, 0x02}).Eoi().Build();
-  EXPECT_EQ(Markers(WalkBytes(noPrefix, {.start = 2})), (std::vector<uint16_t>{0x12E1, kJpegEoi}));
-  const Walk strict = WalkBytes(noPrefix, {.start = 2, .requireFfPrefix = true});
-  EXPECT_TRUE(strict.segments.empty());
-  EXPECT_EQ(strict.end, JpegScanEnd::kNoPrefix);
-
-  // A length below 2 steps over 2 + length bytes: length 0 makes the length word the next marker.
-  const Bytes shortLength = JpegBuilder().Soi().SegmentWithLength(0xE0, 0, {0x00, 0x02}).Build();
-  const Walk stepped = WalkBytes(shortLength, {.start = 2});
-  ASSERT_EQ(stepped.segments.size(), 2u);
-  EXPECT_EQ(stepped.segments[1].offset, 4u);
-  EXPECT_EQ(stepped.segments[1].marker, 0x0000);
-  const Walk ended = WalkBytes(shortLength, {.start = 2, .shortLengthEnds = true});
-  EXPECT_EQ(Markers(ended), (std::vector<uint16_t>{kJpegApp0}));
-  EXPECT_EQ(ended.end, JpegScanEnd::kShortLength);
-
-  // A flood of tiny segments stops at the cap.
-  JpegBuilder flood;
-  flood.Soi();
-  for (int i = 0; i < 10; ++i) flood.Segment(0xFE, {});
-  const Walk capped = WalkBytes(flood.Build(), {.start = 2, .maxSegments = 4});
-  EXPECT_EQ(capped.segments.size(), 4u);
-  EXPECT_EQ(capped.end, JpegScanEnd::kSegmentCap);
-  const Walk limited = WalkBytes(flood.Build(), {.start = 2, .maxOffset = 10});
-  EXPECT_EQ(limited.segments.size(), 3u);  // at offsets 2, 6 and 10
-  EXPECT_EQ(limited.end, JpegScanEnd::kOffsetLimit);
+// Per rule (any, segments, tables, none): where the EOI's 0xFF lies, or kNo or kBroken; and
+// whether a byte behind it is not 0.
+TEST(JpegImageEnd, FollowsScanDataUnderEachRule) {
+  constexpr int kNo = -1, kBroken = -2;
+  const struct {
+    Bytes scan;
+    std::array<int, 4> eoi;
+    bool trailer;
+  } rows[] = {
+      {{0x12, 0xFF, 0x00, 0xFF, 0xD3, 0xFF, 0xFF, 0xD9, 0, 0}, {6, 6, 6, 6}, false},  // stuffing
+      {{0xFF, 0xC4, 0x00, 0x04, 0xFF, 0xD9, 0xFF, 0xD9, 0, 7}, {4, 6, 6, kBroken}, true},  // DHT
+      {{0xFF, 0xDA, 0x01, 0xFF, 0xD9}, {3, kNo, 3, kBroken}, false},            // a repeated SOS
+      {{0xFF, 0xE1, 0x00, 0x02, 0xFF, 0xD9}, {4, 4, kBroken, kBroken}, false},  // an APP1
+      {{0xFF, 0xC4, 0x00, 0x00, 0xFF, 0xD9}, {4, 4, 4, kBroken}, false},        // a length below 2
+      {{0x01, 0xFF}, {kNo, kNo, kNo, kNo}, false},
+  };
+  const ScanMarkers rules[] = {ScanMarkers::kAny, ScanMarkers::kSegments, ScanMarkers::kTables,
+                               ScanMarkers::kNone};
+  for (const auto& r : rows) {
+    for (size_t i = 0; i < 4; ++i) {
+      SCOPED_TRACE(testing::Message() << "row " << &r - rows << ", rule " << i);
+      // Fed whole from an offset, or byte by byte watching the trailer, the answer is the same.
+      Bytes file(3, 0);
+      file.insert(file.end(), r.scan.begin(), r.scan.end());
+      JpegImageEnd pieces(3, rules[i], true);
+      for (uint8_t b : r.scan) pieces.Feed(&b, 1);
+      for (const JpegImageEnd& e : {FindJpegImageEnd(ByteView(file), 3, rules[i]), pieces}) {
+        EXPECT_EQ(e.broken() ? kBroken : e.found() ? static_cast<int>(e.eoi()) - 3 : kNo, r.eoi[i]);
+      }
+      EXPECT_EQ(pieces.trailerHoldsData(), r.trailer && r.eoi[i] >= 0);
+    }
+  }
+  JpegImageEnd behind = JpegImageEnd::Behind(50);
+  behind.Feed(Bytes{0, 7}.data(), 2);
+  EXPECT_TRUE(behind.trailerStart() == 50 && behind.trailerHoldsData() && behind.decided());
 }
 
 }  // namespace

@@ -272,20 +272,6 @@ TEST(RecordReader, ResultCodesOfTheFileSteps) {
   EXPECT_EQ(ReadExifRecord(good.c_str(), &l.list, LF_SEL_IFD1 | LF_SEL_IFD0), S_OK);
   EXPECT_EQ(l.Selectors(), (std::vector<uint32_t>{LF_SEL_IFD0, LF_SEL_IFD1}));
 
-  std::vector<uint8_t> bytes{1, 2};
-  EXPECT_EQ(ReadWholeFile(dir.File("none.jpg").c_str(), &bytes), HRESULT_FROM_WIN32(2));
-  EXPECT_TRUE(bytes.empty());
-  EXPECT_EQ(ReadWholeFile(good.c_str(), nullptr), E_INVALIDARG);
-  ASSERT_EQ(ReadWholeFile(good.c_str(), &bytes), S_OK);
-  EXPECT_EQ(bytes, test::ReadFile(good));
-  // An open refused by the system gives its error; a failed read of an opened file a plain failure.
-  platform::InjectFault(platform::Service::Open, 1, 5);
-  EXPECT_EQ(ReadWholeFile(good.c_str(), &bytes), HRESULT_FROM_WIN32(5));
-  platform::InjectFault(platform::Service::Read, 1, 30);
-  EXPECT_EQ(ReadWholeFile(good.c_str(), &bytes), E_FAIL);
-  EXPECT_TRUE(bytes.empty());
-  platform::ClearFaults();
-
   // The marker walk: found behind other segments, refused after SOS, bounded by truncation.
   const Bytes walk = test::JpegBuilder().Soi().App0Jfif().App(2, {1, 2, 3}).App1Exif(tiff).Eoi().Build();
   exif::ByteView w(walk.data(), walk.size());
