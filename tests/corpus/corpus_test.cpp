@@ -283,10 +283,7 @@ TEST(CorpusDecode, EveryImageDecodesAtExifToolsSize) {
   const ExifToolDump tool = RunExifTool(sized, {"-fast2", "-ImageWidth", "-ImageHeight"});
   size_t decoded = 0, okFiles = 0, thumbnails = 0;
   for (const CorpusFile& f : corpus) {
-    if (f.format != "JPEG" && f.format != "PNG" && f.format != "TIFF" && f.format != "GIF" &&
-        f.format != "BMP") {
-      continue;
-    }
+    if (!Among("JPEG PNG TIFF GIF BMP", f.format)) continue;
     okFiles += f.category == "ok";
     const bool thumbnail = DibSize(Decode(f.path.c_str(), 1)).width > 0;
     EXPECT_TRUE(!thumbnail || f.hasThumbnail) << f.relative;
