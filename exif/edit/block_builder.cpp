@@ -538,7 +538,7 @@ int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWrite
   if (!builder.sourceUsable()) return 0;
   copiedFromSource_ = false;
   const bool tiff = IsTiffSource();
-  if (!out_.StartBlock(byteOrder_, tiff, !tiff)) {
+  if (!out_.StartBlock(byteOrder(), tiff, !tiff)) {
     out_.Reset();
     return 0;
   }

@@ -20,16 +20,13 @@ constexpr uint32_t kEditMargin = 65536;
 
 // Cuts the image data named by a directory's StripOffsets and StripByteCounts: one range from
 // the first strip to the end of the last.
-void CutStrips(ByteView block, const RawDirectory& dir, const IfdDescriptor& descriptor,
-               CutList* cuts) {
-  IfdEntry offsets, counts;
-  if (!FindRawEntry(block, dir, exif::kTagStripOffsets, &offsets) ||
-      !FindRawEntry(block, dir, exif::kTagStripByteCounts, &counts)) {
-    return;
-  }
+void CutStrips(ByteView block, const exif::LocatedEntry& offsets, const exif::LocatedEntry& counts,
+               const IfdDescriptor& descriptor, CutList* cuts) {
+  if (!offsets.found || !counts.found) return;
   uint32_t first = 0, last = 0, firstCount = 0, lastCount = 0;
-  if (!FirstAndLastValue(block, offsets, StripValueCount(descriptor, offsets.count), &first, &last) ||
-      !FirstAndLastValue(block, counts, StripValueCount(descriptor, counts.count), &firstCount, &lastCount)) {
+  if (!FirstAndLastValue(block, offsets.entry, StripValueCount(descriptor, offsets.entry.count), &first, &last) ||
+      !FirstAndLastValue(block, counts.entry, StripValueCount(descriptor, counts.entry.count), &firstCount,
+                         &lastCount)) {
     return;
   }
   const uint64_t end = uint64_t{last} + lastCount;
@@ -54,41 +51,34 @@ void CutValues(ByteView block, const RawDirectory& dir, const IfdDescriptor& des
   }
 }
 
-// Protects the directory at `offset` and every out-of-line value it names; returns the directory.
-bool ProtectDirectory(ByteView block, uint32_t offset, CutList* cuts, RawDirectory* dir) {
-  if (!LocateRawDirectory(block, offset, dir)) return false;
-  cuts->Protect(dir->offset);
-  for (uint32_t i = 0; i < dir->count; ++i) {
+// Protects a located directory and every out-of-line value it names.
+void ProtectDirectory(ByteView block, const exif::LocatedDirectory& d, CutList* cuts) {
+  if (!d.located) return;
+  cuts->Protect(d.dir.offset);
+  for (uint32_t i = 0; i < d.dir.count; ++i) {
     IfdEntry e;
-    if (ReadEntry(block, dir->EntryPos(i), &e) && HasOutOfLineValue(e)) cuts->Protect(e.value);
+    if (ReadEntry(block, d.dir.EntryPos(i), &e) && HasOutOfLineValue(e)) cuts->Protect(e.value);
   }
-  return true;
-}
-
-uint32_t PointerIn(ByteView block, const RawDirectory& dir, uint16_t tag) {
-  IfdEntry e;
-  return FindRawEntry(block, dir, tag, &e) && e.type == kTypeLong && e.count == 1 ? e.value : 0;
 }
 
 }  // namespace
 
-void ProtectStructureStarts(ByteView block, CutList* cuts) {
-  RawDirectory ifd0, ifd1, exif, other;
-  if (!ProtectDirectory(block, block.ReadU32(4), cuts, &ifd0)) return;
-  if (ProtectDirectory(block, block.ReadU32(ifd0.LinkPos()), cuts, &ifd1)) {
-    if (const uint32_t thumbnail = PointerIn(block, ifd1, exif::kTagJpegInterchangeFormat)) cuts->Protect(thumbnail);
+void ProtectStructureStarts(const exif::BlockStructure& s, CutList* cuts) {
+  if (!s.ifd0.located) return;
+  const ByteView block = s.tiff;
+  ProtectDirectory(block, s.ifd0, cuts);
+  if (s.ifd1.located) {
+    ProtectDirectory(block, s.ifd1, cuts);
+    if (const uint32_t thumbnail = s.thumbnailOffset.LongValue()) cuts->Protect(thumbnail);
   }
-  ProtectDirectory(block, PointerIn(block, ifd0, exif::kTagGpsIfdPointer), cuts, &other);
-  if (ProtectDirectory(block, PointerIn(block, ifd0, exif::kTagExifIfdPointer), cuts, &exif)) {
-    ProtectDirectory(block, PointerIn(block, exif, exif::kTagInteropIfdPointer), cuts, &other);
+  ProtectDirectory(block, s.gps, cuts);
+  if (s.exif.located) {
+    ProtectDirectory(block, s.exif, cuts);
+    ProtectDirectory(block, s.interop, cuts);
   }
-  for (const RawDirectory* d : {&ifd0, &ifd1}) {
-    IfdEntry strips;
+  for (const exif::LocatedEntry* strips : {&s.stripOffsets0, &s.stripOffsets1}) {
     uint32_t first = 0, last = 0;
-    if (d->count && FindRawEntry(block, *d, exif::kTagStripOffsets, &strips) &&
-        FirstAndLastValue(block, strips, 1, &first, &last)) {
-      cuts->Protect(first);
-    }
+    if (strips->found && FirstAndLastValue(block, strips->entry, 1, &first, &last)) cuts->Protect(first);
   }
 }
 
@@ -229,7 +219,9 @@ void OutputLayout::CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t fi
 }
 
 int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail, bool removeInterop) {
-  const ByteView block = source.block;
+  if (!source.block) return 0;
+  const exif::BlockStructure& located = *source.block;
+  const ByteView block = located.tiff;
   if (block.empty() || block.size() < 8 || block.size() > UINT32_MAX - kEditMargin) return 0;
   if (!keepThumbnail && IsBuilt()) return 0;
   Reset();
@@ -240,33 +232,32 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
   sourceIfd1_ = source.ifd1;
   // Where something may hold an offset the editor cannot correct, the bytes that exist keep their
   // offsets: what an edit removes is blanked instead of cut, and what it adds goes at the end.
-  pinned_ = !EveryReferenceIsKnown(block, isTiff_);
+  pinned_ = !EveryReferenceIsKnown(located, isTiff_);
   if (!out_.Reserve(block.size() + kEditMargin)) return 0;
   const uint32_t size = static_cast<uint32_t>(block.size());
 
   CutList cuts;
   if (pinned_) cuts.KeepExactLengths();
-  ProtectStructureStarts(block, &cuts);
-  RawDirectory ifd0, ifd1;
-  const bool hasIfd0 = LocateRawDirectory(block, block.ReadU32(4), &ifd0);
+  ProtectStructureStarts(located, &cuts);
+  const bool hasIfd0 = located.ifd0.located;
   if (isTiff_ && hasIfd0 && size != source.ifd0.firstStripOffset) {
     // The main image lies inside the block. A pinned block keeps it there.
     if (pinned_) {
       imageInBlock_ = true;
     } else {
-      CutStrips(block, ifd0, sourceIfd0_, &cuts);
+      CutStrips(block, located.stripOffsets0, located.stripCounts0, sourceIfd0_, &cuts);
     }
   }
-  const bool hasIfd1 = hasIfd0 && LocateRawDirectory(block, block.ReadU32(ifd0.LinkPos()), &ifd1);
-  if (!keepThumbnail && hasIfd1) {
+  const RawDirectory& ifd1 = located.ifd1.dir;
+  if (!keepThumbnail && located.ifd1.located) {
     cuts.AddCut(ifd1.offset, ifd1.Size());
     CutValues(block, ifd1, sourceIfd1_, &cuts);
-    if (isTiff_) CutStrips(block, ifd1, sourceIfd1_, &cuts);
+    if (isTiff_) CutStrips(block, located.stripOffsets1, located.stripCounts1, sourceIfd1_, &cuts);
     // A JPEG thumbnail, in a JPEG file or a TIFF file.
-    IfdEntry at, length;
-    if (FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormat, &at) &&
-        FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormatLength, &length) &&
-        at.type == kTypeLong && length.type == kTypeLong && at.value < size) {
+    const IfdEntry& at = located.thumbnailOffset.entry;
+    const IfdEntry& length = located.thumbnailLength.entry;
+    if (located.thumbnailOffset.found && located.thumbnailLength.found && at.type == kTypeLong &&
+        length.type == kTypeLong && at.value < size) {
       cuts.AddCut(at.value, std::min(length.value, size - at.value));
     }
     edits_.thumbnailDropped = true;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "exif/edit/block_references.h"
 
-#include "exif/makernote/maker_note_layout.h"
 
 namespace lf::edit {
 
@@ -42,47 +41,38 @@ bool EntriesAreKnown(ByteView block, const RawDirectory& dir, DirectoryId id, bo
   return true;
 }
 
-// A directory named by a pointer: absent (0) is fine, one that cannot be located is not, and
-// neither is a link to a further directory the editor would not follow.
-bool KnownDirectoryAt(ByteView block, uint32_t offset, DirectoryId id, bool isTiff, RawDirectory* dir) {
-  *dir = {};
-  if (offset == 0) return true;
-  if (!LocateRawDirectory(block, offset, dir) || !EntriesAreKnown(block, *dir, id, isTiff)) return false;
-  const uint32_t link = block.Contains(dir->LinkPos(), 4) ? block.ReadU32(dir->LinkPos()) : 0;
-  return id == exif::kIfd0 || link == 0;
+// A directory named by a link or a pointer: absent (0) is fine, one that cannot be located is
+// not, and neither is a link to a further directory the editor would not follow.
+bool KnownDirectory(ByteView block, const exif::LocatedDirectory& d, DirectoryId id, bool isTiff) {
+  if (d.named == 0) return true;
+  if (!d.located || !EntriesAreKnown(block, d.dir, id, isTiff)) return false;
+  return id == exif::kIfd0 || d.next == 0;
 }
 
-uint32_t PointerValue(ByteView block, const RawDirectory& dir, uint16_t tag) {
-  IfdEntry e;
-  if (dir.count == 0 || !FindRawEntry(block, dir, tag, &e)) return 0;
-  return e.type == exif::kTypeLong && e.count == 1 ? e.value : UINT32_MAX;
+// A pointer entry of another form than a LONG of count 1 names nothing the editor could follow.
+bool PointerIsKnown(const exif::LocatedEntry& pointer) {
+  return !pointer.found || (pointer.entry.type == exif::kTypeLong && pointer.entry.count == 1);
 }
 
-bool MakerNoteIsKnown(ByteView block, const RawDirectory& exifDir) {
-  IfdEntry note;
-  if (exifDir.count == 0 || !FindRawEntry(block, exifDir, exif::kTagMakerNote, &note)) return true;
-  const uint32_t bytes = exif::StoredByteCount(note.type, note.count);
-  if (bytes <= 4) return true;  // too short to hold a directory: plain bytes
-  const ByteView value = block.Sub(note.value, bytes);
-  if (value.empty()) return false;
-  const exif::MakerNoteLayout layout = exif::MeasureMakerNote(value);
-  if (!layout.IsKestrelon() || !layout.located) return false;
-  RawDirectory dir;
-  return LocateRawDirectory(value, layout.directoryStart, &dir) &&
-         EntriesAreKnown(block, {note.value + layout.directoryStart, dir.count}, exif::kMakerNoteIfd, false);
+bool MakerNoteIsKnown(const exif::BlockStructure& s) {
+  const exif::LocatedMakerNote& note = s.makerNote;
+  if (!note.entry.found || note.bytes <= 4) return true;  // too short to hold a directory: plain bytes
+  if (note.value.empty()) return false;
+  if (!note.layout.IsKestrelon() || !note.located) return false;
+  return EntriesAreKnown(s.tiff, note.dir, exif::kMakerNoteIfd, false);
 }
 
 }  // namespace
 
-bool EveryReferenceIsKnown(ByteView block, bool isTiff) {
-  RawDirectory ifd0, ifd1, exifDir, gps, interop;
-  if (!KnownDirectoryAt(block, block.ReadU32(4), exif::kIfd0, isTiff, &ifd0) || ifd0.count == 0) return false;
-  const uint32_t link = block.Contains(ifd0.LinkPos(), 4) ? block.ReadU32(ifd0.LinkPos()) : 0;
-  return KnownDirectoryAt(block, link, exif::kIfd1, isTiff, &ifd1) &&
-         KnownDirectoryAt(block, PointerValue(block, ifd0, exif::kTagExifIfdPointer), exif::kExifIfd, isTiff, &exifDir) &&
-         KnownDirectoryAt(block, PointerValue(block, ifd0, exif::kTagGpsIfdPointer), exif::kGpsIfd, isTiff, &gps) &&
-         KnownDirectoryAt(block, PointerValue(block, exifDir, exif::kTagInteropIfdPointer), exif::kInteropIfd, isTiff, &interop) &&
-         MakerNoteIsKnown(block, exifDir);
+bool EveryReferenceIsKnown(const exif::BlockStructure& s, bool isTiff) {
+  const ByteView block = s.tiff;
+  if (s.ifd0.named == 0 || !KnownDirectory(block, s.ifd0, exif::kIfd0, isTiff) || s.ifd0.dir.count == 0) {
+    return false;
+  }
+  return KnownDirectory(block, s.ifd1, exif::kIfd1, isTiff) && PointerIsKnown(s.exifPointer) &&
+         KnownDirectory(block, s.exif, exif::kExifIfd, isTiff) && PointerIsKnown(s.gpsPointer) &&
+         KnownDirectory(block, s.gps, exif::kGpsIfd, isTiff) && PointerIsKnown(s.interopPointer) &&
+         KnownDirectory(block, s.interop, exif::kInteropIfd, isTiff) && MakerNoteIsKnown(s);
 }
 
 }  // namespace lf::edit

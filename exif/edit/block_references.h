@@ -7,6 +7,7 @@
 #pragma once
 
 #include "exif/edit/raw_entries.h"
+#include "exif/model/block_structure.h"
 
 namespace lf::edit {
 
@@ -15,6 +16,6 @@ namespace lf::edit {
 // offsets, out-of-line values of types of known size, and the value offsets of a maker note of
 // the dialect whose offsets count from the TIFF header. `isTiff`: IFD0's strips are the main
 // image of a TIFF file (in a JPEG block they would be references the editor does not move).
-bool EveryReferenceIsKnown(ByteView block, bool isTiff);
+[[nodiscard]] bool EveryReferenceIsKnown(const exif::BlockStructure& block, bool isTiff);
 
 }  // namespace lf::edit

@@ -12,14 +12,14 @@ ExifWriter::ExifWriter(const char* sourcePath, bool loadBlock)
 
 int ExifWriter::CopyBlockForEdit(bool keepThumbnail, bool removeInterop) {
   // The source block stays loaded: the finished output is checked against it before it is written.
-  if (!block_) {
+  if (!HasBlock()) {
     uint32_t size = 0;
     if (!LoadBlock(false, &size)) return 0;
   }
   EditSource source;
-  source.block = Block();
+  source.block = &SourceStructure();
   source.isTiff = IsTiffSource();
-  source.isJpeg = app1Length_ > 0;
+  source.isJpeg = app1Length() > 0;
   GetDirectoryDescriptor(exif::kIfd0, &source.ifd0);
   GetDirectoryDescriptor(exif::kIfd1, &source.ifd1);
   const int result = out_.CopyBlockForEdit(source, keepThumbnail, removeInterop);
@@ -33,6 +33,16 @@ int ExifWriter::CopyBlockForEdit(bool keepThumbnail, bool removeInterop) {
   return result;
 }
 
+const exif::BlockStructure& ExifWriter::SourceStructure() {
+  static const exif::BlockStructure kNone;
+  if (!HasBlock()) return kNone;
+  if (!sourceLocated_) {
+    source_ = exif::Locate(Block());
+    sourceLocated_ = true;
+  }
+  return source_;
+}
+
 int ExifWriter::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
                                  const IfdEntryList* entriesToAdd, ValueProvider* values) {
   return out_.RewriteDirectory(id, tagsToRemove, entriesToAdd, values);
@@ -44,7 +54,7 @@ exif::Lookup ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
   if (where.offset == 0 || where.entryCount == 0) return exif::kAbsent;
   const uint64_t first = uint64_t{where.offset} + 2;
   const uint64_t bytes = uint64_t{where.entryCount} * exif::kEntrySize;
-  if (block_) {
+  if (HasBlock()) {
     RawDirectory dir;
     if (!LocateRawDirectory(Block(), where.offset, &dir)) return exif::kAbsent;
     return exif::PatchRawEntry(MutableBlock(), dir, entry) == exif::kTagAbsent ? exif::kAbsent : exif::kFound;
@@ -57,8 +67,8 @@ exif::Lookup ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
     const uint64_t pos = uint64_t{i} * exif::kEntrySize;
     if (entries.ReadU16(pos) != entry.tag) continue;
     uint8_t raw[exif::kEntrySize];
-    exif::EncodeEntry(raw, byteOrder_, entry);
-    return Succeeded(edit::PatchFileRange(path_, TiffOffsetToFile(static_cast<uint32_t>(first + pos)),
+    exif::EncodeEntry(raw, byteOrder(), entry);
+    return Succeeded(edit::PatchFileRange(path(), TiffOffsetToFile(static_cast<uint32_t>(first + pos)),
                                           raw, sizeof raw))
                ? exif::kFound
                : exif::kAbsent;
@@ -115,18 +125,18 @@ int ExifWriter::PatchEntryValue(DirectoryId id, const IfdEntry& entry, const voi
   if (bytes == 0) return 0;
   if (bytes > 4) {
     const std::span<const uint8_t> src(static_cast<const uint8_t*>(source), sourceSize);
-    if (block_) {
+    if (HasBlock()) {
       uint8_t* dest = MutableBlock().Pointer(entry.value, bytes);
       if (!dest) return 0;
-      return static_cast<int>(exif::EncodeValueArray({dest, bytes}, entry.type, byteOrder_, src));
+      return static_cast<int>(exif::EncodeValueArray({dest, bytes}, entry.type, byteOrder(), src));
     }
     platform::HeapPtr<uint8_t> scratch;
     ByteView old;
     if (!ReadTiffBytes(entry.value, bytes, &scratch, &old)) return 0;
     const uint32_t stored =
-        exif::EncodeValueArray({scratch.get(), bytes}, entry.type, byteOrder_, src);
+        exif::EncodeValueArray({scratch.get(), bytes}, entry.type, byteOrder(), src);
     if (stored == 0 ||
-        Failed(edit::PatchFileRange(path_, TiffOffsetToFile(entry.value), scratch.get(), bytes))) {
+        Failed(edit::PatchFileRange(path(), TiffOffsetToFile(entry.value), scratch.get(), bytes))) {
       return 0;
     }
     return static_cast<int>(stored);

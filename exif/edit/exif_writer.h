@@ -40,12 +40,15 @@ class ExifWriter : public exif::ExifReader {
   bool copiedFromSource() const { return copiedFromSource_; }
   const OutputLayout& output() const { return out_; }
   // The main image lies in strips of a TIFF file (not in the scan of a JPEG).
-  bool IsTiffSource() const { return app1Length_ == 0 && IsTiffImage(); }
+  bool IsTiffSource() const { return app1Length() == 0 && IsTiffImage(); }
 
   // ---- Filling the output block from the source (loads the source block for the moment
   // when it is not loaded). 1 or 0.
-  int CopyBlockForEdit(bool keepThumbnail, bool removeInterop);
-  int RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
+  [[nodiscard]] int CopyBlockForEdit(bool keepThumbnail, bool removeInterop);
+  // The source's loaded block, located once when first asked (empty while no block is loaded).
+  // Patches of values in place leave its structure as it was.
+  const exif::BlockStructure& SourceStructure();
+  [[nodiscard]] int RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
                        const IfdEntryList* entriesToAdd, ValueProvider* values);
 
   // ---- Building directories: a whole block from scratch for a new file, or IFD1, GPS and
@@ -53,26 +56,28 @@ class ExifWriter : public exif::ExifReader {
   // A source whose IFD0 or Exif IFD cannot be laid gets no block at all (IsBuilt is false then);
   // a thumbnail that cannot be placed whole leaves the block without IFD1 and its Interop IFD.
   // The GPS record receives the GPSVersionID the GPS IFD is written with.
-  int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params,
+  [[nodiscard]] int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params,
                      GpsRecord* gps);
   int BuildGpsDirectory(GpsRecord* gps);
   // Lays IFD1 for the thumbnail in `thumbnailPath` (a 160 × 120 JPEG or TIFF) behind a block
   // copied without its thumbnail; DropThumbnail takes it away again.
-  int AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params);
-  int DropThumbnail(bool removeInterop);
+  [[nodiscard]] int AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params);
+  [[nodiscard]] int DropThumbnail(bool removeInterop);
 
   // ---- Edits of the source's own block (in memory when loaded, else in the file)
   // Re-encodes the entry with the same tag: 1 patched, 0 absent or empty, -1 unlocatable.
-  exif::Lookup PatchEntry(DirectoryId id, const IfdEntry& entry);
+  [[nodiscard]] exif::Lookup PatchEntry(DirectoryId id, const IfdEntry& entry);
   // Writes a new value over the old one (same place, same length): the values stored, or the
   // patch result for an inline value.
-  int PatchEntryValue(DirectoryId id, const IfdEntry& entry, const void* source, uint32_t sourceSize);
+  [[nodiscard]] int PatchEntryValue(DirectoryId id, const IfdEntry& entry, const void* source, uint32_t sourceSize);
   // The loaded block, writable.
-  MutableByteView MutableBlock() { return {block_, loadedSize_, byteOrder_}; }
+  MutableByteView MutableBlock() { return MutableLoadedBlock(); }
 
   // ---- The streams that make the new file (0 or a Windows error number). A TIFF's strips are
   // read from `src` at `stripsAt`.
-  [[nodiscard]] uint32_t WriteJpegFile(platform::File& dest, platform::File& src);
+  // `written` is the output block, located.
+  [[nodiscard]] uint32_t WriteJpegFile(platform::File& dest, platform::File& src,
+                                       const exif::BlockStructure& written);
   [[nodiscard]] uint32_t WriteTiffFile(platform::File& dest, platform::File& src,
                                        uint64_t stripsAt);
 
@@ -82,6 +87,8 @@ class ExifWriter : public exif::ExifReader {
 
  private:
   OutputLayout out_;
+  exif::BlockStructure source_;
+  bool sourceLocated_ = false;
   bool copiedFromSource_ = false;
   std::vector<JpegSegmentBytes> keptSegments_;
 };
@@ -103,13 +110,14 @@ struct ImageSource {
 [[nodiscard]] bool ReadJpegTrailer(platform::File& file, uint64_t scanStart, JpegTrailer* trailer);
 
 // Writes a filled writer into `destPath` through the safe rewrite, after checking the output
-// against the source block it was copied from.
-HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe,
-                    const ImageSource* image = nullptr);
+// against the source block it was copied from. `written`: the output block as the caller located
+// it for its own check, or null to locate it here.
+[[nodiscard]] HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe,
+                    const ImageSource* image = nullptr, const exif::BlockStructure* written = nullptr);
 // Stamps IFD0 DateTime in `block` (the reader's loaded block, edited) and writes it back over
 // the reader's file.
-HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block, Probe probe);
+[[nodiscard]] HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block, Probe probe);
 // Stamps IFD0 DateTime in `block` and makes `destPath` a copy of the reader's file with it.
-HRESULT CopyAndPatch(const exif::ExifReader& reader, MutableByteView block, const std::string& destPath);
+[[nodiscard]] HRESULT CopyAndPatch(const exif::ExifReader& reader, MutableByteView block, const std::string& destPath);
 
 }  // namespace lf::edit

@@ -146,32 +146,31 @@ int ReplaceGpsInOutput(ExifWriter& writer, GpsRecordView& record) {
   return RelocateMainImage(out) ? 1 : 0;
 }
 
-int RestoreSourceThumbnail(ExifWriter& writer) {
+ThumbnailRestore RestoreSourceThumbnail(ExifWriter& writer) {
   OutputLayout& out = writer.output();
-  if (!out.IsBuilt() || out.HasOutputThumbnail()) return 0;
-  const ByteView block = writer.Block();
-  RawDirectory ifd0, ifd1;
-  if (!LocateRawDirectory(block, block.ReadU32(4), &ifd0) || !block.Contains(ifd0.LinkPos(), 4)) return 0;
-  const uint32_t link = block.ReadU32(ifd0.LinkPos());
-  if (link == 0) return 0;
+  if (!out.IsBuilt() || out.HasOutputThumbnail()) return ThumbnailRestore::kNone;
+  const exif::BlockStructure& source = writer.SourceStructure();
+  const ByteView block = source.tiff;
+  if (!source.ifd0.located || !source.ifd0.hasLink || source.ifd0.next == 0) return ThumbnailRestore::kNone;
   // A TIFF's IFD1 behind its main image lies outside the block: it cannot be carried.
-  if (!LocateRawDirectory(block, link, &ifd1)) return out.isTiff() ? -1 : 0;
-  if (ifd1.count == 0) return 0;
+  if (!source.ifd1.located) return out.isTiff() ? ThumbnailRestore::kCannotCarry : ThumbnailRestore::kNone;
+  const RawDirectory& ifd1 = source.ifd1.dir;
+  if (ifd1.count == 0) return ThumbnailRestore::kNone;
 
   IfdEntryList entries;
   IfdEntry jpegAt, jpegLength, strips, stripCounts;
   bool hasJpeg = false, hasJpegLength = false, hasStrips = false, hasStripCounts = false;
   for (uint32_t i = 0; i < ifd1.count; ++i) {
     IfdEntry e;
-    if (!ReadEntry(block, ifd1.EntryPos(i), &e)) return -1;
+    if (!ReadEntry(block, ifd1.EntryPos(i), &e)) return ThumbnailRestore::kCannotCarry;
     // Entries the layout cannot carry whole: values of types the editor does not interpret, and
     // pointers to further directories.
-    if (ValueBytes(e.type, e.count) == 0) return -1;
+    if (ValueBytes(e.type, e.count) == 0) return ThumbnailRestore::kCannotCarry;
     if (e.tag == exif::kTagExifIfdPointer || e.tag == exif::kTagGpsIfdPointer ||
         e.tag == exif::kTagInteropIfdPointer || e.tag == exif::kTagSubIfds) {
-      return -1;
+      return ThumbnailRestore::kCannotCarry;
     }
-    if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count))) return -1;
+    if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count))) return ThumbnailRestore::kCannotCarry;
     if (e.tag == exif::kTagJpegInterchangeFormat) { jpegAt = e; hasJpeg = true; }
     if (e.tag == exif::kTagJpegInterchangeFormatLength) { jpegLength = e; hasJpegLength = true; }
     if (e.tag == exif::kTagStripOffsets) { strips = e; hasStrips = true; }
@@ -179,7 +178,7 @@ int RestoreSourceThumbnail(ExifWriter& writer) {
     entries.push_back(e);
   }
   SortEntries(&entries);
-  if (entries.size() != ifd1.count) return -1;  // a tag held twice
+  if (entries.size() != ifd1.count) return ThumbnailRestore::kCannotCarry;  // a tag held twice
 
   // The thumbnail's bytes, which must all lie inside the source block.
   uint32_t from = 0, size = 0;
@@ -187,67 +186,56 @@ int RestoreSourceThumbnail(ExifWriter& writer) {
     if (hasStrips || !hasJpegLength || jpegAt.type != kTypeLong || jpegAt.count != 1 ||
         jpegLength.count != 1 || jpegLength.value == 0 ||
         !block.Contains(jpegAt.value, jpegLength.value)) {
-      return -1;
+      return ThumbnailRestore::kCannotCarry;
     }
     from = jpegAt.value;
     size = jpegLength.value;
   } else if (hasStrips) {
     // An uncompressed thumbnail of a JPEG would have to lie inside the block itself.
-    if (!out.isTiff() || !hasStripCounts) return -1;
+    if (!out.isTiff() || !hasStripCounts) return ThumbnailRestore::kCannotCarry;
     uint32_t first = 0, last = 0, firstCount = 0, lastCount = 0;
     if (!FirstAndLastValue(block, strips, strips.count, &first, &last) ||
         !FirstAndLastValue(block, stripCounts, stripCounts.count, &firstCount, &lastCount)) {
-      return -1;
+      return ThumbnailRestore::kCannotCarry;
     }
     const uint64_t end = uint64_t{last} + lastCount;
-    if (end <= first || !block.Contains(first, end - first)) return -1;
+    if (end <= first || !block.Contains(first, end - first)) return ThumbnailRestore::kCannotCarry;
     from = first;
     size = static_cast<uint32_t>(end - first);
   }
 
   SourceValues values(block);
   const uint32_t at = out.LayDirectory(exif::kIfd1, entries, &values);
-  if (at == 0 || !out.SetDirectoryPointer(exif::kIfd1, at)) return -1;
+  if (at == 0 || !out.SetDirectoryPointer(exif::kIfd1, at)) return ThumbnailRestore::kCannotCarry;
   if (out.pinned()) {
     // Nothing of a pinned block moved: a further directory the source's IFD1 named is still there.
-    const uint32_t next = block.Contains(ifd1.LinkPos(), 4) ? block.ReadU32(ifd1.LinkPos()) : 0;
+    const uint32_t next = source.ifd1.next;
     if (!out.block().View(out.order()).WriteU32(uint64_t{at} + 2 + uint64_t{ifd1.count} * exif::kEntrySize, next)) {
-      return -1;
+      return ThumbnailRestore::kCannotCarry;
     }
   }
   if (size != 0) {
     OutputBuffer& thumbnail = out.mutableThumbnailData();
     thumbnail.Reset();
-    if (!thumbnail.Append(block.data() + from, size) || !out.PadToEven()) return -1;
+    if (!thumbnail.Append(block.data() + from, size) || !out.PadToEven()) return ThumbnailRestore::kCannotCarry;
     out.set_thumbnailImageSize(size);
     uint32_t thumbnailAt = out.outLength();
-    if (!out.RelocateImageData(exif::kIfd1, &thumbnailAt)) return -1;
+    if (!out.RelocateImageData(exif::kIfd1, &thumbnailAt)) return ThumbnailRestore::kCannotCarry;
   }
   out.mutableEdits().thumbnailRestored = true;
-  return RelocateMainImage(out) ? 1 : -1;
+  return RelocateMainImage(out) ? ThumbnailRestore::kRestored : ThumbnailRestore::kCannotCarry;
 }
 
-bool TiffRewriteKeepsEverything(const ExifWriter& writer) {
+bool TiffRewriteKeepsEverything(ExifWriter& writer) {
   if (!writer.IsTiffSource()) return true;
-  const ByteView block = writer.Block();
-  RawDirectory ifd0;
-  if (!LocateRawDirectory(block, block.ReadU32(4), &ifd0)) return false;
-  auto pointer = [&](const RawDirectory& dir, uint16_t tag) {
-    IfdEntry e;
-    return dir.count && FindRawEntry(block, dir, tag, &e) && e.type == kTypeLong && e.count == 1 ? e.value : 0;
-  };
+  const exif::BlockStructure& source = writer.SourceStructure();
+  const ByteView block = source.tiff;
+  if (!source.ifd0.located) return false;
   // Every out-of-line value of the directories rewritten from the block must lie inside it; the
   // thumbnail's directory is checked where it is laid again.
-  std::vector<RawDirectory> dirs{ifd0};
-  RawDirectory exifDir, gps, interop;
-  if (const uint32_t at = pointer(ifd0, exif::kTagExifIfdPointer); at && LocateRawDirectory(block, at, &exifDir)) {
-    dirs.push_back(exifDir);
-    if (const uint32_t in = pointer(exifDir, exif::kTagInteropIfdPointer); in && LocateRawDirectory(block, in, &interop)) {
-      dirs.push_back(interop);
-    }
-  }
-  if (const uint32_t at = pointer(ifd0, exif::kTagGpsIfdPointer); at && LocateRawDirectory(block, at, &gps)) {
-    dirs.push_back(gps);
+  std::vector<RawDirectory> dirs;
+  for (const exif::LocatedDirectory* d : {&source.ifd0, &source.exif, &source.interop, &source.gps}) {
+    if (d->located) dirs.push_back(d->dir);
   }
   for (const RawDirectory& dir : dirs) {
     for (uint32_t i = 0; i < dir.count; ++i) {
@@ -276,7 +264,7 @@ HRESULT ReplaceExifGps(const std::string& destPath, const std::string& srcPath, 
   if (writer.output().pinned() && writer.CopyBlockForEdit(true, false) != 1) return E_FAIL;
   if (!TiffRewriteKeepsEverything(writer) || ReplaceGpsInOutput(writer, record) != 1) return E_FAIL;
   // A thumbnail that cannot be laid again would be lost: such a file is not rewritten.
-  if (RestoreSourceThumbnail(writer) < 0 || !writer.IsBuilt()) return E_FAIL;
+  if (RestoreSourceThumbnail(writer) == ThumbnailRestore::kCannotCarry || !writer.IsBuilt()) return E_FAIL;
   writer.output().StampDateTime();
   return WriteToFile(writer, destPath, Probe::kAlreadyDone);
 }

@@ -17,20 +17,21 @@ namespace lf::edit {
 // GPS entry, the GPS IFD and IFD0's GPSInfo. Sets the record's GPSVersionID from the Exif version
 // ("0210" → 2.0.0.0, "0220"/"0221" → 2.2.0.0). 1 on success, 0 on failure (the block is then not
 // written).
-int ReplaceGpsInOutput(ExifWriter& writer, GpsRecordView& record);
+[[nodiscard]] int ReplaceGpsInOutput(ExifWriter& writer, GpsRecordView& record);
 
 // Lays the source's IFD1 and its thumbnail (a JPEG stream, or the strips of a TIFF) again behind
-// a block copied without them: 1 restored, 0 when the source has no IFD1 or the block already has
-// one, -1 when the source's IFD1 cannot be carried whole (a directory or thumbnail outside the
-// EXIF block, an uncompressed thumbnail of a JPEG, values of types the editor cannot move,
-// sub-directory pointers). Callers refuse the edit on -1: the thumbnail would otherwise be lost. An
-// IFD1 without image data is laid again as well, so the Interop IFD that goes with it is never
-// taken away.
-int RestoreSourceThumbnail(ExifWriter& writer);
+// a block copied without them: kRestored, kNone when the source has no IFD1 or the block already
+// has one, kCannotCarry when the source's IFD1 cannot be carried whole (a directory or thumbnail
+// outside the EXIF block, an uncompressed thumbnail of a JPEG, values of types the editor cannot
+// move, sub-directory pointers). Callers refuse the edit on kCannotCarry: the thumbnail would
+// otherwise be lost. An IFD1 without image data is laid again as well, so the Interop IFD that
+// goes with it is never taken away.
+enum class ThumbnailRestore { kCannotCarry = -1, kNone = 0, kRestored = 1 };
+[[nodiscard]] ThumbnailRestore RestoreSourceThumbnail(ExifWriter& writer);
 
 // Whether a TIFF's EXIF block holds every value its directories name, so a file rewritten from the
 // block and the main-image strips loses nothing. True for any other source.
-bool TiffRewriteKeepsEverything(const ExifWriter& writer);
+[[nodiscard]] bool TiffRewriteKeepsEverything(ExifWriter& writer);
 
 HRESULT ReplaceExifGps(const std::string& destPath, const std::string& srcPath, int32_t quality,
                        GpsRecord* record);

@@ -15,35 +15,8 @@ namespace {
 
 using exif::kTypeLong;
 
-// The standard directories of a block, located from its own header and pointers.
-struct Directories {
-  RawDirectory ifd0, ifd1, exif, gps, interop;
-  const RawDirectory& Of(DirectoryId id) const {
-    switch (id) {
-      case exif::kIfd0: return ifd0;
-      case exif::kIfd1: return ifd1;
-      case exif::kExifIfd: return exif;
-      case exif::kGpsIfd: return gps;
-      default: return interop;
-    }
-  }
-};
-
-uint32_t PointerIn(ByteView b, const RawDirectory& dir, uint16_t tag) {
-  IfdEntry e;
-  if (dir.count == 0 || !FindRawEntry(b, dir, tag, &e)) return 0;
-  return e.type == kTypeLong && e.count == 1 ? e.value : 0;
-}
-
-Directories Locate(ByteView b) {
-  Directories d;
-  if (!LocateRawDirectory(b, b.ReadU32(4), &d.ifd0)) return d;
-  if (b.Contains(d.ifd0.LinkPos(), 4)) LocateRawDirectory(b, b.ReadU32(d.ifd0.LinkPos()), &d.ifd1);
-  LocateRawDirectory(b, PointerIn(b, d.ifd0, exif::kTagExifIfdPointer), &d.exif);
-  LocateRawDirectory(b, PointerIn(b, d.ifd0, exif::kTagGpsIfdPointer), &d.gps);
-  LocateRawDirectory(b, PointerIn(b, d.exif, exif::kTagInteropIfdPointer), &d.interop);
-  return d;
-}
+// The directory of a standard id in a located block.
+const RawDirectory& DirOf(const exif::BlockStructure& s, DirectoryId id) { return s.Of(id).dir; }
 
 // One raw entry: the decoded fields and the value field as stored (also for types the module
 // does not interpret).
@@ -92,17 +65,17 @@ uint32_t Element(ByteView b, const IfdEntry& e, uint32_t k) {
 
 class Checker {
  public:
-  Checker(ByteView source, const OutputLayout& out)
-      : s_(source), o_(out.View()), out_(out), edits_(out.edits()), sd_(Locate(source)), od_(Locate(o_)) {}
+  Checker(const exif::BlockStructure& source, const exif::BlockStructure& written, const OutputLayout& out)
+      : s_(source.tiff), o_(written.tiff), out_(out), edits_(out.edits()), sd_(source), od_(written) {}
 
   std::string Run() {
     for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
       if (id == exif::kIfd1 && edits_.thumbnailAttached) continue;  // a new IFD1, laid behind the block
       if (id == exif::kIfd1 && edits_.thumbnailDropped && !edits_.thumbnailRestored) {
-        if (od_.ifd1.count != 0) return "IFD1 survived its removal";
+        if (od_.ifd1.dir.count != 0) return "IFD1 survived its removal";
         continue;
       }
-      if (std::string why = Compare(id, s_, sd_.Of(id), od_.Of(id)); !why.empty()) return why;
+      if (std::string why = Compare(id, s_, DirOf(sd_, id), DirOf(od_, id)); !why.empty()) return why;
     }
     if (std::string why = CompareMakerNote(); !why.empty()) return why;
     if (out_.pinned()) {
@@ -154,12 +127,12 @@ class Checker {
 
   std::string CompareThumbnail() {
     IfdEntry sa, sl, oa, ol;
-    if (!FindRawEntry(s_, sd_.ifd1, exif::kTagJpegInterchangeFormat, &sa) ||
-        !FindRawEntry(s_, sd_.ifd1, exif::kTagJpegInterchangeFormatLength, &sl) || sa.value >= s_.size()) {
+    if (!FindRawEntry(s_, sd_.ifd1.dir, exif::kTagJpegInterchangeFormat, &sa) ||
+        !FindRawEntry(s_, sd_.ifd1.dir, exif::kTagJpegInterchangeFormatLength, &sl) || sa.value >= s_.size()) {
       return {};  // no thumbnail the source could deliver
     }
-    if (!FindRawEntry(o_, od_.ifd1, exif::kTagJpegInterchangeFormat, &oa) ||
-        !FindRawEntry(o_, od_.ifd1, exif::kTagJpegInterchangeFormatLength, &ol)) {
+    if (!FindRawEntry(o_, od_.ifd1.dir, exif::kTagJpegInterchangeFormat, &oa) ||
+        !FindRawEntry(o_, od_.ifd1.dir, exif::kTagJpegInterchangeFormatLength, &ol)) {
       return Where(exif::kIfd1, exif::kTagJpegInterchangeFormat, "thumbnail pointers lost");
     }
     const uint64_t n = std::min<uint64_t>(sl.value, s_.size() - sa.value);
@@ -172,8 +145,8 @@ class Checker {
   }
 
   std::string CompareStrips(DirectoryId id) {
-    const RawDirectory& sd = sd_.Of(id);
-    const RawDirectory& od = od_.Of(id);
+    const RawDirectory& sd = DirOf(sd_, id);
+    const RawDirectory& od = DirOf(od_, id);
     IfdEntry so, sc, oo, oc;
     if (!FindRawEntry(s_, sd, exif::kTagStripOffsets, &so) || !FindRawEntry(s_, sd, exif::kTagStripByteCounts, &sc)) {
       return {};
@@ -192,11 +165,11 @@ class Checker {
 
   std::string CompareMakerNote() {
     Raw a, b;
-    if (sd_.exif.count == 0 || !FindRaw(s_, sd_.exif, exif::kTagMakerNote, &a) ||
+    if (sd_.exif.dir.count == 0 || !FindRaw(s_, sd_.exif.dir, exif::kTagMakerNote, &a) ||
         edits_.Touches(exif::kExifIfd, exif::kTagMakerNote)) {
       return {};
     }
-    if (!FindRaw(o_, od_.exif, exif::kTagMakerNote, &b)) return "maker note lost";
+    if (!FindRaw(o_, od_.exif.dir, exif::kTagMakerNote, &b)) return "maker note lost";
     const uint32_t n = exif::StoredByteCount(a.type, a.count);
     if (n <= 4 || !s_.Contains(a.field, n)) return a.field == b.field ? std::string{} : "maker note moved";
     const ByteView sNote = s_.Sub(a.field, n), oNote = o_.Sub(b.field, n);
@@ -224,7 +197,7 @@ class Checker {
     auto claim = [&](uint64_t from, uint64_t n) { claimed.emplace_back(from, from + n); };
     claim(0, 8);  // the TIFF header: its IFD0 offset is a pointer, compared through the walk
     for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
-      const RawDirectory& d = sd_.Of(id);
+      const RawDirectory& d = DirOf(sd_, id);
       if (d.count == 0) continue;
       claim(d.offset, d.Size());
       const bool dropped = id == exif::kIfd1 && edits_.thumbnailDropped;
@@ -266,7 +239,7 @@ class Checker {
   std::string CompareMainImagePlace() {
     if (!out_.isTiff() || out_.imageInBlock() || out_.mainImageSize() == 0) return {};
     IfdEntry strips;
-    if (!FindRawEntry(o_, od_.ifd0, exif::kTagStripOffsets, &strips)) return "main image strips lost";
+    if (!FindRawEntry(o_, od_.ifd0.dir, exif::kTagStripOffsets, &strips)) return "main image strips lost";
     const uint32_t first = Element(o_, strips, 0);
     if (first != out_.outIfd0().firstStripOffset ||
         first < uint64_t{o_.size()} + out_.thumbnailData().length()) {
@@ -278,7 +251,8 @@ class Checker {
   ByteView s_, o_;
   const OutputLayout& out_;
   const EditRecord& edits_;
-  Directories sd_, od_;
+  const exif::BlockStructure& sd_;
+  const exif::BlockStructure& od_;
 };
 
 // A byte range [from, to) of the file a layout makes.
@@ -317,30 +291,21 @@ std::string PiecesInside(ByteView b, DirectoryId id, const RawDirectory& dir, ui
 
 }  // namespace
 
-std::string CheckWrittenLayout(const OutputLayout& out) {
+std::string CheckWrittenLayout(const OutputLayout& out, const exif::BlockStructure& located) {
   if (!out.IsBuilt()) return "nothing laid out";
-  const ByteView b = out.View();
-  const Directories d = Locate(b);
-  if (d.ifd0.count == 0) return "IFD0 outside the block";
+  const ByteView b = located.tiff;
+  const exif::BlockStructure& d = located;
+  if (d.ifd0.dir.count == 0) return "IFD0 outside the block";
   // Each pointer to a directory names one inside the block.
-  const std::pair<DirectoryId, uint32_t> named[] = {
-      {exif::kIfd1, b.Contains(d.ifd0.LinkPos(), 4) ? b.ReadU32(d.ifd0.LinkPos()) : 0},
-      {exif::kExifIfd, PointerIn(b, d.ifd0, exif::kTagExifIfdPointer)},
-      {exif::kGpsIfd, PointerIn(b, d.ifd0, exif::kTagGpsIfdPointer)},
-      {exif::kInteropIfd, PointerIn(b, d.exif, exif::kTagInteropIfdPointer)}};
-  for (const auto& [id, offset] : named) {
-    RawDirectory dir;
-    if (offset != 0 && !LocateRawDirectory(b, offset, &dir)) {
-      return Where(id, 0, "directory outside the block");
-    }
+  for (DirectoryId id : {exif::kIfd1, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd}) {
+    if (d.Of(id).named != 0 && !d.Of(id).located) return Where(id, 0, "directory outside the block");
   }
   for (DirectoryId id :
        {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
-    if (std::string why = ValuesInside(b, id, d.Of(id)); !why.empty()) return why;
+    if (std::string why = ValuesInside(b, id, DirOf(d, id)); !why.empty()) return why;
   }
-  IfdEntry note;
-  if (d.exif.count != 0 && FindRawEntry(b, d.exif, exif::kTagMakerNote, &note) &&
-      HasOutOfLineValue(note)) {
+  const IfdEntry& note = d.makerNote.entry.entry;
+  if (d.makerNote.entry.found && HasOutOfLineValue(note)) {
     // A maker note whose offsets count from the TIFF header is checked like the main directories.
     const exif::MakerNoteLayout layout = exif::MeasureMakerNote(b.Sub(note.value, note.count));
     RawDirectory dir;
@@ -373,24 +338,25 @@ std::string CheckWrittenLayout(const OutputLayout& out) {
       if (written[i].Overlaps(written[j])) return "block, thumbnail and main image overlap";
     }
   }
-  if (std::string why = PiecesInside(b, exif::kIfd1, d.ifd1, exif::kTagJpegInterchangeFormat,
+  if (std::string why = PiecesInside(b, exif::kIfd1, d.ifd1.dir, exif::kTagJpegInterchangeFormat,
                                      exif::kTagJpegInterchangeFormatLength, thumbnail);
       !why.empty()) {
     return why;
   }
-  if (std::string why = PiecesInside(b, exif::kIfd1, d.ifd1, exif::kTagStripOffsets,
+  if (std::string why = PiecesInside(b, exif::kIfd1, d.ifd1.dir, exif::kTagStripOffsets,
                                      exif::kTagStripByteCounts, out.isTiff() ? thumbnail : block);
       !why.empty()) {
     return why;
   }
   if (!out.isTiff()) return {};
-  return PiecesInside(b, exif::kIfd0, d.ifd0, exif::kTagStripOffsets, exif::kTagStripByteCounts,
+  return PiecesInside(b, exif::kIfd0, d.ifd0.dir, exif::kTagStripOffsets, exif::kTagStripByteCounts,
                       mainImage);
 }
 
-std::string CheckEditedBlock(ByteView source, const OutputLayout& out) {
+std::string CheckEditedBlock(const exif::BlockStructure& source, const exif::BlockStructure& written,
+                             const OutputLayout& out) {
   if (!out.IsBuilt()) return "nothing laid out";
-  return Checker(source, out).Run();
+  return Checker(source, written, out).Run();
 }
 
 }  // namespace lf::edit

@@ -14,13 +14,14 @@
 #include "exif/edit/cut_list.h"
 #include "exif/edit/output_buffer.h"
 #include "exif/edit/raw_entries.h"
+#include "exif/model/block_structure.h"
 #include "platform/clock.h"
 
 namespace lf::edit {
 
 // The source block as CopyBlockForEdit takes it.
 struct EditSource {
-  ByteView block;          // the loaded ExifBlock, in the source's byte order
+  const exif::BlockStructure* block = nullptr;  // the loaded ExifBlock, located
   bool isTiff = false;     // the main image is in strips of the file (a TIFF file)
   bool isJpeg = false;     // a JPEG file; its thumbnail sits inside the block
   IfdDescriptor ifd0;      // descriptors of the source (strip count rule)
@@ -64,9 +65,9 @@ struct EditRecord {
   }
 };
 
-// Marks the start of every directory and value reachable from the TIFF header of `block`, so
-// that no cut widened to a word boundary swallows the first byte of one.
-void ProtectStructureStarts(ByteView block, CutList* cuts);
+// Marks the start of every directory and value reachable from the TIFF header of a located
+// block, so that no cut widened to a word boundary swallows the first byte of one.
+void ProtectStructureStarts(const exif::BlockStructure& block, CutList* cuts);
 
 class OutputLayout {
  public:

@@ -136,9 +136,12 @@ HRESULT AttachThumbnailFile(ExifWriter& writer, const Replacement& r, const std:
 HRESULT StampAndWrite(ExifWriter& writer, const std::string& destPath, const ImageSource* image) {
   // A file whose pointers would name bytes it does not hold, or whose parts overlap, is never
   // written.
-  if (!writer.IsBuilt() || !CheckWrittenLayout(writer.output()).empty()) return E_FAIL;
+  if (!writer.IsBuilt()) return E_FAIL;
+  // Stamping the date changes a value, not the structure located here.
+  const exif::BlockStructure written = exif::Locate(writer.output().View());
+  if (!CheckWrittenLayout(writer.output(), written).empty()) return E_FAIL;
   writer.output().StampDateTime();
-  return WriteToFile(writer, destPath, Probe::kAlreadyDone, image);
+  return WriteToFile(writer, destPath, Probe::kAlreadyDone, image, &written);
 }
 
 }  // namespace
@@ -167,8 +170,8 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
     const bool read =
         KeptMetadataSegments(writer.path(), newImagePath, out.pinned(), &kept, &trailer);
     if (!read || (trailer.start != 0 &&
-                  !FindTrailerReferences(writer.Block(), writer.Block(), writer.TiffOffsetToFile(0),
-                                         trailer.start, trailer.end)
+                  !FindTrailerReferences(writer.SourceStructure(), writer.SourceStructure(),
+                                         writer.TiffOffsetToFile(0), trailer.start, trailer.end)
                        .empty())) {
       return 0;
     }
@@ -322,12 +325,11 @@ HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGL
   if (params.dateTimeOriginal.year == 0 && !platform::LocalTime(&params.dateTimeOriginal)) return E_FAIL;
 
   ExifWriter writer(prm.path().c_str(), false);
-  if (writer.BuildExifBlock(thm.path(), params, gps) != 1 || !writer.IsBuilt() ||
-      !CheckWrittenLayout(writer.output()).empty()) {
-    return E_FAIL;
-  }
+  if (writer.BuildExifBlock(thm.path(), params, gps) != 1 || !writer.IsBuilt()) return E_FAIL;
+  const exif::BlockStructure written = exif::Locate(writer.output().View());
+  if (!CheckWrittenLayout(writer.output(), written).empty()) return E_FAIL;
   // Encode proved the destination's directory writable before it called.
-  return WriteToFile(writer, destPath, Probe::kAlreadyDone);
+  return WriteToFile(writer, destPath, Probe::kAlreadyDone, nullptr, &written);
 }
 
 }  // namespace lf::edit

@@ -55,7 +55,7 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
   const bool stripDirectory = id == exif::kIfd0 || id == exif::kIfd1;
 
   CutList cuts;
-  ProtectStructureStarts(old, &cuts);
+  ProtectStructureStarts(exif::Locate(old), &cuts);
   cuts.AddCut(dir.offset, dir.Size());
   std::vector<Item> items;
   items.reserve(dir.count + (entriesToAdd ? entriesToAdd->size() : 0));

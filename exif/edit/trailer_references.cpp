@@ -27,14 +27,6 @@ bool MayHoldOffset(uint16_t type) {
   }
 }
 
-uint32_t LongIn(ByteView view, const RawDirectory& dir, uint16_t tag) {
-  IfdEntry e;
-  return dir.count != 0 && FindRawEntry(view, dir, tag, &e) && e.type == exif::kTypeLong &&
-                 e.count == 1
-             ? e.value
-             : 0;
-}
-
 // Where a word counts from: a file offset of the source, and whether it moves with the block.
 struct Base {
   uint64_t file = 0;
@@ -71,16 +63,19 @@ class Scan {
                 true);
   }
 
-  // The directory a pointer names (0: none), passed over as below.
-  RawDirectory Pointed(ByteView view, uint32_t pointer) {
-    return pointer ? Directory(view, 0, pointer) : RawDirectory{};
+  // Passes over the structure of the directory at `offset` of `view` (which starts at block
+  // position `base`), when it can be located there, as below.
+  void Directory(ByteView view, uint64_t base, uint32_t offset) {
+    RawDirectory dir;
+    if (LocateRawDirectory(view, offset, &dir)) Pass(view, base, dir);
   }
 
-  // Passes over the structure of the directory at `offset` of `view` (which starts at block
-  // position `base`) and the values of its entries that cannot hold an offset.
-  RawDirectory Directory(ByteView view, uint64_t base, uint32_t offset) {
-    RawDirectory dir;
-    if (!LocateRawDirectory(view, offset, &dir)) return {};
+  // Passes over the structure of a located directory and the values of its entries that cannot
+  // hold an offset.
+  void Pass(ByteView view, uint64_t base, const exif::LocatedDirectory& located) {
+    if (located.located) Pass(view, base, located.dir);
+  }
+  void Pass(ByteView view, uint64_t base, const RawDirectory& dir) {
     Skip(base + dir.offset, 2);
     for (uint32_t i = 0; i < dir.count; ++i) {
       IfdEntry e;
@@ -94,7 +89,6 @@ class Scan {
         Skip(base + e.value, n);
     }
     Skip(base + dir.LinkPos(), 4);  // a link names a directory inside the block
-    return dir;
   }
 
   // Passes over every well-formed JPEG stream inside the block (thumbnails and previews that
@@ -140,14 +134,11 @@ class Scan {
 
 // A TIFF header of the maker note's own near its start ("II*\0" or "MM\0*" behind the maker's
 // name): its position inside the note, or false.
-bool InnerTiffHeader(ByteView note, uint32_t* at, ByteOrder* order) {
+bool InnerTiffHeader(ByteView note, uint32_t* at) {
   constexpr uint32_t kSearched = 16;
   for (uint32_t i = 0; i + 8 <= std::min<uint64_t>(note.size(), kSearched + 8); i += 2) {
-    const uint8_t* p = note.Pointer(i, 4);
-    if (!p) break;
-    if (std::memcmp(p, "II*\0", 4) == 0 || std::memcmp(p, "MM\0*", 4) == 0) {
+    if (exif::ReadTiffHeader(note.From(i)).valid()) {
       *at = i;
-      *order = p[0] == 'I' ? exif::kLittleEndian : exif::kBigEndian;
       return true;
     }
   }
@@ -160,52 +151,49 @@ namespace {
 
 // Passes over the structure of `block` (the standard directories, the thumbnail, the maker note's
 // directory) and adds the bases its words may count from; returns the maker note's range.
-std::pair<uint64_t, uint64_t> PassOverStructure(ByteView block, uint64_t tiffBase, Scan* scan,
-                                                std::vector<Base>* bases) {
+std::pair<uint64_t, uint64_t> PassOverStructure(const exif::BlockStructure& s, uint64_t tiffBase,
+                                                Scan* scan, std::vector<Base>* bases) {
+  const ByteView block = s.tiff;
   scan->Skip(0, 8);  // the TIFF header
-  const RawDirectory ifd0 = scan->Pointed(block, block.ReadU32(4));
-  const RawDirectory ifd1 =
-      ifd0.count ? scan->Pointed(block, block.ReadU32(ifd0.LinkPos())) : RawDirectory{};
-  const RawDirectory exifDir = scan->Pointed(block, LongIn(block, ifd0, exif::kTagExifIfdPointer));
-  scan->Pointed(block, LongIn(block, ifd0, exif::kTagGpsIfdPointer));
-  scan->Pointed(block, LongIn(block, exifDir, exif::kTagInteropIfdPointer));
-  IfdEntry at, length;
-  if (ifd1.count && FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormat, &at) &&
-      FindRawEntry(block, ifd1, exif::kTagJpegInterchangeFormatLength, &length)) {
-    scan->Skip(at.value, length.value);  // compressed data, not offsets
+  scan->Pass(block, 0, s.ifd0);
+  // IFD1 is followed from a directory of entries only.
+  const bool hasIfd1 = s.ifd0.dir.count != 0 && s.ifd1.located;
+  if (hasIfd1) scan->Pass(block, 0, s.ifd1);
+  scan->Pass(block, 0, s.exif);
+  scan->Pass(block, 0, s.gps);
+  scan->Pass(block, 0, s.interop);
+  if (hasIfd1 && s.thumbnailOffset.found && s.thumbnailLength.found) {
+    scan->Skip(s.thumbnailOffset.entry.value, s.thumbnailLength.entry.value);  // compressed data, not offsets
   }
-  IfdEntry note;
-  const uint32_t noteBytes = FindRawEntry(block, exifDir, exif::kTagMakerNote, &note)
-                                 ? exif::StoredByteCount(note.type, note.count)
-                                 : 0;
-  if (exifDir.count == 0 || noteBytes <= 4 || !block.Contains(note.value, noteBytes)) return {0, 0};
-  const uint64_t noteFrom = note.value, noteTo = noteFrom + noteBytes;
-  const ByteView value = block.Sub(noteFrom, noteBytes);
+  const exif::LocatedMakerNote& note = s.makerNote;
+  if (note.value.empty()) return {0, 0};
+  const uint64_t noteFrom = note.entry.entry.value, noteTo = noteFrom + note.bytes;
+  const ByteView value = note.value;
   // Maker notes count their offsets from the TIFF header, from their own start, or from a TIFF
   // header of their own; each is tried.
   bases->push_back({tiffBase + noteFrom, noteFrom, noteTo, block.order(), false});
-  const exif::MakerNoteLayout layout = exif::MeasureMakerNote(value);
   // Its directory's values are taken to count from the TIFF header, as in most dialects.
-  if (layout.located)
-    scan->Directory(block, 0, static_cast<uint32_t>(noteFrom + layout.directoryStart));
+  if (note.layout.located)
+    scan->Directory(block, 0, static_cast<uint32_t>(noteFrom + note.layout.directoryStart));
   uint32_t header = 0;
-  ByteOrder order = block.order();
-  if (InnerTiffHeader(value, &header, &order)) {
-    const ByteView inner = value.From(header).WithOrder(order);
+  if (InnerTiffHeader(value, &header)) {
+    const exif::BlockStructure inner = exif::Locate(value.From(header));
     scan->Skip(noteFrom + header, 8);
-    if (const uint32_t first = inner.ReadU32(4)) scan->Directory(inner, noteFrom + header, first);
-    bases->push_back({tiffBase + noteFrom + header, noteFrom, noteTo, order, false});
+    scan->Pass(inner.tiff, noteFrom + header, inner.ifd0);
+    bases->push_back({tiffBase + noteFrom + header, noteFrom, noteTo, inner.header.order, false});
   }
   return {noteFrom, noteTo};
 }
 
 }  // namespace
 
-std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView source,
+std::vector<TrailerReference> FindTrailerReferences(const exif::BlockStructure& block,
+                                                    const exif::BlockStructure& source,
                                                     uint64_t tiffBase, uint64_t from, uint64_t to) {
-  Scan scan(block);
-  std::vector<Base> bases = {{tiffBase, 0, block.size(), block.order(), false},
-                             {0, 0, block.size(), block.order(), true}};
+  const ByteView bytes = block.tiff;
+  Scan scan(bytes);
+  std::vector<Base> bases = {{tiffBase, 0, bytes.size(), bytes.order(), false},
+                             {0, 0, bytes.size(), bytes.order(), true}};
   const auto [noteFrom, noteTo] = PassOverStructure(block, tiffBase, &scan, &bases);
   // Bytes the edit left in place keep what the source's structure says of them (values of a
   // removed entry stay, unreferenced).

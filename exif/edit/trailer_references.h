@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "exif/edit/raw_entries.h"
+#include "exif/model/block_structure.h"
 #include "exif/model/byte_source.h"
 
 namespace lf::edit {
@@ -32,7 +33,8 @@ struct TrailerReference {
 // tags, types, counts, links), the thumbnail's compressed data and values of types that cannot
 // hold a 32-bit offset (text, SHORT, rationals, floats) are passed over; any other four bytes, at
 // any alignment, are read as a word.
-std::vector<TrailerReference> FindTrailerReferences(ByteView block, ByteView source,
+[[nodiscard]] std::vector<TrailerReference> FindTrailerReferences(const exif::BlockStructure& block,
+                                                    const exif::BlockStructure& source,
                                                     uint64_t tiffBase, uint64_t from, uint64_t to);
 
 // How many readings of one word may name a preview: a rewrite that moves the trailer must know

@@ -61,15 +61,21 @@ uint32_t LastErrorOr(uint32_t fallback) {
              : LastErrorOr(platform::kErrorWriteFault);
 }
 
-[[nodiscard]] uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source,
-                                             uint32_t tiffBase, File& src, File& dest,
-                                             uint64_t trailerStart, uint64_t fileLength,
-                                             int64_t shift);
+// The output block and the source block it was made from, each located once.
+struct LocatedBlocks {
+  const exif::BlockStructure& written;
+  const exif::BlockStructure& source;
+};
+
+[[nodiscard]] uint32_t MoveTrailerReferences(const LocatedBlocks& blocks, uint32_t tiffBase,
+                                             File& src, File& dest, uint64_t trailerStart,
+                                             uint64_t fileLength, int64_t shift);
 
 // Copies the rest of the source from `from` on, the scan and whatever lies behind the image.
-[[nodiscard]] uint32_t CopyTrailer(const OutputLayout& out, ByteView source, uint32_t tiffBase,
-                                   File& src, File& dest, uint64_t from, uint64_t fileLength,
-                                   int64_t shift, uint8_t* chunk, exif::JpegImageEnd* end) {
+[[nodiscard]] uint32_t CopyTrailer(const OutputLayout& out, const LocatedBlocks& blocks,
+                                   uint32_t tiffBase, File& src, File& dest, uint64_t from,
+                                   uint64_t fileLength, int64_t shift, uint8_t* chunk,
+                                   exif::JpegImageEnd* end) {
   // Bytes behind the image may be named by offsets inside a maker note the editor cannot read
   // (a pinned block); they matter only when they move.
   const bool watch = out.pinned() && shift != 0;
@@ -78,8 +84,7 @@ uint32_t LastErrorOr(uint32_t fallback) {
     return e;
   }
   if (!watch || !end->trailerHoldsData()) return 0;
-  return MoveTrailerReferences(out, source, tiffBase, src, dest, end->trailerStart(), fileLength,
-                               shift);
+  return MoveTrailerReferences(blocks, tiffBase, src, dest, end->trailerStart(), fileLength, shift);
 }
 
 // Every word of the block that names the moved trailer must move with it. A word inside the maker
@@ -87,13 +92,12 @@ uint32_t LastErrorOr(uint32_t fallback) {
 // the new file. Any other word naming the trailer may be an offset nothing here would correct, so
 // the file is not rewritten. (The offsets of an APP2 "MPF" segment count from its own header and
 // move with it.)
-uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_t tiffBase,
-                               File& src, File& dest, uint64_t trailerStart, uint64_t fileLength,
-                               int64_t shift) {
+uint32_t MoveTrailerReferences(const LocatedBlocks& blocks, uint32_t tiffBase, File& src, File& dest,
+                               uint64_t trailerStart, uint64_t fileLength, int64_t shift) {
   // SOI, the APP1 marker and length, "Exif" and two 0 bytes.
   constexpr uint64_t kNewTiffBase = 4 + 2 + sizeof kExifHeader;
   const std::vector<TrailerReference> refs =
-      FindTrailerReferences(out.View(), source, tiffBase, trailerStart, fileLength);
+      FindTrailerReferences(blocks.written, blocks.source, tiffBase, trailerStart, fileLength);
   struct Patch {
     uint64_t at;
     uint8_t bytes[4];
@@ -123,11 +127,12 @@ uint32_t MoveTrailerReferences(const OutputLayout& out, ByteView source, uint32_
 // Streams a writer into an open destination for WriteToFile.
 class WriterStream : public ImageFileStream {
  public:
-  WriterStream(ExifWriter& writer, const ImageSource* image) : writer_(writer), image_(image) {}
+  WriterStream(ExifWriter& writer, const ImageSource* image, const exif::BlockStructure& written)
+      : writer_(writer), image_(image), written_(written) {}
   std::string ImageSourcePath() const override { return image_ ? image_->path : writer_.path(); }
   std::string EditedPath() const override { return writer_.path(); }
   uint32_t WriteImageFile(File& dest, File& src) override {
-    if (!writer_.IsTiffSource()) return writer_.WriteJpegFile(dest, src);
+    if (!writer_.IsTiffSource()) return writer_.WriteJpegFile(dest, src, written_);
     const uint64_t strips = image_ && image_->firstStrip != 0 ? image_->firstStrip
                                                               : writer_.TiffOffsetToFile(writer_.ifd0().firstStripOffset);
     return writer_.WriteTiffFile(dest, src, strips);
@@ -136,6 +141,7 @@ class WriterStream : public ImageFileStream {
  private:
   ExifWriter& writer_;
   const ImageSource* image_;
+  const exif::BlockStructure& written_;
 };
 
 }  // namespace
@@ -153,7 +159,7 @@ bool ReadJpegTrailer(File& file, uint64_t scanStart, JpegTrailer* trailer) {
   return file.Length(&trailer->end);
 }
 
-uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
+uint32_t ExifWriter::WriteJpegFile(File& dest, File& src, const exif::BlockStructure& written) {
   const uint64_t payload = out_.OutputPayloadSize();
   if (payload + 8 > kMaxSegmentLength) return kErrorBadData;
   platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
@@ -168,6 +174,7 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
   exif::JpegSegment s;
   // How far everything behind the new EXIF segment moves: its size, less the segments it replaces.
   int64_t shift = 0;
+  const LocatedBlocks blocks{written, SourceStructure()};
   while (scan.Next(&s)) {
     if (s.marker == exif::kJpegSoi) {
       // A stream that starts again before any scan (a file of EXIF data and an empty picture):
@@ -176,7 +183,7 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
       if (s.offset != 0) {
         if (app1Position() > s.offset) return kErrorBadData;
         exif::JpegImageEnd rest = exif::JpegImageEnd::Behind(s.offset);
-        return CopyTrailer(out_, Block(), tiffBase(), src, dest, s.offset, fileLength, shift, chunk.get(), &rest);
+        return CopyTrailer(out_, blocks, tiffBase(), src, dest, s.offset, fileLength, shift, chunk.get(), &rest);
       }
       // SOI, then the one APP1 "Exif" segment of the new file.
       uint8_t app1[4 + sizeof kExifHeader];
@@ -231,7 +238,7 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src) {
       // may be named by offsets inside a maker note the editor cannot read; when they move, the
       // file is not rewritten.
       exif::JpegImageEnd end(s.offset + 4, exif::ScanMarkers::kSegments, true);
-      return CopyTrailer(out_, Block(), tiffBase(), src, dest, s.offset + 4, fileLength, shift, chunk.get(), &end);
+      return CopyTrailer(out_, blocks, tiffBase(), src, dest, s.offset + 4, fileLength, shift, chunk.get(), &end);
     }
     if (const uint32_t e = CopyBytes(src, s.offset + 4, s.length - 2u, dest, chunk.get())) return e;
   }
@@ -265,11 +272,15 @@ uint32_t ExifWriter::WriteTiffFile(File& dest, File& src, uint64_t stripsAt) {
   return CopyBytes(src, from, out_.mainImageSize(), dest, chunk.get());
 }
 
-HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe, const ImageSource* image) {
+HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe, const ImageSource* image,
+                    const exif::BlockStructure* written) {
   if (!writer.IsBuilt()) return E_FAIL;
+  const exif::BlockStructure located = written ? *written : exif::Locate(writer.output().View());
   // A layout that would damage anything the edit was not asked to change is never written.
-  if (writer.copiedFromSource() && !CheckEditedBlock(writer.Block(), writer.output()).empty()) return E_FAIL;
-  WriterStream stream(writer, image);
+  if (writer.copiedFromSource() && !CheckEditedBlock(writer.SourceStructure(), located, writer.output()).empty()) {
+    return E_FAIL;
+  }
+  WriterStream stream(writer, image, located);
   return WriteToFile(stream, destPath, probe);
 }
 

@@ -37,7 +37,7 @@ const uint8_t* MakerNoteReader::LoadMakerNote() {
     // The block holds the maker note when the file describes it inside the block.
     if (MakerNoteInBlock()) {
       const ByteView note = BlockBytes(makerNoteOffset_, makerNoteLength_);
-      if (!note.empty()) makerNoteData_ = block_ + makerNoteOffset_;
+      if (!note.empty()) makerNoteData_ = MutableLoadedBlock().Pointer(makerNoteOffset_, makerNoteLength_);
     }
     return makerNoteData_;
   }
@@ -73,7 +73,7 @@ int MakerNoteReader::ParseMakerNoteHeader() {
   // Entries are reachable only when every one of them reads as a directory entry: a maker note
   // that merely starts like one would otherwise deliver, and let the editor rewrite, bytes that
   // mean something else.
-  if (!DirectoryReads(note, dialect_, blockLength_)) return 0;
+  if (!DirectoryReads(note, dialect_, blockLength())) return 0;
   entryCount_ = note.WithOrder(makerByteOrder_).ReadU16(dialect_.countAt);
   return 1;
 }
@@ -151,7 +151,7 @@ int MakerNoteReader::UpdateMakerNoteEntry(const IfdEntry& entry) {
     if (entry.value < ValueBase()) return kEntryRefused;
     stored.value -= ValueBase();
   }
-  if (EntryByteCount(entry) == 0 || !EntryFitsMakerNote(stored, dialect_, readOnly, blockLength_)) {
+  if (EntryByteCount(entry) == 0 || !EntryFitsMakerNote(stored, dialect_, readOnly, blockLength())) {
     return kEntryRefused;
   }
   return PatchRawEntry(note, dir, stored) == kPatched ? 1 : 0;

@@ -37,7 +37,7 @@ class MakerNoteReader : public ExifReader {
   bool HasMakerNote() const { return makerNoteLength_ > 0; }
   // The maker note lies inside the EXIF block as the file describes it.
   bool MakerNoteInBlock() const {
-    return InRange(blockLength_, makerNoteOffset_, makerNoteLength_);
+    return InRange(blockLength(), makerNoteOffset_, makerNoteLength_);
   }
 
   // The maker-note bytes (makerNoteLength() of them), or nullptr when they are not available.
@@ -72,7 +72,7 @@ class MakerNoteReader : public ExifReader {
   int HasPrintImage();
 
   // The loaded block, writable: UpdateMakerNoteEntry edits it, and the save writes it back.
-  MutableByteView MutableBlock() { return {block_, loadedSize_, byteOrder_}; }
+  MutableByteView MutableBlock() { return MutableLoadedBlock(); }
 
   ByteOrder makerByteOrder() const { return makerByteOrder_; }
   uint16_t makerEntryCount() const { return entryCount_; }

@@ -50,7 +50,7 @@ struct RawDirectory {
   uint64_t LinkPos() const { return EntryPos(count); }
   uint32_t Size() const { return kDirectoryOverhead + kEntrySize * count; }
 };
-bool LocateRawDirectory(ByteView block, uint32_t offset, RawDirectory* dir);
+[[nodiscard]] bool LocateRawDirectory(ByteView block, uint32_t offset, RawDirectory* dir);
 
 // Decodes the entry at `pos` (tag, type and count also for an entry of unsupported type); false
 // when its 12 bytes are not all inside the block.
@@ -58,13 +58,13 @@ bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry);
 // Encodes an entry at `pos`; false when it does not fit.
 bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry);
 // The first entry with `tag`, and its position when asked.
-bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry,
+[[nodiscard]] bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry,
                   uint64_t* pos = nullptr);
 // The one entry patcher: re-encodes the first entry with entry.tag in place from the given tag,
 // type, count and value, with what it held before in *old. kPatched, kNotEncodable (an entry of no
 // value bytes, written with count 0 as EncodeEntry does) or kTagAbsent.
 enum PatchResult : int { kTagAbsent = -1, kNotEncodable = 0, kPatched = 1 };
-PatchResult PatchRawEntry(MutableByteView block, const RawDirectory& dir, const IfdEntry& entry,
+[[nodiscard]] PatchResult PatchRawEntry(MutableByteView block, const RawDirectory& dir, const IfdEntry& entry,
                           IfdEntry* old = nullptr);
 
 // Applies one entry of IFD0 or IFD1 to its summary (ImageWidth, ImageLength, SamplesPerPixel,
@@ -93,7 +93,7 @@ inline uint32_t ScanLength(uint16_t entryCount) {
 // in entries.order(), walked in 12-byte strides). The tag is compared whatever the decode result,
 // so an entry of an unsupported type is still found, with value 0. 1 found (type, count and value
 // filled), 0 not found.
-int ScanEntries(ByteView entries, IfdEntry* entry);
+[[nodiscard]] int ScanEntries(ByteView entries, IfdEntry* entry);
 
 // Replaces the request in *list by the matching entries in directory order (every entry when the
 // request is empty; a tag present twice comes back twice). Returns the number appended.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "exif/model/block_structure.h"
 #include "exif/model/jpeg_segments.h"
 
 namespace lf::exif {
@@ -19,7 +20,6 @@ constexpr uint32_t kMaxSegments = kMaxJpegSegments;
 constexpr uint32_t kExifHeaderSize = 6;
 // An APP1 shorter than this cannot hold the EXIF header, a TIFF header and a directory count.
 constexpr uint16_t kMinExifApp1Length = 16;
-constexpr uint32_t kTiffHeaderSize = 8;
 
 // The walk reads marker and length words through the reader's window.
 class FileReaderSource final : public ByteSource {
@@ -82,19 +82,12 @@ int ExifReader::ReadStructureFrom(std::unique_ptr<FileReader>* owned, Load load)
     if (!file.ReadAt(headerPosition, header, sizeof header)) return 0;
   }
 
-  // TIFF 6.0, Section 2: "II" or "MM", then 42 in that order, then the offset of IFD0.
-  const uint16_t orderMark = ByteView(header, sizeof header).ReadU16BE(0);
-  if (orderMark == 0x4949) {
-    byteOrder_ = kLittleEndian;
-  } else if (orderMark == 0x4D4D) {
-    byteOrder_ = kBigEndian;
-  } else {
-    return 0;
-  }
-  const ByteView tiffHeader(header, sizeof header, byteOrder_);
-  if (tiffHeader.ReadU16(2) == 42) {
+  const TiffHeader tiffHeader = ReadTiffHeader(ByteView(header, sizeof header));
+  if (tiffHeader.status == TiffHeaderStatus::kNoByteOrder) return 0;
+  byteOrder_ = tiffHeader.order;
+  if (tiffHeader.valid()) {
     tiffBase_ = static_cast<uint32_t>(headerPosition);
-    ifd0Offset_ = tiffHeader.ReadU32(4);
+    ifd0Offset_ = tiffHeader.ifd0Offset;
   }
 
   if (ifd0Offset_ > 0) {

@@ -75,18 +75,18 @@ class ExifReader {
   ByteView BlockBytes(uint64_t off, uint64_t n) const;
 
   // ---- Directory services (results: 1 found / 0 not found or failed / -1 cannot locate)
-  int LocateDirectory(DirectoryId id, IfdLocation* out);
+  [[nodiscard]] int LocateDirectory(DirectoryId id, IfdLocation* out);
   // Parses the directory at *linkOffset into *descriptor (the IFD0/IFD1 summary tags) and, where
   // asked, picks up the Exif and GPS pointers and a PrintIM entry. Reads from the block where the
   // bytes lie inside it, else from `file` (may be null: then only the block is used). On return
   // *linkOffset holds the next-IFD link (0 for an empty directory). 1 or 0.
-  int ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescriptor* descriptor,
+  [[nodiscard]] int ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescriptor* descriptor,
                      uint32_t* exifOffset = nullptr, uint32_t* gpsOffset = nullptr,
                      PrintImLocation* printIm = nullptr);
   // The caller sets entry->tag; on 1 the type, count and value are filled.
-  Lookup FindEntry(DirectoryId id, IfdEntry* entry);
+  [[nodiscard]] Lookup FindEntry(DirectoryId id, IfdEntry* entry);
   // Entries matching the request in *list (empty = all), in directory order; the count, 0, or -1.
-  int CollectEntries(DirectoryId id, IfdEntryList* list);
+  [[nodiscard]] int CollectEntries(DirectoryId id, IfdEntryList* list);
   // Delivers an entry's value as native values (see CopyInlineValue / ConvertValueArray); the
   // number of values (bytes for BYTE, ASCII, UNDEFINED), 0 on failure.
   uint32_t ReadEntryValue(const IfdEntry& entry, void* buffer, uint32_t bufferSize);
@@ -94,14 +94,14 @@ class ExifReader {
   int GetDirectoryDescriptor(DirectoryId id, IfdDescriptor* out);
 
   // ---- Print Image Matching data and the thumbnail
-  int GetPrintImLocation(PrintImLocation* out) const;
+  [[nodiscard]] int GetPrintImLocation(PrintImLocation* out) const;
   // A heap copy of the thumbnail (a JPEG stream, or for a TIFF the whole block with its first
   // directory set to IFD1); its byte count, 0 when there is none.
   uint32_t GetThumbnail(platform::HeapPtr<uint8_t>* out);
   // Where the thumbnail lies in the block; 1 with a non-zero length when found.
-  int LocateThumbnail(uint32_t* offset, uint32_t* length);
+  [[nodiscard]] int LocateThumbnail(uint32_t* offset, uint32_t* length);
   // Copies a located thumbnail out of the loaded block into dest (destSize ≥ length). 1 or 0.
-  int CopyThumbnail(uint8_t* dest, size_t destSize, uint32_t offset, uint32_t length);
+  [[nodiscard]] int CopyThumbnail(uint8_t* dest, size_t destSize, uint32_t offset, uint32_t length);
 
   // ---- Read-only state
   const std::string& path() const { return path_; }
@@ -136,18 +136,21 @@ class ExifReader {
 
  protected:
   // Opens the reader's file for one operation.
-  bool OpenFile(FileReader* file) const { return !path_.empty() && file->Open(path_); }
+  [[nodiscard]] bool OpenFile(FileReader* file) const { return !path_.empty() && file->Open(path_); }
   // Reads the `n` bytes at TIFF offset `offset` for one operation: a view into the block when
   // one is loaded (nothing is read from the file then), else from the file into *scratch.
   // Returns false when they do not lie inside the block or the file, or the file layer fails.
-  bool ReadTiffBytes(uint64_t offset, uint64_t n, platform::HeapPtr<uint8_t>* scratch,
+  [[nodiscard]] bool ReadTiffBytes(uint64_t offset, uint64_t n, platform::HeapPtr<uint8_t>* scratch,
                      ByteView* out);
   // The raw entries of a located directory, as FindEntry and CollectEntries read them.
   // 1 with *entries set, 0 absent/empty/not inside the data, -1 cannot locate.
-  Lookup DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch, ByteView* entries);
+  [[nodiscard]] Lookup DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch, ByteView* entries);
   // The reader's slot for a directory id, or nullptr for an unknown id.
   IfdLocation* Slot(DirectoryId id);
+  // The loaded block, writable (empty when none is loaded).
+  MutableByteView MutableLoadedBlock() const { return {block_, loadedSize_, byteOrder_}; }
 
+ private:
   std::string path_;
   uint8_t* block_ = nullptr;
   uint32_t loadedSize_ = 0;
@@ -185,14 +188,13 @@ class ExifReader {
   bool interopLooked_ = false;  // the Interop pointer of the Exif IFD is looked up once
   PrintImLocation printIm_;
 
- private:
   enum class Load { None, Whole, OnDemand };
-  int ReadStructure(Load load);
-  int ReadStructureFrom(std::unique_ptr<FileReader>* file, Load load);
+  [[nodiscard]] int ReadStructure(Load load);
+  [[nodiscard]] int ReadStructureFrom(std::unique_ptr<FileReader>* file, Load load);
   // The JPEG marker walk up to the first SOS or EOI.
   void WalkMarkers(FileReader* file);
-  bool AllocateBlock(uint32_t size);
-  bool ReadBlock(FileReader* file);
+  [[nodiscard]] bool AllocateBlock(uint32_t size);
+  [[nodiscard]] bool ReadBlock(FileReader* file);
   // True when the n bytes at block offset off lie inside the loaded block and are present.
   bool EnsureBlock(uint64_t off, uint64_t n) const {
     return onDemand_ ? onDemand_->Ensure(off, n) : InRange(loadedSize_, off, n);
@@ -201,6 +203,6 @@ class ExifReader {
 
 // S_OK with *isExif 1 when the JPEG or TIFF file at `path` carries accepted EXIF data, S_OK with
 // 0 otherwise (also when it cannot be opened), E_INVALIDARG for a missing path or output.
-HRESULT ProbeExif(const char* path, uint32_t* isExif);
+[[nodiscard]] HRESULT ProbeExif(const char* path, uint32_t* isExif);
 
 }  // namespace lf::exif

@@ -86,8 +86,7 @@ uint32_t ExifReader::GetThumbnail(platform::HeapPtr<uint8_t>* out) {
   uint32_t offset = 0;
   uint32_t length = 0;
   uint32_t result = 0;
-  LocateThumbnail(&offset, &length);
-  if (length != 0) {
+  if (LocateThumbnail(&offset, &length) == 1) {
     platform::HeapPtr<uint8_t> copy(static_cast<uint8_t*>(platform::HeapAlloc(length)));
     if (copy && CopyThumbnail(copy.get(), length, offset, length)) {
       *out = std::move(copy);

@@ -107,10 +107,10 @@ constexpr DirectoryRecord kMergedDirectories[] = {
 // The words of the maker note that name the start of a JPEG stream (a preview) behind the segment,
 // whose TIFF data `tiff` begins at file offset `tiffAt` of `file`. False when a word names a
 // stream from more than one base: which reading is the offset is then unknown.
-[[nodiscard]] bool PreviewWords(ByteView file, uint64_t tiffAt, ByteView tiff,
+[[nodiscard]] bool PreviewWords(ByteView file, uint64_t tiffAt, const exif::BlockStructure& tiff,
                                 std::vector<edit::TrailerReference>* words) {
   const std::vector<edit::TrailerReference> refs =
-      edit::FindTrailerReferences(tiff, tiff, tiffAt, tiffAt + tiff.size(), file.size());
+      edit::FindTrailerReferences(tiff, tiff, tiffAt, tiffAt + tiff.tiff.size(), file.size());
   exif::MemorySource source(file);
   return edit::FindPreviewReadings(refs, source, edit::PreviewRule::kAtMostOne, words);
 }
@@ -166,8 +166,9 @@ bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,
   const ByteView tiff(segment.data() + 10, oldLength - 8u, mark == 0x4D4D ? exif::kBigEndian : exif::kLittleEndian);
   if (tiff.ReadU16(2) != 42 || tiff.ReadU32(4) < 8) return false;
 
+  const exif::BlockStructure located = exif::Locate(tiff);
   edit::EditSource source;
-  source.block = tiff;
+  source.block = &located;
   source.isJpeg = true;
   source.ifd0 = edit::DescribeDirectory(tiff, tiff.ReadU32(4));
   exif::RawDirectory ifd0;
@@ -181,7 +182,7 @@ bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,
   // the words naming it move with it. Where a word's reading is ambiguous the segment keeps its
   // length: values are then replaced in place and nothing is inserted.
   std::vector<edit::TrailerReference> previews;
-  const bool keepLength = !PreviewWords(file, at + 10, tiff, &previews);
+  const bool keepLength = !PreviewWords(file, at + 10, located, &previews);
   for (const DirectoryRecord& d : kMergedDirectories) {
     exif::IfdLocation where;
     if (layout.LocateOutputDirectory(d.id, &where) != 1 || where.offset == 0) continue;
@@ -198,7 +199,7 @@ bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,
     }
   }
   // Everything the merge was not asked to change must still be there, named by its offsets.
-  if (!edit::CheckEditedBlock(tiff, layout).empty()) return false;
+  if (!edit::CheckEditedBlock(located, exif::Locate(layout.View()), layout).empty()) return false;
   std::vector<uint8_t> bytes = MakeApp1Segment(layout);
   if (bytes.empty() || (keepLength && bytes.size() != 2u + oldLength)) return false;
   const int32_t added = static_cast<int32_t>(bytes.size()) - 2 - oldLength;

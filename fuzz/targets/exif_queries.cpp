@@ -13,7 +13,7 @@ void ExerciseReader(const char* path, bool loadBlock) {
   ExifReader reader(path, loadBlock);
   for (DirectoryId id : {kIfd0, kExifIfd, kGpsIfd, kInteropIfd, kIfd1}) {
     IfdEntryList all;
-    reader.CollectEntries(id, &all);
+    if (reader.CollectEntries(id, &all) <= 0) continue;
     size_t visited = 0;
     for (const IfdEntry& entry : all) {
       if (++visited > 64) break;

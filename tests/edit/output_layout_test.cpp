@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
 
 #include "exif/edit/entry_list.h"
 #include "exif/edit/layout_check.h"
@@ -21,15 +22,22 @@ using test::TiffLayout;
 ByteOrder OrderOf(Order o) { return o == Order::Little ? exif::kLittleEndian : exif::kBigEndian; }
 
 EditSource SourceOf(const Bytes& tiff, Order order) {
+  // The located blocks outlive the sources that name them (one test's worth at most).
+  static std::deque<exif::BlockStructure> located;
+  const ByteView block(tiff.data(), tiff.size(), OrderOf(order));
   EditSource s;
-  s.block = ByteView(tiff.data(), tiff.size(), OrderOf(order));
+  s.block = &located.emplace_back(exif::Locate(block));
   s.isJpeg = true;
-  s.ifd0 = DescribeDirectory(s.block, s.block.ReadU32(4));
+  s.ifd0 = DescribeDirectory(block, block.ReadU32(4));
   RawDirectory ifd0;
-  if (LocateRawDirectory(s.block, s.block.ReadU32(4), &ifd0)) {
-    s.ifd1 = DescribeDirectory(s.block, s.block.ReadU32(ifd0.LinkPos()));
+  if (LocateRawDirectory(block, block.ReadU32(4), &ifd0)) {
+    s.ifd1 = DescribeDirectory(block, block.ReadU32(ifd0.LinkPos()));
   }
   return s;
+}
+
+std::string CheckEditedBlock(ByteView source, const OutputLayout& out) {
+  return edit::CheckEditedBlock(exif::Locate(source), exif::Locate(out.View()), out);
 }
 
 // Finds an entry of the directory at `offset`; fails the test when it is missing.
