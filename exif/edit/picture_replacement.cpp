@@ -324,7 +324,8 @@ HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGL
   }
   if (params.dateTimeOriginal.year == 0 && !platform::LocalTime(&params.dateTimeOriginal)) return E_FAIL;
 
-  ExifWriter writer(prm.path().c_str(), false);
+  // The picture just written is read whole: a failed read must fail the build, not leave a tag out.
+  ExifWriter writer(prm.path().c_str(), true);
   if (writer.BuildExifBlock(thm.path(), params, gps) != 1 || !writer.IsBuilt()) return E_FAIL;
   const exif::BlockStructure written = exif::Locate(writer.output().View());
   if (!CheckWrittenLayout(writer.output(), written).empty()) return E_FAIL;
