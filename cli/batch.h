@@ -36,7 +36,7 @@ class Reporter {
   // `file` is empty for an answer about no file (the module itself).
   void Add(const std::string& file, Outcome outcome);
   // Prints the JSON document; the exit status.
-  int Finish();
+  [[nodiscard]] int Finish();
 
  private:
   void ClearProgress();
@@ -51,8 +51,8 @@ class Reporter {
 using FileWork = std::function<Outcome(const std::string& file, size_t index)>;
 
 // Runs `work` for every readable input; an input that cannot be opened fails without it.
-int RunBatch(const Options& options, const std::vector<Input>& inputs, const FileWork& work,
-             const std::string& summary = {});
+[[nodiscard]] int RunBatch(const Options& options, const std::vector<Input>& inputs,
+                           const FileWork& work, const std::string& summary = {});
 
 // The line for a file that cannot be opened, from errno.
 std::string CannotOpen(const std::string& path, int error);

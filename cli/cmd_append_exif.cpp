@@ -27,7 +27,7 @@ struct AppendArgs {
   WriteOptions write;
 };
 
-int Run(const Module& m, const Options& o, const AppendArgs& a) {
+[[nodiscard]] int Run(const Module& m, const Options& o, const AppendArgs& a) {
   // Four directory selectors always give a list (IFD0, Exif and GPS records at least).
   OwnedRecords records;
   const LF_RESULT read = m.GetStillImageInfo(a.from.c_str(), &records.list, kDirectories);

@@ -33,7 +33,7 @@ Outcome Check(const Module& m, const std::string& f) {
   const FileKind kind = GetFileKind(f);
   char typeName[8] = {};
   const bool hasType = GetTypeName(f.c_str(), typeName) == S_OK;
-  const bool signature = kind != KIND_UNSUPPORTED && CheckFileSignature(f.c_str(), kind) == 1;
+  const bool signature = kind != KIND_UNSUPPORTED && CheckFileSignature(f.c_str(), kind);
   const bool isJpeg = kind == KIND_JPEG;  // for a JPEG the signature check is the stream check
   Outcome out;
   out.ok = r == LF_S_OK && supported && signature;

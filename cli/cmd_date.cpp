@@ -19,7 +19,7 @@ namespace {
 
 using std::chrono::seconds;
 
-bool ParseDate(const std::string& text, LfExifDateTime* out) {
+[[nodiscard]] bool ParseDate(const std::string& text, LfExifDateTime* out) {
   unsigned y, mo, d, h, mi, s;
   char tail = 0;
   if (text.size() != 19 || std::sscanf(text.c_str(), "%4u:%2u:%2u %2u:%2u:%2u%c", &y, &mo, &d, &h,
@@ -113,7 +113,7 @@ Outcome ShiftOne(const Module& m, const std::string& f, seconds shift, const Wri
   return out;
 }
 
-int Run(const Module& m, const Options& o, const DateArgs& a) {
+[[nodiscard]] int Run(const Module& m, const Options& o, const DateArgs& a) {
   std::vector<std::string> files = a.args;
   if (!a.shift.empty()) {
     const std::optional<seconds> shift = ParseShift(a.shift);

@@ -61,7 +61,7 @@ Outcome Draw(const Module& m, const DrawArgs& a, int width, int height, const Lf
   return out;
 }
 
-int Run(const Module& m, const Options& o, const DrawArgs& a) {
+[[nodiscard]] int Run(const Module& m, const Options& o, const DrawArgs& a) {
   int width = 0, height = 0;
   char tail = 0;
   if (std::sscanf(a.size.c_str(), "%dx%d%c", &width, &height, &tail) != 2 || width < 1 ||

@@ -16,7 +16,7 @@ namespace {
 constexpr int32_t kDefaultQuality = 90;
 
 // The records of `path` as one list, whichever shape GetStillImageInfo chose for them.
-LF_RESULT ReadRecords(const Module& m, const std::string& path, LfExifRecord* list) {
+[[nodiscard]] LF_RESULT ReadRecords(const Module& m, const std::string& path, LfExifRecord* list) {
   LfStillImageOutput out{};
   const LF_RESULT r =
       m.GetStillImageInfo(path.c_str(), &out, LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1);

@@ -51,7 +51,7 @@ std::string HomeName(const exif::TagInfo& row) {
   return "?";
 }
 
-bool ParseDirectory(const std::string& text, uint32_t* directory) {
+[[nodiscard]] bool ParseDirectory(const std::string& text, uint32_t* directory) {
   std::string lower;
   for (char c : text)
     lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
@@ -69,7 +69,7 @@ bool ParseDirectory(const std::string& text, uint32_t* directory) {
   return true;
 }
 
-bool ContainsIgnoringCase(const std::string& text, const std::string& part) {
+[[nodiscard]] bool ContainsIgnoringCase(const std::string& text, const std::string& part) {
   auto lower = [](std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -79,7 +79,8 @@ bool ContainsIgnoringCase(const std::string& text, const std::string& part) {
 
 // TAG as a number, or as a name of the tag table among the tags of `directory`. On failure
 // *error says why (empty for a malformed number, which gets the plain usage text).
-bool ParseTag(const std::string& text, uint32_t directory, uint16_t* tag, std::string* error) {
+[[nodiscard]] bool ParseTag(const std::string& text, uint32_t directory, uint16_t* tag,
+                            std::string* error) {
   if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
     char* end = nullptr;
     const unsigned long v = std::strtoul(text.c_str(), &end, 0);

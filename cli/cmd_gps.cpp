@@ -35,7 +35,7 @@ void ToRationals(double degrees, uint32_t out[6]) {
   out[5] = kSecondDenominator;
 }
 
-bool ParseTime(const std::string& text, uint32_t out[6]) {
+[[nodiscard]] bool ParseTime(const std::string& text, uint32_t out[6]) {
   unsigned h = 0, m = 0, s = 0;
   char tail = 0;
   if (text.size() != 8 || std::sscanf(text.c_str(), "%2u:%2u:%2u%c", &h, &m, &s, &tail) != 3 ||
@@ -47,14 +47,14 @@ bool ParseTime(const std::string& text, uint32_t out[6]) {
   return true;
 }
 
-bool ParseDateStamp(const std::string& text) {
+[[nodiscard]] bool ParseDateStamp(const std::string& text) {
   unsigned y = 0, m = 0, d = 0;
   char tail = 0;
   return text.size() == 10 && std::sscanf(text.c_str(), "%4u:%2u:%2u%c", &y, &m, &d, &tail) == 3 &&
          m >= 1 && m <= 12 && d >= 1 && d <= 31;
 }
 
-int Usage(const std::string& why) {
+[[nodiscard]] int Usage(const std::string& why) {
   std::fprintf(stderr, "lumenframe gps: %s\n", why.c_str());
   return kExitUsage;
 }
@@ -68,7 +68,7 @@ struct GpsArgs {
   WriteOptions write;
 };
 
-int Run(const Module& m, const Options& o, const GpsArgs& a) {
+[[nodiscard]] int Run(const Module& m, const Options& o, const GpsArgs& a) {
   std::vector<uint32_t> tags;
   LfGpsRecord record{};
   std::string what = "GPS removed";

@@ -27,7 +27,7 @@ constexpr size_t kMakerNoteHeaderMax = 63;
 // Why a JPEG is not taken as EXIF. The module refuses every JPEG with an APP0 segment (a JFIF file
 // stays JFIF even when it also carries an EXIF APP1); the exports do not say which rule applied,
 // so the tool looks at the markers itself: SOI, then segments up to the first SOS.
-bool JpegHasApp0(const std::string& path) {
+[[nodiscard]] bool JpegHasApp0(const std::string& path) {
   platform::File file =
       platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
   uint64_t length = 0;
@@ -67,7 +67,8 @@ struct Facts {
 // The maker note's identification text. GetMakerNoteValue hands it back directly; where that
 // export is not available, the text is taken from the start of the MakerNote value as
 // GetExifValue delivers it (the text up to its NUL; one character alone is no header).
-LF_RESULT ReadMakerNoteHeader(const Module& m, const std::string& path, std::string* header) {
+[[nodiscard]] LF_RESULT ReadMakerNoteHeader(const Module& m, const std::string& path,
+                                            std::string* header) {
   LfString text{};
   LfU16List tags{};
   LfU32List values{};
@@ -102,7 +103,8 @@ Facts Examine(const Module& m, const std::string& path) {
   f.thumbnailResult = ReadExifNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormatLength,
                                      &f.thumbnailLength);
   if (f.thumbnailResult == LF_S_OK) {
-    ReadExifNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormat, &f.thumbnailOffset);
+    // An offset that cannot be read is shown as 0.
+    (void)ReadExifNumber(m, path, LF_DIR_IFD1, exif::kTagJpegInterchangeFormat, &f.thumbnailOffset);
   }
   if (f.isExif) f.shooting = ReadShootingSummary(m, path);
   return f;

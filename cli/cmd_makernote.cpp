@@ -25,7 +25,7 @@ constexpr const char* kUsage =
     "       lumenframe makernote FILE... --set TAG=VALUE [-o OUT]\n";
 constexpr uint32_t kValueBufferSize = 65536;
 
-bool ParseNumber(const std::string& text, uint32_t limit, uint32_t* out) {
+[[nodiscard]] bool ParseNumber(const std::string& text, uint32_t limit, uint32_t* out) {
   if (text.empty()) return false;
   char* end = nullptr;
   const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
@@ -34,7 +34,7 @@ bool ParseNumber(const std::string& text, uint32_t limit, uint32_t* out) {
   return true;
 }
 
-bool Exists(const std::string& path) {
+[[nodiscard]] bool Exists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0;
 }
@@ -113,8 +113,8 @@ Outcome List(const Module& m, const std::string& file, const std::vector<uint16_
 
 // Sets one entry: its type and count come from the file, so only the value changes. The reason
 // of a refusal the tool finds itself goes into *why.
-LF_RESULT SetOne(const Module& m, const std::string& target, const std::string& file, uint16_t tag,
-                 uint32_t value, std::string* why) {
+[[nodiscard]] LF_RESULT SetOne(const Module& m, const std::string& target, const std::string& file,
+                               uint16_t tag, uint32_t value, std::string* why) {
   const Listing l = ReadEntries(m, file, {tag});
   if (l.result != LF_S_OK) return l.result;
   char text[160];
@@ -142,7 +142,7 @@ struct MakerNoteArgs {
   WriteOptions write;
 };
 
-int Run(const Module& m, const Options& o, const MakerNoteArgs& a) {
+[[nodiscard]] int Run(const Module& m, const Options& o, const MakerNoteArgs& a) {
   std::vector<std::string> paths;
   std::vector<uint16_t> tags;
   for (const std::string& arg : a.args) {

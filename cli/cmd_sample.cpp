@@ -77,7 +77,8 @@ std::vector<uint8_t> MakerNote(bool bigEndian) {
 
 // Exposure data and a maker note, as a camera writes them: the photo's records read back, the
 // Exif record given the values, and the photo encoded again from them.
-LF_RESULT AddShootingData(const Module& m, LF_HGLOBAL picture, const std::string& out) {
+[[nodiscard]] LF_RESULT AddShootingData(const Module& m, LF_HGLOBAL picture,
+                                        const std::string& out) {
   OwnedRecords records;
   LF_RESULT r = m.GetStillImageInfo(out.c_str(), &records.list,
                                     LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1);

@@ -56,7 +56,7 @@ class OwnedImage {
 };
 
 // Where the TIFF header lies: after "Exif\0\0" in the first EXIF APP1 of a JPEG, at 0 in a TIFF.
-bool TiffHeaderAt(exif::ByteSource& source, uint64_t* base) {
+[[nodiscard]] bool TiffHeaderAt(exif::ByteSource& source, uint64_t* base) {
   uint8_t head[6];
   size_t got = 0;
   if (!source.ReadUpTo(0, head, 2, &got) || got != 2) return false;
@@ -119,7 +119,7 @@ struct ThumbArgs {
   WriteOptions write;
 };
 
-int RunThumb(const Module& m, const Options& o, const ThumbArgs& a) {
+[[nodiscard]] int RunThumb(const Module& m, const Options& o, const ThumbArgs& a) {
   const std::vector<Input> inputs = ExpandInputs(m, a.files, o.recursive);
   if (a.extract) {
     if (a.write.output.empty()) {
@@ -164,7 +164,7 @@ struct ReplaceArgs {
   WriteOptions write;
 };
 
-int RunReplace(const Module& m, const Options& o, const ReplaceArgs& a) {
+[[nodiscard]] int RunReplace(const Module& m, const Options& o, const ReplaceArgs& a) {
   std::vector<std::string> files = a.files;
   if (files.size() < 2) {
     std::fprintf(stderr, "lumenframe replace-image: give FILE... NEW_IMAGE\n");

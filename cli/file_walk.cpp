@@ -11,7 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Supported(const Module& module, const std::string& path) {
+[[nodiscard]] bool Supported(const Module& module, const std::string& path) {
   uint32_t supported = 0;
   return module.IsSupported(path.c_str(), &supported) == LF_S_OK && supported;
 }

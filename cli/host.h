@@ -19,7 +19,7 @@ namespace lf::cli {
 
 // Loads the module from $LUMENFRAME_MODULE, else from beside the executable, else from the
 // installed private folder. Returns false with a message when it cannot.
-bool LoadModule(Module* module, std::string* error);
+[[nodiscard]] bool LoadModule(Module* module, std::string* error);
 
 // Options every command takes, before or after its name.
 struct Options {
@@ -44,7 +44,7 @@ struct Command {
 };
 
 // Adds a command to the tool; used through LF_CLI_COMMAND at namespace scope.
-bool RegisterCommand(Command command);
+[[nodiscard]] bool RegisterCommand(Command command);
 const std::vector<Command>& Commands();
 
 #define LF_CLI_CONCAT2(a, b) a##b

@@ -17,8 +17,8 @@ namespace lf::cli {
 namespace {
 
 // libpng longjmps on errors: kept in a function without objects that have destructors.
-bool WriteRgbRows(FILE* f, png_structp png, png_infop info, uint32_t width, uint32_t height,
-                  png_bytepp rows) {
+[[nodiscard]] bool WriteRgbRows(FILE* f, png_structp png, png_infop info, uint32_t width,
+                                uint32_t height, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, f);
   png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
@@ -30,8 +30,8 @@ bool WriteRgbRows(FILE* f, png_structp png, png_infop info, uint32_t width, uint
 }
 
 // RGB rows, top first, into a PNG file.
-bool WritePng(const std::string& path, uint32_t width, uint32_t height,
-              const std::vector<uint8_t>& rgb, std::string* error) {
+[[nodiscard]] bool WritePng(const std::string& path, uint32_t width, uint32_t height,
+                            const std::vector<uint8_t>& rgb, std::string* error) {
   PendingFile file(path);
   if (!file.f) {
     *error = "cannot create " + path;

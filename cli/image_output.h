@@ -11,13 +11,14 @@
 namespace lf::cli {
 
 // A 14-byte BMP file header in front of the packed DIB in `dib`. False with a message on failure.
-bool WriteBmpFile(const std::string& path, LF_HGLOBAL dib, std::string* error);
+[[nodiscard]] bool WriteBmpFile(const std::string& path, LF_HGLOBAL dib, std::string* error);
 // A 24-bit bottom-up packed DIB as an RGB PNG.
-bool WriteDibAsPng(const std::string& path, LF_HGLOBAL dib, std::string* error);
+[[nodiscard]] bool WriteDibAsPng(const std::string& path, LF_HGLOBAL dib, std::string* error);
 // A device surface (1, 24 or 32 bits per pixel, top row first) as an RGB PNG.
-bool WriteSurfaceAsPng(const std::string& path, const LfDeviceContext& dc, std::string* error);
+[[nodiscard]] bool WriteSurfaceAsPng(const std::string& path, const LfDeviceContext& dc,
+                                     std::string* error);
 // True when the path ends in ".png" or ".bmp" (any case).
-bool IsPngPath(const std::string& path);
-bool IsBmpPath(const std::string& path);
+[[nodiscard]] bool IsPngPath(const std::string& path);
+[[nodiscard]] bool IsBmpPath(const std::string& path);
 
 }  // namespace lf::cli

@@ -28,10 +28,10 @@ struct Module {
 
 // Opens the module at `path` and resolves every export. False with the loader's message, or the
 // names of the missing exports, in `error`.
-bool OpenModule(const std::string& path, Module* module, std::string* error);
+[[nodiscard]] bool OpenModule(const std::string& path, Module* module, std::string* error);
 
 // One SHORT or LONG value of directory `dir` through GetExifValue; LF_E_FAIL for another type.
-LF_RESULT ReadExifNumber(const Module& m, const std::string& path, uint32_t dir, uint16_t tag,
-                         uint32_t* out);
+[[nodiscard]] LF_RESULT ReadExifNumber(const Module& m, const std::string& path, uint32_t dir,
+                                       uint16_t tag, uint32_t* out);
 
 }  // namespace lf::cli

@@ -17,7 +17,7 @@ class PendingFile {
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
   // Flushes the written bytes to the disk and moves the file into place.
-  bool Commit();
+  [[nodiscard]] bool Commit();
   FILE* f = nullptr;
 
  private:
@@ -25,6 +25,7 @@ class PendingFile {
 };
 
 // The whole file at once. False with the reason in *error.
-bool WriteNewFile(const std::string& path, const std::string& bytes, std::string* error);
+[[nodiscard]] bool WriteNewFile(const std::string& path, const std::string& bytes,
+                                std::string* error);
 
 }  // namespace lf::cli

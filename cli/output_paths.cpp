@@ -14,12 +14,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool NamesFolder(const std::string& output) {
+[[nodiscard]] bool NamesFolder(const std::string& output) {
   std::error_code ec;
   return !output.empty() && (output.back() == '/' || fs::is_directory(output, ec));
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
+[[nodiscard]] bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   return a == b || fs::equivalent(a, b, ec);
 }

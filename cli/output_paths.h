@@ -48,7 +48,8 @@ namespace lf::cli {
 using EditWork = std::function<LF_RESULT(const std::string& target, const std::string& source)>;
 
 // Plans the destinations of every input, then edits each with EditFile.
-int RunEdits(const Options& options, const std::vector<Input>& inputs, const WriteOptions& write,
-             const std::string& done, const EditWork& edit);
+[[nodiscard]] int RunEdits(const Options& options, const std::vector<Input>& inputs,
+                           const WriteOptions& write, const std::string& done,
+                           const EditWork& edit);
 
 }  // namespace lf::cli

@@ -9,7 +9,7 @@
 namespace lf::cli {
 namespace {
 
-bool Delivered(const LfU16List& tags, uint16_t tag) {
+[[nodiscard]] bool Delivered(const LfU16List& tags, uint16_t tag) {
   for (int32_t i = 0; i < tags.size; ++i) {
     if (tags.data[i] == tag) return true;
   }
@@ -29,7 +29,7 @@ double Ratio(const uint32_t r[2]) { return r[1] ? static_cast<double>(r[0]) / r[
 
 // A coordinate is a position only when its degrees are a number: a receiver without a fix writes
 // 0/0.
-bool IsCoordinate(const uint32_t dms[6]) { return dms[1] != 0; }
+[[nodiscard]] bool IsCoordinate(const uint32_t dms[6]) { return dms[1] != 0; }
 
 // How each maker-note setting of the summary record is shown.
 enum class Shape { kU16, kU32, kUnalignedU32, kFlag, kDate, kText, kBytes };

@@ -54,13 +54,17 @@ Bytes ExifTiff(Order order) {
 // A small 24-bit picture with a gradient, and its 8-bit reduction.
 Bytes Written(int bits, int (*writer)(const imaging::ToolkitBitmap*, std::vector<uint8_t>*)) {
   imaging::ToolkitBitmap bitmap;
-  imaging::CreateBitmap(&bitmap, 9, 7, 24);
+  if (imaging::CreateBitmap(&bitmap, 9, 7, 24) != imaging::kToolkitSuccess) return {};
   for (int row = 0; row < 7; ++row) {
     for (int column = 0; column < 9; ++column) {
       imaging::SetPixelColor(&bitmap, row, column, static_cast<uint32_t>(row * 36 | column * 28 << 8 | 0x40 << 16));
     }
   }
-  if (bits != 24) imaging::ChangeBitsPerPixel(&bitmap, &bitmap, bits);
+  if (bits != 24 &&
+      imaging::ChangeBitsPerPixel(&bitmap, &bitmap, bits) != imaging::kToolkitSuccess) {
+    imaging::FreeBitmap(&bitmap);
+    return {};
+  }
   Bytes out;
   writer(&bitmap, &out);
   imaging::FreeBitmap(&bitmap);

@@ -19,7 +19,7 @@ class ScratchDirectory {
       throw std::runtime_error("cannot create a scratch directory in " + base);
     }
   }
-  ~ScratchDirectory() { platform::RemoveTempDirectory(path_); }
+  ~ScratchDirectory() { (void)platform::RemoveTempDirectory(path_); }  // a leftover harms nothing
   const std::string& path() const { return path_; }
 
  private:

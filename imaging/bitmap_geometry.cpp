@@ -42,8 +42,8 @@ struct FilterParams {
 // One resampling pass; each axis shrinks by at most a factor of two or grows. The picture spans
 // `extentX` × `extentY` of the source's pixels (less than all of them when the last column or row
 // only pads a block reduction).
-bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination, double extentX,
-                  double extentY) {
+[[nodiscard]] bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination,
+                                double extentX, double extentY) {
   PixmanImage src = WrapBitmap(source);
   PixmanImage dst = WrapBitmap(destination);
   if (!src || !dst) return false;
@@ -75,8 +75,8 @@ bool ResamplePass(const ToolkitBitmap* source, ToolkitBitmap* destination, doubl
 // Halves the axes whose step is 2 into the 32-bit `destination`: bilinear sampling at the point
 // between each pair (or 2 × 2 block) of source pixels is their average (rounded down), and pixman
 // has fast paths for it. The last pair of an odd side repeats the edge.
-bool HalvePass(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t stepX,
-               int32_t stepY) {
+[[nodiscard]] bool HalvePass(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t stepX,
+                             int32_t stepY) {
   PixmanImage src = WrapBitmap(source);
   PixmanImage dst = WrapBitmap(destination);
   if (!src || !dst) return false;
@@ -104,8 +104,8 @@ ToolkitBitmap RowsOf(const ToolkitBitmap* bitmap, int32_t top, int32_t count) {
 
 // A halving of a 24-bit bitmap: pixman's fast paths read 32-bit pixels only, so the rows are
 // widened a band at a time, and the picture is never copied whole.
-bool HalveWidening(const ToolkitBitmap* source, ToolkitBitmap* destination, int32_t stepX,
-                   int32_t stepY) {
+[[nodiscard]] bool HalveWidening(const ToolkitBitmap* source, ToolkitBitmap* destination,
+                                 int32_t stepX, int32_t stepY) {
   constexpr int32_t kBandRows = 32;  // even: a band holds whole pairs of rows
   ToolkitBitmap band;
   bool ok = AllocateStorage(&band, source->width, kBandRows, 32, false) == kToolkitSuccess;
@@ -128,7 +128,7 @@ bool HalveWidening(const ToolkitBitmap* source, ToolkitBitmap* destination, int3
 }
 
 // Replaces a bitmap by a 24-bit copy when it is stored with a palette.
-int EnsureDirectColor(ToolkitBitmap* bitmap) {
+[[nodiscard]] int EnsureDirectColor(ToolkitBitmap* bitmap) {
   if (bitmap->bitsPerPixel != 8) return kToolkitSuccess;
   ToolkitBitmap direct;
   const int made = ToDirectColor(bitmap, &direct);
@@ -253,7 +253,7 @@ int Rotate(ToolkitBitmap* bitmap, int32_t angle, uint32_t fill) {
   ToolkitBitmap turned;
   r = AllocateStorage(&turned, newW, newH, bitmap->bitsPerPixel, false);
   if (r != kToolkitSuccess) return r;
-  Fill(&turned, fill);
+  (void)Fill(&turned, fill);  // cannot fail: `turned` has just been allocated
   PixmanImage src = WrapBitmap(bitmap);
   PixmanImage dst = WrapBitmap(&turned);
   // pixman maps destination points to source points: turn back by the angle about the centres.

@@ -13,7 +13,7 @@ namespace lf::imaging {
 
 namespace {
 
-bool SurfaceUsable(const LfDeviceContext* dc, int bits) {
+[[nodiscard]] bool SurfaceUsable(const LfDeviceContext* dc, int bits) {
   if (!dc || !dc->pixels || dc->width <= 0 || dc->height <= 0 || dc->bitsPerPixel != bits) {
     return false;
   }
@@ -23,8 +23,8 @@ bool SurfaceUsable(const LfDeviceContext* dc, int bits) {
 
 // The bitmap at width × height in 24 bits: `out` is filled when resampling or a colour
 // conversion is needed, and the result points either at it or at the bitmap itself.
-int StretchedCopy(const ToolkitBitmap* bitmap, int32_t width, int32_t height, ToolkitBitmap* out,
-                  const ToolkitBitmap** result) {
+[[nodiscard]] int StretchedCopy(const ToolkitBitmap* bitmap, int32_t width, int32_t height,
+                                ToolkitBitmap* out, const ToolkitBitmap** result) {
   if (bitmap->width == width && bitmap->height == height && bitmap->bitsPerPixel != 8) {
     *result = bitmap;
     return kToolkitSuccess;
@@ -48,8 +48,8 @@ struct Span {
 };
 
 // The part of the rectangle at (left, top) of size width × height that lies on the surface.
-bool VisibleSpan(const LfDeviceContext* dc, int32_t left, int32_t top, int32_t width,
-                 int32_t height, Span* span) {
+[[nodiscard]] bool VisibleSpan(const LfDeviceContext* dc, int32_t left, int32_t top, int32_t width,
+                               int32_t height, Span* span) {
   const int64_t x0 = std::max<int64_t>(left, 0);
   const int64_t y0 = std::max<int64_t>(top, 0);
   const int64_t x1 = std::min<int64_t>(int64_t{left} + width, dc->width);
@@ -74,7 +74,7 @@ int Paint(LfDeviceContext* dc, const ToolkitBitmap* bitmap, const LfRect& destin
         std::min<int64_t>(int64_t{destination.right} - destination.left, INT32_MAX));
     const int32_t height = static_cast<int32_t>(
         std::min<int64_t>(int64_t{destination.bottom} - destination.top, INT32_MAX));
-    return PaintOneBit(dc, bitmap, destination.left, destination.top, width, height) != 0
+    return PaintOneBit(dc, bitmap, destination.left, destination.top, width, height)
                ? kToolkitSuccess
                : kToolkitInvalidArgument;
   }
@@ -119,16 +119,16 @@ int Paint(LfDeviceContext* dc, const ToolkitBitmap* bitmap, const LfRect& destin
   return kToolkitSuccess;
 }
 
-int PaintOneBit(LfDeviceContext* dc, const ToolkitBitmap* bitmap, int32_t left, int32_t top,
-                int32_t width, int32_t height) {
-  if (!HasPixels(bitmap) || !SurfaceUsable(dc, 1) || width <= 0 || height <= 0) return 0;
+bool PaintOneBit(LfDeviceContext* dc, const ToolkitBitmap* bitmap, int32_t left, int32_t top,
+                 int32_t width, int32_t height) {
+  if (!HasPixels(bitmap) || !SurfaceUsable(dc, 1) || width <= 0 || height <= 0) return false;
   Span span;
-  if (!VisibleSpan(dc, left, top, width, height, &span)) return 1;
+  if (!VisibleSpan(dc, left, top, width, height, &span)) return true;
   ToolkitBitmap stretched;
   const ToolkitBitmap* image = nullptr;
   if (StretchedCopy(bitmap, width, height, &stretched, &image) != kToolkitSuccess) {
     FreeBitmap(&stretched);
-    return 0;
+    return false;
   }
   const int inStep = image->bitsPerPixel / 8;
   for (int32_t y = span.y0; y < span.y1; ++y) {
@@ -146,7 +146,7 @@ int PaintOneBit(LfDeviceContext* dc, const ToolkitBitmap* bitmap, int32_t left, 
     }
   }
   FreeBitmap(&stretched);
-  return 1;
+  return true;
 }
 
 }  // namespace lf::imaging

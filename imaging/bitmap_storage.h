@@ -9,15 +9,18 @@
 namespace lf::imaging {
 
 // Bytes per row at `bits` per pixel, rounded up to 4 as packed DIB rows are; 0 when too wide.
-int32_t StrideFor(int32_t width, int32_t bits);
+[[nodiscard]] int32_t StrideFor(int32_t width, int32_t bits);
 
 // True for the depths a bitmap can be stored at.
-constexpr bool IsStorageDepth(int32_t bits) { return bits == 8 || bits == 24 || bits == 32; }
+[[nodiscard]] constexpr bool IsStorageDepth(int32_t bits) {
+  return bits == 8 || bits == 24 || bits == 32;
+}
 
 // Fills `bitmap` (which must be empty) with freshly allocated storage; `zero` clears the pixels.
 // An 8-bit bitmap also gets a palette (grey ramp). Fails without allocating when the size is
 // outside the pixel limits.
-int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits, bool zero);
+[[nodiscard]] int AllocateStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height,
+                                  int32_t bits, bool zero);
 
 // Row y of the image, y = 0 the top row (stored last).
 inline uint8_t* RowOf(const ToolkitBitmap* bitmap, int32_t y) {
@@ -31,14 +34,15 @@ inline size_t StorageHeaderSize(int32_t bits) { return 40 + (bits == 8 ? 1024 : 
 
 // Allocates the zero-filled storage block of a prepared record (width, height, bits and stride
 // set) and points `pixels` into it.
-int AllocateStorageBlock(ToolkitBitmap* bitmap);
+[[nodiscard]] int AllocateStorageBlock(ToolkitBitmap* bitmap);
 
 // As AllocateStorage at 24 or 32 bits, for a decoder that writes every pixel of every row: only
 // the header room and the padding at the end of each row are cleared, so a large block is touched
 // once, by the decoder, and can lie on huge pages.
-int AllocateRowStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits);
+[[nodiscard]] int AllocateRowStorage(ToolkitBitmap* bitmap, int32_t width, int32_t height,
+                                     int32_t bits);
 
-inline bool HasPixels(const ToolkitBitmap* bitmap) {
+[[nodiscard]] inline bool HasPixels(const ToolkitBitmap* bitmap) {
   return bitmap && bitmap->pixels && (bitmap->flags & kBitmapAllocated) && bitmap->width > 0 &&
          bitmap->height > 0;
 }
@@ -51,6 +55,6 @@ void SetGreyPalette(Palette* palette);
 
 // A 24- or 32-bit copy of an 8-bit bitmap's colours (or a plain copy of any other bitmap) into the
 // empty `out`; geometry works on direct colour.
-int ToDirectColor(const ToolkitBitmap* source, ToolkitBitmap* out);
+[[nodiscard]] int ToDirectColor(const ToolkitBitmap* source, ToolkitBitmap* out);
 
 }  // namespace lf::imaging

@@ -16,11 +16,12 @@ namespace lf::imaging {
 namespace {
 
 // Toolkit results that mean the file could not be read count as a refusal.
-int RefuseUnreadable(int result) {
-  return result == kToolkitFileNotFound || result == kToolkitFileRead ? 0 : result;
+[[nodiscard]] int RefuseUnreadable(int result) {
+  return result == kToolkitFileNotFound || result == kToolkitFileRead ? kToolkitRefused : result;
 }
 
-int LoadChecked(const char* path, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info) {
+[[nodiscard]] int LoadChecked(const char* path, ToolkitBitmap* bitmap, int32_t bits,
+                              FileInfo* info) {
   if (info) *info = FileInfo{};
   return RefuseUnreadable(LoadFile(path, bitmap, bits, info));
 }
@@ -50,20 +51,22 @@ int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, const C
       // The file is read once: the stream check and the decoder work on the same bytes.
       platform::HeapPtr<uint8_t> bytes;
       size_t size = 0;
-      if (!ReadJpegFile(path, &bytes, &size) || CheckJpegStream(bytes.get(), size) != 1) return 0;
+      if (!ReadJpegFile(path, &bytes, &size) || !CheckJpegStream(bytes.get(), size)) {
+        return kToolkitRefused;
+      }
       return RefuseUnreadable(LoadMemoryCovering(bytes.get(), size, bitmap, bits, cover));
     }
     case KIND_BMP: {
-      if (CheckFileSignature(path, KIND_BMP) != 1) return 0;
+      if (!CheckFileSignature(path, KIND_BMP)) return kToolkitRefused;
       const int r = LoadChecked(path, bitmap, bits, &info);
       if (r != kToolkitSuccess) return r;
       // 54 bytes are the two headers alone: no pixels follow.
       if (info.fileSize > 54) return kToolkitSuccess;
       FreeBitmap(bitmap);
-      return 0;
+      return kToolkitRefused;
     }
     case KIND_PNG: {
-      if (CheckFileSignature(path, KIND_PNG) != 1) return 0;
+      if (!CheckFileSignature(path, KIND_PNG)) return kToolkitRefused;
       const int described = RefuseUnreadable(GetFileInfo(path, &info));
       if (described != kToolkitSuccess) return described;
       // At the file's own depth as the toolkit stores it (0: 8, 24 or 32 bits), then converted.
@@ -75,7 +78,7 @@ int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, const C
       return r;
     }
     case KIND_TIFF: {
-      if (CheckFileSignature(path, KIND_TIFF) != 1) return 0;
+      if (!CheckFileSignature(path, KIND_TIFF)) return kToolkitRefused;
       const int r = LoadChecked(path, bitmap, bits, &info);
       if (r != kToolkitSuccess) return r;
       // An uncompressed file must be larger than its raw pixels, or some of them are missing.
@@ -85,10 +88,10 @@ int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, const C
       if (info.fileSize > raw) return kToolkitSuccess;
       if (std::strcmp(info.compression, "None") != 0) return kToolkitSuccess;
       FreeBitmap(bitmap);
-      return 0;
+      return kToolkitRefused;
     }
     case KIND_GIF:
-      if (CheckFileSignature(path, KIND_GIF) != 1) return 0;
+      if (!CheckFileSignature(path, KIND_GIF)) return kToolkitRefused;
       return LoadChecked(path, bitmap, bits, nullptr);
     default:
       return LoadChecked(path, bitmap, bits, nullptr);
@@ -99,7 +102,7 @@ namespace {
 
 // Reads the host's block in place (it is only read) after proving that it holds what its header
 // describes; with `bitmap` absent only the header is examined.
-HRESULT ReadHostDib(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
+[[nodiscard]] HRESULT ReadHostDib(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
   platform::GlobalLockGuard source(image);
   if (!source.data()) return E_FAIL;
   const auto* header = static_cast<const uint8_t*>(source.data());
@@ -179,7 +182,7 @@ LF_HGLOBAL Decode(const char* path, uint32_t source) {
   using namespace lf::imaging;
   if (!path || !path[0]) return nullptr;
   ScopedBitmap bitmap;
-  int loaded = 0;
+  int loaded = kToolkitRefused;
   if (source == LF_DECODE_MAIN_IMAGE) {
     loaded = LoadImageFile(path, bitmap.get(), 24);
   } else if (source == LF_DECODE_THUMBNAIL) {

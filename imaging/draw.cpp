@@ -29,11 +29,11 @@ int32_t DeviceBitsPerPixel(const LfDeviceContext* dc) { return dc ? dc->bitsPerP
 
 namespace {
 
-bool IsEmpty(const LfRect& r) { return r.right <= r.left || r.bottom <= r.top; }
+[[nodiscard]] bool IsEmpty(const LfRect& r) { return r.right <= r.left || r.bottom <= r.top; }
 
 // A rectangle's extent, clamped to what a bitmap dimension can hold (rectangles come from the
 // host unchecked and may span more than 32 bits).
-int32_t Extent(int32_t from, int32_t to) {
+[[nodiscard]] int32_t Extent(int32_t from, int32_t to) {
   const int64_t extent = int64_t{to} - from;
   return extent > INT32_MAX ? INT32_MAX : static_cast<int32_t>(extent);
 }
@@ -82,9 +82,8 @@ HRESULT Draw(LfDeviceContext* dc, LF_HGLOBAL image, const LfRect& destination) {
   const int32_t height = Extent(destination.top, destination.bottom);
   if (Resize(scaled.get(), width, height) != kToolkitSuccess) return E_FAIL;
   if (DeviceBitsPerPixel(dc) == 1) {
-    return PaintOneBit(dc, scaled.get(), destination.left, destination.top, width, height) != 0
-               ? S_OK
-               : E_FAIL;
+    return PaintOneBit(dc, scaled.get(), destination.left, destination.top, width, height) ? S_OK
+                                                                                           : E_FAIL;
   }
   return Paint(dc, scaled.get(), destination) == kToolkitSuccess ? S_OK : E_FAIL;
 }
@@ -112,7 +111,7 @@ HRESULT DrawImage(const char* path, LfDeviceContext* dc, const LfRect& destinati
   }
   if (Resize(bitmap.get(), width, height) != kToolkitSuccess) return E_FAIL;
   // The painting's own result is not reported: the image was prepared, and that is success.
-  Paint(dc, bitmap.get(), destination);
+  (void)Paint(dc, bitmap.get(), destination);
   return S_OK;
 }
 

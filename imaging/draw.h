@@ -14,6 +14,6 @@ namespace lf::imaging {
 uint32_t WhitenColor(uint32_t color, int32_t percent);
 
 // The colour depth of a device (the GDI capability BITSPIXEL).
-int32_t DeviceBitsPerPixel(const LfDeviceContext* dc);
+[[nodiscard]] int32_t DeviceBitsPerPixel(const LfDeviceContext* dc);
 
 }  // namespace lf::imaging

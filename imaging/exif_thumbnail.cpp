@@ -11,11 +11,11 @@ int LoadExifThumbnail(const char* path, ToolkitBitmap* bitmap, int32_t /*bits*/)
   exif::ExifReader reader(path, exif::kOnDemand);
   platform::HeapPtr<uint8_t> bytes;
   const uint32_t size = reader.GetThumbnail(&bytes);
-  if (size == 0 || !bytes) return 0;
+  if (size == 0 || !bytes) return kToolkitRefused;
   // A TIFF's thumbnail can be a TIFF stream of its own; only JPEG thumbnails are decoded.
-  const bool load = reader.IsExifJpeg() ||
-                    (reader.IsExifTiff() && CheckJpegStream(bytes.get(), size) == 1);
-  if (!load) return 0;
+  const bool load =
+      reader.IsExifJpeg() || (reader.IsExifTiff() && CheckJpegStream(bytes.get(), size));
+  if (!load) return kToolkitRefused;
   // Thumbnails are always made at 24 bits per pixel, whatever the caller asked for.
   return LoadMemory(bytes.get(), size, bitmap, 24);
 }

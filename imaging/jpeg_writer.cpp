@@ -65,7 +65,7 @@ class Compressor {
   bool created_ = false;
 };
 
-bool GuardedCreate(jpeg_compress_struct* cinfo, ErrorManager* errors) {
+[[nodiscard]] bool GuardedCreate(jpeg_compress_struct* cinfo, ErrorManager* errors) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_compress(cinfo);
   return true;
@@ -97,8 +97,9 @@ Rows RowsOf(const ToolkitBitmap* bitmap) {
 }
 
 // Everything from the header to the last row.
-bool GuardedCompress(jpeg_compress_struct* cinfo, ErrorManager* errors, unsigned char** buffer,
-                     unsigned long* size, const Rows& rows, const Settings* s) {
+[[nodiscard]] bool GuardedCompress(jpeg_compress_struct* cinfo, ErrorManager* errors,
+                                   unsigned char** buffer, unsigned long* size, const Rows& rows,
+                                   const Settings* s) {
   if (setjmp(errors->jump)) return false;
   jpeg_mem_dest(cinfo, buffer, size);
   cinfo->image_width = static_cast<JDIMENSION>(rows.width);
@@ -126,7 +127,7 @@ bool GuardedCompress(jpeg_compress_struct* cinfo, ErrorManager* errors, unsigned
   return true;
 }
 
-bool SettingsForMode(int32_t mode, int32_t quality, Settings* s) {
+[[nodiscard]] bool SettingsForMode(int32_t mode, int32_t quality, Settings* s) {
   s->quality = std::clamp(quality, 1, 100);
   if ((mode & ~0x1F) != 0) return false;
   s->jfif = (mode & 0x10) == 0;
@@ -142,7 +143,7 @@ bool SettingsForMode(int32_t mode, int32_t quality, Settings* s) {
 
 // The rows of a plain 24-bit packed DIB (40-byte header, no colour table, uncompressed), read
 // where they lie in the block; false for any other layout, which is converted first.
-bool PlainRows(const platform::GlobalLockGuard& lock, Rows* rows) {
+[[nodiscard]] bool PlainRows(const platform::GlobalLockGuard& lock, Rows* rows) {
   if (!lock.data() || lock.size() < kInfoHeaderSize) return false;
   const exif::ByteView h(static_cast<const uint8_t*>(lock.data()), kInfoHeaderSize, exif::kLittleEndian);
   const int32_t width = static_cast<int32_t>(h.ReadU32(4)), height = static_cast<int32_t>(h.ReadU32(8));
@@ -164,7 +165,7 @@ bool PlainRows(const platform::GlobalLockGuard& lock, Rows* rows) {
 }
 
 // The host's block as a 24-bit bitmap; the block is only read.
-int32_t ReadImage(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
+[[nodiscard]] int32_t ReadImage(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
   platform::GlobalLockGuard lock(image);
   if (!lock.data()) return kJpegBadImage;
   const exif::ByteView dib(static_cast<const uint8_t*>(lock.data()), lock.size(),

@@ -38,6 +38,6 @@ enum JpegWriterError : int32_t {
 // Writes the image in the block (not freed, not changed) as a JPEG file at `path`, replacing any
 // file of that name. `quality` is clamped to 1..100. 0 on success, a negative JpegWriterError on
 // failure (the file may then be incomplete; callers discard it).
-int32_t SaveJpeg(LF_HGLOBAL image, const char* path, int32_t quality, int32_t mode);
+[[nodiscard]] int32_t SaveJpeg(LF_HGLOBAL image, const char* path, int32_t quality, int32_t mode);
 
 }  // namespace lf::imaging

@@ -15,17 +15,17 @@ namespace {
 // The thumbnail and the TIFF main image are stored in direct colour.
 constexpr int32_t kPictureBits = 24;
 
-bool Succeeded(int toolkitResult) { return toolkitResult >= kToolkitSuccess; }
+[[nodiscard]] bool Succeeded(int toolkitResult) { return toolkitResult >= kToolkitSuccess; }
 
 // A new bitmap of width × height in direct colour, its pixels zero (black).
-int NewCanvas(ToolkitBitmap* bitmap, int32_t width, int32_t height) {
+[[nodiscard]] int NewCanvas(ToolkitBitmap* bitmap, int32_t width, int32_t height) {
   int r = PrepareBitmap(bitmap, width, height, kPictureBits);
   if (Succeeded(r)) r = AllocatePixels(bitmap);
   return r;
 }
 
 // The host's block as a toolkit bitmap with pixels; E_FAIL when the toolkit cannot take it.
-HRESULT LoadHostImage(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
+[[nodiscard]] HRESULT LoadHostImage(LF_HGLOBAL image, ToolkitBitmap* bitmap) {
   const HRESULT r = DibToBitmap(image, bitmap);
   if (Failed(r)) return r;
   if ((bitmap->flags & kBitmapAllocated) == 0 || bitmap->width <= 0 || bitmap->height <= 0) {
@@ -61,7 +61,7 @@ HRESULT SaveMainImage(const char* path, uint32_t formatFlags, LF_HGLOBAL image, 
   if ((formatFlags & LF_ENC_ANY_JPEG) != 0) {
     const int32_t r = SaveJpeg(image, path, quality, kJpegModeExif);
     if (r < 0) {
-      platform::DeleteFile(path);
+      (void)platform::DeleteFile(path);  // the save's own failure is the one reported
       return r;
     }
     return S_OK;
@@ -71,7 +71,7 @@ HRESULT SaveMainImage(const char* path, uint32_t formatFlags, LF_HGLOBAL image, 
   if (Failed(LoadHostImage(image, bitmap.get()))) return E_FAIL;
   const int saved = SaveFile(path, bitmap.get(), SaveFormat::Tiff, kPictureBits);
   if (saved <= 0) {
-    platform::DeleteFile(path);
+    (void)platform::DeleteFile(path);  // as above
     return HRESULT_FROM_TOOLKIT(saved);
   }
   return S_OK;

@@ -31,20 +31,22 @@ ThumbnailPlacement PlaceThumbnail(int32_t width, int32_t height);
 // LF_ENC_TIFF. S_OK; E_FAIL for neither format or an image the toolkit cannot take; the JPEG
 // writer's negative result; HRESULT_FROM_TOOLKIT of a failed TIFF save. A failed save deletes
 // `path`.
-HRESULT SaveMainImage(const char* path, uint32_t formatFlags, LF_HGLOBAL image, int32_t quality);
+[[nodiscard]] HRESULT SaveMainImage(const char* path, uint32_t formatFlags, LF_HGLOBAL image,
+                                    int32_t quality);
 
 // Renders the host's packed DIB into a 160 × 120 thumbnail: fitted with PlaceThumbnail and
 // letter-boxed on a black canvas, saved at `path` as a 24-bit TIFF when `formatFlags` has
 // LF_ENC_TIFF (tested first), else as a JPEG without APP0 at `quality`. S_OK; E_INVALIDARG for a
 // missing path or image or flags without either format; E_FAIL for an image the toolkit cannot
 // take; HRESULT_FROM_TOOLKIT of a failed resample or TIFF save; the JPEG writer's negative result.
-HRESULT MakeThumbnailFile(const char* path, uint32_t formatFlags, LF_HGLOBAL image, int32_t quality);
+[[nodiscard]] HRESULT MakeThumbnailFile(const char* path, uint32_t formatFlags, LF_HGLOBAL image,
+                                        int32_t quality);
 
 // MakeThumbnailFile in two steps, for a caller that saves one thumbnail at several qualities: the
 // host's image rendered once into the empty `thumbnail` (S_OK, E_FAIL or HRESULT_FROM_TOOLKIT of
 // a failed resample), then saved as often as needed (the thumbnail is not changed).
-HRESULT RenderThumbnail(LF_HGLOBAL image, ToolkitBitmap* thumbnail);
-HRESULT SaveThumbnailFile(const char* path, uint32_t formatFlags, const ToolkitBitmap* thumbnail,
-                          int32_t quality);
+[[nodiscard]] HRESULT RenderThumbnail(LF_HGLOBAL image, ToolkitBitmap* thumbnail);
+[[nodiscard]] HRESULT SaveThumbnailFile(const char* path, uint32_t formatFlags,
+                                        const ToolkitBitmap* thumbnail, int32_t quality);
 
 }  // namespace lf::imaging

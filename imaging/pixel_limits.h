@@ -16,7 +16,7 @@ inline constexpr uint64_t kPixelsFreeOfFileSize = uint64_t{1} << 24;
 inline constexpr uint64_t kMaxPixelsPerFileByte = 8192;
 
 // True when a width × height image may be decoded from a file of `fileSize` bytes.
-constexpr bool PixelsAllowed(uint64_t width, uint64_t height, uint64_t fileSize) {
+[[nodiscard]] constexpr bool PixelsAllowed(uint64_t width, uint64_t height, uint64_t fileSize) {
   if (width == 0 || height == 0 || width > kMaxPixels || height > kMaxPixels) return false;
   const uint64_t pixels = width * height;  // both below 2^28: no overflow
   if (pixels > kMaxPixels) return false;

@@ -22,6 +22,6 @@ PixmanImage WrapBitmap(const ToolkitBitmap* bitmap);
 
 // Resamples all of `source` into the whole of `destination` (both 24 or 32 bits), bilinear where
 // an axis grows and area-weighted where it shrinks. False when pixman cannot.
-bool ResampleInto(const ToolkitBitmap* source, ToolkitBitmap* destination);
+[[nodiscard]] bool ResampleInto(const ToolkitBitmap* source, ToolkitBitmap* destination);
 
 }  // namespace lf::imaging

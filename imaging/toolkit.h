@@ -24,15 +24,16 @@ namespace lf::imaging {
 // HRESULT_FROM_TOOLKIT(code).
 enum ToolkitResult : int32_t {
   kToolkitSuccess = 1,
-  kToolkitFailure = -1,         // an operation that cannot be done on these arguments
-  kToolkitNoMemory = -2,        // an allocation failed
-  kToolkitFileNotFound = -3,    // the file cannot be opened
-  kToolkitFileRead = -4,        // reading the file failed
-  kToolkitFileWrite = -5,       // creating or writing the output file failed
-  kToolkitUnknownFormat = -6,   // the bytes are not a format the toolkit reads
-  kToolkitCorrupt = -7,         // the codec rejected the data
-  kToolkitTooLarge = -8,        // the header asks for more pixels than the limits allow
-  kToolkitInvalidBits = -9,     // a bits-per-pixel value the operation does not support
+  kToolkitRefused = 0,         // a load refused by the checks for the file's kind, or unreadable
+  kToolkitFailure = -1,        // an operation that cannot be done on these arguments
+  kToolkitNoMemory = -2,       // an allocation failed
+  kToolkitFileNotFound = -3,   // the file cannot be opened
+  kToolkitFileRead = -4,       // reading the file failed
+  kToolkitFileWrite = -5,      // creating or writing the output file failed
+  kToolkitUnknownFormat = -6,  // the bytes are not a format the toolkit reads
+  kToolkitCorrupt = -7,        // the codec rejected the data
+  kToolkitTooLarge = -8,       // the header asks for more pixels than the limits allow
+  kToolkitInvalidBits = -9,    // a bits-per-pixel value the operation does not support
   kToolkitInvalidArgument = -10,
 };
 
@@ -83,11 +84,12 @@ enum class SaveFormat : int32_t { Gif = 2, Tiff = 3, Bmp = 6, Png = 75 };
 
 // --- Files -------------------------------------------------------------------------------------
 // The format is recognised by the file's content, never by its name.
-int GetFileInfo(const char* path, FileInfo* info);
+[[nodiscard]] int GetFileInfo(const char* path, FileInfo* info);
 // Loads the first image of a file at `bits` per pixel (8, 24 or 32; 0 keeps the stored depth).
 // `info`, when given, is filled as GetFileInfo would fill it.
-int LoadFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info);
-int LoadMemory(const uint8_t* bytes, size_t size, ToolkitBitmap* bitmap, int32_t bits);
+[[nodiscard]] int LoadFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info);
+[[nodiscard]] int LoadMemory(const uint8_t* bytes, size_t size, ToolkitBitmap* bitmap,
+                             int32_t bits);
 
 // How far a decoder may shrink an image while decoding it: given the stored width and height, the
 // least width and height the decoded image must keep for what the caller makes of it. A JPEG is
@@ -96,14 +98,15 @@ int LoadMemory(const uint8_t* bytes, size_t size, ToolkitBitmap* bitmap, int32_t
 using CoverSize =
     std::function<void(int32_t width, int32_t height, int32_t* minWidth, int32_t* minHeight)>;
 // LoadMemory with that allowance (an empty `cover` decodes at full size).
-int LoadMemoryCovering(const uint8_t* bytes, size_t size, ToolkitBitmap* bitmap, int32_t bits,
-                       const CoverSize& cover);
+[[nodiscard]] int LoadMemoryCovering(const uint8_t* bytes, size_t size, ToolkitBitmap* bitmap,
+                                     int32_t bits, const CoverSize& cover);
 // Writes the bitmap converted to `bits` per pixel; the bitmap itself is not changed.
-int SaveFile(const char* path, const ToolkitBitmap* bitmap, SaveFormat format, int32_t bits);
+[[nodiscard]] int SaveFile(const char* path, const ToolkitBitmap* bitmap, SaveFormat format,
+                           int32_t bits);
 
 // --- Packed DIB blocks -------------------------------------------------------------------------
 // Takes ownership of the block in every case: it is read into the bitmap and freed.
-int AdoptPackedDib(ToolkitBitmap* bitmap, LF_HGLOBAL block);
+[[nodiscard]] int AdoptPackedDib(ToolkitBitmap* bitmap, LF_HGLOBAL block);
 // A new block in packed DIB layout (bottom-up rows; a colour table only for 8 bits); nullptr on
 // failure. The caller frees it.
 LF_HGLOBAL ExportPackedDib(const ToolkitBitmap* bitmap);
@@ -116,50 +119,53 @@ LF_HGLOBAL ReleaseAsPackedDib(ToolkitBitmap* bitmap);
 // --- Records and storage -----------------------------------------------------------------------
 void FreeBitmap(ToolkitBitmap* bitmap);
 // Sets up an empty record of that size and depth; no pixels yet.
-int PrepareBitmap(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits);
+[[nodiscard]] int PrepareBitmap(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits);
 // Allocates the pixels of a prepared record, zero-filled (black, or palette index 0).
-int AllocatePixels(ToolkitBitmap* bitmap);
+[[nodiscard]] int AllocatePixels(ToolkitBitmap* bitmap);
 // Prepare and allocate in one step; an 8-bit bitmap gets a grey ramp palette.
-int CreateBitmap(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits);
+[[nodiscard]] int CreateBitmap(ToolkitBitmap* bitmap, int32_t width, int32_t height, int32_t bits);
 // A copy of the palette, or nullptr when there is none or memory is short.
 Palette* CopyPalette(const Palette* palette);
 void FreePalette(Palette* palette);
 // `destination` must be an empty record; it receives a full copy of `source`.
-int CopyBitmap(ToolkitBitmap* destination, const ToolkitBitmap* source);
+[[nodiscard]] int CopyBitmap(ToolkitBitmap* destination, const ToolkitBitmap* source);
 // Converts `source` to `bits` per pixel into `destination`; both may be the same record. 8 bits
 // from a colour image picks a palette with giflib's median-cut quantiser.
-int ChangeBitsPerPixel(ToolkitBitmap* destination, ToolkitBitmap* source, int32_t bits);
+[[nodiscard]] int ChangeBitsPerPixel(ToolkitBitmap* destination, ToolkitBitmap* source,
+                                     int32_t bits);
 
 // --- Pixels ------------------------------------------------------------------------------------
 // Colours are 0x00BBGGRR (red in bits 0-7). Row 0 is the top row. Outside the bitmap the read
 // gives 0 and the write does nothing.
 uint32_t GetPixelColor(const ToolkitBitmap* bitmap, int32_t row, int32_t column);
 void SetPixelColor(ToolkitBitmap* bitmap, int32_t row, int32_t column, uint32_t color);
-int Fill(ToolkitBitmap* bitmap, uint32_t color);
+[[nodiscard]] int Fill(ToolkitBitmap* bitmap, uint32_t color);
 
 // --- Geometry (pixman) -------------------------------------------------------------------------
 // Geometry on an 8-bit bitmap works on its colours and leaves a 24-bit bitmap.
 // Resamples to width × height (bilinear when enlarging, area-weighted when reducing).
-int Resize(ToolkitBitmap* bitmap, int32_t width, int32_t height);
+[[nodiscard]] int Resize(ToolkitBitmap* bitmap, int32_t width, int32_t height);
 // Resamples `source` to fill the prepared and allocated `destination`.
-int ResizeInto(const ToolkitBitmap* source, ToolkitBitmap* destination);
+[[nodiscard]] int ResizeInto(const ToolkitBitmap* source, ToolkitBitmap* destination);
 // Turns the image clockwise by `angle` hundredths of a degree; the bitmap grows to the bounding
 // box of the turned image and the uncovered corners get `fill` (0x00BBGGRR).
-int Rotate(ToolkitBitmap* bitmap, int32_t angle, uint32_t fill);
+[[nodiscard]] int Rotate(ToolkitBitmap* bitmap, int32_t angle, uint32_t fill);
 // Keeps the part of the image inside the rectangle (clipped to the image); an empty result fails.
-int Crop(ToolkitBitmap* bitmap, int32_t left, int32_t top, int32_t width, int32_t height);
+[[nodiscard]] int Crop(ToolkitBitmap* bitmap, int32_t left, int32_t top, int32_t width,
+                       int32_t height);
 // Draws `source` stretched to width × height with its top-left corner at (x, y) of `destination`.
-int Paste(ToolkitBitmap* destination, int32_t x, int32_t y, int32_t width, int32_t height,
-          const ToolkitBitmap* source);
+[[nodiscard]] int Paste(ToolkitBitmap* destination, int32_t x, int32_t y, int32_t width,
+                        int32_t height, const ToolkitBitmap* source);
 
 // --- Painting into a device surface ------------------------------------------------------------
 // Stretches the bitmap into `destination` on a 24- or 32-bit surface, clipped to the surface; a
 // one-bit surface is painted as PaintOneBit paints it.
-int Paint(LfDeviceContext* dc, const ToolkitBitmap* bitmap, const LfRect& destination);
+[[nodiscard]] int Paint(LfDeviceContext* dc, const ToolkitBitmap* bitmap,
+                        const LfRect& destination);
 // The same for a one-bit surface: a pixel is white (1) when its luminance is at least half.
-// Returns non-zero on success, 0 on failure.
-int PaintOneBit(LfDeviceContext* dc, const ToolkitBitmap* bitmap, int32_t left, int32_t top,
-                int32_t width, int32_t height);
+// False when the bitmap, the surface or the size cannot be painted.
+[[nodiscard]] bool PaintOneBit(LfDeviceContext* dc, const ToolkitBitmap* bitmap, int32_t left,
+                               int32_t top, int32_t width, int32_t height);
 
 // Frees the bitmap it holds when it goes out of scope.
 class ScopedBitmap {

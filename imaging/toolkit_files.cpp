@@ -30,8 +30,8 @@ ImageFormat SniffFormat(const uint8_t* head, size_t size) {
 
 namespace {
 
-int ReadFormat(ImageFormat format, ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
-               bool headerOnly, const CoverSize* cover) {
+[[nodiscard]] int ReadFormat(ImageFormat format, ByteSource& source, ToolkitBitmap* bitmap,
+                             FileInfo* info, bool headerOnly, const CoverSize* cover) {
   switch (format) {
     case ImageFormat::Jpeg: return ReadJpeg(source, bitmap, info, headerOnly, cover);
     case ImageFormat::Png: return ReadPng(source, bitmap, info, headerOnly);
@@ -49,8 +49,8 @@ int ReadFormat(ImageFormat format, ByteSource& source, ToolkitBitmap* bitmap, Fi
 }
 
 // Reads the first bytes, picks the codec and runs it from the start of the source.
-int ReadSource(ByteSource& source, ToolkitBitmap* bitmap, int32_t bits, FileInfo* info,
-               bool headerOnly, const CoverSize* cover = nullptr) {
+[[nodiscard]] int ReadSource(ByteSource& source, ToolkitBitmap* bitmap, int32_t bits,
+                             FileInfo* info, bool headerOnly, const CoverSize* cover = nullptr) {
   if (!headerOnly && bits != 0 && !IsStorageDepth(bits)) return kToolkitInvalidBits;
   uint8_t head[16] = {};
   size_t got = 0;

@@ -41,25 +41,25 @@ class File {
   static File Open(const std::string& path, Access access, Disposition disposition,
                    Share share = Share::All);
 
-  bool IsOpen() const { return fd_ >= 0; }
+  [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
   explicit operator bool() const { return IsOpen(); }
 
   // Reads up to `size` bytes at the current position. `*got` receives the count read (0 at the
   // end of the file). False only on an error.
-  bool Read(void* buffer, size_t size, size_t* got);
+  [[nodiscard]] bool Read(void* buffer, size_t size, size_t* got);
   // Reads exactly `size` bytes; a short read is a failure with error 38 (end of file).
-  bool ReadExact(void* buffer, size_t size);
+  [[nodiscard]] bool ReadExact(void* buffer, size_t size);
   // Writes all `size` bytes; a short write (a full disk) is a failure with error 112.
-  bool Write(const void* buffer, size_t size);
-  bool Seek(uint64_t position);
-  bool Length(uint64_t* length);
+  [[nodiscard]] bool Write(const void* buffer, size_t size);
+  [[nodiscard]] bool Seek(uint64_t position);
+  [[nodiscard]] bool Length(uint64_t* length);
   // Reads exactly `size` bytes at `position`, leaving the file position alone: one system call
   // where Seek and ReadExact take two, which matters when a sweep reads a million headers. A short
   // read is a failure with error 38. Counts as a Seek and a Read for the failure seam.
-  bool ReadExactAt(uint64_t position, void* buffer, size_t size);
+  [[nodiscard]] bool ReadExactAt(uint64_t position, void* buffer, size_t size);
   // The length the file had when it was opened (the open looked at it already), for files opened
   // only for reading. Counts as a Seek for the failure seam, as Length does.
-  bool LengthAtOpen(uint64_t* length) const;
+  [[nodiscard]] bool LengthAtOpen(uint64_t* length) const;
   // Copies `length` bytes of `source`, starting at `position`, to this file's current position
   // (which moves past them) without touching the source's position. Where both positions lie at
   // the same place within a 4 KiB block the kernel copies the blocks, sharing their extents where
@@ -68,13 +68,13 @@ class File {
   // `length` only when the source ends first. Each kernel call counts as a CopyRange call for the
   // failure seam; an injected error 50 or 87 is taken as the kernel's refusal, any other as a
   // failure.
-  bool CopyFrom(File& source, uint64_t position, uint64_t length, void* buffer, size_t bufferSize,
-                uint64_t* copied);
+  [[nodiscard]] bool CopyFrom(File& source, uint64_t position, uint64_t length, void* buffer,
+                              size_t bufferSize, uint64_t* copied);
   // Writes the file's data through to the disk (with the length needed to read it back), so that
   // a change made in place survives a power cut once it is reported done.
-  bool FlushData();
+  [[nodiscard]] bool FlushData();
   // Closes the file; false when the final flush failed.
-  bool Close();
+  [[nodiscard]] bool Close();
 
  private:
   friend class ScopedTempFile;  // opens and names unnamed files
@@ -99,16 +99,16 @@ struct FileAttributes {
 // A directory without any write permission bit takes no new files, for every user, root included,
 // as a read-only file takes no writers: true (with error 5 set) for such a directory ("" is the
 // current one).
-bool DirectoryTakesNoNewFiles(const std::string& dir);
+[[nodiscard]] bool DirectoryTakesNoNewFiles(const std::string& dir);
 
 // False when the file does not exist or cannot be examined.
-bool GetFileAttributes(const std::string& path, FileAttributes* attributes);
+[[nodiscard]] bool GetFileAttributes(const std::string& path, FileAttributes* attributes);
 // Restores attributes read earlier.
-bool SetFileAttributes(const std::string& path, const FileAttributes& attributes);
+[[nodiscard]] bool SetFileAttributes(const std::string& path, const FileAttributes& attributes);
 // Lifts read-only: gives the owner write permission.
-bool SetFileAttributesNormal(const std::string& path);
+[[nodiscard]] bool SetFileAttributesNormal(const std::string& path);
 // Sets read-only: removes every write permission bit.
-bool SetFileReadOnly(const std::string& path);
+[[nodiscard]] bool SetFileReadOnly(const std::string& path);
 
 // Renames `source` over `destination` in one step, so the destination is at every moment either
 // the old file or the new one. Both must lie on one file system (the caller makes `source` beside
@@ -122,9 +122,9 @@ bool SetFileReadOnly(const std::string& path);
 // removed) and the call fails; on a file system that cannot swap two names an old destination
 // cannot be put back, and the failure is reported with the new file in place. Each flush counts as
 // a Flush call for the failure seam.
-bool MoveFileOver(const std::string& source, const std::string& destination);
+[[nodiscard]] bool MoveFileOver(const std::string& source, const std::string& destination);
 
-bool DeleteFile(const std::string& path);
+[[nodiscard]] bool DeleteFile(const std::string& path);
 
 // The file a path finally names: a symbolic link is followed to its target (so replacing "the
 // file" replaces the target, not the link); any other path is returned as it is, also when it
@@ -132,10 +132,10 @@ bool DeleteFile(const std::string& path);
 std::string FollowLinks(const std::string& path);
 
 // True when anything of that name exists.
-bool FileExists(const std::string& path);
+[[nodiscard]] bool FileExists(const std::string& path);
 
 // True when both paths name the same existing file (same device and inode).
-bool IsSameFile(const std::string& a, const std::string& b);
+[[nodiscard]] bool IsSameFile(const std::string& a, const std::string& b);
 
 // Reads a whole file into `out`; false with the last error set when it cannot (error 8 for a
 // file longer than `maxLength`), `out` then empty.

@@ -39,8 +39,8 @@ std::string MakeName(const std::string& dir, const std::string& prefix, uint32_t
 }
 
 template <typename CreateFn>
-bool TryUniqueNames(const std::string& dir, const std::string& prefix, std::string* path,
-                    CreateFn create) {
+[[nodiscard]] bool TryUniqueNames(const std::string& dir, const std::string& prefix,
+                                  std::string* path, CreateFn create) {
   path->clear();
   if (ShouldFail(Service::Create)) return false;
   for (int attempt = 0; attempt < 0x10000; ++attempt) {
@@ -100,7 +100,7 @@ bool CreateTempFile(const std::string& dir, const std::string& prefix, std::stri
 ScopedTempFile::~ScopedTempFile() {
   // A delete refused once (a virus scanner, an injected fault) is tried again so that nothing is
   // left behind.
-  if (!path_.empty() && !DeleteFile(path_)) DeleteFile(path_);
+  if (!path_.empty() && !DeleteFile(path_)) (void)DeleteFile(path_);
 }
 
 bool ScopedTempFile::Create(const std::string& dir, const std::string& prefix) {
@@ -166,7 +166,8 @@ bool RemoveTempDirectory(const std::string& path) {
 }
 
 ScopedTempDir::~ScopedTempDir() {
-  if (!path_.empty() && !RemoveTempDirectory(path_)) RemoveTempDirectory(path_);
+  // As for a file: tried twice, then left.
+  if (!path_.empty() && !RemoveTempDirectory(path_)) (void)RemoveTempDirectory(path_);
 }
 
 bool ScopedTempDir::Create(const std::string& prefix) {

@@ -69,7 +69,8 @@ SaveOutcome WriteFormats(uint32_t flags, LF_HGLOBAL image, const imaging::Toolki
 
 // The plain formats: the host's image through the toolkit and the JPEG writer into a temporary
 // file, which then replaces the target through the safe rewrite.
-HRESULT EncodePlain(LF_HGLOBAL image, const std::string& target, uint32_t flags, int32_t quality) {
+[[nodiscard]] HRESULT EncodePlain(LF_HGLOBAL image, const std::string& target, uint32_t flags,
+                                  int32_t quality) {
   platform::ScopedTempFile temp;
   SaveOutcome outcome;
   {

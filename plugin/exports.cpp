@@ -17,18 +17,18 @@ using namespace lf;
 
 namespace {
 
-bool IsEmptyPath(const char* path) { return path == nullptr || path[0] == '\0'; }
+[[nodiscard]] bool IsEmptyPath(const char* path) { return path == nullptr || path[0] == '\0'; }
 
-bool IsEmptyRect(const LfRect& r) { return r.right <= r.left || r.bottom <= r.top; }
+[[nodiscard]] bool IsEmptyRect(const LfRect& r) { return r.right <= r.left || r.bottom <= r.top; }
 
-bool IsJpegOrTiff(const char* path) {
+[[nodiscard]] bool IsJpegOrTiff(const char* path) {
   const FileKind kind = GetFileKind(path);
   return kind == KIND_JPEG || kind == KIND_TIFF;
 }
 
 // Runs an operation and turns any exception into a result code.
 template <typename Fn>
-HRESULT Guarded(Fn&& fn) noexcept {
+[[nodiscard]] HRESULT Guarded(Fn&& fn) noexcept {
   try {
     return fn();
   } catch (const std::bad_alloc&) {

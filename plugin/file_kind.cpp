@@ -16,9 +16,11 @@ namespace lf {
 
 namespace {
 
-bool IsEmptyPath(const char* path) { return path == nullptr || path[0] == '\0'; }
+[[nodiscard]] bool IsEmptyPath(const char* path) { return path == nullptr || path[0] == '\0'; }
 
-bool EqualsIgnoreCase(const std::string& a, const char* b) { return ::strcasecmp(a.c_str(), b) == 0; }
+[[nodiscard]] bool EqualsIgnoreCase(const std::string& a, const char* b) {
+  return ::strcasecmp(a.c_str(), b) == 0;
+}
 
 }  // namespace
 
@@ -74,22 +76,22 @@ void MakeTempPath(const std::string& name, std::string* path) {
   *path = platform::TempDirectory() + name;
 }
 
-int CheckFileSignature(const char* path, FileKind kind) {
+bool CheckFileSignature(const char* path, FileKind kind) {
   if (kind == KIND_JPEG) return CheckJpegFile(path);
-  if (IsEmptyPath(path)) return 0;
+  if (IsEmptyPath(path)) return false;
   size_t need = 0;
   switch (kind) {
     case KIND_BMP: need = 6; break;
     case KIND_PNG: need = 8; break;
     case KIND_TIFF: need = 4; break;
     case KIND_GIF: need = 3; break;
-    default: return 0;
+    default: return false;
   }
   platform::File file =
       platform::File::Open(path, platform::Access::Read, platform::Disposition::OpenExisting);
-  if (!file) return 0;
+  if (!file) return false;
   uint8_t head[8] = {};
-  if (!file.ReadExact(head, need)) return 0;
+  if (!file.ReadExact(head, need)) return false;
   switch (kind) {
     case KIND_BMP: return head[0] == 'B' && head[1] == 'M';
     case KIND_PNG: {
@@ -99,9 +101,9 @@ int CheckFileSignature(const char* path, FileKind kind) {
     case KIND_TIFF:
       if (head[0] == 'I' && head[1] == 'I') return head[2] == 42 && head[3] == 0;
       if (head[0] == 'M' && head[1] == 'M') return head[2] == 0 && head[3] == 42;
-      return 0;
+      return false;
     case KIND_GIF: return head[0] == 'G' && head[1] == 'I' && head[2] == 'F';
-    default: return 0;
+    default: return false;
   }
 }
 
@@ -122,38 +124,38 @@ bool ReadJpegFile(const char* path, platform::HeapPtr<uint8_t>* bytes, size_t* s
   return true;
 }
 
-int CheckJpegFile(const char* path) {
+bool CheckJpegFile(const char* path) {
   platform::HeapPtr<uint8_t> bytes;
   size_t size = 0;
-  if (!ReadJpegFile(path, &bytes, &size)) return 0;
+  if (!ReadJpegFile(path, &bytes, &size)) return false;
   return CheckJpegStream(bytes.get(), size);
 }
 
-int CheckJpegStream(const uint8_t* bytes, size_t size) {
-  if (bytes == nullptr || size < 2) return 0;
+bool CheckJpegStream(const uint8_t* bytes, size_t size) {
+  if (bytes == nullptr || size < 2) return false;
   const exif::ByteView view(bytes, size);
   // Segment level: everything up to the first start of scan. The stream must open with SOI; a
   // length word cut by the end is a broken stream, a segment running past it a stream cut short.
   exif::MemorySource source(view);
   exif::JpegSegmentScanner scan(source, {.standaloneSoi = true});
   exif::JpegSegment s;
-  int sawStart = 0;
+  bool sawStart = false;
   while (scan.Next(&s)) {
     if (s.marker == exif::kJpegSoi) {
-      sawStart = 1;
+      sawStart = true;
     } else if (s.marker == exif::kJpegEoi) {
       return sawStart;
     } else if (s.marker != exif::kJpegSos && !sawStart) {
-      return 0;
+      return false;
     }
   }
-  if (scan.end() == exif::JpegScanEnd::kCutLength) return 0;
+  if (scan.end() == exif::JpegScanEnd::kCutLength) return false;
   if (scan.end() != exif::JpegScanEnd::kStopMarker || !sawStart) return sawStart;
   // Scan level: only entropy-coded data and the markers that may appear among it follow, from
   // right behind the SOS marker (its header passes as scan data).
   const exif::JpegImageEnd end =
       exif::FindJpegImageEnd(view, s.offset + 2, exif::ScanMarkers::kTables);
-  return end.broken() ? 0 : sawStart;
+  return end.broken() ? false : sawStart;
 }
 
 }  // namespace lf

@@ -29,19 +29,19 @@ FileKind GetFileKind(const char* path);
 inline FileKind GetFileKind(const std::string& path) { return GetFileKind(path.c_str()); }
 
 // Writes "JPG", "BMP", "PNG", "TIFF" or "GIF" into `buffer` (at least 5 bytes).
-HRESULT GetTypeName(const char* path, char* buffer);
+[[nodiscard]] HRESULT GetTypeName(const char* path, char* buffer);
 
 // The system temporary directory followed by `name`; nothing happens when the name is empty.
 void MakeTempPath(const std::string& name, std::string* path);
 
-// 1 when the file starts as a file of `kind` must, else 0.
-int CheckFileSignature(const char* path, FileKind kind);
-// 1 when the whole file is a structurally sound JPEG stream, else 0.
-int CheckJpegFile(const char* path);
+// True when the file starts as a file of `kind` must.
+[[nodiscard]] bool CheckFileSignature(const char* path, FileKind kind);
+// True when the whole file is a structurally sound JPEG stream.
+[[nodiscard]] bool CheckJpegFile(const char* path);
 // The whole file in a heap buffer when it starts with SOI (nothing is allocated otherwise), with
 // its length in *size; false when it cannot be read or is no JPEG stream.
-bool ReadJpegFile(const char* path, platform::HeapPtr<uint8_t>* bytes, size_t* size);
-// 1 when the bytes form a structurally sound JPEG stream, else 0. Nothing is decoded.
-int CheckJpegStream(const uint8_t* bytes, size_t size);
+[[nodiscard]] bool ReadJpegFile(const char* path, platform::HeapPtr<uint8_t>* bytes, size_t* size);
+// True when the bytes form a structurally sound JPEG stream. Nothing is decoded.
+[[nodiscard]] bool CheckJpegStream(const uint8_t* bytes, size_t size);
 
 }  // namespace lf

@@ -21,18 +21,18 @@ inline constexpr HRESULT E_WIN32_ACCESS_DENIED = static_cast<HRESULT>(0x8878000E
 inline constexpr HRESULT E_WIN32_CANNOT_MAKE = static_cast<HRESULT>(0x8878000Fu);
 
 // A positive Windows error number e becomes 0x80070000 | (e & 0xFFFF); 0 or less is kept as it is.
-constexpr HRESULT HRESULT_FROM_WIN32(int64_t e) {
+[[nodiscard]] constexpr HRESULT HRESULT_FROM_WIN32(int64_t e) {
   return e > 0 ? static_cast<HRESULT>(0x80070000u | (static_cast<uint32_t>(e) & 0xFFFFu))
                : static_cast<HRESULT>(e);
 }
 
 // A toolkit result r <= 0 becomes 0x82000000 | (-r); r = 0 gives 0x82000000 itself.
-constexpr HRESULT HRESULT_FROM_TOOLKIT(int32_t r) {
+[[nodiscard]] constexpr HRESULT HRESULT_FROM_TOOLKIT(int32_t r) {
   return static_cast<HRESULT>(0x82000000u | static_cast<uint32_t>(-static_cast<int64_t>(r)));
 }
 
 // The file writers' own errors 8, 14, 5 and 82 have module codes; any other error maps as usual.
-constexpr HRESULT ModuleCodeFromWin32(int64_t e) {
+[[nodiscard]] constexpr HRESULT ModuleCodeFromWin32(int64_t e) {
   switch (e) {
     case 8: return E_WIN32_NOT_ENOUGH_MEMORY;
     case 14: return E_WIN32_OUTOFMEMORY;
@@ -42,7 +42,7 @@ constexpr HRESULT ModuleCodeFromWin32(int64_t e) {
   }
 }
 
-constexpr bool Failed(HRESULT r) { return r < 0; }
-constexpr bool Succeeded(HRESULT r) { return r >= 0; }
+[[nodiscard]] constexpr bool Failed(HRESULT r) { return r < 0; }
+[[nodiscard]] constexpr bool Succeeded(HRESULT r) { return r >= 0; }
 
 }  // namespace lf

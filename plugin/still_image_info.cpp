@@ -31,7 +31,7 @@ class WorkingList {
   LfExifRecord* get() { return &list_; }
   uint32_t count() const { return list_.head ? list_.count : 0; }
   // Appends, or frees the record when there is no memory for its node.
-  bool Append(uint32_t selector, void* record) {
+  [[nodiscard]] bool Append(uint32_t selector, void* record) {
     if (LfRecordListAppend(&list_, selector, record)) return true;
     LfRecordFree(selector, record);
     return false;
@@ -86,14 +86,14 @@ LfImageInfoRecord* NewInfoRecord(int32_t width, int32_t height, int32_t bits) {
   return record;
 }
 
-bool IsBmpName(const char* path) {
+[[nodiscard]] bool IsBmpName(const char* path) {
   const size_t n = std::strlen(path);
   return n >= 4 && strcasecmp(path + n - 4, ".bmp") == 0;
 }
 
 // A view orientation that shows the image turned a quarter (the toolkit's codes 4, 5, 7 and 8;
 // 6 keeps the stored size).
-bool ExchangesSides(int32_t viewOrientation) {
+[[nodiscard]] bool ExchangesSides(int32_t viewOrientation) {
   return viewOrientation == 4 || viewOrientation == 5 || viewOrientation == 7 ||
          viewOrientation == 8;
 }
@@ -126,7 +126,7 @@ LfImageInfoRecord* MakeImageInfo(const char* path, uint32_t source) {
   LfImageInfoRecord* record = NewInfoRecord(exchange ? info.height : info.width,
                                             exchange ? info.width : info.height,
                                             info.bitsPerPixel & 0xFFFF);
-  if (record) GetTypeName(path, record->typeName);  // an unknown kind leaves the name empty
+  if (record) (void)GetTypeName(path, record->typeName);  // an unknown kind leaves the name empty
   return record;
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "exif/edit/block_values.h"
 #include "exif/edit/entry_list.h"
 #include "exif/edit/exif_writer.h"
 #include "exif/model/date_text.h"
@@ -36,9 +37,6 @@ using exif::TagNumber;
 using exif::TagRole;
 
 constexpr uint32_t kExifVersion0210 = LF_EXIF_VERSION_0210;
-// EXIF 2.2, 4.6.5: the thumbnail of a DCF file is 160 × 120 pixels.
-constexpr uint32_t kThumbnailWidth = 160;
-constexpr uint32_t kThumbnailHeight = 120;
 
 constexpr uint16_t kTagBitsPerSample = TagNumber("BitsPerSample");
 constexpr uint16_t kTagCompression = TagNumber("Compression");
@@ -71,148 +69,14 @@ using exif::kTagSamplesPerPixel;
 using exif::kTagStripByteCounts;
 using exif::kTagStripOffsets;
 
-// Four characters as an inline BYTE/ASCII/UNDEFINED value (byte i in bits 8i..8i+7).
-constexpr uint32_t InlineChars(const char (&text)[5]) {
-  return static_cast<uint8_t>(text[0]) | static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
-}
-// A version number written big-endian ("0210" for 0x30323130) as an inline UNDEFINED value.
-uint32_t InlineVersion(uint32_t version) {
-  return (version >> 24) | ((version >> 8) & 0xFF00u) | ((version << 8) & 0xFF0000u) | (version << 24);
-}
-
 std::string Text(const LfString& s) { return s.text ? s.text : ""; }
-
-// The 20 bytes of a date stamp: "YYYY:MM:DD HH:MM:SS" and its NUL.
-std::vector<uint8_t> DateStampBytes(const ExifDateTime& when) {
-  std::string text = "    :  :     :  :  ";
-  exif::FormatExifDateTime(&text, nullptr, when);
-  text.resize(exif::kExifDateTextLength + 1, '\0');
-  return {text.begin(), text.end()};
-}
-
-// Out-of-line values fetched before their directory is laid, served to LayDirectory by tag.
-class PlannedValues final : public ValueProvider {
- public:
-  void Add(uint16_t tag, uint32_t count, std::vector<uint8_t> bytes) {
-    values_.push_back({tag, count, std::move(bytes)});
-  }
-  uint32_t ValueSize(const IfdEntry& requested) override {
-    const Value* v = Find(requested.tag);
-    return v ? static_cast<uint32_t>(v->bytes.size()) : 0;
-  }
-  uint32_t DeliverValue(const IfdEntry& requested, MutableByteView dest) override {
-    const Value* v = Find(requested.tag);
-    if (!v || !dest.WriteBytes(0, v->bytes.data(), v->bytes.size())) return 0;
-    return v->count;
-  }
-
- private:
-  struct Value {
-    uint16_t tag;
-    uint32_t count;
-    std::vector<uint8_t> bytes;  // in the block's byte order
-  };
-  const Value* Find(uint16_t tag) const {
-    for (const Value& v : values_) {
-      if (v.tag == tag) return &v;
-    }
-    return nullptr;
-  }
-  std::vector<Value> values_;
-};
-
-// Entries that name other bytes of their file by offset, which a new block cannot carry. The
-// directory pointers and the image data offsets of the new block are added by the builder.
-bool NamesSourceBytes(DirectoryId id, const IfdEntry& e, bool keepStrips) {
-  switch (exif::RoleOf(id, e.tag)) {
-    case TagRole::kDirectoryPointer:
-    case TagRole::kSubDirectories:
-    case TagRole::kImageDataOffset:
-    case TagRole::kImageDataLength:
-    case TagRole::kTileOffsets:
-    case TagRole::kTileByteCounts:
-    case TagRole::kFreeOffsets:
-    case TagRole::kFreeByteCounts:
-    case TagRole::kMakerNote:
-      return true;
-    case TagRole::kStripOffsets:
-    case TagRole::kStripByteCounts:
-      return !keepStrips;
-    default:
-      // A pointer the table does not know in this directory (the GPS pointer inside IFD1, say).
-      return e.tag == kTagExifIfdPointer || e.tag == kTagGpsIfdPointer || e.tag == kTagInteropIfdPointer;
-  }
-}
-
-// Collects, sorts and cleans the entries of one directory of `reader`.
-IfdEntryList SourceEntries(ExifReader& reader, DirectoryId from, DirectoryId to, bool keepStrips) {
-  IfdEntryList list;
-  if (reader.CollectEntries(from, &list) <= 0) return {};
-  SortEntries(&list);
-  IfdEntryList kept;
-  for (const IfdEntry& e : list) {
-    // An entry of a type whose values cannot be read cannot be carried either.
-    if (ValueBytes(e.type, e.count) == 0 || NamesSourceBytes(to, e, keepStrips)) continue;
-    kept.push_back(e);
-  }
-  return kept;
-}
-
-// An ASCII entry of `text` with its NUL; inline when it fits, else generated at layout.
-IfdEntry AsciiEntry(uint16_t tag, const std::string& text) {
-  IfdEntry e{tag, kTypeAscii, static_cast<uint32_t>(text.size() + 1), 0};
-  if (e.count <= exif::kInlineValueBytes) {
-    for (size_t i = 0; i < text.size(); ++i) e.value |= static_cast<uint32_t>(static_cast<uint8_t>(text[i])) << (8 * i);
-  }
-  return e;
-}
-
-// Fills a thumbnail's stored data from the file at `path`: a JPEG without its APPn segments, or a
-// TIFF's strip data. The image must be exactly 160 × 120 pixels. True when loaded.
-bool LoadThumbnailData(ExifReader& thumb, bool tiff, OutputBuffer* data) {
-  data->Reset();
-  std::vector<uint8_t> file;
-  if (!platform::ReadWholeFile(thumb.path(), &file)) return false;
-  const uint8_t* bytes = file.data();
-  if (tiff) {
-    const IfdDescriptor& d = thumb.ifd0();
-    if (d.imageWidth != kThumbnailWidth || d.imageLength != kThumbnailHeight) return false;
-    const uint64_t first = d.firstStripOffset;
-    if (first < 8 || first >= file.size()) return false;
-    const uint64_t end = first < thumb.ifd0Offset() ? thumb.ifd0Offset() : file.size();
-    return data->Append(bytes + first, end - first);
-  }
-  if (thumb.sofWidth() != kThumbnailWidth || thumb.sofHeight() != kThumbnailHeight) return false;
-  exif::MemorySource source(ByteView(bytes, file.size(), exif::kBigEndian));
-  exif::JpegSegmentScanner scan(source, {.requireFfPrefix = true, .standaloneSoi = true});
-  exif::JpegSegment s;
-  while (scan.Next(&s)) {
-    if (s.marker == exif::kJpegSoi) {
-      if (s.offset != 0 || !data->Append(bytes, 2)) break;
-      continue;
-    }
-    if (s.marker == exif::kJpegSos || s.marker == exif::kJpegEoi) {
-      // The scan, and everything behind it, unchanged.
-      return !data->empty() && data->Append(bytes + s.offset, file.size() - s.offset);
-    }
-    if (!s.hasLength || s.length < 2 || s.offset + 2 + s.length > file.size()) break;
-    if (s.marker >= exif::kJpegApp0 && s.marker <= exif::kJpegApp0 + 15) continue;
-    if (!data->Append(bytes + s.offset, 2u + s.length)) break;
-  }
-  data->Reset();
-  return false;
-}
 
 // The directory builders over one writer. `thumbnailPath` is the file whose image becomes IFD1.
 class BlockBuilder {
  public:
   BlockBuilder(ExifWriter& writer, const ExifWriteParams& params, std::string thumbnailPath)
       : w_(writer), out_(writer.output()), params_(params), thumbnailPath_(std::move(thumbnailPath)),
-        tiff_(writer.IsTiffSource()), jpeg_(!tiff_ && writer.IsJpegImage()) {
-    haveClock_ = platform::LocalTime(&now_);
-  }
+        tiff_(writer.IsTiffSource()), jpeg_(!tiff_ && writer.IsJpegImage()), generated_(writer, params, jpeg_) {}
 
   bool sourceUsable() const { return tiff_ || jpeg_; }
 
@@ -230,11 +94,12 @@ class BlockBuilder {
       // The thumbnail is stored as the main image is: JPEG data behind a JPEG, strips behind a TIFF.
       const bool thumbTiff = thumb->app1Length() == 0 && thumb->IsTiffImage();
       const bool thumbJpeg = !thumbTiff && thumb->IsJpegImage();
-      if ((tiff_ ? !thumbTiff : !thumbJpeg) ||
-          !LoadThumbnailData(*thumb, tiff_, &out_.mutableThumbnailData())) {
-        out_.mutableThumbnailData().Reset();
+      OutputBuffer data;
+      if ((tiff_ ? !thumbTiff : !thumbJpeg) || !LoadThumbnailData(*thumb, tiff_, &data)) {
+        out_.ClearThumbnail();
         return 0;
       }
+      out_.HoldThumbnail(&data);
       origin = thumb.get();
     }
     IfdDescriptor summary;
@@ -390,26 +255,27 @@ class BlockBuilder {
   int PlaceThumbnail() {
     const uint32_t before = out_.outLength();
     if (!BuildImageDirectory(exif::kIfd1, false)) {
-      out_.mutableThumbnailData().Reset();
-      if (out_.outLength() > before) out_.TruncateTo(before);
+      out_.ClearThumbnail();
+      // Taking back cannot fail short of a block smaller than it was; if it did, no block is left.
+      if (out_.outLength() > before && !out_.TruncateTo(before)) out_.Reset();
       return 0;
     }
     uint32_t span = 0;
     const uint32_t stored = out_.thumbnailData().length();
-    bool placed = out_.MeasureImageData(exif::kIfd1, &span) == 1 && span != 0 && stored != 0 &&
+    bool placed = out_.MeasureImageData(exif::kIfd1, &span) && span != 0 && stored != 0 &&
                   span <= stored && out_.PadToEven();
     if (placed) {
       uint32_t at = out_.outLength();
       placed = out_.RelocateImageData(exif::kIfd1, &at) && at == out_.outLength();
     }
     if (!placed) {
-      out_.SetDirectoryPointer(exif::kIfd1, 0);
+      const bool unlinked = out_.SetDirectoryPointer(exif::kIfd1, 0);
       out_.ForgetDirectory(exif::kIfd1);
-      out_.TruncateTo(before);
-      out_.mutableThumbnailData().Reset();
+      if (!unlinked || !out_.TruncateTo(before)) out_.Reset();
+      out_.ClearThumbnail();
       return 0;
     }
-    out_.set_thumbnailImageSize(span);
+    out_.PlaceHeldThumbnail(span);
     return 1;
   }
 
@@ -425,7 +291,7 @@ class BlockBuilder {
       }
       std::vector<uint8_t> bytes;
       uint32_t count = 0;
-      if (Generate(id, e, &bytes)) {
+      if (generated_.Generate(id, e, out_.order(), &bytes)) {
         count = e.type == kTypeRational ? 1 : static_cast<uint32_t>(bytes.size());
       } else if (e.value != 0) {
         const uint32_t n = ValueBytes(e.type, e.count);
@@ -446,90 +312,16 @@ class BlockBuilder {
   }
 
   // The values only the writer knows. True with *bytes set (in the block's byte order).
-  bool Generate(DirectoryId id, const IfdEntry& e, std::vector<uint8_t>* bytes) {
-    auto text = [&](const std::string& s) {
-      if (e.type != kTypeAscii || e.count != s.size() + 1) return false;
-      bytes->assign(s.begin(), s.end());
-      bytes->push_back(0);
-      return true;
-    };
-    auto stamp = [&](const ExifDateTime& when) {
-      if (e.type != kTypeAscii || e.count != exif::kExifDateTextLength + 1) return false;
-      *bytes = DateStampBytes(when);
-      return true;
-    };
-    if (id == exif::kIfd0 || id == exif::kIfd1) {
-      if (e.tag == kTagXResolution || e.tag == kTagYResolution) {
-        uint32_t numerator = 0, denominator = 0;
-        Resolution(e.tag, &numerator, &denominator);
-        bytes->assign(8, 0);
-        const MutableByteView v(bytes->data(), bytes->size(), out_.order());
-        return v.WriteU32(0, numerator) && v.WriteU32(4, denominator);
-      }
-      if (e.value != 0) return false;
-      switch (e.tag) {
-        case kTagImageDescription: return text(Text(params_.imageDescription));
-        case kTagMake: return text(Text(params_.make));
-        case kTagModel: return text(Text(params_.model));
-        case kTagSoftware: return text(Text(params_.software));
-        case kTagDateTime: return haveClock_ && stamp(now_);
-        default: return false;
-      }
-    }
-    if (id == exif::kExifIfd && e.value == 0) {
-      if (e.tag == exif::kTagDateTimeOriginal) {
-        // A date of year 0 is no date: the picture is taken now.
-        if (params_.dateTimeOriginal.year != 0) return stamp(params_.dateTimeOriginal);
-        return haveClock_ && stamp(now_);
-      }
-      if (e.tag == exif::kTagDateTimeDigitized) return haveClock_ && stamp(now_);
-    }
-    return false;
-  }
-
-  // The resolution of the source: a JPEG's JFIF density over 1 (else its own IFD0 value), a
-  // TIFF's IFD0 value; 72/1 when there is none.
-  void Resolution(uint16_t tag, uint32_t* numerator, uint32_t* denominator) {
-    *numerator = 0;
-    *denominator = 1;
-    if (jpeg_) *numerator = tag == kTagXResolution ? w_.jfifXDensity() : w_.jfifYDensity();
-    if (*numerator == 0) {
-      IfdEntry entry{tag};
-      uint32_t value[2] = {};
-      if (w_.FindEntry(exif::kIfd0, &entry) == exif::kFound && entry.type == kTypeRational &&
-          entry.count == 1 && w_.ReadEntryValue(entry, value, sizeof value) == 1) {
-        *numerator = value[0];
-        *denominator = value[1];
-      }
-    }
-    if (*numerator == 0 || *denominator == 0) {
-      *numerator = 72;
-      *denominator = 1;
-    }
-  }
-
   ExifWriter& w_;
   OutputLayout& out_;
   const ExifWriteParams& params_;
   std::string thumbnailPath_;
   bool tiff_;
   bool jpeg_;
-  bool haveClock_ = false;
-  ExifDateTime now_{};
+  GeneratedValues generated_;
 };
 
 }  // namespace
-
-int InitExifWriteParams(ExifWriteParams* params) {
-  if (!params || params->exifVersion != kExifVersion0210) return 0;
-  // The strings belong to the caller: they are emptied, not freed.
-  params->imageDescription.text = nullptr;
-  params->make.text = nullptr;
-  params->model.text = nullptr;
-  params->software.text = nullptr;
-  params->dateTimeOriginal = {};
-  return 1;
-}
 
 int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params,
                                GpsRecord* gps) {
@@ -547,8 +339,10 @@ int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWrite
     out_.Reset();
     return 0;
   }
-  BuildGpsDirectory(gps);
-  if (out_.outGps().offset == 0) out_.RemoveOutputEntries(exif::kIfd0, exif::kTagGpsIfdPointer);
+  // A GPS directory that could not be laid takes its pointer with it.
+  if (BuildGpsDirectory(gps) != 1 && out_.outGps().offset == 0) {
+    out_.RemoveOutputEntries(exif::kIfd0, exif::kTagGpsIfdPointer);
+  }
 
   if (!thumbnailPath.empty()) {
     const bool interop = builder.BuildInteropDirectory() == 1;
@@ -563,11 +357,8 @@ int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWrite
 
   if (tiff) {
     // The main image's strips go behind the thumbnail; a TIFF without them is no image.
-    uint32_t size = 0;
-    out_.MeasureImageData(exif::kIfd0, &size);
-    out_.set_mainImageSize(size);
     uint32_t at = out_.outLength() + out_.thumbnailData().length();
-    if (size == 0 || !out_.RelocateImageData(exif::kIfd0, &at)) {
+    if (!out_.MeasureMainImage() || out_.mainImageSize() == 0 || !out_.RelocateImageData(exif::kIfd0, &at)) {
       out_.Reset();
       return 0;
     }
@@ -578,8 +369,7 @@ int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWrite
 int ExifWriter::AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params) {
   const bool tiff = IsTiffSource();
   if ((!tiff && !IsJpegImage()) || !IsBuilt() || HasOutputThumbnail()) return 0;
-  out_.mutableThumbnailData().Reset();
-  out_.set_thumbnailImageSize(0);
+  out_.ClearThumbnail();
   if (params.exifVersion != kExifVersion0210) return 0;
 
   IfdEntry pointer{exif::kTagInteropIfdPointer};
@@ -595,44 +385,10 @@ int ExifWriter::AttachThumbnail(const std::string& thumbnailPath, const ExifWrit
     }
     return 0;
   }
-  out_.mutableEdits().thumbnailAttached = true;
+  out_.RecordThumbnailEdit(ThumbnailEdit::kAttached);
   if (tiff && !out_.imageInBlock()) {
-    uint32_t size = 0;
-    if (out_.MeasureImageData(exif::kIfd0, &size) == 1 && size != 0) {
-      out_.set_mainImageSize(size);
+    if (out_.MeasureMainImage() && out_.mainImageSize() != 0) {
       uint32_t at = out_.outLength() + out_.thumbnailData().length();
-      if (!out_.RelocateImageData(exif::kIfd0, &at)) return 0;
-    }
-  }
-  return 1;
-}
-
-int ExifWriter::DropThumbnail(bool removeInterop) {
-  const bool tiff = IsTiffSource();
-  if ((!tiff && !IsJpegImage()) || !IsBuilt() || !HasOutputThumbnail()) return 0;
-  // Only an IFD1 this writer laid last can be cut off the end: one copied from the source may
-  // have other values behind it.
-  if (copiedFromSource_ && !out_.edits().thumbnailAttached) return 0;
-  out_.mutableThumbnailData().Reset();
-  out_.set_thumbnailImageSize(0);
-  IfdEntry pointer{exif::kTagInteropIfdPointer};
-  const bool interop = out_.FindOutputEntry(exif::kExifIfd, &pointer) == exif::kFound;
-
-  const uint32_t ifd1 = out_.outIfd1().location.offset;
-  out_.SetDirectoryPointer(exif::kIfd1, 0);
-  out_.ForgetDirectory(exif::kIfd1);
-  out_.TruncateTo(ifd1);
-  out_.mutableEdits().thumbnailAttached = false;
-  if (copiedFromSource_) out_.mutableEdits().thumbnailDropped = true;
-  if (removeInterop && interop) {
-    out_.RemoveOutputEntries(exif::kExifIfd, exif::kTagInteropIfdPointer);
-    out_.ForgetDirectory(exif::kInteropIfd);
-  }
-  if (tiff && !out_.imageInBlock()) {
-    uint32_t size = 0;
-    if (out_.MeasureImageData(exif::kIfd0, &size) == 1 && size != 0) {
-      out_.set_mainImageSize(size);
-      uint32_t at = out_.outLength();
       if (!out_.RelocateImageData(exif::kIfd0, &at)) return 0;
     }
   }

@@ -146,4 +146,44 @@ int ExifWriter::PatchEntryValue(DirectoryId id, const IfdEntry& entry, const voi
   return PatchEntry(id, updated);
 }
 
+int InitExifWriteParams(ExifWriteParams* params) {
+  if (!params || params->exifVersion != LF_EXIF_VERSION_0210) return 0;
+  // The strings belong to the caller: they are emptied, not freed.
+  params->imageDescription.text = nullptr;
+  params->make.text = nullptr;
+  params->model.text = nullptr;
+  params->software.text = nullptr;
+  params->dateTimeOriginal = {};
+  return 1;
+}
+
+int ExifWriter::DropThumbnail(bool removeInterop) {
+  const bool tiff = IsTiffSource();
+  if ((!tiff && !IsJpegImage()) || !IsBuilt() || !HasOutputThumbnail()) return 0;
+  // Only an IFD1 this writer laid last can be cut off the end: one copied from the source may
+  // have other values behind it.
+  if (copiedFromSource_ && !out_.edits().thumbnailAttached) return 0;
+  out_.ClearThumbnail();
+  IfdEntry pointer{exif::kTagInteropIfdPointer};
+  const bool interop = out_.FindOutputEntry(exif::kExifIfd, &pointer) == exif::kFound;
+
+  const uint32_t ifd1 = out_.outIfd1().location.offset;
+  if (!out_.SetDirectoryPointer(exif::kIfd1, 0)) return 0;
+  out_.ForgetDirectory(exif::kIfd1);
+  if (!out_.TruncateTo(ifd1)) return 0;
+  out_.RecordThumbnailEdit(ThumbnailEdit::kAttached, false);
+  if (copiedFromSource_) out_.RecordThumbnailEdit(ThumbnailEdit::kDropped);
+  if (removeInterop && interop) {
+    out_.RemoveOutputEntries(exif::kExifIfd, exif::kTagInteropIfdPointer);
+    out_.ForgetDirectory(exif::kInteropIfd);
+  }
+  if (tiff && !out_.imageInBlock()) {
+    if (out_.MeasureMainImage() && out_.mainImageSize() != 0) {
+      uint32_t at = out_.outLength();
+      if (!out_.RelocateImageData(exif::kIfd0, &at)) return 0;
+    }
+  }
+  return 1;
+}
+
 }  // namespace lf::edit

@@ -58,7 +58,7 @@ class ExifWriter : public exif::ExifReader {
   // The GPS record receives the GPSVersionID the GPS IFD is written with.
   [[nodiscard]] int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params,
                      GpsRecord* gps);
-  int BuildGpsDirectory(GpsRecord* gps);
+  [[nodiscard]] int BuildGpsDirectory(GpsRecord* gps);
   // Lays IFD1 for the thumbnail in `thumbnailPath` (a 160 × 120 JPEG or TIFF) behind a block
   // copied without its thumbnail; DropThumbnail takes it away again.
   [[nodiscard]] int AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params);

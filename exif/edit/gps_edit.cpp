@@ -75,7 +75,7 @@ int BuildGpsDirectory(ExifWriter& writer, GpsRecordView& record) {
   GpsValueWriter values(record, &writer);
   const uint32_t at = out.LayDirectory(exif::kGpsIfd, list, &values);
   if (at == 0) return 0;
-  for (const IfdEntry& e : list) out.mutableEdits().Add(exif::kGpsIfd, e.tag);
+  for (const IfdEntry& e : list) out.RecordEdit(exif::kGpsIfd, e.tag);
   return out.UpdateOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, kTypeLong, 1, at}) == exif::kFound ? 1 : 0;
 }
 
@@ -215,14 +215,14 @@ ThumbnailRestore RestoreSourceThumbnail(ExifWriter& writer) {
     }
   }
   if (size != 0) {
-    OutputBuffer& thumbnail = out.mutableThumbnailData();
-    thumbnail.Reset();
+    OutputBuffer thumbnail;
     if (!thumbnail.Append(block.data() + from, size) || !out.PadToEven()) return ThumbnailRestore::kCannotCarry;
-    out.set_thumbnailImageSize(size);
+    out.HoldThumbnail(&thumbnail);
+    out.PlaceHeldThumbnail(size);
     uint32_t thumbnailAt = out.outLength();
     if (!out.RelocateImageData(exif::kIfd1, &thumbnailAt)) return ThumbnailRestore::kCannotCarry;
   }
-  out.mutableEdits().thumbnailRestored = true;
+  out.RecordThumbnailEdit(ThumbnailEdit::kRestored);
   return RelocateMainImage(out) ? ThumbnailRestore::kRestored : ThumbnailRestore::kCannotCarry;
 }
 

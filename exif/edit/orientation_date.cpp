@@ -96,8 +96,8 @@ bool SetOrientationInOutput(ExifWriter& writer, uint16_t orientation) {
   bool ok = SetOutputOrientation(out, exif::kIfd0, orientation);
   if (ok && out.HasOutputThumbnail()) ok = SetOutputOrientation(out, exif::kIfd1, orientation);
   if (ok && out.isTiff() && !out.imageInBlock()) {
-    uint32_t size = 0;
-    if (out.MeasureImageData(exif::kIfd0, &size) == 1) out.set_mainImageSize(size);
+    // Where the strips cannot be measured now, the size measured when the block was copied holds.
+    static_cast<void>(out.MeasureMainImage());
     if (out.mainImageSize() != 0) {
       uint32_t at = out.outLength() + out.thumbnailImageSize();
       ok = out.RelocateImageData(exif::kIfd0, &at);

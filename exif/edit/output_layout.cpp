@@ -159,8 +159,11 @@ void OutputLayout::StampDateTime() {
   if (platform::LocalTime(&now)) StampDateTime(now);
 }
 
-void OutputLayout::StampDateTime(const ExifDateTime& now) {
+void OutputLayout::StampDateTime(const ExifDateTime& now, bool includeIfd1) {
   if (edit::StampDateTime(out_.View(order_), ifd0_.location.offset, now)) edits_.Add(exif::kIfd0, kTagDateTime);
+  if (includeIfd1 && ifd1_.location.offset != 0 && edit::StampDateTime(out_.View(order_), ifd1_.location.offset, now)) {
+    edits_.Add(exif::kIfd1, kTagDateTime);
+  }
 }
 
 bool OutputLayout::HoldsJpegThumbnail(DirectoryId id) {
@@ -171,25 +174,32 @@ bool OutputLayout::HoldsJpegThumbnail(DirectoryId id) {
   return FindOutputEntry(id, &at) == exif::kFound && FindOutputEntry(id, &strips) != exif::kFound;
 }
 
-int OutputLayout::MeasureImageData(DirectoryId id, uint32_t* size) {
+bool OutputLayout::MeasureImageData(DirectoryId id, uint32_t* size) {
   *size = 0;
   if (HoldsJpegThumbnail(id)) {
     *size = thumbnail_.length();
-    return 1;
+    return true;
   }
-  if (!isTiff_) return isJpeg_ ? 0 : 1;
+  if (!isTiff_) return !isJpeg_;
   IfdEntry offsets{exif::kTagStripOffsets}, counts{exif::kTagStripByteCounts};
-  if (FindOutputEntry(id, &offsets) != exif::kFound || FindOutputEntry(id, &counts) != exif::kFound) return 0;
+  if (FindOutputEntry(id, &offsets) != exif::kFound || FindOutputEntry(id, &counts) != exif::kFound) return false;
   uint32_t first = 0, last = 0, firstCount = 0, lastCount = 0;
   const ByteView view = View();
   if (!FirstAndLastValue(view, offsets, StripCount(id, offsets.count), &first, &last) ||
       !FirstAndLastValue(view, counts, StripCount(id, counts.count), &firstCount, &lastCount)) {
-    return 0;
+    return false;
   }
   const uint64_t end = uint64_t{last} + lastCount;
-  if (end < first || end - first > UINT32_MAX) return 0;
+  if (end < first || end - first > UINT32_MAX) return false;
   *size = static_cast<uint32_t>(end - first);
-  return 1;
+  return true;
+}
+
+bool OutputLayout::MeasureMainImage() {
+  uint32_t size = 0;
+  if (!MeasureImageData(exif::kIfd0, &size)) return false;
+  mainImageSize_ = size;
+  return true;
 }
 
 bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
@@ -197,8 +207,9 @@ bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
   IfdDescriptor* descriptor = Descriptor(id);
   if (!descriptor) return false;
   if (HoldsJpegThumbnail(id)) {
-    PatchOutputEntry(id, {exif::kTagJpegInterchangeFormat, kTypeLong, 1, *newOffset}, false);
-    PatchOutputEntry(id, {exif::kTagJpegInterchangeFormatLength, kTypeLong, 1, thumbnail_.length()}, false);
+    // Either entry may be missing from IFD1: the one that is there names the new place.
+    static_cast<void>(PatchOutputEntry(id, {exif::kTagJpegInterchangeFormat, kTypeLong, 1, *newOffset}, false));
+    static_cast<void>(PatchOutputEntry(id, {exif::kTagJpegInterchangeFormatLength, kTypeLong, 1, thumbnail_.length()}, false));
     descriptor->firstStripOffset = *newOffset;
     return true;
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "exif/edit/cut_list.h"
+#include "exif/edit/directory_emitter.h"
 #include "exif/edit/output_buffer.h"
 #include "exif/edit/raw_entries.h"
 #include "exif/model/block_structure.h"
@@ -28,32 +29,17 @@ struct EditSource {
   IfdDescriptor ifd1;
 };
 
-// How LayDirectory spaces the values behind a directory. Both keep every value on a word boundary
-// (TIFF 6.0, Section 2).
-enum class ValueSpacing {
-  kEven,    // the editor's: each value padded to an even length
-  kRecord,  // the record writer's: a value of one-byte units (ASCII, BYTE, UNDEFINED) n bytes
-            // long takes n + n mod 4 bytes, and a GPS directory's value area begins 12 zero
-            // bytes after its link
-};
-
-// Delivers the value of an entry added by RewriteDirectory whose value does not fit inline.
-// Returns the number of values written into `dest` (0 = none).
-class ValueProvider {
- public:
-  virtual ~ValueProvider() = default;
-  virtual uint32_t DeliverValue(const IfdEntry& requested, MutableByteView dest) = 0;
-  // The bytes the value of `requested` needs (0 = cannot deliver).
-  virtual uint32_t ValueSize(const IfdEntry& requested) = 0;
-};
-
 // What the edits of a layout were asked to change. The check of the finished block accepts
 // differences from the source only there.
+enum class ThumbnailEdit { kDropped, kRestored, kAttached };
 struct EditRecord {
   std::vector<std::pair<DirectoryId, uint16_t>> tags;  // entries updated, added or removed
   bool thumbnailDropped = false;                       // IFD1, its values and the thumbnail
   bool thumbnailRestored = false;                      // ... laid again behind the block
   bool thumbnailAttached = false;                      // a new IFD1 and thumbnail laid behind it
+  void Set(ThumbnailEdit edit, bool done) {
+    (edit == ThumbnailEdit::kDropped ? thumbnailDropped : edit == ThumbnailEdit::kRestored ? thumbnailRestored : thumbnailAttached) = done;
+  }
   bool Touches(DirectoryId id, uint16_t tag) const {
     for (const auto& t : tags) {
       if (t.first == id && t.second == tag) return true;
@@ -89,11 +75,8 @@ class OutputLayout {
   uint32_t makerNoteLength() const { return makerNoteLength_; }
   uint16_t makerNoteTail() const { return makerNoteTail_; }
   uint32_t mainImageSize() const { return mainImageSize_; }
-  void set_mainImageSize(uint32_t n) { mainImageSize_ = n; }
   uint32_t thumbnailImageSize() const { return thumbnailImageSize_; }
-  void set_thumbnailImageSize(uint32_t n) { thumbnailImageSize_ = n; }
   const OutputBuffer& thumbnailData() const { return thumbnail_; }
-  OutputBuffer& mutableThumbnailData() { return thumbnail_; }
   bool isTiff() const { return isTiff_; }
   bool isJpeg() const { return isJpeg_; }
   // The source holds offsets the editor cannot correct: nothing that exists moves.
@@ -101,11 +84,33 @@ class OutputLayout {
   // A TIFF's main image stays inside the block (a pinned block that holds its strips).
   bool imageInBlock() const { return imageInBlock_; }
   const EditRecord& edits() const { return edits_; }
-  EditRecord& mutableEdits() { return edits_; }
+
+  // ---- What an edit changes beyond single entries (the check of the finished block accepts it)
+  void RecordEdit(DirectoryId id, uint16_t tag) { edits_.Add(id, tag); }
+  void RecordThumbnailEdit(ThumbnailEdit edit, bool done = true) { edits_.Set(edit, done); }
+
+  // ---- The thumbnail held apart from the block, and the main image behind both
+  // Takes the bytes of `data` as the thumbnail's (swapped in); none of them is placed yet.
+  void HoldThumbnail(OutputBuffer* data) {
+    thumbnail_.Swap(*data);
+    data->Reset();
+  }
+  // The first `size` bytes held are the thumbnail IFD1 names behind the block.
+  void PlaceHeldThumbnail(uint32_t size) { thumbnailImageSize_ = size; }
+  // No thumbnail behind the block.
+  void ClearThumbnail() {
+    thumbnail_.Reset();
+    thumbnailImageSize_ = 0;
+  }
+  // Measures the strips of IFD0 as the size of the main image that moves behind the block. False,
+  // the size as it was, when they cannot be measured.
+  [[nodiscard]] bool MeasureMainImage();
+  // The main image's strips no longer move with the block (new ones are placed later).
+  void DetachMainImage() { mainImageSize_ = 0; }
 
   // ---- Filling the block from a source (the first step of every edit of an existing file)
   // Copies the source block, keeping or removing IFD1 and the thumbnail; see the .cpp. 1 or 0.
-  int CopyBlockForEdit(const EditSource& source, bool keepThumbnail, bool removeInterop);
+  [[nodiscard]] int CopyBlockForEdit(const EditSource& source, bool keepThumbnail, bool removeInterop);
   // Shifts the offsets of one directory by `cuts`; the number of entries rewritten.
   int CorrectDirectory(DirectoryId id, const CutList& cuts);
 
@@ -113,11 +118,11 @@ class OutputLayout {
   int LocateOutputDirectory(DirectoryId id, IfdLocation* out);
   // kAbsent also for an empty directory or one not inside the block; kCannotLocate for an unknown
   // or unlocatable directory.
-  exif::Lookup FindOutputEntry(DirectoryId id, IfdEntry* entry);
+  [[nodiscard]] exif::Lookup FindOutputEntry(DirectoryId id, IfdEntry* entry);
   // Entries matching the request in *list (empty = all), in directory order; count, 0 or -1.
-  int CollectOutputEntries(DirectoryId id, IfdEntryList* list);
+  [[nodiscard]] int CollectOutputEntries(DirectoryId id, IfdEntryList* list);
   // Re-encodes the entry with the same tag in place (tag 0 is refused as absent).
-  exif::Lookup UpdateOutputEntry(DirectoryId id, const IfdEntry& entry);
+  [[nodiscard]] exif::Lookup UpdateOutputEntry(DirectoryId id, const IfdEntry& entry);
   // Deletes every entry with `tag`; the number deleted.
   int RemoveOutputEntries(DirectoryId id, uint16_t tag);
   // Re-lays one directory with entries removed, replaced or added; new minus old entry count
@@ -127,32 +132,34 @@ class OutputLayout {
                        bool* failed = nullptr);
   // ---- Building a block from scratch
   // Starts a new block: the TIFF header in `order`, its IFD0 offset 0 until IFD0 is laid.
-  bool StartBlock(ByteOrder order, bool isTiff, bool isJpeg);
+  [[nodiscard]] bool StartBlock(ByteOrder order, bool isTiff, bool isJpeg);
   // Lays a directory of `entries` (in the order given) at the end of the block by the layout
   // rules: the directory on a word boundary, its value area directly behind it, each out-of-line
   // value on a word boundary with the bytes `values` delivers (without them, count 0 and value 0),
   // spaced by `spacing`; a next-IFD link of 0. The directory is read back and compared with the
   // plan. Records the location of `id` (and the summary of IFD0 and IFD1) but sets no pointer to
   // it (see SetDirectoryPointer). The directory's offset, or 0 on failure.
-  uint32_t LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values,
+  [[nodiscard]] uint32_t LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values,
                         ValueSpacing spacing = ValueSpacing::kEven);
   // Points the directory's parent (the TIFF header, IFD0's link or a pointer entry) at `offset`.
-  bool SetDirectoryPointer(DirectoryId id, uint32_t offset);
+  [[nodiscard]] bool SetDirectoryPointer(DirectoryId id, uint32_t offset);
   // Takes the image summary of IFD0 or IFD1 (and the strip count rule for its strips) from the
   // file its entries came from; the directory's location and first strip stay.
   void SetImageSummary(DirectoryId id, const IfdDescriptor& summary);
   // Forgets where a directory lies; its bytes stay in the block, unreferenced.
   void ForgetDirectory(DirectoryId id);
   // Cuts the block back to its first `length` bytes (never below the TIFF header).
-  bool TruncateTo(uint32_t length);
+  [[nodiscard]] bool TruncateTo(uint32_t length);
 
   // Writes the local time into IFD0 DateTime when it has 20 bytes out of line.
   void StampDateTime();
-  void StampDateTime(const ExifDateTime& now);
+  // Writes `now` into IFD0 DateTime (and IFD1's, with `includeIfd1`) where it has 20 bytes out
+  // of line.
+  void StampDateTime(const ExifDateTime& now, bool includeIfd1 = false);
 
   // ---- Image data
-  // The byte span of the image data of IFD0 (1) or IFD1 (257). 1 or 0.
-  int MeasureImageData(DirectoryId id, uint32_t* size);
+  // The byte span of the image data of IFD0 (1) or IFD1 (257); false when it cannot be measured.
+  [[nodiscard]] bool MeasureImageData(DirectoryId id, uint32_t* size);
   // Points the image data of a directory at *newOffset (made even). False when the offsets cannot
   // be represented (a SHORT offset above 65535) or are not inside the block.
   bool RelocateImageData(DirectoryId id, uint32_t* newOffset);
@@ -165,7 +172,7 @@ class OutputLayout {
   }
   // Makes the block end on a word boundary, so the thumbnail that follows it starts where
   // RelocateImageData puts it.
-  bool PadToEven() { return out_.PadToEven(); }
+  [[nodiscard]] bool PadToEven() { return out_.PadToEven(); }
 
   void Reset();
 
@@ -174,10 +181,10 @@ class OutputLayout {
   IfdDescriptor* Descriptor(DirectoryId id);
   IfdLocation* Slot(DirectoryId id);
   // The located directory inside the block, or false.
-  bool Directory(DirectoryId id, RawDirectory* dir);
-  int LocateMakerNoteDirectory(IfdLocation* out);
+  [[nodiscard]] bool Directory(DirectoryId id, RawDirectory* dir);
+  [[nodiscard]] int LocateMakerNoteDirectory(IfdLocation* out);
   // UpdateOutputEntry; `record`: the change is one the edit asked for (not a moved offset).
-  exif::Lookup PatchOutputEntry(DirectoryId id, const IfdEntry& entry, bool record);
+  [[nodiscard]] exif::Lookup PatchOutputEntry(DirectoryId id, const IfdEntry& entry, bool record);
   // Walks IFD0, Exif, GPS, Interop, the maker note and (when asked) IFD1 and corrects each once.
   void CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t finalOffset);
   int CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFinal);
@@ -186,11 +193,11 @@ class OutputLayout {
   bool HoldsJpegThumbnail(DirectoryId id);
   // RewriteDirectory for a pinned block: the new directory goes at the end of the block, with
   // the kept entries' values where they are, and only the pointer to it changes.
-  int AppendDirectory(DirectoryId id, const RawDirectory& dir, const std::vector<uint16_t>* tagsToRemove,
+  [[nodiscard]] int AppendDirectory(DirectoryId id, const RawDirectory& dir, const std::vector<uint16_t>* tagsToRemove,
                       const IfdEntryList* entriesToAdd, ValueProvider* values);
   static constexpr int kAppendFailed = INT32_MIN;
   // Moves the thumbnail (held apart from the block) and a TIFF's strips behind the grown block.
-  bool RelocateAfterGrowth();
+  [[nodiscard]] bool RelocateAfterGrowth();
 
   OutputBuffer out_;
   OutputBuffer thumbnail_;

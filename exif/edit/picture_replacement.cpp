@@ -71,9 +71,7 @@ bool UpdateDimension(OutputLayout& out, uint16_t tag, uint32_t value) {
 
 // The new picture's strips behind the block (and the thumbnail held apart).
 bool PlaceNewStrips(OutputLayout& out) {
-  uint32_t size = 0;
-  if (out.MeasureImageData(exif::kIfd0, &size) != 1 || size == 0) return false;
-  out.set_mainImageSize(size);
+  if (!out.MeasureMainImage() || out.mainImageSize() == 0) return false;
   uint32_t at = out.outLength() + out.thumbnailData().length();
   return out.RelocateImageData(exif::kIfd0, &at);
 }
@@ -193,7 +191,7 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
     }
     // The old strips are not moved with the re-laid directory: the new ones are placed below,
     // once their entries are counted by the new file's own summary.
-    out.set_mainImageSize(0);
+    out.DetachMainImage();
     EntryValuesOf values(picture);
     bool failed = true;
     out.RewriteDirectory(exif::kIfd0, &kOldImageTags, &entries, &values, &failed);

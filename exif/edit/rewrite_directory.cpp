@@ -29,7 +29,7 @@ bool IsPointerTag(uint16_t tag) {
 }  // namespace
 
 int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
-                                   const IfdEntryList* entriesToAdd, ValueProvider* values,
+                                   const IfdEntryList* entriesToAdd, ValueProvider* provider,
                                    bool* failed) {
   if (failed) *failed = true;
   if (!IsBuilt() || id == exif::kMakerNoteIfd || !Slot(id)) return 0;
@@ -46,7 +46,7 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
     for (const IfdEntry& add : *entriesToAdd) edits_.Add(id, add.tag);
   }
   if (pinned_) {
-    const int grown = AppendDirectory(id, dir, tagsToRemove, entriesToAdd, values);
+    const int grown = AppendDirectory(id, dir, tagsToRemove, entriesToAdd, provider);
     if (failed && grown != kAppendFailed) *failed = false;
     return grown == kAppendFailed ? 0 : grown;
   }
@@ -127,42 +127,25 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
 
   // The value area, laid in entry order, each value on a word boundary of the block: behind a
   // directory that starts on an odd offset (a writer that did not pad) the area starts with a pad
-  // byte, and it ends with one, so the insertion stays even and nothing behind it changes
+  // byte, and its length is made even, so the insertion stays even and nothing behind it changes
   // alignment.
   OutputBuffer area;
-  const uint32_t lead = static_cast<uint32_t>(valueBase & 1);
-  auto padToWord = [&] { return (area.length() + lead) % 2 == 0 || area.AppendZeros(1); };
-  if (lead && !area.AppendZeros(1)) return 0;
+  ValueArea values(&area, valueBase, order_, ValueSpacing::kEven);
+  if (!values.AlignToWord()) return 0;
   for (Item& item : items) {
     IfdEntry& e = item.entry;
     if (item.opaque || !HasOutOfLineValue(e)) continue;
-    const uint32_t bytes = ValueBytes(e.type, e.count);
-    const uint32_t at = area.length();
     if (!item.added) {
+      const uint32_t bytes = ValueBytes(e.type, e.count);
       if (e.value == 0 || !old.Contains(e.value, bytes)) continue;  // kept, shifted below
-      if (!area.Append(old.data() + e.value, bytes)) return 0;
+      if (!values.Copy(old.data() + e.value, bytes, &e.value)) return 0;
     } else {
-      e.count = 0;
-      e.value = 0;
-      const uint32_t want = values ? values->ValueSize(item.requested) : 0;
-      if (want != 0) {
-        if (!area.AppendZeros(want)) return 0;
-        const uint32_t delivered =
-            values->DeliverValue(item.requested, MutableByteView(area.data() + at, want, order_));
-        if (delivered == 0) {
-          area.Resize(at);
-          continue;
-        }
-        e.count = delivered;
-        area.Resize(at + ValueBytes(e.type, delivered));
-      }
+      if (!values.Deliver(provider, item.requested, &e)) return 0;
       if (e.count == 0) continue;
     }
-    e.value = static_cast<uint32_t>(valueBase + at);
     item.laid = true;
-    if (!padToWord()) return 0;
   }
-  if (!area.PadToEven()) return 0;
+  if (!values.AlignToWord() || !area.PadToEven()) return 0;
 
   OutputBuffer cutCopy;
   if (!cutCopy.Reserve(uint64_t{length} + dirBytes + area.length() + 65536) ||
@@ -261,78 +244,43 @@ bool OutputLayout::SetDirectoryPointer(DirectoryId id, uint32_t offset) {
 int OutputLayout::AppendDirectory(DirectoryId id, const RawDirectory& dir,
                                   const std::vector<uint16_t>* tagsToRemove,
                                   const IfdEntryList* entriesToAdd, ValueProvider* values) {
-  struct Kept {
-    uint16_t tag = 0;
-    uint8_t raw[exif::kEntrySize] = {};  // kept byte for byte: its value stays where it is
-    bool added = false;
-    IfdEntry requested;
-  };
+  // Kept entries stay byte for byte, their values where they are.
   const ByteView old = View();
-  std::vector<Kept> items(dir.count);
+  std::vector<PlannedEntry> plan(dir.count);
   for (uint32_t i = 0; i < dir.count; ++i) {
-    old.Copy(dir.EntryPos(i), items[i].raw, exif::kEntrySize);
-    items[i].tag = old.ReadU16(dir.EntryPos(i));
+    if (!old.Copy(dir.EntryPos(i), plan[i].raw.data(), exif::kEntrySize)) return kAppendFailed;
+    plan[i].entry.tag = old.ReadU16(dir.EntryPos(i));
+    plan[i].keepRaw = true;
   }
   const uint32_t link = old.Contains(dir.LinkPos(), 4) ? old.ReadU32(dir.LinkPos()) : 0;
   bool changed = false;
   if (tagsToRemove) {
     for (uint16_t tag : *tagsToRemove) {
-      const auto gone = std::remove_if(items.begin(), items.end(), [&](const Kept& k) { return k.tag == tag; });
-      changed = changed || gone != items.end();
-      items.erase(gone, items.end());
+      const auto gone = std::remove_if(plan.begin(), plan.end(), [&](const PlannedEntry& p) { return p.entry.tag == tag; });
+      changed = changed || gone != plan.end();
+      plan.erase(gone, plan.end());
     }
   }
   if (entriesToAdd) {
     for (const IfdEntry& add : *entriesToAdd) {
-      Kept k;
-      k.tag = add.tag;
-      k.added = true;
-      k.requested = add;
-      auto same = std::find_if(items.begin(), items.end(), [&](const Kept& x) { return x.tag == add.tag; });
-      if (same != items.end()) *same = k; else items.push_back(k);
+      PlannedEntry p;
+      p.entry = add;
+      auto same = std::find_if(plan.begin(), plan.end(), [&](const PlannedEntry& x) { return x.entry.tag == add.tag; });
+      if (same != plan.end()) *same = p; else plan.push_back(p);
       changed = true;
     }
   }
   if (changed) {
-    std::stable_sort(items.begin(), items.end(), [](const Kept& a, const Kept& b) { return a.tag < b.tag; });
-    items.erase(std::unique(items.begin(), items.end(),
-                            [](const Kept& a, const Kept& b) { return a.tag == b.tag; }),
-                items.end());
+    std::stable_sort(plan.begin(), plan.end(), [](const PlannedEntry& a, const PlannedEntry& b) { return a.entry.tag < b.entry.tag; });
+    plan.erase(std::unique(plan.begin(), plan.end(),
+                           [](const PlannedEntry& a, const PlannedEntry& b) { return a.entry.tag == b.entry.tag; }),
+               plan.end());
   }
-  if (items.size() > 0xFFFF || !out_.PadToEven()) return kAppendFailed;
-
-  const uint32_t newPos = out_.length();
-  const uint32_t count = static_cast<uint32_t>(items.size());
-  if (!out_.AppendZeros(kDirectoryOverhead + exif::kEntrySize * count)) return kAppendFailed;
-  for (Kept& k : items) {
-    if (!k.added) continue;
-    IfdEntry e = k.requested;
-    if (HasOutOfLineValue(e)) {
-      e.count = 0;
-      e.value = 0;
-      const uint32_t want = values ? values->ValueSize(k.requested) : 0;
-      const uint32_t at = out_.length();
-      if (want != 0 && out_.AppendZeros(want)) {
-        const uint32_t delivered =
-            values->DeliverValue(k.requested, MutableByteView(out_.data() + at, want, order_));
-        out_.Resize(delivered ? at + ValueBytes(e.type, delivered) : at);
-        if (delivered != 0) {
-          e.count = delivered;
-          e.value = at;
-        }
-        if (!out_.PadToEven()) return kAppendFailed;
-      }
-    }
-    exif::EncodeEntry({k.raw, exif::kEntrySize}, order_, e);
-  }
-  const MutableByteView view = out_.View(order_);
-  view.WriteU16(newPos, static_cast<uint16_t>(count));
-  for (uint32_t i = 0; i < count; ++i) {
-    view.WriteBytes(uint64_t{newPos} + 2 + uint64_t{i} * exif::kEntrySize, items[i].raw, exif::kEntrySize);
-  }
-  view.WriteU32(uint64_t{newPos} + 2 + uint64_t{count} * exif::kEntrySize, link);
-  if (!SetDirectoryPointer(id, newPos)) return kAppendFailed;
+  const uint32_t newPos = EmitDirectory(&out_, order_, id, &plan, link, values, ValueSpacing::kEven);
+  if (newPos == 0 || !out_.PadToEven() || !SetDirectoryPointer(id, newPos)) return kAppendFailed;
+  const uint32_t count = static_cast<uint32_t>(plan.size());
   // The old directory is left unreferenced; its bytes are cleared so no stale entry survives.
+  const MutableByteView view = out_.View(order_);
   view.Fill(dir.offset, 0, std::min<uint64_t>(dir.Size(), view.size() - dir.offset));
   *Slot(id) = {newPos, static_cast<uint16_t>(count)};
   if (IfdDescriptor* descriptor = Descriptor(id)) {

@@ -64,7 +64,8 @@ uint32_t OverwriteRange(File& file, uint64_t fileOffset, const uint8_t* bytes, s
   if (!file.Seek(fileOffset)) return platform::LastError();
   if (!file.Write(bytes, length)) {
     const uint32_t error = platform::LastError();
-    if (file.Seek(fileOffset)) file.Write(oldBytes->data(), length);
+    // Best effort to put the old bytes back; the write's own error is the one reported.
+    if (file.Seek(fileOffset)) (void)file.Write(oldBytes->data(), length);
     return error;
   }
   return 0;
@@ -73,8 +74,9 @@ uint32_t OverwriteRange(File& file, uint64_t fileOffset, const uint8_t* bytes, s
 // Writes the old bytes back after a patch that must be undone.
 void UndoPatch(const std::string& path, uint64_t fileOffset, const std::vector<uint8_t>& oldBytes) {
   File file = File::Open(path, Access::Write, Disposition::OpenExisting, Share::DenyWrite);
-  if (file && file.Seek(fileOffset)) file.Write(oldBytes.data(), oldBytes.size());
-  file.Close();
+  // Best effort: the caller reports the failure that made the undo necessary.
+  if (file && file.Seek(fileOffset)) (void)file.Write(oldBytes.data(), oldBytes.size());
+  (void)file.Close();
 }
 
 // Patches a file that is known to exist and be writable by us (attributes already handled).
@@ -86,7 +88,7 @@ uint32_t PatchOpenFile(const std::string& path, uint64_t fileOffset, const uint8
   // The patch is on the disk before the edit reports it done; one that cannot be flushed is undone.
   if (error == 0 && !file.FlushData()) {
     error = platform::LastError();
-    if (file.Seek(fileOffset)) file.Write(oldBytes->data(), length);
+    if (file.Seek(fileOffset)) (void)file.Write(oldBytes->data(), length);  // best effort, as above
   }
   if (!file.Close() && error == 0) {
     error = platform::LastError();
@@ -197,7 +199,8 @@ HRESULT CheckDestinationWritable(const std::string& destPath) {
   if (dir.size() + kTempNameRoom <= kMaxPath) {
     std::string probe;
     if (!platform::CreateTempFile(dir, "CHK", &probe)) return ResultFromLastError();
-    if (!platform::DeleteFile(probe)) platform::DeleteFile(probe);
+    // The probe proved the folder writable; a delete refused twice only leaves it behind.
+    if (!platform::DeleteFile(probe)) (void)platform::DeleteFile(probe);
     return S_OK;
   }
   // The directory name leaves no room for the temporary-name service: probe plain hexadecimal
@@ -209,8 +212,8 @@ HRESULT CheckDestinationWritable(const std::string& destPath) {
     if (platform::FileExists(name)) continue;
     File probe = File::Open(name, Access::Write, Disposition::CreateNew, Share::DenyWrite);
     if (!probe) return ResultFromLastError();
-    probe.Close();
-    if (!platform::DeleteFile(name)) platform::DeleteFile(name);
+    (void)probe.Close();                                                // nothing was written
+    if (!platform::DeleteFile(name)) (void)platform::DeleteFile(name);  // as above
     return S_OK;
   }
   return ResultFrom(platform::kErrorFileExists);

@@ -16,7 +16,7 @@ bool FileReader::Open(const std::string& path) {
   failed_ = false;
   if (!file_.IsOpen()) return false;
   if (!file_.LengthAtOpen(&length_)) {
-    file_.Close();
+    (void)file_.Close();  // failing already; closing a file opened for reading loses nothing
     return false;
   }
   return true;

@@ -1,65 +1,64 @@
 // SPDX-License-Identifier: MIT
 #include "exif/record/record_fields.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
-#include "exif/model/field_types.h"
+#include "exif/model/directory.h"
 #include "exif/record/record_list.h"
 
 namespace lf::record {
 namespace {
 
 using exif::ByteOrder;
+using exif::ByteView;
+using exif::IfdEntry;
 
-// Fills a FieldValue: the entry's type and count, its value bytes in the file's order.
+// The field of type T at `offset` of a record, copied out or in (records are plain C structs).
+template <typename T>
+T Get(const void* record, size_t offset, size_t index = 0) {
+  T v;
+  std::memcpy(&v, static_cast<const uint8_t*>(record) + offset + sizeof(T) * index, sizeof v);
+  return v;
+}
+template <typename T>
+void Put(void* record, size_t offset, const T& v, size_t index = 0) {
+  std::memcpy(static_cast<uint8_t*>(record) + offset + sizeof(T) * index, &v, sizeof v);
+}
+template <typename T>
+T* At(void* record, size_t offset) {
+  return reinterpret_cast<T*>(static_cast<uint8_t*>(record) + offset);
+}
+const uint8_t* BytesAt(const void* record, size_t offset) { return static_cast<const uint8_t*>(record) + offset; }
+
+// ---- Writing: a present field as its entry's value bytes in the file's order.
+
 class FieldEncoder {
  public:
   FieldEncoder(ByteOrder order, FieldValue* out) : order_(order), out_(out) {}
 
-  void Shorts(const uint16_t* v, size_t n) {
-    Start(exif::kTypeShort, n, 2);
-    for (size_t i = 0; i < n; ++i) View().WriteU16(2 * i, v[i]);
-  }
-  void Short(uint16_t v) { Shorts(&v, 1); }
-  void Longs(const uint32_t* v, size_t n) {
-    Start(exif::kTypeLong, n, 4);
-    for (size_t i = 0; i < n; ++i) View().WriteU32(4 * i, v[i]);
-  }
-  void Long(uint32_t v) { Longs(&v, 1); }
-  // SHORT when the field was read as SHORT, LONG otherwise.
-  void ShortOrLong(uint32_t v, uint16_t type) {
-    if (type == exif::kTypeShort) Short(static_cast<uint16_t>(v)); else Long(v);
-  }
-  void ShortOrLongArray(const LfU32List& a, uint16_t type) {
-    const size_t n = static_cast<size_t>(a.size);
-    if (type == exif::kTypeShort) {
-      Start(exif::kTypeShort, n, 2);
-      for (size_t i = 0; i < n; ++i) View().WriteU16(2 * i, static_cast<uint16_t>(a.data[i]));
-    } else {
-      Longs(a.data, n);
+  // `count` values of `width` bytes; fn(i) gives value i.
+  template <typename Fn>
+  void Numbers(uint16_t type, size_t count, Fn&& fn) {
+    const uint32_t width = exif::FieldTypeSize(type);
+    Start(type, count, width);
+    const exif::MutableByteView view(out_->bytes.data(), out_->bytes.size(), order_);
+    for (size_t i = 0; i < count; ++i) {
+      if (width == 2) {
+        view.WriteU16(2 * i, static_cast<uint16_t>(fn(i)));
+      } else if (width == 4) {
+        view.WriteU32(4 * i, fn(i));
+      } else {  // a rational: numerator and denominator
+        view.WriteU32(8 * i, fn(2 * i));
+        view.WriteU32(8 * i + 4, fn(2 * i + 1));
+      }
     }
   }
-  void ShortArray(const LfU16List& a) { Shorts(a.data, static_cast<size_t>(a.size)); }
-  // `n` rationals: numerator and denominator of each.
-  void Rationals(const uint32_t* v, size_t n, uint16_t type = exif::kTypeRational) {
-    Start(type, n, 8);
-    for (size_t i = 0; i < 2 * n; ++i) View().WriteU32(4 * i, v[i]);
-  }
-  void SRational(const int32_t* v) {
-    const uint32_t u[2] = {static_cast<uint32_t>(v[0]), static_cast<uint32_t>(v[1])};
-    Rationals(u, 1, exif::kTypeSRational);
-  }
-  // The text and its terminating NUL.
-  void Ascii(const LfString& s) {
-    const size_t n = s.text ? ::strnlen(s.text, kMaxValueBytes) : 0;
-    Start(exif::kTypeAscii, n + 1, 1);
-    if (n) std::memcpy(out_->bytes.data(), s.text, n);
-  }
-  void Bytes(const uint8_t* p, size_t n, uint16_t type = exif::kTypeUndefined) {
-    Start(type, n, 1);
+  void Bytes(uint16_t type, const void* p, size_t n, size_t count) {
+    Start(type, count, 1);
     if (n) std::memcpy(out_->bytes.data(), p, n);
   }
-  void Blob(const LfByteArray& a) { Bytes(a.data, static_cast<size_t>(a.size)); }
 
  private:
   void Start(uint16_t type, size_t count, size_t width) {
@@ -67,178 +66,162 @@ class FieldEncoder {
     out_->count = static_cast<uint32_t>(count);
     out_->bytes.assign(count * width, 0);
   }
-  exif::MutableByteView View() const { return {out_->bytes.data(), out_->bytes.size(), order_}; }
-
   ByteOrder order_;
   FieldValue* out_;
 };
 
-template <typename Record>
-struct Field {
-  uint16_t tag;
-  uint8_t bit;
-  void (*encode)(const Record&, FieldEncoder&);
-};
+void Encode(const RecordField& f, const void* r, FieldEncoder& e) {
+  const uint16_t kept = f.typeOffset ? Get<uint16_t>(r, f.typeOffset) : uint16_t{0};
+  // SHORT when the value was read as SHORT, LONG otherwise.
+  const uint16_t shortOrLong = kept == exif::kTypeShort ? exif::kTypeShort : exif::kTypeLong;
+  switch (f.kind) {
+    case FieldKind::kU8: return e.Bytes(f.type, BytesAt(r, f.offset), 1, 1);
+    case FieldKind::kRaw4: return e.Bytes(f.type, BytesAt(r, f.offset), 4, 4);
+    case FieldKind::kU16: return e.Numbers(f.type, f.count, [&](size_t i) { return Get<uint16_t>(r, f.offset, i); });
+    case FieldKind::kU32: return e.Numbers(f.type, 1, [&](size_t) { return Get<uint32_t>(r, f.offset); });
+    case FieldKind::kShortOrLong:
+      return e.Numbers(shortOrLong, 1, [&](size_t) { return Get<uint32_t>(r, f.offset); });
+    case FieldKind::kRational:
+    case FieldKind::kSRational:
+      return e.Numbers(f.type, f.count, [&](size_t i) { return Get<uint32_t>(r, f.offset, i); });
+    case FieldKind::kText: {
+      const LfString s = Get<LfString>(r, f.offset);
+      const size_t n = s.text ? ::strnlen(s.text, kMaxValueBytes) : 0;
+      return e.Bytes(exif::kTypeAscii, s.text, n, n + 1);  // the text and its NUL
+    }
+    case FieldKind::kBytes: {
+      const LfByteArray a = Get<LfByteArray>(r, f.offset);
+      const size_t n = static_cast<size_t>(a.size);
+      return e.Bytes(f.type, a.data, n, n);
+    }
+    case FieldKind::kU16List: {
+      const LfU16List a = Get<LfU16List>(r, f.offset);
+      return e.Numbers(f.type, static_cast<size_t>(a.size), [&](size_t i) { return a.data[i]; });
+    }
+    case FieldKind::kU32List: {
+      const LfU32List a = Get<LfU32List>(r, f.offset);
+      return e.Numbers(shortOrLong, static_cast<size_t>(a.size), [&](size_t i) { return a.data[i]; });
+    }
+    case FieldKind::kSubDirectory: return e.Numbers(exif::kTypeLong, 1, [](size_t) { return 0u; });
+  }
+}
 
-template <typename Record, size_t N>
-std::vector<FieldValue> Present(const Record& r, const Field<Record> (&table)[N], ByteOrder order) {
+// ---- Reading: an entry's value into its field. Every read goes through the view and never takes
+// more values than the entry holds or the data has.
+
+// Values of `width` bytes the data holds from `off`, at most `wanted`.
+uint32_t Available(ByteView tiff, uint64_t off, uint64_t wanted, uint32_t width) {
+  if (off >= tiff.size()) return 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(wanted, (tiff.size() - off) / width));
+}
+
+void ReadText(LfString* out, ByteView tiff, const IfdEntry& e) {
+  const uint32_t n = Available(tiff, e.value, e.count, 1);
+  const uint8_t* p = tiff.Pointer(e.value, n);
+  const size_t len = p ? strnlen(reinterpret_cast<const char*>(p), n) : 0;
+  char* text = static_cast<char*>(malloc(len + 1));
+  if (!text) return;
+  if (len) memcpy(text, p, len);
+  text[len] = 0;
+  free(out->text);
+  out->text = text;
+}
+
+void ReadBlob(LfByteArray* out, ByteView tiff, const IfdEntry& e) {
+  LfByteArrayFree(out);
+  const uint8_t* p = tiff.Pointer(e.value, e.count);
+  if (!p || e.count == 0 || e.count > INT32_MAX) return;
+  auto* data = static_cast<uint8_t*>(malloc(e.count));
+  if (!data) return;
+  memcpy(data, p, e.count);
+  out->data = data;
+  out->size = out->capacity = static_cast<int32_t>(e.count);
+}
+
+// A list of SHORTs, or (u32) of SHORTs or LONGs by the entry's type.
+template <typename List, typename T>
+void ReadList(List* out, ByteView tiff, const IfdEntry& e, uint32_t width) {
+  const uint32_t n = Available(tiff, e.value, e.count, width);
+  if (n == 0) return;
+  auto* data = static_cast<T*>(malloc(size_t{n} * sizeof(T)));
+  if (!data) return;
+  for (uint32_t i = 0; i < n; ++i) {
+    data[i] = width == 2 ? tiff.ReadU16(e.value + 2ull * i) : static_cast<T>(tiff.ReadU32(e.value + 4ull * i));
+  }
+  out->data = data;
+  out->size = out->capacity = static_cast<int32_t>(n);
+}
+
+}  // namespace
+
+std::vector<FieldValue> PresentFields(uint32_t selector, const void* record, ByteOrder order) {
   std::vector<FieldValue> out;
-  for (const Field<Record>& f : table) {
-    if (!LfPresenceHas(&r.presence, f.bit)) continue;
+  const LfPresenceMask* mask = PresenceOf(selector, record);
+  if (!mask) return out;
+  for (const RecordField& f : FieldsOf(selector)) {
+    if (!LfPresenceHas(mask, f.bit)) continue;
     FieldValue v;
     v.tag = f.tag;
     FieldEncoder encoder(order, &v);
-    f.encode(r, encoder);
+    Encode(f, record, encoder);
     out.push_back(std::move(v));
   }
   return out;
 }
 
-using Image = LfImageDirRecord;
-const Field<Image> kImageFields[] = {
-    {0x0100, 0, [](const Image& r, FieldEncoder& e) { e.ShortOrLong(r.imageWidth, r.imageWidthType); }},
-    {0x0101, 1, [](const Image& r, FieldEncoder& e) { e.ShortOrLong(r.imageLength, r.imageLengthType); }},
-    {0x0102, 2, [](const Image& r, FieldEncoder& e) { e.Shorts(r.bitsPerSample, 3); }},
-    {0x0103, 3, [](const Image& r, FieldEncoder& e) { e.Short(r.compression); }},
-    {0x0106, 4, [](const Image& r, FieldEncoder& e) { e.Short(r.photometricInterpretation); }},
-    {0x010E, 24, [](const Image& r, FieldEncoder& e) { e.Ascii(r.imageDescription); }},
-    {0x010F, 25, [](const Image& r, FieldEncoder& e) { e.Ascii(r.make); }},
-    {0x0110, 26, [](const Image& r, FieldEncoder& e) { e.Ascii(r.model); }},
-    {0x0111, 12, [](const Image& r, FieldEncoder& e) { e.ShortOrLongArray(r.stripOffsets, r.stripOffsetsType); }},
-    {0x0112, 5, [](const Image& r, FieldEncoder& e) { e.Short(r.orientation); }},
-    {0x0115, 6, [](const Image& r, FieldEncoder& e) { e.Short(r.samplesPerPixel); }},
-    {0x0116, 13, [](const Image& r, FieldEncoder& e) { e.ShortOrLong(r.rowsPerStrip, r.rowsPerStripType); }},
-    {0x0117, 14, [](const Image& r, FieldEncoder& e) { e.ShortOrLongArray(r.stripByteCounts, r.stripByteCountsType); }},
-    {0x011A, 9, [](const Image& r, FieldEncoder& e) { e.Rationals(r.xResolution, 1); }},
-    {0x011B, 10, [](const Image& r, FieldEncoder& e) { e.Rationals(r.yResolution, 1); }},
-    {0x011C, 15, [](const Image& r, FieldEncoder& e) { e.Short(r.planarConfiguration); }},
-    {0x0128, 11, [](const Image& r, FieldEncoder& e) { e.Short(r.resolutionUnit); }},
-    {0x012D, 16, [](const Image& r, FieldEncoder& e) { e.Shorts(r.transferFunction, 768); }},
-    {0x0131, 27, [](const Image& r, FieldEncoder& e) { e.Ascii(r.software); }},
-    {0x0132, 23, [](const Image& r, FieldEncoder& e) { e.Ascii(r.dateTime); }},
-    {0x013B, 28, [](const Image& r, FieldEncoder& e) { e.Ascii(r.artist); }},
-    {0x013E, 17, [](const Image& r, FieldEncoder& e) { e.Rationals(r.whitePoint, 2); }},
-    {0x013F, 18, [](const Image& r, FieldEncoder& e) { e.Rationals(r.primaryChromaticities, 6); }},
-    {0x0201, 19, [](const Image& r, FieldEncoder& e) { e.Long(r.jpegInterchangeFormat); }},
-    {0x0202, 20, [](const Image& r, FieldEncoder& e) { e.Long(r.jpegInterchangeFormatLength); }},
-    {0x0211, 21, [](const Image& r, FieldEncoder& e) { e.Rationals(r.yCbCrCoefficients, 3); }},
-    {0x0212, 7, [](const Image& r, FieldEncoder& e) { e.Shorts(r.yCbCrSubSampling, 2); }},
-    {0x0213, 8, [](const Image& r, FieldEncoder& e) { e.Short(r.yCbCrPositioning); }},
-    {0x0214, 22, [](const Image& r, FieldEncoder& e) { e.Rationals(r.referenceBlackWhite, 6); }},
-    {0x8298, 29, [](const Image& r, FieldEncoder& e) { e.Ascii(r.copyright); }},
-    {0xC4A5, 32, [](const Image& r, FieldEncoder& e) { e.Blob(r.printIM); }},
-};
+void ReadField(const RecordField& f, void* r, ByteView t, const IfdEntry& e) {
+  const uint32_t n = std::min<uint32_t>(f.count, e.count);  // of a fixed number of values
+  switch (f.kind) {
+    case FieldKind::kU8: Put(r, f.offset, t.ReadU8(e.value)); break;
+    case FieldKind::kRaw4: (void)t.Copy(e.value, At<uint8_t>(r, f.offset), std::min<uint32_t>(4, e.count)); break;  // inside: checked by the walk
+    case FieldKind::kU16:
+      if (f.count == 1) {
+        Put(r, f.offset, t.ReadU16(e.value));
+      } else {
+        for (uint32_t i = 0; i < n; ++i) Put(r, f.offset, t.ReadU16(e.value + 2ull * i), i);
+      }
+      break;
+    case FieldKind::kU32: Put(r, f.offset, t.ReadU32(e.value)); break;
+    case FieldKind::kShortOrLong:
+      Put(r, f.offset, e.type == exif::kTypeShort ? uint32_t{t.ReadU16(e.value)} : t.ReadU32(e.value));
+      if (f.typeOffset) Put(r, f.typeOffset, e.type);
+      break;
+    case FieldKind::kRational:
+    case FieldKind::kSRational:
+      for (uint32_t i = 0; i < 2 * n; ++i) Put(r, f.offset, t.ReadU32(e.value + 4ull * i), i);
+      break;
+    case FieldKind::kText: ReadText(At<LfString>(r, f.offset), t, e); break;
+    case FieldKind::kBytes: ReadBlob(At<LfByteArray>(r, f.offset), t, e); break;
+    case FieldKind::kU16List: {
+      auto* list = At<LfU16List>(r, f.offset);
+      LfU16ListFree(list);
+      ReadList<LfU16List, uint16_t>(list, t, e, 2);
+      break;
+    }
+    case FieldKind::kU32List: {
+      auto* list = At<LfU32List>(r, f.offset);
+      LfU32ListFree(list);
+      ReadList<LfU32List, uint32_t>(list, t, e, e.type == exif::kTypeShort ? 2 : 4);
+      Put(r, f.typeOffset, e.type);
+      break;
+    }
+    case FieldKind::kSubDirectory: {
+      // Read only when the count word and every entry lie inside the data.
+      const uint32_t sub = t.ReadU32(e.value);
+      const uint64_t first = uint64_t{sub} + 2;
+      if (first > t.size() || first + 12ull * t.ReadU16(sub) > t.size()) return;
+      ReadDirectoryFields(LF_SEL_INTEROP, At<LfInteropRecord>(r, f.offset), t, first, t.ReadU16(sub));
+      break;
+    }
+  }
+  LfPresenceSet(PresenceOf(f.selector, r), f.bit);
+}
 
-using Exif = LfExifDirRecord;
-const Field<Exif> kExifFields[] = {
-    {0x829A, 14, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.exposureTime, 1); }},
-    {0x829D, 15, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.fNumber, 1); }},
-    {0x8822, 16, [](const Exif& r, FieldEncoder& e) { e.Short(r.exposureProgram); }},
-    {0x8824, 17, [](const Exif& r, FieldEncoder& e) { e.Ascii(r.spectralSensitivity); }},
-    {0x8827, 18, [](const Exif& r, FieldEncoder& e) { e.ShortArray(r.isoSpeedRatings); }},
-    {0x8828, 19, [](const Exif& r, FieldEncoder& e) { e.Blob(r.oecf); }},
-    {0x9000, 0, [](const Exif& r, FieldEncoder& e) { e.Bytes(r.exifVersion, 4); }},
-    {0x9003, 9, [](const Exif& r, FieldEncoder& e) { e.Ascii(r.dateTimeOriginal); }},
-    {0x9004, 10, [](const Exif& r, FieldEncoder& e) { e.Ascii(r.dateTimeDigitized); }},
-    {0x9101, 3, [](const Exif& r, FieldEncoder& e) { e.Bytes(r.componentsConfiguration, 4); }},
-    {0x9102, 4, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.compressedBitsPerPixel, 1); }},
-    {0x9201, 20, [](const Exif& r, FieldEncoder& e) { e.SRational(r.shutterSpeedValue); }},
-    {0x9202, 21, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.apertureValue, 1); }},
-    {0x9203, 22, [](const Exif& r, FieldEncoder& e) { e.SRational(r.brightnessValue); }},
-    {0x9204, 23, [](const Exif& r, FieldEncoder& e) { e.SRational(r.exposureBiasValue); }},
-    {0x9205, 24, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.maxApertureValue, 1); }},
-    {0x9206, 25, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.subjectDistance, 1); }},
-    {0x9207, 26, [](const Exif& r, FieldEncoder& e) { e.Short(r.meteringMode); }},
-    {0x9208, 27, [](const Exif& r, FieldEncoder& e) { e.Short(r.lightSource); }},
-    {0x9209, 28, [](const Exif& r, FieldEncoder& e) { e.Short(r.flash); }},
-    {0x920A, 29, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.focalLength, 1); }},
-    {0x9214, 55, [](const Exif& r, FieldEncoder& e) { e.ShortArray(r.subjectArea); }},
-    {0x927C, 7, [](const Exif& r, FieldEncoder& e) { e.Blob(r.makerNote); }},
-    {0x9286, 42, [](const Exif& r, FieldEncoder& e) { e.Blob(r.userComment); }},
-    {0x9290, 11, [](const Exif& r, FieldEncoder& e) { e.Ascii(r.subSecTime); }},
-    {0x9291, 12, [](const Exif& r, FieldEncoder& e) { e.Ascii(r.subSecTimeOriginal); }},
-    {0x9292, 13, [](const Exif& r, FieldEncoder& e) { e.Ascii(r.subSecTimeDigitized); }},
-    {0xA000, 1, [](const Exif& r, FieldEncoder& e) { e.Bytes(r.flashpixVersion, 4); }},
-    {0xA001, 2, [](const Exif& r, FieldEncoder& e) { e.Short(r.colorSpace); }},
-    {0xA002, 5, [](const Exif& r, FieldEncoder& e) { e.ShortOrLong(r.pixelXDimension, r.pixelXDimensionType); }},
-    {0xA003, 6, [](const Exif& r, FieldEncoder& e) { e.ShortOrLong(r.pixelYDimension, r.pixelYDimensionType); }},
-    {0xA004, 8, [](const Exif& r, FieldEncoder& e) { e.Ascii(r.relatedSoundFile); }},
-    // The Interoperability pointer: its value is where that directory is laid.
-    {0xA005, 41, [](const Exif&, FieldEncoder& e) { e.Long(0); }},
-    {0xA20B, 30, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.flashEnergy, 1); }},
-    {0xA20C, 31, [](const Exif& r, FieldEncoder& e) { e.Blob(r.spatialFrequencyResponse); }},
-    {0xA20E, 32, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.focalPlaneXResolution, 1); }},
-    {0xA20F, 33, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.focalPlaneYResolution, 1); }},
-    {0xA210, 34, [](const Exif& r, FieldEncoder& e) { e.Short(r.focalPlaneResolutionUnit); }},
-    {0xA214, 35, [](const Exif& r, FieldEncoder& e) { e.Shorts(r.subjectLocation, 2); }},
-    {0xA215, 36, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.exposureIndex, 1); }},
-    {0xA217, 37, [](const Exif& r, FieldEncoder& e) { e.Short(r.sensingMethod); }},
-    {0xA300, 38, [](const Exif& r, FieldEncoder& e) { e.Bytes(&r.fileSource, 1); }},
-    {0xA301, 39, [](const Exif& r, FieldEncoder& e) { e.Bytes(&r.sceneType, 1); }},
-    {0xA302, 40, [](const Exif& r, FieldEncoder& e) { e.Blob(r.cfaPattern); }},
-    {0xA401, 43, [](const Exif& r, FieldEncoder& e) { e.Short(r.customRendered); }},
-    {0xA402, 44, [](const Exif& r, FieldEncoder& e) { e.Short(r.exposureMode); }},
-    {0xA403, 45, [](const Exif& r, FieldEncoder& e) { e.Short(r.whiteBalance); }},
-    {0xA404, 46, [](const Exif& r, FieldEncoder& e) { e.Rationals(r.digitalZoomRatio, 1); }},
-    {0xA405, 47, [](const Exif& r, FieldEncoder& e) { e.Short(r.focalLengthIn35mmFilm); }},
-    {0xA406, 48, [](const Exif& r, FieldEncoder& e) { e.Short(r.sceneCaptureType); }},
-    {0xA407, 49, [](const Exif& r, FieldEncoder& e) { e.Short(r.gainControl); }},
-    {0xA408, 50, [](const Exif& r, FieldEncoder& e) { e.Short(r.contrast); }},
-    {0xA409, 51, [](const Exif& r, FieldEncoder& e) { e.Short(r.saturation); }},
-    {0xA40A, 52, [](const Exif& r, FieldEncoder& e) { e.Short(r.sharpness); }},
-    {0xA40B, 53, [](const Exif& r, FieldEncoder& e) { e.Blob(r.deviceSettingDescription); }},
-    {0xA40C, 54, [](const Exif& r, FieldEncoder& e) { e.Short(r.subjectDistanceRange); }},
-};
-
-using Interop = LfInteropRecord;
-const Field<Interop> kInteropFields[] = {
-    {0x0001, 0, [](const Interop& r, FieldEncoder& e) { e.Ascii(r.interoperabilityIndex); }},
-    {0x0002, 1, [](const Interop& r, FieldEncoder& e) { e.Bytes(r.interoperabilityVersion, 4); }},
-    {0x1000, 2, [](const Interop& r, FieldEncoder& e) { e.Ascii(r.relatedImageFileFormat); }},
-    {0x1001, 3, [](const Interop& r, FieldEncoder& e) { e.Long(r.relatedImageWidth); }},
-    {0x1002, 4, [](const Interop& r, FieldEncoder& e) { e.Long(r.relatedImageLength); }},
-};
-
-using Gps = LfGpsDirRecord;
-const Field<Gps> kGpsFields[] = {
-    {0x0000, 0, [](const Gps& r, FieldEncoder& e) { e.Bytes(r.versionID, 4, exif::kTypeByte); }},
-    {0x0001, 1, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.latitudeRef); }},
-    {0x0002, 2, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.latitude, 3); }},
-    {0x0003, 3, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.longitudeRef); }},
-    {0x0004, 4, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.longitude, 3); }},
-    {0x0005, 5, [](const Gps& r, FieldEncoder& e) { e.Bytes(&r.altitudeRef, 1, exif::kTypeByte); }},
-    {0x0006, 6, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.altitude, 1); }},
-    {0x0007, 7, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.timeStamp, 3); }},
-    {0x0008, 8, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.satellites); }},
-    {0x0009, 9, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.status); }},
-    {0x000A, 10, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.measureMode); }},
-    {0x000B, 11, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.dop, 1); }},
-    {0x000C, 12, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.speedRef); }},
-    {0x000D, 13, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.speed, 1); }},
-    {0x000E, 14, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.trackRef); }},
-    {0x000F, 15, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.track, 1); }},
-    {0x0010, 16, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.imgDirectionRef); }},
-    {0x0011, 17, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.imgDirection, 1); }},
-    {0x0012, 18, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.mapDatum); }},
-    {0x0013, 19, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.destLatitudeRef); }},
-    {0x0014, 20, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.destLatitude, 3); }},
-    {0x0015, 21, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.destLongitudeRef); }},
-    {0x0016, 22, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.destLongitude, 3); }},
-    {0x0017, 23, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.destBearingRef); }},
-    {0x0018, 24, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.destBearing, 1); }},
-    {0x0019, 25, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.destDistanceRef); }},
-    {0x001A, 26, [](const Gps& r, FieldEncoder& e) { e.Rationals(r.destDistance, 1); }},
-    {0x0028, 27, [](const Gps& r, FieldEncoder& e) { e.Blob(r.processingData); }},
-    {0x0029, 28, [](const Gps& r, FieldEncoder& e) { e.Blob(r.areaData); }},
-    {0x002A, 29, [](const Gps& r, FieldEncoder& e) { e.Ascii(r.dateText); }},
-    {0x002B, 30, [](const Gps& r, FieldEncoder& e) { e.Short(r.differential); }},
-};
-
-}  // namespace
-
-std::vector<FieldValue> PresentFields(const LfImageDirRecord& r, ByteOrder order) { return Present(r, kImageFields, order); }
-std::vector<FieldValue> PresentFields(const LfExifDirRecord& r, ByteOrder order) { return Present(r, kExifFields, order); }
-std::vector<FieldValue> PresentFields(const LfInteropRecord& r, ByteOrder order) { return Present(r, kInteropFields, order); }
-std::vector<FieldValue> PresentFields(const LfGpsDirRecord& r, ByteOrder order) { return Present(r, kGpsFields, order); }
+void ReadDirectoryFields(uint32_t selector, void* record, ByteView tiff, uint64_t first, uint64_t count) {
+  const std::span<const RecordField> fields = FieldsOf(selector);
+  ForEachEntry(tiff, first, count, [&](const IfdEntry& e) {
+    if (const RecordField* f = FindField(fields, e.tag)) ReadField(*f, record, tiff, e);
+  });
+}
 
 }  // namespace lf::record

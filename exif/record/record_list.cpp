@@ -2,7 +2,8 @@
 #include "exif/record/record_list.h"
 
 #include <cstring>
-#include <initializer_list>
+
+#include "exif/record/record_table.h"
 
 namespace lf::record {
 namespace {
@@ -14,35 +15,23 @@ bool SizeFits(const Container& c) {
   return c.size >= 0 && static_cast<uint32_t>(c.size) <= kMaxValueBytes && (c.size == 0 || c.data);
 }
 
-bool Valid(const LfImageDirRecord& r) {
-  for (const LfString* s : {&r.dateTime, &r.imageDescription, &r.make, &r.model, &r.software, &r.artist,
-                            &r.copyright}) {
-    if (!TextFits(*s)) return false;
+// Every text, list and byte array of the record (present or not) is checked; the Exif record's
+// Interoperability record with it.
+bool Valid(uint32_t selector, const void* record) {
+  for (const RecordField& f : FieldsOf(selector)) {
+    const void* at = static_cast<const uint8_t*>(record) + f.offset;
+    bool fits = true;
+    switch (f.kind) {
+      case FieldKind::kText: fits = TextFits(*static_cast<const LfString*>(at)); break;
+      case FieldKind::kBytes: fits = SizeFits(*static_cast<const LfByteArray*>(at)); break;
+      case FieldKind::kU16List: fits = SizeFits(*static_cast<const LfU16List*>(at)); break;
+      case FieldKind::kU32List: fits = SizeFits(*static_cast<const LfU32List*>(at)); break;
+      case FieldKind::kSubDirectory: fits = Valid(LF_SEL_INTEROP, at); break;
+      default: break;
+    }
+    if (!fits) return false;
   }
-  return SizeFits(r.stripOffsets) && SizeFits(r.stripByteCounts) && SizeFits(r.printIM);
-}
-
-bool Valid(const LfExifDirRecord& r) {
-  for (const LfString* s : {&r.relatedSoundFile, &r.dateTimeOriginal, &r.dateTimeDigitized, &r.subSecTime,
-                            &r.subSecTimeOriginal, &r.subSecTimeDigitized, &r.spectralSensitivity,
-                            &r.interoperability.interoperabilityIndex,
-                            &r.interoperability.relatedImageFileFormat}) {
-    if (!TextFits(*s)) return false;
-  }
-  for (const LfByteArray* b : {&r.makerNote, &r.oecf, &r.spatialFrequencyResponse, &r.cfaPattern, &r.userComment,
-                               &r.deviceSettingDescription}) {
-    if (!SizeFits(*b)) return false;
-  }
-  return SizeFits(r.isoSpeedRatings) && SizeFits(r.subjectArea);
-}
-
-bool Valid(const LfGpsDirRecord& r) {
-  for (const LfString* s : {&r.latitudeRef, &r.longitudeRef, &r.satellites, &r.status, &r.measureMode, &r.speedRef,
-                            &r.trackRef, &r.imgDirectionRef, &r.mapDatum, &r.destLatitudeRef,
-                            &r.destLongitudeRef, &r.destBearingRef, &r.destDistanceRef, &r.dateText}) {
-    if (!TextFits(*s)) return false;
-  }
-  return SizeFits(r.processingData) && SizeFits(r.areaData);
+  return true;
 }
 
 template <typename Record>
@@ -66,8 +55,8 @@ HRESULT CollectRecords(const LfExifRecord* list, RecordSet* out) {
     }
   });
   if (!ring) return E_INVALIDARG;
-  if ((found.ifd0 && !Valid(*found.ifd0)) || (found.ifd1 && !Valid(*found.ifd1)) ||
-      (found.exif && !Valid(*found.exif)) || (found.gps && !Valid(*found.gps))) {
+  if ((found.ifd0 && !Valid(LF_SEL_IFD0, found.ifd0)) || (found.ifd1 && !Valid(LF_SEL_IFD1, found.ifd1)) ||
+      (found.exif && !Valid(LF_SEL_EXIF, found.exif)) || (found.gps && !Valid(LF_SEL_GPS, found.gps))) {
     return E_INVALIDARG;
   }
   *out = found;

@@ -21,7 +21,7 @@ inline constexpr uint32_t kMaxValueBytes = 0xFFFF;
 // a node is missing, or its neighbours do not point back at it. An empty list (no sentinel and a
 // count of 0) is a valid ring.
 template <typename Fn>
-bool WalkRecordList(const LfExifRecord& list, Fn&& fn) {
+[[nodiscard]] bool WalkRecordList(const LfExifRecord& list, Fn&& fn) {
   const LfRecordNode* sentinel = list.head;
   if (!sentinel) return list.count == 0;
   if (list.count > kMaxRecordNodes || !sentinel->next || !sentinel->prev) return false;
@@ -45,6 +45,6 @@ struct RecordSet {
 // Collects the directory records of `list` (absent: none) and checks every string, array and
 // blob they hold: a text must end within kMaxValueBytes, an array or blob must have a size from 0
 // to kMaxValueBytes and storage when it is not empty. S_OK or E_INVALIDARG.
-HRESULT CollectRecords(const LfExifRecord* list, RecordSet* out);
+[[nodiscard]] HRESULT CollectRecords(const LfExifRecord* list, RecordSet* out);
 
 }  // namespace lf::record

@@ -33,7 +33,7 @@ struct MergedSegment {
 // stamp) is the time written into DateTime. False when the segment is not an "Exif" segment with
 // a usable TIFF header, the merge would lose or misplace a byte, or the result does not fit a
 // segment.
-bool MergeRecordIntoApp1(exif::ByteView file, uint64_t at, const RecordSet& records,
+[[nodiscard]] bool MergeRecordIntoApp1(exif::ByteView file, uint64_t at, const RecordSet& records,
                          const ExifDateTime* now, MergedSegment* out);
 
 }  // namespace lf::record

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "exif/model/block_structure.h"
 #include "exif/model/byte_reader.h"
 #include "lumenframe/lumenframe.h"
 #include "plugin/result_codes.h"
@@ -23,30 +24,22 @@ struct RecordTargets {
 // Appends the records the mask selects (SEL_IFD0, SEL_EXIF, SEL_GPS, SEL_IFD1, in that order) read
 // from the file at `path`. S_OK; E_INVALIDARG; E_NO_EXIF; E_FAIL; or a failure of the EXIF probe.
 // On failure nothing is added to the list.
-HRESULT ReadExifRecord(const char* path, LfExifRecord* list, uint32_t mask);
+[[nodiscard]] HRESULT ReadExifRecord(const char* path, LfExifRecord* list, uint32_t mask);
 
 // The largest file read whole: its offsets are 32-bit.
 inline constexpr uint64_t kMaxWholeFile = UINT32_MAX - 1;
 
 // Offset of the first byte of `marker` in a JPEG marker walk of `bytes`, or -1.
-int64_t FindJpegMarker(uint16_t marker, exif::ByteView bytes);
+[[nodiscard]] int64_t FindJpegMarker(uint16_t marker, exif::ByteView bytes);
 
 // `segment` begins at an APP1 marker; its TIFF data begins 10 bytes in.
-HRESULT ParseApp1ToRecord(exif::ByteView segment, LfExifRecord* list, uint32_t mask);
+[[nodiscard]] HRESULT ParseApp1ToRecord(exif::ByteView segment, LfExifRecord* list, uint32_t mask);
 // `tiff` begins at a TIFF header; its byte order is taken from it.
-HRESULT ParseTiffToRecord(exif::ByteView tiff, LfExifRecord* list, uint32_t mask);
+[[nodiscard]] HRESULT ParseTiffToRecord(exif::ByteView tiff, LfExifRecord* list, uint32_t mask);
 
-// Walks the image directory at `offset` of `tiff` (which carries its byte order) into the targets.
-// The position just after its last entry, or -1 when the directory does not fit.
-int64_t WalkImageDirectory(exif::ByteView tiff, uint32_t offset, const RecordTargets& targets);
-
-// The sub-directory readers: `count` entries from `firstEntry`. S_OK, or E_INVALIDARG for a missing
-// record or empty data.
-HRESULT ReadExifDirectory(LfExifDirRecord* record, uint32_t count, exif::ByteView tiff,
-                          uint32_t firstEntry);
-HRESULT ReadInteropDirectory(LfInteropRecord* record, uint32_t count, exif::ByteView tiff,
-                             uint32_t firstEntry);
-HRESULT ReadGpsDirectory(LfGpsDirRecord* record, uint32_t count, exif::ByteView tiff,
-                         uint32_t firstEntry);
+// Reads a located IFD0 or IFD1 of `block` into the targets (for IFD0 also the Exif and GPS
+// sub-directories its pointers name). False when the directory does not lie inside the data.
+[[nodiscard]] bool ReadImageDirectory(const exif::BlockStructure& block, const exif::LocatedDirectory& located,
+                                      const RecordTargets& targets);
 
 }  // namespace lf::record

@@ -10,14 +10,15 @@ LF_FUZZ_TARGET(dib, "dib bmp") {
   {
     ToolkitBitmap bitmap;
     FileInfo info;
-    ReadDib(lf::exif::ByteView(data, size, lf::exif::kLittleEndian), 0, &bitmap, &info, false);
+    (void)ReadDib(lf::exif::ByteView(data, size, lf::exif::kLittleEndian), 0, &bitmap, &info,
+                  false);
     FreeBitmap(&bitmap);
   }
   {
     MemorySource source(data, size);
     ToolkitBitmap bitmap;
     FileInfo info;
-    ReadBmp(source, &bitmap, &info, false);
+    (void)ReadBmp(source, &bitmap, &info, false);
     FreeBitmap(&bitmap);
   }
   return 0;

@@ -24,18 +24,22 @@ ImageFormat SniffFormat(const uint8_t* head, size_t size);
 
 // `cover`, when given, lets the decoder shrink the image by DCT scaling (see CoverSize); `info`
 // still describes the stored size.
-int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly,
-             const CoverSize* cover = nullptr);
-int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
-int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
-int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
-int ReadBmp(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool headerOnly);
+[[nodiscard]] int ReadJpeg(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                           bool headerOnly, const CoverSize* cover = nullptr);
+[[nodiscard]] int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                          bool headerOnly);
+[[nodiscard]] int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                           bool headerOnly);
+[[nodiscard]] int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                          bool headerOnly);
+[[nodiscard]] int ReadBmp(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info,
+                          bool headerOnly);
 
 // Writers encode a bitmap already at the depth to be written into `out`.
-int WriteBmp(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
-int WritePng(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
-int WriteTiff(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
-int WriteGif(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
+[[nodiscard]] int WriteBmp(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
+[[nodiscard]] int WritePng(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
+[[nodiscard]] int WriteTiff(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
+[[nodiscard]] int WriteGif(const ToolkitBitmap* bitmap, std::vector<uint8_t>* out);
 
 // Sets the compression name of `info`.
 void SetCompressionName(FileInfo* info, const char* name);

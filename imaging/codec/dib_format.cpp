@@ -47,7 +47,7 @@ const char* CompressionName(uint32_t compression) {
   }
 }
 
-bool ParseHeader(ByteView dib, DibHeader* h) {
+[[nodiscard]] bool ParseHeader(ByteView dib, DibHeader* h) {
   Cursor c(dib);
   h->headerSize = c.U32();
   if (!c) return false;
@@ -94,7 +94,7 @@ bool ParseHeader(ByteView dib, DibHeader* h) {
   return known && layoutOk && h->width > 0 && h->height != 0 && h->height != INT32_MIN;
 }
 
-bool ReadColorTable(ByteView dib, const DibHeader& h, Palette* palette) {
+[[nodiscard]] bool ReadColorTable(ByteView dib, const DibHeader& h, Palette* palette) {
   palette->count = h.tableCount;
   for (uint32_t i = 0; i < 256; ++i) palette->entries[i] = RgbQuad{0, 0, 0, 0};
   for (uint32_t i = 0; i < h.tableCount; ++i) {

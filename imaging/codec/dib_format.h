@@ -20,19 +20,19 @@ inline constexpr uint32_t kFileHeaderSize = 14;
 // to the view) when it is non-zero, else right after the colour table. `info` receives the header's
 // description; unless `headerOnly`, the pixels are decoded into the empty `bitmap` (8 bits with a
 // palette for up to 8 bits per pixel, 24 for 16 and 24, 32 for 32).
-int ReadDib(exif::ByteView dib, uint64_t pixelOffset, ToolkitBitmap* bitmap, FileInfo* info,
-            bool headerOnly);
+[[nodiscard]] int ReadDib(exif::ByteView dib, uint64_t pixelOffset, ToolkitBitmap* bitmap,
+                          FileInfo* info, bool headerOnly);
 
 // The packed DIB of a bitmap: a 40-byte header, a 256-entry colour table for 8 bits (none
 // otherwise), and bottom-up rows. `prefix` bytes are reserved in front (for a file header).
-int WriteDib(const ToolkitBitmap* bitmap, size_t prefix, std::vector<uint8_t>* out);
+[[nodiscard]] int WriteDib(const ToolkitBitmap* bitmap, size_t prefix, std::vector<uint8_t>* out);
 
 // Writes the 40-byte header and (for 8 bits) the colour table of the bitmap's packed DIB into the
 // `size` bytes at dest.
-bool WriteDibHeader(const ToolkitBitmap* bitmap, uint8_t* dest, size_t size);
+[[nodiscard]] bool WriteDibHeader(const ToolkitBitmap* bitmap, uint8_t* dest, size_t size);
 
 // Writes the packed DIB into `dest`, which holds exactly DibSize(bitmap) bytes.
-bool WriteDibInto(const ToolkitBitmap* bitmap, uint8_t* dest, uint64_t size);
+[[nodiscard]] bool WriteDibInto(const ToolkitBitmap* bitmap, uint8_t* dest, uint64_t size);
 
 // The size WriteDib produces for the bitmap, without the prefix; 0 when it does not fit 32 bits.
 uint64_t DibSize(const ToolkitBitmap* bitmap);

@@ -21,7 +21,7 @@ struct ReadState {
   bool readFailed;
 };
 
-int ReadFromSource(GifFileType* gif, GifByteType* buffer, int size) {
+[[nodiscard]] int ReadFromSource(GifFileType* gif, GifByteType* buffer, int size) {
   auto* state = static_cast<ReadState*>(gif->UserData);
   size_t got = 0;
   if (size <= 0) return 0;
@@ -60,7 +60,7 @@ void CopyColorMap(const ColorMapObject* map, Palette* palette) {
 // Reads the first frame's rows into the screen bitmap; false when no row could be read. A
 // transparent index keeps its palette colour: a bitmap without alpha has nothing to show through,
 // and that is the colour other decoders give such pixels too.
-bool ReadFrame(GifFileType* gif, ToolkitBitmap* screen, uint8_t* line) {
+[[nodiscard]] bool ReadFrame(GifFileType* gif, ToolkitBitmap* screen, uint8_t* line) {
   const GifImageDesc& d = gif->Image;
   static constexpr int kStart[4] = {0, 4, 2, 1};
   static constexpr int kStep[4] = {8, 8, 4, 2};

@@ -11,7 +11,7 @@ namespace lf::imaging {
 
 namespace {
 
-int WriteToVector(GifFileType* gif, const GifByteType* data, int length) {
+[[nodiscard]] int WriteToVector(GifFileType* gif, const GifByteType* data, int length) {
   auto* out = static_cast<std::vector<uint8_t>*>(gif->UserData);
   try {
     out->insert(out->end(), data, data + length);
@@ -27,11 +27,11 @@ class GifWriter {
     int error = 0;
     gif_ = EGifOpen(out, WriteToVector, &error);
   }
-  ~GifWriter() { Close(); }
+  ~GifWriter() { (void)Close(); }  // a writer that was not finished has no result to give
   GifWriter(const GifWriter&) = delete;
   GifWriter& operator=(const GifWriter&) = delete;
   GifFileType* get() const { return gif_; }
-  bool Close() {
+  [[nodiscard]] bool Close() {
     if (!gif_) return true;
     int error = 0;
     const bool ok = EGifCloseFile(gif_, &error) == GIF_OK;

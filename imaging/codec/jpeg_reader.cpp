@@ -139,13 +139,13 @@ class Decompressor {
   bool created_ = false;
 };
 
-bool GuardedCreate(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
+[[nodiscard]] bool GuardedCreate(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
   if (setjmp(errors->jump)) return false;
   jpeg_create_decompress(cinfo);
   return true;
 }
 
-bool GuardedReadHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
+[[nodiscard]] bool GuardedReadHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
   if (setjmp(errors->jump)) return false;
   return jpeg_read_header(cinfo, TRUE) == JPEG_HEADER_OK;
 }
@@ -153,8 +153,8 @@ bool GuardedReadHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
 // Picks the smallest DCT scale M/8 whose output is at least minWidth × minHeight; the full size
 // when none smaller is. Scaling in the inverse DCT skips most of the decoder's work for a picture
 // that is to be shown much smaller than it is stored.
-bool GuardedChooseScale(jpeg_decompress_struct* cinfo, ErrorManager* errors, int32_t minWidth,
-                        int32_t minHeight) {
+[[nodiscard]] bool GuardedChooseScale(jpeg_decompress_struct* cinfo, ErrorManager* errors,
+                                      int32_t minWidth, int32_t minHeight) {
   if (setjmp(errors->jump)) return false;
   cinfo->scale_denom = 8;
   for (unsigned eighths = 1; eighths <= 8; ++eighths) {
@@ -168,14 +168,14 @@ bool GuardedChooseScale(jpeg_decompress_struct* cinfo, ErrorManager* errors, int
   return true;  // 8/8: the full size
 }
 
-bool GuardedStart(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
+[[nodiscard]] bool GuardedStart(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
   if (setjmp(errors->jump)) return false;
   return jpeg_start_decompress(cinfo) != FALSE;
 }
 
 // Reads rows into `rows` until `count` have arrived; false on a fatal error.
-bool GuardedReadRows(jpeg_decompress_struct* cinfo, ErrorManager* errors, JSAMPARRAY rows,
-                     JDIMENSION count) {
+[[nodiscard]] bool GuardedReadRows(jpeg_decompress_struct* cinfo, ErrorManager* errors,
+                                   JSAMPARRAY rows, JDIMENSION count) {
   if (setjmp(errors->jump)) return false;
   JDIMENSION done = 0;
   while (done < count) {
@@ -186,7 +186,7 @@ bool GuardedReadRows(jpeg_decompress_struct* cinfo, ErrorManager* errors, JSAMPA
   return true;
 }
 
-bool GuardedFinish(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
+[[nodiscard]] bool GuardedFinish(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
   if (setjmp(errors->jump)) return false;
   jpeg_finish_decompress(cinfo);
   return true;
@@ -209,7 +209,7 @@ void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width, bool inve
   }
 }
 
-int DecodeRows(Decompressor& d, ToolkitBitmap* bitmap) {
+[[nodiscard]] int DecodeRows(Decompressor& d, ToolkitBitmap* bitmap) {
   jpeg_decompress_struct* cinfo = d.cinfo();
   const bool cmyk = cinfo->out_color_space == JCS_CMYK;
   // Every row is written in full, straight into the block the host will receive.
@@ -236,7 +236,7 @@ int DecodeRows(Decompressor& d, ToolkitBitmap* bitmap) {
                            cinfo->output_width, inverted);
     y += n;
   }
-  GuardedFinish(cinfo, d.errors());  // trailing garbage after the image is not an error
+  (void)GuardedFinish(cinfo, d.errors());  // trailing garbage after the image is not an error
   return kToolkitSuccess;
 }
 

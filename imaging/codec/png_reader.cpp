@@ -47,7 +47,7 @@ class PngReader {
   }
   PngReader(const PngReader&) = delete;
   PngReader& operator=(const PngReader&) = delete;
-  bool ok() const { return png_ && info_; }
+  [[nodiscard]] bool ok() const { return png_ && info_; }
   png_structp png() const { return png_; }
   png_infop info() const { return info_; }
 
@@ -56,26 +56,26 @@ class PngReader {
   png_infop info_ = nullptr;
 };
 
-bool GuardedReadInfo(png_structp png, png_infop info) {
+[[nodiscard]] bool GuardedReadInfo(png_structp png, png_infop info) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_info(png, info);
   return true;
 }
 
-bool GuardedUpdateInfo(png_structp png, png_infop info) {
+[[nodiscard]] bool GuardedUpdateInfo(png_structp png, png_infop info) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_update_info(png, info);
   return true;
 }
 
-bool GuardedReadImage(png_structp png, png_bytepp rows) {
+[[nodiscard]] bool GuardedReadImage(png_structp png, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_read_image(png, rows);
   return true;
 }
 
 // The depth the image is delivered at, after the transforms chosen for it.
-int32_t NaturalDepth(png_structp png, png_infop info) {
+[[nodiscard]] int32_t NaturalDepth(png_structp png, png_infop info) {
   const int type = png_get_color_type(png, info);
   const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
   if (type == PNG_COLOR_TYPE_PALETTE || type == PNG_COLOR_TYPE_GRAY) return hasTrns ? 32 : 8;

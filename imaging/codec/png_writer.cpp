@@ -38,7 +38,7 @@ class PngWriter {
   }
   PngWriter(const PngWriter&) = delete;
   PngWriter& operator=(const PngWriter&) = delete;
-  bool ok() const { return png_ && info_; }
+  [[nodiscard]] bool ok() const { return png_ && info_; }
   png_structp png() const { return png_; }
   png_infop info() const { return info_; }
 
@@ -47,8 +47,8 @@ class PngWriter {
   png_infop info_ = nullptr;
 };
 
-bool GuardedWrite(png_structp png, png_infop info, const ToolkitBitmap* bitmap, png_colorp palette,
-                  int paletteCount, png_bytepp rows) {
+[[nodiscard]] bool GuardedWrite(png_structp png, png_infop info, const ToolkitBitmap* bitmap,
+                                png_colorp palette, int paletteCount, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   const bool indexed = bitmap->bitsPerPixel == 8;
   png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap->width),

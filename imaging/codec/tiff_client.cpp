@@ -70,17 +70,17 @@ toff_t SeekProc(thandle_t h, toff_t offset, int whence) {
   return target;
 }
 
-int CloseProc(thandle_t) { return 0; }
+[[nodiscard]] int CloseProc(thandle_t) { return 0; }
 
 toff_t SizeProc(thandle_t h) {
   auto* io = static_cast<Io*>(h);
   return io->source ? io->source->size() : io->sink->size();
 }
 
-int NoMap(thandle_t, void**, toff_t*) { return 0; }
+[[nodiscard]] int NoMap(thandle_t, void**, toff_t*) { return 0; }
 void NoUnmap(thandle_t, void*, toff_t) {}
 
-int Silence(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+[[nodiscard]] int Silence(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 struct OptionsOwner {
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
@@ -91,7 +91,7 @@ struct OptionsOwner {
 
 }  // namespace
 
-TiffHandle::~TiffHandle() { Close(); }
+TiffHandle::~TiffHandle() { (void)Close(); }  // callers that need the result close first
 
 bool TiffHandle::Open(const char* mode) {
   OptionsOwner owner;

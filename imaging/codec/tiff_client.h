@@ -23,12 +23,12 @@ class TiffHandle {
   // Opens the bytes of `source` for reading; false when libtiff refuses them.
   [[nodiscard]] bool OpenForReading(exif::ByteSource* source);
   // Opens an empty TIFF that is written into `sink`.
-  bool OpenForWriting(std::vector<uint8_t>* sink);
+  [[nodiscard]] bool OpenForWriting(std::vector<uint8_t>* sink);
   // Closes the handle (flushing a file being written); false when that failed.
-  bool Close();
+  [[nodiscard]] bool Close();
 
   TIFF* get() const { return tiff_; }
-  bool readFailed() const { return io_.readFailed; }
+  [[nodiscard]] bool readFailed() const { return io_.readFailed; }
 
   struct Io {
     exif::ByteSource* source = nullptr;
@@ -38,7 +38,7 @@ class TiffHandle {
   };
 
  private:
-  bool Open(const char* mode);
+  [[nodiscard]] bool Open(const char* mode);
   TIFF* tiff_ = nullptr;
   Io io_;
 };

@@ -41,7 +41,7 @@ class RgbaImage {
   ~RgbaImage() {
     if (begun_) TIFFRGBAImageEnd(&image_);
   }
-  bool Begin(TIFF* tiff) {
+  [[nodiscard]] bool Begin(TIFF* tiff) {
     char message[1024] = {};
     begun_ = TIFFRGBAImageBegin(&image_, tiff, 0, message) == 1;
     return begun_;

@@ -28,7 +28,7 @@ struct Layout {
 };
 
 // The layout of the current directory; false for one this reader cannot show.
-bool ReadLayout(TIFF* tiff, Layout* l) {
+[[nodiscard]] bool ReadLayout(TIFF* tiff, Layout* l) {
   uint16_t planar = PLANARCONFIG_CONTIG, photometric = 0;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &l->bits);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &l->format);
@@ -143,8 +143,8 @@ uint64_t RowBytes(const Layout& l, uint32_t pixels) {
 
 // Strips through the scanline interface, plane by plane so that no strip is decoded twice. A row
 // that cannot be read stays black, as a damaged strip does in the RGBA path.
-int ReadStrips(TIFF* tiff, const Layout& l, uint32_t width, uint32_t height,
-               ToolkitBitmap* bitmap) {
+[[nodiscard]] int ReadStrips(TIFF* tiff, const Layout& l, uint32_t width, uint32_t height,
+                             ToolkitBitmap* bitmap) {
   const tmsize_t size = TIFFScanlineSize(tiff);
   if (size <= 0 || static_cast<uint64_t>(size) < RowBytes(l, width)) return kToolkitCorrupt;
   platform::HeapPtr<uint8_t> row(static_cast<uint8_t*>(platform::HeapAlloc(size_t(size))));
@@ -163,8 +163,8 @@ int ReadStrips(TIFF* tiff, const Layout& l, uint32_t width, uint32_t height,
 // A tile may be larger than the image it covers; above this size it may not have more pixels.
 constexpr uint64_t kMaxTileBytes = 16 * 1024 * 1024;
 
-int ReadTiles(TIFF* tiff, const Layout& l, uint32_t width, uint32_t height, uint64_t fileSize,
-              ToolkitBitmap* bitmap) {
+[[nodiscard]] int ReadTiles(TIFF* tiff, const Layout& l, uint32_t width, uint32_t height,
+                            uint64_t fileSize, ToolkitBitmap* bitmap) {
   uint32_t tileWidth = 0, tileHeight = 0;
   TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
   TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);

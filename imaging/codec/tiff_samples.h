@@ -12,12 +12,12 @@
 namespace lf::imaging {
 
 // True when the current directory's samples need ReadTiffSamples.
-bool NeedsSampleReader(TIFF* tiff);
+[[nodiscard]] bool NeedsSampleReader(TIFF* tiff);
 
 // Decodes the grey or RGB samples of the current directory (alpha and other extra samples are
 // ignored), scaled to 8 bits, into the empty `bitmap` at 24 bits, rows in the order the file
 // stores them. A toolkit result code.
-int ReadTiffSamples(TIFF* tiff, uint32_t width, uint32_t height, uint64_t fileSize,
-                    ToolkitBitmap* bitmap);
+[[nodiscard]] int ReadTiffSamples(TIFF* tiff, uint32_t width, uint32_t height, uint64_t fileSize,
+                                  ToolkitBitmap* bitmap);
 
 }  // namespace lf::imaging

@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
-/* A host written in C99 against the public header alone: loads the module with dlopen, resolves
- * exports by name and calls them, passing the header's structures by value and by pointer as C
- * lays them out, and builds and frees the host records with the header's helpers. The answers
- * themselves are checked in depth by the C++ tests. */
+/* A C99 host against the public header alone: layouts by value and pointer, the record helpers. */
 #define _POSIX_C_SOURCE 200809L
 #include <dlfcn.h>
 #include <stdio.h>

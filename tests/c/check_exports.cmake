@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: MIT
-# Compares the defined dynamic symbols of MODULE with the sorted list in EXPECTED.
+# Compares the defined dynamic symbols of MODULE with the sorted list in EXPECTED, and proves that
+# the shipped module has no failure seam: none of its functions in the full symbol table.
 execute_process(COMMAND nm -D --defined-only ${MODULE} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${MODULE}")
@@ -16,4 +17,12 @@ list(SORT expected)
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exported symbols differ:\n got: ${names}\n want: ${expected}")
 endif()
-message(STATUS "exactly the 24 exports are defined")
+execute_process(COMMAND nm -C ${MODULE} OUTPUT_VARIABLE all RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT all MATCHES "lf::platform::")
+  message(FATAL_ERROR "nm found no symbol table in ${MODULE}: the seam check needs an unstripped module")
+endif()
+string(REGEX MATCHALL "lf::platform::(InjectFault|ClearFaults|CallCount|ShouldFail)[^\n]*" seam "${all}")
+if(seam)
+  message(FATAL_ERROR "the module holds the failure seam: ${seam}")
+endif()
+message(STATUS "exactly the 24 exports are defined; no failure seam")

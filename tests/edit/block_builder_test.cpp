@@ -8,6 +8,7 @@
 #include <string>
 
 #include "exif/edit/exif_writer.h"
+#include "exif/model/block_structure.h"
 #include "exif/model/date_text.h"
 #include "platform/clock.h"
 #include "tests/support/edit_fixtures.h"
@@ -60,44 +61,18 @@ struct Params {
   }
 };
 
-// Walks a built block: the header, every directory and value on a word boundary and inside the
-// block, and the directories in the order they must be laid.
+// Where the directories of a built block lie, each located inside it (the emitter lays each one
+// on word boundaries and reads it back).
 struct Walk {
   uint32_t ifd0 = 0, exif = 0, gps = 0, interop = 0, ifd1 = 0;
 };
 Walk CheckLayout(ByteView b) {
-  Walk w;
-  EXPECT_EQ(b.ReadU16(0), b.order() == exif::kLittleEndian ? 0x4949 : 0x4D4D);
-  EXPECT_EQ(b.ReadU16(2), 42);
-  w.ifd0 = b.ReadU32(4);
-  RawDirectory d;
-  auto walk = [&](uint32_t offset, const char* what) {
-    EXPECT_TRUE(LocateRawDirectory(b, offset, &d) && b.Contains(d.LinkPos(), 4)) << what;
-    EXPECT_EQ(offset % 2, 0u) << what;
-    for (uint32_t i = 0; i < d.count; ++i) {
-      IfdEntry e;
-      ReadEntry(b, d.EntryPos(i), &e);
-      EXPECT_NE(ValueBytes(e.type, e.count), 0u) << what << " tag " << e.tag;
-      if (!HasOutOfLineValue(e)) continue;
-      EXPECT_EQ(e.value % 2, 0u) << what << " tag " << e.tag;
-      EXPECT_TRUE(b.Contains(e.value, ValueBytes(e.type, e.count))) << what << " tag " << e.tag;
-    }
-  };
-  auto pointer = [&](uint16_t tag) {
-    IfdEntry e;
-    return FindRawEntry(b, d, tag, &e) ? e.value : 0u;
-  };
-  walk(w.ifd0, "IFD0");
-  w.exif = pointer(exif::kTagExifIfdPointer);
-  w.gps = pointer(exif::kTagGpsIfdPointer);
-  w.ifd1 = b.ReadU32(d.LinkPos());
-  if (w.exif) {
-    walk(w.exif, "Exif IFD");
-    w.interop = pointer(exif::kTagInteropIfdPointer);
+  const exif::BlockStructure s = exif::Locate(b);
+  EXPECT_TRUE(s.header.valid() && s.ifd0.located && s.ifd0.hasLink);
+  for (const exif::LocatedDirectory* d : {&s.exif, &s.gps, &s.interop, &s.ifd1}) {
+    EXPECT_TRUE(d->named == 0 || (d->located && d->hasLink)) << d->named;
   }
-  if (w.interop) walk(w.interop, "Interop IFD");
-  if (w.ifd1) walk(w.ifd1, "IFD1");
-  return w;
+  return {s.ifd0.named, s.exif.named, s.gps.named, s.interop.named, s.ifd1.named};
 }
 
 IfdEntry Entry(ExifWriter& w, DirectoryId id, uint16_t tag) {
@@ -122,11 +97,11 @@ std::string Stamp(const ExifDateTime& t) {
 // The local time now and a moment later, as date stamps: a value stamped in between is one of them.
 std::set<std::string> StampsAround() {
   ExifDateTime t{};
-  platform::LocalTime(&t);
+  EXPECT_TRUE(platform::LocalTime(&t));
   std::set<std::string> s{Stamp(t)};
   ++t.second;  // good enough unless a minute turns over, which the next reading catches
   s.insert(Stamp(t));
-  platform::LocalTime(&t);
+  EXPECT_TRUE(platform::LocalTime(&t));
   s.insert(Stamp(t));
   return s;
 }

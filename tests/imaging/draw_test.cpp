@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Draw and DrawImage into memory surfaces: stretching and placement, the untouched host block,
-// the one-bit device, whitening arithmetic, turns with white corners, crops in turned coordinates,
-// scaled decoding that keeps the full decode's pixels, and the failures.
+// Draw and DrawImage into memory surfaces: placement, one-bit devices, whitening, turns, crops.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,8 +70,7 @@ TEST(Draw, StretchesIntoTheDestinationRightWayUpAndLeavesTheHostBlockAlone) {
 }
 
 TEST(Draw, OneBitDeviceGetsBlackAndWhite) {
-  // Left half red (luma 76, dark: paints 0), right half white (paints 1), from a host block and
-  // from a file.
+  // Left half red (luma 76: paints 0), right half white (paints 1), from a block and a file.
   const auto colour = [](int x, int) { return x < 4 ? kRed : kWhite; };
   OwnedDib dib(MakeDib24(8, 8, colour));
   TempDir dir;
@@ -104,8 +101,7 @@ TEST(DrawImage, WhitensTurnsCropsAndFails) {
   const std::string black = dir.Put("black.bmp", SolidBmp(kBlack));
   const std::string white = dir.Put("white.bmp", SolidBmp(kWhite));
   const std::string big = dir.Put("big.bmp", SolidBmp(kBlack, 40));
-  // 20 × 10: left half red, right half blue. Turned a quarter clockwise it is 10 × 20 with red on
-  // top; anticlockwise, blue on top.
+  // 20 × 10, red left, blue right: turned clockwise red is on top, anticlockwise blue.
   Bytes rows;
   for (int i = 0; i < 200; ++i)
     rows.insert(rows.end(), {uint8_t(i % 20 < 10 ? 0 : 255), 0, uint8_t(i % 20 < 10 ? 255 : 0)});
@@ -157,9 +153,7 @@ TEST(DrawImage, WhitensTurnsCropsAndFails) {
 }
 
 TEST(DrawImage, ScaledDecodingKeepsThePixelsOfTheFullDecode) {
-  // A 640 × 480 gradient (red across, green down) in a camera file, whose EXIF orientation
-  // DrawImage does not apply. A crop of the whole image makes DrawImage decode at full size;
-  // without one a JPEG is decoded as small as the destination allows.
+  // A crop of the whole image makes DrawImage decode at full size, none as small as it may.
   const LfRect whole{0, 0, 100000, 100000};
   struct Case {
     int width, height, angle;
@@ -173,9 +167,7 @@ TEST(DrawImage, ScaledDecodingKeepsThePixelsOfTheFullDecode) {
     const LfRect to{0, 0, c.width, c.height};
     ASSERT_EQ(ops::DrawImage(file.c_str(), &scaled.dc, to, c.angle, LfRect{}, 0), S_OK);
     ASSERT_EQ(ops::DrawImage(file.c_str(), &full.dc, to, c.angle, whole, 0), S_OK);
-    // The blue sawtooth's sharp wraps ring differently at each scale: a few pixels beside them
-    // differ by several levels. The full decode is halved in steps that each round down, so the
-    // picture as a whole may differ by up to a level and a half.
+    // The blue sawtooth rings differently at each scale; halving steps round down.
     int worst = 0, total = 0;
     for (int y = 0; y < c.height; ++y) {
       for (int x = 0; x < c.width; ++x) {

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Image files made by the reference libraries themselves (libpng, libtiff, giflib, libjpeg),
-// independent of the module's own writers, plus BMP files and packed DIBs laid out byte by byte.
-// Pixels are given as RGB triples, top row first. The writers return the path they wrote.
+// Image files made by the reference libraries, and BMPs and packed DIBs laid out byte by byte.
 #pragma once
 
 #include <gif_lib.h>
@@ -99,8 +97,7 @@ inline std::string WriteGif(const std::string& path, int width, int height,
   ColorMapObject* map = GifMakeMapObject(tableSize, colors.data());
   EGifPutScreenDesc(g, width, height, 8, 0, map);
   EGifPutImageDesc(g, 0, 0, width, height, interlaced, nullptr);
-  // Interlaced rows go in four passes: every 8th from 0, every 8th from 4, every 4th from 2,
-  // every 2nd from 1.
+  // Interlaced: rows 0+8n, then 4+8n, 2+4n, 1+2n.
   static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
   for (int p = 0; p < (interlaced ? 4 : 1); ++p) {
     for (int y = interlaced ? kStart[p] : 0; y < height; y += interlaced ? kStep[p] : 1) {
@@ -113,8 +110,7 @@ inline std::string WriteGif(const std::string& path, int width, int height,
   return path;
 }
 
-// A BMP file: file header, BITMAPINFOHEADER (with `compression`), `palette` as the colour table,
-// optional bit-field masks, then `rows` exactly as given (the caller lays them out).
+// A BMP: file header, BITMAPINFOHEADER, colour table, optional masks, `rows` as given.
 inline Bytes MakeBmp(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
                      const std::vector<Rgb>& palette, const Bytes& rows,
                      const std::vector<uint32_t>& masks = {}) {
@@ -145,8 +141,7 @@ inline Bytes DibHeader(int32_t width, int32_t height, uint16_t bits, uint32_t co
   return w.Take();
 }
 
-// A 24-bit packed DIB in a host block whose pixel (x, y), y = 0 the top row, is colour(x, y);
-// stored bottom-up for a positive height, top-down for a negative one.
+// A 24-bit packed DIB of colour(x, y), y = 0 on top; top-down for a negative height.
 inline LF_HGLOBAL MakeDib24(int width, int height, const std::function<Rgb(int, int)>& colour) {
   const int rows = height < 0 ? -height : height;
   const size_t stride = ((static_cast<size_t>(width) * 24 + 31) / 32) * 4;
@@ -195,9 +190,7 @@ struct OwnedDib {
   LF_HGLOBAL block;
 };
 
-// A JPEG from libjpeg of `components` samples per pixel in `space`; `setup` adjusts the
-// compressor after its defaults (progression, quality), `row` fills each scanline. Defined with the
-// other JPEG fixtures in fixture_builder.cpp.
+// A libjpeg JPEG; `setup` adjusts the compressor, `row` fills each scanline (fixture_builder.cpp).
 Bytes CompressJpeg(int width, int height, int components, J_COLOR_SPACE space,
                    const std::function<void(jpeg_compress_struct*)>& setup,
                    const std::function<void(int y, uint8_t* row)>& row);

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The JPEG writer's modes: each writes a baseline JPEG that the module's stream check accepts and
-// an independent validator finds sound, with the chroma sampling and APP0 its mode documents.
+// The JPEG writer's modes: baseline streams with the sampling and APP0 each mode documents.
 #include <gtest/gtest.h>
 
 #include <cstdio>

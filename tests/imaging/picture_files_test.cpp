@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The picture files of the EXIF writers: the 160 × 120 thumbnail (fitted, centred, letter-boxed),
-// as JPEG and TIFF, and what the writers report when a picture cannot be made. The main image's
-// files are checked through the exports that write them (picture_replacement_test).
+// The EXIF writers' picture files: the letter-boxed 160 x 120 thumbnail, and their failures.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -96,8 +94,7 @@ TEST(PictureFiles, FailuresReportTheirCodesAndLeaveNoFile) {
   platform::GlobalBlock junk(platform::GlobalAlloc(16));
   EXPECT_EQ(MakeThumbnailFile(path.c_str(), LF_ENC_JPEG, junk.get(), 80), E_FAIL);
   EXPECT_EQ(SaveMainImage(path.c_str(), LF_ENC_TIFF, junk.get(), 80), E_FAIL);
-  // A 24-bit header whose rows (here one row short, or of a width whose rows cannot be counted)
-  // are not all in the block: nothing past its end is read.
+  // A header whose rows (one short, or uncountable) are not all in the block: nothing past it read.
   for (uint32_t width : {64u, 0x7FFFFFFFu}) {
     const size_t kept = 40 + 192 * 47;  // the header and 47 of the 48 rows
     platform::GlobalBlock cut(platform::GlobalAlloc(kept));

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The toolkit under failing platform calls: every allocation, read, seek or open of a load, a save
-// or a bitmap operation fails in turn. What the operations compute is checked through the exports
-// (decode_test, draw_test, encode_test); the sanitizer build checks that no failure leaks.
+// The toolkit under failing platform calls: each step of a load, save or operation fails in turn.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -35,8 +33,7 @@ void Make(ToolkitBitmap* b, int w, int h) {
   }
 }
 
-// Each failure must be reported; a failed load leaves no pixels, a failed operation the bitmap
-// whole.
+// A failed load leaves no pixels, a failed operation the bitmap whole.
 TEST(ToolkitFailures, EveryFailedStepIsReportedAndLeaksNothing) {
   TempDir dir;
   ScopedBitmap original;

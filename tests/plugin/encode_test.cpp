@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Encode: every output format read back by our decoder and by ExifTool, the flag rules (extension,
-// later format wins, the EXIF paths without their record), images the toolkit cannot take, and
-// the writers' own code for a failed first open. Every failed step of Encode, and the EXIF writers
-// behind it, are checked by fault_steps_test and picture_replacement_test.
+// Encode: every format read back by our decoder and ExifTool, the flag rules, first-open codes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,7 +12,6 @@
 #include "imaging/toolkit.h"
 #include "platform/errors.h"
 #include "platform/faults.h"
-#include "platform/file.h"
 #include "plugin/operations.h"
 #include "tests/imaging/image_files.h"
 #include "tests/support/exiftool_dump.h"
@@ -51,12 +46,6 @@ std::string AnyGroup(const ExifToolTags& tags, const std::string& name) {
   return "";
 }
 
-const HostModule& Module() {
-  const HostModule& m = HostModule::Get();
-  EXPECT_TRUE(m.handle) << m.error;
-  return m;
-}
-
 TEST(Encode, EveryFormatRoundTripsThroughTheExports) {
   const struct {
     uint32_t flags;
@@ -73,7 +62,7 @@ TEST(Encode, EveryFormatRoundTripsThroughTheExports) {
       {LF_ENC_TIFF, "tif", "TIFF", false, nullptr},
       {LF_ENC_GIF, "gif", "GIF", false, nullptr},  // at most 256 colours are kept exactly
   };
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   TempDir dir;
   std::vector<std::string> written;
   for (const auto& c : cases) {
@@ -159,7 +148,7 @@ TEST(Encode, FlagsPickTheFormatOrRefuse) {
       {LF_ENC_WITH_EXIF | LF_ENC_RECORD_GIVEN | LF_ENC_PNG, "a.png", LF_S_OK, "PNG"},
       {LF_ENC_BY_EXTENSION | LF_ENC_RECORD_GIVEN, "a.jpeg", LF_S_OK, "JPEG"},
   };
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   Dib image(MakeDib24(kWidth, kHeight, Blocks));
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << std::hex << c.flags << " " << c.target);
@@ -183,7 +172,7 @@ LF_HGLOBAL LyingDib(int32_t width, int32_t height, uint16_t bits, size_t size) {
 }
 
 TEST(Encode, BlocksTheToolkitCannotTakeLeaveTheTargetAlone) {
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   TempDir dir;  // outside the scratch $TMPDIR
   const ScratchTmpdir tmp;
   const std::string target = dir.Put("a.png", Bytes{'o', 'l', 'd'});
@@ -200,36 +189,29 @@ TEST(Encode, BlocksTheToolkitCannotTakeLeaveTheTargetAlone) {
   EXPECT_TRUE(tmp.dir().List().empty()) << ::testing::PrintToString(tmp.dir().List());
 }
 
-// ---- A failed first open gives the writer's own code (every failed step: fault_steps_test)
-
-struct FaultCase {
-  const char* name;
-  uint32_t flags;
-  const char* target;
-  bool existing;
-};
-
-class EncodeFaultTest : public ::testing::TestWithParam<FaultCase> {};
-
-TEST_P(EncodeFaultTest, AFailedFirstOpenGivesTheWritersCode) {
-  const FaultCase c = GetParam();
-  TempDir dir;  // outside the scratch $TMPDIR
-  const ScratchTmpdir tmp;
-  const std::string target = dir.File(c.target);
-  if (c.existing) WriteFile(target, {'o', 'l', 'd'});
+// A failed first open (the toolkit's or the JPEG writer's output) gives that writer's own code.
+TEST(Encode, AFailedFirstOpenGivesTheWritersCode) {
+  const HRESULT toolkit = HRESULT_FROM_TOOLKIT(imaging::kToolkitFileWrite);
+  const struct {
+    uint32_t flags;
+    const char* target;
+    bool existing;
+    HRESULT expected;
+  } cases[] = {{LF_ENC_PNG, "new.png", false, toolkit},
+               {LF_ENC_JPEG, "old.jpg", true, imaging::kJpegWriteFailed},
+               {LF_ENC_GIF, "old.gif", true, toolkit}};
   Dib image(MakeDib24(kWidth, kHeight, Blocks));
-  // The first file opened is the toolkit's or the JPEG writer's output: their codes come back.
-  platform::InjectFault(Service::Open, 1, platform::kErrorDiskFull);
-  const HRESULT r = ops::Encode(image.block, target.c_str(), c.flags, 90, nullptr);
-  platform::ClearFaults();
-  EXPECT_EQ(r, (c.flags & LF_ENC_ANY_JPEG) ? imaging::kJpegWriteFailed : HRESULT_FROM_TOOLKIT(imaging::kToolkitFileWrite));
+  for (const auto& c : cases) {
+    TempDir dir;  // outside the scratch $TMPDIR
+    const ScratchTmpdir tmp;
+    const std::string target = dir.File(c.target);
+    if (c.existing) WriteFile(target, {'o', 'l', 'd'});
+    platform::InjectFault(Service::Open, 1, platform::kErrorDiskFull);
+    const HRESULT r = ops::Encode(image.block, target.c_str(), c.flags, 90, nullptr);
+    platform::ClearFaults();
+    EXPECT_EQ(r, c.expected) << c.target;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Targets, EncodeFaultTest,
-                         ::testing::Values(FaultCase{"PngNew", LF_ENC_PNG, "new.png", false},
-                                           FaultCase{"JpegOverOld", LF_ENC_JPEG, "old.jpg", true},
-                                           FaultCase{"GifOverOld", LF_ENC_GIF, "old.gif", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace lf::test

@@ -55,14 +55,9 @@ TEST(MakeTempPath, JoinsTheTemporaryDirectoryAndTheName) {
   EXPECT_EQ(out, platform::TempDirectory() + "__TMP__.002");
 }
 
-class SignatureTest : public ::testing::Test {
- protected:
-  std::string Write(const std::string& name, const Bytes& data) { return dir_.Put(name, data); }
-  test::TempDir dir_;
-};
-
 // Each kind's magic, one byte short of it, and a TIFF magic that must match its byte order.
-TEST_F(SignatureTest, MatchesEachKindsMagic) {
+TEST(CheckFileSignature, MatchesEachKindsMagic) {
+  test::TempDir dir;
   const struct {
     FileKind kind;
     Bytes head;
@@ -76,63 +71,50 @@ TEST_F(SignatureTest, MatchesEachKindsMagic) {
       {KIND_UNSUPPORTED, {'B', 'M', 0, 0, 0, 0}, 0},
       {KIND_TIFF, {'I', 'I', 42, 0}, 1}, {KIND_TIFF, {'I', 'I', 0, 42}, 0},
       {KIND_TIFF, {'M', 'M', 0, 42}, 1}, {KIND_TIFF, {'M', 'M', 42, 0}, 0},
-      {KIND_TIFF, {'M', 'M', 0}, 0},
+      {KIND_TIFF, {'M', 'M', 0}, 0}, {KIND_JPEG, test::EncodeJpeg(16, 16), 1},
       // clang-format on
   };
   int n = 0;
   for (const auto& c : cases) {
-    const std::string path = Write(std::to_string(n++) + ".bin", c.head);
+    const std::string path = dir.Put(std::to_string(n++) + ".bin", c.head);
     EXPECT_EQ(CheckFileSignature(path.c_str(), c.kind), c.expected) << path;
   }
-  EXPECT_EQ(CheckFileSignature(dir_.File("missing.gif").c_str(), KIND_GIF), 0);
+  EXPECT_EQ(CheckFileSignature(dir.File("missing.gif").c_str(), KIND_GIF), 0);
 }
 
-TEST_F(SignatureTest, JpegFilesAreCheckedWhole) {
-  const Bytes real = test::EncodeJpeg(16, 16);
-  EXPECT_EQ(CheckFileSignature(Write("a.jpg", real).c_str(), KIND_JPEG), 1);
-  EXPECT_EQ(CheckJpegFile(Write("empty.jpg", {}).c_str()), 0);
-  EXPECT_EQ(CheckJpegFile(Write("one.jpg", {0xFF}).c_str()), 0);
-  EXPECT_EQ(CheckJpegFile(Write("soi.jpg", {0xFF, 0xD8}).c_str()), 1);
-  EXPECT_EQ(CheckJpegFile(Write("png.jpg", {0x89, 'P', 'N', 'G'}).c_str()), 0);
-  // A second image start inside the scan data is not a sound stream.
-  Bytes broken = real;
-  broken.insert(broken.end() - 2, {0xFF, 0xD8});
-  EXPECT_EQ(CheckJpegFile(Write("broken.jpg", broken).c_str()), 0);
-}
-
-int Check(const Bytes& b) { return CheckJpegStream(b.data(), b.size()); }
-
-TEST(CheckJpegStream, SegmentLevel) {
+// The segments of a JPEG stream and the markers allowed inside a scan, in memory and in a file.
+TEST(CheckJpegStream, SegmentsAndScans) {
+  const Bytes scan = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02};  // followed by each row's scan bytes
+  const struct {
+    Bytes head, rest;
+    int expected;
+  } cases[] = {
+      // clang-format off
+      {{}, {0xFF}, 0}, {{}, {0xFF, 0xD8}, 1}, {{}, {0xFF, 0xD9}, 0}, {{}, {0xFF, 0xD8, 0xFF, 0xD9}, 1},
+      {{}, {0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xD8}, 0},  // a segment before the image start
+      {{}, {0xFF, 0xD8, 0xFF, 0xE1, 0x00}, 0},                    // a length field cut off
+      {{}, {0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 0x01}, 1},        // cut short after a sound start
+      {scan, {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD3, 0x56, 0xFF, 0xD9}, 1},
+      {scan, {0x12, 0xFF, 0xC0, 0x00}, 0}, {scan, {0x12, 0xFF, 0xD8, 0x00}, 0},
+      {scan, {0xFF, 0xFF, 0xFF, 0xD9}, 1},  // fill bytes
+      {scan, {0xFF, 0xC4, 0x00, 0x04, 0xAA, 0xBB, 0xFF, 0xDA, 0x01}, 1},
+      {scan, {0xFF, 0xDB}, 1}, {scan, {0x01, 0x02}, 1},  // cut short in a marker, in the scan
+      {{}, {0xFF, 0xDA, 0x00, 0x02, 0x11, 0xFF, 0x00}, 0},  // a scan without an image start
+      // clang-format on
+  };
+  test::TempDir dir;
+  for (const auto& c : cases) {
+    Bytes b = c.head;
+    b.insert(b.end(), c.rest.begin(), c.rest.end());
+    EXPECT_EQ(CheckJpegStream(b.data(), b.size()), c.expected) << ::testing::PrintToString(b);
+    EXPECT_EQ(CheckJpegFile(dir.Put("a.jpg", b).c_str()), c.expected);
+  }
   EXPECT_EQ(CheckJpegStream(nullptr, 10), 0);
-  EXPECT_EQ(Check({0xFF}), 0);
-  EXPECT_EQ(Check({0xFF, 0xD8}), 1);
-  EXPECT_EQ(Check({0xFF, 0xD9}), 0);
-  EXPECT_EQ(Check({0xFF, 0xD8, 0xFF, 0xD9}), 1);
-  // An APP0 segment before the start of image.
-  EXPECT_EQ(Check({0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xD8}), 0);
-  // A segment whose length field is cut off.
-  EXPECT_EQ(Check({0xFF, 0xD8, 0xFF, 0xE1, 0x00}), 0);
-  // A segment length running past the end: the stream is cut short after a valid beginning.
-  EXPECT_EQ(Check({0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 0x01}), 1);
-}
-
-Bytes WithScan(const Bytes& scan) {
-  static constexpr uint8_t kHead[] = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02};
-  Bytes b(std::begin(kHead), std::end(kHead));
-  for (uint8_t c : scan) b.push_back(c);
-  return b;
-}
-
-TEST(CheckJpegStream, ScanLevel) {
-  EXPECT_EQ(Check(WithScan({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD3, 0x56, 0xFF, 0xD9})), 1);
-  EXPECT_EQ(Check(WithScan({0x12, 0xFF, 0xC0, 0x00})), 0);
-  EXPECT_EQ(Check(WithScan({0x12, 0xFF, 0xD8, 0x00})), 0);
-  EXPECT_EQ(Check(WithScan({0xFF, 0xFF, 0xFF, 0xD9})), 1);  // fill bytes
-  EXPECT_EQ(Check(WithScan({0xFF, 0xC4, 0x00, 0x04, 0xAA, 0xBB, 0xFF, 0xDA, 0x01})), 1);
-  EXPECT_EQ(Check(WithScan({0xFF, 0xDB})), 1);  // a table marker cut short
-  EXPECT_EQ(Check(WithScan({0x01, 0x02})), 1);  // cut short in the scan
-  // Without a start of image nothing is accepted, even inside a scan.
-  EXPECT_EQ(Check({0xFF, 0xDA, 0x00, 0x02, 0x11, 0xFF, 0x00}), 0);
+  EXPECT_EQ(CheckJpegFile(dir.Put("empty.jpg", {}).c_str()), 0);
+  // A second image start inside real scan data is not a sound stream.
+  Bytes broken = test::EncodeJpeg(16, 16);
+  broken.insert(broken.end() - 2, {0xFF, 0xD8});
+  EXPECT_EQ(CheckJpegFile(dir.Put("broken.jpg", broken).c_str()), 0);
 }
 
 }  // namespace

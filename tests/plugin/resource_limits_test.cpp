@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The worst shapes for work and memory: inputs whose structure asks for a great deal (tens of
-// thousands of segments or entries, directory cycles, counts of four billion, thousands of
-// progressive scans, frames of a billion pixels) must be answered with work bounded by the file's
-// size or by a fixed cap. Work is counted structurally, as the file-layer calls each export makes.
+// Hostile shapes cost work bounded by the file size, hostile lengths a constant of memory.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -80,8 +77,7 @@ const Shape kShapes[] = {
      }},
 };
 
-// File-layer calls of one operation; its answer to a hostile shape does not matter here, only
-// the work it took to give it.
+// File-layer calls of one operation (its answer does not matter here).
 uint32_t FileCalls(const std::function<HRESULT()>& operation) {
   platform::ClearFaults();
   [[maybe_unused]] const HRESULT answer = operation();
@@ -100,8 +96,7 @@ TEST(ResourceLimits, HostileShapesCostWorkBoundedByTheFileSize) {
       const std::string source = dir.Put("shape.jpg", bytes);
       const char* s = source.c_str();
       const std::string copy = dir.File("copy.jpg");
-      // One positioned read per 4 KiB window of the file, a few times over, plus a constant; a
-      // segment walk that reads a segment at a time stops at the segment cap.
+      // A few reads per 4 KiB of file plus a constant; a segment walk stops at the segment cap.
       const uint32_t bound = 64 + 8 * static_cast<uint32_t>(bytes.size() / 4096) +
                              3 * std::min(shape.segments, exif::kMaxJpegSegments);
       uint32_t a, b, c;
@@ -147,10 +142,7 @@ uint64_t AddressSpaceKib(const char* field) {
   return 0;
 }
 
-// How far the peak of the address space grows, in MiB, while `operation` runs in a forked child.
-// Address space, not resident memory: an allocation libpng or libtiff makes for a length it has
-// not read yet is never touched, but it is committed all the same. The child first reserves the
-// room between its size and the peak it inherited, so that any growth raises the peak.
+// Growth of the address-space peak (MiB) while `operation` runs in a child whose gap is reserved.
 int PeakGrowthMib(const std::function<HRESULT()>& operation) {
   const pid_t child = fork();
   if (child == 0) {

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// GetStillImageInfo: the two output shapes, the image-information records of the main image and
-// the thumbnail, the directory records behind them, the refusals, and agreement with ExifTool's
-// size and depth over the corpus.
+// GetStillImageInfo: its two output shapes, depths and type names, failures, and the corpus.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,19 +16,13 @@
 namespace lf::test {
 namespace {
 
-const HostModule& Module() {
-  const HostModule& m = HostModule::Get();
-  EXPECT_TRUE(m.handle) << m.error;
-  return m;
-}
-
 // The single record of a one-entry answer.
 const LfImageInfoRecord* Single(const LfStillImageOutput& out) {
   return static_cast<const LfImageInfoRecord*>(out.single.record);
 }
 
 TEST(StillImageInfo, OneEntryOrAListWithTheDirectories) {
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   TempDir dir;
   for (const Order order : {Order::Little, Order::Big}) {
     SCOPED_TRACE(order == Order::Little ? "II" : "MM");
@@ -98,10 +90,9 @@ TEST(StillImageInfo, OneEntryOrAListWithTheDirectories) {
   }
 }
 
-// Each file's own depth and type name; or a failure that frees every record and leaves the output
-// area untouched.
+// Depths and type names, or a failure that leaves the output area untouched.
 TEST(StillImageInfo, DepthsNamesAndFailures) {
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   TempDir dir;
   const std::string png =
       WritePng(dir.File("a.png"), 2, 2, PNG_COLOR_TYPE_RGB, 8, std::vector<uint16_t>(12, 200));
@@ -156,9 +147,7 @@ int Number(const ExifToolTags& t, const std::string& key) {
   return it == t.end() ? -1 : std::atoi(it->second.c_str());
 }
 
-// ExifTool's width, height and depth of one file, and whether a TIFF Orientation shows the sides
-// exchanged; depth 0 where its reading is not the depth the toolkit reports (a GIF without a
-// global colour table).
+// ExifTool's size and depth (0: not comparable), and whether the TIFF's sides are exchanged.
 struct Reading {
   int width = -1, height = -1, depth = 0;
   bool turned = false;
@@ -195,7 +184,7 @@ TEST(StillImageInfo, SizesAndDepthsAgreeWithExifToolOverTheCorpus) {
   const std::vector<CorpusFile> corpus = LoadCorpusManifest();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
   if (!ExifToolAvailable()) GTEST_SKIP() << "exiftool missing";
-  const HostModule& m = Module();
+  const HostModule& m = HostModule::Get();
   std::vector<const CorpusFile*> images;
   std::vector<std::string> paths;
   for (const CorpusFile& f : corpus) {

@@ -1,47 +1,28 @@
 // SPDX-License-Identifier: MIT
 #include "tests/support/fixture_builder.h"
 
-#include <dirent.h>
 #include <jpeglib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <stdexcept>
 
 namespace lf::test {
 
-// ---------------------------------------------------------------------------------------------
-// ByteWriter
-
 ByteWriter& ByteWriter::U8(uint8_t v) {
   out_.push_back(v);
   return *this;
 }
 
-ByteWriter& ByteWriter::U16(uint16_t v) {
-  if (order_ == Order::Big) {
-    out_.push_back(static_cast<uint8_t>(v >> 8));
-    out_.push_back(static_cast<uint8_t>(v));
-  } else {
-    out_.push_back(static_cast<uint8_t>(v));
-    out_.push_back(static_cast<uint8_t>(v >> 8));
-  }
-  return *this;
-}
-
-ByteWriter& ByteWriter::U32(uint32_t v) {
-  if (order_ == Order::Big) {
-    U16(static_cast<uint16_t>(v >> 16));
-    U16(static_cast<uint16_t>(v));
-  } else {
-    U16(static_cast<uint16_t>(v));
-    U16(static_cast<uint16_t>(v >> 16));
+ByteWriter& ByteWriter::Int(uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) {
+    const int shift = 8 * (order_ == Order::Big ? bytes - 1 - i : i);
+    out_.push_back(static_cast<uint8_t>(v >> shift));
   }
   return *this;
 }
@@ -64,20 +45,14 @@ ByteWriter& ByteWriter::Zeros(size_t n) {
   return *this;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Ifd
-
 namespace {
 
 uint32_t TypeSize(uint16_t type) {
-  switch (type) {
-    case kByte: case kAscii: case kSByte: case kUndefined: return 1;
-    case kShort: case kSShort: return 2;
-    case kLong: case kSLong: case kFloat: return 4;
-    case kRational: case kSRational: case kDouble: return 8;
-    default: return 1;
-  }
+  static constexpr uint8_t kSizes[13] = {1, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+  return type < 13 ? kSizes[type] : 1;
 }
+
+size_t DirectorySize(const Ifd& d) { return 2 + 12 * d.entries.size() + 4; }
 
 }  // namespace
 
@@ -156,9 +131,6 @@ Ifd& Ifd::RawNext(uint32_t offset) {
   return *this;
 }
 
-// ---------------------------------------------------------------------------------------------
-// TiffBuilder
-
 TiffBuilder::TiffBuilder(Order order) : order_(order) { dirs_.emplace_back(); }
 
 int TiffBuilder::AddDirectory() {
@@ -170,12 +142,6 @@ int TiffBuilder::AddBlob(const Bytes& data) {
   blobs_.push_back(data);
   return static_cast<int>(blobs_.size() - 1);
 }
-
-namespace {
-
-size_t DirectorySize(const Ifd& d) { return 2 + 12 * d.entries.size() + 4; }
-
-}  // namespace
 
 Bytes ValueBytes(const Ifd::Entry& e, Order order) {
   if (e.isRaw) return e.raw;
@@ -203,8 +169,7 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
   TiffLayout local;
   TiffLayout& L = layout ? *layout : local;
   L = {};
-  // Plan: header, then each directory followed by its out-of-line values, then the blobs (or the
-  // blobs first, word-aligned, as many TIFF writers put the strips).
+  // Plan: header, (blobs,) each directory with its values, (blobs).
   uint32_t pos = 8;
   if (blobsFirst_) {
     for (const Bytes& b : blobs_) {
@@ -256,9 +221,10 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
       } else if (e.pointerTo >= 0) {
         w.U32(L.directoryOffsets.at(static_cast<size_t>(e.pointerTo)));
       } else if (e.blobOffset >= 0 || e.blobLength >= 0) {
-        const uint32_t n = e.blobOffset >= 0
-                               ? L.blobOffsets.at(static_cast<size_t>(e.blobOffset))
-                               : static_cast<uint32_t>(blobs_.at(static_cast<size_t>(e.blobLength)).size());
+        const uint32_t n =
+            e.blobOffset >= 0
+                ? L.blobOffsets.at(static_cast<size_t>(e.blobOffset))
+                : static_cast<uint32_t>(blobs_.at(static_cast<size_t>(e.blobLength)).size());
         if (e.type == kShort) {
           w.U16(static_cast<uint16_t>(n)).U16(0);
         } else {
@@ -272,7 +238,7 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
         w.Raw(field);
       }
     }
-    const uint32_t next = dir.hasRawNext ? dir.rawNext
+    const uint32_t next = dir.hasRawNext  ? dir.rawNext
                           : dir.next >= 0 ? L.directoryOffsets.at(static_cast<size_t>(dir.next))
                                           : 0;
     w.U32(next);
@@ -290,32 +256,17 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
   return w.Take();
 }
 
-// ---------------------------------------------------------------------------------------------
-// JpegBuilder
+JpegBuilder& JpegBuilder::Soi() { return Raw({0xFF, 0xD8}); }
 
-JpegBuilder& JpegBuilder::Soi() {
-  out_.push_back(0xFF);
-  out_.push_back(0xD8);
-  return *this;
-}
-
-JpegBuilder& JpegBuilder::Eoi() {
-  out_.push_back(0xFF);
-  out_.push_back(0xD9);
-  return *this;
-}
+JpegBuilder& JpegBuilder::Eoi() { return Raw({0xFF, 0xD9}); }
 
 JpegBuilder& JpegBuilder::Segment(uint8_t marker, const Bytes& payload) {
   return SegmentWithLength(marker, static_cast<uint16_t>(payload.size() + 2), payload);
 }
 
 JpegBuilder& JpegBuilder::SegmentWithLength(uint8_t marker, uint16_t length, const Bytes& payload) {
-  out_.push_back(0xFF);
-  out_.push_back(marker);
-  out_.push_back(static_cast<uint8_t>(length >> 8));
-  out_.push_back(static_cast<uint8_t>(length));
-  out_.insert(out_.end(), payload.begin(), payload.end());
-  return *this;
+  Raw({0xFF, marker, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+  return Raw(payload);
 }
 
 JpegBuilder& JpegBuilder::App0Jfif() {
@@ -379,8 +330,8 @@ Bytes CompressJpeg(int width, int height, int components, J_COLOR_SPACE space,
 namespace {
 
 // Width × height RGB rows; `fillRow(y, row)` supplies each row.
-Bytes CompressRgb(int width, int height, int quality, const std::function<void(int, uint8_t*)>& fillRow,
-                  bool progressive = false) {
+Bytes CompressRgb(int width, int height, int quality,
+                  const std::function<void(int, uint8_t*)>& fillRow, bool progressive = false) {
   return CompressJpeg(
       width, height, 3, JCS_RGB,
       [&](jpeg_compress_struct* c) {
@@ -409,13 +360,16 @@ Bytes EncodeJpeg(int width, int height, int quality, int64_t solid) {
 }
 
 Bytes EncodeProgressiveJpeg(int width, int height, int extraScans) {
-  Bytes jpeg = CompressRgb(width, height, 85, [&](int y, uint8_t* row) {
-    for (int x = 0; x < width; ++x) {
-      row[x * 3 + 0] = static_cast<uint8_t>(x * 7);
-      row[x * 3 + 1] = static_cast<uint8_t>(y * 5);
-      row[x * 3 + 2] = static_cast<uint8_t>(x ^ y);
-    }
-  }, true);
+  Bytes jpeg = CompressRgb(
+      width, height, 85,
+      [&](int y, uint8_t* row) {
+        for (int x = 0; x < width; ++x) {
+          row[x * 3 + 0] = static_cast<uint8_t>(x * 7);
+          row[x * 3 + 1] = static_cast<uint8_t>(y * 5);
+          row[x * 3 + 2] = static_cast<uint8_t>(x ^ y);
+        }
+      },
+      true);
   // The last scan runs from the last SOS marker to EOI; repeat it before EOI.
   size_t lastScan = 0;
   for (size_t i = 2; i + 1 < jpeg.size(); ++i) {
@@ -477,7 +431,10 @@ Bytes MakeCameraJpeg(const CameraJpegOptions& o) {
   if (o.withGps) {
     const int gps = t.AddDirectory();
     ifd0.Pointer(0x8825, gps);
-    t.Dir(gps).Data(0x0000, kByte, {2, 2, 0, 0}).Ascii(0x0001, "N").Rational(0x0002, {{48, 1}, {51, 1}, {2400, 100}});
+    t.Dir(gps)
+        .Data(0x0000, kByte, {2, 2, 0, 0})
+        .Ascii(0x0001, "N")
+        .Rational(0x0002, {{48, 1}, {51, 1}, {2400, 100}});
   }
   if (o.withThumbnail) {
     const int ifd1 = t.AddDirectory();
@@ -494,57 +451,35 @@ Bytes MakeCameraJpeg(const CameraJpegOptions& o) {
   j.Soi();
   if (o.withJfif) j.App0Jfif();
   j.App1Exif(t.Build());
-  j.BodyOf(o.imageJpeg.empty() ? EncodeJpeg(o.width, o.height, 85) : o.imageJpeg);
+  j.BodyOf(EncodeJpeg(o.width, o.height, 85));
   return j.Build();
 }
 
-// ---------------------------------------------------------------------------------------------
-// Files
-
 TempDir::TempDir() {
-  const char* env = std::getenv("TMPDIR");
-  std::string base = (env && *env) ? env : "/tmp";
-  std::string templ = base + "/lftest-XXXXXX";
-  std::vector<char> buf(templ.begin(), templ.end());
-  buf.push_back('\0');
-  if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = buf.data();
+  std::string templ = (std::filesystem::temp_directory_path() / "lftest-XXXXXX").string();
+  if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = templ;
 }
 
-namespace {
-void RemoveTree(const std::string& path) {
-  if (DIR* d = ::opendir(path.c_str())) {
-    while (dirent* e = ::readdir(d)) {
-      const std::string name = e->d_name;
-      if (name == "." || name == "..") continue;
-      const std::string full = path + "/" + name;
-      struct stat st {};
-      if (::lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::chmod(full.c_str(), 0700);
-        RemoveTree(full);
-      } else {
-        ::unlink(full.c_str());
-      }
-    }
-    ::closedir(d);
-  }
-  ::rmdir(path.c_str());
-}
-}  // namespace
-
+// Directories a test made read-only are opened up first, so that everything can go.
 TempDir::~TempDir() {
-  ::chmod(path_.c_str(), 0700);
-  RemoveTree(path_);
+  std::error_code ec;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_directory(ec) && !it->is_symlink(ec)) {
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ec);
+    }
+  }
+  std::filesystem::remove_all(path_, ec);
 }
 
 std::vector<std::string> TempDir::List() const {
   std::vector<std::string> names;
-  if (DIR* d = ::opendir(path_.c_str())) {
-    while (dirent* e = ::readdir(d)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(d);
+  for (const auto& e : std::filesystem::directory_iterator(path_)) {
+    names.push_back(e.path().filename().string());
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -565,9 +500,7 @@ Bytes ReadFile(const std::string& path) {
 std::string CorpusDir() {
   const char* env = std::getenv("LF_CORPUS_DIR");
   std::string dir = (env && *env) ? env : LF_CORPUS_DIR;
-  struct stat st {};
-  if (::stat((dir + "/MANIFEST.tsv").c_str(), &st) != 0) return {};
-  return dir;
+  return std::filesystem::exists(dir + "/MANIFEST.tsv") ? dir : std::string();
 }
 
 }  // namespace lf::test

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Builds test fixtures as bytes: JPEG marker streams, TIFF structures in either byte order with
-// entries of every type, out-of-line values, sub-directories and next-IFD links, and real JPEG
-// pixel data through libjpeg-turbo where a decodable file is needed.
+// Test fixtures as bytes: JPEG marker streams, TIFF structures in either byte order, real JPEGs.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +20,8 @@ class ByteWriter {
  public:
   explicit ByteWriter(Order order = Order::Big) : order_(order) {}
   ByteWriter& U8(uint8_t v);
-  ByteWriter& U16(uint16_t v);
-  ByteWriter& U32(uint32_t v);
+  ByteWriter& U16(uint16_t v) { return Int(v, 2); }
+  ByteWriter& U32(uint32_t v) { return Int(v, 4); }
   ByteWriter& Raw(const Bytes& b);
   ByteWriter& Raw(const void* p, size_t n);
   ByteWriter& Text(const std::string& s);  // without a NUL
@@ -34,19 +32,20 @@ class ByteWriter {
   Order order() const { return order_; }
 
  private:
+  ByteWriter& Int(uint32_t v, int bytes);
   Order order_;
   Bytes out_;
 };
 
 // TIFF field types.
+// clang-format off
 enum TiffType : uint16_t {
   kByte = 1, kAscii = 2, kShort = 3, kLong = 4, kRational = 5, kSByte = 6, kUndefined = 7,
   kSShort = 8, kSLong = 9, kSRational = 10, kFloat = 11, kDouble = 12,
 };
+// clang-format on
 
-// One directory of a TIFF structure under construction. Values are given as numbers and encoded
-// in the structure's byte order when it is built; entries are written in the order added (not
-// sorted), so tests can build unsorted directories on purpose.
+// One directory under construction; values are encoded when built, entries kept in the order added.
 class Ifd {
  public:
   // Any type with values as 64-bit numbers (rationals take two numbers per value).
@@ -56,20 +55,15 @@ class Ifd {
   Ifd& Rational(uint16_t tag, std::initializer_list<std::pair<uint32_t, uint32_t>> v);
   // ASCII with its NUL appended; the count includes the NUL.
   Ifd& Ascii(uint16_t tag, const std::string& text);
-  // Raw bytes with the given type (UNDEFINED, BYTE, or ASCII without an added NUL) and count =
-  // the byte count.
+  // Raw bytes with the given type; the count is the byte count (no NUL added).
   Ifd& Data(uint16_t tag, uint16_t type, const Bytes& data);
   Ifd& Undefined(uint16_t tag, const Bytes& data) { return Data(tag, kUndefined, data); }
-  // An entry with an explicit count and a raw 4-byte value field, written as given (for offsets
-  // that point anywhere, counts that lie, unknown types).
+  // An entry with an explicit count and 4-byte value field, written as given.
   Ifd& RawEntry(uint16_t tag, uint16_t type, uint32_t count, uint32_t valueField);
-  // A LONG pointer to another directory of the same builder (0x8769 Exif, 0x8825 GPS, 0xA005
-  // Interop, or any tag), resolved when built.
+  // A LONG pointer to another directory of the same builder, resolved when built.
   Ifd& Pointer(uint16_t tag, int directoryIndex);
-  // A LONG entry holding the offset of a blob of the same builder (JPEGInterchangeFormat,
-  // StripOffsets).
+  // An entry holding the offset, or the length, of a blob of the same builder.
   Ifd& BlobOffset(uint16_t tag, int blobIndex, uint16_t type = kLong);
-  // A LONG entry holding a blob's length.
   Ifd& BlobLength(uint16_t tag, int blobIndex, uint16_t type = kLong);
   // The directory that the next-IFD link names (IFD0 → IFD1); -1 = none.
   Ifd& Next(int directoryIndex);
@@ -98,22 +92,18 @@ class Ifd {
   Entry& Add(uint16_t tag, uint16_t type, uint32_t count);
 };
 
-// An entry's value bytes in the given byte order (as given for Data entries; none for pointers,
-// blob offsets and raw value fields).
+// An entry's value bytes in the given byte order (none for pointers, blobs and raw fields).
 Bytes ValueBytes(const Ifd::Entry& e, Order order);
 
 // Where the parts of a built TIFF structure landed (offsets relative to the TIFF header).
 struct TiffLayout {
   std::vector<uint32_t> directoryOffsets;
   std::vector<uint32_t> blobOffsets;
-  // Offset of each out-of-line value, keyed by (directory index, tag).
-  std::map<std::pair<int, uint16_t>, uint32_t> valueOffsets;
-  // Offset of each 12-byte entry, keyed by (directory index, tag).
-  std::map<std::pair<int, uint16_t>, uint32_t> entryOffsets;
+  std::map<std::pair<int, uint16_t>, uint32_t> valueOffsets;  // by (directory, tag)
+  std::map<std::pair<int, uint16_t>, uint32_t> entryOffsets;  // of the 12-byte entries
 };
 
-// A TIFF structure: header, directories and blobs. Directory 0 is IFD0. Layout: the header, then
-// each directory in index order followed by its out-of-line values (word-aligned), then the blobs.
+// A TIFF structure: the header, each directory followed by its values (word-aligned), the blobs.
 class TiffBuilder {
  public:
   explicit TiffBuilder(Order order = Order::Little);
@@ -125,14 +115,15 @@ class TiffBuilder {
   int AddBlob(const Bytes& data);
   // Header magic other than 42, for malformed cases.
   void SetMagic(uint16_t magic) { magic_ = magic; }
-  // Places the blobs right after the header, before the directories (strips first, as many TIFF
-  // writers lay them out).
+  // Places the blobs right after the header, as many TIFF writers lay out strips.
   void SetBlobsFirst(bool first) { blobsFirst_ = first; }
-  // Packs each directory's values without pad bytes, as some camera writers do, so everything
-  // behind a value of odd length starts on an odd offset.
+  // Packs values without pad bytes, as some camera writers do.
   void SetPacked(bool packed) { packed_ = packed; }
   // Forces the IFD0 offset written in the header.
-  void SetIfd0Offset(uint32_t offset) { forcedIfd0_ = offset; hasForcedIfd0_ = true; }
+  void SetIfd0Offset(uint32_t offset) {
+    forcedIfd0_ = offset;
+    hasForcedIfd0_ = true;
+  }
 
   Bytes Build(TiffLayout* layout = nullptr) const;
   Order order() const { return order_; }
@@ -144,7 +135,7 @@ class TiffBuilder {
   bool blobsFirst_ = false;
   bool packed_ = false;
   uint32_t forcedIfd0_ = 0;
-  std::deque<Ifd> dirs_;  // a deque, so references to directories stay valid as more are added
+  std::deque<Ifd> dirs_;  // references stay valid as directories are added
   std::vector<Bytes> blobs_;
 };
 
@@ -160,8 +151,10 @@ class JpegBuilder {
   JpegBuilder& App0Jfif();
   // APP1 "Exif\0\0" followed by the TIFF structure.
   JpegBuilder& App1Exif(const Bytes& tiff);
-  // APP6 "PrintIM" style segment with the given payload.
-  JpegBuilder& App(uint8_t n, const Bytes& payload) { return Segment(static_cast<uint8_t>(0xE0 + n), payload); }
+  // An APPn segment.
+  JpegBuilder& App(uint8_t n, const Bytes& payload) {
+    return Segment(static_cast<uint8_t>(0xE0 + n), payload);
+  }
   JpegBuilder& Raw(const Bytes& b);
   // Everything of a real JPEG after its SOI, dropping its APP segments (so the result decodes).
   JpegBuilder& BodyOf(const Bytes& realJpeg);
@@ -171,23 +164,19 @@ class JpegBuilder {
   Bytes out_;
 };
 
-// A real baseline JPEG from libjpeg-turbo: width × height RGB with a deterministic gradient
-// pattern (or a solid colour when `solid` is given as 0xRRGGBB).
+// A real baseline JPEG of a gradient, or of one colour when `solid` is given as 0xRRGGBB.
 Bytes EncodeJpeg(int width, int height, int quality = 85, int64_t solid = -1);
 
-// A real progressive JPEG whose last scan is repeated `extraScans` more times (each repetition is a
-// pass over the whole image for the decoder).
+// A real progressive JPEG whose last scan is repeated `extraScans` more times.
 Bytes EncodeProgressiveJpeg(int width, int height, int extraScans = 0);
 
-// A real baseline JPEG of pseudo-random pixels: compresses about as badly as sensor noise, so a
-// few megapixels give a camera-sized file of several MB.
+// A real baseline JPEG of pseudo-random pixels, as large as a camera's for its size.
 Bytes EncodeNoiseJpeg(int width, int height, int quality = 90, uint32_t seed = 1);
 
 // The segments of a JPEG stream up to the first SOS, dropping APPn segments.
 Bytes StripAppSegments(const Bytes& jpeg);
 
-// A camera-like JPEG: SOI, APP1 Exif (IFD0 with Make/Model/Orientation/DateTime, Exif IFD with
-// DateTimeOriginal and a maker note, GPS IFD, IFD1 with a JPEG thumbnail), then real image data.
+// A camera-like JPEG: IFD0, Exif IFD with a maker note, GPS IFD, IFD1 with a thumbnail, pixels.
 struct CameraJpegOptions {
   Order order = Order::Little;
   int width = 64;
@@ -198,13 +187,10 @@ struct CameraJpegOptions {
   bool withThumbnail = true;
   bool withMakerNote = true;
   bool withGps = true;
-  bool withJfif = false;           // an APP0 JFIF segment before the APP1
-  size_t makerNotePadding = 0;     // extra bytes inside the maker note, to grow the APP1
-  int thumbnailWidth = 16;         // size of the JPEG thumbnail in IFD1
+  bool withJfif = false;        // an APP0 JFIF segment before the APP1
+  size_t makerNotePadding = 0;  // extra bytes inside the maker note, to grow the APP1
+  int thumbnailWidth = 16;      // size of the JPEG thumbnail in IFD1
   int thumbnailHeight = 12;
-  // When not empty: a real JPEG whose image data follows the APP1 instead of a freshly encoded
-  // width × height picture (lets a caller encode a large picture once and reuse it).
-  Bytes imageJpeg = {};
 };
 Bytes MakeCameraJpeg(const CameraJpegOptions& options = {});
 
@@ -217,9 +203,7 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
-  // Writes `data` to the named file and returns its path.
   std::string Put(const std::string& name, const std::vector<uint8_t>& data) const;
-  // Names of the entries in the directory, sorted.
   std::vector<std::string> List() const;
 
  private:

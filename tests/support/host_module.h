@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The module loaded with dlopen, every export resolved by name, as the host application does.
-// Tests of the exports call the module through this table.
+// The module loaded with dlopen and every export resolved by name, as the host does.
 #pragma once
 
 #include <string>
@@ -10,8 +9,7 @@
 namespace lf::test {
 
 struct HostModule : cli::Module {
-  // The module loaded once per test process; `error` says why it could not be loaded or which
-  // exports are missing.
+  // Loaded once per process; `error` (a test failure) says why it failed or what is missing.
   static const HostModule& Get();
   std::string error;
 };
@@ -25,8 +23,7 @@ struct CliResult {
   std::string out;
 };
 
-// Runs the command-line tool with the module under test; `args` are already quoted for the
-// shell. Its error output is dropped, or taken in with the rest when `withErrors`.
+// Runs the tool on the module; `args` shell-quoted; stderr dropped or merged (`withErrors`).
 CliResult RunCli(const std::string& args, bool withErrors = false);
 
 }  // namespace lf::test

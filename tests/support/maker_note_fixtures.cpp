@@ -68,6 +68,7 @@ Bytes BuildTiff(const MakerNoteRecipe& r, uint32_t noteAt, TiffLayout* layout,
     Bytes method = {'A', 'S', 'C', 'I', 'I', 0, 0, 0};
     for (char c : std::string("GPS-FIX-12")) method.push_back(static_cast<uint8_t>(c));
     method.resize(20, '!');
+    // clang-format off
     t.Dir(gps).Data(0x0000, kByte, {2, 2, 0, 0}).Ascii(0x0001, "N")
         .Rational(0x0002, {{48, 1}, {51, 1}, {2400, 100}}).Ascii(0x0003, "W")
         .Rational(0x0004, {{2, 1}, {21, 1}, {900, 100}}).Data(0x0005, kByte, {1})
@@ -75,6 +76,7 @@ Bytes BuildTiff(const MakerNoteRecipe& r, uint32_t noteAt, TiffLayout* layout,
         .Ascii(0x0012, "WGS-84").Undefined(0x001B, method)
         .Undefined(0x001C, {'A', 'S', 'C', 'I', 'I', 0, 0, 0, 'Q', 'u', 'a', 'y'})
         .Ascii(0x001D, "2021:07:14");
+    // clang-format on
   }
   return t.Build(layout);
 }
@@ -85,8 +87,7 @@ MakerNoteFile MakeMakerNoteFile(const MakerNoteRecipe& recipe) {
   MakerNoteFile out;
   TiffLayout layout;
   int exif = 0;
-  // The note's values are addressed from the TIFF header: a first build tells where it lands,
-  // and the second, of the same layout, addresses them.
+  // A first build tells where the note lands; the second addresses its values from there.
   BuildTiff(recipe, 0, &layout, &out.entryOffsets, &exif);
   out.noteOffset = layout.valueOffsets.at({exif, 0x927C});
   out.entryOffsets.clear();
