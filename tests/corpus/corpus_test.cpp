@@ -1,11 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The real-world corpus, read in place (skipped when it or ExifTool is absent): the query exports
-// against ExifTool's readings, every image decoded, and one table of operations, each run on a
-// copy of every EXIF camera JPEG and TIFF and judged by ExifTool's dumps before and after. A
-// refusal leaves the copy byte for byte and nothing behind; a success changes only the tags its
-// row accounts for and the modification stamp, every moved offset names the same bytes, ExifTool
-// finds no new fault, and a JPEG keeps its compressed image unless the row replaces it. The
-// writers' own check of every block they write is our side's "nothing else moved" oracle.
+// The real-world corpus read in place: queries, decoding and a table of edits judged by ExifTool.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +16,7 @@
 #include "tests/support/decoded_images.h"
 #include "tests/support/edit_fixtures.h"
 #include "tests/support/exiftool_dump.h"
+#include "tests/support/maker_note_fixtures.h"
 #include "tests/support/record_lists.h"
 
 namespace lf::test {
@@ -64,8 +59,7 @@ bool Same(const std::string& a, const std::string& b) {
   return a == b || ((a[0] == '(' || b[0] == '(') && length(a) == length(b));
 }
 
-// By design a JPEG is an EXIF file only without an APP0 (JFIF) segment and when its last APP1
-// before the scan is the EXIF one.
+// A JPEG is an EXIF file only without APP0 (JFIF) and when its last APP1 is the EXIF one.
 bool NotExifByItsMarkers(const Bytes& file) {
   bool app0 = false, lastApp1Exif = true;
   for (size_t pos = 2; pos + 4 <= file.size() && file[pos] == 0xFF;) {
@@ -79,9 +73,8 @@ bool NotExifByItsMarkers(const Bytes& file) {
   return app0 || !lastApp1Exif;
 }
 
-// The EXIF camera files of the corpus with ExifTool's readings, loaded once: `tags` as every
-// comparison reads them (validation messages included), `families` with the family-0 group and
-// the tag number in each key ("MakerNotes:Canon:ID-1:CanonCameraSettings").
+// The EXIF files with ExifTool's readings, loaded once; `families` keys carry the family-0 group
+// and the tag number ("MakerNotes:Canon:ID-1:CanonCameraSettings").
 struct Corpus {
   std::vector<CorpusFile> files;
   ExifToolDump tags, families;
@@ -117,9 +110,8 @@ const Corpus& TheCorpus() {
 #define LF_SKIP_WITHOUT_CORPUS() \
   if (!TheCorpus().missing.empty()) GTEST_SKIP() << TheCorpus().missing
 
-// The maker-note entries the exports deliver as a text or a single SHORT, against ExifTool's
-// reading of the same tag number (texts as a prefix: ExifTool joins the pieces of a text holding
-// NULs). LONGs are not compared: ExifTool scales some and turns offsets into file positions.
+// Maker-note texts (as a prefix: ExifTool joins a text's NUL-separated pieces) and single SHORTs
+// against ExifTool's reading of the same tag number; ExifTool scales or relocates LONGs.
 struct MakerNote {
   LF_RESULT result = LF_E_FAIL;
   std::string header;
@@ -137,11 +129,10 @@ MakerNote ReadMakerNote(const std::string& path, const Tags& families) {
                    std::pair{key.substr(group1, id - group1) + ":" + TagOf(key), value});
   }
   MakerNote m;
-  LfString header{};
-  LfU16List tags{};
-  LfU32List fields{};
-  m.result = GetMakerNoteValue(path.c_str(), &header, &tags, &fields);
-  m.header = header.text ? header.text : "";
+  MakerNoteLists n;
+  const LfU16List& tags = n.tags;
+  m.result = n.Read(path);
+  m.header = n.Header();
   m.entries = tags.size;
   for (int32_t i = 0; i < tags.size && m.result == LF_S_OK; ++i) {
     char value[4096] = {};
@@ -170,9 +161,6 @@ MakerNote ReadMakerNote(const std::string& path, const Tags& families) {
       m.editKeys = keys;
     }
   }
-  LfStringFree(&header);
-  LfU16ListFree(&tags);
-  LfU32ListFree(&fields);
   return m;
 }
 
@@ -181,9 +169,8 @@ double Degrees(const uint32_t r[6]) {
   return r[1] && r[3] && r[5] ? Ratio(r) + Ratio(r + 2) / 60 + Ratio(r + 4) / 3600 : NAN;
 }
 
-// GetExif's summaries against ExifTool's readings ("400 800" reads as its first number). Allowed:
-// a value of a type the module does not interpret is not delivered (GetExifValue refuses it too);
-// a zero denominator and a tag stored twice are not compared; ISO delivers its first value.
+// GetExif's summaries against ExifTool's. A value GetExifValue refuses may go undelivered; zero
+// denominators and tags stored twice are not compared; ISO "400 800" reads as its first number.
 LF_RESULT CompareSummaries(const CorpusFile& f, const Tags& tool) {
   LfExifSummary exif{};
   LfGpsSummary gps{};
@@ -220,9 +207,7 @@ LF_RESULT CompareSummaries(const CorpusFile& f, const Tags& tool) {
   return r;
 }
 
-// GetOrientation, GetDateTimeOriginal, GetExif and the maker-note exports on every EXIF file,
-// against the manifest's and ExifTool's readings; the tallies keep a rule from explaining away
-// every file.
+// The query exports on every EXIF file; tallies keep a rule from explaining away every file.
 TEST(CorpusQueries, AnswersAgreeWithExifTool) {
   LF_SKIP_WITHOUT_CORPUS();
   const Corpus& c = TheCorpus();
@@ -287,8 +272,7 @@ Size DibSize(LF_HGLOBAL h) {
   return s;
 }
 
-// Every image of the corpus decodes (or is refused) without a crash, malformed ones included;
-// PNG and TIFF pictures at ExifTool's size, a thumbnail only where ExifTool finds one.
+// Every image decodes or is refused; PNG and TIFF at ExifTool's size, thumbnails only where found.
 TEST(CorpusDecode, EveryImageDecodesAtExifToolsSize) {
   const std::vector<CorpusFile> corpus = LoadCorpusManifest();
   if (corpus.empty()) GTEST_SKIP() << "corpus not present";
@@ -299,10 +283,7 @@ TEST(CorpusDecode, EveryImageDecodesAtExifToolsSize) {
   const ExifToolDump tool = RunExifTool(sized, {"-fast2", "-ImageWidth", "-ImageHeight"});
   size_t decoded = 0, okFiles = 0, thumbnails = 0;
   for (const CorpusFile& f : corpus) {
-    if (f.format != "JPEG" && f.format != "PNG" && f.format != "TIFF" && f.format != "GIF" &&
-        f.format != "BMP") {
-      continue;
-    }
+    if (!Among("JPEG PNG TIFF GIF BMP", f.format)) continue;
     okFiles += f.category == "ok";
     const bool thumbnail = DibSize(Decode(f.path.c_str(), 1)).width > 0;
     EXPECT_TRUE(!thumbnail || f.hasThumbnail) << f.relative;
@@ -395,8 +376,7 @@ Outcome DateTimeOriginal(const Case& c) {
   return o;
 }
 
-// GPS tags as ExifTool reads the position written below (Sydney Opera House: south, east, above
-// sea level, every tag the record carries); GPS tags it does not name may not change.
+// GPS tags as ExifTool reads the position written below (south, east, above sea level).
 bool WrittenAsRecorded(const std::string& key, const std::string& now) {
   static const std::map<std::string, double> numbers = {
       {"GPSLatitude", 33 + 51 / 60.0 + 24.4224 / 3600},
@@ -419,19 +399,10 @@ enum class Gps { kWrite, kRemove, kRemoveWritten, kUnwrittenTagOnly };
 Outcome GpsEdit(const Case& c, Gps edit) {
   uint32_t tags[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x12, 0x1D}, satellites = 0x08;
   char datum[] = "WGS-84", date[] = "2024:05:06";
-  LfGpsRecord p{{nullptr, tags, 10, 0, 0},
-                {2, 2},
-                "S",
-                {33, 1, 51, 1, 244224, 10000},
-                "E",
-                {151, 1, 12, 1, 551069, 10000},
-                0,
-                {585, 10},
-                {1, 1, 2, 1, 3, 1},
-                {datum},
-                {},
-                {},
-                {date}};
+  // clang-format off
+  LfGpsRecord p{{nullptr, tags, 10, 0, 0}, {2, 2}, "S", {33, 1, 51, 1, 244224, 10000}, "E",
+                {151, 1, 12, 1, 551069, 10000}, 0, {585, 10}, {1, 1, 2, 1, 3, 1}, {datum}, {}, {}, {date}};
+  // clang-format on
   LfGpsRecord removal{}, unwritten{};
   unwritten.tagList.data = &satellites;
   unwritten.tagList.size = 1;
@@ -471,9 +442,7 @@ Outcome GpsEdit(const Case& c, Gps edit) {
   return o;
 }
 
-// Files whose main-image replacement has a known outcome: the maker note names a preview behind
-// the old image, which goes with it; bytes behind the image that nothing names; IPTC, FlashPix,
-// comment and other application segments that stay.
+// Main-image replacements of known outcome (a maker-note preview behind the old image: refused).
 const std::map<std::string, LF_RESULT> kMainImageOutcomes = {
     {"libexif_libexif-testsuite/tests/images/canon-digital-rebel-001.jpg", LF_E_FAIL},
     {"drewnoakes_metadata-extractor-images/jpg/Canon_IXUS_400.jpg", LF_S_OK},
@@ -488,8 +457,7 @@ const std::map<std::string, LF_RESULT> kMainImageOutcomes = {
 constexpr char kThumbnailTags[] = "Compression XResolution YResolution ResolutionUnit Orientation";
 constexpr char kJpegThumbnailTags[] =
     "YCbCrPositioning ThumbnailOffset ThumbnailLength ThumbnailImage";
-// IFD0 entries describing a TIFF's pixel data (and a TIFF thumbnail's): the new picture's
-// replace them.
+// IFD0 entries describing a TIFF's pixel data, replaced by the new picture's.
 constexpr char kImageStructureTags[] =
     "ImageWidth ImageHeight BitsPerSample Compression PhotometricInterpretation StripOffsets "
     "SamplesPerPixel RowsPerStrip StripByteCounts PlanarConfiguration ThumbnailOffset "
@@ -526,8 +494,7 @@ Outcome ReplacePicture(const Case& c, bool mainImage, const std::set<std::string
                          std::to_string(thumb.height) + ", " + std::to_string(main.width) + " x " +
                          std::to_string(main.height));
   }
-  // The new thumbnail directory, judged alone: only the entries the writer lays, 160 x 120 in a
-  // TIFF, its orientation the main image's.
+  // The new IFD1 alone: only the writer's entries, 160 x 120, the main image's orientation.
   o.judge = [tiff](const Tags& now) {
     Problems p;
     for (const auto& [key, v] : now) {
@@ -565,8 +532,7 @@ Outcome ReplacePicture(const Case& c, bool mainImage, const std::set<std::string
     if (tag == "ImageSize" || tag == "Megapixels") return group == "Composite";
     // A TIFF photo without an orientation takes the new picture's (1, the meaning of none).
     if (tiff) return key == "IFD0:Orientation" && !old && v && *v == "1";
-    // A JPEG's other segments are the new stream's, but for the photo's own metadata (ICC
-    // profile, IPTC, FlashPix, comments), which stays byte for byte.
+    // A JPEG's other segments are the new stream's, but for ICC, IPTC, FlashPix and comments.
     const bool kept = group.rfind("ICC", 0) == 0 || group == "IPTC" || group == "Photoshop" ||
                       group == "FlashPix" || key == "File:Comment";
     return !exifGroups->count(group) && group != "Composite" && !kept;
@@ -574,8 +540,7 @@ Outcome ReplacePicture(const Case& c, bool mainImage, const std::set<std::string
   return o;
 }
 
-// Records merged into the file: the fixture's (only the tags the merge may write change), or the
-// file's own, which change nothing but the stamp.
+// The fixture's records merged (only mergeable tags change), or the file's own (only the stamp).
 Outcome Merge(const Case& c, RecordList* fixture) {
   static constexpr char kMergeable[] =
       "ImageWidth ImageHeight Compression PhotometricInterpretation Orientation SamplesPerPixel "
@@ -597,8 +562,7 @@ Outcome Merge(const Case& c, RecordList* fixture) {
   return o;
 }
 
-// The first maker-note SHORT both readers read alike, changed; a maker note without a directory
-// that reads as one is refused. Nothing outside the maker note may change.
+// The first maker-note SHORT both readers agree on, changed (refused without a directory).
 Outcome MakerNoteEdit(const Case& c, const ExifToolDump* families) {
   const MakerNote m = ReadMakerNote(c.src, families->at(c.file.path));
   Outcome o{.path = c.src, .skipped = m.result != LF_S_OK || (m.entries > 0 && m.editTag == 0)};
@@ -644,8 +608,7 @@ std::vector<Operation> Operations(const Corpus& corpus, RecordList& fixture) {
   };
 }
 
-// What ExifTool sees differ after a successful operation that the operation does not account for.
-// "Missing required" messages are about the choice of tags, not the file's structure.
+// Differences the operation does not account for ("Missing required" is about tags, not structure).
 Problems Unexplained(const Tags& before, const Bytes& was, const Tags& after, const Bytes& now,
                      const Outcome& o) {
   Problems problems;
@@ -721,8 +684,7 @@ TEST(CorpusEdits, EachOperationChangesOnlyWhatItAccountsFor) {
           << where << ": files left behind";
       EXPECT_TRUE((edited && !newPath) || o.sourceEdited || ReadFile(dir->File(name)) == original)
           << where << ": the source changed";
-      // A refusal says the file is not one the module edits, or not this way (0x8007000D: its
-      // data is invalid); an I/O or memory failure is a fault.
+      // A refusal is E_FAIL, NO_EXIF or invalid data (0x8007000D), never an I/O or memory fault.
       EXPECT_TRUE(edited || o.result == LF_E_FAIL || o.result == LF_E_NO_EXIF ||
                   o.result == static_cast<LF_RESULT>(0x8007000Du))
           << where;

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Entry decoding and encoding: what a 12-byte entry means in either byte order, which entries are
-// no entries at all, and that encoding gives the same bytes back. Value delivery is tested through
-// GetExifValue (query_exports_test).
+// Entry decoding and encoding in either byte order: what is no entry, and the round trip.
 #include "exif/model/field_types.h"
 
 #include <gtest/gtest.h>

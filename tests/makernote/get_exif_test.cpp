@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// GetExif's three summaries on camera files built byte by byte in both byte orders: every field
-// delivered, requests, absent values and the records left as the host gave them.
+// GetExif's three summaries: every field, requests, absent values left as the host gave them.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -53,9 +52,9 @@ TEST_P(GetExifTest, DefaultRequestsDeliverEveryFieldInDirectoryOrder) {
   ASSERT_EQ(GetExif(f.c_str(), &s.exif, &s.gps, &s.note), LF_S_OK);
 
   EXPECT_EQ(Tags(s.exif.tags),
-            (std::vector<uint16_t>{0x010F, 0x0110, 0x0112, 0xC6D2, 0x829A, 0x829D, 0x8827, 0x9000,
-                                   0x9003, 0x9201, 0x9202, 0x9204, 0x9207, 0x9209, 0x920A, 0xA402,
-                                   0xA403, 0xA404, 0xA405, 0xA406, 0xA40C}));
+            (std::vector<uint16_t>{0x010F, 0x0110, 0x0112, 0xC6D2, 0x829A, 0x829D, 0x8827,
+                                   0x9000, 0x9003, 0x9201, 0x9202, 0x9204, 0x9207, 0x9209,
+                                   0x920A, 0xA402, 0xA403, 0xA404, 0xA405, 0xA406, 0xA40C}));
   EXPECT_EQ(s.exif.orientation, 6);
   EXPECT_EQ(Text(s.exif.make), "Kestrelon");
   EXPECT_EQ(Text(s.exif.model), "KX-100 Test");
@@ -72,9 +71,9 @@ TEST_P(GetExifTest, DefaultRequestsDeliverEveryFieldInDirectoryOrder) {
   EXPECT_EQ(s.exif.digitalZoomRatio[1], 2u);
   EXPECT_EQ(s.exif.subjectDistanceRange, 3);
 
-  EXPECT_EQ(Tags(s.gps.tags), (std::vector<uint16_t>{0x0000, 0x0001, 0x0002, 0x0003, 0x0004,
-                                                     0x0005, 0x0006, 0x0007, 0x0012, 0x001B,
-                                                     0x001C, 0x001D}));
+  EXPECT_EQ(Tags(s.gps.tags),
+            (std::vector<uint16_t>{0x0000, 0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007,
+                                   0x0012, 0x001B, 0x001C, 0x001D}));
   EXPECT_EQ(std::string(s.gps.latitudeRef, 1), "N");
   EXPECT_EQ(s.gps.latitude[4], 2400u);
   EXPECT_EQ(s.gps.longitude[2], 21u);
@@ -87,9 +86,9 @@ TEST_P(GetExifTest, DefaultRequestsDeliverEveryFieldInDirectoryOrder) {
 
   EXPECT_EQ(Text(s.note.header), "Kestrelon");
   EXPECT_EQ(Tags(s.note.tags),
-            (std::vector<uint16_t>{0x0001, 0x0002, 0x0003, 0x0007, 0x000F, 0x001A, 0x001F, 0x0020,
-                                   0x0021, 0x0026, 0x002A, 0x002B, 0x0033, 0x0036, 0x003D, 0x0043,
-                                   0x004D, 0x0051, 0x0053, 0x0061, 0x0E00}));
+            (std::vector<uint16_t>{0x0001, 0x0002, 0x0003, 0x0007, 0x000F, 0x001A, 0x001F,
+                                   0x0020, 0x0021, 0x0026, 0x002A, 0x002B, 0x0033, 0x0036,
+                                   0x003D, 0x0043, 0x004D, 0x0051, 0x0053, 0x0061, 0x0E00}));
   uint32_t unaligned = 0;
   std::memcpy(&unaligned, s.note.tag0002, 4);
   EXPECT_EQ(unaligned, 0x00C0FFEEu);
@@ -169,7 +168,9 @@ TEST_P(GetExifTest, AbsentValuesKeepTheHostsFieldsAndPresetsAreSet) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, GetExifTest, ::testing::Values(Order::Little, Order::Big),
-                         [](const auto& info) { return info.param == Order::Little ? "II" : "MM"; });
+                         [](const auto& info) {
+                           return info.param == Order::Little ? "II" : "MM";
+                         });
 
 }  // namespace
 }  // namespace lf::test

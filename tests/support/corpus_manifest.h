@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The real-world corpus as ExifTool read it: one row of MANIFEST.tsv per file. Tests read the
-// files in place (CorpusDir()) and compare the module's answers with ExifTool's.
+// The real-world corpus as ExifTool read it: one row of MANIFEST.tsv per file, read in place.
 #pragma once
 
 #include <string>

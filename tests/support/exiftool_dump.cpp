@@ -16,8 +16,7 @@ constexpr char kBinary[] = "(Binary data ";
 constexpr char kValueEnd[] = "<lf-value-end>";
 constexpr char kFileEnd[] = "<lf-file-end>\n";
 
-// ExifTool's standard output for `args`, passed one a line through an argument file so that
-// neither their number nor quoting matters; "" when it cannot be run.
+// ExifTool's output for `args`, passed through an argument file; "" when it cannot be run.
 std::string RunWithArguments(const std::vector<std::string>& args) {
   char argFile[] = "/tmp/lf_exiftool_args_XXXXXX";
   const int fd = ::mkstemp(argFile);
@@ -49,8 +48,7 @@ std::vector<std::string> Split(const std::string& text, const std::string& end) 
   return parts;
 }
 
-// `-args` prints binary values as "(Binary data N bytes, ...)": one `-b` command per file asks
-// for those tags again, every occurrence ended by a marker, in the order they were asked for.
+// `-args` prints "(Binary data N bytes, ...)": one `-b` command per file asks for those again.
 void ReadBinaryValues(ExifToolDump* dump, const std::vector<std::string>& extraArgs) {
   std::vector<std::pair<ExifToolTags*, std::vector<std::string>>> asked;
   std::vector<std::string> args;
@@ -114,10 +112,7 @@ std::string LengthTagOf(const std::string& offsetTag) {
 }  // namespace
 
 bool ExifToolAvailable() {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen("exiftool -ver 2>/dev/null", "r"), ::pclose);
-  char line[64] = {};
-  return pipe && std::fgets(line, sizeof line, pipe.get()) &&
-         std::isdigit(static_cast<unsigned char>(line[0]));
+  return std::isdigit(static_cast<unsigned char>(RunWithArguments({"-ver"})[0])) != 0;
 }
 
 ExifToolDump RunExifTool(const std::vector<std::string>& paths,
@@ -160,8 +155,6 @@ std::string TagOf(const std::string& key) {
   return key.substr(colon, key.size() - colon - Occurrence(key).size());
 }
 
-// Strip, tile and thumbnail offsets move with the TIFF directories (IFD0, IFD1, SubIFDs,
-// PreviewIFD); a maker note's preview may move with the maker note.
 bool MayMove(const std::string& key) {
   const std::string group = GroupOf(key), tag = TagOf(key);
   if (LengthTagOf(tag).empty()) return false;

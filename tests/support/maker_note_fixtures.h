@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "lumenframe/lumenframe.h"
 #include "tests/support/fixture_builder.h"
 
 namespace lf::test {
@@ -37,5 +38,24 @@ MakerNoteFile MakeMakerNoteFile(const MakerNoteRecipe& recipe);
 
 // A maker note of every entry kind the summary reads, and two RATIONALs (0x0062) it does not.
 Ifd FullKestrelonNote();
+
+// GetMakerNoteValue's three outputs, freed at the end of the scope.
+struct MakerNoteLists {
+  LfString header{};
+  LfU16List tags{};
+  LfU32List values{};
+  MakerNoteLists() = default;
+  MakerNoteLists(const MakerNoteLists&) = delete;
+  MakerNoteLists& operator=(const MakerNoteLists&) = delete;
+  ~MakerNoteLists() {
+    LfStringFree(&header);
+    LfU16ListFree(&tags);
+    LfU32ListFree(&values);
+  }
+  [[nodiscard]] LF_RESULT Read(const std::string& path) {
+    return GetMakerNoteValue(path.c_str(), &header, &tags, &values);
+  }
+  std::string Header() const { return header.text ? header.text : ""; }
+};
 
 }  // namespace lf::test
