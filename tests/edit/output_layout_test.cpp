@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The output block's internals no export reaches alone: cut arithmetic, the emitter's spacing,
-// the check that refuses a damaged block, and hostile blocks (rewrites are judged by the edits).
+// The output block's internals no export reaches alone: the emitter's spacing, the check that
+// refuses a damaged block, and hostile blocks (rewrites are judged by the edit exports).
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -41,34 +41,6 @@ std::string CheckEditedBlock(ByteView source, const OutputLayout& out) {
 Bytes ValueBytesAt(ByteView b, const IfdEntry& e) {
   const uint8_t* p = b.Pointer(e.value, ValueBytes(e.type, e.count));
   return p ? Bytes(p, p + ValueBytes(e.type, e.count)) : Bytes{};
-}
-
-TEST(CutListTest, EveryCutInsideTheBlockBecomesEvenSoAlignmentSurvives) {
-  CutList cuts;
-  cuts.Protect(55);
-  cuts.AddCut(10, 5);  // on a word boundary: its pad byte goes too
-  cuts.AddCut(31, 3);  // on an odd offset: its last byte stays
-  cuts.AddCut(50, 5);  // a directory starts behind it: its last byte stays
-  cuts.AddCut(61, 1);  // on an odd offset: nothing left to cut
-  cuts.AddCut(95, 5);  // ends at the block's end
-  cuts.Normalize(100);
-  std::vector<int64_t> lengths;
-  for (const Cut& c : cuts.items()) lengths.push_back(c.length);
-  EXPECT_EQ(lengths, (std::vector<int64_t>{-6, -2, -4, -5}));
-  EXPECT_EQ(ShiftForCuts(10, cuts), 0);  // only cuts strictly before an offset count
-  EXPECT_EQ(ShiftForCuts(11, cuts), -6);
-  EXPECT_EQ(ShiftedOffset(40, cuts), 32u);
-  EXPECT_EQ(ShiftedOffset(55, cuts), 43u);
-  EXPECT_EQ(ShiftedOffset(2, cuts), 2u);
-
-  Bytes block(100);
-  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i);
-  OutputBuffer out;
-  ASSERT_TRUE(CopyWithoutCuts(ByteView(block.data(), block.size()), cuts, &out));
-  ASSERT_EQ(out.length(), 83u);
-  EXPECT_EQ(out.data()[10], 16);  // the byte behind the widened cut
-  EXPECT_EQ(out.data()[25], 33);  // the byte left of the odd cut
-  EXPECT_EQ(out.data()[43], 55);  // the protected start
 }
 
 class OutputLayoutTest : public ::testing::TestWithParam<Order> {
