@@ -37,7 +37,6 @@ Bytes SourceJpeg(Order order, const std::string& version, bool digitized) {
   return test::JpegBuilder().Soi().App1Exif(t.Build()).BodyOf(test::EncodeJpeg(64, 48)).Build();
 }
 
-// A TIFF of width × height RGB pixels in one strip behind its directory.
 // An RGB TIFF in one strip; without `complete` it lacks RowsPerStrip, which no block can do
 // without.
 Bytes TiffPicture(Order order, uint32_t width, uint32_t height, bool complete = true) {

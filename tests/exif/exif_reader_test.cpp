@@ -92,20 +92,14 @@ class ReaderCase : public ::testing::TestWithParam<std::tuple<Order, Mode>> {
   test::TempDir dir_;
 };
 
-TEST_P(ReaderCase, ReadsACameraJpeg) {
+TEST_P(ReaderCase, ACameraJpegsBlockAndThumbnailCopy) {
   const Bytes file = Camera();
   const auto r = Read("camera.jpg", file);
   ASSERT_EQ(r->structureRead(), 1);
-  EXPECT_EQ(r->byteOrder(), order() == Order::Little ? kLittleEndian : kBigEndian);
   EXPECT_EQ(r->tiffBase(), kJpegTiffBase);
-  EXPECT_TRUE(r->IsExifJpeg() && !r->IsExifTiff());
-  EXPECT_EQ(r->sofWidth(), 64);
   EXPECT_EQ(r->blockLength(), r->app1Length() - 8u);
   EXPECT_EQ(r->HasBlock(), mode() != Mode::kFile);
 
-  IfdEntry orientation{kTagOrientation};
-  ASSERT_EQ(r->FindEntry(kIfd0, &orientation), 1);
-  EXPECT_EQ(orientation, (IfdEntry{kTagOrientation, kTypeShort, 1, 6}));
   // The thumbnail copy is the file's bytes at the place IFD1 names; a block loaded for the copy
   // is released again.
   platform::HeapPtr<uint8_t> thumb;
@@ -120,7 +114,6 @@ TEST_P(ReaderCase, ReadsACameraJpeg) {
 TEST_P(ReaderCase, ExifBehindLargeSegmentsAndFarStructure) {
   const auto r = Read("late.jpg", FarExif(order()));
   ASSERT_TRUE(r->IsExifJpeg());
-  EXPECT_EQ(r->app1Position(), 2u + 60004 + 50004);
   ASSERT_GT(r->ifd1().location.offset, 3 * FileReader::kHeadSize);  // the fixture does what it says
   IfdEntry note{kTagMakerNote}, o{kTagOrientation};
   ASSERT_EQ(r->FindEntry(kExifIfd, &note), 1);

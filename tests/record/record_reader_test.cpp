@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The record codec: every field of the record-field table written as entries in both byte orders
-// and read back from a JPEG and a TIFF, the selection mask, hostile counts and offsets, and the
-// segments that are not EXIF data.
+// and read back from a JPEG and a TIFF, hostile counts and offsets, and segments not EXIF data.
 #include "exif/record/record_reader.h"
 
 #include <gtest/gtest.h>
@@ -157,21 +156,6 @@ TEST_P(RecordReaderTest, EveryTableFieldRoundTripsThroughJpegAndTiff) {
     ASSERT_EQ(ReadExifRecord(path.c_str(), &read.list, 0x000F0000), S_OK) << path;
     EXPECT_EQ(test::Rows(read), test::Rows(written)) << path;
   }
-}
-
-TEST_P(RecordReaderTest, MaskSelectsRecords) {
-  test::TiffBuilder g(GetParam());
-  const int gpsDir = g.AddDirectory();
-  g.Ifd0().Short(0x0112, {3}).Pointer(exif::kTagGpsIfdPointer, gpsDir);
-  g.Dir(gpsDir).Ascii(0x0001, "N");
-  const Bytes tiff = g.Build();
-  const exif::ByteView all(tiff.data(), tiff.size());
-  List gpsOnly, info;
-  ASSERT_EQ(ParseTiffToRecord(all, &gpsOnly.list, LF_SEL_GPS | 0x1), S_OK);
-  EXPECT_EQ(gpsOnly.Selectors(), std::vector<uint32_t>{LF_SEL_GPS});
-  ASSERT_EQ(ParseTiffToRecord(all, &info.list, 0x2), S_OK);  // image-information bits only
-  EXPECT_EQ(info.list.count, 0u);
-  EXPECT_EQ(ParseTiffToRecord(all, &info.list, LF_SEL_INTEROP), E_INVALIDARG);
 }
 
 TEST_P(RecordReaderTest, HostileCountsAndOffsetsAreIgnoredOrRefused) {
