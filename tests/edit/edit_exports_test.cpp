@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The edit exports: refusals leave the file byte for byte, and a patch in place changes only the
-// bytes it names.
+// Edit refusals leave the file byte for byte; a patch in place changes only the bytes it names.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -17,8 +16,7 @@ namespace {
 
 constexpr auto Date = &test::MakeDate<LfExifDateTime>;
 
-// A JPEG with Make, an Exif IFD of the given version, a DateTimeOriginal of 19 bytes (no end) when
-// asked for, and a GPS IFD with GPSLatitudeRef when asked for.
+// A JPEG of an Exif version, optionally a 19-byte DateTimeOriginal without end, and a GPS IFD.
 Bytes ExifJpeg(Order o, const char* version, bool gps, bool date19 = false) {
   TiffBuilder t(o);
   const int e = t.AddDirectory();
@@ -44,13 +42,7 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
   nullList.record.tagList.data = nullptr;
   std::string unterminated(0x10000 + 10, 'x');
   longText.record.mapDatum.text = unterminated.data();
-  const auto camera = [](CameraRecipe r) {
-    return [r](Order o) {
-      auto c = r;
-      c.order = o;
-      return MakeCameraFile(c).file;
-    };
-  };
+  const auto camera = CameraIn;
   const auto jfif = [](Order o) { return MakeCameraJpeg({.order = o, .withJfif = true}); };
   const auto exif = [](const char* version, bool gps, bool date19 = false) {
     return [=](Order o) { return ExifJpeg(o, version, gps, date19); };
@@ -147,8 +139,7 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
   }
 }
 
-// A patch in place writes only the bytes it names, and IFD0 DateTime's stamp: ExifTool finds
-// nothing new to complain of. A date keeps the separators of the text it replaces.
+// A patch writes only its bytes and IFD0 DateTime's stamp; a date keeps the text's separators.
 TEST(EditExportsTest, PatchesChangeOnlyTheirBytes) {
   struct Row {
     const char* name;
