@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imaging/picture_files.h"
@@ -30,8 +31,8 @@ std::string TextOf(const std::string& path, uint32_t directory, uint16_t tag) {
   return std::string(v.begin(), std::find(v.begin(), v.end(), 0));
 }
 
-// What the module decodes of a file's thumbnail: width x height, 0x0 when there is none.
-Size ThumbnailSize(const std::string& path) {
+// What the module decodes of a file's thumbnail: width and height, 0 and 0 when there is none.
+std::pair<int32_t, int32_t> ThumbnailSize(const std::string& path) {
   LF_HGLOBAL thumb = Decode(path.c_str(), LF_DECODE_THUMBNAIL);
   if (!thumb) return {};
   int32_t header[3] = {};
@@ -120,7 +121,7 @@ TEST(PictureReplacementTest, JpegMainImageKeepsTheExifDataAndDropsPrintMatching)
       EXPECT_EQ(NumberOf(dst, LF_DIR_EXIF, 0xA002), 320u);
       EXPECT_EQ(NumberOf(dst, LF_DIR_EXIF, 0xA003), 240u);
       EXPECT_EQ(NumberOf(dst, LF_DIR_IFD0, 0xC4A5), 0u);
-      EXPECT_EQ(ThumbnailSize(dst).width, 160);
+      EXPECT_EQ(ThumbnailSize(dst).first, 160);
       uint32_t isExif = 0, printImage = 1;
       ASSERT_EQ(IsExifEx(dst.c_str(), &isExif, &printImage, nullptr), LF_S_OK);
       EXPECT_EQ(isExif, 1u);
@@ -182,8 +183,7 @@ TEST(PictureReplacementTest, NewThumbnailFitsTheSegmentOrTheFileIsKept) {
     const std::string src = dir.Put("photo.jpg", camera.file), dst = dir.File("out.jpg");
     ASSERT_EQ(ReplaceThumbImage(dst.c_str(), src.c_str(), portrait.get(), 85), LF_S_OK);
     EXPECT_EQ(MainScan(ReadFile(dst)), MainScan(camera.file));
-    EXPECT_EQ(ThumbnailSize(dst).width, 160);
-    EXPECT_EQ(ThumbnailSize(dst).height, 120);
+    EXPECT_EQ(ThumbnailSize(dst), std::pair(160, 120));
     ExpectNoNewIssues(src, dst);
     const std::string tif = dir.Put("scan.tif", MakeTiffFile(order, 1).file);
     ASSERT_EQ(ReplaceThumbImage(tif.c_str(), tif.c_str(), portrait.get(), 85), LF_S_OK);
@@ -237,8 +237,7 @@ TEST(PictureReplacementTest, EncodeBuildsANewFileWithABlockAndAThumbnail) {
     EXPECT_EQ(TextOf(dest, LF_DIR_EXIF, 0x9003).substr(0, 5), std::to_string(now.year) + ":");
     EXPECT_NE(NumberOf(dest, LF_DIR_IFD1, 0x0103), 0u);
     if (format != LF_ENC_TIFF) {
-      EXPECT_EQ(ThumbnailSize(dest).width, 160);
-      EXPECT_EQ(ThumbnailSize(dest).height, 120);
+      EXPECT_EQ(ThumbnailSize(dest), std::pair(160, 120));
     }
     for (const std::string& issue : ValidationIssues(dest)) {
       EXPECT_EQ(issue.rfind("Error", 0), std::string::npos) << issue;
