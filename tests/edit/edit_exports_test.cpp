@@ -42,7 +42,6 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
   nullList.record.tagList.data = nullptr;
   std::string unterminated(0x10000 + 10, 'x');
   longText.record.mapDatum.text = unterminated.data();
-  const auto camera = CameraIn;
   const auto jfif = [](Order o) { return MakeCameraJpeg({.order = o, .withJfif = true}); };
   const auto exif = [](const char* version, bool gps, bool date19 = false) {
     return [=](Order o) { return ExifJpeg(o, version, gps, date19); };
@@ -92,23 +91,24 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
     const char* ext = ".jpg";
   };
   const Row rows[] = {
-      {"orientation: IFD1 has none to patch", camera(noThumbOrientation), orient(3, 0), LF_E_FAIL},
-      {"orientation 9", camera(noThumbOrientation), orient(9, 1), LF_E_FAIL},
-      {"orientation 0", camera(noThumbOrientation), orient(0, 1), LF_E_FAIL},
-      {"orientation the main image has, rebuild needed", camera(noThumbOrientation), orient(6, 1),
+      {"orientation: IFD1 has none to patch", CameraIn(noThumbOrientation), orient(3, 0),
+       LF_E_FAIL},
+      {"orientation 9", CameraIn(noThumbOrientation), orient(9, 1), LF_E_FAIL},
+      {"orientation 0", CameraIn(noThumbOrientation), orient(0, 1), LF_E_FAIL},
+      {"orientation the main image has, rebuild needed", CameraIn(noThumbOrientation), orient(6, 1),
        LF_E_FAIL},
       {"orientation of a JFIF file", jfif, orient(3, 1), LF_E_NO_EXIF},
       {"orientation: a stream that cannot be walked", unwalkable, orient(3, 1), invalidData},
       {"orientation: a TIFF whose second page would be lost", twoPages, orient(3, 1), LF_E_FAIL,
        ".tif"},
-      {"orientation of a PNG name", camera({}), orient(1, 1), LF_E_FAIL, ".png"},
-      {"date: not a calendar day", camera({}), setDate(Date(2023, 2, 29, 1, 2, 3)),
+      {"orientation of a PNG name", CameraIn({}), orient(1, 1), LF_E_FAIL, ".png"},
+      {"date: not a calendar day", CameraIn({}), setDate(Date(2023, 2, 29, 1, 2, 3)),
        LF_E_INVALIDARG},
       {"date: a text of 19 bytes", exif("0230", false, true), setDate(Date(2023, 1, 1, 1, 2, 3)),
        LF_E_FAIL},
       {"date: none to replace", exif("0230", false), setDate(Date(2023, 1, 1, 1, 2, 3)), LF_E_FAIL},
       {"date of a JFIF file", jfif, setDate(Date(2023, 1, 1, 1, 2, 3)), LF_E_NO_EXIF},
-      {"date of a PNG name", camera({}), setDate(Date(2022, 4, 1, 0, 0, 0)), LF_E_FAIL, ".png"},
+      {"date of a PNG name", CameraIn({}), setDate(Date(2022, 4, 1, 0, 0, 0)), LF_E_FAIL, ".png"},
       {"GPS in Exif 0200", exif("0200", true), setGps(gps), LF_E_FAIL},
       {"GPS quality 0", exif("0220", false), setGps(gps, 0), LF_E_INVALIDARG},
       {"GPS quality 101", exif("0220", false), setGps(gps, 101), LF_E_INVALIDARG},
