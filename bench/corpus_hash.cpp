@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // lumenframe_corpus_hash MODULE [FILES or FOLDERS…]: every answer the module gives about each file,
-// and the bytes of every edit it makes of a copy, as one hash a line ("file<TAB>operation<TAB>result
-// <TAB>hash"). Run over the same files with two builds of the module and compare the outputs
-// (scripts/corpus-hash does): a restructuring that changes no behaviour changes no line.
-// The current time that edits stamp into a file is masked, so runs at different moments agree.
+// and the bytes of every edit it makes of a copy, as one hash a line
+// ("file<TAB>operation<TAB>result <TAB>hash"). Run over the same files with two builds of the
+// module and compare the outputs (scripts/corpus-hash does): a restructuring that changes no
+// behaviour changes no line. The current time that edits stamp into a file is masked, so runs at
+// different moments agree.
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -33,7 +34,9 @@ struct Hash {
     for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
   }
   template <typename T>
-  void Value(const T& v) { Add(&v, sizeof v); }
+  void Value(const T& v) {
+    Add(&v, sizeof v);
+  }
 };
 
 // Pointer-bearing fields of the host records: their contents are hashed, the pointer words (and a
@@ -70,17 +73,18 @@ void HashRecord(Hash* h, const void* record, size_t size, std::initializer_list<
   h->Add(copy.data(), copy.size());
 }
 
-#define LF_F(type, member, kind) Field{offsetof(type, member), Kind::kind}
+#define LF_F(type, member, kind) \
+  Field { offsetof(type, member), Kind::kind }
 
 void HashDirectoryRecord(Hash* h, uint32_t selector, const void* r) {
   h->Value(selector);
   if (selector == LF_SEL_IFD0 || selector == LF_SEL_IFD1) {
     using R = LfImageDirRecord;
     HashRecord(h, r, sizeof(R),
-               {LF_F(R, stripOffsets, U32s), LF_F(R, stripByteCounts, U32s), LF_F(R, dateTime, Text),
-                LF_F(R, imageDescription, Text), LF_F(R, make, Text), LF_F(R, model, Text),
-                LF_F(R, software, Text), LF_F(R, artist, Text), LF_F(R, copyright, Text),
-                LF_F(R, printIM, Bytes)});
+               {LF_F(R, stripOffsets, U32s), LF_F(R, stripByteCounts, U32s),
+                LF_F(R, dateTime, Text), LF_F(R, imageDescription, Text), LF_F(R, make, Text),
+                LF_F(R, model, Text), LF_F(R, software, Text), LF_F(R, artist, Text),
+                LF_F(R, copyright, Text), LF_F(R, printIM, Bytes)});
   } else if (selector == LF_SEL_EXIF) {
     using R = LfExifDirRecord;
     HashRecord(h, r, sizeof(R),
@@ -115,7 +119,7 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 // The texts "YYYY:MM:DD HH:MM:SS" of every second from `from` to `to`, blanked wherever they stand.
 void MaskClock(std::vector<uint8_t>* bytes, time_t from, time_t to) {
   for (time_t t = from - 2; t <= to + 2; ++t) {
-    struct tm local{};
+    struct tm local {};
     localtime_r(&t, &local);
     char text[32];
     const size_t n = std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", &local);
@@ -199,9 +203,11 @@ class Sweep {
     h = {}, r = m_.GetDateTimeOriginal(path, &date), h.Value(date);
     Line("GetDateTimeOriginal", r, h);
 
-    const uint32_t masks[] = {LF_SEL_IMAGE_INFO, LF_SEL_THUMB_INFO, LF_SEL_IFD0, LF_SEL_IFD1,
-                              LF_SEL_EXIF,       LF_SEL_GPS,        LF_SEL_INTEROP,
-                              LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1};
+    const uint32_t masks[] = {
+        LF_SEL_IMAGE_INFO, LF_SEL_THUMB_INFO,
+        LF_SEL_IFD0,       LF_SEL_IFD1,
+        LF_SEL_EXIF,       LF_SEL_GPS,
+        LF_SEL_INTEROP,    LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1};
     for (uint32_t mask : masks) {
       LfStillImageOutput out;
       h = {}, r = Records(path, mask, &out);
@@ -249,9 +255,10 @@ class Sweep {
                {LF_F(LfGpsSummary, tags, U16s), LF_F(LfGpsSummary, mapDatum, Text),
                 LF_F(LfGpsSummary, processingMethod, Bytes),
                 LF_F(LfGpsSummary, areaInformation, Bytes), LF_F(LfGpsSummary, dateStamp, Text)});
-    HashRecord(&h, &maker, sizeof maker,
-               {LF_F(LfMakerNoteSummary, tags, U16s), LF_F(LfMakerNoteSummary, header, Text),
-                LF_F(LfMakerNoteSummary, text0051, Text), LF_F(LfMakerNoteSummary, text0053, Text)});
+    HashRecord(
+        &h, &maker, sizeof maker,
+        {LF_F(LfMakerNoteSummary, tags, U16s), LF_F(LfMakerNoteSummary, header, Text),
+         LF_F(LfMakerNoteSummary, text0051, Text), LF_F(LfMakerNoteSummary, text0053, Text)});
     LfExifSummaryClear(&exif), LfGpsSummaryClear(&gps), LfMakerNoteSummaryClear(&maker);
     Line("GetExif", r, h);
 
@@ -289,8 +296,10 @@ class Sweep {
       LF_HGLOBAL dib = m_.Decode(path, source);
       if (dib) h.Add(LfGlobalLock(dib), LfGlobalSize(dib)), LfGlobalUnlock(dib);
       Line(source ? "Decode/thumbnail" : "Decode", dib ? 0 : -1, h);
-      if (!source) decoded_ = dib;
-      else LfGlobalFree(dib);
+      if (!source)
+        decoded_ = dib;
+      else
+        LfGlobalFree(dib);
     }
 
     std::vector<uint8_t> pixels(320 * 240 * 3);
@@ -328,12 +337,10 @@ class Sweep {
   }
 
   void Edits(const std::string& path) {
-    Run(path, "SetOrientation/in-place", false, "", [&](const char* s, const char* d) {
-      return m_.SetOrientation(d, s, 6, 0);
-    });
-    Run(path, "SetOrientation/rebuild", true, ".jpg", [&](const char* s, const char* d) {
-      return m_.SetOrientation(d, s, 8, 1);
-    });
+    Run(path, "SetOrientation/in-place", false, "",
+        [&](const char* s, const char* d) { return m_.SetOrientation(d, s, 6, 0); });
+    Run(path, "SetOrientation/rebuild", true, ".jpg",
+        [&](const char* s, const char* d) { return m_.SetOrientation(d, s, 8, 1); });
     Run(path, "SetDateTimeOriginal", false, "", [&](const char* s, const char*) {
       return m_.SetDateTimeOriginal(s, LfExifDateTime{2001, 2, 0, 3, 4, 5, 6, 0});
     });
@@ -353,31 +360,26 @@ class Sweep {
     LfByteArrayResize(&gps.processingMethod, 11);
     std::memcpy(gps.processingMethod.data, "ASCII\0\0\0GPS", 11);
     LfStringSet(&gps.dateStamp, "2001:02:03");
-    Run(path, "ReplaceExifGps/set", true, ".jpg", [&](const char* s, const char* d) {
-      return m_.ReplaceExifGps(d, s, 85, &gps);
-    });
+    Run(path, "ReplaceExifGps/set", true, ".jpg",
+        [&](const char* s, const char* d) { return m_.ReplaceExifGps(d, s, 85, &gps); });
     LfGpsRecord none{};
-    Run(path, "ReplaceExifGps/remove", true, ".jpg", [&](const char* s, const char* d) {
-      return m_.ReplaceExifGps(d, s, 85, &none);
-    });
+    Run(path, "ReplaceExifGps/remove", true, ".jpg",
+        [&](const char* s, const char* d) { return m_.ReplaceExifGps(d, s, 85, &none); });
     LfU32ListFree(&gps.tagList), LfStringFree(&gps.mapDatum), LfStringFree(&gps.dateStamp);
     LfByteArrayFree(&gps.processingMethod);
 
     LF_HGLOBAL thumb = MakePicture(160, 120), picture = MakePicture(320, 240);
-    Run(path, "ReplaceThumbImage", true, ".jpg", [&](const char* s, const char* d) {
-      return m_.ReplaceThumbImage(d, s, thumb, 75);
-    });
-    Run(path, "ReplaceExifImage", true, ".jpg", [&](const char* s, const char* d) {
-      return m_.ReplaceExifImage(d, s, picture, 85);
-    });
+    Run(path, "ReplaceThumbImage", true, ".jpg",
+        [&](const char* s, const char* d) { return m_.ReplaceThumbImage(d, s, thumb, 75); });
+    Run(path, "ReplaceExifImage", true, ".jpg",
+        [&](const char* s, const char* d) { return m_.ReplaceExifImage(d, s, picture, 85); });
 
     LfStillImageOutput own;
     const LF_RESULT read =
         Records(path.c_str(), LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS | LF_SEL_IFD1, &own);
     if (read >= 0 && own.list.count >= 2) {
-      Run(path, "AppendExif/self", true, ".jpg", [&](const char* s, const char* d) {
-        return m_.AppendExif(d, s, &own.list, 1);
-      });
+      Run(path, "AppendExif/self", true, ".jpg",
+          [&](const char* s, const char* d) { return m_.AppendExif(d, s, &own.list, 1); });
     }
     if (makerTag_) {
       Run(path, "SetMakerNote", true, ".jpg", [&](const char* s, const char* d) {

@@ -66,8 +66,8 @@ bool DecodeLumenframe(const std::string& path, uint32_t source) {
 // the 40-byte header, as the host's block would be.
 bool DecodeTurbo(tjhandle tj, const unsigned char* jpeg, size_t size) {
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
-  if (tjDecompressHeader3(tj, jpeg, static_cast<unsigned long>(size), &width, &height,
-                          &subsampling, &colorspace) != 0) {
+  if (tjDecompressHeader3(tj, jpeg, static_cast<unsigned long>(size), &width, &height, &subsampling,
+                          &colorspace) != 0) {
     return false;
   }
   const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
@@ -137,9 +137,15 @@ void Decode12MP_turbojpeg(benchmark::State& state) {
         [tj](const std::string& p) { return DecodeTurboFile(tj, p); });
   tjDestroy(tj);
 }
-BENCHMARK(DecodeCorpus_lumenframe)->Name("Decode/corpus-jpegs/lumenframe")->Unit(benchmark::kMillisecond);
-BENCHMARK(DecodeCorpus_turbojpeg)->Name("Decode/corpus-jpegs/turbojpeg")->Unit(benchmark::kMillisecond);
-BENCHMARK(Decode12MP_lumenframe)->Name("Decode/12mp-photo/lumenframe")->Unit(benchmark::kMillisecond);
+BENCHMARK(DecodeCorpus_lumenframe)
+    ->Name("Decode/corpus-jpegs/lumenframe")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(DecodeCorpus_turbojpeg)
+    ->Name("Decode/corpus-jpegs/turbojpeg")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Decode12MP_lumenframe)
+    ->Name("Decode/12mp-photo/lumenframe")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(Decode12MP_turbojpeg)->Name("Decode/12mp-photo/turbojpeg")->Unit(benchmark::kMillisecond);
 
 #if defined(LF_HAVE_LIBEXIF)
@@ -174,8 +180,12 @@ void DecodeThumbnails_peer(benchmark::State& state) {
         [tj](const std::string& p) { return DecodeThumbnailPeer(tj, p); });
   tjDestroy(tj);
 }
-BENCHMARK(DecodeThumbnails_lumenframe)->Name("DecodeThumbnail/corpus/lumenframe")->Unit(benchmark::kMicrosecond);
-BENCHMARK(DecodeThumbnails_peer)->Name("DecodeThumbnail/corpus/libexif+turbojpeg")->Unit(benchmark::kMicrosecond);
+BENCHMARK(DecodeThumbnails_lumenframe)
+    ->Name("DecodeThumbnail/corpus/lumenframe")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(DecodeThumbnails_peer)
+    ->Name("DecodeThumbnail/corpus/libexif+turbojpeg")
+    ->Unit(benchmark::kMicrosecond);
 #endif
 #endif
 
@@ -184,9 +194,9 @@ void DecodeThumbnail24MP(benchmark::State& state) {
   const std::string& path = GeneratedFiles().photo24mp;
   lf::platform::ClearFaults();
   Sweep(state, {path}, [](const std::string& p) { return DecodeLumenframe(p, 1); });
-  state.counters["reads"] = benchmark::Counter(
-      static_cast<double>(lf::platform::CallCount(lf::platform::Service::Read)),
-      benchmark::Counter::kAvgIterations);
+  state.counters["reads"] =
+      benchmark::Counter(static_cast<double>(lf::platform::CallCount(lf::platform::Service::Read)),
+                         benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(DecodeThumbnail24MP)->Name("DecodeThumbnail24MP")->Unit(benchmark::kMicrosecond);
 

@@ -37,7 +37,8 @@ struct Picture {
   Picture() {
     const lf::test::Bytes jpeg = lf::test::EncodeJpeg(kWidth, kHeight, 90);
     lf::imaging::ScopedBitmap b;
-    if (lf::imaging::LoadMemory(jpeg.data(), jpeg.size(), b.get(), 24) == lf::imaging::kToolkitSuccess) {
+    if (lf::imaging::LoadMemory(jpeg.data(), jpeg.size(), b.get(), 24) ==
+        lf::imaging::kToolkitSuccess) {
       dib = lf::platform::GlobalBlock(lf::imaging::ExportPackedDib(b.get()));
       // Kept locked for the peers, which read the rows in place.
       rows = static_cast<const uint8_t*>(LfGlobalLock(dib.get())) + 40;
@@ -85,8 +86,8 @@ void Jpeg_tjCompress2(benchmark::State& state) {
   for (auto _ : state) {
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
-    if (tjCompress2(tj, p.Rows(), kWidth, Picture::Stride(), kHeight, TJPF_BGR, &jpeg, &size, TJSAMP_420, 90,
-                    TJFLAG_BOTTOMUP) != 0) {
+    if (tjCompress2(tj, p.Rows(), kWidth, Picture::Stride(), kHeight, TJPF_BGR, &jpeg, &size,
+                    TJSAMP_420, 90, TJFLAG_BOTTOMUP) != 0) {
       state.SkipWithError(tjGetErrorStr2(tj));
       break;
     }
@@ -96,7 +97,10 @@ void Jpeg_tjCompress2(benchmark::State& state) {
   tjDestroy(tj);
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(Jpeg_tjCompress2)->Name("Encode12MP/JpegQ90/tjCompress2")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Jpeg_tjCompress2)
+    ->Name("Encode12MP/JpegQ90/tjCompress2")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 #endif
 
 void Png_lumenframe(benchmark::State& state) { EncodeWith(state, LF_ENC_PNG, "out.png"); }
@@ -106,7 +110,8 @@ void Png_libpng(benchmark::State& state) {
   const std::string out = p.dir.File("peer.png");
   std::vector<png_bytep> rows(kHeight);
   for (int y = 0; y < kHeight; ++y) {
-    rows[y] = const_cast<png_bytep>(p.Rows() + static_cast<size_t>(kHeight - 1 - y) * Picture::Stride());
+    rows[y] =
+        const_cast<png_bytep>(p.Rows() + static_cast<size_t>(kHeight - 1 - y) * Picture::Stride());
   }
   for (auto _ : state) {
     FILE* f = std::fopen(out.c_str(), "wb");
@@ -125,8 +130,14 @@ void Png_libpng(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-BENCHMARK(Jpeg_lumenframe)->Name("Encode12MP/JpegQ90/lumenframe")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Png_lumenframe)->Name("Encode12MP/Png/lumenframe")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Jpeg_lumenframe)
+    ->Name("Encode12MP/JpegQ90/lumenframe")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(Png_lumenframe)
+    ->Name("Encode12MP/Png/lumenframe")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(Png_libpng)->Name("Encode12MP/Png/libpng")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

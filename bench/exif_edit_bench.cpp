@@ -49,7 +49,7 @@ constexpr size_t kApp1Target = 32 * 1024;
 
 struct EditFiles {
   lf::test::TempDir dir;
-  lf::test::Bytes patchable;   // IFD0 and IFD1 carry Orientation
+  lf::test::Bytes patchable;    // IFD0 and IFD1 carry Orientation
   lf::test::Bytes rebuildable;  // IFD1 has no Orientation
   // Fresh copies of the rebuildable photo and of the corpus files that need a rebuild, one set per
   // writer.
@@ -119,7 +119,9 @@ void SetOrientationInPlace_lumenframe(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
   state.SetLabel(std::to_string(files.patchable.size() / 1024) + " KiB file");
 }
-BENCHMARK(SetOrientationInPlace_lumenframe)->Name("SetOrientationInPlace/lumenframe")->UseRealTime();
+BENCHMARK(SetOrientationInPlace_lumenframe)
+    ->Name("SetOrientationInPlace/lumenframe")
+    ->UseRealTime();
 
 void SetOrientationToCopy_lumenframe(benchmark::State& state) {
   const std::string source = Files().dir.File("copy_src.jpg"),

@@ -65,8 +65,8 @@ void WritePhotos(CameraSet* s) {
     o.thumbnailWidth = 160;
     o.thumbnailHeight = 120;
     char date[32];
-    std::snprintf(date, sizeof date, "2023:%02zu:%02zu %02zu:%02zu:%02zu", 1 + i % 12,
-                  1 + i % 28, i % 24, i % 60, (i * 7) % 60);
+    std::snprintf(date, sizeof date, "2023:%02zu:%02zu %02zu:%02zu:%02zu", 1 + i % 12, 1 + i % 28,
+                  i % 24, i % 60, (i * 7) % 60);
     o.dateTimeOriginal = date;
     o.imageJpeg = picture;
     // Grow the maker note until the APP1 reaches 64 KiB, as a camera's does.
@@ -129,10 +129,10 @@ void SweepCorpus(benchmark::State& state, ReadFn read) {
 }
 
 // Registers one reader for both sets.
-#define LF_READ_BENCHMARK(subject, reader)                                                  \
-  void ReadCorpus_##reader(benchmark::State& state) { SweepCorpus(state, reader); }         \
-  void ReadCamera_##reader(benchmark::State& state) { SweepCamera(state, reader); }         \
-  BENCHMARK(ReadCorpus_##reader)->Name("ReadOrientationAndDate/corpus/" subject);           \
+#define LF_READ_BENCHMARK(subject, reader)                                          \
+  void ReadCorpus_##reader(benchmark::State& state) { SweepCorpus(state, reader); } \
+  void ReadCamera_##reader(benchmark::State& state) { SweepCamera(state, reader); } \
+  BENCHMARK(ReadCorpus_##reader)->Name("ReadOrientationAndDate/corpus/" subject);   \
   BENCHMARK(ReadCamera_##reader)->Name("ReadOrientationAndDate/camera-64KiB-app1/" subject)
 
 Reading ReadLumenframe(const std::string& path) {

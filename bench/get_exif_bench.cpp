@@ -93,7 +93,8 @@ uint32_t ReadLumenframe(const std::string& path) {
   LfExifSummary exif{};
   LfGpsSummary gps{};
   const LF_RESULT r = GetExif(path.c_str(), &exif, &gps, nullptr);
-  const uint32_t sum = exif.exposureTime[1] + exif.fNumber[0] + exif.isoSpeedRatings + gps.latitude[0];
+  const uint32_t sum =
+      exif.exposureTime[1] + exif.fNumber[0] + exif.isoSpeedRatings + gps.latitude[0];
   LfExifSummaryClear(&exif);
   LfGpsSummaryClear(&gps);
   return sum + static_cast<uint32_t>(r);
@@ -102,10 +103,10 @@ uint32_t ReadLumenframe(const std::string& path) {
 #if defined(LF_HAVE_EXIV2)
 uint32_t ReadExiv2(const std::string& path) {
   static const char* const kKeys[] = {
-      "Exif.Image.Make", "Exif.Image.Model", "Exif.Image.Orientation", "Exif.Photo.ExposureTime",
-      "Exif.Photo.FNumber", "Exif.Photo.ISOSpeedRatings", "Exif.Photo.FocalLength",
-      "Exif.Photo.Flash", "Exif.Photo.DateTimeOriginal", "Exif.GPSInfo.GPSLatitude",
-      "Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSAltitude"};
+      "Exif.Image.Make",          "Exif.Image.Model",          "Exif.Image.Orientation",
+      "Exif.Photo.ExposureTime",  "Exif.Photo.FNumber",        "Exif.Photo.ISOSpeedRatings",
+      "Exif.Photo.FocalLength",   "Exif.Photo.Flash",          "Exif.Photo.DateTimeOriginal",
+      "Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSAltitude"};
   uint32_t sum = 0;
   Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
   image->readMetadata();
@@ -125,10 +126,11 @@ const bool kRegistered = [] {
     benchmark::RegisterBenchmark(("GetExif/" + input + "/lumenframe").c_str(),
                                  [which](benchmark::State& s) { Sweep(s, which, ReadLumenframe); });
 #if defined(LF_HAVE_EXIV2)
-    benchmark::RegisterBenchmark(("GetExif/" + input + "/exiv2").c_str(), [which](benchmark::State& s) {
-      Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-      Sweep(s, which, ReadExiv2);
-    });
+    benchmark::RegisterBenchmark(("GetExif/" + input + "/exiv2").c_str(),
+                                 [which](benchmark::State& s) {
+                                   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+                                   Sweep(s, which, ReadExiv2);
+                                 });
 #endif
   }
   return true;

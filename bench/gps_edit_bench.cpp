@@ -37,7 +37,8 @@ constexpr size_t kApp1Target = 32 * 1024;
 
 // The position both writers set: 48°51'30.24" N, 2°17'40.2" E, 35 m, 13:45:30 UTC.
 struct Position {
-  std::vector<uint32_t> tags{0x0000, 0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x0012, 0x001D};
+  std::vector<uint32_t> tags{0x0000, 0x0001, 0x0002, 0x0003, 0x0004,
+                             0x0005, 0x0006, 0x0007, 0x0012, 0x001D};
   std::string datum = "WGS-84", date = "2024:05:06";
   LfGpsRecord record{};
   Position() {

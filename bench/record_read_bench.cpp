@@ -43,7 +43,8 @@ const std::vector<std::string>& CameraPhotos() {
 }
 
 void ReadExifRecord_lumenframe(benchmark::State& state) {
-  lf::bench::TimeOverFiles(state, CameraPhotos(), [](const std::string& p) { benchmark::DoNotOptimize(ReadRecords(p)); });
+  lf::bench::TimeOverFiles(state, CameraPhotos(),
+                           [](const std::string& p) { benchmark::DoNotOptimize(ReadRecords(p)); });
 }
 BENCHMARK(ReadExifRecord_lumenframe)->Name("ReadExifRecord/corpus/lumenframe")->UseRealTime();
 
@@ -65,7 +66,8 @@ size_t ReadLibexif(const std::string& path) {
   return sum;
 }
 void ReadExifRecord_libexif(benchmark::State& state) {
-  lf::bench::TimeOverFiles(state, CameraPhotos(), [](const std::string& p) { benchmark::DoNotOptimize(ReadLibexif(p)); });
+  lf::bench::TimeOverFiles(state, CameraPhotos(),
+                           [](const std::string& p) { benchmark::DoNotOptimize(ReadLibexif(p)); });
 }
 BENCHMARK(ReadExifRecord_libexif)->Name("ReadExifRecord/corpus/libexif")->UseRealTime();
 #endif

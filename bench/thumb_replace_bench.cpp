@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "lumenframe/lumenframe.h"
 #include "bench/bench_support.h"
+#include "lumenframe/lumenframe.h"
 #include "tests/support/fixture_builder.h"
 
 #if defined(LF_HAVE_EXIV2)
@@ -39,7 +39,8 @@ namespace {
 constexpr size_t kApp1Target = 32 * 1024;
 constexpr int kThumbWidth = 160;
 constexpr int kThumbHeight = 120;
-constexpr int32_t kQuality = 90;  // the module renders at this quality; the peer's JPEG is encoded at it
+constexpr int32_t kQuality =
+    90;  // the module renders at this quality; the peer's JPEG is encoded at it
 
 // A source file and the scratch copy each writer rewrites from it.
 struct WorkFile {
@@ -49,8 +50,8 @@ struct WorkFile {
 
 struct ThumbFiles {
   lf::test::TempDir dir;
-  lf::test::Bytes thumbJpeg;     // the new thumbnail, 160×120, for libexiv2
-  LF_HGLOBAL hostImage = nullptr;  // the same picture decoded, for the module
+  lf::test::Bytes thumbJpeg;        // the new thumbnail, 160×120, for libexiv2
+  LF_HGLOBAL hostImage = nullptr;   // the same picture decoded, for the module
   LF_HGLOBAL largeImage = nullptr;  // a 4000×3000 host picture
   WorkFile camera;
   std::vector<WorkFile> corpus;
@@ -70,7 +71,8 @@ bool EditWithModule(const std::string& path, LF_HGLOBAL image) {
 void EditWithExiv2(const std::string& path, const lf::test::Bytes& thumb) {
   Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
   image->readMetadata();
-  Exiv2::ExifThumb(image->exifData()).setJpegThumbnail(thumb.data(), static_cast<long>(thumb.size()));
+  Exiv2::ExifThumb(image->exifData())
+      .setJpegThumbnail(thumb.data(), static_cast<long>(thumb.size()));
   image->writeMetadata();
 }
 
@@ -91,7 +93,8 @@ const ThumbFiles& Files() {
     Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
 #endif
     files.thumbJpeg = lf::test::EncodeJpeg(kThumbWidth, kThumbHeight, kQuality);
-    files.hostImage = Decode(files.dir.Put("thumb.jpg", files.thumbJpeg).c_str(), LF_DECODE_MAIN_IMAGE);
+    files.hostImage =
+        Decode(files.dir.Put("thumb.jpg", files.thumbJpeg).c_str(), LF_DECODE_MAIN_IMAGE);
     files.largeImage =
         Decode(files.dir.Put("large.jpg", lf::test::EncodeJpeg(4000, 3000, 90)).c_str(),
                LF_DECODE_MAIN_IMAGE);
@@ -102,7 +105,8 @@ const ThumbFiles& Files() {
     o.thumbnailWidth = kThumbWidth;
     o.thumbnailHeight = kThumbHeight;
     o.imageJpeg = lf::test::EncodeNoiseJpeg(2400, 1600, 90, 11);
-    files.camera = {lf::bench::PaddedCameraJpeg(o, kApp1Target), files.dir.File("camera_lf.jpg"), files.dir.File("camera_exiv2.jpg")};
+    files.camera = {lf::bench::PaddedCameraJpeg(o, kApp1Target), files.dir.File("camera_lf.jpg"),
+                    files.dir.File("camera_exiv2.jpg")};
 
     // The corpus's EXIF JPEGs that the module edits (and libexiv2 too, so both do the same work).
     const std::string corpus = lf::test::CorpusDir();
@@ -129,7 +133,8 @@ const ThumbFiles& Files() {
       if (!Exiv2Edits(probe, files.thumbJpeg)) continue;
 #endif
       const std::string n = std::to_string(files.corpus.size());
-      files.corpus.push_back({bytes, files.dir.File("c" + n + "_lf.jpg"), files.dir.File("c" + n + "_exiv2.jpg")});
+      files.corpus.push_back(
+          {bytes, files.dir.File("c" + n + "_lf.jpg"), files.dir.File("c" + n + "_exiv2.jpg")});
     }
     return true;
   }();
@@ -154,8 +159,8 @@ std::vector<const WorkFile*> Corpus() {
 
 std::string CorpusLabel() {
   const ThumbFiles& f = Files();
-  return std::to_string(f.corpus.size()) + " files (" + std::to_string(f.corpusExif) + " EXIF JPEGs, " +
-         std::to_string(f.corpusModule) + " edited by the module)";
+  return std::to_string(f.corpus.size()) + " files (" + std::to_string(f.corpusExif) +
+         " EXIF JPEGs, " + std::to_string(f.corpusModule) + " edited by the module)";
 }
 
 void RunLumenframe(benchmark::State& state, const std::vector<const WorkFile*>& work,

@@ -143,7 +143,8 @@ void CollectRows(uint32_t selector, const void* record, std::vector<Row>* rows) 
   for (const RecordField& f : record::FieldsOf(selector)) {
     if (f.kind != FieldKind::kSubDirectory && LfPresenceHas(mask, f.bit)) fields.push_back(&f);
   }
-  std::sort(fields.begin(), fields.end(), [](const RecordField* a, const RecordField* b) { return a->bit < b->bit; });
+  std::sort(fields.begin(), fields.end(),
+            [](const RecordField* a, const RecordField* b) { return a->bit < b->bit; });
   for (const RecordField* f : fields) rows->push_back({f->name, ValueOf(*f, record)});
 }
 
@@ -151,7 +152,8 @@ std::vector<Row> RowsOf(uint32_t selector, const void* record) {
   std::vector<Row> rows;
   CollectRows(selector, record, &rows);
   if (selector == LF_SEL_EXIF) {
-    CollectRows(LF_SEL_INTEROP, &static_cast<const LfExifDirRecord*>(record)->interoperability, &rows);
+    CollectRows(LF_SEL_INTEROP, &static_cast<const LfExifDirRecord*>(record)->interoperability,
+                &rows);
   }
   return rows;
 }

@@ -11,13 +11,14 @@
 namespace lf::cli {
 
 // Every export of the module, in the order of the export table.
-#define LF_FOR_EACH_EXPORT(X)                                                                      \
-  X(GetPluginVersion)                                                                              \
-  X(GetNumOfSupportedExtentions) X(GetSupportedExtention) X(IsSupported) X(IsExifFile) X(Decode)   \
-      X(Draw) X(DrawImage) X(Encode) X(GetStillImageInfo) X(GetOrientation) X(GetDateTimeOriginal) \
-          X(GetExifValue) X(IsExifEx) X(SetOrientation) X(SetDateTimeOriginal) X(ReplaceExifGps)   \
-              X(ReplaceThumbImage) X(ReplaceExifImage) X(AppendExif) X(GetExif)                    \
-                  X(GetExifMakerValue) X(GetMakerNoteValue) X(SetMakerNote)
+#define LF_FOR_EACH_EXPORT(X)                                                                    \
+  X(GetPluginVersion)                                                                            \
+  X(GetNumOfSupportedExtentions)                                                                 \
+  X(GetSupportedExtention) X(IsSupported) X(IsExifFile) X(Decode) X(Draw) X(DrawImage) X(Encode) \
+      X(GetStillImageInfo) X(GetOrientation) X(GetDateTimeOriginal) X(GetExifValue) X(IsExifEx)  \
+          X(SetOrientation) X(SetDateTimeOriginal) X(ReplaceExifGps) X(ReplaceThumbImage)        \
+              X(ReplaceExifImage) X(AppendExif) X(GetExif) X(GetExifMakerValue)                  \
+                  X(GetMakerNoteValue) X(SetMakerNote)
 
 struct Module {
   void* handle = nullptr;  // the dlopen handle; the module stays loaded for the process

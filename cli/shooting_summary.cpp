@@ -127,7 +127,8 @@ ShootingSummary ReadShootingSummary(const Module& m, const std::string& path) {
     s.latitude = Degrees(gps.latitude) * (gps.latitudeRef[0] == 'S' ? -1 : 1);
     s.longitude = Degrees(gps.longitude) * (gps.longitudeRef[0] == 'W' ? -1 : 1);
     s.hasAltitude = Delivered(gps.tags, 0x0006) && gps.altitude[1] != 0;
-    s.altitude = Ratio(gps.altitude) * (Delivered(gps.tags, 0x0005) && gps.altitudeRef == 1 ? -1 : 1);
+    s.altitude =
+        Ratio(gps.altitude) * (Delivered(gps.tags, 0x0005) && gps.altitudeRef == 1 ? -1 : 1);
     s.makerNoteHeader = note.header.text ? note.header.text : "";
     for (int32_t i = 0; i < note.tags.size; ++i) {
       for (const MakerField& f : kMakerFields) {

@@ -21,7 +21,8 @@ Bytes ExifTiff(Order order) {
   const int strip = b.AddBlob(Bytes(8 * 6 * 3, 0x80));
   const int thumbnail = b.AddBlob(test::EncodeJpeg(16, 12));
   // Header "Kest", two bytes, one entry: tag 1, SHORT, count 1, value 7 (little-endian words).
-  const Bytes makerNote = {'K', 'e', 's', 't', 0, 0, 0, 1, 0, 1, 0, 3, 0, 1, 0, 0, 0, 7, 0, 0, 0, 0, 0};
+  const Bytes makerNote = {'K', 'e', 's', 't', 0, 0, 0, 1, 0, 1, 0, 3,
+                           0,   1,   0,   0,   0, 7, 0, 0, 0, 0, 0};
   b.Ifd0()
       .Short(0x0100, {8})
       .Short(0x0101, {6})
@@ -45,7 +46,10 @@ Bytes ExifTiff(Order order) {
       .Ascii(0x9003, "2021:07:14 09:26:53")
       .Undefined(0x927C, makerNote)
       .Pointer(0xA005, interop);
-  b.Dir(gps).Values(0x0000, test::kByte, {2, 2, 0, 0}).Ascii(0x0001, "N").Rational(0x0002, {{48, 1}, {51, 1}, {2400, 100}});
+  b.Dir(gps)
+      .Values(0x0000, test::kByte, {2, 2, 0, 0})
+      .Ascii(0x0001, "N")
+      .Rational(0x0002, {{48, 1}, {51, 1}, {2400, 100}});
   b.Dir(interop).Ascii(0x0001, "R98");
   b.Dir(ifd1).Short(0x0103, {6}).BlobOffset(0x0201, thumbnail).BlobLength(0x0202, thumbnail);
   return b.Build();
@@ -57,7 +61,8 @@ Bytes Written(int bits, int (*writer)(const imaging::ToolkitBitmap*, std::vector
   if (imaging::CreateBitmap(&bitmap, 9, 7, 24) != imaging::kToolkitSuccess) return {};
   for (int row = 0; row < 7; ++row) {
     for (int column = 0; column < 9; ++column) {
-      imaging::SetPixelColor(&bitmap, row, column, static_cast<uint32_t>(row * 36 | column * 28 << 8 | 0x40 << 16));
+      imaging::SetPixelColor(&bitmap, row, column,
+                             static_cast<uint32_t>(row * 36 | column * 28 << 8 | 0x40 << 16));
     }
   }
   if (bits != 24 &&

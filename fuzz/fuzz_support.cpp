@@ -14,7 +14,8 @@ namespace {
 class ScratchDirectory {
  public:
   ScratchDirectory() {
-    const std::string base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/" : platform::TempDirectory();
+    const std::string base =
+        ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/" : platform::TempDirectory();
     if (!platform::CreateTempDirectory(base, "FZZ", &path_)) {
       throw std::runtime_error("cannot create a scratch directory in " + base);
     }

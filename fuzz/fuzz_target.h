@@ -44,16 +44,14 @@ const char* ExifExtension(const uint8_t* data, size_t size);
 }  // namespace lf::fuzz
 
 #ifdef LF_FUZZ_LIBFUZZER
-#define LF_FUZZ_ENTRY_POINT(fn)                                                  \
-  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {      \
-    return fn(data, size);                                                       \
-  }
+#define LF_FUZZ_ENTRY_POINT(fn) \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { return fn(data, size); }
 #else
 #define LF_FUZZ_ENTRY_POINT(fn)
 #endif
 
-#define LF_FUZZ_TARGET(name, seedKinds)                                                   \
-  static int FuzzOne_##name(const uint8_t* data, size_t size);                            \
+#define LF_FUZZ_TARGET(name, seedKinds)                                                        \
+  static int FuzzOne_##name(const uint8_t* data, size_t size);                                 \
   static const ::lf::fuzz::Registration registration_##name(#name, seedKinds, FuzzOne_##name); \
-  LF_FUZZ_ENTRY_POINT(FuzzOne_##name)                                                     \
+  LF_FUZZ_ENTRY_POINT(FuzzOne_##name)                                                          \
   static int FuzzOne_##name(const uint8_t* data, size_t size)

@@ -40,7 +40,8 @@ std::vector<uint8_t> Slurp(const fs::path& path) {
   std::vector<uint8_t> bytes;
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
     uint8_t buffer[65536];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+      bytes.insert(bytes.end(), buffer, buffer + n);
     std::fclose(f);
   }
   return bytes;
@@ -81,7 +82,8 @@ int WriteSeeds(const fs::path& dir) {
     for (const auto& seed : lf::fuzz::FixtureSeeds(kind)) {
       std::FILE* f = std::fopen((dir / kind / seed.first).c_str(), "wb");
       if (!f || std::fwrite(seed.second.data(), 1, seed.second.size(), f) != seed.second.size()) {
-        std::fprintf(stderr, "lumenframe_fuzz: cannot write %s\n", (dir / kind / seed.first).c_str());
+        std::fprintf(stderr, "lumenframe_fuzz: cannot write %s\n",
+                     (dir / kind / seed.first).c_str());
         if (f) std::fclose(f);
         return 1;
       }
@@ -108,6 +110,7 @@ int main(int argc, char** argv) {
     }
     return Replay(*target, {args.begin() + 2, args.end()});
   }
-  std::fprintf(stderr, "usage: lumenframe_fuzz list | seeds DIR | replay TARGET [--seeds] PATH...\n");
+  std::fprintf(stderr,
+               "usage: lumenframe_fuzz list | seeds DIR | replay TARGET [--seeds] PATH...\n");
   return 2;
 }

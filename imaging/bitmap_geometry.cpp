@@ -189,8 +189,7 @@ int Resize(ToolkitBitmap* bitmap, int32_t width, int32_t height) {
 }
 
 int ResizeInto(const ToolkitBitmap* source, ToolkitBitmap* destination) {
-  if (!HasPixels(source) || !destination || destination->width <= 0 ||
-      destination->height <= 0) {
+  if (!HasPixels(source) || !destination || destination->width <= 0 || destination->height <= 0) {
     return kToolkitInvalidArgument;
   }
   ToolkitBitmap direct;
@@ -221,9 +220,18 @@ namespace {
 // The exact sine and cosine for quarter turns, so that they move pixels without resampling.
 void SineCosine(int32_t angle, double* s, double* c) {
   switch (angle) {
-    case 9000: *s = 1; *c = 0; return;
-    case 18000: *s = 0; *c = -1; return;
-    case 27000: *s = -1; *c = 0; return;
+    case 9000:
+      *s = 1;
+      *c = 0;
+      return;
+    case 18000:
+      *s = 0;
+      *c = -1;
+      return;
+    case 27000:
+      *s = -1;
+      *c = 0;
+      return;
     default: {
       const double radians = angle / 100.0 * M_PI / 180.0;
       *s = std::sin(radians);

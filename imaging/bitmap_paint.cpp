@@ -61,7 +61,8 @@ struct Span {
 }
 
 uint8_t* SurfaceRow(const LfDeviceContext* dc, int32_t y) {
-  return static_cast<uint8_t*>(dc->pixels) + static_cast<size_t>(y) * static_cast<size_t>(dc->stride);
+  return static_cast<uint8_t*>(dc->pixels) +
+         static_cast<size_t>(y) * static_cast<size_t>(dc->stride);
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include "exif/model/byte_reader.h"
 #include "imaging/bitmap_storage.h"
 #include "imaging/codec/dib_format.h"
+#include "platform/memory.h"
 #include "plugin/file_kind.h"
 #include "plugin/operations.h"
-#include "platform/memory.h"
 
 namespace lf::imaging {
 
@@ -93,8 +93,7 @@ int LoadImageFile(const char* path, ToolkitBitmap* bitmap, int32_t bits, const C
     case KIND_GIF:
       if (!CheckFileSignature(path, KIND_GIF)) return kToolkitRefused;
       return LoadChecked(path, bitmap, bits, nullptr);
-    default:
-      return LoadChecked(path, bitmap, bits, nullptr);
+    default: return LoadChecked(path, bitmap, bits, nullptr);
   }
 }
 

@@ -17,8 +17,8 @@ uint32_t WhitenColor(uint32_t color, int32_t percent) {
   for (int shift = 0; shift < 24; shift += 8) {
     const uint32_t c = (color >> shift) & 0xFF;
     // Two's-complement wrapping, as 32-bit signed arithmetic gives for a very large percent.
-    const uint32_t sum = c * static_cast<uint32_t>(100 - int64_t{percent}) +
-                         255u * static_cast<uint32_t>(percent);
+    const uint32_t sum =
+        c * static_cast<uint32_t>(100 - int64_t{percent}) + 255u * static_cast<uint32_t>(percent);
     const int32_t value = static_cast<int32_t>(sum) / 100;
     out |= (static_cast<uint32_t>(value) & 0xFF) << shift;
   }
@@ -41,8 +41,7 @@ namespace {
 void Whiten(ToolkitBitmap* bitmap, int32_t percent) {
   for (int32_t row = 0; row < bitmap->height; ++row) {
     for (int32_t column = 0; column < bitmap->width; ++column) {
-      SetPixelColor(bitmap, row, column,
-                    WhitenColor(GetPixelColor(bitmap, row, column), percent));
+      SetPixelColor(bitmap, row, column, WhitenColor(GetPixelColor(bitmap, row, column), percent));
     }
   }
 }
@@ -103,10 +102,8 @@ HRESULT DrawImage(const char* path, LfDeviceContext* dc, const LfRect& destinati
   }
   if (whitenPercent > 0) Whiten(bitmap.get(), whitenPercent);
   if (Rotate(bitmap.get(), angle, 0xFFFFFF) != kToolkitSuccess) return E_FAIL;
-  if (!IsEmpty(crop) &&
-      Crop(bitmap.get(), crop.left, crop.top, Extent(crop.left, crop.right),
-           Extent(crop.top, crop.bottom)) !=
-          kToolkitSuccess) {
+  if (!IsEmpty(crop) && Crop(bitmap.get(), crop.left, crop.top, Extent(crop.left, crop.right),
+                             Extent(crop.top, crop.bottom)) != kToolkitSuccess) {
     return E_FAIL;
   }
   if (Resize(bitmap.get(), width, height) != kToolkitSuccess) return E_FAIL;

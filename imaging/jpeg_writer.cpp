@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "imaging/jpeg_writer.h"
 
-
 // jpeglib.h needs size_t and FILE declared before it.
 #include <cstddef>
 #include <cstdio>
@@ -120,7 +119,8 @@ Rows RowsOf(const ToolkitBitmap* bitmap) {
   jpeg_start_compress(cinfo, TRUE);
   while (cinfo->next_scanline < cinfo->image_height) {
     // The compressor only reads its input rows.
-    JSAMPROW row = const_cast<uint8_t*>(rows.top + rows.step * static_cast<ptrdiff_t>(cinfo->next_scanline));
+    JSAMPROW row =
+        const_cast<uint8_t*>(rows.top + rows.step * static_cast<ptrdiff_t>(cinfo->next_scanline));
     jpeg_write_scanlines(cinfo, &row, 1);
   }
   jpeg_finish_compress(cinfo);
@@ -132,9 +132,18 @@ Rows RowsOf(const ToolkitBitmap* bitmap) {
   if ((mode & ~0x1F) != 0) return false;
   s->jfif = (mode & 0x10) == 0;
   switch (mode & 0x0F) {
-    case 0: s->horizontalChroma = 2; s->verticalChroma = 2; break;
-    case 1: s->horizontalChroma = 2; s->verticalChroma = 1; break;
-    case 2: s->horizontalChroma = 1; s->verticalChroma = 1; break;
+    case 0:
+      s->horizontalChroma = 2;
+      s->verticalChroma = 2;
+      break;
+    case 1:
+      s->horizontalChroma = 2;
+      s->verticalChroma = 1;
+      break;
+    case 2:
+      s->horizontalChroma = 1;
+      s->verticalChroma = 1;
+      break;
     default: return false;
   }
   // Modes 0x10 (no APP0 with 4:2:0) is not one the callers use, and stays refused.
@@ -145,10 +154,13 @@ Rows RowsOf(const ToolkitBitmap* bitmap) {
 // where they lie in the block; false for any other layout, which is converted first.
 [[nodiscard]] bool PlainRows(const platform::GlobalLockGuard& lock, Rows* rows) {
   if (!lock.data() || lock.size() < kInfoHeaderSize) return false;
-  const exif::ByteView h(static_cast<const uint8_t*>(lock.data()), kInfoHeaderSize, exif::kLittleEndian);
-  const int32_t width = static_cast<int32_t>(h.ReadU32(4)), height = static_cast<int32_t>(h.ReadU32(8));
-  if (h.ReadU32(0) != kInfoHeaderSize || h.ReadU16(12) != 1 || h.ReadU16(14) != 24 || h.ReadU32(16) != 0 ||
-      h.ReadU32(32) != 0 || width <= 0 || height == 0 || height == INT32_MIN) {
+  const exif::ByteView h(static_cast<const uint8_t*>(lock.data()), kInfoHeaderSize,
+                         exif::kLittleEndian);
+  const int32_t width = static_cast<int32_t>(h.ReadU32(4)),
+                height = static_cast<int32_t>(h.ReadU32(8));
+  if (h.ReadU32(0) != kInfoHeaderSize || h.ReadU16(12) != 1 || h.ReadU16(14) != 24 ||
+      h.ReadU32(16) != 0 || h.ReadU32(32) != 0 || width <= 0 || height == 0 ||
+      height == INT32_MIN) {
     return false;
   }
   const uint64_t rowCount = static_cast<uint64_t>(height < 0 ? -int64_t{height} : height);

@@ -31,8 +31,8 @@ enum JpegWriterError : int32_t {
   kJpegBadImage = -2,         // the block is not a packed DIB we can read
   kJpegBadMode = -3,
   kJpegNoMemory = -4,
-  kJpegEncodeFailed = -5,     // libjpeg refused the data
-  kJpegWriteFailed = -6,      // the file could not be created or written
+  kJpegEncodeFailed = -5,  // libjpeg refused the data
+  kJpegWriteFailed = -6,   // the file could not be created or written
 };
 
 // Writes the image in the block (not freed, not changed) as a JPEG file at `path`, replacing any

@@ -35,8 +35,7 @@ LF_HGLOBAL ExportPackedDib(const ToolkitBitmap* bitmap) {
   if (!block) return nullptr;
   {
     platform::GlobalLockGuard lock(block.get());
-    if (!lock.data() ||
-        !WriteDibInto(bitmap, static_cast<uint8_t*>(lock.data()), size)) {
+    if (!lock.data() || !WriteDibInto(bitmap, static_cast<uint8_t*>(lock.data()), size)) {
       return nullptr;
     }
   }

@@ -65,15 +65,15 @@ struct ToolkitBitmap {
   Palette* palette = nullptr;   // owned; 8-bit bitmaps only
   int32_t viewOrientation = 0;  // TIFF Orientation value; 5 to 8 show width and height exchanged
   int32_t stride = 0;
-  uint8_t* pixels = nullptr;    // the first stored (bottom) row, inside `storage`
-  LF_HGLOBAL storage = nullptr; // owned, kept locked while owned
+  uint8_t* pixels = nullptr;     // the first stored (bottom) row, inside `storage`
+  LF_HGLOBAL storage = nullptr;  // owned, kept locked while owned
 };
 
 // What the toolkit learns about a file without decoding its pixels (and what a load reports).
 struct FileInfo {
   int32_t width = 0;
   int32_t height = 0;
-  int32_t bitsPerPixel = 0;     // as stored in the file
+  int32_t bitsPerPixel = 0;  // as stored in the file
   uint64_t fileSize = 0;
   char compression[32] = {};    // "None" when uncompressed
   int32_t viewOrientation = 0;  // the TIFF Orientation tag; 0 for other formats

@@ -13,10 +13,10 @@ namespace lf::platform {
 bool LocalTime(ExifDateTime* now) {
   *now = {};
   if (ShouldFail(Service::Time)) return false;
-  timeval tv {};
+  timeval tv{};
   ::gettimeofday(&tv, nullptr);
   const time_t seconds = tv.tv_sec;
-  std::tm local {};
+  std::tm local{};
   if (!::localtime_r(&seconds, &local)) {
     SetLastError(kErrorInvalidData);
     return false;

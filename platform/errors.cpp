@@ -13,7 +13,7 @@ namespace {
 // would be created on first use; four bytes from the static TLS reserve avoid that (and the leak
 // checker's trouble walking such blocks).
 [[gnu::tls_model("initial-exec")]] thread_local uint32_t t_lastError = kErrorSuccess;
-}
+}  // namespace
 
 uint32_t Win32FromErrno(int err) {
   switch (err) {
@@ -51,7 +51,7 @@ uint32_t Win32ForMissingPath(const char* path) {
   struct stat st {};
   const std::string parent = p.substr(0, cut);
   return (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? kErrorFileNotFound
-                                                                    : kErrorPathNotFound;
+                                                                   : kErrorPathNotFound;
 }
 
 uint32_t LastError() { return t_lastError; }

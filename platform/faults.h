@@ -10,18 +10,18 @@
 namespace lf::platform {
 
 enum class Service : int {
-  Open,      // opening or creating a file
-  Read,      // reading from an open file
-  Write,     // writing to an open file
-  Seek,      // moving a file position, taking a length
-  Copy,      // moving a new file over its destination
-  Create,    // creating a unique temporary file or directory
-  Delete,    // deleting a file
+  Open,        // opening or creating a file
+  Read,        // reading from an open file
+  Write,       // writing to an open file
+  Seek,        // moving a file position, taking a length
+  Copy,        // moving a new file over its destination
+  Create,      // creating a unique temporary file or directory
+  Delete,      // deleting a file
   Attributes,  // reading or setting file attributes
-  Allocate,  // heap, page and global-block allocation
-  Time,      // reading the local clock
-  Flush,     // flushing a file or a folder to the disk
-  CopyRange,  // copying bytes from one open file to another inside the kernel
+  Allocate,    // heap, page and global-block allocation
+  Time,        // reading the local clock
+  Flush,       // flushing a file or a folder to the disk
+  CopyRange,   // copying bytes from one open file to another inside the kernel
   kCount
 };
 

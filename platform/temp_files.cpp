@@ -13,8 +13,8 @@
 #include <cstdlib>
 
 #include "platform/errors.h"
-#include "platform/file.h"
 #include "platform/faults.h"
+#include "platform/file.h"
 
 namespace lf::platform {
 
@@ -76,7 +76,8 @@ std::string DirectoryOf(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path, unsigned mode) {
+int CreateUniqueFile(const std::string& dir, const std::string& prefix, std::string* path,
+                     unsigned mode) {
   if (DirectoryTakesNoNewFiles(dir)) return -1;
   int fd = -1;
   const bool ok = TryUniqueNames(dir, prefix, path, [&](const std::string& name) {
@@ -140,9 +141,8 @@ bool ScopedTempFile::Name(const File& file, const std::string& dir, const std::s
 }
 
 bool CreateTempDirectory(const std::string& dir, const std::string& prefix, std::string* path) {
-  const bool ok = TryUniqueNames(dir, prefix, path, [](const std::string& name) {
-    return ::mkdir(name.c_str(), 0700) == 0;
-  });
+  const bool ok = TryUniqueNames(
+      dir, prefix, path, [](const std::string& name) { return ::mkdir(name.c_str(), 0700) == 0; });
   if (ok) path->push_back('/');
   return ok;
 }

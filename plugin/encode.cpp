@@ -99,7 +99,8 @@ HRESULT Encode(LF_HGLOBAL image, const char* path, uint32_t flags, int32_t quali
     return writable;
   }
   flags = AddImpliedFlags(flags, path, extra);
-  if ((flags & LF_ENC_NEW_EXIF_FILE) != 0) return EncodeWithExif(path, flags, image, quality, extra);
+  if ((flags & LF_ENC_NEW_EXIF_FILE) != 0)
+    return EncodeWithExif(path, flags, image, quality, extra);
   if ((flags & LF_ENC_WITH_EXIF) != 0 && GetFileKind(path) == KIND_JPEG) {
     if ((flags & LF_ENC_RECORD_GIVEN) == 0 || !extra) return E_FAIL;
     return EncodeJpegWithExif(image, path, quality, static_cast<LfExifRecord*>(extra));

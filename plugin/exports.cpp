@@ -141,7 +141,8 @@ LF_API LF_RESULT GetExifValue(const char* path, uint32_t directory, uint16_t tag
   if (!path || !buffer || !size || *size == 0 || !knownDirectory) return E_INVALIDARG;
   if (type) *type = 0;
   ClearIfGiven(count);
-  return Guarded([&] { return ops::GetExifValue(path, directory, tag, buffer, size, type, count); });
+  return Guarded(
+      [&] { return ops::GetExifValue(path, directory, tag, buffer, size, type, count); });
 }
 
 LF_API LF_RESULT IsExifEx(const char* path, uint32_t* isExif, uint32_t* hasPrintImage,

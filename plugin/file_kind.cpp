@@ -59,7 +59,7 @@ HRESULT GetTypeName(const char* path, char* buffer) {
   static constexpr struct {
     const char* ext;
     const char* name;
-  } kTable[] = {{"bmp", "BMP"},  {"jpg", "JPG"},  {"jpeg", "JPG"}, {"jpe", "JPG"},
+  } kTable[] = {{"bmp", "BMP"},  {"jpg", "JPG"},   {"jpeg", "JPG"}, {"jpe", "JPG"},
                 {"tif", "TIFF"}, {"tiff", "TIFF"}, {"png", "PNG"},  {"gif", "GIF"}};
   for (const auto& row : kTable) {
     if (EqualsIgnoreCase(ext, row.ext)) {

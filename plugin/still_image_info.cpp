@@ -2,9 +2,9 @@
 // GetStillImageInfo: what a host needs to list an image in one call. The size, depth and type of
 // the main image and of the EXIF thumbnail come from the imaging toolkit, the EXIF directories
 // from the record reader; each becomes one (selector, record) entry handed to the host.
+#include <strings.h>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "exif/record/record_reader.h"
 #include "imaging/decode.h"
@@ -123,9 +123,9 @@ LfImageInfoRecord* MakeImageInfo(const char* path, uint32_t source) {
   // 54 bytes are a BMP's two headers alone.
   if (IsBmpName(path) && info.fileSize <= 54) return nullptr;
   const bool exchange = ExchangesSides(info.viewOrientation);
-  LfImageInfoRecord* record = NewInfoRecord(exchange ? info.height : info.width,
-                                            exchange ? info.width : info.height,
-                                            info.bitsPerPixel & 0xFFFF);
+  LfImageInfoRecord* record =
+      NewInfoRecord(exchange ? info.height : info.width, exchange ? info.width : info.height,
+                    info.bitsPerPixel & 0xFFFF);
   if (record) (void)GetTypeName(path, record->typeName);  // an unknown kind leaves the name empty
   return record;
 }
@@ -144,8 +144,8 @@ HRESULT GetStillImageInfo(const char* path, void* output, uint32_t mask) {
   WorkingList entries;
   for (const uint32_t selector : {LF_SEL_IMAGE_INFO, LF_SEL_THUMB_INFO}) {
     if ((mask & selector & kInfoSelectors) == 0) continue;
-    LfImageInfoRecord* record =
-        MakeImageInfo(path, selector == LF_SEL_IMAGE_INFO ? LF_DECODE_MAIN_IMAGE : LF_DECODE_THUMBNAIL);
+    LfImageInfoRecord* record = MakeImageInfo(
+        path, selector == LF_SEL_IMAGE_INFO ? LF_DECODE_MAIN_IMAGE : LF_DECODE_THUMBNAIL);
     if (!record) return E_FAIL;
     if (!entries.Append(selector, record)) return E_OUTOFMEMORY;
   }

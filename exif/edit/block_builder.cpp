@@ -75,8 +75,13 @@ std::string Text(const LfString& s) { return s.text ? s.text : ""; }
 class BlockBuilder {
  public:
   BlockBuilder(ExifWriter& writer, const ExifWriteParams& params, std::string thumbnailPath)
-      : w_(writer), out_(writer.output()), params_(params), thumbnailPath_(std::move(thumbnailPath)),
-        tiff_(writer.IsTiffSource()), jpeg_(!tiff_ && writer.IsJpegImage()), generated_(writer, params, jpeg_) {}
+      : w_(writer),
+        out_(writer.output()),
+        params_(params),
+        thumbnailPath_(std::move(thumbnailPath)),
+        tiff_(writer.IsTiffSource()),
+        jpeg_(!tiff_ && writer.IsJpegImage()),
+        generated_(writer, params, jpeg_) {}
 
   bool sourceUsable() const { return tiff_ || jpeg_; }
 
@@ -91,7 +96,8 @@ class BlockBuilder {
     if (id == exif::kIfd1) {
       if (thumbnailPath_.empty() || out_.outIfd0().location.offset == 0) return 0;
       thumb = std::make_unique<ExifReader>(thumbnailPath_.c_str(), true);
-      // The thumbnail is stored as the main image is: JPEG data behind a JPEG, strips behind a TIFF.
+      // The thumbnail is stored as the main image is: JPEG data behind a JPEG, strips behind a
+      // TIFF.
       const bool thumbTiff = thumb->app1Length() == 0 && thumb->IsTiffImage();
       const bool thumbJpeg = !thumbTiff && thumb->IsJpegImage();
       OutputBuffer data;
@@ -143,7 +149,8 @@ class BlockBuilder {
       if (!has(e.tag)) add(e);
     };
     if (tiff_) {
-      for (uint16_t tag : {kTagImageWidth, kTagImageLength, kTagBitsPerSample, kTagCompression, kTagPhotometric}) {
+      for (uint16_t tag :
+           {kTagImageWidth, kTagImageLength, kTagBitsPerSample, kTagCompression, kTagPhotometric}) {
         if (!has(tag)) return 0;
       }
     } else if (id == exif::kIfd1) {
@@ -191,7 +198,8 @@ class BlockBuilder {
 
   int BuildExifDirectory() {
     IfdEntry pointer{kTagExifIfdPointer};
-    if (params_.exifVersion < kExifVersion0210 || out_.FindOutputEntry(exif::kIfd0, &pointer) != exif::kFound) {
+    if (params_.exifVersion < kExifVersion0210 ||
+        out_.FindOutputEntry(exif::kIfd0, &pointer) != exif::kFound) {
       return 0;
     }
     IfdEntryList list = SourceEntries(w_, exif::kExifIfd, exif::kExifIfd, false);
@@ -200,7 +208,8 @@ class BlockBuilder {
     auto addMissing = [&](const IfdEntry& e) {
       if (!has(e.tag)) add(e);
     };
-    const IfdEntry version{exif::kTagExifVersion, kTypeUndefined, 4, InlineVersion(params_.exifVersion)};
+    const IfdEntry version{exif::kTagExifVersion, kTypeUndefined, 4,
+                           InlineVersion(params_.exifVersion)};
     const int at = IndexOfTag(list, exif::kTagExifVersion);
     if (at < 0) {
       add(version);
@@ -236,7 +245,8 @@ class BlockBuilder {
     IfdEntry pointer{kTagInteropIfdPointer};
     if (!jpeg_ || out_.FindOutputEntry(exif::kExifIfd, &pointer) != exif::kFound) return 0;
     IfdEntryList list = SourceEntries(w_, exif::kInteropIfd, exif::kInteropIfd, false);
-    if (IndexOfTag(list, kTagInteropIndex) < 0) SetEntry(&list, AsciiEntry(kTagInteropIndex, "R98"), true);
+    if (IndexOfTag(list, kTagInteropIndex) < 0)
+      SetEntry(&list, AsciiEntry(kTagInteropIndex, "R98"), true);
     if (IndexOfTag(list, kTagInteropVersion) < 0) {
       SetEntry(&list, {kTagInteropVersion, kTypeUndefined, 4, InlineChars("0100")}, true);
     }
@@ -353,12 +363,14 @@ int ExifWriter::BuildExifBlock(const std::string& thumbnailPath, const ExifWrite
     }
   }
   // A pointer whose directory could not be laid would name the TIFF header.
-  if (out_.outInterop().offset == 0) out_.RemoveOutputEntries(exif::kExifIfd, exif::kTagInteropIfdPointer);
+  if (out_.outInterop().offset == 0)
+    out_.RemoveOutputEntries(exif::kExifIfd, exif::kTagInteropIfdPointer);
 
   if (tiff) {
     // The main image's strips go behind the thumbnail; a TIFF without them is no image.
     uint32_t at = out_.outLength() + out_.thumbnailData().length();
-    if (!out_.MeasureMainImage() || out_.mainImageSize() == 0 || !out_.RelocateImageData(exif::kIfd0, &at)) {
+    if (!out_.MeasureMainImage() || out_.mainImageSize() == 0 ||
+        !out_.RelocateImageData(exif::kIfd0, &at)) {
       out_.Reset();
       return 0;
     }
@@ -373,7 +385,8 @@ int ExifWriter::AttachThumbnail(const std::string& thumbnailPath, const ExifWrit
   if (params.exifVersion != kExifVersion0210) return 0;
 
   IfdEntry pointer{exif::kTagInteropIfdPointer};
-  bool interop = out_.FindOutputEntry(exif::kExifIfd, &pointer) == exif::kFound && pointer.value > 0;
+  bool interop =
+      out_.FindOutputEntry(exif::kExifIfd, &pointer) == exif::kFound && pointer.value > 0;
   if (thumbnailPath.empty()) return 1;
   BlockBuilder builder(*this, params, thumbnailPath);
   bool builtInterop = false;

@@ -24,9 +24,10 @@ void CutStrips(ByteView block, const exif::LocatedEntry& offsets, const exif::Lo
                const IfdDescriptor& descriptor, CutList* cuts) {
   if (!offsets.found || !counts.found) return;
   uint32_t first = 0, last = 0, firstCount = 0, lastCount = 0;
-  if (!FirstAndLastValue(block, offsets.entry, StripValueCount(descriptor, offsets.entry.count), &first, &last) ||
-      !FirstAndLastValue(block, counts.entry, StripValueCount(descriptor, counts.entry.count), &firstCount,
-                         &lastCount)) {
+  if (!FirstAndLastValue(block, offsets.entry, StripValueCount(descriptor, offsets.entry.count),
+                         &first, &last) ||
+      !FirstAndLastValue(block, counts.entry, StripValueCount(descriptor, counts.entry.count),
+                         &firstCount, &lastCount)) {
     return;
   }
   const uint64_t end = uint64_t{last} + lastCount;
@@ -78,7 +79,8 @@ void ProtectStructureStarts(const exif::BlockStructure& s, CutList* cuts) {
   }
   for (const exif::LocatedEntry* strips : {&s.stripOffsets0, &s.stripOffsets1}) {
     uint32_t first = 0, last = 0;
-    if (strips->found && FirstAndLastValue(block, strips->entry, 1, &first, &last)) cuts->Protect(first);
+    if (strips->found && FirstAndLastValue(block, strips->entry, 1, &first, &last))
+      cuts->Protect(first);
   }
 }
 
@@ -94,9 +96,11 @@ void ShiftInlineOffset(IfdEntry* e, const CutList& cuts) {
   }
 }
 
-bool ShiftOffsetArray(MutableByteView block, const IfdEntry& e, uint32_t count, const CutList& cuts) {
+bool ShiftOffsetArray(MutableByteView block, const IfdEntry& e, uint32_t count,
+                      const CutList& cuts) {
   const uint32_t size = exif::FieldTypeSize(e.type);
-  if ((e.type != kTypeShort && e.type != kTypeLong) || !block.Contains(e.value, uint64_t{count} * size)) {
+  if ((e.type != kTypeShort && e.type != kTypeLong) ||
+      !block.Contains(e.value, uint64_t{count} * size)) {
     return false;
   }
   const uint32_t limit = size == 2 ? 0xFFFF : UINT32_MAX;
@@ -108,7 +112,10 @@ bool ShiftOffsetArray(MutableByteView block, const IfdEntry& e, uint32_t count, 
       const uint32_t moved = ShiftedOffset(old, cuts);
       if (moved > limit) return false;
       if (pass == 1) {
-        if (size == 2) block.WriteU16(at, static_cast<uint16_t>(moved)); else block.WriteU32(at, moved);
+        if (size == 2)
+          block.WriteU16(at, static_cast<uint16_t>(moved));
+        else
+          block.WriteU32(at, moved);
       }
     }
   }
@@ -165,8 +172,10 @@ int OutputLayout::CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFin
     const bool pointer = e.type == kTypeLong && e.count == 1;
     if (id == exif::kIfd0 && pointer && e.tag == exif::kTagExifIfdPointer) exif_ = {e.value, 0};
     if (id == exif::kIfd0 && pointer && e.tag == exif::kTagGpsIfdPointer) gps_ = {e.value, 0};
-    if (id == exif::kExifIfd && pointer && e.tag == exif::kTagInteropIfdPointer) interop_ = {e.value, 0};
-    if (id == exif::kExifIfd && e.tag == exif::kTagMakerNote && e.type == kTypeUndefined && bytes > 4) {
+    if (id == exif::kExifIfd && pointer && e.tag == exif::kTagInteropIfdPointer)
+      interop_ = {e.value, 0};
+    if (id == exif::kExifIfd && e.tag == exif::kTagMakerNote && e.type == kTypeUndefined &&
+        bytes > 4) {
       makerNoteOffset_ = e.value;
       makerNoteLength_ = e.count;
       makerNote_ = {};
@@ -176,7 +185,8 @@ int OutputLayout::CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFin
       uint32_t last = 0;
       FirstAndLastValue(view, e, 1, &Descriptor(id)->firstStripOffset, &last);
     }
-    if (id == exif::kIfd1 && e.tag == exif::kTagJpegInterchangeFormat) ifd1_.firstStripOffset = e.value;
+    if (id == exif::kIfd1 && e.tag == exif::kTagJpegInterchangeFormat)
+      ifd1_.firstStripOffset = e.value;
     if (!(e == before)) {
       WriteEntry(view, dir.EntryPos(i), e);
       ++rewritten;
@@ -218,7 +228,8 @@ void OutputLayout::CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t fi
   // other block is pinned), so its offsets were corrected with the rest.
 }
 
-int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail, bool removeInterop) {
+int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
+                                   bool removeInterop) {
   if (!source.block) return 0;
   const exif::BlockStructure& located = *source.block;
   const ByteView block = located.tiff;
@@ -263,14 +274,16 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
     edits_.thumbnailDropped = true;
   }
   cuts.Normalize(size);
-  const bool copied = pinned_ ? CopyBlanking(block, cuts, &out_) : CopyWithoutCuts(block, cuts, &out_);
+  const bool copied =
+      pinned_ ? CopyBlanking(block, cuts, &out_) : CopyWithoutCuts(block, cuts, &out_);
   if (!copied) {
     Reset();
     return 0;
   }
   if (out_.length() > 8) {
     CorrectAll(pinned_ ? CutList{} : cuts, keepThumbnail, 0);
-    // The layout keeps the source's descriptors for the image summary; the offsets are the new ones.
+    // The layout keeps the source's descriptors for the image summary; the offsets are the new
+    // ones.
     const IfdLocation at0 = ifd0_.location, at1 = ifd1_.location;
     const uint32_t strip0 = ifd0_.firstStripOffset, strip1 = ifd1_.firstStripOffset;
     ifd0_ = sourceIfd0_;

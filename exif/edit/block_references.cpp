@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "exif/edit/block_references.h"
 
-
 namespace lf::edit {
 
 namespace {
@@ -19,8 +18,7 @@ bool EntriesAreKnown(ByteView block, const RawDirectory& dir, DirectoryId id, bo
     switch (e.tag) {
       case exif::kTagSubIfds:
       case exif::kTagTileOffsets:
-      case kTagDngPrivateData:
-        return false;
+      case kTagDngPrivateData: return false;
       case exif::kTagExifIfdPointer:
       case exif::kTagGpsIfdPointer:
         if (id != exif::kIfd0) return false;
@@ -34,8 +32,7 @@ bool EntriesAreKnown(ByteView block, const RawDirectory& dir, DirectoryId id, bo
       case exif::kTagStripOffsets:
         if (id != exif::kIfd1 && !(id == exif::kIfd0 && isTiff)) return false;
         break;
-      default:
-        break;
+      default: break;
     }
   }
   return true;
@@ -56,7 +53,8 @@ bool PointerIsKnown(const exif::LocatedEntry& pointer) {
 
 bool MakerNoteIsKnown(const exif::BlockStructure& s) {
   const exif::LocatedMakerNote& note = s.makerNote;
-  if (!note.entry.found || note.bytes <= 4) return true;  // too short to hold a directory: plain bytes
+  if (!note.entry.found || note.bytes <= 4)
+    return true;  // too short to hold a directory: plain bytes
   if (note.value.empty()) return false;
   if (!note.layout.IsKestrelon() || !note.located) return false;
   return EntriesAreKnown(s.tiff, note.dir, exif::kMakerNoteIfd, false);
@@ -66,7 +64,8 @@ bool MakerNoteIsKnown(const exif::BlockStructure& s) {
 
 bool EveryReferenceIsKnown(const exif::BlockStructure& s, bool isTiff) {
   const ByteView block = s.tiff;
-  if (s.ifd0.named == 0 || !KnownDirectory(block, s.ifd0, exif::kIfd0, isTiff) || s.ifd0.dir.count == 0) {
+  if (s.ifd0.named == 0 || !KnownDirectory(block, s.ifd0, exif::kIfd0, isTiff) ||
+      s.ifd0.dir.count == 0) {
     return false;
   }
   return KnownDirectory(block, s.ifd1, exif::kIfd1, isTiff) && PointerIsKnown(s.exifPointer) &&

@@ -30,7 +30,8 @@ std::string Text(const LfString& s) { return s.text ? s.text : ""; }
 using exif::TagRole;
 
 uint32_t InlineVersion(uint32_t version) {
-  return (version >> 24) | ((version >> 8) & 0xFF00u) | ((version << 8) & 0xFF0000u) | (version << 24);
+  return (version >> 24) | ((version >> 8) & 0xFF00u) | ((version << 8) & 0xFF0000u) |
+         (version << 24);
 }
 
 std::vector<uint8_t> DateStampBytes(const ExifDateTime& when) {
@@ -50,14 +51,13 @@ bool NamesSourceBytes(DirectoryId id, const IfdEntry& e, bool keepStrips) {
     case TagRole::kTileByteCounts:
     case TagRole::kFreeOffsets:
     case TagRole::kFreeByteCounts:
-    case TagRole::kMakerNote:
-      return true;
+    case TagRole::kMakerNote: return true;
     case TagRole::kStripOffsets:
-    case TagRole::kStripByteCounts:
-      return !keepStrips;
+    case TagRole::kStripByteCounts: return !keepStrips;
     default:
       // A pointer the table does not know in this directory (the GPS pointer inside IFD1, say).
-      return e.tag == kTagExifIfdPointer || e.tag == kTagGpsIfdPointer || e.tag == kTagInteropIfdPointer;
+      return e.tag == kTagExifIfdPointer || e.tag == kTagGpsIfdPointer ||
+             e.tag == kTagInteropIfdPointer;
   }
 }
 
@@ -77,7 +77,8 @@ IfdEntryList SourceEntries(ExifReader& reader, DirectoryId from, DirectoryId to,
 IfdEntry AsciiEntry(uint16_t tag, const std::string& text) {
   IfdEntry e{tag, kTypeAscii, static_cast<uint32_t>(text.size() + 1), 0};
   if (e.count <= exif::kInlineValueBytes) {
-    for (size_t i = 0; i < text.size(); ++i) e.value |= static_cast<uint32_t>(static_cast<uint8_t>(text[i])) << (8 * i);
+    for (size_t i = 0; i < text.size(); ++i)
+      e.value |= static_cast<uint32_t>(static_cast<uint8_t>(text[i])) << (8 * i);
   }
   return e;
 }
@@ -116,12 +117,14 @@ bool LoadThumbnailData(ExifReader& thumb, bool tiff, OutputBuffer* data) {
   return false;
 }
 
-GeneratedValues::GeneratedValues(exif::ExifReader& source, const LfExifWriteParams& params, bool jpeg)
+GeneratedValues::GeneratedValues(exif::ExifReader& source, const LfExifWriteParams& params,
+                                 bool jpeg)
     : source_(source), params_(params), jpeg_(jpeg) {
   haveClock_ = platform::LocalTime(&now_);
 }
 
-bool GeneratedValues::Generate(DirectoryId id, const IfdEntry& e, ByteOrder order, std::vector<uint8_t>* bytes) const {
+bool GeneratedValues::Generate(DirectoryId id, const IfdEntry& e, ByteOrder order,
+                               std::vector<uint8_t>* bytes) const {
   auto text = [&](const std::string& s) {
     if (e.type != kTypeAscii || e.count != s.size() + 1) return false;
     bytes->assign(s.begin(), s.end());

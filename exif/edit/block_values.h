@@ -69,7 +69,8 @@ class PlannedValues final : public ValueProvider {
 [[nodiscard]] bool NamesSourceBytes(DirectoryId id, const IfdEntry& e, bool keepStrips);
 
 // Collects, sorts and cleans the entries of one directory of `reader`.
-IfdEntryList SourceEntries(exif::ExifReader& reader, DirectoryId from, DirectoryId to, bool keepStrips);
+IfdEntryList SourceEntries(exif::ExifReader& reader, DirectoryId from, DirectoryId to,
+                           bool keepStrips);
 
 // An ASCII entry of `text` with its NUL; inline when it fits, else generated at layout.
 IfdEntry AsciiEntry(uint16_t tag, const std::string& text);
@@ -85,7 +86,8 @@ class GeneratedValues {
  public:
   GeneratedValues(exif::ExifReader& source, const LfExifWriteParams& params, bool jpeg);
   // The value bytes (in `order`) of entry `e` of directory `id` when the writer generates it.
-  [[nodiscard]] bool Generate(DirectoryId id, const IfdEntry& e, ByteOrder order, std::vector<uint8_t>* bytes) const;
+  [[nodiscard]] bool Generate(DirectoryId id, const IfdEntry& e, ByteOrder order,
+                              std::vector<uint8_t>* bytes) const;
 
  private:
   void Resolution(uint16_t tag, uint32_t* numerator, uint32_t* denominator) const;

@@ -39,7 +39,8 @@ void CutList::Normalize(uint32_t blockSize) {
       cuts.push_back({c.offset, -static_cast<int64_t>(n)});
     }
   }
-  std::sort(cuts.begin(), cuts.end(), [](const Cut& a, const Cut& b) { return a.offset < b.offset; });
+  std::sort(cuts.begin(), cuts.end(),
+            [](const Cut& a, const Cut& b) { return a.offset < b.offset; });
   for (const Cut& c : cuts) {
     Cut* last = nullptr;
     for (auto it = result.rbegin(); it != result.rend(); ++it) {
@@ -98,7 +99,8 @@ bool CopyBlanking(exif::ByteView block, const CutList& cuts, OutputBuffer* out) 
   const exif::MutableByteView view = out->View(block.order());
   for (const Cut& c : cuts.items()) {
     if (c.length >= 0 || c.offset >= block.size()) continue;
-    const uint64_t n = std::min<uint64_t>(block.size() - c.offset, static_cast<uint64_t>(-c.length));
+    const uint64_t n =
+        std::min<uint64_t>(block.size() - c.offset, static_cast<uint64_t>(-c.length));
     view.Fill(uint64_t{start} + c.offset, 0, n);
   }
   return true;

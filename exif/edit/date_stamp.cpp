@@ -15,7 +15,8 @@ bool StampDateTime(exif::MutableByteView block, uint32_t ifd0Offset, const ExifD
       !exif::FindRawEntry(block, ifd0, exif::kTagDateTime, &entry)) {
     return false;
   }
-  if (entry.count != kDateTextBytes || entry.value == 0 || !block.Contains(entry.value, kDateTextBytes)) {
+  if (entry.count != kDateTextBytes || entry.value == 0 ||
+      !block.Contains(entry.value, kDateTextBytes)) {
     return false;
   }
   // The blank template keeps the standard separators.

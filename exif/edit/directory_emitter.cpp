@@ -28,7 +28,8 @@ bool ValueArea::Deliver(ValueProvider* values, IfdEntry requested, IfdEntry* lai
   if (!AlignToWord()) return false;
   const uint32_t start = area_->length();
   if (!area_->AppendZeros(want)) return false;
-  const uint32_t delivered = values->DeliverValue(requested, MutableByteView(area_->data() + start, want, order_));
+  const uint32_t delivered =
+      values->DeliverValue(requested, MutableByteView(area_->data() + start, want, order_));
   const uint32_t bytes = ValueBytes(requested.type, delivered);
   if (delivered == 0 || bytes > want) return area_->Resize(start);
   if (!area_->Resize(start + bytes) || !AppendTail(requested.type, bytes)) return false;
@@ -43,8 +44,9 @@ bool ValueArea::Copy(const uint8_t* bytes, uint32_t n, uint32_t* at) {
   return area_->Append(bytes, n);
 }
 
-uint32_t EmitDirectory(OutputBuffer* out, ByteOrder order, DirectoryId id, std::vector<PlannedEntry>* plan,
-                       uint32_t link, ValueProvider* values, ValueSpacing spacing) {
+uint32_t EmitDirectory(OutputBuffer* out, ByteOrder order, DirectoryId id,
+                       std::vector<PlannedEntry>* plan, uint32_t link, ValueProvider* values,
+                       ValueSpacing spacing) {
   if (plan->size() > 0xFFFF || !out->PadToEven()) return 0;
   const uint32_t at = out->length();
   const uint32_t count = static_cast<uint32_t>(plan->size());
@@ -82,7 +84,8 @@ uint32_t EmitDirectory(OutputBuffer* out, ByteOrder order, DirectoryId id, std::
     }
     IfdEntry e;
     ReadEntry(back, dir.EntryPos(i), &e);
-    const bool valueInside = !HasOutOfLineValue(p.entry) || back.Contains(e.value, ValueBytes(e.type, e.count));
+    const bool valueInside =
+        !HasOutOfLineValue(p.entry) || back.Contains(e.value, ValueBytes(e.type, e.count));
     if (ValueBytes(p.entry.type, p.entry.count) != 0 && (!(e == p.entry) || !valueInside)) return 0;
   }
   return at;

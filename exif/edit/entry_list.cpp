@@ -32,14 +32,17 @@ int IndexOfTag(const exif::IfdEntryList& list, uint16_t tag) {
 void SortEntries(exif::IfdEntryList* list) {
   std::stable_sort(list->begin(), list->end(),
                    [](const exif::IfdEntry& a, const exif::IfdEntry& b) { return a.tag < b.tag; });
-  list->erase(std::unique(list->begin(), list->end(),
-                          [](const exif::IfdEntry& a, const exif::IfdEntry& b) { return a.tag == b.tag; }),
-              list->end());
+  list->erase(
+      std::unique(list->begin(), list->end(),
+                  [](const exif::IfdEntry& a, const exif::IfdEntry& b) { return a.tag == b.tag; }),
+      list->end());
 }
 
 void DropPagingTags(exif::IfdEntryList* list) {
   list->erase(std::remove_if(list->begin(), list->end(),
-                             [](const exif::IfdEntry& e) { return e.tag == 254 || e.tag == 297 || e.tag == 317; }),
+                             [](const exif::IfdEntry& e) {
+                               return e.tag == 254 || e.tag == 297 || e.tag == 317;
+                             }),
               list->end());
 }
 

@@ -11,7 +11,8 @@ namespace lf::edit {
 namespace {
 
 // An entry with the given tag, type and count holding `bytes` (at most 4) as its inline value.
-IfdEntry InlineEntry(uint16_t tag, uint16_t type, uint32_t count, const std::vector<uint8_t>& bytes, ByteOrder order) {
+IfdEntry InlineEntry(uint16_t tag, uint16_t type, uint32_t count, const std::vector<uint8_t>& bytes,
+                     ByteOrder order) {
   uint8_t raw[exif::kEntrySize] = {};
   const MutableByteView view(raw, sizeof raw, order);
   view.WriteU16(0, tag);
@@ -25,7 +26,8 @@ IfdEntry InlineEntry(uint16_t tag, uint16_t type, uint32_t count, const std::vec
 
 // Inserts and replaces the candidates of one directory (see EntryMerge). False when the
 // directory cannot be rewritten.
-bool MergeDirectory(OutputLayout* layout, DirectoryId id, const std::vector<EntryValue>& candidates, bool insert) {
+bool MergeDirectory(OutputLayout* layout, DirectoryId id, const std::vector<EntryValue>& candidates,
+                    bool insert) {
   if (candidates.empty()) return true;
   IfdEntryList old;
   if (layout->CollectOutputEntries(id, &old) < 0) return false;
@@ -37,10 +39,12 @@ bool MergeDirectory(OutputLayout* layout, DirectoryId id, const std::vector<Entr
   std::vector<uint16_t> added;
   uint16_t prevTag = 0;
   for (const IfdEntry& e : old) {
-    const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const EntryValue& c) { return c.tag == e.tag; });
+    const auto same = std::find_if(candidates.begin(), candidates.end(),
+                                   [&](const EntryValue& c) { return c.tag == e.tag; });
     if (same == candidates.end()) {
       for (const EntryValue& c : candidates) {
-        if (insert && c.tag > prevTag && c.tag < e.tag && c.bytes.size() <= exif::kInlineValueBytes && !has(c.tag) &&
+        if (insert && c.tag > prevTag && c.tag < e.tag &&
+            c.bytes.size() <= exif::kInlineValueBytes && !has(c.tag) &&
             std::find(added.begin(), added.end(), c.tag) == added.end()) {
           adds.push_back(InlineEntry(c.tag, c.type, c.count, c.bytes, order));
           added.push_back(c.tag);

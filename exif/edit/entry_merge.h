@@ -45,6 +45,7 @@ struct MergedBlock {
 // Merges into a copy of the located `block`, the TIFF data of a JPEG's APP1 segment. False when
 // the block cannot be copied, a directory cannot be rewritten, or the result names other bytes
 // than the source where nothing was asked to change.
-[[nodiscard]] bool MergeEntries(const exif::BlockStructure& block, const EntryMerge& merge, MergedBlock* out);
+[[nodiscard]] bool MergeEntries(const exif::BlockStructure& block, const EntryMerge& merge,
+                                MergedBlock* out);
 
 }  // namespace lf::edit

@@ -57,7 +57,8 @@ exif::Lookup ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
   if (HasBlock()) {
     RawDirectory dir;
     if (!LocateRawDirectory(Block(), where.offset, &dir)) return exif::kAbsent;
-    return exif::PatchRawEntry(MutableBlock(), dir, entry) == exif::kTagAbsent ? exif::kAbsent : exif::kFound;
+    return exif::PatchRawEntry(MutableBlock(), dir, entry) == exif::kTagAbsent ? exif::kAbsent
+                                                                               : exif::kFound;
   }
   // Without a block the entries are read from the file and the one entry is written back.
   platform::HeapPtr<uint8_t> scratch;
@@ -68,15 +69,16 @@ exif::Lookup ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
     if (entries.ReadU16(pos) != entry.tag) continue;
     uint8_t raw[exif::kEntrySize];
     exif::EncodeEntry(raw, byteOrder(), entry);
-    return Succeeded(edit::PatchFileRange(path(), TiffOffsetToFile(static_cast<uint32_t>(first + pos)),
-                                          raw, sizeof raw))
+    return Succeeded(edit::PatchFileRange(
+               path(), TiffOffsetToFile(static_cast<uint32_t>(first + pos)), raw, sizeof raw))
                ? exif::kFound
                : exif::kAbsent;
   }
   return exif::kAbsent;
 }
 
-uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source, uint32_t sourceSize) {
+uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source,
+                        uint32_t sourceSize) {
   if (!entry || !source || byteCount > 4) return 0;
   const auto* src = static_cast<const uint8_t*>(source);
   const uint32_t n = byteCount < sourceSize ? byteCount : sourceSize;
@@ -89,7 +91,8 @@ uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source,
       const bool cut = entry->type == exif::kTypeAscii && sourceSize > byteCount;
       const uint32_t copied = cut ? n - 1 : n;
       entry->value = 0;
-      for (uint32_t i = 0; i < copied; ++i) entry->value |= static_cast<uint32_t>(src[i]) << (8 * i);
+      for (uint32_t i = 0; i < copied; ++i)
+        entry->value |= static_cast<uint32_t>(src[i]) << (8 * i);
       entry->count = n;
       return n;
     }

@@ -49,7 +49,7 @@ class ExifWriter : public exif::ExifReader {
   // Patches of values in place leave its structure as it was.
   const exif::BlockStructure& SourceStructure();
   [[nodiscard]] int RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* tagsToRemove,
-                       const IfdEntryList* entriesToAdd, ValueProvider* values);
+                                     const IfdEntryList* entriesToAdd, ValueProvider* values);
 
   // ---- Building directories: a whole block from scratch for a new file, or IFD1, GPS and
   // Interop directories onto a copied block. 1 or 0 (the block is then left as far as it got).
@@ -57,11 +57,12 @@ class ExifWriter : public exif::ExifReader {
   // a thumbnail that cannot be placed whole leaves the block without IFD1 and its Interop IFD.
   // The GPS record receives the GPSVersionID the GPS IFD is written with.
   [[nodiscard]] int BuildExifBlock(const std::string& thumbnailPath, const ExifWriteParams& params,
-                     GpsRecord* gps);
+                                   GpsRecord* gps);
   [[nodiscard]] int BuildGpsDirectory(GpsRecord* gps);
   // Lays IFD1 for the thumbnail in `thumbnailPath` (a 160 × 120 JPEG or TIFF) behind a block
   // copied without its thumbnail; DropThumbnail takes it away again.
-  [[nodiscard]] int AttachThumbnail(const std::string& thumbnailPath, const ExifWriteParams& params);
+  [[nodiscard]] int AttachThumbnail(const std::string& thumbnailPath,
+                                    const ExifWriteParams& params);
   [[nodiscard]] int DropThumbnail(bool removeInterop);
 
   // ---- Edits of the source's own block (in memory when loaded, else in the file)
@@ -69,7 +70,8 @@ class ExifWriter : public exif::ExifReader {
   [[nodiscard]] exif::Lookup PatchEntry(DirectoryId id, const IfdEntry& entry);
   // Writes a new value over the old one (same place, same length): the values stored, or the
   // patch result for an inline value.
-  [[nodiscard]] int PatchEntryValue(DirectoryId id, const IfdEntry& entry, const void* source, uint32_t sourceSize);
+  [[nodiscard]] int PatchEntryValue(DirectoryId id, const IfdEntry& entry, const void* source,
+                                    uint32_t sourceSize);
   // The loaded block, writable.
   MutableByteView MutableBlock() { return MutableLoadedBlock(); }
 
@@ -95,7 +97,8 @@ class ExifWriter : public exif::ExifReader {
 
 // Sets the value of an inline entry (at most 4 bytes) from native values; the new count, 0 on
 // failure.
-uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source, uint32_t sourceSize);
+uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source,
+                        uint32_t sourceSize);
 
 // Where the image data of a new file comes from when not from the writer's source: another file
 // (main-image replacement), and for a TIFF the file offset of its first strip.
@@ -113,11 +116,14 @@ struct ImageSource {
 // against the source block it was copied from. `written`: the output block as the caller located
 // it for its own check, or null to locate it here.
 [[nodiscard]] HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe,
-                    const ImageSource* image = nullptr, const exif::BlockStructure* written = nullptr);
+                                  const ImageSource* image = nullptr,
+                                  const exif::BlockStructure* written = nullptr);
 // Stamps IFD0 DateTime in `block` (the reader's loaded block, edited) and writes it back over
 // the reader's file.
-[[nodiscard]] HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block, Probe probe);
+[[nodiscard]] HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block,
+                                   Probe probe);
 // Stamps IFD0 DateTime in `block` and makes `destPath` a copy of the reader's file with it.
-[[nodiscard]] HRESULT CopyAndPatch(const exif::ExifReader& reader, MutableByteView block, const std::string& destPath);
+[[nodiscard]] HRESULT CopyAndPatch(const exif::ExifReader& reader, MutableByteView block,
+                                   const std::string& destPath);
 
 }  // namespace lf::edit

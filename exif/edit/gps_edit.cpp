@@ -39,7 +39,9 @@ bool RelocateMainImage(OutputLayout& out) {
 class SourceValues : public ValueProvider {
  public:
   explicit SourceValues(ByteView block) : block_(block) {}
-  uint32_t ValueSize(const IfdEntry& requested) override { return ValueBytes(requested.type, requested.count); }
+  uint32_t ValueSize(const IfdEntry& requested) override {
+    return ValueBytes(requested.type, requested.count);
+  }
   uint32_t DeliverValue(const IfdEntry& requested, MutableByteView dest) override {
     const uint32_t n = ValueBytes(requested.type, requested.count);
     const uint8_t* from = block_.Pointer(requested.value, n);
@@ -61,12 +63,14 @@ int BuildGpsDirectory(ExifWriter& writer, GpsRecordView& record) {
   // Before Exif 2.1 there is no GPS directory to speak of: the source's entries are copied alone.
   const bool useRecord = exifVersion >= kExifVersion0210;
   if (useRecord) {
-    if (const uint32_t gpsVersion = GpsVersionForExifVersion(exifVersion)) record.SetVersionId(gpsVersion);
+    if (const uint32_t gpsVersion = GpsVersionForExifVersion(exifVersion))
+      record.SetVersionId(gpsVersion);
   }
   IfdEntryList list;
   if (writer.CollectEntries(exif::kGpsIfd, &list) < 0) list.clear();
   // Entries of types whose values cannot be represented are not carried into a new directory.
-  list.erase(std::remove_if(list.begin(), list.end(), [](const IfdEntry& e) { return ValueBytes(e.type, e.count) == 0; }),
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [](const IfdEntry& e) { return ValueBytes(e.type, e.count) == 0; }),
              list.end());
   SortEntries(&list);
   if (useRecord && MergeGpsRecord(&list, &record) != 1) return 0;
@@ -76,7 +80,10 @@ int BuildGpsDirectory(ExifWriter& writer, GpsRecordView& record) {
   const uint32_t at = out.LayDirectory(exif::kGpsIfd, list, &values);
   if (at == 0) return 0;
   for (const IfdEntry& e : list) out.RecordEdit(exif::kGpsIfd, e.tag);
-  return out.UpdateOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, kTypeLong, 1, at}) == exif::kFound ? 1 : 0;
+  return out.UpdateOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, kTypeLong, 1, at}) ==
+                 exif::kFound
+             ? 1
+             : 0;
 }
 
 int ExifWriter::BuildGpsDirectory(GpsRecord* gps) {
@@ -108,7 +115,8 @@ int ReplaceGpsInOutput(ExifWriter& writer, GpsRecordView& record) {
     }
     const uint32_t exifVersion = OutputExifVersion(out);
     if (exifVersion < kExifVersion0210) return 0;
-    if (const uint32_t gpsVersion = GpsVersionForExifVersion(exifVersion)) record.SetVersionId(gpsVersion);
+    if (const uint32_t gpsVersion = GpsVersionForExifVersion(exifVersion))
+      record.SetVersionId(gpsVersion);
     IfdEntryList current;
     if (out.CollectOutputEntries(exif::kGpsIfd, &current) < 0) return 0;
     SortEntries(&current);
@@ -132,7 +140,8 @@ int ReplaceGpsInOutput(ExifWriter& writer, GpsRecordView& record) {
     // Every value the record gave must have been laid.
     for (const IfdEntry& e : changed) {
       IfdEntry laid{e.tag};
-      if (out.FindOutputEntry(exif::kGpsIfd, &laid) != exif::kFound || laid.type != e.type || laid.count != e.count) {
+      if (out.FindOutputEntry(exif::kGpsIfd, &laid) != exif::kFound || laid.type != e.type ||
+          laid.count != e.count) {
         return 0;
       }
     }
@@ -141,7 +150,8 @@ int ReplaceGpsInOutput(ExifWriter& writer, GpsRecordView& record) {
 
   if (record.RemovesGps()) return 0;
   const IfdEntryList pointer{{exif::kTagGpsIfdPointer, kTypeLong, 1, 0}};
-  if (out.RewriteDirectory(exif::kIfd0, nullptr, &pointer, nullptr, &failed) <= 0 || failed) return 0;
+  if (out.RewriteDirectory(exif::kIfd0, nullptr, &pointer, nullptr, &failed) <= 0 || failed)
+    return 0;
   if (BuildGpsDirectory(writer, record) != 1) return 0;
   return RelocateMainImage(out) ? 1 : 0;
 }
@@ -151,9 +161,11 @@ ThumbnailRestore RestoreSourceThumbnail(ExifWriter& writer) {
   if (!out.IsBuilt() || out.HasOutputThumbnail()) return ThumbnailRestore::kNone;
   const exif::BlockStructure& source = writer.SourceStructure();
   const ByteView block = source.tiff;
-  if (!source.ifd0.located || !source.ifd0.hasLink || source.ifd0.next == 0) return ThumbnailRestore::kNone;
+  if (!source.ifd0.located || !source.ifd0.hasLink || source.ifd0.next == 0)
+    return ThumbnailRestore::kNone;
   // A TIFF's IFD1 behind its main image lies outside the block: it cannot be carried.
-  if (!source.ifd1.located) return out.isTiff() ? ThumbnailRestore::kCannotCarry : ThumbnailRestore::kNone;
+  if (!source.ifd1.located)
+    return out.isTiff() ? ThumbnailRestore::kCannotCarry : ThumbnailRestore::kNone;
   const RawDirectory& ifd1 = source.ifd1.dir;
   if (ifd1.count == 0) return ThumbnailRestore::kNone;
 
@@ -170,11 +182,24 @@ ThumbnailRestore RestoreSourceThumbnail(ExifWriter& writer) {
         e.tag == exif::kTagInteropIfdPointer || e.tag == exif::kTagSubIfds) {
       return ThumbnailRestore::kCannotCarry;
     }
-    if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count))) return ThumbnailRestore::kCannotCarry;
-    if (e.tag == exif::kTagJpegInterchangeFormat) { jpegAt = e; hasJpeg = true; }
-    if (e.tag == exif::kTagJpegInterchangeFormatLength) { jpegLength = e; hasJpegLength = true; }
-    if (e.tag == exif::kTagStripOffsets) { strips = e; hasStrips = true; }
-    if (e.tag == exif::kTagStripByteCounts) { stripCounts = e; hasStripCounts = true; }
+    if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count)))
+      return ThumbnailRestore::kCannotCarry;
+    if (e.tag == exif::kTagJpegInterchangeFormat) {
+      jpegAt = e;
+      hasJpeg = true;
+    }
+    if (e.tag == exif::kTagJpegInterchangeFormatLength) {
+      jpegLength = e;
+      hasJpegLength = true;
+    }
+    if (e.tag == exif::kTagStripOffsets) {
+      strips = e;
+      hasStrips = true;
+    }
+    if (e.tag == exif::kTagStripByteCounts) {
+      stripCounts = e;
+      hasStripCounts = true;
+    }
     entries.push_back(e);
   }
   SortEntries(&entries);
@@ -210,13 +235,16 @@ ThumbnailRestore RestoreSourceThumbnail(ExifWriter& writer) {
   if (out.pinned()) {
     // Nothing of a pinned block moved: a further directory the source's IFD1 named is still there.
     const uint32_t next = source.ifd1.next;
-    if (!out.block().View(out.order()).WriteU32(uint64_t{at} + 2 + uint64_t{ifd1.count} * exif::kEntrySize, next)) {
+    if (!out.block()
+             .View(out.order())
+             .WriteU32(uint64_t{at} + 2 + uint64_t{ifd1.count} * exif::kEntrySize, next)) {
       return ThumbnailRestore::kCannotCarry;
     }
   }
   if (size != 0) {
     OutputBuffer thumbnail;
-    if (!thumbnail.Append(block.data() + from, size) || !out.PadToEven()) return ThumbnailRestore::kCannotCarry;
+    if (!thumbnail.Append(block.data() + from, size) || !out.PadToEven())
+      return ThumbnailRestore::kCannotCarry;
     out.HoldThumbnail(&thumbnail);
     out.PlaceHeldThumbnail(size);
     uint32_t thumbnailAt = out.outLength();
@@ -234,14 +262,16 @@ bool TiffRewriteKeepsEverything(ExifWriter& writer) {
   // Every out-of-line value of the directories rewritten from the block must lie inside it; the
   // thumbnail's directory is checked where it is laid again.
   std::vector<RawDirectory> dirs;
-  for (const exif::LocatedDirectory* d : {&source.ifd0, &source.exif, &source.interop, &source.gps}) {
+  for (const exif::LocatedDirectory* d :
+       {&source.ifd0, &source.exif, &source.interop, &source.gps}) {
     if (d->located) dirs.push_back(d->dir);
   }
   for (const RawDirectory& dir : dirs) {
     for (uint32_t i = 0; i < dir.count; ++i) {
       const uint64_t pos = dir.EntryPos(i);
       const uint32_t bytes = exif::StoredByteCount(block.ReadU16(pos + 2), block.ReadU32(pos + 4));
-      if (bytes > exif::kInlineValueBytes && !block.Contains(block.ReadU32(pos + 8), bytes)) return false;
+      if (bytes > exif::kInlineValueBytes && !block.Contains(block.ReadU32(pos + 8), bytes))
+        return false;
     }
   }
   return true;
@@ -264,7 +294,8 @@ HRESULT ReplaceExifGps(const std::string& destPath, const std::string& srcPath, 
   if (writer.output().pinned() && writer.CopyBlockForEdit(true, false) != 1) return E_FAIL;
   if (!TiffRewriteKeepsEverything(writer) || ReplaceGpsInOutput(writer, record) != 1) return E_FAIL;
   // A thumbnail that cannot be laid again would be lost: such a file is not rewritten.
-  if (RestoreSourceThumbnail(writer) == ThumbnailRestore::kCannotCarry || !writer.IsBuilt()) return E_FAIL;
+  if (RestoreSourceThumbnail(writer) == ThumbnailRestore::kCannotCarry || !writer.IsBuilt())
+    return E_FAIL;
   writer.output().StampDateTime();
   return WriteToFile(writer, destPath, Probe::kAlreadyDone);
 }
@@ -273,7 +304,8 @@ HRESULT ReplaceExifGps(const std::string& destPath, const std::string& srcPath, 
 
 namespace lf::ops {
 
-HRESULT ReplaceExifGps(const char* destination, const char* source, int32_t quality, LfGpsRecord* gps) {
+HRESULT ReplaceExifGps(const char* destination, const char* source, int32_t quality,
+                       LfGpsRecord* gps) {
   if (!destination || !source || !*destination || !*source || !gps) return E_INVALIDARG;
   return edit::ReplaceExifGps(destination, source, quality, gps);
 }

@@ -17,12 +17,19 @@ using exif::kTypeUndefined;
 
 bool IsKnownGpsTag(uint32_t tag) {
   switch (tag) {
-    case kGpsVersionId: case kGpsLatitudeRef: case kGpsLatitude: case kGpsLongitudeRef:
-    case kGpsLongitude: case kGpsAltitudeRef: case kGpsAltitude: case kGpsTimeStamp:
-    case kGpsMapDatum: case kGpsProcessingMethod: case kGpsAreaInformation: case kGpsDateStamp:
-      return true;
-    default:
-      return false;
+    case kGpsVersionId:
+    case kGpsLatitudeRef:
+    case kGpsLatitude:
+    case kGpsLongitudeRef:
+    case kGpsLongitude:
+    case kGpsAltitudeRef:
+    case kGpsAltitude:
+    case kGpsTimeStamp:
+    case kGpsMapDatum:
+    case kGpsProcessingMethod:
+    case kGpsAreaInformation:
+    case kGpsDateStamp: return true;
+    default: return false;
   }
 }
 
@@ -44,7 +51,8 @@ bool ByteArrayUsable(const LfByteArray& a) {
 // Up to four bytes packed as an inline value (byte i in bits 8i..8i+7).
 uint32_t PackInline(const std::vector<uint8_t>& bytes) {
   uint32_t v = 0;
-  for (size_t i = 0; i < bytes.size() && i < 4; ++i) v |= static_cast<uint32_t>(bytes[i]) << (8 * i);
+  for (size_t i = 0; i < bytes.size() && i < 4; ++i)
+    v |= static_cast<uint32_t>(bytes[i]) << (8 * i);
   return v;
 }
 
@@ -75,8 +83,7 @@ GpsRecordView::GpsRecordView(const GpsRecord* record, GpsRecord* writable)
       case kGpsAreaInformation:
         if (!ByteArrayUsable(record->areaInformation)) return;
         break;
-      default:
-        break;
+      default: break;
     }
     tags_.push_back(static_cast<uint16_t>(tag));
   }
@@ -88,7 +95,8 @@ bool GpsRecordView::Lists(uint16_t tag) const {
 }
 
 uint32_t GpsRecordView::VersionId() const {
-  return (uint32_t{version_[0]} << 24) | (uint32_t{version_[1]} << 16) | (uint32_t{version_[2]} << 8) | version_[3];
+  return (uint32_t{version_[0]} << 24) | (uint32_t{version_[1]} << 16) |
+         (uint32_t{version_[2]} << 8) | version_[3];
 }
 
 void GpsRecordView::SetVersionId(uint32_t version) {
@@ -99,7 +107,9 @@ void GpsRecordView::SetVersionId(uint32_t version) {
 std::vector<uint8_t> GpsRecordView::ValueBytesOf(uint16_t tag) const {
   if (!valid()) return {};
   const GpsRecord& r = *record_;
-  auto span = [](const void* p, size_t n) { return std::vector<uint8_t>(BytesOf(p), BytesOf(p) + n); };
+  auto span = [](const void* p, size_t n) {
+    return std::vector<uint8_t>(BytesOf(p), BytesOf(p) + n);
+  };
   switch (tag) {
     case kGpsVersionId: return span(version_, 4);
     case kGpsLatitudeRef: return {static_cast<uint8_t>(r.latitudeRef[0]), 0};
@@ -110,34 +120,38 @@ std::vector<uint8_t> GpsRecordView::ValueBytesOf(uint16_t tag) const {
     case kGpsAltitude: return span(r.altitude, sizeof r.altitude);
     case kGpsTimeStamp: return span(r.timeStamp, sizeof r.timeStamp);
     case kGpsMapDatum: {
-      std::vector<uint8_t> text = r.mapDatum.text ? span(r.mapDatum.text, mapDatumLength_) : std::vector<uint8_t>{};
+      std::vector<uint8_t> text =
+          r.mapDatum.text ? span(r.mapDatum.text, mapDatumLength_) : std::vector<uint8_t>{};
       text.push_back(0);
       return text;
     }
     case kGpsDateStamp: {
-      std::vector<uint8_t> text = r.dateStamp.text ? span(r.dateStamp.text, dateStampLength_) : std::vector<uint8_t>{};
+      std::vector<uint8_t> text =
+          r.dateStamp.text ? span(r.dateStamp.text, dateStampLength_) : std::vector<uint8_t>{};
       text.push_back(0);
       return text;
     }
     case kGpsProcessingMethod:
-      return span(r.processingMethod.data, static_cast<size_t>(std::max(0, r.processingMethod.size)));
+      return span(r.processingMethod.data,
+                  static_cast<size_t>(std::max(0, r.processingMethod.size)));
     case kGpsAreaInformation:
       return span(r.areaInformation.data, static_cast<size_t>(std::max(0, r.areaInformation.size)));
-    default:
-      return {};
+    default: return {};
   }
 }
 
 uint32_t InlineFourBytesBigEndian(const IfdEntry& e) {
   // Some writers store ExifVersion as ASCII without a 0 byte.
-  if ((e.type != kTypeByte && e.type != kTypeUndefined && e.type != kTypeAscii) || e.count != 4) return 0;
+  if ((e.type != kTypeByte && e.type != kTypeUndefined && e.type != kTypeAscii) || e.count != 4)
+    return 0;
   return (exif::InlineByte(e.value, 0) << 24) | (exif::InlineByte(e.value, 1) << 16) |
          (exif::InlineByte(e.value, 2) << 8) | exif::InlineByte(e.value, 3);
 }
 
 uint32_t GpsVersionForExifVersion(uint32_t exifVersion) {
-  if (exifVersion == 0x30323130) return kGpsVersion20;                              // "0210"
-  if (exifVersion == 0x30323230 || exifVersion == 0x30323231) return kGpsVersion22;  // "0220", "0221"
+  if (exifVersion == 0x30323130) return kGpsVersion20;  // "0210"
+  if (exifVersion == 0x30323230 || exifVersion == 0x30323231)
+    return kGpsVersion22;  // "0220", "0221"
   return 0;
 }
 
@@ -164,8 +178,9 @@ int MergeGpsRecord(IfdEntryList* list, const GpsRecordView* record) {
       case kGpsVersionId:
         e.type = kTypeByte;
         e.count = 4;
-        e.value = PackInline({static_cast<uint8_t>(version >> 24), static_cast<uint8_t>(version >> 16),
-                              static_cast<uint8_t>(version >> 8), static_cast<uint8_t>(version)});
+        e.value =
+            PackInline({static_cast<uint8_t>(version >> 24), static_cast<uint8_t>(version >> 16),
+                        static_cast<uint8_t>(version >> 8), static_cast<uint8_t>(version)});
         break;
       case kGpsLatitudeRef:
       case kGpsLongitudeRef:
@@ -202,8 +217,7 @@ int MergeGpsRecord(IfdEntryList* list, const GpsRecordView* record) {
         e.value = bytes.size() <= exif::kInlineValueBytes ? PackInline(bytes) : 0;
         break;
       }
-      default:
-        continue;
+      default: continue;
     }
     SetEntry(list, e, true);
   }
@@ -235,7 +249,8 @@ uint32_t GpsValueWriter::DeliverValue(const IfdEntry& requested, MutableByteView
   }
   std::vector<uint8_t> native(bytes);
   if (source_->ReadEntryValue(requested, native.data(), bytes) == 0) return 0;
-  if (exif::EncodeValueArray({dest.data(), bytes}, requested.type, dest.order(), native) == 0) return 0;
+  if (exif::EncodeValueArray({dest.data(), bytes}, requested.type, dest.order(), native) == 0)
+    return 0;
   return requested.count;
 }
 

@@ -68,8 +68,8 @@ class GpsRecordView {
   // module does not write asks for nothing to change.
   bool RemovesGps() const { return emptyList_; }
 
-  uint32_t VersionId() const;             // big-endian reading of versionID
-  void SetVersionId(uint32_t version);    // written back into the host's record
+  uint32_t VersionId() const;           // big-endian reading of versionID
+  void SetVersionId(uint32_t version);  // written back into the host's record
   // The bytes of a tag's value as the record holds them (native order for numbers; strings with
   // their 0 byte), empty for an unknown tag or one skipped as empty.
   std::vector<uint8_t> ValueBytesOf(uint16_t tag) const;

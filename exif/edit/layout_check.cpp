@@ -56,7 +56,8 @@ std::string Where(DirectoryId id, uint16_t tag, const char* what) {
 uint32_t Element(ByteView b, const IfdEntry& e, uint32_t k) {
   const uint32_t size = exif::FieldTypeSize(e.type);
   if (ValueBytes(e.type, e.count) <= 4) {
-    if (e.type == exif::kTypeShort && e.count == 2) return k == 0 ? e.value >> 16 : e.value & 0xFFFF;
+    if (e.type == exif::kTypeShort && e.count == 2)
+      return k == 0 ? e.value >> 16 : e.value & 0xFFFF;
     return k == 0 ? e.value : 0;
   }
   const uint64_t at = e.value + uint64_t{k} * size;
@@ -65,17 +66,26 @@ uint32_t Element(ByteView b, const IfdEntry& e, uint32_t k) {
 
 class Checker {
  public:
-  Checker(const exif::BlockStructure& source, const exif::BlockStructure& written, const OutputLayout& out)
-      : s_(source.tiff), o_(written.tiff), out_(out), edits_(out.edits()), sd_(source), od_(written) {}
+  Checker(const exif::BlockStructure& source, const exif::BlockStructure& written,
+          const OutputLayout& out)
+      : s_(source.tiff),
+        o_(written.tiff),
+        out_(out),
+        edits_(out.edits()),
+        sd_(source),
+        od_(written) {}
 
   std::string Run() {
-    for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
-      if (id == exif::kIfd1 && edits_.thumbnailAttached) continue;  // a new IFD1, laid behind the block
+    for (DirectoryId id :
+         {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
+      if (id == exif::kIfd1 && edits_.thumbnailAttached)
+        continue;  // a new IFD1, laid behind the block
       if (id == exif::kIfd1 && edits_.thumbnailDropped && !edits_.thumbnailRestored) {
         if (od_.ifd1.dir.count != 0) return "IFD1 survived its removal";
         continue;
       }
-      if (std::string why = Compare(id, s_, DirOf(sd_, id), DirOf(od_, id)); !why.empty()) return why;
+      if (std::string why = Compare(id, s_, DirOf(sd_, id), DirOf(od_, id)); !why.empty())
+        return why;
     }
     if (std::string why = CompareMakerNote(); !why.empty()) return why;
     if (out_.pinned()) {
@@ -99,13 +109,15 @@ class Checker {
     for (uint32_t i = 0; i < od.count; ++i) {
       const uint16_t tag = o_.ReadU16(od.EntryPos(i));
       Raw a;
-      if (!FindRaw(s, sd, tag, &a) && !edits_.Touches(id, tag)) return Where(id, tag, "entry appeared");
+      if (!FindRaw(s, sd, tag, &a) && !edits_.Touches(id, tag))
+        return Where(id, tag, "entry appeared");
     }
     return {};
   }
 
   std::string CompareValue(DirectoryId id, const Raw& a, const Raw& b) {
-    const bool pointer = (id == exif::kIfd0 && (a.tag == exif::kTagExifIfdPointer || a.tag == exif::kTagGpsIfdPointer)) ||
+    const bool pointer = (id == exif::kIfd0 && (a.tag == exif::kTagExifIfdPointer ||
+                                                a.tag == exif::kTagGpsIfdPointer)) ||
                          (id == exif::kExifIfd && a.tag == exif::kTagInteropIfdPointer);
     if (pointer) return {};  // the directories it names are compared themselves
     if (id == exif::kExifIfd && a.tag == exif::kTagMakerNote) return {};  // CompareMakerNote
@@ -128,7 +140,8 @@ class Checker {
   std::string CompareThumbnail() {
     IfdEntry sa, sl, oa, ol;
     if (!FindRawEntry(s_, sd_.ifd1.dir, exif::kTagJpegInterchangeFormat, &sa) ||
-        !FindRawEntry(s_, sd_.ifd1.dir, exif::kTagJpegInterchangeFormatLength, &sl) || sa.value >= s_.size()) {
+        !FindRawEntry(s_, sd_.ifd1.dir, exif::kTagJpegInterchangeFormatLength, &sl) ||
+        sa.value >= s_.size()) {
       return {};  // no thumbnail the source could deliver
     }
     if (!FindRawEntry(o_, od_.ifd1.dir, exif::kTagJpegInterchangeFormat, &oa) ||
@@ -148,17 +161,20 @@ class Checker {
     const RawDirectory& sd = DirOf(sd_, id);
     const RawDirectory& od = DirOf(od_, id);
     IfdEntry so, sc, oo, oc;
-    if (!FindRawEntry(s_, sd, exif::kTagStripOffsets, &so) || !FindRawEntry(s_, sd, exif::kTagStripByteCounts, &sc)) {
+    if (!FindRawEntry(s_, sd, exif::kTagStripOffsets, &so) ||
+        !FindRawEntry(s_, sd, exif::kTagStripByteCounts, &sc)) {
       return {};
     }
-    if (!FindRawEntry(o_, od, exif::kTagStripOffsets, &oo) || !FindRawEntry(o_, od, exif::kTagStripByteCounts, &oc)) {
+    if (!FindRawEntry(o_, od, exif::kTagStripOffsets, &oo) ||
+        !FindRawEntry(o_, od, exif::kTagStripByteCounts, &oc)) {
       return Where(id, exif::kTagStripOffsets, "strip entries lost");
     }
     const uint32_t n = std::min(so.count, sc.count);
     for (uint32_t k = 0; k < n; ++k) {
       const uint32_t from = Element(s_, so, k), length = Element(s_, sc, k);
       if (!s_.Contains(from, length)) continue;  // not data the block holds
-      if (!SameBytes(s_, from, o_, Element(o_, oo, k), length)) return Where(id, exif::kTagStripOffsets, "strip bytes changed");
+      if (!SameBytes(s_, from, o_, Element(o_, oo, k), length))
+        return Where(id, exif::kTagStripOffsets, "strip bytes changed");
     }
     return {};
   }
@@ -171,7 +187,8 @@ class Checker {
     }
     if (!FindRaw(o_, od_.exif.dir, exif::kTagMakerNote, &b)) return "maker note lost";
     const uint32_t n = exif::StoredByteCount(a.type, a.count);
-    if (n <= 4 || !s_.Contains(a.field, n)) return a.field == b.field ? std::string{} : "maker note moved";
+    if (n <= 4 || !s_.Contains(a.field, n))
+      return a.field == b.field ? std::string{} : "maker note moved";
     const ByteView sNote = s_.Sub(a.field, n), oNote = o_.Sub(b.field, n);
     if (oNote.empty()) return "maker note outside the block";
     if (a.field == b.field && SameBytes(s_, a.field, o_, b.field, n)) return {};
@@ -179,7 +196,8 @@ class Checker {
     // its directory then must name the same values.
     const exif::MakerNoteLayout layout = exif::MeasureMakerNote(sNote);
     if (!layout.IsKestrelon()) {
-      return a.field == b.field ? "maker note bytes changed" : "maker note of another dialect moved";
+      return a.field == b.field ? "maker note bytes changed"
+                                : "maker note of another dialect moved";
     }
     RawDirectory sd, od;
     if (!SameBytes(sNote, 0, oNote, 0, layout.directoryStart) ||
@@ -196,7 +214,8 @@ class Checker {
     std::vector<std::pair<uint64_t, uint64_t>> claimed;  // [from, to)
     auto claim = [&](uint64_t from, uint64_t n) { claimed.emplace_back(from, from + n); };
     claim(0, 8);  // the TIFF header: its IFD0 offset is a pointer, compared through the walk
-    for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
+    for (DirectoryId id :
+         {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
       const RawDirectory& d = DirOf(sd_, id);
       if (d.count == 0) continue;
       claim(d.offset, d.Size());
@@ -214,8 +233,10 @@ class Checker {
           claim(at.value, length.value);
         }
         IfdEntry so, sc;
-        if (FindRawEntry(s_, d, exif::kTagStripOffsets, &so) && FindRawEntry(s_, d, exif::kTagStripByteCounts, &sc)) {
-          for (uint32_t k = 0; k < std::min(so.count, sc.count); ++k) claim(Element(s_, so, k), Element(s_, sc, k));
+        if (FindRawEntry(s_, d, exif::kTagStripOffsets, &so) &&
+            FindRawEntry(s_, d, exif::kTagStripByteCounts, &sc)) {
+          for (uint32_t k = 0; k < std::min(so.count, sc.count); ++k)
+            claim(Element(s_, so, k), Element(s_, sc, k));
         }
       }
     }
@@ -227,7 +248,8 @@ class Checker {
       const uint64_t next = i < claimed.size() ? std::min(claimed[i].first, end) : end;
       if (next > at && !SameBytes(s_, at, o_, at, next - at)) {
         char text[64];
-        std::snprintf(text, sizeof text, "bytes at %llu moved or changed", static_cast<unsigned long long>(at));
+        std::snprintf(text, sizeof text, "bytes at %llu moved or changed",
+                      static_cast<unsigned long long>(at));
         return text;
       }
       if (i < claimed.size()) at = std::max(at, claimed[i].second);
@@ -239,7 +261,8 @@ class Checker {
   std::string CompareMainImagePlace() {
     if (!out_.isTiff() || out_.imageInBlock() || out_.mainImageSize() == 0) return {};
     IfdEntry strips;
-    if (!FindRawEntry(o_, od_.ifd0.dir, exif::kTagStripOffsets, &strips)) return "main image strips lost";
+    if (!FindRawEntry(o_, od_.ifd0.dir, exif::kTagStripOffsets, &strips))
+      return "main image strips lost";
     const uint32_t first = Element(o_, strips, 0);
     if (first != out_.outIfd0().firstStripOffset ||
         first < uint64_t{o_.size()} + out_.thumbnailData().length()) {
@@ -298,7 +321,8 @@ std::string CheckWrittenLayout(const OutputLayout& out, const exif::BlockStructu
   if (d.ifd0.dir.count == 0) return "IFD0 outside the block";
   // Each pointer to a directory names one inside the block.
   for (DirectoryId id : {exif::kIfd1, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd}) {
-    if (d.Of(id).named != 0 && !d.Of(id).located) return Where(id, 0, "directory outside the block");
+    if (d.Of(id).named != 0 && !d.Of(id).located)
+      return Where(id, 0, "directory outside the block");
   }
   for (DirectoryId id :
        {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
@@ -353,8 +377,8 @@ std::string CheckWrittenLayout(const OutputLayout& out, const exif::BlockStructu
                       mainImage);
 }
 
-std::string CheckEditedBlock(const exif::BlockStructure& source, const exif::BlockStructure& written,
-                             const OutputLayout& out) {
+std::string CheckEditedBlock(const exif::BlockStructure& source,
+                             const exif::BlockStructure& written, const OutputLayout& out) {
   if (!out.IsBuilt()) return "nothing laid out";
   return Checker(source, written, out).Run();
 }

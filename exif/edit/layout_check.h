@@ -15,13 +15,15 @@ namespace lf::edit {
 
 // Empty when the output keeps everything the edits did not touch; else what differs. `written` is
 // the output block of `out`, located.
-[[nodiscard]] std::string CheckEditedBlock(const exif::BlockStructure& source, const exif::BlockStructure& written,
-                             const OutputLayout& out);
+[[nodiscard]] std::string CheckEditedBlock(const exif::BlockStructure& source,
+                                           const exif::BlockStructure& written,
+                                           const OutputLayout& out);
 
 // The file a finished layout makes, checked before it is written: the block, the thumbnail held
 // apart and a TIFF's strips behind it occupy ranges that do not overlap, every directory and
 // out-of-line value the block's pointers name lies inside the block, and every thumbnail and
 // strip range lies inside the range written for it. Empty when so; else what is wrong.
-[[nodiscard]] std::string CheckWrittenLayout(const OutputLayout& out, const exif::BlockStructure& written);
+[[nodiscard]] std::string CheckWrittenLayout(const OutputLayout& out,
+                                             const exif::BlockStructure& written);
 
 }  // namespace lf::edit

@@ -21,7 +21,8 @@ constexpr uint16_t kMaxOrientation = 8;  // TIFF 6.0, Orientation: 1..8
 uint16_t OutputOrientation(OutputLayout& out, DirectoryId id) {
   IfdEntry entry{exif::kTagOrientation};
   if (out.FindOutputEntry(id, &entry) != exif::kFound) return 0;
-  return entry.type == exif::kTypeShort && entry.count == 1 ? static_cast<uint16_t>(entry.value) : 0;
+  return entry.type == exif::kTypeShort && entry.count == 1 ? static_cast<uint16_t>(entry.value)
+                                                            : 0;
 }
 
 IfdEntry OrientationEntry(uint16_t orientation) {
@@ -39,7 +40,8 @@ bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientatio
 // Whether IFD1's JPEG thumbnail (JPEGInterchangeFormat and its length, both LONG) lies inside the
 // block, where the rebuild carries it.
 bool ThumbnailInBlock(ExifWriter& writer, ByteView block) {
-  IfdEntryList pair{IfdEntry{exif::kTagJpegInterchangeFormat}, IfdEntry{exif::kTagJpegInterchangeFormatLength}};
+  IfdEntryList pair{IfdEntry{exif::kTagJpegInterchangeFormat},
+                    IfdEntry{exif::kTagJpegInterchangeFormatLength}};
   if (writer.CollectEntries(exif::kIfd1, &pair) != 2) return false;
   for (const IfdEntry& e : pair) {
     if (e.type != exif::kTypeLong || e.count != 1) return false;
@@ -54,7 +56,8 @@ bool ThumbnailInBlock(ExifWriter& writer, ByteView block) {
 bool RebuildKeepsEverything(ExifWriter& writer) {
   if (!writer.IsTiffSource()) return true;
   const ByteView block = writer.Block();
-  for (DirectoryId id : {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
+  for (DirectoryId id :
+       {exif::kIfd0, exif::kExifIfd, exif::kGpsIfd, exif::kInteropIfd, exif::kIfd1}) {
     IfdEntryList all;
     if (writer.CollectEntries(id, &all) < 0) return false;
     for (const IfdEntry& e : all) {
@@ -68,7 +71,8 @@ bool RebuildKeepsEverything(ExifWriter& writer) {
         }
       }
       if (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts) continue;
-      if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count))) return false;
+      if (HasOutOfLineValue(e) && !block.Contains(e.value, ValueBytes(e.type, e.count)))
+        return false;
     }
   }
   return true;
@@ -128,7 +132,8 @@ bool WriteDateTimeString(ExifWriter& writer, uint32_t image, uint32_t which, con
     bool ok = true;
     for (const IfdEntry& e : entries) {
       if (e.tag == dateTag) {
-        ok = ok && writer.PatchEntryValue(id, e, dateText, dateBytes) == static_cast<int>(kDateTextBytes);
+        ok = ok &&
+             writer.PatchEntryValue(id, e, dateText, dateBytes) == static_cast<int>(kDateTextBytes);
       } else {
         const uint32_t n = static_cast<uint32_t>(std::strlen(subSecText)) + 1;
         ok = ok && writer.PatchEntryValue(id, e, subSecText, n) > 0;
@@ -145,13 +150,14 @@ bool ReplaceDateTimeOriginal(ExifWriter& writer, const ExifDateTime& value) {
   if (!writer.HasExifDirectory() || !writer.HasBlock()) return false;
   // Only a DateTimeOriginal of exactly 20 bytes is replaced; the tag is never added.
   std::string text;
-  if (exif::ReadDateTimeString(writer, exif::kMainImage, exif::kDateTimeOriginal, &text) != 1) return false;
+  if (exif::ReadDateTimeString(writer, exif::kMainImage, exif::kDateTimeOriginal, &text) != 1)
+    return false;
   if (exif::FormatExifDateTime(&text, nullptr, value) != 1) return false;
   return WriteDateTimeString(writer, 0, 16, text.c_str(), "");
 }
 
-HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath,
-                       int32_t orientation, int32_t allowRebuild) {
+HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath, int32_t orientation,
+                       int32_t allowRebuild) {
   const HRESULT writable = CheckDestinationWritable(destPath);
   if (writable != S_OK) return writable;
   ExifWriter writer(srcPath.c_str(), true);
@@ -164,7 +170,8 @@ HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath,
                : CopyAndPatch(writer, writer.MutableBlock(), destPath);
   }
   if (allowRebuild == 0 || !RebuildKeepsEverything(writer)) return E_FAIL;
-  if (writer.CopyBlockForEdit(true, false) != 1 || !SetOrientationInOutput(writer, value)) return E_FAIL;
+  if (writer.CopyBlockForEdit(true, false) != 1 || !SetOrientationInOutput(writer, value))
+    return E_FAIL;
   writer.output().StampDateTime();
   return WriteToFile(writer, destPath, Probe::kAlreadyDone);
 }

@@ -26,8 +26,8 @@ bool WriteDateTimeString(ExifWriter& writer, uint32_t image, uint32_t which, con
 // Replaces the Exif IFD's 20-byte DateTimeOriginal in the loaded block, keeping its separators.
 bool ReplaceDateTimeOriginal(ExifWriter& writer, const ExifDateTime& value);
 
-HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath,
-                       int32_t orientation, int32_t allowRebuild);
+HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath, int32_t orientation,
+                       int32_t allowRebuild);
 HRESULT SetDateTimeOriginal(const std::string& path, const ExifDateTime& value);
 
 }  // namespace lf::edit

@@ -53,7 +53,8 @@ int OutputLayout::LocateMakerNoteDirectory(IfdLocation* out) {
   if (makerNote_.offset == 0 && makerNoteOffset_ != 0 && makerNoteLength_ != 0 &&
       exif::InRange(out_.length(), makerNoteOffset_, makerNoteLength_)) {
     const ByteView view = View();
-    const exif::MakerNoteLayout layout = exif::MeasureMakerNote(view.Sub(makerNoteOffset_, makerNoteLength_));
+    const exif::MakerNoteLayout layout =
+        exif::MeasureMakerNote(view.Sub(makerNoteOffset_, makerNoteLength_));
     const uint32_t start = makerNoteOffset_ + layout.directoryStart;
     const uint64_t end = uint64_t{makerNoteOffset_} + makerNoteLength_;
     RawDirectory dir;
@@ -118,7 +119,8 @@ exif::Lookup OutputLayout::PatchOutputEntry(DirectoryId id, const IfdEntry& entr
   RawDirectory dir;
   if (!Directory(id, &dir)) return exif::kAbsent;
   IfdEntry old;
-  if (exif::PatchRawEntry(out_.View(order_), dir, entry, &old) == exif::kTagAbsent) return exif::kAbsent;
+  if (exif::PatchRawEntry(out_.View(order_), dir, entry, &old) == exif::kTagAbsent)
+    return exif::kAbsent;
   if (record && !(old == entry)) edits_.Add(id, entry.tag);
   return exif::kFound;
 }
@@ -160,8 +162,10 @@ void OutputLayout::StampDateTime() {
 }
 
 void OutputLayout::StampDateTime(const ExifDateTime& now, bool includeIfd1) {
-  if (edit::StampDateTime(out_.View(order_), ifd0_.location.offset, now)) edits_.Add(exif::kIfd0, kTagDateTime);
-  if (includeIfd1 && ifd1_.location.offset != 0 && edit::StampDateTime(out_.View(order_), ifd1_.location.offset, now)) {
+  if (edit::StampDateTime(out_.View(order_), ifd0_.location.offset, now))
+    edits_.Add(exif::kIfd0, kTagDateTime);
+  if (includeIfd1 && ifd1_.location.offset != 0 &&
+      edit::StampDateTime(out_.View(order_), ifd1_.location.offset, now)) {
     edits_.Add(exif::kIfd1, kTagDateTime);
   }
 }
@@ -182,7 +186,8 @@ bool OutputLayout::MeasureImageData(DirectoryId id, uint32_t* size) {
   }
   if (!isTiff_) return !isJpeg_;
   IfdEntry offsets{exif::kTagStripOffsets}, counts{exif::kTagStripByteCounts};
-  if (FindOutputEntry(id, &offsets) != exif::kFound || FindOutputEntry(id, &counts) != exif::kFound) return false;
+  if (FindOutputEntry(id, &offsets) != exif::kFound || FindOutputEntry(id, &counts) != exif::kFound)
+    return false;
   uint32_t first = 0, last = 0, firstCount = 0, lastCount = 0;
   const ByteView view = View();
   if (!FirstAndLastValue(view, offsets, StripCount(id, offsets.count), &first, &last) ||
@@ -208,8 +213,10 @@ bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
   if (!descriptor) return false;
   if (HoldsJpegThumbnail(id)) {
     // Either entry may be missing from IFD1: the one that is there names the new place.
-    static_cast<void>(PatchOutputEntry(id, {exif::kTagJpegInterchangeFormat, kTypeLong, 1, *newOffset}, false));
-    static_cast<void>(PatchOutputEntry(id, {exif::kTagJpegInterchangeFormatLength, kTypeLong, 1, thumbnail_.length()}, false));
+    static_cast<void>(
+        PatchOutputEntry(id, {exif::kTagJpegInterchangeFormat, kTypeLong, 1, *newOffset}, false));
+    static_cast<void>(PatchOutputEntry(
+        id, {exif::kTagJpegInterchangeFormatLength, kTypeLong, 1, thumbnail_.length()}, false));
     descriptor->firstStripOffset = *newOffset;
     return true;
   }
@@ -247,7 +254,10 @@ bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
         uint32_t v = size == 2 ? view.view().ReadU16(at) : view.view().ReadU32(at);
         if (!moved(v, size == 2 ? 0xFFFF : UINT32_MAX, &v)) return false;
         if (pass == 1) {
-          if (size == 2) view.WriteU16(at, static_cast<uint16_t>(v)); else view.WriteU32(at, v);
+          if (size == 2)
+            view.WriteU16(at, static_cast<uint16_t>(v));
+          else
+            view.WriteU32(at, v);
         }
       }
     }

@@ -23,9 +23,9 @@ namespace lf::edit {
 // The source block as CopyBlockForEdit takes it.
 struct EditSource {
   const exif::BlockStructure* block = nullptr;  // the loaded ExifBlock, located
-  bool isTiff = false;     // the main image is in strips of the file (a TIFF file)
-  bool isJpeg = false;     // a JPEG file; its thumbnail sits inside the block
-  IfdDescriptor ifd0;      // descriptors of the source (strip count rule)
+  bool isTiff = false;  // the main image is in strips of the file (a TIFF file)
+  bool isJpeg = false;  // a JPEG file; its thumbnail sits inside the block
+  IfdDescriptor ifd0;   // descriptors of the source (strip count rule)
   IfdDescriptor ifd1;
 };
 
@@ -38,7 +38,9 @@ struct EditRecord {
   bool thumbnailRestored = false;                      // ... laid again behind the block
   bool thumbnailAttached = false;                      // a new IFD1 and thumbnail laid behind it
   void Set(ThumbnailEdit edit, bool done) {
-    (edit == ThumbnailEdit::kDropped ? thumbnailDropped : edit == ThumbnailEdit::kRestored ? thumbnailRestored : thumbnailAttached) = done;
+    (edit == ThumbnailEdit::kDropped    ? thumbnailDropped
+     : edit == ThumbnailEdit::kRestored ? thumbnailRestored
+                                        : thumbnailAttached) = done;
   }
   bool Touches(DirectoryId id, uint16_t tag) const {
     for (const auto& t : tags) {
@@ -110,7 +112,8 @@ class OutputLayout {
 
   // ---- Filling the block from a source (the first step of every edit of an existing file)
   // Copies the source block, keeping or removing IFD1 and the thumbnail; see the .cpp. 1 or 0.
-  [[nodiscard]] int CopyBlockForEdit(const EditSource& source, bool keepThumbnail, bool removeInterop);
+  [[nodiscard]] int CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
+                                     bool removeInterop);
   // Shifts the offsets of one directory by `cuts`; the number of entries rewritten.
   int CorrectDirectory(DirectoryId id, const CutList& cuts);
 
@@ -139,8 +142,9 @@ class OutputLayout {
   // spaced by `spacing`; a next-IFD link of 0. The directory is read back and compared with the
   // plan. Records the location of `id` (and the summary of IFD0 and IFD1) but sets no pointer to
   // it (see SetDirectoryPointer). The directory's offset, or 0 on failure.
-  [[nodiscard]] uint32_t LayDirectory(DirectoryId id, const IfdEntryList& entries, ValueProvider* values,
-                        ValueSpacing spacing = ValueSpacing::kEven);
+  [[nodiscard]] uint32_t LayDirectory(DirectoryId id, const IfdEntryList& entries,
+                                      ValueProvider* values,
+                                      ValueSpacing spacing = ValueSpacing::kEven);
   // Points the directory's parent (the TIFF header, IFD0's link or a pointer entry) at `offset`.
   [[nodiscard]] bool SetDirectoryPointer(DirectoryId id, uint32_t offset);
   // Takes the image summary of IFD0 or IFD1 (and the strip count rule for its strips) from the
@@ -193,8 +197,9 @@ class OutputLayout {
   bool HoldsJpegThumbnail(DirectoryId id);
   // RewriteDirectory for a pinned block: the new directory goes at the end of the block, with
   // the kept entries' values where they are, and only the pointer to it changes.
-  [[nodiscard]] int AppendDirectory(DirectoryId id, const RawDirectory& dir, const std::vector<uint16_t>* tagsToRemove,
-                      const IfdEntryList* entriesToAdd, ValueProvider* values);
+  [[nodiscard]] int AppendDirectory(DirectoryId id, const RawDirectory& dir,
+                                    const std::vector<uint16_t>* tagsToRemove,
+                                    const IfdEntryList* entriesToAdd, ValueProvider* values);
   static constexpr int kAppendFailed = INT32_MIN;
   // Moves the thumbnail (held apart from the block) and a TIFF's strips behind the grown block.
   [[nodiscard]] bool RelocateAfterGrowth();

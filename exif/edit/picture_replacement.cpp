@@ -33,13 +33,25 @@ constexpr uint16_t kTagMakerNotePrintMatching = 0x0E00;
 // JPEG stream, YCbCr coding, extra and typed samples, prediction, tiles, a palette, the tone
 // response. Left beside the new picture's own entries they would misdescribe its pixels; those the
 // new picture has come back with its values.
-const std::vector<uint16_t> kOldImageTags{
-    exif::kTagPlanarConfiguration, exif::kTagJpegInterchangeFormat, exif::kTagJpegInterchangeFormatLength,
-    TagNumber("YCbCrCoefficients"), TagNumber("YCbCrSubSampling"), TagNumber("YCbCrPositioning"),
-    TagNumber("ReferenceBlackWhite"), TagNumber("ExtraSamples"), TagNumber("SampleFormat"),
-    TagNumber("Predictor"), TagNumber("FillOrder"), TagNumber("ColorMap"), TagNumber("TileWidth"),
-    TagNumber("TileLength"), TagNumber("TileOffsets"), TagNumber("TileByteCounts"),
-    TagNumber("TransferFunction"), TagNumber("GrayResponseUnit"), TagNumber("GrayResponseCurve")};
+const std::vector<uint16_t> kOldImageTags{exif::kTagPlanarConfiguration,
+                                          exif::kTagJpegInterchangeFormat,
+                                          exif::kTagJpegInterchangeFormatLength,
+                                          TagNumber("YCbCrCoefficients"),
+                                          TagNumber("YCbCrSubSampling"),
+                                          TagNumber("YCbCrPositioning"),
+                                          TagNumber("ReferenceBlackWhite"),
+                                          TagNumber("ExtraSamples"),
+                                          TagNumber("SampleFormat"),
+                                          TagNumber("Predictor"),
+                                          TagNumber("FillOrder"),
+                                          TagNumber("ColorMap"),
+                                          TagNumber("TileWidth"),
+                                          TagNumber("TileLength"),
+                                          TagNumber("TileOffsets"),
+                                          TagNumber("TileByteCounts"),
+                                          TagNumber("TransferFunction"),
+                                          TagNumber("GrayResponseUnit"),
+                                          TagNumber("GrayResponseCurve")};
 
 // Values of entries taken from another file, read through its reader and stored in the output's
 // byte order.
@@ -65,8 +77,8 @@ bool UpdateDimension(OutputLayout& out, uint16_t tag, uint32_t value) {
   IfdEntry e{tag};
   if (out.FindOutputEntry(exif::kExifIfd, &e) != exif::kFound) return true;
   const bool shortFits = e.type == exif::kTypeShort && value <= 0xFFFF;
-  return out.UpdateOutputEntry(exif::kExifIfd, {tag, shortFits ? exif::kTypeShort : exif::kTypeLong, 1, value}) ==
-         exif::kFound;
+  return out.UpdateOutputEntry(exif::kExifIfd, {tag, shortFits ? exif::kTypeShort : exif::kTypeLong,
+                                                1, value}) == exif::kFound;
 }
 
 // The new picture's strips behind the block (and the thumbnail held apart).
@@ -86,7 +98,8 @@ struct Replacement {
 
 HRESULT CheckArguments(const std::string& destPath, const std::string& srcPath, LF_HGLOBAL image,
                        int32_t quality) {
-  if (destPath.empty() || srcPath.empty() || !image || quality < 1 || quality > 100) return E_INVALIDARG;
+  if (destPath.empty() || srcPath.empty() || !image || quality < 1 || quality > 100)
+    return E_INVALIDARG;
   const FileKind kind = GetFileKind(srcPath.c_str());
   return kind == KIND_JPEG || kind == KIND_TIFF ? S_OK : E_FAIL;
 }
@@ -144,8 +157,8 @@ HRESULT StampAndWrite(ExifWriter& writer, const std::string& destPath, const Ima
 
 }  // namespace
 
-int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath, bool removeInterop,
-                             ImageSource* image) {
+int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath,
+                             bool removeInterop, ImageSource* image) {
   if (newImagePath.empty() || !image) return 0;
   *image = ImageSource{};
   exif::ExifReader picture(newImagePath.c_str(), true);
@@ -186,7 +199,8 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
     for (uint16_t kept : {kTagXResolution, kTagYResolution, exif::kTagOrientation}) {
       IfdEntry e{kept};
       if (out.FindOutputEntry(exif::kIfd0, &e) != exif::kFound) continue;
-      entries.erase(std::remove_if(entries.begin(), entries.end(), [&](const IfdEntry& x) { return x.tag == kept; }),
+      entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                   [&](const IfdEntry& x) { return x.tag == kept; }),
                     entries.end());
     }
     // The old strips are not moved with the re-laid directory: the new ones are placed below,
@@ -200,7 +214,8 @@ int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath
     if (!PlaceNewStrips(out)) return 0;
   }
   // The Exif IFD's own record of the picture's size follows the new picture.
-  if (!UpdateDimension(out, kTagPixelXDimension, width) || !UpdateDimension(out, kTagPixelYDimension, height)) {
+  if (!UpdateDimension(out, kTagPixelXDimension, width) ||
+      !UpdateDimension(out, kTagPixelYDimension, height)) {
     return 0;
   }
   return 1;
@@ -220,7 +235,9 @@ int DropPrintMatching(ExifWriter& writer) {
   // Only a maker note of the dialect the module reads is edited; another maker's entry 0x0E00 may
   // mean something else, and its directory is not the module's to rewrite.
   if (out.FindOutputEntry(exif::kExifIfd, &note) == exif::kFound &&
-      exif::MeasureMakerNote(out.View().Sub(note.value, exif::StoredByteCount(note.type, note.count))).IsKestrelon() &&
+      exif::MeasureMakerNote(
+          out.View().Sub(note.value, exif::StoredByteCount(note.type, note.count)))
+          .IsKestrelon() &&
       out.FindOutputEntry(exif::kMakerNoteIfd, &matching) == exif::kFound &&
       matching.type == exif::kTypeUndefined && matching.count != 0 && matching.value != 0 &&
       out.RemoveOutputEntries(exif::kMakerNoteIfd, kTagMakerNotePrintMatching) <= 0) {
@@ -244,7 +261,8 @@ HRESULT ReplaceThumbImage(const std::string& destPath, const std::string& srcPat
                           int32_t quality) {
   if (const HRESULT r = CheckArguments(destPath, srcPath, image, quality); r != S_OK) return r;
   // The destination is probed before the source is even parsed.
-  if (const HRESULT writable = CheckDestinationWritable(destPath); writable != S_OK) return writable;
+  if (const HRESULT writable = CheckDestinationWritable(destPath); writable != S_OK)
+    return writable;
   ExifWriter writer(srcPath.c_str(), false);
   const Replacement r = Prepare(writer);
   if (r.result != S_OK) return r.result;
@@ -265,14 +283,16 @@ HRESULT ReplaceExifImage(const std::string& destPath, const std::string& srcPath
                          int32_t quality) {
   if (const HRESULT r = CheckArguments(destPath, srcPath, image, quality); r != S_OK) return r;
   // The destination is probed before the source is even parsed.
-  if (const HRESULT writable = CheckDestinationWritable(destPath); writable != S_OK) return writable;
+  if (const HRESULT writable = CheckDestinationWritable(destPath); writable != S_OK)
+    return writable;
   ExifWriter writer(srcPath.c_str(), false);
   const Replacement r = Prepare(writer);
   if (r.result != S_OK) return r.result;
   platform::ScopedTempFile prm, thm;
   if (const HRESULT made = CreatePictureFile(&prm, "PRM"); Failed(made)) return made;
   if (const HRESULT made = CreatePictureFile(&thm, "THM"); Failed(made)) return made;
-  if (const HRESULT made = imaging::SaveMainImage(prm.path().c_str(), r.format, image, quality); Failed(made)) {
+  if (const HRESULT made = imaging::SaveMainImage(prm.path().c_str(), r.format, image, quality);
+      Failed(made)) {
     return made;
   }
   imaging::ScopedBitmap thumbnail;
@@ -305,10 +325,12 @@ HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGL
   platform::ScopedTempFile prm, thm;
   if (const HRESULT made = CreatePictureFile(&prm, "PRM"); Failed(made)) return made;
   if (const HRESULT made = CreatePictureFile(&thm, "THM"); Failed(made)) return made;
-  if (const HRESULT made = imaging::SaveMainImage(prm.path().c_str(), formatFlags, image, quality); Failed(made)) {
+  if (const HRESULT made = imaging::SaveMainImage(prm.path().c_str(), formatFlags, image, quality);
+      Failed(made)) {
     return made;
   }
-  if (const HRESULT made = imaging::MakeThumbnailFile(thm.path().c_str(), formatFlags, image, quality);
+  if (const HRESULT made =
+          imaging::MakeThumbnailFile(thm.path().c_str(), formatFlags, image, quality);
       Failed(made)) {
     return made;
   }
@@ -320,7 +342,8 @@ HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGL
   } else {
     params = *given;  // the strings stay the host's; nothing here frees them
   }
-  if (params.dateTimeOriginal.year == 0 && !platform::LocalTime(&params.dateTimeOriginal)) return E_FAIL;
+  if (params.dateTimeOriginal.year == 0 && !platform::LocalTime(&params.dateTimeOriginal))
+    return E_FAIL;
 
   // The picture just written is read whole: a failed read must fail the build, not leave a tag out.
   ExifWriter writer(prm.path().c_str(), true);
@@ -335,17 +358,20 @@ HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGL
 
 namespace lf::ops {
 
-HRESULT ReplaceThumbImage(const char* destination, const char* source, LF_HGLOBAL image, int32_t quality) {
+HRESULT ReplaceThumbImage(const char* destination, const char* source, LF_HGLOBAL image,
+                          int32_t quality) {
   if (!destination || !source) return E_INVALIDARG;
   return edit::ReplaceThumbImage(destination, source, image, quality);
 }
 
-HRESULT ReplaceExifImage(const char* destination, const char* source, LF_HGLOBAL image, int32_t quality) {
+HRESULT ReplaceExifImage(const char* destination, const char* source, LF_HGLOBAL image,
+                         int32_t quality) {
   if (!destination || !source) return E_INVALIDARG;
   return edit::ReplaceExifImage(destination, source, image, quality);
 }
 
-HRESULT EncodeWithExif(const char* destination, uint32_t flags, LF_HGLOBAL image, int32_t quality, void* extra) {
+HRESULT EncodeWithExif(const char* destination, uint32_t flags, LF_HGLOBAL image, int32_t quality,
+                       void* extra) {
   if (!destination) return E_INVALIDARG;
   return edit::EncodeWithExif(destination, flags, image, quality, extra);
 }

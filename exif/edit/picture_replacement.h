@@ -30,8 +30,8 @@ inline constexpr int32_t kThumbnailQualityStep = 5;
 // file of the source's own kind) the main image: *image names the file the image data is then
 // copied from. A TIFF's IFD0 takes the new file's entries (its resolution and orientation stay);
 // PixelXDimension and PixelYDimension, where present, become the new picture's size. 1 or 0.
-int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath, bool removeInterop,
-                             ImageSource* image);
+int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath,
+                             bool removeInterop, ImageSource* image);
 
 // After a main-image replacement: print-matching data made for the old picture goes, IFD0's
 // PrintIM entry (0xC4A5) and the maker note's entry 0x0E00 (its value bytes stay unreferenced).

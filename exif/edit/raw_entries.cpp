@@ -3,8 +3,6 @@
 
 namespace lf::edit {
 
-
-
 bool FirstAndLastValue(ByteView block, const IfdEntry& entry, uint32_t count, uint32_t* first,
                        uint32_t* last) {
   *first = *last = 0;
@@ -27,8 +25,6 @@ bool FirstAndLastValue(ByteView block, const IfdEntry& entry, uint32_t count, ui
   *last = size == 2 ? block.ReadU16(lastPos) : block.ReadU32(lastPos);
   return true;
 }
-
-
 
 uint32_t StripValueCount(const IfdDescriptor& d, uint32_t entryCount) {
   if (d.location.entryCount == 0) return entryCount;

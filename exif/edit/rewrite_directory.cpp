@@ -15,10 +15,10 @@ namespace {
 struct Item {
   IfdEntry entry;
   uint8_t raw[exif::kEntrySize] = {};
-  bool opaque = false;   // an entry of a type the module does not interpret: kept byte for byte
-  bool added = false;    // from entriesToAdd
-  bool laid = false;     // its value was laid in the new value area
-  IfdEntry requested;    // the added entry as the caller gave it
+  bool opaque = false;  // an entry of a type the module does not interpret: kept byte for byte
+  bool added = false;   // from entriesToAdd
+  bool laid = false;    // its value was laid in the new value area
+  IfdEntry requested;   // the added entry as the caller gave it
 };
 
 bool IsPointerTag(uint16_t tag) {
@@ -66,7 +66,8 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
     item.opaque = ValueBytes(item.entry.type, item.entry.count) == 0;
     if (!item.opaque && HasOutOfLineValue(item.entry)) {
       IfdEntry& e = item.entry;
-      if (stripDirectory && (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts)) {
+      if (stripDirectory &&
+          (e.tag == exif::kTagStripOffsets || e.tag == exif::kTagStripByteCounts)) {
         e.count = StripCount(id, e.count);
       }
       const uint32_t bytes = ValueBytes(e.type, e.count);
@@ -104,8 +105,12 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
       item.requested = add;
       item.added = true;
       if (HasOutOfLineValue(add)) item.entry.value = 0;
-      auto same = std::find_if(items.begin(), items.end(), [&](const Item& x) { return x.entry.tag == add.tag; });
-      if (same != items.end()) *same = item; else items.push_back(item);
+      auto same = std::find_if(items.begin(), items.end(),
+                               [&](const Item& x) { return x.entry.tag == add.tag; });
+      if (same != items.end())
+        *same = item;
+      else
+        items.push_back(item);
       changed = true;
     }
   }
@@ -113,9 +118,10 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
     std::stable_sort(items.begin(), items.end(),
                      [](const Item& a, const Item& b) { return a.entry.tag < b.entry.tag; });
     // Of two entries with one tag the first is kept.
-    items.erase(std::unique(items.begin(), items.end(),
-                            [](const Item& a, const Item& b) { return a.entry.tag == b.entry.tag; }),
-                items.end());
+    items.erase(
+        std::unique(items.begin(), items.end(),
+                    [](const Item& a, const Item& b) { return a.entry.tag == b.entry.tag; }),
+        items.end());
   }
   if (items.size() > 0xFFFF) return 0;
   cuts.Normalize(length);
@@ -199,8 +205,9 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
   out_.Swap(fresh);
   *Slot(id) = {newPos, static_cast<uint16_t>(count)};
   if (descriptor && isTiff_ && descriptor->rowsPerStrip != 0) {
-    descriptor->stripsPerImage = static_cast<uint32_t>(
-        (uint64_t{descriptor->imageLength} + descriptor->rowsPerStrip - 1) / descriptor->rowsPerStrip);
+    descriptor->stripsPerImage =
+        static_cast<uint32_t>((uint64_t{descriptor->imageLength} + descriptor->rowsPerStrip - 1) /
+                              descriptor->rowsPerStrip);
   }
   CorrectAll(cuts, true, newPos);
   if (!RelocateAfterGrowth()) return 0;
@@ -224,20 +231,22 @@ bool OutputLayout::RelocateAfterGrowth() {
 bool OutputLayout::SetDirectoryPointer(DirectoryId id, uint32_t offset) {
   const MutableByteView view = out_.View(order_);
   switch (id) {
-    case exif::kIfd0:
-      return view.WriteU32(4, offset);
+    case exif::kIfd0: return view.WriteU32(4, offset);
     case exif::kIfd1: {
       RawDirectory ifd0;
       return Directory(exif::kIfd0, &ifd0) && view.WriteU32(ifd0.LinkPos(), offset);
     }
     case exif::kExifIfd:
-      return PatchOutputEntry(exif::kIfd0, {exif::kTagExifIfdPointer, exif::kTypeLong, 1, offset}, false) == exif::kFound;
+      return PatchOutputEntry(exif::kIfd0, {exif::kTagExifIfdPointer, exif::kTypeLong, 1, offset},
+                              false) == exif::kFound;
     case exif::kGpsIfd:
-      return PatchOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, exif::kTypeLong, 1, offset}, false) == exif::kFound;
+      return PatchOutputEntry(exif::kIfd0, {exif::kTagGpsIfdPointer, exif::kTypeLong, 1, offset},
+                              false) == exif::kFound;
     case exif::kInteropIfd:
-      return PatchOutputEntry(exif::kExifIfd, {exif::kTagInteropIfdPointer, exif::kTypeLong, 1, offset}, false) == exif::kFound;
-    default:
-      return false;
+      return PatchOutputEntry(exif::kExifIfd,
+                              {exif::kTagInteropIfdPointer, exif::kTypeLong, 1, offset},
+                              false) == exif::kFound;
+    default: return false;
   }
 }
 
@@ -256,7 +265,8 @@ int OutputLayout::AppendDirectory(DirectoryId id, const RawDirectory& dir,
   bool changed = false;
   if (tagsToRemove) {
     for (uint16_t tag : *tagsToRemove) {
-      const auto gone = std::remove_if(plan.begin(), plan.end(), [&](const PlannedEntry& p) { return p.entry.tag == tag; });
+      const auto gone = std::remove_if(plan.begin(), plan.end(),
+                                       [&](const PlannedEntry& p) { return p.entry.tag == tag; });
       changed = changed || gone != plan.end();
       plan.erase(gone, plan.end());
     }
@@ -265,18 +275,27 @@ int OutputLayout::AppendDirectory(DirectoryId id, const RawDirectory& dir,
     for (const IfdEntry& add : *entriesToAdd) {
       PlannedEntry p;
       p.entry = add;
-      auto same = std::find_if(plan.begin(), plan.end(), [&](const PlannedEntry& x) { return x.entry.tag == add.tag; });
-      if (same != plan.end()) *same = p; else plan.push_back(p);
+      auto same = std::find_if(plan.begin(), plan.end(),
+                               [&](const PlannedEntry& x) { return x.entry.tag == add.tag; });
+      if (same != plan.end())
+        *same = p;
+      else
+        plan.push_back(p);
       changed = true;
     }
   }
   if (changed) {
-    std::stable_sort(plan.begin(), plan.end(), [](const PlannedEntry& a, const PlannedEntry& b) { return a.entry.tag < b.entry.tag; });
+    std::stable_sort(plan.begin(), plan.end(), [](const PlannedEntry& a, const PlannedEntry& b) {
+      return a.entry.tag < b.entry.tag;
+    });
     plan.erase(std::unique(plan.begin(), plan.end(),
-                           [](const PlannedEntry& a, const PlannedEntry& b) { return a.entry.tag == b.entry.tag; }),
+                           [](const PlannedEntry& a, const PlannedEntry& b) {
+                             return a.entry.tag == b.entry.tag;
+                           }),
                plan.end());
   }
-  const uint32_t newPos = EmitDirectory(&out_, order_, id, &plan, link, values, ValueSpacing::kEven);
+  const uint32_t newPos =
+      EmitDirectory(&out_, order_, id, &plan, link, values, ValueSpacing::kEven);
   if (newPos == 0 || !out_.PadToEven() || !SetDirectoryPointer(id, newPos)) return kAppendFailed;
   const uint32_t count = static_cast<uint32_t>(plan.size());
   // The old directory is left unreferenced; its bytes are cleared so no stale entry survives.
@@ -286,7 +305,8 @@ int OutputLayout::AppendDirectory(DirectoryId id, const RawDirectory& dir,
   if (IfdDescriptor* descriptor = Descriptor(id)) {
     for (uint32_t i = 0; i < count; ++i) {
       IfdEntry e;
-      if (ReadEntry(view, uint64_t{newPos} + 2 + uint64_t{i} * exif::kEntrySize, &e) && !HasOutOfLineValue(e)) {
+      if (ReadEntry(view, uint64_t{newPos} + 2 + uint64_t{i} * exif::kEntrySize, &e) &&
+          !HasOutOfLineValue(e)) {
         exif::ApplySummaryEntry(descriptor, e);
       }
     }

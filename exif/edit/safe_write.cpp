@@ -56,7 +56,8 @@ uint32_t OverwriteRange(File& file, uint64_t fileOffset, const uint8_t* bytes, s
                         std::vector<uint8_t>* oldBytes) {
   uint64_t fileLength = 0;
   if (!file.Length(&fileLength)) return platform::LastError();
-  if (fileOffset > fileLength || length > fileLength - fileOffset) return platform::kErrorInvalidData;
+  if (fileOffset > fileLength || length > fileLength - fileOffset)
+    return platform::kErrorInvalidData;
   oldBytes->resize(length);
   if (!file.Seek(fileOffset) || !file.ReadExact(oldBytes->data(), length)) {
     return platform::LastError();

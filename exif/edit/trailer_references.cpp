@@ -163,7 +163,8 @@ std::pair<uint64_t, uint64_t> PassOverStructure(const exif::BlockStructure& s, u
   scan->Pass(block, 0, s.gps);
   scan->Pass(block, 0, s.interop);
   if (hasIfd1 && s.thumbnailOffset.found && s.thumbnailLength.found) {
-    scan->Skip(s.thumbnailOffset.entry.value, s.thumbnailLength.entry.value);  // compressed data, not offsets
+    scan->Skip(s.thumbnailOffset.entry.value,
+               s.thumbnailLength.entry.value);  // compressed data, not offsets
   }
   const exif::LocatedMakerNote& note = s.makerNote;
   if (note.value.empty()) return {0, 0};

@@ -33,9 +33,9 @@ struct TrailerReference {
 // tags, types, counts, links), the thumbnail's compressed data and values of types that cannot
 // hold a 32-bit offset (text, SHORT, rationals, floats) are passed over; any other four bytes, at
 // any alignment, are read as a word.
-[[nodiscard]] std::vector<TrailerReference> FindTrailerReferences(const exif::BlockStructure& block,
-                                                    const exif::BlockStructure& source,
-                                                    uint64_t tiffBase, uint64_t from, uint64_t to);
+[[nodiscard]] std::vector<TrailerReference> FindTrailerReferences(
+    const exif::BlockStructure& block, const exif::BlockStructure& source, uint64_t tiffBase,
+    uint64_t from, uint64_t to);
 
 // How many readings of one word may name a preview: a rewrite that moves the trailer must know
 // each word's meaning; a merge that moves only previews leaves words naming none alone.

@@ -92,8 +92,9 @@ struct LocatedBlocks {
 // the new file. Any other word naming the trailer may be an offset nothing here would correct, so
 // the file is not rewritten. (The offsets of an APP2 "MPF" segment count from its own header and
 // move with it.)
-uint32_t MoveTrailerReferences(const LocatedBlocks& blocks, uint32_t tiffBase, File& src, File& dest,
-                               uint64_t trailerStart, uint64_t fileLength, int64_t shift) {
+uint32_t MoveTrailerReferences(const LocatedBlocks& blocks, uint32_t tiffBase, File& src,
+                               File& dest, uint64_t trailerStart, uint64_t fileLength,
+                               int64_t shift) {
   // SOI, the APP1 marker and length, "Exif" and two 0 bytes.
   constexpr uint64_t kNewTiffBase = 4 + 2 + sizeof kExifHeader;
   const std::vector<TrailerReference> refs =
@@ -133,8 +134,9 @@ class WriterStream : public ImageFileStream {
   std::string EditedPath() const override { return writer_.path(); }
   uint32_t WriteImageFile(File& dest, File& src) override {
     if (!writer_.IsTiffSource()) return writer_.WriteJpegFile(dest, src, written_);
-    const uint64_t strips = image_ && image_->firstStrip != 0 ? image_->firstStrip
-                                                              : writer_.TiffOffsetToFile(writer_.ifd0().firstStripOffset);
+    const uint64_t strips = image_ && image_->firstStrip != 0
+                                ? image_->firstStrip
+                                : writer_.TiffOffsetToFile(writer_.ifd0().firstStripOffset);
     return writer_.WriteTiffFile(dest, src, strips);
   }
 
@@ -170,7 +172,8 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src, const exif::BlockStruc
   // An SOI stands alone; a length word cut by the end of the file ends the copy there. A stream of
   // more segments than any real one is refused rather than copied a few bytes at a time.
   exif::FileSource source(src, fileLength);
-  exif::JpegSegmentScanner scan(source, {.standaloneSoi = true, .maxSegments = exif::kMaxJpegSegments});
+  exif::JpegSegmentScanner scan(source,
+                                {.standaloneSoi = true, .maxSegments = exif::kMaxJpegSegments});
   exif::JpegSegment s;
   // How far everything behind the new EXIF segment moves: its size, less the segments it replaces.
   int64_t shift = 0;
@@ -183,7 +186,8 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src, const exif::BlockStruc
       if (s.offset != 0) {
         if (app1Position() > s.offset) return kErrorBadData;
         exif::JpegImageEnd rest = exif::JpegImageEnd::Behind(s.offset);
-        return CopyTrailer(out_, blocks, tiffBase(), src, dest, s.offset, fileLength, shift, chunk.get(), &rest);
+        return CopyTrailer(out_, blocks, tiffBase(), src, dest, s.offset, fileLength, shift,
+                           chunk.get(), &rest);
       }
       // SOI, then the one APP1 "Exif" segment of the new file.
       uint8_t app1[4 + sizeof kExifHeader];
@@ -222,8 +226,8 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src, const exif::BlockStruc
       // APP1; it would be lost, so the file is not rewritten.
       uint8_t id[sizeof kExifHeader] = {};
       size_t got = 0;
-      if (s.marker == exif::kJpegApp1 &&
-          (!source.ReadUpTo(s.offset + 4, id, 5, &got) || got < 5 || std::memcmp(id, kExifHeader, 5) != 0)) {
+      if (s.marker == exif::kJpegApp1 && (!source.ReadUpTo(s.offset + 4, id, 5, &got) || got < 5 ||
+                                          std::memcmp(id, kExifHeader, 5) != 0)) {
         return kErrorBadData;
       }
       shift -= 2 + int64_t{s.length};
@@ -238,7 +242,8 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src, const exif::BlockStruc
       // may be named by offsets inside a maker note the editor cannot read; when they move, the
       // file is not rewritten.
       exif::JpegImageEnd end(s.offset + 4, exif::ScanMarkers::kSegments, true);
-      return CopyTrailer(out_, blocks, tiffBase(), src, dest, s.offset + 4, fileLength, shift, chunk.get(), &end);
+      return CopyTrailer(out_, blocks, tiffBase(), src, dest, s.offset + 4, fileLength, shift,
+                         chunk.get(), &end);
     }
     if (const uint32_t e = CopyBytes(src, s.offset + 4, s.length - 2u, dest, chunk.get())) return e;
   }
@@ -272,12 +277,13 @@ uint32_t ExifWriter::WriteTiffFile(File& dest, File& src, uint64_t stripsAt) {
   return CopyBytes(src, from, out_.mainImageSize(), dest, chunk.get());
 }
 
-HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe, const ImageSource* image,
-                    const exif::BlockStructure* written) {
+HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe,
+                    const ImageSource* image, const exif::BlockStructure* written) {
   if (!writer.IsBuilt()) return E_FAIL;
   const exif::BlockStructure located = written ? *written : exif::Locate(writer.output().View());
   // A layout that would damage anything the edit was not asked to change is never written.
-  if (writer.copiedFromSource() && !CheckEditedBlock(writer.SourceStructure(), located, writer.output()).empty()) {
+  if (writer.copiedFromSource() &&
+      !CheckEditedBlock(writer.SourceStructure(), located, writer.output()).empty()) {
     return E_FAIL;
   }
   WriterStream stream(writer, image, located);
@@ -287,13 +293,16 @@ HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe
 HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block, Probe probe) {
   if (block.size() == 0) return E_FAIL;
   StampLocalTime(block, reader.ifd0Offset());
-  return PatchFileRange(reader.path(), reader.TiffOffsetToFile(0), block.data(), block.size(), probe);
+  return PatchFileRange(reader.path(), reader.TiffOffsetToFile(0), block.data(), block.size(),
+                        probe);
 }
 
-HRESULT CopyAndPatch(const exif::ExifReader& reader, MutableByteView block, const std::string& destPath) {
+HRESULT CopyAndPatch(const exif::ExifReader& reader, MutableByteView block,
+                     const std::string& destPath) {
   if (block.size() == 0) return E_FAIL;
   StampLocalTime(block, reader.ifd0Offset());
-  return CopyAndPatch(reader.path(), destPath, reader.TiffOffsetToFile(0), block.data(), block.size());
+  return CopyAndPatch(reader.path(), destPath, reader.TiffOffsetToFile(0), block.data(),
+                      block.size());
 }
 
 }  // namespace lf::edit

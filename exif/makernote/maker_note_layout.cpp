@@ -7,7 +7,7 @@ namespace lf::exif {
 
 namespace {
 
-constexpr uint32_t kCountAfterText = 3;   // the NUL and two bytes not interpreted
+constexpr uint32_t kCountAfterText = 3;    // the NUL and two bytes not interpreted
 constexpr uint32_t kEntriesAfterText = 5;  // ... and the two-byte entry count
 
 }  // namespace

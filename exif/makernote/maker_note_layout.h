@@ -18,10 +18,10 @@ namespace lf::exif {
 inline constexpr std::string_view kKestrelonHeader = "Kestrelon";
 
 struct MakerNoteLayout {
-  std::string_view header;     // the leading text, without its NUL (empty: none, or one character)
-  uint32_t textLength = 0;     // characters before the first NUL (at most kMaxHeaderText)
-  uint32_t directoryStart = 0; // offset of the entry count inside the maker note
-  bool located = false;        // false: the text leaves no room for a directory
+  std::string_view header;      // the leading text, without its NUL (empty: none, or one character)
+  uint32_t textLength = 0;      // characters before the first NUL (at most kMaxHeaderText)
+  uint32_t directoryStart = 0;  // offset of the entry count inside the maker note
+  bool located = false;         // false: the text leaves no room for a directory
   bool IsKestrelon() const { return header == kKestrelonHeader; }
 };
 

@@ -37,7 +37,8 @@ const uint8_t* MakerNoteReader::LoadMakerNote() {
     // The block holds the maker note when the file describes it inside the block.
     if (MakerNoteInBlock()) {
       const ByteView note = BlockBytes(makerNoteOffset_, makerNoteLength_);
-      if (!note.empty()) makerNoteData_ = MutableLoadedBlock().Pointer(makerNoteOffset_, makerNoteLength_);
+      if (!note.empty())
+        makerNoteData_ = MutableLoadedBlock().Pointer(makerNoteOffset_, makerNoteLength_);
     }
     return makerNoteData_;
   }
@@ -83,9 +84,7 @@ std::string MakerNoteReader::GetMakerNoteHeader() {
   return header_;
 }
 
-bool MakerNoteReader::IsKestrelon() {
-  return GetMakerNoteHeader() == kKestrelonHeader;
-}
+bool MakerNoteReader::IsKestrelon() { return GetMakerNoteHeader() == kKestrelonHeader; }
 
 bool MakerNoteReader::MakerNoteUsable() const {
   return makerNoteData_ && HasMakerNote() && MakerNoteInBlock() && entryCount_ != 0;
@@ -151,7 +150,8 @@ int MakerNoteReader::UpdateMakerNoteEntry(const IfdEntry& entry) {
     if (entry.value < ValueBase()) return kEntryRefused;
     stored.value -= ValueBase();
   }
-  if (EntryByteCount(entry) == 0 || !EntryFitsMakerNote(stored, dialect_, readOnly, blockLength())) {
+  if (EntryByteCount(entry) == 0 ||
+      !EntryFitsMakerNote(stored, dialect_, readOnly, blockLength())) {
     return kEntryRefused;
   }
   return PatchRawEntry(note, dir, stored) == kPatched ? 1 : 0;

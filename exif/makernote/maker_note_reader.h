@@ -98,8 +98,8 @@ class MakerNoteReader : public ExifReader {
   MakerNoteDialect dialect_;
   uint32_t makerNoteLength_ = 0;
   uint32_t makerNoteOffset_ = 0;
-  uint8_t* makerNoteData_ = nullptr;       // into the block, or copy_
-  platform::HeapPtr<uint8_t> copy_;         // the maker note read from the file without a block
+  uint8_t* makerNoteData_ = nullptr;  // into the block, or copy_
+  platform::HeapPtr<uint8_t> copy_;   // the maker note read from the file without a block
 };
 
 }  // namespace lf::exif

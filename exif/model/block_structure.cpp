@@ -36,7 +36,8 @@ LocatedMakerNote MakerNoteOf(ByteView block, const RawDirectory& exifDir) {
   if (note.value.empty()) return note;
   note.layout = MeasureMakerNote(note.value);
   RawDirectory inNote;
-  note.located = note.layout.located && LocateRawDirectory(note.value, note.layout.directoryStart, &inNote);
+  note.located =
+      note.layout.located && LocateRawDirectory(note.value, note.layout.directoryStart, &inNote);
   if (note.located) note.dir = {note.entry.entry.value + note.layout.directoryStart, inNote.count};
   return note;
 }
@@ -46,7 +47,8 @@ LocatedMakerNote MakerNoteOf(ByteView block, const RawDirectory& exifDir) {
 TiffHeader ReadTiffHeader(ByteView bytes) {
   TiffHeader h;
   const uint16_t mark = bytes.ReadU16BE(0);
-  if (!bytes.Contains(0, kTiffHeaderSize) || (mark != kLittleEndianMark && mark != kBigEndianMark)) return h;
+  if (!bytes.Contains(0, kTiffHeaderSize) || (mark != kLittleEndianMark && mark != kBigEndianMark))
+    return h;
   h.order = mark == kLittleEndianMark ? kLittleEndian : kBigEndian;
   const ByteView ordered = bytes.WithOrder(h.order);
   if (ordered.ReadU16(2) != kTiffMagic) {

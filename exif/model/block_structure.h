@@ -41,20 +41,20 @@ struct LocatedEntry {
 
 // A directory as the header, a link or a pointer names it.
 struct LocatedDirectory {
-  uint32_t named = 0;      // the offset named (0: none)
-  bool located = false;    // its count and entries lie inside the block
-  RawDirectory dir;        // {} unless located; a located directory may be empty
-  bool hasLink = false;    // the 4-byte next-IFD link lies inside the block too
-  uint32_t next = 0;       // the link's value (0 without one)
+  uint32_t named = 0;    // the offset named (0: none)
+  bool located = false;  // its count and entries lie inside the block
+  RawDirectory dir;      // {} unless located; a located directory may be empty
+  bool hasLink = false;  // the 4-byte next-IFD link lies inside the block too
+  uint32_t next = 0;     // the link's value (0 without one)
 };
 
 // The maker note of the Exif IFD: its entry, its bytes when they lie inside the block, and where
 // its directory lies by the maker-note text rule.
 struct LocatedMakerNote {
   LocatedEntry entry;
-  uint32_t bytes = 0;       // its value's byte count
-  ByteView value;           // empty unless out of line and inside the block
-  MakerNoteLayout layout;   // measured when `value` is not empty
+  uint32_t bytes = 0;      // its value's byte count
+  ByteView value;          // empty unless out of line and inside the block
+  MakerNoteLayout layout;  // measured when `value` is not empty
   // The directory at value + layout.directoryStart, in block offsets, when located.
   bool located = false;
   RawDirectory dir;

@@ -52,15 +52,21 @@ int FormatExifDateTime(std::string* dateText, std::string* subSecText, const Exi
   // Wide enough for six fields of up to five digits each and the separators.
   char text[48];
   std::snprintf(text, sizeof text, "%04d%c%02d%c%02d%c%02d%c%02d%c%02d", value.year, old[4],
-                value.month, old[7], value.day, old[10], value.hour, old[13], value.minute,
-                old[16], value.second);
+                value.month, old[7], value.day, old[10], value.hour, old[13], value.minute, old[16],
+                value.second);
   if (subSecText && !subSecText->empty()) {
     // The sub-second text keeps its width: digits beyond the third are left as they were.
     char sub[32];
     const int ms = value.milliseconds;
     switch (subSecText->size()) {
-      case 1: std::snprintf(sub, sizeof sub, "%01d", ms / 100); *subSecText = sub; break;
-      case 2: std::snprintf(sub, sizeof sub, "%02d", ms / 10); *subSecText = sub; break;
+      case 1:
+        std::snprintf(sub, sizeof sub, "%01d", ms / 100);
+        *subSecText = sub;
+        break;
+      case 2:
+        std::snprintf(sub, sizeof sub, "%02d", ms / 10);
+        *subSecText = sub;
+        break;
       default:
         std::snprintf(sub, sizeof sub, "%03d", ms);
         subSecText->replace(0, 3, sub);

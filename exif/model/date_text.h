@@ -17,7 +17,8 @@ inline constexpr size_t kExifDateTextLength = 19;
 // milliseconds from the sub-second digits: one digit counts tenths, two hundredths, three or more
 // start with thousandths. Each field is read like C's atoi over its own characters, so blanks give
 // 0. Returns 1, or 0 with `out` untouched when the text is not 19 characters long.
-[[nodiscard]] int ParseExifDateTime(std::string_view dateText, std::string_view subSecText, ExifDateTime* out);
+[[nodiscard]] int ParseExifDateTime(std::string_view dateText, std::string_view subSecText,
+                                    ExifDateTime* out);
 
 // Rewrites `dateText` from `value`, keeping the separators the old text had, and rewrites a
 // non-empty `subSecText` (may be null) at its old width. Returns 1, or 0 with nothing changed

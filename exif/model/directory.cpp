@@ -39,11 +39,21 @@ int FilterEntries(ByteView entries, IfdEntryList* list) {
 bool ApplySummaryEntry(IfdDescriptor* d, const IfdEntry& e) {
   const bool shortOrLong = e.type == kTypeShort || e.type == kTypeLong;
   switch (e.tag) {
-    case kTagImageWidth: if (shortOrLong) d->imageWidth = e.value; return false;
-    case kTagImageLength: if (shortOrLong) d->imageLength = e.value; return false;
-    case kTagSamplesPerPixel: if (e.type == kTypeShort) d->samplesPerPixel = e.value; return false;
-    case kTagRowsPerStrip: if (shortOrLong) d->rowsPerStrip = e.value; return false;
-    case kTagPlanarConfiguration: if (e.type == kTypeShort) d->planarConfiguration = e.value; return false;
+    case kTagImageWidth:
+      if (shortOrLong) d->imageWidth = e.value;
+      return false;
+    case kTagImageLength:
+      if (shortOrLong) d->imageLength = e.value;
+      return false;
+    case kTagSamplesPerPixel:
+      if (e.type == kTypeShort) d->samplesPerPixel = e.value;
+      return false;
+    case kTagRowsPerStrip:
+      if (shortOrLong) d->rowsPerStrip = e.value;
+      return false;
+    case kTagPlanarConfiguration:
+      if (e.type == kTypeShort) d->planarConfiguration = e.value;
+      return false;
     case kTagStripOffsets: return shortOrLong;
     default: return false;
   }
@@ -51,10 +61,10 @@ bool ApplySummaryEntry(IfdDescriptor* d, const IfdEntry& e) {
 
 void CompleteSummary(IfdDescriptor* d) {
   if (d->planarConfiguration == 0) d->planarConfiguration = 1;
-  d->stripsPerImage =
-      d->rowsPerStrip == 0
-          ? 0
-          : static_cast<uint32_t>((uint64_t{d->imageLength} + d->rowsPerStrip - 1) / d->rowsPerStrip);
+  d->stripsPerImage = d->rowsPerStrip == 0
+                          ? 0
+                          : static_cast<uint32_t>((uint64_t{d->imageLength} + d->rowsPerStrip - 1) /
+                                                  d->rowsPerStrip);
 }
 
 bool LocateRawDirectory(ByteView block, uint32_t offset, RawDirectory* dir) {
@@ -82,7 +92,8 @@ bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry) {
   return true;
 }
 
-bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry, uint64_t* pos) {
+bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry,
+                  uint64_t* pos) {
   for (uint32_t i = 0; i < dir.count; ++i) {
     const uint64_t at = dir.EntryPos(i);
     if (block.ReadU16(at) == tag) {
@@ -94,7 +105,8 @@ bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntr
   return false;
 }
 
-PatchResult PatchRawEntry(MutableByteView block, const RawDirectory& dir, const IfdEntry& entry, IfdEntry* old) {
+PatchResult PatchRawEntry(MutableByteView block, const RawDirectory& dir, const IfdEntry& entry,
+                          IfdEntry* old) {
   IfdEntry before;
   uint64_t pos = 0;
   if (!FindRawEntry(block, dir, entry.tag, &before, &pos)) return kTagAbsent;

@@ -58,14 +58,14 @@ bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry);
 // Encodes an entry at `pos`; false when it does not fit.
 bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry);
 // The first entry with `tag`, and its position when asked.
-[[nodiscard]] bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag, IfdEntry* entry,
-                  uint64_t* pos = nullptr);
+[[nodiscard]] bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag,
+                                IfdEntry* entry, uint64_t* pos = nullptr);
 // The one entry patcher: re-encodes the first entry with entry.tag in place from the given tag,
 // type, count and value, with what it held before in *old. kPatched, kNotEncodable (an entry of no
 // value bytes, written with count 0 as EncodeEntry does) or kTagAbsent.
 enum PatchResult : int { kTagAbsent = -1, kNotEncodable = 0, kPatched = 1 };
-[[nodiscard]] PatchResult PatchRawEntry(MutableByteView block, const RawDirectory& dir, const IfdEntry& entry,
-                          IfdEntry* old = nullptr);
+[[nodiscard]] PatchResult PatchRawEntry(MutableByteView block, const RawDirectory& dir,
+                                        const IfdEntry& entry, IfdEntry* old = nullptr);
 
 // Applies one entry of IFD0 or IFD1 to its summary (ImageWidth, ImageLength, SamplesPerPixel,
 // RowsPerStrip, PlanarConfiguration). True when the entry is a SHORT or LONG StripOffsets, whose

@@ -113,8 +113,7 @@ int ExifReader::ReadStructureFrom(std::unique_ptr<FileReader>* owned, Load load)
   blockLength_ = ClampTo32(std::min<uint64_t>(blockLength_, fileLength - tiffBase_));
 
   switch (load) {
-    case Load::None:
-      return 1;
+    case Load::None: return 1;
     case Load::OnDemand: {
       // The block's bytes are read as the services touch them, through the walk's open file.
       auto block = std::make_unique<OnDemandBlock>(std::move(*owned), tiffBase_, blockLength_);
@@ -124,8 +123,7 @@ int ExifReader::ReadStructureFrom(std::unique_ptr<FileReader>* owned, Load load)
       loadedSize_ = blockLength_;
       return 1;
     }
-    case Load::Whole:
-      break;
+    case Load::Whole: break;
   }
   if (!AllocateBlock(blockLength_)) return 0;
   if (!ReadBlock(&file)) {
@@ -192,8 +190,7 @@ void ExifReader::WalkMarkers(FileReader* file) {
         }
         break;
       }
-      default:
-        break;
+      default: break;
     }
   }
 }

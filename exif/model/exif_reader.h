@@ -80,9 +80,10 @@ class ExifReader {
   // asked, picks up the Exif and GPS pointers and a PrintIM entry. Reads from the block where the
   // bytes lie inside it, else from `file` (may be null: then only the block is used). On return
   // *linkOffset holds the next-IFD link (0 for an empty directory). 1 or 0.
-  [[nodiscard]] int ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescriptor* descriptor,
-                     uint32_t* exifOffset = nullptr, uint32_t* gpsOffset = nullptr,
-                     PrintImLocation* printIm = nullptr);
+  [[nodiscard]] int ParseDirectory(FileReader* file, uint32_t* linkOffset,
+                                   IfdDescriptor* descriptor, uint32_t* exifOffset = nullptr,
+                                   uint32_t* gpsOffset = nullptr,
+                                   PrintImLocation* printIm = nullptr);
   // The caller sets entry->tag; on 1 the type, count and value are filled.
   [[nodiscard]] Lookup FindEntry(DirectoryId id, IfdEntry* entry);
   // Entries matching the request in *list (empty = all), in directory order; the count, 0, or -1.
@@ -136,15 +137,18 @@ class ExifReader {
 
  protected:
   // Opens the reader's file for one operation.
-  [[nodiscard]] bool OpenFile(FileReader* file) const { return !path_.empty() && file->Open(path_); }
+  [[nodiscard]] bool OpenFile(FileReader* file) const {
+    return !path_.empty() && file->Open(path_);
+  }
   // Reads the `n` bytes at TIFF offset `offset` for one operation: a view into the block when
   // one is loaded (nothing is read from the file then), else from the file into *scratch.
   // Returns false when they do not lie inside the block or the file, or the file layer fails.
   [[nodiscard]] bool ReadTiffBytes(uint64_t offset, uint64_t n, platform::HeapPtr<uint8_t>* scratch,
-                     ByteView* out);
+                                   ByteView* out);
   // The raw entries of a located directory, as FindEntry and CollectEntries read them.
   // 1 with *entries set, 0 absent/empty/not inside the data, -1 cannot locate.
-  [[nodiscard]] Lookup DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch, ByteView* entries);
+  [[nodiscard]] Lookup DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch,
+                                        ByteView* entries);
   // The reader's slot for a directory id, or nullptr for an unknown id.
   IfdLocation* Slot(DirectoryId id);
   // The loaded block, writable (empty when none is loaded).
@@ -154,7 +158,8 @@ class ExifReader {
   std::string path_;
   uint8_t* block_ = nullptr;
   uint32_t loadedSize_ = 0;
-  uint32_t allocatedSize_ = 0;  // what the allocator handed out (a zero-length block takes one byte)
+  uint32_t allocatedSize_ =
+      0;  // what the allocator handed out (a zero-length block takes one byte)
   // Holds the block when it is read on demand (block_ then points into it).
   std::unique_ptr<OnDemandBlock> onDemand_;
   bool usePageAllocator_ = false;

@@ -53,8 +53,8 @@ int ExifReader::LocateDirectory(DirectoryId id, IfdLocation* out) {
     interopLooked_ = true;
     IfdEntry pointer;
     pointer.tag = kTagInteropIfdPointer;
-    if (FindEntry(kExifIfd, &pointer) == kFound && pointer.type == kTypeLong && pointer.count == 1 &&
-        pointer.value >= kMinDirectoryOffset) {
+    if (FindEntry(kExifIfd, &pointer) == kFound && pointer.type == kTypeLong &&
+        pointer.count == 1 && pointer.value >= kMinDirectoryOffset) {
       interop_.offset = pointer.value;
     }
   }
@@ -69,7 +69,7 @@ int ExifReader::LocateDirectory(DirectoryId id, IfdLocation* out) {
 }
 
 Lookup ExifReader::DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch,
-                                 ByteView* entries) {
+                                    ByteView* entries) {
   IfdLocation location;
   if (!LocateDirectory(id, &location)) return kCannotLocate;
   if (location.offset == 0 || location.entryCount == 0) return kAbsent;
@@ -169,7 +169,8 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
     DecodeEntry(dir.span().subspan(pos, kEntrySize), byteOrder_, &e);
     if (ApplySummaryEntry(descriptor, e)) {
       if (IsInline(e)) {
-        descriptor->firstStripOffset = e.type == kTypeShort && e.count == 2 ? e.value >> 16 : e.value;
+        descriptor->firstStripOffset =
+            e.type == kTypeShort && e.count == 2 ? e.value >> 16 : e.value;
       } else {
         const uint16_t size1 = FieldTypeSize(e.type);
         uint8_t first[4];
@@ -200,8 +201,7 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
           printIm->length = static_cast<uint16_t>(std::min<uint32_t>(e.count, 0xFFFF));
         }
         break;
-      default:
-        break;
+      default: break;
     }
   }
   CompleteSummary(descriptor);

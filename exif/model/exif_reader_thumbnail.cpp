@@ -13,7 +13,8 @@ int ExifReader::LocateThumbnail(uint32_t* offset, uint32_t* length) {
   uint32_t size = 0;
   if (IsExifJpeg()) {
     // EXIF 2.2, 4.6.4 C: JPEGInterchangeFormat and JPEGInterchangeFormatLength of IFD1.
-    IfdEntryList list{IfdEntry{kTagJpegInterchangeFormat}, IfdEntry{kTagJpegInterchangeFormatLength}};
+    IfdEntryList list{IfdEntry{kTagJpegInterchangeFormat},
+                      IfdEntry{kTagJpegInterchangeFormatLength}};
     if (CollectEntries(kIfd1, &list) == 2) {
       for (const IfdEntry& e : list) {
         if (e.type != kTypeLong) continue;

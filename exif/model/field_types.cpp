@@ -35,16 +35,12 @@ uint16_t FieldTypeSize(FieldType type) {
   switch (type) {
     case kTypeByte:
     case kTypeAscii:
-    case kTypeUndefined:
-      return 1;
-    case kTypeShort:
-      return 2;
+    case kTypeUndefined: return 1;
+    case kTypeShort: return 2;
     case kTypeLong:
-    case kTypeSLong:
-      return 4;
+    case kTypeSLong: return 4;
     case kTypeRational:
-    case kTypeSRational:
-      return 8;
+    case kTypeSRational: return 8;
     default:  // SBYTE, SSHORT, FLOAT, DOUBLE and unknown codes are not handled
       return 0;
   }
@@ -91,15 +87,13 @@ int DecodeEntry(std::span<const uint8_t> raw, ByteOrder order, IfdEntry* out) {
       for (unsigned i = 0; i < n; ++i) out->value |= static_cast<uint32_t>(raw[8 + i]) << (8 * i);
       break;
     case kTypeShort:
-      out->value = out->count == 1 ? view.ReadU16(8)
-                                   : (static_cast<uint32_t>(view.ReadU16(8)) << 16) | view.ReadU16(10);
+      out->value = out->count == 1
+                       ? view.ReadU16(8)
+                       : (static_cast<uint32_t>(view.ReadU16(8)) << 16) | view.ReadU16(10);
       break;
     case kTypeLong:
-    case kTypeSLong:
-      out->value = view.ReadU32(8);
-      break;
-    default:
-      break;
+    case kTypeSLong: out->value = view.ReadU32(8); break;
+    default: break;
   }
   return 1;
 }
@@ -135,9 +129,7 @@ int EncodeEntry(std::span<uint8_t> dest, ByteOrder order, const IfdEntry& entry)
       }
       return 1;
     case kTypeLong:
-    case kTypeSLong:
-      out.WriteU32(8, entry.value);
-      return 1;
+    case kTypeSLong: out.WriteU32(8, entry.value); return 1;
     default:  // a rational is never inline
       out.WriteU32(4, 0);
       return 0;
@@ -175,8 +167,7 @@ uint32_t CopyInlineValue(const IfdEntry& entry, uint32_t byteCount, std::span<ui
       if (size < 4) return 0;
       StoreNative<uint32_t>(buffer.data(), entry.value);
       return 1;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -199,13 +190,15 @@ uint32_t ConvertValueArray(ByteView source, FieldType type, std::span<uint8_t> b
     }
     case kTypeShort: {
       const size_t n = std::min(byteCount / 2, size / 2);
-      for (size_t i = 0; i < n; ++i) StoreNative<uint16_t>(buffer.data() + 2 * i, source.ReadU16(2 * i));
+      for (size_t i = 0; i < n; ++i)
+        StoreNative<uint16_t>(buffer.data() + 2 * i, source.ReadU16(2 * i));
       return static_cast<uint32_t>(n);
     }
     case kTypeLong:
     case kTypeSLong: {
       const size_t n = std::min(byteCount / 4, size / 4);
-      for (size_t i = 0; i < n; ++i) StoreNative<uint32_t>(buffer.data() + 4 * i, source.ReadU32(4 * i));
+      for (size_t i = 0; i < n; ++i)
+        StoreNative<uint32_t>(buffer.data() + 4 * i, source.ReadU32(4 * i));
       return static_cast<uint32_t>(n);
     }
     case kTypeRational:
@@ -261,8 +254,7 @@ uint32_t EncodeValueArray(std::span<uint8_t> dest, FieldType type, ByteOrder ord
       }
       return static_cast<uint32_t>(n);
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

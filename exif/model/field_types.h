@@ -65,9 +65,7 @@ inline bool operator==(const IfdEntry& a, const IfdEntry& b) {
 inline uint32_t EntryByteCount(const IfdEntry& entry) {
   return ValueByteCount(entry.type, entry.count);
 }
-inline bool IsInline(const IfdEntry& entry) {
-  return EntryByteCount(entry) <= kInlineValueBytes;
-}
+inline bool IsInline(const IfdEntry& entry) { return EntryByteCount(entry) <= kInlineValueBytes; }
 
 // Byte i (0-3, file order) of an inline BYTE/ASCII/UNDEFINED value.
 inline uint8_t InlineByte(uint32_t value, unsigned i) {

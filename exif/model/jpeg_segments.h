@@ -57,14 +57,14 @@ struct JpegScanOptions {
 // Why the walk ended.
 enum class JpegScanEnd {
   kNotEnded,
-  kEndOfData,   // fewer bytes left than a marker needs
-  kStopMarker,  // the last record was the SOS or EOI that ends every walk
-  kCutLength,   // a length word cut by the end of the data (without cutLengthRunsToEnd)
-  kNoPrefix,    // a marker not beginning with 0xFF (with requireFfPrefix)
-  kShortLength, // the last record had a length below 2 (with shortLengthEnds)
-  kSegmentCap,  // maxSegments records were yielded
-  kOffsetLimit, // the next marker lies beyond maxOffset
-  kReadError,   // the source failed a read
+  kEndOfData,    // fewer bytes left than a marker needs
+  kStopMarker,   // the last record was the SOS or EOI that ends every walk
+  kCutLength,    // a length word cut by the end of the data (without cutLengthRunsToEnd)
+  kNoPrefix,     // a marker not beginning with 0xFF (with requireFfPrefix)
+  kShortLength,  // the last record had a length below 2 (with shortLengthEnds)
+  kSegmentCap,   // maxSegments records were yielded
+  kOffsetLimit,  // the next marker lies beyond maxOffset
+  kReadError,    // the source failed a read
 };
 
 struct JpegSegment {

@@ -43,8 +43,7 @@ int ReadDateTimeString(ExifReader& reader, int image, int which, std::string* te
       entry.tag = which == kDateTimeOriginal ? kTagDateTimeOriginal : kTagDateTimeDigitized;
       directory = kExifIfd;
       break;
-    default:
-      return 0;
+    default: return 0;
   }
   if (reader.FindEntry(directory, &entry) != kFound) return 0;
   const uint32_t n = EntryByteCount(entry);

@@ -76,8 +76,7 @@ HRESULT GetExifValue(const char* path, uint32_t directory, uint16_t tag, void* b
   return exif::ReportDelivery(entry.type, delivered, size, type, count);
 }
 
-HRESULT IsExifEx(const char* path, uint32_t* isExif, uint32_t* hasPrintImage,
-                 uint32_t* isExif22) {
+HRESULT IsExifEx(const char* path, uint32_t* isExif, uint32_t* hasPrintImage, uint32_t* isExif22) {
   // The block is needed only for the version; the flags come from the structure alone.
   MakerNoteReader reader = isExif22 ? MakerNoteReader(path, exif::kOnDemand)
                                     : MakerNoteReader(path, /*loadBlock=*/false);

@@ -4,7 +4,9 @@
 namespace lf::exif {
 namespace {
 
-constexpr char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(const char* tableName, std::string_view name) {
   if (!tableName) return false;
@@ -18,7 +20,8 @@ bool SameName(const char* tableName, std::string_view name) {
 
 const TagInfo* FindByName(uint8_t directories, std::string_view name) {
   for (const TagInfo& row : kTagTable) {
-    if ((row.directories & directories) != 0 && (SameName(row.name, name) || SameName(row.alias, name))) {
+    if ((row.directories & directories) != 0 &&
+        (SameName(row.name, name) || SameName(row.alias, name))) {
       return &row;
     }
   }
@@ -57,10 +60,8 @@ bool HoldsFollowedOffset(DirectoryId id, uint16_t tag) {
   switch (RoleOf(id, tag)) {
     case TagRole::kDirectoryPointer:
     case TagRole::kStripOffsets:
-    case TagRole::kImageDataOffset:
-      return true;
-    default:
-      return false;
+    case TagRole::kImageDataOffset: return true;
+    default: return false;
   }
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The tags of the standard directories: one row per tag with its name, the directories it belongs
 // to, the field types and count it is written with, and what its value means to the code that
-// reads, moves or rebuilds a block (its role). The rows are constant data; every lookup is a scan of
-// them, with no allocation and no state.
+// reads, moves or rebuilds a block (its role). The rows are constant data; every lookup is a scan
+// of them, with no allocation and no state.
 //
 // Names are those EXIF tools print (the TIFF 6.0 and EXIF 2.3 names); `alias` holds the other name
 // some tools print for the same tag (ModifyDate for DateTime, ExifOffset for the Exif IFD pointer).
@@ -47,7 +47,9 @@ constexpr uint8_t DirectoryBit(DirectoryId id) {
 }
 
 // TagInfo::types: bit `type` set for each field type the tag may be written with.
-constexpr uint16_t TypeBit(FieldType type) { return type < 16 ? static_cast<uint16_t>(1u << type) : uint16_t{0}; }
+constexpr uint16_t TypeBit(FieldType type) {
+  return type < 16 ? static_cast<uint16_t>(1u << type) : uint16_t{0};
+}
 
 // What an entry's value means beyond its own content.
 enum class TagRole : uint8_t {
@@ -300,7 +302,8 @@ inline constexpr uint16_t kTagDateTime = TagNumber("DateTime");
 inline constexpr uint16_t kTagTileOffsets = TagNumber("TileOffsets");
 inline constexpr uint16_t kTagSubIfds = TagNumber("SubIFDs");
 inline constexpr uint16_t kTagJpegInterchangeFormat = TagNumber("JPEGInterchangeFormat");
-inline constexpr uint16_t kTagJpegInterchangeFormatLength = TagNumber("JPEGInterchangeFormatLength");
+inline constexpr uint16_t kTagJpegInterchangeFormatLength =
+    TagNumber("JPEGInterchangeFormatLength");
 inline constexpr uint16_t kTagExifIfdPointer = TagNumber("ExifIFDPointer");
 inline constexpr uint16_t kTagGpsIfdPointer = TagNumber("GPSInfoIFDPointer");
 inline constexpr uint16_t kTagPrintIm = TagNumber("PrintIM");
@@ -327,7 +330,9 @@ TagRole RoleOf(DirectoryId id, uint16_t tag);
 // The directory that `tag` of directory `id` points to (the Exif and GPS IFDs from IFD0, the
 // Interop IFD from the Exif IFD); 0 when it is no directory pointer there.
 DirectoryId PointedDirectory(DirectoryId id, uint16_t tag);
-inline bool IsDirectoryPointer(DirectoryId id, uint16_t tag) { return PointedDirectory(id, tag) != 0; }
+inline bool IsDirectoryPointer(DirectoryId id, uint16_t tag) {
+  return PointedDirectory(id, tag) != 0;
+}
 
 // The value of `tag` in directory `id` is the offset of an embedded JPEG stream.
 inline bool IsImageDataOffset(DirectoryId id, uint16_t tag) {
@@ -340,6 +345,8 @@ inline bool IsImageDataOffset(DirectoryId id, uint16_t tag) {
 bool HoldsFollowedOffset(DirectoryId id, uint16_t tag);
 
 // The row allows entries of this type.
-inline bool AllowsType(const TagInfo& row, FieldType type) { return (row.types & TypeBit(type)) != 0; }
+inline bool AllowsType(const TagInfo& row, FieldType type) {
+  return (row.types & TypeBit(type)) != 0;
+}
 
 }  // namespace lf::exif

@@ -70,7 +70,8 @@ int64_t FirstImageMarker(exif::ByteView jpeg) {
 
 }  // namespace
 
-HRESULT AppendExif(const char* destPath, const char* srcPath, const LfExifRecord* records, int32_t requireExif) {
+HRESULT AppendExif(const char* destPath, const char* srcPath, const LfExifRecord* records,
+                   int32_t requireExif) {
   if (!srcPath || GetFileKind(srcPath) != KIND_JPEG) return E_FAIL;
   if (!destPath || !*destPath) return E_INVALIDARG;
   RecordSet set;
@@ -104,7 +105,8 @@ HRESULT AppendExif(const char* destPath, const char* srcPath, const LfExifRecord
   return Commit(out, destPath, edit::Probe::kAlreadyDone);
 }
 
-HRESULT EncodeJpegWithExif(LF_HGLOBAL image, const char* destPath, int32_t quality, const LfExifRecord* records) {
+HRESULT EncodeJpegWithExif(LF_HGLOBAL image, const char* destPath, int32_t quality,
+                           const LfExifRecord* records) {
   if (!image || !destPath || !*destPath) return E_INVALIDARG;
   RecordSet set;
   if (CollectRecords(records, &set) != S_OK) return E_INVALIDARG;
@@ -133,11 +135,13 @@ HRESULT EncodeJpegWithExif(LF_HGLOBAL image, const char* destPath, int32_t quali
 
 namespace lf::ops {
 
-HRESULT AppendExif(const char* destination, const char* source, LfExifRecord* records, int32_t requireExif) {
+HRESULT AppendExif(const char* destination, const char* source, LfExifRecord* records,
+                   int32_t requireExif) {
   return record::AppendExif(destination, source, records, requireExif);
 }
 
-HRESULT EncodeJpegWithExif(LF_HGLOBAL image, const char* destination, int32_t quality, LfExifRecord* records) {
+HRESULT EncodeJpegWithExif(LF_HGLOBAL image, const char* destination, int32_t quality,
+                           LfExifRecord* records) {
   return record::EncodeJpegWithExif(image, destination, quality, records);
 }
 

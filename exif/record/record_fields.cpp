@@ -30,7 +30,9 @@ template <typename T>
 T* At(void* record, size_t offset) {
   return reinterpret_cast<T*>(static_cast<uint8_t*>(record) + offset);
 }
-const uint8_t* BytesAt(const void* record, size_t offset) { return static_cast<const uint8_t*>(record) + offset; }
+const uint8_t* BytesAt(const void* record, size_t offset) {
+  return static_cast<const uint8_t*>(record) + offset;
+}
 
 // ---- Writing: a present field as its entry's value bytes in the file's order.
 
@@ -77,8 +79,10 @@ void Encode(const RecordField& f, const void* r, FieldEncoder& e) {
   switch (f.kind) {
     case FieldKind::kU8: return e.Bytes(f.type, BytesAt(r, f.offset), 1, 1);
     case FieldKind::kRaw4: return e.Bytes(f.type, BytesAt(r, f.offset), 4, 4);
-    case FieldKind::kU16: return e.Numbers(f.type, f.count, [&](size_t i) { return Get<uint16_t>(r, f.offset, i); });
-    case FieldKind::kU32: return e.Numbers(f.type, 1, [&](size_t) { return Get<uint32_t>(r, f.offset); });
+    case FieldKind::kU16:
+      return e.Numbers(f.type, f.count, [&](size_t i) { return Get<uint16_t>(r, f.offset, i); });
+    case FieldKind::kU32:
+      return e.Numbers(f.type, 1, [&](size_t) { return Get<uint32_t>(r, f.offset); });
     case FieldKind::kShortOrLong:
       return e.Numbers(shortOrLong, 1, [&](size_t) { return Get<uint32_t>(r, f.offset); });
     case FieldKind::kRational:
@@ -100,7 +104,8 @@ void Encode(const RecordField& f, const void* r, FieldEncoder& e) {
     }
     case FieldKind::kU32List: {
       const LfU32List a = Get<LfU32List>(r, f.offset);
-      return e.Numbers(shortOrLong, static_cast<size_t>(a.size), [&](size_t i) { return a.data[i]; });
+      return e.Numbers(shortOrLong, static_cast<size_t>(a.size),
+                       [&](size_t i) { return a.data[i]; });
     }
     case FieldKind::kSubDirectory: return e.Numbers(exif::kTypeLong, 1, [](size_t) { return 0u; });
   }
@@ -146,7 +151,8 @@ void ReadList(List* out, ByteView tiff, const IfdEntry& e, uint32_t width) {
   auto* data = static_cast<T*>(malloc(size_t{n} * sizeof(T)));
   if (!data) return;
   for (uint32_t i = 0; i < n; ++i) {
-    data[i] = width == 2 ? tiff.ReadU16(e.value + 2ull * i) : static_cast<T>(tiff.ReadU32(e.value + 4ull * i));
+    data[i] = width == 2 ? tiff.ReadU16(e.value + 2ull * i)
+                         : static_cast<T>(tiff.ReadU32(e.value + 4ull * i));
   }
   out->data = data;
   out->size = out->capacity = static_cast<int32_t>(n);
@@ -173,7 +179,9 @@ void ReadField(const RecordField& f, void* r, ByteView t, const IfdEntry& e) {
   const uint32_t n = std::min<uint32_t>(f.count, e.count);  // of a fixed number of values
   switch (f.kind) {
     case FieldKind::kU8: Put(r, f.offset, t.ReadU8(e.value)); break;
-    case FieldKind::kRaw4: (void)t.Copy(e.value, At<uint8_t>(r, f.offset), std::min<uint32_t>(4, e.count)); break;  // inside: checked by the walk
+    case FieldKind::kRaw4:
+      (void)t.Copy(e.value, At<uint8_t>(r, f.offset), std::min<uint32_t>(4, e.count));
+      break;  // inside: checked by the walk
     case FieldKind::kU16:
       if (f.count == 1) {
         Put(r, f.offset, t.ReadU16(e.value));
@@ -183,7 +191,8 @@ void ReadField(const RecordField& f, void* r, ByteView t, const IfdEntry& e) {
       break;
     case FieldKind::kU32: Put(r, f.offset, t.ReadU32(e.value)); break;
     case FieldKind::kShortOrLong:
-      Put(r, f.offset, e.type == exif::kTypeShort ? uint32_t{t.ReadU16(e.value)} : t.ReadU32(e.value));
+      Put(r, f.offset,
+          e.type == exif::kTypeShort ? uint32_t{t.ReadU16(e.value)} : t.ReadU32(e.value));
       if (f.typeOffset) Put(r, f.typeOffset, e.type);
       break;
     case FieldKind::kRational:
@@ -210,14 +219,16 @@ void ReadField(const RecordField& f, void* r, ByteView t, const IfdEntry& e) {
       const uint32_t sub = t.ReadU32(e.value);
       const uint64_t first = uint64_t{sub} + 2;
       if (first > t.size() || first + 12ull * t.ReadU16(sub) > t.size()) return;
-      ReadDirectoryFields(LF_SEL_INTEROP, At<LfInteropRecord>(r, f.offset), t, first, t.ReadU16(sub));
+      ReadDirectoryFields(LF_SEL_INTEROP, At<LfInteropRecord>(r, f.offset), t, first,
+                          t.ReadU16(sub));
       break;
     }
   }
   LfPresenceSet(PresenceOf(f.selector, r), f.bit);
 }
 
-void ReadDirectoryFields(uint32_t selector, void* record, ByteView tiff, uint64_t first, uint64_t count) {
+void ReadDirectoryFields(uint32_t selector, void* record, ByteView tiff, uint64_t first,
+                         uint64_t count) {
   const std::span<const RecordField> fields = FieldsOf(selector);
   ForEachEntry(tiff, first, count, [&](const IfdEntry& e) {
     if (const RecordField* f = FindField(fields, e.tag)) ReadField(*f, record, tiff, e);

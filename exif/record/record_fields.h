@@ -26,14 +26,16 @@ std::vector<FieldValue> PresentFields(uint32_t selector, const void* record, exi
 // Reads the value of `entry` (its `value` the offset of the value bytes in `tiff`, inline ones
 // included) into the field of `record` and sets its presence bit. The Interoperability pointer
 // reads the directory it names into the embedded record.
-void ReadField(const RecordField& field, void* record, exif::ByteView tiff, const exif::IfdEntry& entry);
+void ReadField(const RecordField& field, void* record, exif::ByteView tiff,
+               const exif::IfdEntry& entry);
 
 // The entry at `pos` with entry->value the offset of its value bytes (inline ones included);
 // false when the entry or its value does not lie inside the data.
 [[nodiscard]] inline bool EntryValueAt(exif::ByteView tiff, uint64_t pos, exif::IfdEntry* e) {
   if (!exif::ReadEntry(tiff, pos, e)) return false;
   const uint64_t bytes = uint64_t{exif::FieldTypeSize(e->type)} * e->count;
-  e->value = bytes <= exif::kInlineValueBytes ? static_cast<uint32_t>(pos + 8) : tiff.ReadU32(pos + 8);
+  e->value =
+      bytes <= exif::kInlineValueBytes ? static_cast<uint32_t>(pos + 8) : tiff.ReadU32(pos + 8);
   return tiff.Contains(e->value, bytes);
 }
 
@@ -52,6 +54,7 @@ void ForEachEntry(exif::ByteView tiff, uint64_t first, uint64_t count, Fn&& fn) 
 // Reads the `count` entries from `first` of a directory of `tiff` into the record of `selector`:
 // each entry of a tag the record has whose value lies inside the data. The walk ends at the first
 // entry that does not.
-void ReadDirectoryFields(uint32_t selector, void* record, exif::ByteView tiff, uint64_t first, uint64_t count);
+void ReadDirectoryFields(uint32_t selector, void* record, exif::ByteView tiff, uint64_t first,
+                         uint64_t count);
 
 }  // namespace lf::record

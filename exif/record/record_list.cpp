@@ -8,7 +8,9 @@
 namespace lf::record {
 namespace {
 
-bool TextFits(const LfString& s) { return !s.text || ::strnlen(s.text, kMaxValueBytes + 1) <= kMaxValueBytes; }
+bool TextFits(const LfString& s) {
+  return !s.text || ::strnlen(s.text, kMaxValueBytes + 1) <= kMaxValueBytes;
+}
 
 template <typename Container>
 bool SizeFits(const Container& c) {
@@ -55,8 +57,10 @@ HRESULT CollectRecords(const LfExifRecord* list, RecordSet* out) {
     }
   });
   if (!ring) return E_INVALIDARG;
-  if ((found.ifd0 && !Valid(LF_SEL_IFD0, found.ifd0)) || (found.ifd1 && !Valid(LF_SEL_IFD1, found.ifd1)) ||
-      (found.exif && !Valid(LF_SEL_EXIF, found.exif)) || (found.gps && !Valid(LF_SEL_GPS, found.gps))) {
+  if ((found.ifd0 && !Valid(LF_SEL_IFD0, found.ifd0)) ||
+      (found.ifd1 && !Valid(LF_SEL_IFD1, found.ifd1)) ||
+      (found.exif && !Valid(LF_SEL_EXIF, found.exif)) ||
+      (found.gps && !Valid(LF_SEL_GPS, found.gps))) {
     return E_INVALIDARG;
   }
   *out = found;

@@ -21,8 +21,10 @@ struct DirectoryRecord {
   DirectoryId id;
   uint32_t selector;
 };
-constexpr DirectoryRecord kMergedDirectories[] = {
-    {exif::kIfd0, LF_SEL_IFD0}, {exif::kExifIfd, LF_SEL_EXIF}, {exif::kGpsIfd, LF_SEL_GPS}, {exif::kIfd1, LF_SEL_IFD1}};
+constexpr DirectoryRecord kMergedDirectories[] = {{exif::kIfd0, LF_SEL_IFD0},
+                                                  {exif::kExifIfd, LF_SEL_EXIF},
+                                                  {exif::kGpsIfd, LF_SEL_GPS},
+                                                  {exif::kIfd1, LF_SEL_IFD1}};
 
 // The words of the maker note that name the start of a JPEG stream (a preview) behind the segment,
 // whose TIFF data `tiff` begins at file offset `tiffAt` of `file`. False when a word names a
@@ -59,7 +61,8 @@ bool MovePreviewWords(const std::vector<edit::TrailerReference>& words, uint64_t
 
 }  // namespace
 
-std::vector<FieldValue> BuildMissingEntries(const RecordSet& records, uint32_t selector, exif::ByteOrder order) {
+std::vector<FieldValue> BuildMissingEntries(const RecordSet& records, uint32_t selector,
+                                            exif::ByteOrder order) {
   const void* record = nullptr;
   switch (selector) {
     case LF_SEL_IFD0: record = records.ifd0; break;
@@ -84,7 +87,8 @@ bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,
   const ByteView segment = file.From(at);
   // The marker, the length, "Exif" and its two zero bytes, then at least a TIFF header.
   const ByteView head(segment.data(), segment.size(), exif::kBigEndian);
-  if (!head.Contains(0, 18) || head.ReadU16(0) != 0xFFE1 || std::memcmp(segment.data() + 4, "Exif", 4) != 0) {
+  if (!head.Contains(0, 18) || head.ReadU16(0) != 0xFFE1 ||
+      std::memcmp(segment.data() + 4, "Exif", 4) != 0) {
     return false;
   }
   const uint16_t oldLength = head.ReadU16(2);
@@ -107,8 +111,9 @@ bool MergeRecordIntoApp1(ByteView file, uint64_t at, const RecordSet& records,
   }
   edit::MergedBlock merged;
   if (!edit::MergeEntries(block, merge, &merged)) return false;
-  std::vector<uint8_t> bytes = MakeApp1Segment(exif::ByteView(merged.tiff.data(), merged.tiff.size()),
-                                               exif::ByteView(merged.thumbnail.data(), merged.thumbnail.size()));
+  std::vector<uint8_t> bytes =
+      MakeApp1Segment(exif::ByteView(merged.tiff.data(), merged.tiff.size()),
+                      exif::ByteView(merged.thumbnail.data(), merged.thumbnail.size()));
   if (bytes.empty() || (keepLength && bytes.size() != 2u + oldLength)) return false;
   const int32_t added = static_cast<int32_t>(bytes.size()) - 2 - oldLength;
   if (!MovePreviewWords(previews, at + 10, merged.makerNote, added, &bytes)) return false;

@@ -21,7 +21,8 @@ namespace lf::record {
 
 // The entries the merge may take from the record of `selector` (SEL_IFD0, SEL_IFD1, SEL_EXIF,
 // SEL_GPS), in ascending tag order, encoded in `order`; empty when that record is missing.
-std::vector<FieldValue> BuildMissingEntries(const RecordSet& records, uint32_t selector, exif::ByteOrder order);
+std::vector<FieldValue> BuildMissingEntries(const RecordSet& records, uint32_t selector,
+                                            exif::ByteOrder order);
 
 struct MergedSegment {
   std::vector<uint8_t> bytes;  // the new segment from its marker on
@@ -34,6 +35,6 @@ struct MergedSegment {
 // a usable TIFF header, the merge would lose or misplace a byte, or the result does not fit a
 // segment.
 [[nodiscard]] bool MergeRecordIntoApp1(exif::ByteView file, uint64_t at, const RecordSet& records,
-                         const ExifDateTime* now, MergedSegment* out);
+                                       const ExifDateTime* now, MergedSegment* out);
 
 }  // namespace lf::record

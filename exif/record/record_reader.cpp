@@ -62,7 +62,8 @@ HRESULT ParseApp1ToRecord(ByteView segment, LfExifRecord* list, uint32_t mask) {
   if (segment.ReadU16BE(0) != exif::kJpegApp1 || !tag || memcmp(tag, "Exif", 4) != 0) return E_FAIL;
   uint32_t declared = (uint32_t{segment.ReadU16BE(2)} - 8) & 0xFFFF;
   ByteView tiff = segment.From(10);
-  return ParseTiffToRecord(ByteView(tiff.data(), std::min<size_t>(declared, tiff.size())), list, mask);
+  return ParseTiffToRecord(ByteView(tiff.data(), std::min<size_t>(declared, tiff.size())), list,
+                           mask);
 }
 
 HRESULT ParseTiffToRecord(ByteView data, LfExifRecord* list, uint32_t mask) {
@@ -112,7 +113,9 @@ bool ReadImageDirectory(const exif::BlockStructure& block, const exif::LocatedDi
   const ByteView tiff = block.tiff;
   // The directory and at least one byte of its link must lie inside the data.
   if (!located.located || tiff.size() <= located.dir.LinkPos()) return false;
-  if (targets.image) ReadDirectoryFields(LF_SEL_IFD0, targets.image, tiff, located.dir.EntryPos(0), located.dir.count);
+  if (targets.image)
+    ReadDirectoryFields(LF_SEL_IFD0, targets.image, tiff, located.dir.EntryPos(0),
+                        located.dir.count);
   // The Exif and GPS sub-directories of IFD0, by the value of their pointer entries whatever their
   // type, read only when their count word and every entry lie inside the data.
   const struct {
@@ -129,7 +132,9 @@ bool ReadImageDirectory(const exif::BlockStructure& block, const exif::LocatedDi
     if (!s.record || !s.pointer.found || !EntryValueAt(tiff, s.pointer.pos, &e)) continue;
     const uint32_t sub = tiff.ReadU32(e.value);
     const uint64_t first = uint64_t{sub} + 2;
-    if (first >= tiff.size() || first + exif::kEntrySize * uint64_t{tiff.ReadU16(sub)} > tiff.size()) continue;
+    if (first >= tiff.size() ||
+        first + exif::kEntrySize * uint64_t{tiff.ReadU16(sub)} > tiff.size())
+      continue;
     ReadDirectoryFields(s.selector, s.record, tiff, first, tiff.ReadU16(sub));
     if (targets.image) LfPresenceSet(&targets.image->presence, s.readBit);
   }
@@ -158,7 +163,8 @@ bool ReadApp1Segment(const char* path, std::vector<uint8_t>* segment) {
   }
   uint8_t head[4] = {};
   const size_t headSize = static_cast<size_t>(std::min<uint64_t>(4, length - std::min(at, length)));
-  if (!file.ReadExactAt(at, head, headSize) || headSize < 2 || (head[0] << 8 | head[1]) != exif::kJpegApp1) {
+  if (!file.ReadExactAt(at, head, headSize) || headSize < 2 ||
+      (head[0] << 8 | head[1]) != exif::kJpegApp1) {
     return false;
   }
   // A marker whose length word the end of the file cuts is still the segment looked for.

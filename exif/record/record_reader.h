@@ -39,7 +39,8 @@ inline constexpr uint64_t kMaxWholeFile = UINT32_MAX - 1;
 
 // Reads a located IFD0 or IFD1 of `block` into the targets (for IFD0 also the Exif and GPS
 // sub-directories its pointers name). False when the directory does not lie inside the data.
-[[nodiscard]] bool ReadImageDirectory(const exif::BlockStructure& block, const exif::LocatedDirectory& located,
+[[nodiscard]] bool ReadImageDirectory(const exif::BlockStructure& block,
+                                      const exif::LocatedDirectory& located,
                                       const RecordTargets& targets);
 
 }  // namespace lf::record

@@ -20,13 +20,35 @@ namespace lf::record {
 // The presence bits of each record (the public header's field comments give the same numbers).
 namespace image_bit {
 enum : uint8_t {
-  kImageWidth = 0, kImageLength = 1, kBitsPerSample = 2, kCompression = 3, kPhotometric = 4,
-  kOrientation = 5, kSamplesPerPixel = 6, kYCbCrSubSampling = 7, kYCbCrPositioning = 8,
-  kXResolution = 9, kYResolution = 10, kResolutionUnit = 11, kStripOffsets = 12,
-  kRowsPerStrip = 13, kStripByteCounts = 14, kPlanarConfiguration = 15, kTransferFunction = 16,
-  kWhitePoint = 17, kPrimaryChromaticities = 18, kJpegInterchangeFormat = 19,
-  kJpegInterchangeFormatLength = 20, kYCbCrCoefficients = 21, kReferenceBlackWhite = 22,
-  kDateTime = 23, kImageDescription = 24, kMake = 25, kModel = 26, kSoftware = 27, kArtist = 28,
+  kImageWidth = 0,
+  kImageLength = 1,
+  kBitsPerSample = 2,
+  kCompression = 3,
+  kPhotometric = 4,
+  kOrientation = 5,
+  kSamplesPerPixel = 6,
+  kYCbCrSubSampling = 7,
+  kYCbCrPositioning = 8,
+  kXResolution = 9,
+  kYResolution = 10,
+  kResolutionUnit = 11,
+  kStripOffsets = 12,
+  kRowsPerStrip = 13,
+  kStripByteCounts = 14,
+  kPlanarConfiguration = 15,
+  kTransferFunction = 16,
+  kWhitePoint = 17,
+  kPrimaryChromaticities = 18,
+  kJpegInterchangeFormat = 19,
+  kJpegInterchangeFormatLength = 20,
+  kYCbCrCoefficients = 21,
+  kReferenceBlackWhite = 22,
+  kDateTime = 23,
+  kImageDescription = 24,
+  kMake = 25,
+  kModel = 26,
+  kSoftware = 27,
+  kArtist = 28,
   kCopyright = 29,
   kExifRead = 30,  // an Exif sub-directory was read
   kGpsRead = 31,   // a GPS sub-directory was read
@@ -36,41 +58,108 @@ enum : uint8_t {
 
 namespace exif_bit {
 enum : uint8_t {
-  kExifVersion = 0, kFlashpixVersion = 1, kColorSpace = 2, kComponentsConfiguration = 3,
-  kCompressedBitsPerPixel = 4, kPixelXDimension = 5, kPixelYDimension = 6, kMakerNote = 7,
-  kRelatedSoundFile = 8, kDateTimeOriginal = 9, kDateTimeDigitized = 10, kSubSecTime = 11,
-  kSubSecTimeOriginal = 12, kSubSecTimeDigitized = 13, kExposureTime = 14, kFNumber = 15,
-  kExposureProgram = 16, kSpectralSensitivity = 17, kIsoSpeedRatings = 18, kOecf = 19,
-  kShutterSpeedValue = 20, kApertureValue = 21, kBrightnessValue = 22, kExposureBiasValue = 23,
-  kMaxApertureValue = 24, kSubjectDistance = 25, kMeteringMode = 26, kLightSource = 27,
-  kFlash = 28, kFocalLength = 29, kFlashEnergy = 30, kSpatialFrequencyResponse = 31,
-  kFocalPlaneXResolution = 32, kFocalPlaneYResolution = 33, kFocalPlaneResolutionUnit = 34,
-  kSubjectLocation = 35, kExposureIndex = 36, kSensingMethod = 37, kFileSource = 38,
-  kSceneType = 39, kCfaPattern = 40,
+  kExifVersion = 0,
+  kFlashpixVersion = 1,
+  kColorSpace = 2,
+  kComponentsConfiguration = 3,
+  kCompressedBitsPerPixel = 4,
+  kPixelXDimension = 5,
+  kPixelYDimension = 6,
+  kMakerNote = 7,
+  kRelatedSoundFile = 8,
+  kDateTimeOriginal = 9,
+  kDateTimeDigitized = 10,
+  kSubSecTime = 11,
+  kSubSecTimeOriginal = 12,
+  kSubSecTimeDigitized = 13,
+  kExposureTime = 14,
+  kFNumber = 15,
+  kExposureProgram = 16,
+  kSpectralSensitivity = 17,
+  kIsoSpeedRatings = 18,
+  kOecf = 19,
+  kShutterSpeedValue = 20,
+  kApertureValue = 21,
+  kBrightnessValue = 22,
+  kExposureBiasValue = 23,
+  kMaxApertureValue = 24,
+  kSubjectDistance = 25,
+  kMeteringMode = 26,
+  kLightSource = 27,
+  kFlash = 28,
+  kFocalLength = 29,
+  kFlashEnergy = 30,
+  kSpatialFrequencyResponse = 31,
+  kFocalPlaneXResolution = 32,
+  kFocalPlaneYResolution = 33,
+  kFocalPlaneResolutionUnit = 34,
+  kSubjectLocation = 35,
+  kExposureIndex = 36,
+  kSensingMethod = 37,
+  kFileSource = 38,
+  kSceneType = 39,
+  kCfaPattern = 40,
   kInteroperability = 41,  // the Interoperability directory was read
-  kUserComment = 42, kCustomRendered = 43, kExposureMode = 44, kWhiteBalance = 45,
-  kDigitalZoomRatio = 46, kFocalLengthIn35mmFilm = 47, kSceneCaptureType = 48, kGainControl = 49,
-  kContrast = 50, kSaturation = 51, kSharpness = 52, kDeviceSettingDescription = 53,
-  kSubjectDistanceRange = 54, kSubjectArea = 55,
+  kUserComment = 42,
+  kCustomRendered = 43,
+  kExposureMode = 44,
+  kWhiteBalance = 45,
+  kDigitalZoomRatio = 46,
+  kFocalLengthIn35mmFilm = 47,
+  kSceneCaptureType = 48,
+  kGainControl = 49,
+  kContrast = 50,
+  kSaturation = 51,
+  kSharpness = 52,
+  kDeviceSettingDescription = 53,
+  kSubjectDistanceRange = 54,
+  kSubjectArea = 55,
 };
 }  // namespace exif_bit
 
 namespace interop_bit {
 enum : uint8_t {
-  kIndex = 0, kVersion = 1, kRelatedImageFileFormat = 2, kRelatedImageWidth = 3,
+  kIndex = 0,
+  kVersion = 1,
+  kRelatedImageFileFormat = 2,
+  kRelatedImageWidth = 3,
   kRelatedImageLength = 4,
 };
 }  // namespace interop_bit
 
 namespace gps_bit {
 enum : uint8_t {
-  kVersionId = 0, kLatitudeRef = 1, kLatitude = 2, kLongitudeRef = 3, kLongitude = 4,
-  kAltitudeRef = 5, kAltitude = 6, kTimeStamp = 7, kSatellites = 8, kStatus = 9,
-  kMeasureMode = 10, kDop = 11, kSpeedRef = 12, kSpeed = 13, kTrackRef = 14, kTrack = 15,
-  kImgDirectionRef = 16, kImgDirection = 17, kMapDatum = 18, kDestLatitudeRef = 19,
-  kDestLatitude = 20, kDestLongitudeRef = 21, kDestLongitude = 22, kDestBearingRef = 23,
-  kDestBearing = 24, kDestDistanceRef = 25, kDestDistance = 26, kProcessingData = 27,
-  kAreaData = 28, kDateText = 29, kDifferential = 30,
+  kVersionId = 0,
+  kLatitudeRef = 1,
+  kLatitude = 2,
+  kLongitudeRef = 3,
+  kLongitude = 4,
+  kAltitudeRef = 5,
+  kAltitude = 6,
+  kTimeStamp = 7,
+  kSatellites = 8,
+  kStatus = 9,
+  kMeasureMode = 10,
+  kDop = 11,
+  kSpeedRef = 12,
+  kSpeed = 13,
+  kTrackRef = 14,
+  kTrack = 15,
+  kImgDirectionRef = 16,
+  kImgDirection = 17,
+  kMapDatum = 18,
+  kDestLatitudeRef = 19,
+  kDestLatitude = 20,
+  kDestLongitudeRef = 21,
+  kDestLongitude = 22,
+  kDestBearingRef = 23,
+  kDestBearing = 24,
+  kDestDistanceRef = 25,
+  kDestDistance = 26,
+  kProcessingData = 27,
+  kAreaData = 28,
+  kDateText = 29,
+  kDifferential = 30,
 };
 }  // namespace gps_bit
 
@@ -124,17 +213,24 @@ constexpr uint16_t WrittenType(FieldKind kind) {
 }
 
 // A row: the tag comes from the tag table by the name the tool prints.
-#define LF_ROW(sel, R, member, name, bit, kind, count, merge) \
-  RecordField{sel, exif::TagNumber(name), bit, FieldKind::kind, count, WrittenType(FieldKind::kind), offsetof(R, member), 0, merge, name}
+#define LF_ROW(sel, R, member, name, bit, kind, count, merge)                              \
+  RecordField {                                                                            \
+    sel, exif::TagNumber(name), bit, FieldKind::kind, count, WrittenType(FieldKind::kind), \
+        offsetof(R, member), 0, merge, name                                                \
+  }
 // A row whose SHORT-or-LONG type is kept in `member##Type`.
-#define LF_TYPED(sel, R, member, name, bit, kind, merge) \
-  RecordField{sel, exif::TagNumber(name), bit, FieldKind::kind, 1, exif::kTypeLong, offsetof(R, member), offsetof(R, member##Type), merge, name}
+#define LF_TYPED(sel, R, member, name, bit, kind, merge)                                       \
+  RecordField {                                                                                \
+    sel, exif::TagNumber(name), bit, FieldKind::kind, 1, exif::kTypeLong, offsetof(R, member), \
+        offsetof(R, member##Type), merge, name                                                 \
+  }
 #define LF_IMG(...) LF_ROW(LF_SEL_IFD0, LfImageDirRecord, __VA_ARGS__)
 #define LF_EXIF(...) LF_ROW(LF_SEL_EXIF, LfExifDirRecord, __VA_ARGS__)
 #define LF_IOP(...) LF_ROW(LF_SEL_INTEROP, LfInteropRecord, __VA_ARGS__)
 #define LF_GPS(...) LF_ROW(LF_SEL_GPS, LfGpsDirRecord, __VA_ARGS__)
 
 // Grouped by record, each group in ascending tag order (the order the writer lays them in).
+// clang-format off
 inline constexpr RecordField kRecordFields[] = {
     LF_TYPED(LF_SEL_IFD0, LfImageDirRecord, imageWidth, "ImageWidth", image_bit::kImageWidth, kShortOrLong, true),
     LF_TYPED(LF_SEL_IFD0, LfImageDirRecord, imageLength, "ImageLength", image_bit::kImageLength, kShortOrLong, true),
@@ -265,6 +361,7 @@ inline constexpr RecordField kRecordFields[] = {
     {LF_SEL_GPS, kGpsDateText, gps_bit::kDateText, FieldKind::kText, 1, exif::kTypeAscii, offsetof(LfGpsDirRecord, dateText), 0, false, "GPSDateStamp"},
     {LF_SEL_GPS, kGpsDifferential, gps_bit::kDifferential, FieldKind::kU16, 1, exif::kTypeShort, offsetof(LfGpsDirRecord, differential), 0, false, "GPSDifferential"},
 };
+// clang-format on
 
 #undef LF_GPS
 #undef LF_IOP

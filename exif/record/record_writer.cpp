@@ -71,17 +71,21 @@ void AddPointer(uint16_t tag, std::vector<FieldValue>* fields) {
 
 void Drop(std::vector<FieldValue>* fields, std::initializer_list<uint16_t> tags) {
   fields->erase(std::remove_if(fields->begin(), fields->end(),
-                               [&](const FieldValue& f) { return std::find(tags.begin(), tags.end(), f.tag) != tags.end(); }),
+                               [&](const FieldValue& f) {
+                                 return std::find(tags.begin(), tags.end(), f.tag) != tags.end();
+                               }),
                 fields->end());
 }
 
 // Lays one directory of `fields` (sorted by tag) at the end of the block; its offset, or 0.
 uint32_t Lay(edit::OutputBuffer* block, exif::DirectoryId id, std::vector<FieldValue> fields) {
-  std::stable_sort(fields.begin(), fields.end(), [](const FieldValue& a, const FieldValue& b) { return a.tag < b.tag; });
+  std::stable_sort(fields.begin(), fields.end(),
+                   [](const FieldValue& a, const FieldValue& b) { return a.tag < b.tag; });
   std::vector<edit::PlannedEntry> plan(fields.size());
   for (size_t i = 0; i < fields.size(); ++i) plan[i].entry = ToEntry(fields[i], kLittleEndian);
   FieldValues values(fields);
-  return edit::EmitDirectory(block, kLittleEndian, id, &plan, 0, &values, edit::ValueSpacing::kRecord);
+  return edit::EmitDirectory(block, kLittleEndian, id, &plan, 0, &values,
+                             edit::ValueSpacing::kRecord);
 }
 
 // Sets the LONG entry `tag` of the directory at `parent` to `value`; false when it is not there.
@@ -99,7 +103,8 @@ bool NamesThumbnail(const RecordSet& records) {
 
 }  // namespace
 
-bool BuildTiffFromRecord(const RecordSet& records, const std::vector<uint8_t>& thumbnail, RecordBlock* out) {
+bool BuildTiffFromRecord(const RecordSet& records, const std::vector<uint8_t>& thumbnail,
+                         RecordBlock* out) {
   edit::OutputBuffer& block = out->tiff;
   block.Reset();
   out->thumbnail.Reset();
@@ -119,17 +124,21 @@ bool BuildTiffFromRecord(const RecordSet& records, const std::vector<uint8_t>& t
   if (ifd0 == 0 || !block.View(kLittleEndian).WriteU32(4, ifd0)) return false;
 
   if (hasExif) {
-    const uint32_t exifAt = Lay(&block, exif::kExifIfd, PresentFields(LF_SEL_EXIF, records.exif, kLittleEndian));
+    const uint32_t exifAt =
+        Lay(&block, exif::kExifIfd, PresentFields(LF_SEL_EXIF, records.exif, kLittleEndian));
     if (exifAt == 0 || !SetEntry(&block, ifd0, exif::kTagExifIfdPointer, exifAt)) return false;
     // The Interoperability directory, which the Exif directory's pointer entry names.
     if (LfPresenceHas(&records.exif->presence, exif_bit::kInteroperability)) {
       const uint32_t interop =
-          Lay(&block, exif::kInteropIfd, PresentFields(LF_SEL_INTEROP, &records.exif->interoperability, kLittleEndian));
-      if (interop == 0 || !SetEntry(&block, exifAt, exif::kTagInteropIfdPointer, interop)) return false;
+          Lay(&block, exif::kInteropIfd,
+              PresentFields(LF_SEL_INTEROP, &records.exif->interoperability, kLittleEndian));
+      if (interop == 0 || !SetEntry(&block, exifAt, exif::kTagInteropIfdPointer, interop))
+        return false;
     }
   }
   if (hasGps) {
-    const uint32_t gps = Lay(&block, exif::kGpsIfd, PresentFields(LF_SEL_GPS, records.gps, kLittleEndian));
+    const uint32_t gps =
+        Lay(&block, exif::kGpsIfd, PresentFields(LF_SEL_GPS, records.gps, kLittleEndian));
     if (gps == 0 || !SetEntry(&block, ifd0, exif::kTagGpsIfdPointer, gps)) return false;
   }
   if (!records.ifd1) return true;
@@ -145,7 +154,8 @@ bool BuildTiffFromRecord(const RecordSet& records, const std::vector<uint8_t>& t
   }
   if (!NamesThumbnail(records)) return true;
   // The thumbnail directly behind the block, on a word boundary, named by IFD1.
-  if (!out->thumbnail.Append(thumbnail.data(), thumbnail.size()) || !block.PadToEven()) return false;
+  if (!out->thumbnail.Append(thumbnail.data(), thumbnail.size()) || !block.PadToEven())
+    return false;
   (void)SetEntry(&block, ifd1, exif::kTagJpegInterchangeFormat, block.length());
   (void)SetEntry(&block, ifd1, exif::kTagJpegInterchangeFormatLength, out->thumbnail.length());
   return true;
@@ -162,7 +172,8 @@ std::vector<uint8_t> MakeApp1Segment(exif::ByteView tiff, exif::ByteView thumbna
   return segment;
 }
 
-std::vector<uint8_t> BuildExifApp1(LF_HGLOBAL image, const RecordSet& records, const std::string& scratchDir) {
+std::vector<uint8_t> BuildExifApp1(LF_HGLOBAL image, const RecordSet& records,
+                                   const std::string& scratchDir) {
   if (!image || !records.ifd0 || !records.exif) return {};
   std::vector<uint8_t> thumbnail;
   if (NamesThumbnail(records)) {

@@ -27,13 +27,14 @@ struct RecordBlock {
 // IFD1 record without fields counts as absent. The thumbnail is laid only when the IFD1 record's
 // JPEGInterchangeFormat names it; that field and its length are written with the thumbnail's
 // place. False when a record is missing or a directory cannot be laid.
-[[nodiscard]] bool BuildTiffFromRecord(const RecordSet& records, const std::vector<uint8_t>& thumbnail,
-                                       RecordBlock* out);
+[[nodiscard]] bool BuildTiffFromRecord(const RecordSet& records,
+                                       const std::vector<uint8_t>& thumbnail, RecordBlock* out);
 
 // The segment from its 0xFF 0xE1 marker on, or empty: no image, no IFD0 or Exif record, a
 // thumbnail that cannot be made (its file is made in `scratchDir`), or a segment that would not
 // fit its 16-bit length.
-std::vector<uint8_t> BuildExifApp1(LF_HGLOBAL image, const RecordSet& records, const std::string& scratchDir);
+std::vector<uint8_t> BuildExifApp1(LF_HGLOBAL image, const RecordSet& records,
+                                   const std::string& scratchDir);
 
 // The APP1 header, the TIFF data `tiff` and the thumbnail behind it; empty when too long.
 std::vector<uint8_t> MakeApp1Segment(exif::ByteView tiff, exif::ByteView thumbnail);

@@ -4,7 +4,8 @@
 #include "lumenframe/lumenframe.h"
 
 LF_FUZZ_TARGET(decode_thumbnail, "jpg tif") {
-  const std::string path = lf::fuzz::PutFile(std::string("in.") + lf::fuzz::ExifExtension(data, size), data, size);
+  const std::string path =
+      lf::fuzz::PutFile(std::string("in.") + lf::fuzz::ExifExtension(data, size), data, size);
   LfGlobalFree(Decode(path.c_str(), 1));
   return 0;
 }

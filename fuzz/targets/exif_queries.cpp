@@ -30,7 +30,8 @@ void ExerciseReader(const char* path, bool loadBlock) {
 }  // namespace
 
 LF_FUZZ_TARGET(exif_queries, "jpg tif") {
-  const std::string path = lf::fuzz::PutFile(std::string("in.") + lf::fuzz::ExifExtension(data, size), data, size);
+  const std::string path =
+      lf::fuzz::PutFile(std::string("in.") + lf::fuzz::ExifExtension(data, size), data, size);
   const char* p = path.c_str();
   uint32_t flag = 0, orientation = 0, thumbnailOrientation = 0, printImage = 0, exif22 = 0;
   IsExifFile(p, &flag);
@@ -38,9 +39,12 @@ LF_FUZZ_TARGET(exif_queries, "jpg tif") {
   GetOrientation(p, &orientation, &thumbnailOrientation, 1);
   LfExifDateTime date;
   GetDateTimeOriginal(p, &date);
-  static const struct { uint32_t directory; uint16_t tag; } kAsked[] = {
-      {LF_DIR_IFD0, 0x010F}, {LF_DIR_IFD0, 0x011A}, {LF_DIR_EXIF, 0x829A}, {LF_DIR_EXIF, 0x9003},
-      {LF_DIR_EXIF, 0x927C}, {LF_DIR_GPS, 0x0002}, {LF_DIR_INTEROP, 0x0001}, {LF_DIR_IFD1, 0x0201}};
+  static const struct {
+    uint32_t directory;
+    uint16_t tag;
+  } kAsked[] = {{LF_DIR_IFD0, 0x010F},    {LF_DIR_IFD0, 0x011A}, {LF_DIR_EXIF, 0x829A},
+                {LF_DIR_EXIF, 0x9003},    {LF_DIR_EXIF, 0x927C}, {LF_DIR_GPS, 0x0002},
+                {LF_DIR_INTEROP, 0x0001}, {LF_DIR_IFD1, 0x0201}};
   for (const auto& asked : kAsked) {
     uint8_t buffer[64];
     uint32_t bufferSize = sizeof buffer, count = 0;

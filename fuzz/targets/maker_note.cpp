@@ -8,7 +8,8 @@
 #include "lumenframe/lumenframe.h"
 
 LF_FUZZ_TARGET(maker_note, "jpg tif") {
-  const std::string path = lf::fuzz::PutFile(std::string("in.") + lf::fuzz::ExifExtension(data, size), data, size);
+  const std::string path =
+      lf::fuzz::PutFile(std::string("in.") + lf::fuzz::ExifExtension(data, size), data, size);
   const char* p = path.c_str();
   for (bool loadBlock : {false, true}) {
     lf::exif::MakerNoteReader reader(p, loadBlock);

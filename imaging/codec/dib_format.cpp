@@ -86,11 +86,10 @@ const char* CompressionName(uint32_t compression) {
   }
   const bool known = h->bits == 1 || h->bits == 4 || h->bits == 8 || h->bits == 16 ||
                      h->bits == 24 || h->bits == 32;
-  const bool layoutOk =
-      (h->compression == kRgb) || (h->compression == kRle8 && h->bits == 8) ||
-      (h->compression == kRle4 && h->bits == 4) ||
-      ((h->compression == kBitFields || h->compression == kAlphaBitFields) &&
-       (h->bits == 16 || h->bits == 32));
+  const bool layoutOk = (h->compression == kRgb) || (h->compression == kRle8 && h->bits == 8) ||
+                        (h->compression == kRle4 && h->bits == 4) ||
+                        ((h->compression == kBitFields || h->compression == kAlphaBitFields) &&
+                         (h->bits == 16 || h->bits == 32));
   return known && layoutOk && h->width > 0 && h->height != 0 && h->height != INT32_MIN;
 }
 
@@ -127,8 +126,8 @@ void ReadRows(ByteView pixels, const DibHeader& h, ToolkitBitmap* bitmap) {
   }
   const bool bitFields = h.bits == 16 || (h.bits == 32 && h.compression != kRgb);
   for (int32_t i = 0; i < bitmap->height; ++i) {
-    const uint8_t* in = pixels.Pointer(uint64_t{static_cast<uint32_t>(i)} * stride,
-                                       static_cast<uint32_t>(stride));
+    const uint8_t* in =
+        pixels.Pointer(uint64_t{static_cast<uint32_t>(i)} * stride, static_cast<uint32_t>(stride));
     if (!in) break;
     const int32_t y = h.height > 0 ? bitmap->height - 1 - i : i;
     uint8_t* out = RowOf(bitmap, y);
@@ -144,8 +143,8 @@ void ReadRows(ByteView pixels, const DibHeader& h, ToolkitBitmap* bitmap) {
       const int outStep = bitmap->bitsPerPixel / 8;
       for (int32_t x = 0; x < width; ++x, in += step, out += outStep) {
         const uint32_t px = step == 2 ? uint32_t(in[0] | in[1] << 8)
-                                      : uint32_t(in[0] | in[1] << 8 | in[2] << 16) |
-                                            uint32_t{in[3]} << 24;
+                                      : uint32_t(in[0] | in[1] << 8 | in[2] << 16) | uint32_t{in[3]}
+                                                                                         << 24;
         out[0] = Channel(px, masks[2]);
         out[1] = Channel(px, masks[1]);
         out[2] = Channel(px, masks[0]);
@@ -239,9 +238,9 @@ int ReadDib(ByteView dib, uint64_t pixelOffset, ToolkitBitmap* bitmap, FileInfo*
 uint64_t DibSize(const ToolkitBitmap* bitmap) {
   if (!HasPixels(bitmap)) return 0;
   const uint64_t table = bitmap->bitsPerPixel == 8 ? 1024 : 0;
-  const uint64_t size = kInfoHeaderSize + table +
-                        uint64_t{static_cast<uint32_t>(bitmap->stride)} *
-                            static_cast<uint32_t>(bitmap->height);
+  const uint64_t size =
+      kInfoHeaderSize + table +
+      uint64_t{static_cast<uint32_t>(bitmap->stride)} * static_cast<uint32_t>(bitmap->height);
   return size > UINT32_MAX ? 0 : size;
 }
 
@@ -257,8 +256,8 @@ bool WriteDibHeader(const ToolkitBitmap* bitmap, uint8_t* dest, size_t size) {
   if (bitmap->bitsPerPixel == 8) {
     uint64_t at = kInfoHeaderSize;
     for (uint32_t i = 0; i < 256; ++i, at += 4) {
-      RgbQuad q = RgbQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(i),
-                          static_cast<uint8_t>(i), 0};
+      RgbQuad q =
+          RgbQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
       if (bitmap->palette) q = i < bitmap->palette->count ? bitmap->palette->entries[i] : RgbQuad{};
       ok = ok && out.WriteBytes(at, &q, 4);
     }

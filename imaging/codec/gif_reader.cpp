@@ -139,8 +139,7 @@ int ReadGif(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
     }
     platform::HeapPtr<uint8_t> line(static_cast<uint8_t*>(platform::HeapAlloc(size_t(d.Width))));
     // Damaged data keeps the rows that arrived; a failing disk does not.
-    if (!line || !ReadFrame(gif, bitmap, line.get()) ||
-        state.readFailed) {
+    if (!line || !ReadFrame(gif, bitmap, line.get()) || state.readFailed) {
       FreeBitmap(bitmap);
       if (!line) return kToolkitNoMemory;
       return state.readFailed ? kToolkitFileRead : kToolkitCorrupt;

@@ -12,9 +12,9 @@
 
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -232,8 +232,9 @@ void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width, bool inve
       rows[i] = cmyk ? scratch.get() : RowOf(bitmap, static_cast<int32_t>(y + i));
     }
     if (!GuardedReadRows(cinfo, d.errors(), rows, n)) return kToolkitCorrupt;
-    if (cmyk) CmykRowToBgr(scratch.get(), RowOf(bitmap, static_cast<int32_t>(y)),
-                           cinfo->output_width, inverted);
+    if (cmyk)
+      CmykRowToBgr(scratch.get(), RowOf(bitmap, static_cast<int32_t>(y)), cinfo->output_width,
+                   inverted);
     y += n;
   }
   (void)GuardedFinish(cinfo, d.errors());  // trailing garbage after the image is not an error

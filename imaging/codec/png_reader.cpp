@@ -155,9 +155,8 @@ int ReadPng(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool head
       bitmap->palette->count = static_cast<uint32_t>(count > 256 ? 256 : count);
       for (uint32_t i = 0; i < 256; ++i) {
         bitmap->palette->entries[i] =
-            i < bitmap->palette->count
-                ? RgbQuad{colors[i].blue, colors[i].green, colors[i].red, 0}
-                : RgbQuad{0, 0, 0, 0};
+            i < bitmap->palette->count ? RgbQuad{colors[i].blue, colors[i].green, colors[i].red, 0}
+                                       : RgbQuad{0, 0, 0, 0};
       }
     }
   }

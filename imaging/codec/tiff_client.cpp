@@ -102,8 +102,8 @@ bool TiffHandle::Open(const char* mode) {
 #endif
   TIFFOpenOptionsSetErrorHandlerExtR(owner.options, Silence, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(owner.options, Silence, nullptr);
-  tiff_ = TIFFClientOpenExt("image", mode, &io_, ReadProc, WriteProc, SeekProc, CloseProc,
-                            SizeProc, NoMap, NoUnmap, owner.options);
+  tiff_ = TIFFClientOpenExt("image", mode, &io_, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+                            NoMap, NoUnmap, owner.options);
   return tiff_ != nullptr;
 }
 

@@ -103,8 +103,8 @@ int ReadTiff(ByteSource& source, ToolkitBitmap* bitmap, FileInfo* info, bool hea
   if (TIFFRGBAImageGet(image.get(), raster.get(), width, height) != 1 || handle.readFailed()) {
     return handle.readFailed() ? kToolkitFileRead : kToolkitCorrupt;
   }
-  const int made = AllocateStorage(bitmap, static_cast<int32_t>(width),
-                                   static_cast<int32_t>(height), 24, false);
+  const int made =
+      AllocateStorage(bitmap, static_cast<int32_t>(width), static_cast<int32_t>(height), 24, false);
   if (made != kToolkitSuccess) return made;
   for (uint32_t y = 0; y < height; ++y) {
     const uint32_t* in = raster.get() + size_t{y} * width;

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+/* The host records, their layout checks and helpers are laid out by hand. */
+/* clang-format off */
 /*
  * Lumenframe — public interface of the image-file plug-in module "Lumenframe.pcp".
  *

@@ -25,11 +25,17 @@ TiffBuilder Full(Order order) {
             ifd1 = t.AddDirectory();
   const int thumb = t.AddBlob({0xFF, 0xD8, 0xFF, 0xD9});
   const Bytes note = {'K', 'e', 's', 't', 'r', 'e', 'l', 'o', 'n', 0, 0, 0};
-  t.Ifd0().Ascii(0x010F, "Maker").Pointer(kTagExifIfdPointer, exifDir).Pointer(kTagGpsIfdPointer, gps).Next(ifd1);
+  t.Ifd0()
+      .Ascii(0x010F, "Maker")
+      .Pointer(kTagExifIfdPointer, exifDir)
+      .Pointer(kTagGpsIfdPointer, gps)
+      .Next(ifd1);
   t.Dir(exifDir).Pointer(kTagInteropIfdPointer, interop);
   t.Dir(interop).Ascii(0x0001, "R98");
   t.Dir(gps).Short(0x0000, {2});
-  t.Dir(ifd1).BlobOffset(kTagJpegInterchangeFormat, thumb).BlobLength(kTagJpegInterchangeFormatLength, thumb);
+  t.Dir(ifd1)
+      .BlobOffset(kTagJpegInterchangeFormat, thumb)
+      .BlobLength(kTagJpegInterchangeFormatLength, thumb);
   // A maker note of one entry behind its text.
   test::ByteWriter w(order);
   w.Raw(note).U16(1).U16(0x0001).U16(3).U32(1).U16(7).U16(0).U32(0);
@@ -46,26 +52,34 @@ struct Row {
 
 const Row kRows[] = {
     {"complete", nullptr, nullptr, true, true, true, true, true, true, true, true},
-    {"bad byte order", nullptr, [](Bytes& b, const TiffLayout&, ByteOrder) { b[0] = 'X'; },
-     false, false, false, false, false, false, false, false},
-    {"bad magic", [](TiffBuilder& t) { t.SetMagic(43); }, nullptr,
-     false, false, false, false, false, false, false, false},
-    {"IFD0 outside", [](TiffBuilder& t) { t.SetIfd0Offset(0xFFFFFF00); }, nullptr,
-     true, false, false, false, false, false, false, false},
-    {"entry count runs past the end",
-     nullptr, [](Bytes& b, const TiffLayout& l, ByteOrder o) {
-       MutableByteView(b.data(), b.size(), o).WriteU16(l.directoryOffsets[3], 0x4000); },
+    {"bad byte order", nullptr, [](Bytes& b, const TiffLayout&, ByteOrder) { b[0] = 'X'; }, false,
+     false, false, false, false, false, false, false},
+    {"bad magic", [](TiffBuilder& t) { t.SetMagic(43); }, nullptr, false, false, false, false,
+     false, false, false, false},
+    {"IFD0 outside", [](TiffBuilder& t) { t.SetIfd0Offset(0xFFFFFF00); }, nullptr, true, false,
+     false, false, false, false, false, false},
+    {"entry count runs past the end", nullptr,
+     [](Bytes& b, const TiffLayout& l, ByteOrder o) {
+       MutableByteView(b.data(), b.size(), o).WriteU16(l.directoryOffsets[3], 0x4000);
+     },
      true, true, true, true, false, true, true, true},
-    {"Exif pointer of type SHORT",
-     nullptr, [](Bytes& b, const TiffLayout& l, ByteOrder o) {
-       MutableByteView(b.data(), b.size(), o).WriteU16(l.entryOffsets.at({0, kTagExifIfdPointer}) + 2, 3); },
+    {"Exif pointer of type SHORT", nullptr,
+     [](Bytes& b, const TiffLayout& l, ByteOrder o) {
+       MutableByteView(b.data(), b.size(), o)
+           .WriteU16(l.entryOffsets.at({0, kTagExifIfdPointer}) + 2, 3);
+     },
      true, true, true, false, true, false, true, false},
-    {"link outside", nullptr, [](Bytes& b, const TiffLayout& l, ByteOrder o) {
+    {"link outside", nullptr,
+     [](Bytes& b, const TiffLayout& l, ByteOrder o) {
        const uint32_t link = l.directoryOffsets[0] + 2 + 3 * kEntrySize;
-       MutableByteView(b.data(), b.size(), o).WriteU32(link, 0x7FFFFFF0); },
+       MutableByteView(b.data(), b.size(), o).WriteU32(link, 0x7FFFFFF0);
+     },
      true, true, false, true, true, true, false, true},
-    {"maker note outside", nullptr, [](Bytes& b, const TiffLayout& l, ByteOrder o) {
-       MutableByteView(b.data(), b.size(), o).WriteU32(l.entryOffsets.at({1, kTagMakerNote}) + 8, 0x7FFFFFF0); },
+    {"maker note outside", nullptr,
+     [](Bytes& b, const TiffLayout& l, ByteOrder o) {
+       MutableByteView(b.data(), b.size(), o)
+           .WriteU32(l.entryOffsets.at({1, kTagMakerNote}) + 8, 0x7FFFFFF0);
+     },
      true, true, true, true, true, true, true, false},
 };
 
@@ -123,9 +137,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, LocateTest,
                          ::testing::Combine(::testing::ValuesIn(kRows),
                                             ::testing::Values(Order::Little, Order::Big)),
                          [](const auto& info) {
-                           std::string name = std::get<0>(info.param).name +
-                                              (std::get<1>(info.param) == Order::Little ? "_II" : "_MM");
-                           for (char& c : name) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                           std::string name =
+                               std::get<0>(info.param).name +
+                               (std::get<1>(info.param) == Order::Little ? "_II" : "_MM");
+                           for (char& c : name)
+                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                            return name;
                          });
 

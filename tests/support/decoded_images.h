@@ -15,7 +15,8 @@ namespace lf::test {
 inline platform::GlobalBlock NoiseImage(int width, int height, uint32_t seed = 3) {
   const Bytes jpeg = EncodeNoiseJpeg(width, height, 90, seed);
   imaging::ScopedBitmap b;
-  if (imaging::LoadMemory(jpeg.data(), jpeg.size(), b.get(), 24) != imaging::kToolkitSuccess) return {};
+  if (imaging::LoadMemory(jpeg.data(), jpeg.size(), b.get(), 24) != imaging::kToolkitSuccess)
+    return {};
   return platform::GlobalBlock(imaging::ExportPackedDib(b.get()));
 }
 

@@ -191,7 +191,8 @@ struct CameraJpegOptions {
   size_t makerNotePadding = 0;  // extra bytes inside the maker note, to grow the APP1
   int thumbnailWidth = 16;      // size of the JPEG thumbnail in IFD1
   int thumbnailHeight = 12;
-  Bytes imageJpeg = {};  // when not empty, the image data behind the APP1 (a large picture made once)
+  Bytes imageJpeg =
+      {};  // when not empty, the image data behind the APP1 (a large picture made once)
 };
 Bytes MakeCameraJpeg(const CameraJpegOptions& options = {});
 

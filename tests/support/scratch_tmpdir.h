@@ -19,7 +19,10 @@ class ScratchTmpdir {
     ::setenv("TMPDIR", dir_.path().c_str(), 1);
   }
   ~ScratchTmpdir() {
-    if (had_) ::setenv("TMPDIR", old_.c_str(), 1); else ::unsetenv("TMPDIR");
+    if (had_)
+      ::setenv("TMPDIR", old_.c_str(), 1);
+    else
+      ::unsetenv("TMPDIR");
   }
   ScratchTmpdir(const ScratchTmpdir&) = delete;
   ScratchTmpdir& operator=(const ScratchTmpdir&) = delete;
