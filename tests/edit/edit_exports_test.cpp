@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The edit exports: refusals leave the file byte for byte, and a patch in place changes only the
-// bytes it names.
+// Edit refusals leave the file byte for byte; a patch in place changes only the bytes it names.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -17,8 +16,7 @@ namespace {
 
 constexpr auto Date = &test::MakeDate<LfExifDateTime>;
 
-// A JPEG with Make, an Exif IFD of the given version, a DateTimeOriginal of 19 bytes (no end) when
-// asked for, and a GPS IFD with GPSLatitudeRef when asked for.
+// A JPEG of an Exif version, optionally a 19-byte DateTimeOriginal without end, and a GPS IFD.
 Bytes ExifJpeg(Order o, const char* version, bool gps, bool date19 = false) {
   TiffBuilder t(o);
   const int e = t.AddDirectory();
@@ -44,13 +42,6 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
   nullList.record.tagList.data = nullptr;
   std::string unterminated(0x10000 + 10, 'x');
   longText.record.mapDatum.text = unterminated.data();
-  const auto camera = [](CameraRecipe r) {
-    return [r](Order o) {
-      auto c = r;
-      c.order = o;
-      return MakeCameraFile(c).file;
-    };
-  };
   const auto jfif = [](Order o) { return MakeCameraJpeg({.order = o, .withJfif = true}); };
   const auto exif = [](const char* version, bool gps, bool date19 = false) {
     return [=](Order o) { return ExifJpeg(o, version, gps, date19); };
@@ -100,23 +91,24 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
     const char* ext = ".jpg";
   };
   const Row rows[] = {
-      {"orientation: IFD1 has none to patch", camera(noThumbOrientation), orient(3, 0), LF_E_FAIL},
-      {"orientation 9", camera(noThumbOrientation), orient(9, 1), LF_E_FAIL},
-      {"orientation 0", camera(noThumbOrientation), orient(0, 1), LF_E_FAIL},
-      {"orientation the main image has, rebuild needed", camera(noThumbOrientation), orient(6, 1),
+      {"orientation: IFD1 has none to patch", CameraIn(noThumbOrientation), orient(3, 0),
+       LF_E_FAIL},
+      {"orientation 9", CameraIn(noThumbOrientation), orient(9, 1), LF_E_FAIL},
+      {"orientation 0", CameraIn(noThumbOrientation), orient(0, 1), LF_E_FAIL},
+      {"orientation the main image has, rebuild needed", CameraIn(noThumbOrientation), orient(6, 1),
        LF_E_FAIL},
       {"orientation of a JFIF file", jfif, orient(3, 1), LF_E_NO_EXIF},
       {"orientation: a stream that cannot be walked", unwalkable, orient(3, 1), invalidData},
       {"orientation: a TIFF whose second page would be lost", twoPages, orient(3, 1), LF_E_FAIL,
        ".tif"},
-      {"orientation of a PNG name", camera({}), orient(1, 1), LF_E_FAIL, ".png"},
-      {"date: not a calendar day", camera({}), setDate(Date(2023, 2, 29, 1, 2, 3)),
+      {"orientation of a PNG name", CameraIn({}), orient(1, 1), LF_E_FAIL, ".png"},
+      {"date: not a calendar day", CameraIn({}), setDate(Date(2023, 2, 29, 1, 2, 3)),
        LF_E_INVALIDARG},
       {"date: a text of 19 bytes", exif("0230", false, true), setDate(Date(2023, 1, 1, 1, 2, 3)),
        LF_E_FAIL},
       {"date: none to replace", exif("0230", false), setDate(Date(2023, 1, 1, 1, 2, 3)), LF_E_FAIL},
       {"date of a JFIF file", jfif, setDate(Date(2023, 1, 1, 1, 2, 3)), LF_E_NO_EXIF},
-      {"date of a PNG name", camera({}), setDate(Date(2022, 4, 1, 0, 0, 0)), LF_E_FAIL, ".png"},
+      {"date of a PNG name", CameraIn({}), setDate(Date(2022, 4, 1, 0, 0, 0)), LF_E_FAIL, ".png"},
       {"GPS in Exif 0200", exif("0200", true), setGps(gps), LF_E_FAIL},
       {"GPS quality 0", exif("0220", false), setGps(gps, 0), LF_E_INVALIDARG},
       {"GPS quality 101", exif("0220", false), setGps(gps, 101), LF_E_INVALIDARG},
@@ -147,8 +139,7 @@ TEST(EditExportsTest, RefusalsLeaveTheFileByteForByte) {
   }
 }
 
-// A patch in place writes only the bytes it names, and IFD0 DateTime's stamp: ExifTool finds
-// nothing new to complain of. A date keeps the separators of the text it replaces.
+// A patch writes only its bytes and IFD0 DateTime's stamp; a date keeps the text's separators.
 TEST(EditExportsTest, PatchesChangeOnlyTheirBytes) {
   struct Row {
     const char* name;

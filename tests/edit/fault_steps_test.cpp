@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Every writing export, with each platform call it makes failed in turn (a write fault, then a
-// disk that stays full): a failed edit returns a failure code, leaves the source and the
-// destination byte for byte as they were (a new destination absent) with their permissions, and no
-// run leaves a temporary file beside the destination or in $TMPDIR. A kernel that cannot copy
-// between two files only makes the copy slower. A destination the export may not write is refused
-// before anything changes.
+// Every writer with each platform call failed in turn: a failure code, files and modes unchanged,
+// no temporary left behind; unwritable destinations refused before anything changes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -40,9 +36,8 @@ struct Op {
   bool picture = false;  // a new picture: judged by its decoded size, not by its length
 };
 
-// The codes a failed step may give: the error itself, the writers' own "no memory" and "invalid
-// data", a failure to read the source (E_FAIL, or no EXIF data found), and for a picture the
-// codes of the toolkit (0x82xxxxxx) and of the JPEG writer (small negative numbers).
+// The error itself, no memory, invalid data, an unreadable source; for a picture the toolkit's
+// codes (0x82xxxxxx) and the JPEG writer's (small negative numbers).
 bool IsFailureOf(LF_RESULT r, uint32_t error, bool picture) {
   const std::set<LF_RESULT> codes = {LfResultFromWin32(error), LfResultFromWin32(8),
                                      LfResultFromWin32(13), LF_E_FAIL, LF_E_NO_EXIF};
@@ -55,8 +50,7 @@ unsigned ModeOf(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
-// What a successful run must share with the run without faults: a step may have a fallback that
-// makes other bytes of a picture, never another picture or a shorter file.
+// What a run that succeeds despite a fault shares with the clean run (a fallback may re-encode).
 std::string Fingerprint(const std::string& path, bool picture) {
   if (!platform::FileExists(path)) return "absent";
   if (!picture) return std::to_string(ReadFile(path).size()) + " bytes";
@@ -65,16 +59,9 @@ std::string Fingerprint(const std::string& path, bool picture) {
 }
 
 Bytes Camera(Order o) { return MakeCameraFile({.order = o}).file; }
-Bytes CameraToRebuild(Order o) {
-  return MakeCameraFile({.order = o, .thumbnailOrientation = 0}).file;
-}
-Bytes CameraToPrint(Order o) {
-  return MakeCameraFile({.order = o, .withPrintIm = true, .withPrintMatching = true}).file;
-}
-Bytes CameraWithoutGps(Order o) { return MakeCameraFile({.order = o, .withGps = false}).file; }
 Bytes Scan(Order o) { return MakeTiffFile(o, 6).file; }
+// A TIFF given GPS data by the module itself, so that it has some to remove.
 Bytes ScanWithGps(Order o) {
-  // A TIFF given GPS data by the module itself, so that it has some to remove.
   TempDir dir;
   const std::string f = dir.Put("g.tif", Scan(o));
   HostGps gps({0x0000, 0x0001, 0x0002});
@@ -110,20 +97,25 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
     };
   };
   const Dest in = Dest::kInPlace, add = Dest::kNew, over = Dest::kExisting;
+  const auto rebuild = CameraIn({.thumbnailOrientation = 0}), noGps = CameraIn({.withGps = false});
+  const auto print = CameraIn({.withPrintIm = true, .withPrintMatching = true});
+  const uint32_t exifJpeg = LF_ENC_NEW_EXIF_FILE | LF_ENC_JPEG;
+  const uint32_t exifTiff = LF_ENC_NEW_EXIF_FILE | LF_ENC_TIFF;
+  const uint32_t withRecords = LF_ENC_BY_EXTENSION | LF_ENC_RECORD_GIVEN;
   const Op ops[] = {
       {"SetOrientation patched in place", Camera, in, orient(3, 0)},
       {"SetOrientation patched into a copy", Camera, over, orient(3, 0)},
-      {"SetOrientation rebuilt in place", CameraToRebuild, in, orient(4, 1)},
+      {"SetOrientation rebuilt in place", rebuild, in, orient(4, 1)},
       {"SetOrientation rebuilt into a new TIFF", Scan, add, orient(4, 1), ".tif"},
       {"SetDateTimeOriginal", Camera, in, setDate},
       {"SetDateTimeOriginal of a TIFF", Scan, in, setDate, ".tif"},
-      {"ReplaceExifGps sets", CameraWithoutGps, in, gps(position)},
+      {"ReplaceExifGps sets", noGps, in, gps(position)},
       {"ReplaceExifGps sets in a TIFF copy", Scan, over, gps(position), ".tif"},
       {"ReplaceExifGps removes", Camera, add, gps(none)},
       {"ReplaceExifGps removes from a TIFF", ScanWithGps, in, gps(none), ".tif"},
       {"ReplaceThumbImage", Camera, in, thumb, ".jpg", true},
       {"ReplaceThumbImage of a TIFF", Scan, over, thumb, ".tif", true},
-      {"ReplaceExifImage", CameraToPrint, in, main, ".jpg", true},
+      {"ReplaceExifImage", print, in, main, ".jpg", true},
       {"ReplaceExifImage of a TIFF", Scan, in, main, ".tif", true},
       {"AppendExif to a new file", Camera, add, append},
       {"AppendExif over a file", Camera, over, append},
@@ -132,24 +124,9 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
       {"Encode a new PNG", {}, add, encode(LF_ENC_PNG, nullptr), ".png", true},
       {"Encode a JPEG over a file", {}, over, encode(LF_ENC_JPEG, nullptr), ".jpg", true},
       {"Encode a GIF over a file", {}, over, encode(LF_ENC_GIF, nullptr), ".gif", true},
-      {"Encode a JPEG with EXIF records",
-       {},
-       add,
-       encode(LF_ENC_BY_EXTENSION | LF_ENC_RECORD_GIVEN, nullptr),
-       ".jpg",
-       true},
-      {"Encode a new EXIF JPEG over a file",
-       {},
-       over,
-       encode(LF_ENC_NEW_EXIF_FILE | LF_ENC_JPEG, &params),
-       ".jpg",
-       true},
-      {"Encode a new EXIF TIFF",
-       {},
-       add,
-       encode(LF_ENC_NEW_EXIF_FILE | LF_ENC_TIFF, &params),
-       ".tif",
-       true},
+      {"Encode a JPEG with records", {}, add, encode(withRecords, nullptr), ".jpg", true},
+      {"Encode an EXIF JPEG over a file", {}, over, encode(exifJpeg, &params), ".jpg", true},
+      {"Encode a new EXIF TIFF", {}, add, encode(exifTiff, &params), ".tif", true},
   };
   struct Mode {
     const char* name;
@@ -178,7 +155,7 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
       ASSERT_EQ(
           GetStillImageInfo(recorded.c_str(), &records, LF_SEL_IFD0 | LF_SEL_EXIF | LF_SEL_GPS),
           LF_S_OK);
-      // An in-place edit lifts a read-only attribute and puts it back; a replaced file keeps its
+      // An in-place edit lifts a read-only attribute and restores it; a replaced file keeps its
       // mode.
       const unsigned mode = op.dest == Dest::kInPlace ? 0444 : 0640;
       const auto prepare = [&] {
@@ -237,8 +214,8 @@ TEST(FaultSteps, EveryFailedStepOfEveryWriterLeavesTheFilesAsTheyWere) {
           EXPECT_EQ(failures, 0);
         }
       }
-      // Destinations it may not write, refused before anything changes: a file in a read-only
-      // folder; unless edited in place, an existing read-only file and a file in a missing folder.
+      // Refused before anything changes: a read-only folder; unless in place, a read-only file and
+      // a missing folder.
       prepare();
       ASSERT_EQ(::mkdir(dir.File("ro").c_str(), 0755), 0);
       std::vector<std::pair<std::string, LF_RESULT>> refusals = {

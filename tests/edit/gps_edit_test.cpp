@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
-// ReplaceExifGps on whole files in both byte orders: GPS data added to a file without any, merged
-// into an existing GPS IFD under the GPS version the Exif version allows, and removed; a JPEG's
-// thumbnail laid again behind the block, a TIFF's thumbnail and strips behind it. Written files are
-// read back through the exports and judged by ExifTool.
+// ReplaceExifGps adding, merging under the Exif version's GPS version, and removing GPS data.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,21 +9,9 @@
 
 #include "lumenframe/lumenframe.h"
 #include "tests/support/edit_fixtures.h"
-#include "tests/support/exiftool_dump.h"
 
 namespace lf::test {
 namespace {
-
-// The raw bytes of one value as GetExifValue delivers them; empty when the entry is missing.
-Bytes ValueOf(const std::string& path, uint32_t directory, uint16_t tag) {
-  Bytes buffer(256);
-  uint32_t size = static_cast<uint32_t>(buffer.size()), count = 0;
-  uint16_t type = 0;
-  if (GetExifValue(path.c_str(), directory, tag, buffer.data(), &size, &type, &count) != LF_S_OK)
-    return {};
-  buffer.resize(size);
-  return buffer;
-}
 
 std::vector<uint16_t> GpsTags(const std::string& path) {
   std::vector<uint16_t> tags;
@@ -36,12 +21,8 @@ std::vector<uint16_t> GpsTags(const std::string& path) {
   return tags;
 }
 
-// The TIFF structure inside a JPEG's APP1 segment.
-Bytes TiffOf(const Bytes& jpeg) { return Slice(jpeg, 12, (jpeg[4] << 8 | jpeg[5]) - 8); }
-
-// A JPEG with a chosen Exif version and GPS IFD, a thumbnail, and one GPS entry the record never
-// names (GPSSatellites, out of line). Packed, its values have no pad bytes and odd lengths, so the
-// Exif IFD, the GPS IFD and the thumbnail start on odd offsets.
+// A JPEG with a thumbnail and GPSSatellites, which no record names; packed, its IFDs lie on odd
+// offsets.
 Bytes GpsJpeg(Order order, const std::string& exifVersion, bool withGps,
               Bytes gpsVersion = {2, 0, 0, 0}, bool packed = false) {
   TiffBuilder t(order);
@@ -77,50 +58,31 @@ TEST(GpsEditTest, EditsWriteTheTagsTheExifVersionAllowsAndKeepTheThumbnailBehind
     std::vector<uint16_t> after;  // the GPS tags of the written file
     Bytes version = {};           // told to the host and written
   };
-  const auto gpsJpeg = [](const char* exif, bool gps, Bytes version, bool packed = false) {
+  const auto jpeg = [](const char* exif, bool gps, Bytes version, bool packed = false) {
     return [=](Order o) { return GpsJpeg(o, exif, gps, version, packed); };
   };
-  const auto camera = [](bool gps) {
-    return [=](Order o) { return MakeCameraFile({.order = o, .withGps = gps}).file; };
-  };
+  const Bytes v10 = {1, 0, 0, 0}, v20 = {2, 0, 0, 0}, v22 = {2, 2, 0, 0};
   const Row rows[] = {
       // Out of order, one tag twice, one tag the module does not write; Exif 0221 means GPS 2.2.
       {"added",
-       camera(false),
+       CameraIn({.withGps = false}),
        {4, 2, 0, 1, 3, 2, 6, 5, 7, 0x12, 0x1B, 0x1D, 0x99},
        {0, 1, 2, 3, 4, 5, 6, 7, 0x12, 0x1B, 0x1D},
-       {2, 2, 0, 0}},
-      // Exif 0210: GPS 2.0, so its tags of GPS 2.2 are not written; version 1.0 of the file is
-      // raised.
-      {"merged under Exif 0210",
-       gpsJpeg("0210", true, {1, 0, 0, 0}),
-       {0, 1, 2, 0x1D, 0x1B, 0x1C},
-       {0, 1, 2, 8},
-       {2, 0, 0, 0}},
-      {"merged under Exif 0220",
-       gpsJpeg("0220", true, {2, 2, 0, 0}),
+       v22},
+      // Exif 0210: GPS 2.0 without the 2.2 tags; the file's version 1.0 is raised.
+      {"merged, 0210", jpeg("0210", true, v10), {0, 1, 2, 0x1D, 0x1B, 0x1C}, {0, 1, 2, 8}, v20},
+      {"merged, 0220",
+       jpeg("0220", true, v22),
        {0, 1, 2, 0x1D, 0x1B, 0x1C},
        {0, 1, 2, 8, 0x1B, 0x1C, 0x1D},
-       {2, 2, 0, 0}},
-      {"removed", camera(true), {}, {}},
-      {"an empty byte array is skipped",
-       gpsJpeg("0220", false, {}),
-       {0x0000, 0x0002, 0x001B},
-       {0, 2}},
+       v22},
+      {"removed", CameraIn({}), {}, {}},
+      {"empty byte array skipped", jpeg("0220", false, {}), {0, 2, 0x1B}, {0, 2}},
       // Packed without pad bytes: no value may move to an odd offset.
-      {"added to a packed block",
-       gpsJpeg("0220", false, {}, true),
-       {0, 1, 2, 0x12},
-       {0, 1, 2, 0x12}},
-      {"merged into a packed block",
-       gpsJpeg("0220", true, {2, 2, 0, 0}, true),
-       {0, 2, 0x12},
-       {0, 1, 2, 8, 0x12}},
-      {"removed from a packed block", gpsJpeg("0220", true, {2, 2, 0, 0}, true), {}, {}},
-      {"tags not written keep the GPS data",
-       gpsJpeg("0220", true, {2, 2, 0, 0}, true),
-       {0x0008, 0x0099},
-       {0, 1, 8}},
+      {"added, packed", jpeg("0220", false, {}, true), {0, 1, 2, 0x12}, {0, 1, 2, 0x12}},
+      {"merged, packed", jpeg("0220", true, v22, true), {0, 2, 0x12}, {0, 1, 2, 8, 0x12}},
+      {"removed, packed", jpeg("0220", true, v22, true), {}, {}},
+      {"unwritten tags kept", jpeg("0220", true, v22, true), {8, 0x99}, {0, 1, 8}},
   };
   for (const Order order : {Order::Little, Order::Big}) {
     for (const Row& row : rows) {
@@ -129,8 +91,7 @@ TEST(GpsEditTest, EditsWriteTheTagsTheExifVersionAllowsAndKeepTheThumbnailBehind
       TempDir dir;
       const std::string src = dir.Put("src.jpg", file), dst = dir.File("dst.jpg");
       HostGps gps(row.tags);
-      if (row.name == std::string("an empty byte array is skipped"))
-        gps.record.processingMethod = {};
+      if (row.name == std::string("empty byte array skipped")) gps.record.processingMethod = {};
       gps.record.areaInformation = gps.record.processingMethod;
       ASSERT_EQ(ReplaceExifGps(dst.c_str(), src.c_str(), 90, &gps.record), LF_S_OK);
       EXPECT_EQ(ReadFile(src), file);
@@ -157,41 +118,24 @@ TEST(GpsEditTest, EditsWriteTheTagsTheExifVersionAllowsAndKeepTheThumbnailBehind
       EXPECT_EQ(at % 2, 0u);
       EXPECT_EQ(MainScan(ReadFile(dst)), MainScan(file));
       ExpectNoNewIssues(src, dst);
-      if (row.after.size() != 11 || !ExifToolAvailable()) continue;
-      // ExifTool reads the same position.
-      const ExifToolDump dump = RunExifTool({dst});
-      ASSERT_TRUE(dump.count(dst));
-      const ExifToolTags& tags = dump.at(dst);
-      EXPECT_NEAR(std::stod(tags.at("GPS:GPSLatitude")), 48 + 51 / 60.0 + 30.24 / 3600, 1e-9);
-      EXPECT_NEAR(std::stod(tags.at("GPS:GPSLongitude")), 2 + 17 / 60.0 + 40.2 / 3600, 1e-9);
-      EXPECT_EQ(tags.at("GPS:GPSLatitudeRef"), "N");
-      EXPECT_EQ(tags.at("GPS:GPSAltitudeRef"), "1");
-      EXPECT_EQ(tags.at("GPS:GPSAltitude"), "35");
-      EXPECT_EQ(tags.at("GPS:GPSVersionID"), "2 2 0 0");
-      EXPECT_EQ(tags.at("GPS:GPSMapDatum"), "WGS-84");
-      EXPECT_EQ(tags.at("GPS:GPSDateStamp"), "2024:05:06");
     }
   }
 }
 
-// A TIFF whose thumbnail (strips, or a JPEG stream) comes before its main strips: after the edit
-// the block, the thumbnail and the main image follow each other, every byte intact.
+// A TIFF's block, thumbnail and main strips follow each other after the edit, every byte intact.
 TEST(GpsEditTest, ATiffKeepsItsThumbnailAndStripsMovedBehindTheBlock) {
   struct Row {
     bool withGps, stripsFirst;
     TiffThumbnail thumbnail;
   };
+  // GPS added or merged; strips first or last; the thumbnail in strips or a JPEG stream.
   const Row rows[] = {{false, false, TiffThumbnail::kStrips},
-                      {true, false, TiffThumbnail::kStrips},
                       {true, true, TiffThumbnail::kStrips},
                       {false, false, TiffThumbnail::kJpeg},
                       {true, true, TiffThumbnail::kJpeg}};
   for (const Order order : {Order::Little, Order::Big}) {
     for (const Row& row : rows) {
-      SCOPED_TRACE(::testing::Message()
-                   << "GPS " << row.withGps << ", strips first " << row.stripsFirst
-                   << ", JPEG thumbnail " << (row.thumbnail == TiffThumbnail::kJpeg)
-                   << (order == Order::Big ? " (big-endian)" : ""));
+      SCOPED_TRACE(::testing::Message() << row.withGps << row.stripsFirst << (order == Order::Big));
       const TiffFile tiff = MakeTiffFile(order, 1, 3, row.stripsFirst, TiffMakerNote::kNone,
                                          row.thumbnail, row.withGps);
       const Bytes thumb = ImageDataOf(tiff.file, 1);
@@ -212,19 +156,11 @@ TEST(GpsEditTest, ATiffKeepsItsThumbnailAndStripsMovedBehindTheBlock) {
       EXPECT_EQ(GpsTags(dst), row.withGps ? (std::vector<uint16_t>{0, 1, 2, 0x12, 0x1B})
                                           : (std::vector<uint16_t>{0, 1, 2, 0x1B}));
       ExpectNoNewIssues(src, dst);
-      // And taken out again: the image data stays intact.
-      HostGps none({});
-      ASSERT_EQ(ReplaceExifGps(dst.c_str(), dst.c_str(), 0, &none.record), LF_S_OK);
-      const Bytes removed = ReadFile(dst);
-      EXPECT_EQ(ImageDataOf(removed, 0), tiff.strips);
-      EXPECT_EQ(ImageDataOf(removed, 1), thumb);
-      EXPECT_TRUE(GpsTags(dst).empty());
     }
   }
 }
 
-// A block the editor pins (a directory reached through SubIFDs) keeps every byte in place: the
-// thumbnail stays where it is, so repeated edits grow the file by no more than a GPS directory.
+// A block pinned by SubIFDs keeps its thumbnail in place: repeated edits do not re-append it.
 TEST(GpsEditTest, RepeatedEditsOfAPinnedBlockDoNotGrowItByAThumbnailEachTime) {
   for (const Order order : {Order::Little, Order::Big}) {
     TiffBuilder t(order);

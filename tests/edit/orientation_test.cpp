@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
-// SetOrientation's rebuild: the orientations it adds, a TIFF's strips and thumbnail moved intact,
-// the bytes behind a JPEG's image carried or refused, and the one-segment limit. Every rebuilt
-// block is checked by the writer itself against its source before it is written; here the files
-// are judged from outside, by ExifTool and by the exports.
+// SetOrientation's rebuild: entries added, image data carried, bytes behind the image judged.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,13 +20,7 @@ uint32_t OrientationOf(const std::string& path, bool thumbnail = false) {
   return thumbnail ? thumb : main;
 }
 
-// The TIFF structure inside a JPEG's APP1 segment.
-Bytes TiffOf(const Bytes& jpeg) {
-  return jpeg.size() < 12 ? Bytes{} : Slice(jpeg, 12, (jpeg[4] << 8 | jpeg[5]) - 8);
-}
-
-// A JPEG whose IFD0 reaches a directory through SubIFDs, which the editor does not follow: the
-// block is pinned, every byte stays where it was.
+// A JPEG whose block is pinned by a SubIFDs directory the editor does not follow.
 Bytes WithSubIfd(Order order) {
   TiffBuilder t(order);
   const int exif = t.AddDirectory(), sub = t.AddDirectory();
@@ -48,9 +39,7 @@ TEST(OrientationTest, RebuildsAddWhatIsMissingAndCarryTheImageData) {
     bool thumbnail = true;  // the file has one, whose orientation follows
   };
   const auto camera = [](uint16_t main) {
-    return [main](Order o) {
-      return MakeCameraFile({.order = o, .orientation = main, .thumbnailOrientation = 0}).file;
-    };
+    return CameraIn({.orientation = main, .thumbnailOrientation = 0});
   };
   const auto scan = [](bool stripsFirst, uint16_t main, bool thumbnail) {
     return [=](Order o) {
@@ -64,8 +53,7 @@ TEST(OrientationTest, RebuildsAddWhatIsMissingAndCarryTheImageData) {
       {"IFD1 without Orientation, into a copy", camera(6), true},
       {"neither directory with Orientation", camera(0), true},
       {"a pinned block", WithSubIfd, false, false, false},
-      {"TIFF, strips last", scan(false, 6, false), true, true, false},
-      {"TIFF, strips first, no Orientation", scan(true, 0, false), false, true, false},
+      {"TIFF, strips first, no Orientation", scan(true, 0, false), true, true, false},
       {"TIFF with a thumbnail", scan(false, 6, true), true, true},
       {"TIFF with a thumbnail, strips first", scan(true, 0, true), false, true},
   };
@@ -95,17 +83,13 @@ TEST(OrientationTest, RebuildsAddWhatIsMissingAndCarryTheImageData) {
       }
       ExpectNoNewIssues(was, dst);
       // The rebuilt file has both entries now: the next edit patches it.
-      ASSERT_EQ(SetOrientation(dst.c_str(), dst.c_str(), 7, 0),
+      EXPECT_EQ(SetOrientation(dst.c_str(), dst.c_str(), 7, 0),
                 row.thumbnail ? LF_S_OK : LF_E_FAIL);
-      if (row.tiff) {
-        EXPECT_EQ(ImageDataOf(ReadFile(dst), 0), ImageDataOf(file, 0));
-      }
     }
   }
 }
 
-// Files made by one call: the writability probe, and the new file of a rewrite or a copy with the
-// name it gets when complete. A second probe would show as one more.
+// Files one call creates: the writability probe, plus the new file of a rewrite or copy.
 TEST(OrientationTest, EachEditProvesTheDirectoryWritableOnce) {
   TempDir dir;
   const std::string f = dir.File("a.jpg"), g = dir.File("b.jpg");
@@ -130,9 +114,8 @@ TEST(OrientationTest, EachEditProvesTheDirectoryWritableOnce) {
   platform::ClearFaults();
 }
 
-// A JPEG whose maker note is of a dialect the editor does not read: its offsets may name anything
-// in the file, so nothing that exists moves and every word that names bytes behind the image must
-// be one the rewrite can move with them.
+// An unreadable maker note may name anything: bytes behind the image move only when no word of it
+// names them, or when the word is one the rewrite can move with them.
 TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
   for (const Order order : {Order::Little, Order::Big}) {
     SCOPED_TRACE(order == Order::Big ? "big-endian" : "little-endian");
@@ -144,8 +127,7 @@ TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
         (*b)[at + k] =
             static_cast<uint8_t>(order == Order::Little ? v >> (8 * k) : v >> (24 - 8 * k));
     };
-    // The maker note holds `word` (when given) at kWordAt: offsets count from the TIFF header.
-    // With `picture` it embeds a JPEG stream there, the word planted in its compressed data.
+    // A maker note holding `word` at kWordAt, or inside the compressed data of an embedded picture.
     auto tiffWith = [&](const uint32_t* word, bool picture = false) {
       Bytes note(kWordAt, 0x5A), jpeg = picture ? preview : Bytes(8, 0x5A);
       const size_t scanAt = picture ? MainScan(jpeg).size() : 0;
@@ -182,8 +164,7 @@ TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
         static_cast<uint32_t>(jpeg(tiffWith(nullptr, true)).Raw(image).Build().size() - 12);
     const Bytes inPicture = tiffWith(&pictureTrailerOffset, true);
     const size_t mpfBehind = jpeg(plain).App(2, mpf(0)).Raw(image).Build().size();
-    // From the MP header: behind SOI, the APP1 (marker, length, "Exif" and two 0 bytes, the TIFF
-    // structure), the APP2 marker and length and "MPF" with its NUL.
+    // Counted from the MP header, behind SOI, the APP1 and the APP2 marker, length and "MPF\0".
     const uint32_t secondAt = static_cast<uint32_t>(mpfBehind - (2 + 4 + 6 + plain.size() + 4 + 4));
     const Bytes xmp = {'h', 't', 't', 'p', ':', '/', '/', 'n', 's', 0, '<', 'x', '/', '>'};
     const Bytes text = {'p', 'r', 'e', 'v', 'i', 'e', 'w'};
@@ -246,8 +227,7 @@ TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
         }
         EXPECT_EQ(Slice(after, 12 + moved, preview.size()), preview);
       }
-      // Judged by ExifTool as well: the picture the MPF index names, and nothing new to complain
-      // of.
+      // ExifTool finds the picture the MPF index names, and nothing new to complain of.
       const ExifToolDump dump = RunExifTool({was, f});
       if (dump.size() == 2) {
         auto second = [](const ExifToolTags& t) {
@@ -264,8 +244,7 @@ TEST(OrientationTest, BytesBehindTheImageMoveWithItOrTheRewriteIsRefused) {
 
 TEST(OrientationTest, APayloadBeyondOneSegmentIsRefusedAndTheFileKept) {
   for (const Order order : {Order::Little, Order::Big}) {
-    // Grow the maker note until the block fills the APP1 segment (to the last word: the builder
-    // keeps values word-aligned); the rebuild then needs 12 more bytes for IFD1's new entry.
+    // A block filling the APP1 segment; the rebuild needs 12 more bytes for IFD1's new entry.
     auto withTiffSize = [&](size_t wanted) {
       const size_t base = MakeCameraFile({.order = order, .thumbnailOrientation = 0}).tiff.size();
       for (size_t pad = wanted - base - 2; pad <= wanted - base; ++pad) {

@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: MIT
-// New pictures in files that keep their EXIF data: the main image replaced (JPEG scan or TIFF
-// strips) with a thumbnail made from it, print-matching data dropped, the thumbnail's quality
-// lowered until the segment fits, and new files with a block built from parameters.
+// New main images and thumbnails in files that keep their EXIF data; new files built from
+// parameters.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imaging/picture_files.h"
-#include "imaging/toolkit.h"
 #include "lumenframe/lumenframe.h"
 #include "platform/clock.h"
 #include "tests/support/decoded_images.h"
@@ -20,27 +19,20 @@
 namespace lf::test {
 namespace {
 
-// One value as GetExifValue delivers it: the first LONG or SHORT, or the text; 0 / "" when absent.
+// The first SHORT or LONG of a value, 0 when absent; a text without its NUL.
 uint32_t NumberOf(const std::string& path, uint32_t directory, uint16_t tag) {
-  uint8_t buffer[64] = {};
-  uint32_t size = sizeof buffer, count = 0;
-  uint16_t type = 0;
-  if (GetExifValue(path.c_str(), directory, tag, buffer, &size, &type, &count) != LF_S_OK) return 0;
-  uint32_t v = 0;
-  std::memcpy(&v, buffer, type == kShort ? 2 : 4);
-  return v;
+  const Bytes v = ValueOf(path, directory, tag);
+  uint32_t n = 0;
+  std::memcpy(&n, v.data(), std::min<size_t>(v.size(), 4));
+  return v.size() == 2 ? n & 0xFFFF : n;
 }
 std::string TextOf(const std::string& path, uint32_t directory, uint16_t tag) {
-  char buffer[64] = {};
-  uint32_t size = sizeof buffer - 1, count = 0;
-  uint16_t type = 0;
-  return GetExifValue(path.c_str(), directory, tag, buffer, &size, &type, &count) == LF_S_OK
-             ? buffer
-             : "";
+  const Bytes v = ValueOf(path, directory, tag);
+  return std::string(v.begin(), std::find(v.begin(), v.end(), 0));
 }
 
-// What the module decodes of a file's thumbnail: width x height, 0x0 when there is none.
-Size ThumbnailSize(const std::string& path) {
+// What the module decodes of a file's thumbnail: width and height, 0 and 0 when there is none.
+std::pair<int32_t, int32_t> ThumbnailSize(const std::string& path) {
   LF_HGLOBAL thumb = Decode(path.c_str(), LF_DECODE_THUMBNAIL);
   if (!thumb) return {};
   int32_t header[3] = {};
@@ -65,10 +57,8 @@ bool Holds(const Bytes& file, const Bytes& part) {
   return std::search(file.begin(), file.end(), part.begin(), part.end()) != file.end();
 }
 
-// ReplaceExifImage on a JPEG: the new scan with a thumbnail made from it; the photo's metadata
-// segments stay byte for byte, what described the old picture goes, and so do the print-matching
-// entries. Bytes behind the old image go with it, unless a maker note the editor cannot read may
-// name them: then the edit, and a new thumbnail, are refused.
+// A JPEG's new scan and thumbnail: metadata segments kept, print matching and the old picture's
+// segments and trailer dropped; refused when an unreadable maker note may name the trailer.
 TEST(PictureReplacementTest, JpegMainImageKeepsTheExifDataAndDropsPrintMatching) {
   struct Row {
     const char* name;
@@ -128,11 +118,10 @@ TEST(PictureReplacementTest, JpegMainImageKeepsTheExifDataAndDropsPrintMatching)
       EXPECT_FALSE(Holds(written, kMpf) || Holds(written, kAdobe));
       EXPECT_FALSE(row.trailer && Holds(written, {0xFF, 0xD8, 1, 2, 3}));
       EXPECT_EQ(DecodedSize(dst).width, 320);
-      EXPECT_EQ(DecodedSize(dst).height, 240);
       EXPECT_EQ(NumberOf(dst, LF_DIR_EXIF, 0xA002), 320u);
       EXPECT_EQ(NumberOf(dst, LF_DIR_EXIF, 0xA003), 240u);
       EXPECT_EQ(NumberOf(dst, LF_DIR_IFD0, 0xC4A5), 0u);
-      EXPECT_EQ(ThumbnailSize(dst).width, 160);
+      EXPECT_EQ(ThumbnailSize(dst).first, 160);
       uint32_t isExif = 0, printImage = 1;
       ASSERT_EQ(IsExifEx(dst.c_str(), &isExif, &printImage, nullptr), LF_S_OK);
       EXPECT_EQ(isExif, 1u);
@@ -143,8 +132,7 @@ TEST(PictureReplacementTest, JpegMainImageKeepsTheExifDataAndDropsPrintMatching)
   }
 }
 
-// ReplaceExifImage on a TIFF: the new picture's strips, exactly, with its image entries; the
-// photo's other entries and a maker note the editor cannot read stay.
+// A TIFF gets the new picture's strips and image entries; its other entries stay.
 TEST(PictureReplacementTest, TiffMainImageHasTheNewStripsAndImageEntries) {
   struct Row {
     Order order;
@@ -164,19 +152,10 @@ TEST(PictureReplacementTest, TiffMainImageHasTheNewStripsAndImageEntries) {
                       dst = dir.File("out.tif");
     ASSERT_EQ(imaging::SaveMainImage(prm.c_str(), LF_ENC_TIFF, image.get(), 80), S_OK);
     ASSERT_EQ(ReplaceExifImage(dst.c_str(), src.c_str(), image.get(), 80), LF_S_OK);
-    // The pixels are the new picture's, exactly (TIFF is lossless).
-    imaging::ScopedBitmap expected, got;
-    ASSERT_EQ(imaging::LoadFile(prm.c_str(), expected.get(), 24, nullptr),
-              imaging::kToolkitSuccess);
-    ASSERT_EQ(imaging::LoadFile(dst.c_str(), got.get(), 24, nullptr), imaging::kToolkitSuccess);
-    ASSERT_EQ(got->width, 200);
-    ASSERT_EQ(got->height, 150);
-    for (int32_t y = 0; y < 150; y += 7) {
-      for (int32_t x = 0; x < 200; x += 11) {
-        ASSERT_EQ(imaging::GetPixelColor(got.get(), y, x),
-                  imaging::GetPixelColor(expected.get(), y, x));
-      }
-    }
+    // The strips are the new picture's, byte for byte.
+    const Bytes strips = ImageDataOf(ReadFile(dst), 0);
+    ASSERT_FALSE(strips.empty());
+    EXPECT_EQ(strips, ImageDataOf(ReadFile(prm), 0));
     EXPECT_EQ(NumberOf(dst, LF_DIR_IFD0, 0x0100), 200u);
     EXPECT_EQ(NumberOf(dst, LF_DIR_IFD0, 0x0101), 150u);
     EXPECT_EQ(NumberOf(dst, LF_DIR_IFD0, 0x0103), 5u);  // the new file's compression
@@ -187,8 +166,7 @@ TEST(PictureReplacementTest, TiffMainImageHasTheNewStripsAndImageEntries) {
   }
 }
 
-// ReplaceThumbImage: a new 160x120 thumbnail behind the kept block (in strips for a TIFF), its
-// quality lowered until the APP1 segment fits, or the file left as it was.
+// A new 160x120 thumbnail, its quality lowered until the APP1 segment fits, or the file kept.
 TEST(PictureReplacementTest, NewThumbnailFitsTheSegmentOrTheFileIsKept) {
   const platform::GlobalBlock portrait = NoiseImage(480, 640), noise = NoiseImage(640, 480);
   TempDir dir;
@@ -205,8 +183,7 @@ TEST(PictureReplacementTest, NewThumbnailFitsTheSegmentOrTheFileIsKept) {
     const std::string src = dir.Put("photo.jpg", camera.file), dst = dir.File("out.jpg");
     ASSERT_EQ(ReplaceThumbImage(dst.c_str(), src.c_str(), portrait.get(), 85), LF_S_OK);
     EXPECT_EQ(MainScan(ReadFile(dst)), MainScan(camera.file));
-    EXPECT_EQ(ThumbnailSize(dst).width, 160);
-    EXPECT_EQ(ThumbnailSize(dst).height, 120);
+    EXPECT_EQ(ThumbnailSize(dst), std::pair(160, 120));
     ExpectNoNewIssues(src, dst);
     const std::string tif = dir.Put("scan.tif", MakeTiffFile(order, 1).file);
     ASSERT_EQ(ReplaceThumbImage(tif.c_str(), tif.c_str(), portrait.get(), 85), LF_S_OK);
@@ -235,9 +212,7 @@ TEST(PictureReplacementTest, NewThumbnailFitsTheSegmentOrTheFileIsKept) {
   }
 }
 
-// Encode with a block built from parameters: a new JPEG or TIFF with the picture, a thumbnail, the
-// parameters' values and the current time; with the pair, the GPS record's tags as ReplaceExifGps
-// writes them.
+// Encode builds a new file with a block from parameters, a thumbnail and, with the pair, GPS tags.
 TEST(PictureReplacementTest, EncodeBuildsANewFileWithABlockAndAThumbnail) {
   const platform::GlobalBlock image = NoiseImage(320, 240);
   for (const uint32_t format : {LF_ENC_JPEG, LF_ENC_JPEG_MODE2, LF_ENC_TIFF}) {
@@ -262,8 +237,7 @@ TEST(PictureReplacementTest, EncodeBuildsANewFileWithABlockAndAThumbnail) {
     EXPECT_EQ(TextOf(dest, LF_DIR_EXIF, 0x9003).substr(0, 5), std::to_string(now.year) + ":");
     EXPECT_NE(NumberOf(dest, LF_DIR_IFD1, 0x0103), 0u);
     if (format != LF_ENC_TIFF) {
-      EXPECT_EQ(ThumbnailSize(dest).width, 160);
-      EXPECT_EQ(ThumbnailSize(dest).height, 120);
+      EXPECT_EQ(ThumbnailSize(dest), std::pair(160, 120));
     }
     for (const std::string& issue : ValidationIssues(dest)) {
       EXPECT_EQ(issue.rfind("Error", 0), std::string::npos) << issue;

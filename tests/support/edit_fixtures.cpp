@@ -105,10 +105,17 @@ CameraFile BuildCamera(const CameraRecipe& s, uint32_t makerNoteValueOffset) {
 }  // namespace
 
 CameraFile MakeCameraFile(const CameraRecipe& recipe) {
-  // The maker note addresses its value from the TIFF header, which is known after a first build;
-  // the second build has the same layout.
+  // The value's offset from the TIFF header is known after a first build of the same layout.
   const CameraFile first = BuildCamera(recipe, 0);
   return BuildCamera(recipe, first.makerNoteValueOffset);
+}
+
+std::function<Bytes(Order)> CameraIn(CameraRecipe recipe) {
+  return [recipe](Order order) {
+    CameraRecipe r = recipe;
+    r.order = order;
+    return MakeCameraFile(r).file;
+  };
 }
 
 TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool stripsFirst,
@@ -175,25 +182,20 @@ TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount, bool st
 }
 
 HostGps::HostGps(std::vector<uint32_t> list) : tags(std::move(list)) {
-  record.tagList.data = tags.data();
-  record.tagList.size = static_cast<int32_t>(tags.size());
-  record.tagList.capacity = record.tagList.size;
-  const uint8_t version[4] = {2, 3, 0, 0};
-  std::memcpy(record.versionID, version, 4);
-  record.latitudeRef[0] = 'N';
-  const uint32_t lat[6] = {48, 1, 51, 1, 3024, 100}, lon[6] = {2, 1, 17, 1, 4020, 100};
-  std::memcpy(record.latitude, lat, sizeof lat);
-  record.longitudeRef[0] = 'E';
-  std::memcpy(record.longitude, lon, sizeof lon);
-  record.altitudeRef = 0x101;  // only the low byte is written
-  record.altitude[0] = 35;
-  record.altitude[1] = 1;
-  const uint32_t time[6] = {13, 1, 45, 1, 30, 1};
-  std::memcpy(record.timeStamp, time, sizeof time);
-  record.mapDatum.text = datum.data();
-  record.dateStamp.text = date.data();
-  record.processingMethod.data = method.data();
-  record.processingMethod.size = static_cast<int32_t>(method.size());
+  const auto n = static_cast<int32_t>(tags.size());
+  record = {.tagList = {nullptr, tags.data(), n, n, 0},
+            .versionID = {2, 3, 0, 0},
+            .latitudeRef = "N",
+            .latitude = {48, 1, 51, 1, 3024, 100},
+            .longitudeRef = "E",
+            .longitude = {2, 1, 17, 1, 4020, 100},
+            .altitudeRef = 0x101,  // only the low byte is written
+            .altitude = {35, 1},
+            .timeStamp = {13, 1, 45, 1, 30, 1},
+            .mapDatum = {datum.data()},
+            .processingMethod = {nullptr, method.data(), static_cast<int32_t>(method.size()), 0, 0},
+            .areaInformation = {},
+            .dateStamp = {date.data()}};
 }
 
 std::set<std::string> ValidationIssues(const std::string& path) {
@@ -221,8 +223,7 @@ std::set<std::string> ValidationIssues(const std::string& path) {
 
 std::set<std::string> NewIssues(const std::set<std::string>& before,
                                 const std::set<std::string>& after) {
-  // Edits keep every copied value's word alignment, so a value on an odd offset after an edit was
-  // there before too: any "Odd offset" message the source lacks is a fault like any other.
+  // Edits keep word alignment: a new "Odd offset" message is a fault like any other.
   std::set<std::string> added;
   for (const std::string& s : after) {
     if (!before.count(s)) added.insert(s);
@@ -298,6 +299,20 @@ Bytes ImageDataOf(const Bytes& tiff, int ifd, uint32_t* at) {
   }
   if (at) *at = static_cast<uint32_t>(offsets[0]);
   return data;
+}
+
+Bytes TiffOf(const Bytes& jpeg) {
+  return jpeg.size() < 12 ? Bytes{} : Slice(jpeg, 12, (jpeg[4] << 8 | jpeg[5]) - 8);
+}
+
+Bytes ValueOf(const std::string& path, uint32_t directory, uint16_t tag) {
+  Bytes buffer(256);
+  uint32_t size = static_cast<uint32_t>(buffer.size()), count = 0;
+  uint16_t type = 0;
+  if (GetExifValue(path.c_str(), directory, tag, buffer.data(), &size, &type, &count) != LF_S_OK)
+    return {};
+  buffer.resize(size);
+  return buffer;
 }
 
 bool ExpectNoNewIssues(const std::string& before, const std::string& after) {

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Fixtures for the editing tests: camera-like files whose layout is known to the byte (so a test
-// can say which bytes an edit may change and which pointers must still name the same data), an
-// independent validator, and byte comparison helpers.
+// Editing-test fixtures whose layout is known to the byte, an independent validator, byte helpers.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -23,19 +22,15 @@ struct CameraRecipe {
   bool withGps = true;
   bool withInterop = true;
   std::string dateTimeOriginal = "2021:07:14 09:26:53";
-  size_t makerNotePadding = 0;  // grows the APP1 segment
-  // Print-matching data made for the picture: a PrintIM entry (0xC4A5) in IFD0, and a maker-note
-  // entry 0x0E00 whose 8 value bytes follow the maker note's other value.
-  bool withPrintIm = false;
-  bool withPrintMatching = false;
-  // Another maker's text of the same length makes a maker note the editor cannot read.
-  std::string makerNoteHeader = "Kestrelon";
-  Bytes segmentsAfterExif = {};  // whole segments between the APP1 and the image's own
-  Bytes trailer = {};            // bytes behind the image's EOI
+  size_t makerNotePadding = 0;     // grows the APP1 segment
+  bool withPrintIm = false;        // a PrintIM entry (0xC4A5) in IFD0
+  bool withPrintMatching = false;  // maker-note entry 0x0E00, 8 bytes behind the note's value
+  std::string makerNoteHeader = "Kestrelon";  // another maker's: a note the editor cannot read
+  Bytes segmentsAfterExif = {};               // whole segments between the APP1 and the image's own
+  Bytes trailer = {};                         // bytes behind the image's EOI
 };
 
-// A camera JPEG whose maker note has its own directory with an out-of-line value addressed from
-// the TIFF header, as many makers write it.
+// A camera JPEG whose maker note's directory addresses its value from the TIFF header.
 struct CameraFile {
   Bytes file;  // the whole JPEG
   Bytes tiff;  // the TIFF structure inside its APP1
@@ -48,6 +43,8 @@ struct CameraFile {
   uint32_t makerNoteValueOffset = 0;  // where it lies, from the TIFF header
 };
 CameraFile MakeCameraFile(const CameraRecipe& recipe = {});
+// The file of `recipe` made in the byte order asked for.
+std::function<Bytes(Order)> CameraIn(CameraRecipe recipe);
 
 // A TIFF file: IFD0 describing an RGB image in strips, an Exif IFD, optionally Orientation.
 struct TiffFile {
@@ -55,20 +52,15 @@ struct TiffFile {
   TiffLayout layout;
   Bytes strips;  // the image data as stored
 };
-// With `stripsFirst` the strips precede the directories, so the EXIF block of the file reaches
-// over them.
-// A TIFF's maker note: none, or one the editor cannot read, so no byte of the EXIF block may move.
-// IFD1 without Orientation: none, a JPEG thumbnail, or a 4x3 thumbnail in one strip; either lies
-// in front of the main strips.
+// `stripsFirst`: the EXIF block reaches over the strips; a foreign maker note pins the block; the
+// thumbnail (IFD1 without Orientation) lies in front of the main strips; GPS has 2.2 and a datum.
 enum class TiffMakerNote { kNone, kForeign };
 enum class TiffThumbnail { kNone, kJpeg, kStrips };
-// With `withGps` a GPS IFD holds GPSVersionID 2.2 and GPSMapDatum.
 TiffFile MakeTiffFile(Order order, uint16_t orientation, int stripCount = 3,
                       bool stripsFirst = false, TiffMakerNote makerNote = TiffMakerNote::kNone,
                       TiffThumbnail thumbnail = TiffThumbnail::kNone, bool withGps = false);
 
-// A host GPS record that owns its storage: the tags asked for and a value for each tag the module
-// writes (48 51 30.24 N, 2 17 40.2 E, 35 m, 13:45:30, WGS-84, 2024:05:06).
+// A host GPS record owning its storage: 48 51 30.24 N, 2 17 40.2 E, 35 m, 13:45:30, WGS-84.
 struct HostGps {
   std::vector<uint32_t> tags;
   std::string datum = "WGS-84", date = "2024:05:06";
@@ -80,28 +72,29 @@ struct HostGps {
   HostGps& operator=(const HostGps&) = delete;
 };
 
-// ExifTool's validation messages for a file ("Warning ..." and "Error ..." lines, without the
-// file-specific counts), or a single "exiftool missing" entry when it cannot be run.
+// ExifTool's "Warning"/"Error" lines for a file, or just "exiftool missing".
 std::set<std::string> ValidationIssues(const std::string& path);
 // Messages in `after` that `before` does not have.
 std::set<std::string> NewIssues(const std::set<std::string>& before,
                                 const std::set<std::string>& after);
 
-// ExifTool finds nothing wrong with `after` that it did not find with `before`; false when ExifTool
-// is not installed and nothing was checked.
+// ExifTool finds nothing wrong with `after` it did not find with `before`; false when not run.
 bool ExpectNoNewIssues(const std::string& before, const std::string& after);
 
 // Byte ranges [begin, end) where two buffers of equal length differ.
 std::vector<std::pair<size_t, size_t>> DifferingRanges(const Bytes& a, const Bytes& b);
 
-// Everything of a JPEG from its first SOS marker on (the compressed image and what follows it),
-// found by walking the segments; empty when there is none.
+// A JPEG from its first SOS marker on; empty when there is none.
 Bytes MainScan(const Bytes& jpeg);
 
-// The image data directory `ifd` (0 or 1) of a TIFF file names, read without the module's reader:
-// its strips in order, or its JPEG stream; `at` receives where the first byte lies. Empty when the
-// directory or its data cannot be found.
+// The strips or JPEG stream IFD `ifd` of a TIFF names (read without the module), `at` its start.
 Bytes ImageDataOf(const Bytes& tiff, int ifd, uint32_t* at = nullptr);
+
+// The TIFF structure inside a JPEG's leading APP1 segment.
+Bytes TiffOf(const Bytes& jpeg);
+
+// One value as GetExifValue delivers it; empty when absent.
+Bytes ValueOf(const std::string& path, uint32_t directory, uint16_t tag);
 
 // The bytes of `data` from `offset` on, `n` of them (empty when out of range).
 Bytes Slice(const Bytes& data, size_t offset, size_t n);

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Failing every step of an operation in turn through the platform's fault seam: the operation runs
-// once to count how often it calls each service, then once for each of those calls with that one
-// call failing, so that a test can prove that no failure anywhere damages the user's files.
+// Runs an operation once to count its platform calls, then once per call with that call failing.
 #pragma once
 
 #include <cstdint>
@@ -28,9 +26,8 @@ inline constexpr uint32_t kDiskServices = 1u << static_cast<int>(platform::Servi
                                           1u << static_cast<int>(platform::Service::Flush) |
                                           1u << static_cast<int>(platform::Service::CopyRange);
 
-// `prepare` puts the files in place before each run; `run` performs the operation and returns its
-// result; `clean` sees the result of the run without faults; `judge` checks the files after a run
-// in which one call of `service` failed. Returns the number of failed runs.
+// `prepare` before each run; `clean` sees the fault-free result, `judge` each faulted one. Returns
+// the number of faulted runs.
 template <typename Result>
 int ForEachFailedStep(const std::function<void()>& prepare, const std::function<Result()>& run,
                       const std::function<void(Result, platform::Service)>& judge, FaultSteps how,
