@@ -109,7 +109,8 @@ class BlockBuilder {
       origin = thumb.get();
     }
     IfdDescriptor summary;
-    origin->GetDirectoryDescriptor(exif::kIfd0, &summary);
+    // An IFD0 that cannot be parsed leaves the summary empty, as the copy expects.
+    (void)origin->GetDirectoryDescriptor(exif::kIfd0, &summary);
     IfdEntryList list = SourceEntries(*origin, exif::kIfd0, id, tiff_);
     DropPagingTags(&list);
     if (!CompleteRequiredEntries(id, &list, withGps)) return 0;

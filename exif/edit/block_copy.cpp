@@ -163,7 +163,8 @@ int OutputLayout::CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFin
       if (!alreadyFinal && e.value != 0) e.value = ShiftedOffset(e.value, cuts);
       // A thumbnail in strips inside the block: the strips moved with the block.
       if (!alreadyFinal && id == exif::kIfd1 && e.tag == exif::kTagStripOffsets && !isTiff_) {
-        ShiftOffsetArray(view, e, StripCount(id, e.count), cuts);
+        // Offsets that cannot be shifted stay; the layout check judges the result.
+        (void)ShiftOffsetArray(view, e, StripCount(id, e.count), cuts);
       }
     } else if (exif::HoldsFollowedOffset(id, e.tag) && !alreadyFinal) {
       ShiftInlineOffset(&e, cuts);
@@ -183,12 +184,14 @@ int OutputLayout::CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFin
     }
     if ((id == exif::kIfd0 || id == exif::kIfd1) && e.tag == exif::kTagStripOffsets) {
       uint32_t last = 0;
-      FirstAndLastValue(view, e, 1, &Descriptor(id)->firstStripOffset, &last);
+      // An unreadable strip offset leaves the summary value as it was.
+      (void)FirstAndLastValue(view, e, 1, &Descriptor(id)->firstStripOffset, &last);
     }
     if (id == exif::kIfd1 && e.tag == exif::kTagJpegInterchangeFormat)
       ifd1_.firstStripOffset = e.value;
     if (!(e == before)) {
-      WriteEntry(view, dir.EntryPos(i), e);
+      // The position lies inside the directory just located.
+      (void)WriteEntry(view, dir.EntryPos(i), e);
       ++rewritten;
     }
   }
@@ -220,7 +223,8 @@ void OutputLayout::CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t fi
                          exif::kMakerNoteIfd, exif::kIfd1}) {
     if (id == exif::kIfd1 && !includeIfd1) break;
     IfdLocation where;
-    LocateOutputDirectory(id, &where);
+    // An unlocatable directory leaves where.offset 0, skipped below.
+    (void)LocateOutputDirectory(id, &where);
     if (where.offset == 0 || !pass.Claim(where.offset)) continue;
     CorrectAt(id, cuts, where.offset == finalOffset);
   }
@@ -306,7 +310,8 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
     if (isTiff_ && !imageInBlock_ && MeasureImageData(exif::kIfd0, &mainImageSize_) == 1 &&
         mainImageSize_ != 0) {
       uint32_t at = out_.length();
-      RelocateImageData(exif::kIfd0, &at);
+      // Unmovable strips keep their offsets; the write has always gone ahead then.
+      (void)RelocateImageData(exif::kIfd0, &at);
     }
   }
   return 1;

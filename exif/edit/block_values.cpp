@@ -36,7 +36,8 @@ uint32_t InlineVersion(uint32_t version) {
 
 std::vector<uint8_t> DateStampBytes(const ExifDateTime& when) {
   std::string text = "    :  :     :  :  ";
-  exif::FormatExifDateTime(&text, nullptr, when);
+  // The template always has the 19 characters the formatter needs.
+  (void)exif::FormatExifDateTime(&text, nullptr, when);
   text.resize(exif::kExifDateTextLength + 1, '\0');
   return {text.begin(), text.end()};
 }

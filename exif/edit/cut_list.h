@@ -54,8 +54,8 @@ int64_t ShiftForCuts(uint32_t offset, const CutList& cuts);
 uint32_t ShiftedOffset(uint32_t offset, const CutList& cuts);
 
 // Appends `block` without the cut ranges (insertions are ignored here) to `out`.
-bool CopyWithoutCuts(exif::ByteView block, const CutList& cuts, OutputBuffer* out);
+[[nodiscard]] bool CopyWithoutCuts(exif::ByteView block, const CutList& cuts, OutputBuffer* out);
 // Appends `block` with the cut ranges filled with zeros instead: nothing moves.
-bool CopyBlanking(exif::ByteView block, const CutList& cuts, OutputBuffer* out);
+[[nodiscard]] bool CopyBlanking(exif::ByteView block, const CutList& cuts, OutputBuffer* out);
 
 }  // namespace lf::edit

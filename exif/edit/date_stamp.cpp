@@ -21,7 +21,8 @@ bool StampDateTime(exif::MutableByteView block, uint32_t ifd0Offset, const ExifD
   }
   // The blank template keeps the standard separators.
   std::string text = "    :  :     :  :  ";
-  exif::FormatExifDateTime(&text, nullptr, now);
+  // The template always has the 19 characters the formatter needs.
+  (void)exif::FormatExifDateTime(&text, nullptr, now);
   text.resize(kDateTextBytes, '\0');
   return block.WriteBytes(entry.value, text.data(), kDateTextBytes);
 }

@@ -17,9 +17,10 @@ inline constexpr size_t kDateTextBytes = 20;
 
 // Writes `now` into the DateTime value of the IFD0 at `ifd0Offset` of `block`, when that entry
 // has a 20-byte value out of line inside the block. True when stamped; nothing changes otherwise.
-bool StampDateTime(exif::MutableByteView block, uint32_t ifd0Offset, const ExifDateTime& now);
+[[nodiscard]] bool StampDateTime(exif::MutableByteView block, uint32_t ifd0Offset,
+                                 const ExifDateTime& now);
 // The same with the local time; without a clock the old stamp stays (the edit does not depend on
 // it).
-bool StampLocalTime(exif::MutableByteView block, uint32_t ifd0Offset);
+[[nodiscard]] bool StampLocalTime(exif::MutableByteView block, uint32_t ifd0Offset);
 
 }  // namespace lf::edit

@@ -67,7 +67,8 @@ uint32_t EmitDirectory(OutputBuffer* out, ByteOrder order, DirectoryId id,
     if (p.keepRaw) {
       view.WriteBytes(dir.EntryPos(i), p.raw.data(), p.raw.size());
     } else {
-      WriteEntry(view, dir.EntryPos(i), p.entry);
+      // The directory was sized for every planned entry.
+      (void)WriteEntry(view, dir.EntryPos(i), p.entry);
     }
   }
   view.WriteU32(dir.LinkPos(), link);
@@ -83,7 +84,8 @@ uint32_t EmitDirectory(OutputBuffer* out, ByteOrder order, DirectoryId id,
       continue;
     }
     IfdEntry e;
-    ReadEntry(back, dir.EntryPos(i), &e);
+    // The entry was just written inside the directory.
+    (void)ReadEntry(back, dir.EntryPos(i), &e);
     const bool valueInside =
         !HasOutOfLineValue(p.entry) || back.Contains(e.value, ValueBytes(e.type, e.count));
     if (ValueBytes(p.entry.type, p.entry.count) != 0 && (!(e == p.entry) || !valueInside)) return 0;

@@ -14,7 +14,7 @@ namespace lf::edit {
 // larger tag and its new index returned.
 int SetEntry(exif::IfdEntryList* list, const exif::IfdEntry& entry, bool replace);
 // Index of the first element with `tag`, -1 when there is none.
-int IndexOfTag(const exif::IfdEntryList& list, uint16_t tag);
+[[nodiscard]] int IndexOfTag(const exif::IfdEntryList& list, uint16_t tag);
 // Sorts by tag; of several elements with one tag the first is kept.
 void SortEntries(exif::IfdEntryList* list);
 // Removes NewSubfileType (254), PageNumber (297) and Predictor (317): a single-image file written

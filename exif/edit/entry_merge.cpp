@@ -20,7 +20,8 @@ IfdEntry InlineEntry(uint16_t tag, uint16_t type, uint32_t count, const std::vec
   view.WriteU32(4, count);
   view.WriteBytes(8, bytes.data(), std::min<size_t>(bytes.size(), exif::kInlineValueBytes));
   IfdEntry e;
-  exif::DecodeEntry(raw, order, &e);
+  // An entry of an unknown type keeps its tag, type and count.
+  (void)exif::DecodeEntry(raw, order, &e);
   return e;
 }
 

@@ -20,8 +20,9 @@ int ExifWriter::CopyBlockForEdit(bool keepThumbnail, bool removeInterop) {
   source.block = &SourceStructure();
   source.isTiff = IsTiffSource();
   source.isJpeg = app1Length() > 0;
-  GetDirectoryDescriptor(exif::kIfd0, &source.ifd0);
-  GetDirectoryDescriptor(exif::kIfd1, &source.ifd1);
+  // An unparsed directory leaves an empty summary, which the copy accepts.
+  (void)GetDirectoryDescriptor(exif::kIfd0, &source.ifd0);
+  (void)GetDirectoryDescriptor(exif::kIfd1, &source.ifd1);
   const int result = out_.CopyBlockForEdit(source, keepThumbnail, removeInterop);
   // A pinned TIFF keeps its main image only when the block holds it: bytes of the file behind
   // the strips may be referenced from where the editor cannot see, and would not be written.
@@ -68,7 +69,8 @@ exif::Lookup ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
     const uint64_t pos = uint64_t{i} * exif::kEntrySize;
     if (entries.ReadU16(pos) != entry.tag) continue;
     uint8_t raw[exif::kEntrySize];
-    exif::EncodeEntry(raw, byteOrder(), entry);
+    // An entry that does not encode is written with count 0, as before.
+    (void)exif::EncodeEntry(raw, byteOrder(), entry);
     return Succeeded(edit::PatchFileRange(
                path(), TiffOffsetToFile(static_cast<uint32_t>(first + pos)), raw, sizeof raw))
                ? exif::kFound

@@ -23,7 +23,7 @@ using ExifWriteParams = LfExifWriteParams;
 using GpsRecord = LfGpsRecord;
 
 // Empties the strings and the date of `params` when its version is "0210"; 1, else 0 (unchanged).
-int InitExifWriteParams(ExifWriteParams* params);
+[[nodiscard]] int InitExifWriteParams(ExifWriteParams* params);
 
 class ExifWriter : public exif::ExifReader {
  public:

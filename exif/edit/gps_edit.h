@@ -33,7 +33,7 @@ enum class ThumbnailRestore { kCannotCarry = -1, kNone = 0, kRestored = 1 };
 // block and the main-image strips loses nothing. True for any other source.
 [[nodiscard]] bool TiffRewriteKeepsEverything(ExifWriter& writer);
 
-HRESULT ReplaceExifGps(const std::string& destPath, const std::string& srcPath, int32_t quality,
-                       GpsRecord* record);
+[[nodiscard]] HRESULT ReplaceExifGps(const std::string& destPath, const std::string& srcPath,
+                                     int32_t quality, GpsRecord* record);
 
 }  // namespace lf::edit

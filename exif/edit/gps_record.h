@@ -63,7 +63,7 @@ class GpsRecordView {
   const GpsRecord* record() const { return record_; }
   // The tag list in the host's order (only the twelve known tags, repeats kept).
   const std::vector<uint16_t>& tags() const { return tags_; }
-  bool Lists(uint16_t tag) const;
+  [[nodiscard]] bool Lists(uint16_t tag) const;
   // Only an empty tag list asks for the GPS data to be removed; a list naming only tags the
   // module does not write asks for nothing to change.
   bool RemovesGps() const { return emptyList_; }
@@ -89,7 +89,7 @@ class GpsRecordView {
 // Merges the record into `list` (GPS entries sorted by tag): 1, or 0 without a valid record.
 // Entries the record sets out of line get value 0 (their bytes come from GpsValueWriter); the
 // file's other entries are left as they are.
-int MergeGpsRecord(IfdEntryList* list, const GpsRecordView* record);
+[[nodiscard]] int MergeGpsRecord(IfdEntryList* list, const GpsRecordView* record);
 
 // Supplies the bytes of an out-of-line GPS value at layout time: the number of values written
 // into `dest`, 0 when the tag is not listed or not one of the twelve.
@@ -120,6 +120,6 @@ uint32_t InlineFourBytesBigEndian(const IfdEntry& e);
 // record at the end of the output block and points IFD0's GPSInfo (which must exist) at it. With
 // an Exif version below "0210" the record is ignored; a directory that would be empty is not laid.
 // 1 or 0.
-int BuildGpsDirectory(ExifWriter& writer, GpsRecordView& record);
+[[nodiscard]] int BuildGpsDirectory(ExifWriter& writer, GpsRecordView& record);
 
 }  // namespace lf::edit

@@ -26,8 +26,8 @@ struct JpegTrailer {
 // image's end. False when a file cannot be read or the photo has a segment
 // that neither the new stream nor the kept ones can carry (another APP1, such as XMP, which would
 // have to follow the new EXIF segment).
-bool KeptMetadataSegments(const std::string& photoPath, const std::string& picturePath,
-                          bool needTrailer, std::vector<JpegSegmentBytes>* kept,
-                          JpegTrailer* trailer);
+[[nodiscard]] bool KeptMetadataSegments(const std::string& photoPath,
+                                        const std::string& picturePath, bool needTrailer,
+                                        std::vector<JpegSegmentBytes>* kept, JpegTrailer* trailer);
 
 }  // namespace lf::edit

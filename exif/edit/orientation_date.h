@@ -15,19 +15,19 @@ namespace lf::edit {
 // Patches IFD0 and IFD1 Orientation inside the writer's loaded block. Both entries must exist as
 // SHORTs of 1..8; false otherwise (the block may then have been patched in IFD0 only, and is not
 // written).
-bool SetOrientationInBlock(ExifWriter& writer, uint16_t orientation);
+[[nodiscard]] bool SetOrientationInBlock(ExifWriter& writer, uint16_t orientation);
 // Sets Orientation in IFD0 and IFD1 of an output block copied with its thumbnail, adding the
 // entries where they are missing. False when the main image already has this orientation.
-bool SetOrientationInOutput(ExifWriter& writer, uint16_t orientation);
+[[nodiscard]] bool SetOrientationInOutput(ExifWriter& writer, uint16_t orientation);
 // Writes a date text over DateTime (which 0), DateTimeOriginal (16) or DateTimeDigitized (17) and,
 // when given, its sub-second text; the texts keep their places and lengths.
-bool WriteDateTimeString(ExifWriter& writer, uint32_t image, uint32_t which, const char* dateText,
-                         const char* subSecText);
+[[nodiscard]] bool WriteDateTimeString(ExifWriter& writer, uint32_t image, uint32_t which,
+                                       const char* dateText, const char* subSecText);
 // Replaces the Exif IFD's 20-byte DateTimeOriginal in the loaded block, keeping its separators.
-bool ReplaceDateTimeOriginal(ExifWriter& writer, const ExifDateTime& value);
+[[nodiscard]] bool ReplaceDateTimeOriginal(ExifWriter& writer, const ExifDateTime& value);
 
-HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath, int32_t orientation,
-                       int32_t allowRebuild);
-HRESULT SetDateTimeOriginal(const std::string& path, const ExifDateTime& value);
+[[nodiscard]] HRESULT SetOrientation(const std::string& destPath, const std::string& srcPath,
+                                     int32_t orientation, int32_t allowRebuild);
+[[nodiscard]] HRESULT SetDateTimeOriginal(const std::string& path, const ExifDateTime& value);
 
 }  // namespace lf::edit

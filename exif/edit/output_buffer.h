@@ -19,13 +19,13 @@ class OutputBuffer {
   OutputBuffer& operator=(const OutputBuffer&) = delete;
 
   // Makes room for `capacity` bytes, keeping the content; false when memory is short.
-  bool Reserve(size_t capacity);
-  bool Append(const uint8_t* bytes, size_t n);
-  bool AppendZeros(size_t n);
+  [[nodiscard]] bool Reserve(size_t capacity);
+  [[nodiscard]] bool Append(const uint8_t* bytes, size_t n);
+  [[nodiscard]] bool AppendZeros(size_t n);
   // TIFF 6.0, Section 2: directories and values begin on a word boundary.
-  bool PadToEven() { return (length_ & 1) == 0 || AppendZeros(1); }
+  [[nodiscard]] bool PadToEven() { return (length_ & 1) == 0 || AppendZeros(1); }
   // Sets the length within the capacity; new bytes are zero.
-  bool Resize(size_t n);
+  [[nodiscard]] bool Resize(size_t n);
 
   uint8_t* data() const { return data_; }
   uint32_t length() const { return static_cast<uint32_t>(length_); }

@@ -133,7 +133,8 @@ int OutputLayout::RemoveOutputEntries(DirectoryId id, uint16_t tag) {
   uint32_t kept = 0;
   for (uint32_t i = 0; i < dir.count; ++i) {
     IfdEntry e;
-    ReadEntry(view, dir.EntryPos(i), &e);
+    // The entry lies inside the directory just located.
+    (void)ReadEntry(view, dir.EntryPos(i), &e);
     if (e.tag == tag) continue;
     if (kept != i) {
       // Moved whole, so an entry of an unknown type keeps its raw value field.

@@ -118,7 +118,7 @@ class OutputLayout {
   int CorrectDirectory(DirectoryId id, const CutList& cuts);
 
   // ---- Single entries and directories of the block
-  int LocateOutputDirectory(DirectoryId id, IfdLocation* out);
+  [[nodiscard]] int LocateOutputDirectory(DirectoryId id, IfdLocation* out);
   // kAbsent also for an empty directory or one not inside the block; kCannotLocate for an unknown
   // or unlocatable directory.
   [[nodiscard]] exif::Lookup FindOutputEntry(DirectoryId id, IfdEntry* entry);
@@ -166,7 +166,7 @@ class OutputLayout {
   [[nodiscard]] bool MeasureImageData(DirectoryId id, uint32_t* size);
   // Points the image data of a directory at *newOffset (made even). False when the offsets cannot
   // be represented (a SHORT offset above 65535) or are not inside the block.
-  bool RelocateImageData(DirectoryId id, uint32_t* newOffset);
+  [[nodiscard]] bool RelocateImageData(DirectoryId id, uint32_t* newOffset);
   // The strip entries of IFD0 (1) or IFD1 (257) now come from another file (a new main image or
   // thumbnail): their value counts follow that file's summary from here on (strip count rule).
   // New main-image strips are written behind the block, even where the old ones stay inside it.
@@ -194,7 +194,7 @@ class OutputLayout {
   int CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFinal);
   uint32_t StripCount(DirectoryId id, uint32_t entryCount) const;
   // IFD1 names its thumbnail by JPEGInterchangeFormat (held apart in thumbnail_), not by strips.
-  bool HoldsJpegThumbnail(DirectoryId id);
+  [[nodiscard]] bool HoldsJpegThumbnail(DirectoryId id);
   // RewriteDirectory for a pinned block: the new directory goes at the end of the block, with
   // the kept entries' values where they are, and only the pointer to it changes.
   [[nodiscard]] int AppendDirectory(DirectoryId id, const RawDirectory& dir,

@@ -112,7 +112,8 @@ Replacement Prepare(ExifWriter& writer) {
   }
   r.format = writer.IsExifJpeg() ? LF_ENC_JPEG : LF_ENC_TIFF;
   r.params.exifVersion = LF_EXIF_VERSION_0210;
-  InitExifWriteParams(&r.params);
+  // The version was just set to "0210", which always succeeds.
+  (void)InitExifWriteParams(&r.params);
   if (!platform::LocalTime(&r.params.dateTimeOriginal)) r.result = E_FAIL;
   return r;
 }
@@ -300,7 +301,8 @@ HRESULT ReplaceExifImage(const std::string& destPath, const std::string& srcPath
     return made;
   ImageSource source;
   if (ReplaceMainImageInOutput(writer, prm.path(), false, &source) != 1) return E_FAIL;
-  DropPrintMatching(writer);
+  // Print-matching data that cannot be removed stays, as it always has.
+  (void)DropPrintMatching(writer);
   if (const HRESULT fit = AttachThumbnailFile(writer, r, thm.path(), thumbnail.get(), quality);
       Failed(fit)) {
     return fit;
@@ -338,7 +340,8 @@ HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGL
   ExifWriteParams params{};
   if (!given || given->exifVersion < LF_EXIF_VERSION_0210) {
     params.exifVersion = LF_EXIF_VERSION_0210;
-    InitExifWriteParams(&params);
+    // The version was just set to "0210", which always succeeds.
+    (void)InitExifWriteParams(&params);
   } else {
     params = *given;  // the strings stay the host's; nothing here frees them
   }

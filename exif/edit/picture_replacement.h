@@ -30,13 +30,13 @@ inline constexpr int32_t kThumbnailQualityStep = 5;
 // file of the source's own kind) the main image: *image names the file the image data is then
 // copied from. A TIFF's IFD0 takes the new file's entries (its resolution and orientation stay);
 // PixelXDimension and PixelYDimension, where present, become the new picture's size. 1 or 0.
-int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath,
-                             bool removeInterop, ImageSource* image);
+[[nodiscard]] int ReplaceMainImageInOutput(ExifWriter& writer, const std::string& newImagePath,
+                                           bool removeInterop, ImageSource* image);
 
 // After a main-image replacement: print-matching data made for the old picture goes, IFD0's
 // PrintIM entry (0xC4A5) and the maker note's entry 0x0E00 (its value bytes stay unreferenced).
 // 1 when everything present was removed, else 0.
-int DropPrintMatching(ExifWriter& writer);
+[[nodiscard]] int DropPrintMatching(ExifWriter& writer);
 
 // The steps that put a thumbnail behind a copied block, as the quality loop drives them.
 struct ThumbnailSteps {
@@ -49,18 +49,19 @@ struct ThumbnailSteps {
 // Attaches the thumbnail file made at `quality`; for a JPEG, while the APP1 payload is too large,
 // drops it and remakes it at 5 less. S_OK; E_FAIL when an attach or drop fails or the quality would
 // fall below 1; a failure of `make` as it is.
-HRESULT AttachThumbnailWithinSegment(const ThumbnailSteps& steps, bool jpeg, int32_t quality);
+[[nodiscard]] HRESULT AttachThumbnailWithinSegment(const ThumbnailSteps& steps, bool jpeg,
+                                                   int32_t quality);
 
 // ---- The operations (arguments as the exports check them; repeated here for internal callers)
 
-HRESULT ReplaceThumbImage(const std::string& destPath, const std::string& srcPath, LF_HGLOBAL image,
-                          int32_t quality);
-HRESULT ReplaceExifImage(const std::string& destPath, const std::string& srcPath, LF_HGLOBAL image,
-                         int32_t quality);
+[[nodiscard]] HRESULT ReplaceThumbImage(const std::string& destPath, const std::string& srcPath,
+                                        LF_HGLOBAL image, int32_t quality);
+[[nodiscard]] HRESULT ReplaceExifImage(const std::string& destPath, const std::string& srcPath,
+                                       LF_HGLOBAL image, int32_t quality);
 // `formatFlags` must carry LF_ENC_NEW_EXIF_FILE; `extra` is an LfExifWriteParams*, or with
 // LF_ENC_PARAMS_PAIR an LfExifWriteParamsPair* (either may be null). Encode has proved the
 // destination's directory writable before it calls.
-HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags, LF_HGLOBAL image,
-                       int32_t quality, void* extra);
+[[nodiscard]] HRESULT EncodeWithExif(const std::string& destPath, uint32_t formatFlags,
+                                     LF_HGLOBAL image, int32_t quality, void* extra);
 
 }  // namespace lf::edit

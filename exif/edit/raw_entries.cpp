@@ -45,7 +45,8 @@ IfdDescriptor DescribeDirectory(ByteView block, uint32_t offset) {
     IfdEntry e;
     if (!ReadEntry(block, dir.EntryPos(i), &e)) break;
     uint32_t last = 0;
-    if (exif::ApplySummaryEntry(&d, e)) FirstAndLastValue(block, e, 1, &d.firstStripOffset, &last);
+    if (exif::ApplySummaryEntry(&d, e))
+      (void)FirstAndLastValue(block, e, 1, &d.firstStripOffset, &last);
   }
   exif::CompleteSummary(&d);
   return d;

@@ -44,8 +44,8 @@ inline bool HasOutOfLineValue(const IfdEntry& e) { return ValueBytes(e.type, e.c
 // The first and last of `count` values of a SHORT or LONG array (StripOffsets and the like),
 // inline or read from the block. An inline single value is both. False for another type or a
 // value outside the block.
-bool FirstAndLastValue(ByteView block, const IfdEntry& entry, uint32_t count, uint32_t* first,
-                       uint32_t* last);
+[[nodiscard]] bool FirstAndLastValue(ByteView block, const IfdEntry& entry, uint32_t count,
+                                     uint32_t* first, uint32_t* last);
 
 // The number of StripOffsets/StripByteCounts values of IFD0 or IFD1 as the descriptor of the
 // directory they come from gives it (TIFF 6.0: StripsPerImage, times SamplesPerPixel for planar
@@ -61,8 +61,8 @@ void ShiftInlineOffset(IfdEntry* e, const CutList& cuts);
 // Shifts every element of the out-of-line SHORT or LONG array of `e` (the array already at its
 // new place e.value) by `cuts`; false when it does not lie in the block or a value would leave
 // its type's range.
-bool ShiftOffsetArray(MutableByteView block, const IfdEntry& e, uint32_t count,
-                      const CutList& cuts);
+[[nodiscard]] bool ShiftOffsetArray(MutableByteView block, const IfdEntry& e, uint32_t count,
+                                    const CutList& cuts);
 // Shifts the value offset of the raw entry at `pos` when its type is one the module does not
 // interpret but whose size is known (SBYTE, SSHORT, FLOAT, DOUBLE) and the value is out of line.
 void ShiftOpaqueValue(MutableByteView block, uint64_t pos, const CutList& cuts);

@@ -62,7 +62,8 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
   for (uint32_t i = 0; i < dir.count; ++i) {
     Item item;
     old.Copy(dir.EntryPos(i), item.raw, exif::kEntrySize);
-    ReadEntry(old, dir.EntryPos(i), &item.entry);
+    // The entry lies inside the directory just located.
+    (void)ReadEntry(old, dir.EntryPos(i), &item.entry);
     item.opaque = ValueBytes(item.entry.type, item.entry.count) == 0;
     if (!item.opaque && HasOutOfLineValue(item.entry)) {
       IfdEntry& e = item.entry;
@@ -195,7 +196,8 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
         !ShiftOffsetArray(view, e, e.count, cuts)) {
       return 0;
     }
-    WriteEntry(view, pos, e);
+    // The new directory was sized for every entry.
+    (void)WriteEntry(view, pos, e);
     if (descriptor && !HasOutOfLineValue(e)) exif::ApplySummaryEntry(descriptor, e);
   }
   uint32_t link = old.Contains(dir.LinkPos(), 4) ? old.ReadU32(dir.LinkPos()) : 0;
@@ -219,11 +221,12 @@ bool OutputLayout::RelocateAfterGrowth() {
   if (thumbnailImageSize_ != 0 && !thumbnail_.empty()) {
     if (!out_.PadToEven()) return false;
     uint32_t at = out_.length();
-    RelocateImageData(exif::kIfd1, &at);
+    // Unmovable strips keep their offsets; the write has always gone ahead then.
+    (void)RelocateImageData(exif::kIfd1, &at);
   }
   if (isTiff_ && mainImageSize_ != 0) {
     uint32_t at = out_.length() + thumbnail_.length();
-    RelocateImageData(exif::kIfd0, &at);
+    (void)RelocateImageData(exif::kIfd0, &at);
   }
   return true;
 }

@@ -20,7 +20,7 @@
 namespace lf::edit {
 
 // A positive Windows error becomes HRESULT_FROM_WIN32; 0 or less is kept as it is.
-HRESULT ResultFromLastError();
+[[nodiscard]] HRESULT ResultFromLastError();
 
 // Whether a save procedure first proves that the destination's directory is writable. An edit
 // that proved it on entry says so, and each call probes once.
@@ -28,20 +28,21 @@ enum class Probe { kDestination, kAlreadyDone };
 
 // Proves that a file can be created in the directory of `destPath` by creating a "CHK" temporary
 // file there and deleting it again. S_OK or the creation error.
-HRESULT CheckDestinationWritable(const std::string& destPath);
+[[nodiscard]] HRESULT CheckDestinationWritable(const std::string& destPath);
 
 // Overwrites `length` bytes at `fileOffset` of the existing file `path` in place (after the probe,
 // when asked), lifting a read-only attribute for the moment. The range must lie inside the file.
 // S_OK, E_FAIL when the file does not exist, or the error of the step that failed (the file's
 // bytes and attributes are then as they were).
-HRESULT PatchFileRange(const std::string& path, uint64_t fileOffset, const uint8_t* bytes,
-                       size_t length, Probe probe = Probe::kDestination);
+[[nodiscard]] HRESULT PatchFileRange(const std::string& path, uint64_t fileOffset,
+                                     const uint8_t* bytes, size_t length,
+                                     Probe probe = Probe::kDestination);
 
 // Makes `destPath` a copy of `sourcePath` with `length` bytes at `fileOffset` replaced (a plain
 // copy when `length` is 0). An existing destination keeps its attributes; a new one takes the
 // source's. On failure the destination is as it was, or absent when it did not exist.
-HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destPath,
-                     uint64_t fileOffset, const uint8_t* bytes, size_t length);
+[[nodiscard]] HRESULT CopyAndPatch(const std::string& sourcePath, const std::string& destPath,
+                                   uint64_t fileOffset, const uint8_t* bytes, size_t length);
 
 // What WriteToFile streams: a complete new image file made of new metadata and the image data of
 // an existing file.
@@ -62,7 +63,7 @@ class ImageFileStream {
 // keeps its attributes. The new file is on the disk, and its name in the folder, before the call
 // returns S_OK. On failure the destination is as it was, or absent when it did not exist, and no
 // temporary file is left.
-HRESULT WriteToFile(ImageFileStream& stream, const std::string& destPath,
-                    Probe probe = Probe::kDestination);
+[[nodiscard]] HRESULT WriteToFile(ImageFileStream& stream, const std::string& destPath,
+                                  Probe probe = Probe::kDestination);
 
 }  // namespace lf::edit

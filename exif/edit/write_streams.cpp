@@ -292,7 +292,8 @@ HRESULT WriteToFile(ExifWriter& writer, const std::string& destPath, Probe probe
 
 HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block, Probe probe) {
   if (block.size() == 0) return E_FAIL;
-  StampLocalTime(block, reader.ifd0Offset());
+  // Without a clock the old stamp stays; the edit does not depend on it.
+  (void)StampLocalTime(block, reader.ifd0Offset());
   return PatchFileRange(reader.path(), reader.TiffOffsetToFile(0), block.data(), block.size(),
                         probe);
 }
@@ -300,7 +301,8 @@ HRESULT PatchInPlace(const exif::ExifReader& reader, MutableByteView block, Prob
 HRESULT CopyAndPatch(const exif::ExifReader& reader, MutableByteView block,
                      const std::string& destPath) {
   if (block.size() == 0) return E_FAIL;
-  StampLocalTime(block, reader.ifd0Offset());
+  // Without a clock the old stamp stays; the edit does not depend on it.
+  (void)StampLocalTime(block, reader.ifd0Offset());
   return CopyAndPatch(reader.path(), destPath, reader.TiffOffsetToFile(0), block.data(),
                       block.size());
 }

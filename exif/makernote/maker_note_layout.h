@@ -50,12 +50,13 @@ MakerNoteDialect ReadMakerNoteDialect(ByteView note);
 // Whether one entry (its value field as stored) can belong to the directory: a TIFF type, and a
 // value that lies inside the note (offsets from the note) or inside the first `blockLength` bytes
 // after the TIFF header.
-bool EntryFitsMakerNote(const IfdEntry& stored, const MakerNoteDialect& dialect, ByteView note,
-                        uint64_t blockLength);
+[[nodiscard]] bool EntryFitsMakerNote(const IfdEntry& stored, const MakerNoteDialect& dialect,
+                                      ByteView note, uint64_t blockLength);
 
 // Whether the bytes at dialect.countAt read as a directory: a non-zero entry count whose entries
 // lie inside the note, each fitting it as above. A maker note the rules above misread fails here,
 // so that nothing reads or rewrites bytes that are no directory.
-bool DirectoryReads(ByteView note, const MakerNoteDialect& dialect, uint64_t blockLength);
+[[nodiscard]] bool DirectoryReads(ByteView note, const MakerNoteDialect& dialect,
+                                  uint64_t blockLength);
 
 }  // namespace lf::exif

@@ -26,7 +26,8 @@ void MakerNoteReader::LocateMakerNote() {
   makerNoteLength_ = note.count;
   makerNoteOffset_ = note.value;
   LoadMakerNote();
-  ParseMakerNoteHeader();
+  // A note that does not parse answers with no header and no entries.
+  (void)ParseMakerNoteHeader();
 }
 
 MakerNoteReader::~MakerNoteReader() { ReleaseMakerNote(); }
@@ -80,7 +81,7 @@ int MakerNoteReader::ParseMakerNoteHeader() {
 }
 
 std::string MakerNoteReader::GetMakerNoteHeader() {
-  if (header_.empty() && entryCount_ == 0) ParseMakerNoteHeader();
+  if (header_.empty() && entryCount_ == 0) (void)ParseMakerNoteHeader();
   return header_;
 }
 

@@ -45,17 +45,17 @@ class MakerNoteReader : public ExifReader {
   void ReleaseMakerNote();
 
   // Reads the header text and the entry count; 1 when the directory fits the maker note.
-  int ParseMakerNoteHeader();
+  [[nodiscard]] int ParseMakerNoteHeader();
   // The identification text at the start of the maker note ("" when there is none).
   std::string GetMakerNoteHeader();
   // The maker note is of the one dialect whose settings the module knows (its header compared
   // byte for byte).
-  bool IsKestrelon();
+  [[nodiscard]] bool IsKestrelon();
 
   // The first maker-note entry with entry->tag; 1 found (type, count, value filled), else 0.
-  int FindMakerNoteEntry(IfdEntry* entry);
+  [[nodiscard]] int FindMakerNoteEntry(IfdEntry* entry);
   // As CollectEntries, over the maker-note directory: the number collected, or 0.
-  int CollectMakerNoteEntries(IfdEntryList* list);
+  [[nodiscard]] int CollectMakerNoteEntries(IfdEntryList* list);
   // Delivers a maker-note entry's value as ReadEntryValue does; an out-of-line value must lie in
   // the loaded block. 0 on failure. The entries found and collected above carry, for an
   // out-of-line value, its offset from the TIFF header whatever the dialect counts from.
@@ -64,12 +64,12 @@ class MakerNoteReader : public ExifReader {
   // the given tag, type, count and value. 1 when an entry was rewritten, 0 when none has the tag,
   // kEntryRefused (nothing written) when the new entry would not read back: a type without a
   // value size, or a value outside the maker note or the block.
-  int UpdateMakerNoteEntry(const IfdEntry& entry);
+  [[nodiscard]] int UpdateMakerNoteEntry(const IfdEntry& entry);
   static constexpr int kEntryRefused = -1;
 
   // Print Image Matching data anywhere the module looks for it: an APP6 "PrintIM" segment of a
   // JPEG, a PrintIM entry of IFD0, or maker-note entry 0x0E00. 1 or 0.
-  int HasPrintImage();
+  [[nodiscard]] int HasPrintImage();
 
   // The loaded block, writable: UpdateMakerNoteEntry edits it, and the save writes it back.
   MutableByteView MutableBlock() { return MutableLoadedBlock(); }
@@ -87,7 +87,7 @@ class MakerNoteReader : public ExifReader {
   // block, entry count non-zero, entries inside the maker note); an empty view otherwise.
   ByteView GatedEntries() const;
   // The gate without the size test, as ReadMakerNoteValue applies it.
-  bool MakerNoteUsable() const;
+  [[nodiscard]] bool MakerNoteUsable() const;
   // The TIFF offset of the values of a dialect whose offsets count from inside the note; 0 else.
   uint32_t ValueBase() const;
   void Rebase(IfdEntry* entry) const;

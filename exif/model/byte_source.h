@@ -40,7 +40,7 @@ class ByteSource {
  protected:
   ByteSource(const uint8_t* data, uint64_t size) : data_(data), size_(size) {}
   // Reads exactly n bytes, all inside the data, from a source not held in memory.
-  virtual bool Load(uint64_t pos, void* out, size_t n) = 0;
+  [[nodiscard]] virtual bool Load(uint64_t pos, void* out, size_t n) = 0;
 
  private:
   const uint8_t* data_;

@@ -23,6 +23,7 @@ inline constexpr size_t kExifDateTextLength = 19;
 // Rewrites `dateText` from `value`, keeping the separators the old text had, and rewrites a
 // non-empty `subSecText` (may be null) at its old width. Returns 1, or 0 with nothing changed
 // when the old date text is not 19 characters long.
-int FormatExifDateTime(std::string* dateText, std::string* subSecText, const ExifDateTime& value);
+[[nodiscard]] int FormatExifDateTime(std::string* dateText, std::string* subSecText,
+                                     const ExifDateTime& value);
 
 }  // namespace lf::exif

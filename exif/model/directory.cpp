@@ -9,7 +9,8 @@ int ScanEntries(ByteView entries, IfdEntry* entry) {
   if (!entry) return 0;
   for (size_t pos = 0; entries.Contains(pos, kEntrySize); pos += kEntrySize) {
     IfdEntry decoded;
-    DecodeEntry(entries.span().subspan(pos, kEntrySize), entries.order(), &decoded);
+    // An invalid entry still has its tag, which is all the scan compares.
+    (void)DecodeEntry(entries.span().subspan(pos, kEntrySize), entries.order(), &decoded);
     if (decoded.tag == entry->tag) {
       *entry = decoded;
       return 1;
@@ -27,7 +28,8 @@ int FilterEntries(ByteView entries, IfdEntryList* list) {
   int appended = 0;
   for (size_t pos = 0; entries.Contains(pos, kEntrySize); pos += kEntrySize) {
     IfdEntry decoded;
-    DecodeEntry(entries.span().subspan(pos, kEntrySize), entries.order(), &decoded);
+    // An invalid entry is still listed; readers judge its type and count.
+    (void)DecodeEntry(entries.span().subspan(pos, kEntrySize), entries.order(), &decoded);
     if (wanted.empty() || std::find(wanted.begin(), wanted.end(), decoded.tag) != wanted.end()) {
       list->push_back(decoded);
       ++appended;
@@ -81,14 +83,16 @@ bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry) {
   *entry = {};
   const uint8_t* raw = block.Pointer(pos, kEntrySize);
   if (!raw) return false;
-  DecodeEntry({raw, kEntrySize}, block.order(), entry);
+  // Callers judge an invalid entry by its type and count.
+  (void)DecodeEntry({raw, kEntrySize}, block.order(), entry);
   return true;
 }
 
 bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry) {
   uint8_t* raw = block.Pointer(pos, kEntrySize);
   if (!raw) return false;
-  EncodeEntry({raw, kEntrySize}, block.order(), entry);
+  // An entry without value bytes is written with count 0.
+  (void)EncodeEntry({raw, kEntrySize}, block.order(), entry);
   return true;
 }
 

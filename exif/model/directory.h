@@ -54,9 +54,9 @@ struct RawDirectory {
 
 // Decodes the entry at `pos` (tag, type and count also for an entry of unsupported type); false
 // when its 12 bytes are not all inside the block.
-bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry);
+[[nodiscard]] bool ReadEntry(ByteView block, uint64_t pos, IfdEntry* entry);
 // Encodes an entry at `pos`; false when it does not fit.
-bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry);
+[[nodiscard]] bool WriteEntry(MutableByteView block, uint64_t pos, const IfdEntry& entry);
 // The first entry with `tag`, and its position when asked.
 [[nodiscard]] bool FindRawEntry(ByteView block, const RawDirectory& dir, uint16_t tag,
                                 IfdEntry* entry, uint64_t* pos = nullptr);
@@ -97,6 +97,6 @@ inline uint32_t ScanLength(uint16_t entryCount) {
 
 // Replaces the request in *list by the matching entries in directory order (every entry when the
 // request is empty; a tag present twice comes back twice). Returns the number appended.
-int FilterEntries(ByteView entries, IfdEntryList* list);
+[[nodiscard]] int FilterEntries(ByteView entries, IfdEntryList* list);
 
 }  // namespace lf::exif

@@ -92,7 +92,7 @@ class ExifReader {
   // number of values (bytes for BYTE, ASCII, UNDEFINED), 0 on failure.
   uint32_t ReadEntryValue(const IfdEntry& entry, void* buffer, uint32_t bufferSize);
   // IFD0 (1) or IFD1 (257), parsed on demand for TIFF images. 1 or 0.
-  int GetDirectoryDescriptor(DirectoryId id, IfdDescriptor* out);
+  [[nodiscard]] int GetDirectoryDescriptor(DirectoryId id, IfdDescriptor* out);
 
   // ---- Print Image Matching data and the thumbnail
   [[nodiscard]] int GetPrintImLocation(PrintImLocation* out) const;

@@ -166,7 +166,8 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
   uint32_t pos = 2;
   for (; pos + kEntrySize + 4 <= size; pos += kEntrySize) {
     IfdEntry e;
-    DecodeEntry(dir.span().subspan(pos, kEntrySize), byteOrder_, &e);
+    // Only summary tags are used, and those are judged by their type.
+    (void)DecodeEntry(dir.span().subspan(pos, kEntrySize), byteOrder_, &e);
     if (ApplySummaryEntry(descriptor, e)) {
       if (IsInline(e)) {
         descriptor->firstStripOffset =

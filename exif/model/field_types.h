@@ -75,11 +75,11 @@ inline uint8_t InlineByte(uint32_t value, unsigned i) {
 // Decodes the 12 raw bytes of an entry. 1 when the entry is valid; 0 when `raw` is shorter than
 // 12 bytes, or the type is unsupported or the count 0 (tag, type and count are still filled then,
 // value 0).
-int DecodeEntry(std::span<const uint8_t> raw, ByteOrder order, IfdEntry* out);
+[[nodiscard]] int DecodeEntry(std::span<const uint8_t> raw, ByteOrder order, IfdEntry* out);
 
 // Encodes an entry into 12 bytes. 0 (count written as 0) when the value byte count is 0 or the
 // entry is a RATIONAL that claims to be inline; 0 without writing when dest is too short.
-int EncodeEntry(std::span<uint8_t> dest, ByteOrder order, const IfdEntry& entry);
+[[nodiscard]] int EncodeEntry(std::span<uint8_t> dest, ByteOrder order, const IfdEntry& entry);
 
 // Delivers an inline value (byteCount ≤ 4) into buffer as native values. The whole buffer is zeroed
 // first. Returns the number of values (bytes for BYTE, ASCII, UNDEFINED) delivered, 0 on failure.

@@ -28,7 +28,7 @@ class FileReader {
   FileReader& operator=(const FileReader&) = delete;
 
   // Opens the file and takes its length; false on any failure.
-  bool Open(const std::string& path);
+  [[nodiscard]] bool Open(const std::string& path);
   bool IsOpen() const { return file_.IsOpen(); }
   uint64_t length() const { return length_; }
   // True once the file layer has failed a seek or read (a range outside the file is no failure).
@@ -36,13 +36,13 @@ class FileReader {
 
   // Reads exactly n bytes at pos; false, with out unspecified, when the range does not lie inside
   // the file or the file layer fails.
-  bool ReadAt(uint64_t pos, void* out, size_t n);
+  [[nodiscard]] bool ReadAt(uint64_t pos, void* out, size_t n);
   // Reads up to n bytes at pos (fewer at the end of the file); the count read, 0 on failure.
   size_t ReadUpTo(uint64_t pos, void* out, size_t n);
 
  private:
-  bool FillWindow(uint64_t pos);
-  bool FillHead();
+  [[nodiscard]] bool FillWindow(uint64_t pos);
+  [[nodiscard]] bool FillHead();
 
   platform::File file_;
   uint64_t length_ = 0;

@@ -26,7 +26,7 @@ uint16_t OrientationOf(ExifReader& reader, int image);
 // The date text of `which` for `image`, up to its first NUL. 1 only when the ASCII value is the
 // 20 bytes that "YYYY:MM:DD HH:MM:SS" and its NUL take; 0 otherwise (the text then holds what was
 // delivered, or nothing).
-int ReadDateTimeString(ExifReader& reader, int image, int which, std::string* text);
+[[nodiscard]] int ReadDateTimeString(ExifReader& reader, int image, int which, std::string* text);
 
 // The Exif IFD's ExifVersion names 2.2 or a later 2.x version: four UNDEFINED bytes "0220" or
 // above, compared as a little-endian number against the bytes of "0220", so "0300" falls below.
@@ -36,7 +36,7 @@ bool IsExifVersion22(ExifReader& reader);
 // `type` went into the caller's buffer (type 0 when no entry was found): *size becomes the bytes
 // written (for ASCII the terminator's place counts), type and count where asked; S_OK when bytes
 // were written, else E_FAIL.
-HRESULT ReportDelivery(uint16_t type, uint32_t delivered, uint32_t* size, uint16_t* typeOut,
-                       uint32_t* count);
+[[nodiscard]] HRESULT ReportDelivery(uint16_t type, uint32_t delivered, uint32_t* size,
+                                     uint16_t* typeOut, uint32_t* count);
 
 }  // namespace lf::exif

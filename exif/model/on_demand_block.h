@@ -26,7 +26,7 @@ class OnDemandBlock {
 
   // Makes the n bytes at block offset off present; false when they do not lie inside the block or
   // the file cannot deliver them (they are then left absent).
-  bool Ensure(uint64_t off, uint64_t n);
+  [[nodiscard]] bool Ensure(uint64_t off, uint64_t n);
 
  private:
   // Pages are aligned to the file, not to the block, so the block's first page is the one the

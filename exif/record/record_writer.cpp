@@ -35,7 +35,8 @@ IfdEntry ToEntry(const FieldValue& f, exif::ByteOrder order) {
   view.WriteU32(4, f.count);
   if (f.bytes.size() <= exif::kInlineValueBytes) view.WriteBytes(8, f.bytes.data(), f.bytes.size());
   IfdEntry e;
-  exif::DecodeEntry(raw, order, &e);
+  // The field keeps its tag, type and count even when the type does not decode.
+  (void)exif::DecodeEntry(raw, order, &e);
   if (f.bytes.size() > exif::kInlineValueBytes) e.value = 0;
   return e;
 }
