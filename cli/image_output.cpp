@@ -73,8 +73,9 @@ bool WriteBmpFile(const std::string& path, LF_HGLOBAL dib, std::string* error) {
   const uint32_t table = bits <= 8 ? 4u << bits : 0;
   uint8_t header[14] = {'B', 'M'};
   const exif::MutableByteView headerView(header, sizeof header);
-  headerView.WriteU32(2, static_cast<uint32_t>(14 + size));
-  headerView.WriteU32(10, 14 + dibView.ReadU32(0) + table);
+  // Both writes fit the 14-byte file header.
+  (void)headerView.WriteU32(2, static_cast<uint32_t>(14 + size));
+  (void)headerView.WriteU32(10, 14 + dibView.ReadU32(0) + table);
   PendingFile file(path);
   const bool ok = file.f && std::fwrite(header, 1, 14, file.f) == 14 &&
                   std::fwrite(bytes, 1, size, file.f) == size && file.Commit();

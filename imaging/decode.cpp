@@ -113,7 +113,9 @@ namespace {
   if (height < 0 && height != INT32_MIN) {
     uint8_t positive[40];
     std::memcpy(positive, header, sizeof positive);
-    exif::MutableByteView(positive, sizeof positive).WriteU32(8, static_cast<uint32_t>(-height));
+    // The write fits the 40-byte copy of the header.
+    (void)exif::MutableByteView(positive, sizeof positive)
+        .WriteU32(8, static_cast<uint32_t>(-height));
     size = PackedDibSize(positive, sizeof positive);
   }
   // The block must hold what its header describes; reading past it is never allowed.

@@ -112,10 +112,11 @@ bool ShiftOffsetArray(MutableByteView block, const IfdEntry& e, uint32_t count,
       const uint32_t moved = ShiftedOffset(old, cuts);
       if (moved > limit) return false;
       if (pass == 1) {
+        // The whole array was range-checked above.
         if (size == 2)
-          block.WriteU16(at, static_cast<uint16_t>(moved));
+          (void)block.WriteU16(at, static_cast<uint16_t>(moved));
         else
-          block.WriteU32(at, moved);
+          (void)block.WriteU32(at, moved);
       }
     }
   }
@@ -126,7 +127,8 @@ void ShiftOpaqueValue(MutableByteView block, uint64_t pos, const CutList& cuts) 
   const ByteView raw = block.view().Sub(pos, exif::kEntrySize);
   if (raw.empty()) return;
   const uint32_t bytes = exif::StoredByteCount(raw.ReadU16(2), raw.ReadU32(4));
-  if (bytes > 4) block.WriteU32(pos + 8, ShiftedOffset(raw.ReadU32(8), cuts));
+  // The position was range-checked when the directory was located.
+  if (bytes > 4) (void)block.WriteU32(pos + 8, ShiftedOffset(raw.ReadU32(8), cuts));
 }
 
 // The directories corrected in one pass, so a directory named twice (a hostile file's GPS pointer
@@ -199,7 +201,8 @@ int OutputLayout::CorrectAt(DirectoryId id, const CutList& cuts, bool alreadyFin
     uint32_t link = view.view().ReadU32(dir.LinkPos());
     if (link != 0 && !alreadyFinal) {
       link = ShiftedOffset(link, cuts);
-      view.WriteU32(dir.LinkPos(), link);
+      // The position was range-checked when the directory was located.
+      (void)view.WriteU32(dir.LinkPos(), link);
     }
     if (id == exif::kIfd0) ifd1_.location = {link, 0};
   }
@@ -212,7 +215,8 @@ void OutputLayout::CorrectAll(const CutList& cuts, bool includeIfd1, uint32_t fi
   // strips precede its directories).
   uint32_t ifd0 = view.view().ReadU32(4);
   if (ifd0 != finalOffset) ifd0 = ShiftedOffset(ifd0, cuts);
-  view.WriteU32(4, ifd0);
+  // The position was range-checked when the directory was located.
+  (void)view.WriteU32(4, ifd0);
   ifd0_.location = {ifd0, 0};
   exif_ = gps_ = interop_ = makerNote_ = {};
   makerNoteOffset_ = makerNoteLength_ = 0;
@@ -301,7 +305,8 @@ int OutputLayout::CopyBlockForEdit(const EditSource& source, bool keepThumbnail,
   }
   if (!keepThumbnail) {
     RawDirectory out0;
-    if (Directory(exif::kIfd0, &out0)) out_.View(order_).WriteU32(out0.LinkPos(), 0);
+    // The position was range-checked when the directory was located.
+    if (Directory(exif::kIfd0, &out0)) (void)out_.View(order_).WriteU32(out0.LinkPos(), 0);
     ifd1_ = {};
     if (removeInterop && interop_.offset != 0) {
       RemoveOutputEntries(exif::kExifIfd, exif::kTagInteropIfdPointer);

@@ -101,7 +101,8 @@ bool CopyBlanking(exif::ByteView block, const CutList& cuts, OutputBuffer* out) 
     if (c.length >= 0 || c.offset >= block.size()) continue;
     const uint64_t n =
         std::min<uint64_t>(block.size() - c.offset, static_cast<uint64_t>(-c.length));
-    view.Fill(uint64_t{start} + c.offset, 0, n);
+    // The span was clamped to the block above.
+    (void)view.Fill(uint64_t{start} + c.offset, 0, n);
   }
   return true;
 }

@@ -60,18 +60,21 @@ uint32_t EmitDirectory(OutputBuffer* out, ByteOrder order, DirectoryId id,
     if (!area.Deliver(values, p.entry, &p.entry)) return 0;
   }
   const MutableByteView view = out->View(order);
-  view.WriteU16(at, static_cast<uint16_t>(count));
+  // The directory was sized for every planned entry.
+  (void)view.WriteU16(at, static_cast<uint16_t>(count));
   RawDirectory dir{at, static_cast<uint16_t>(count)};
   for (uint32_t i = 0; i < count; ++i) {
     const PlannedEntry& p = (*plan)[i];
     if (p.keepRaw) {
-      view.WriteBytes(dir.EntryPos(i), p.raw.data(), p.raw.size());
+      // The directory was sized for every planned entry.
+      (void)view.WriteBytes(dir.EntryPos(i), p.raw.data(), p.raw.size());
     } else {
       // The directory was sized for every planned entry.
       (void)WriteEntry(view, dir.EntryPos(i), p.entry);
     }
   }
-  view.WriteU32(dir.LinkPos(), link);
+  // The directory was sized for every planned entry.
+  (void)view.WriteU32(dir.LinkPos(), link);
 
   // Read back what was written: every entry as planned, its value inside the buffer.
   const ByteView back = view.view();

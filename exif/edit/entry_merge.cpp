@@ -15,10 +15,11 @@ IfdEntry InlineEntry(uint16_t tag, uint16_t type, uint32_t count, const std::vec
                      ByteOrder order) {
   uint8_t raw[exif::kEntrySize] = {};
   const MutableByteView view(raw, sizeof raw, order);
-  view.WriteU16(0, tag);
-  view.WriteU16(2, type);
-  view.WriteU32(4, count);
-  view.WriteBytes(8, bytes.data(), std::min<size_t>(bytes.size(), exif::kInlineValueBytes));
+  // Every write fits the 12 bytes of one entry.
+  (void)view.WriteU16(0, tag);
+  (void)view.WriteU16(2, type);
+  (void)view.WriteU32(4, count);
+  (void)view.WriteBytes(8, bytes.data(), std::min<size_t>(bytes.size(), exif::kInlineValueBytes));
   IfdEntry e;
   // An entry of an unknown type keeps its tag, type and count.
   (void)exif::DecodeEntry(raw, order, &e);

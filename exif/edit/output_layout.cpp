@@ -141,17 +141,19 @@ int OutputLayout::RemoveOutputEntries(DirectoryId id, uint16_t tag) {
       const uint8_t* from = view.Pointer(dir.EntryPos(i), exif::kEntrySize);
       uint8_t raw[exif::kEntrySize];
       std::copy(from, from + exif::kEntrySize, raw);
-      view.WriteBytes(dir.EntryPos(kept), raw, exif::kEntrySize);
+      // The positions lie inside the directory just located.
+      (void)view.WriteBytes(dir.EntryPos(kept), raw, exif::kEntrySize);
     }
     ++kept;
   }
   const uint32_t removed = dir.count - kept;
   if (removed == 0) return 0;
   edits_.Add(id, tag);
-  view.WriteU16(dir.offset, static_cast<uint16_t>(kept));
+  // The positions lie inside the directory just located.
+  (void)view.WriteU16(dir.offset, static_cast<uint16_t>(kept));
   const RawDirectory shorter{dir.offset, static_cast<uint16_t>(kept)};
-  view.WriteU32(shorter.LinkPos(), link);
-  view.Fill(shorter.LinkPos() + 4, 0, uint64_t{removed} * exif::kEntrySize);
+  (void)view.WriteU32(shorter.LinkPos(), link);
+  (void)view.Fill(shorter.LinkPos() + 4, 0, uint64_t{removed} * exif::kEntrySize);
   if (IfdLocation* slot = Slot(id)) slot->entryCount = static_cast<uint16_t>(kept);
   return static_cast<int>(removed);
 }
@@ -255,10 +257,11 @@ bool OutputLayout::RelocateImageData(DirectoryId id, uint32_t* newOffset) {
         uint32_t v = size == 2 ? view.view().ReadU16(at) : view.view().ReadU32(at);
         if (!moved(v, size == 2 ? 0xFFFF : UINT32_MAX, &v)) return false;
         if (pass == 1) {
+          // The whole array was range-checked above.
           if (size == 2)
-            view.WriteU16(at, static_cast<uint16_t>(v));
+            (void)view.WriteU16(at, static_cast<uint16_t>(v));
           else
-            view.WriteU32(at, v);
+            (void)view.WriteU32(at, v);
         }
       }
     }

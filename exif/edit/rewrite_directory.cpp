@@ -61,8 +61,8 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
   items.reserve(dir.count + (entriesToAdd ? entriesToAdd->size() : 0));
   for (uint32_t i = 0; i < dir.count; ++i) {
     Item item;
-    old.Copy(dir.EntryPos(i), item.raw, exif::kEntrySize);
     // The entry lies inside the directory just located.
+    (void)old.Copy(dir.EntryPos(i), item.raw, exif::kEntrySize);
     (void)ReadEntry(old, dir.EntryPos(i), &item.entry);
     item.opaque = ValueBytes(item.entry.type, item.entry.count) == 0;
     if (!item.opaque && HasOutOfLineValue(item.entry)) {
@@ -171,7 +171,8 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
 
   // The directory itself: pointers and kept values outside the cut ranges move with the block.
   const MutableByteView view = fresh.View(order_);
-  view.WriteU16(newPos, static_cast<uint16_t>(count));
+  // The new directory was sized for every entry.
+  (void)view.WriteU16(newPos, static_cast<uint16_t>(count));
   IfdDescriptor* descriptor = Descriptor(id);
   for (uint32_t i = 0; i < count; ++i) {
     Item& item = items[i];
@@ -179,7 +180,8 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
     if (item.opaque) {
       // Kept byte for byte; an out-of-line value of a known size follows the block.
       ShiftOpaqueValue(MutableByteView(item.raw, exif::kEntrySize, order_), 0, cuts);
-      view.WriteBytes(pos, item.raw, exif::kEntrySize);
+      // The new directory was sized for every entry.
+      (void)view.WriteBytes(pos, item.raw, exif::kEntrySize);
       continue;
     }
     IfdEntry& e = item.entry;
@@ -202,7 +204,8 @@ int OutputLayout::RewriteDirectory(DirectoryId id, const std::vector<uint16_t>* 
   }
   uint32_t link = old.Contains(dir.LinkPos(), 4) ? old.ReadU32(dir.LinkPos()) : 0;
   if (link != 0) link = ShiftedOffset(link, cuts);
-  view.WriteU32(uint64_t{newPos} + 2 + uint64_t{count} * exif::kEntrySize, link);
+  // The new directory was sized for every entry.
+  (void)view.WriteU32(uint64_t{newPos} + 2 + uint64_t{count} * exif::kEntrySize, link);
 
   out_.Swap(fresh);
   *Slot(id) = {newPos, static_cast<uint16_t>(count)};
@@ -303,7 +306,8 @@ int OutputLayout::AppendDirectory(DirectoryId id, const RawDirectory& dir,
   const uint32_t count = static_cast<uint32_t>(plan.size());
   // The old directory is left unreferenced; its bytes are cleared so no stale entry survives.
   const MutableByteView view = out_.View(order_);
-  view.Fill(dir.offset, 0, std::min<uint64_t>(dir.Size(), view.size() - dir.offset));
+  // The new directory was sized for every entry.
+  (void)view.Fill(dir.offset, 0, std::min<uint64_t>(dir.Size(), view.size() - dir.offset));
   *Slot(id) = {newPos, static_cast<uint16_t>(count)};
   if (IfdDescriptor* descriptor = Descriptor(id)) {
     for (uint32_t i = 0; i < count; ++i) {

@@ -115,7 +115,9 @@ uint32_t MoveTrailerReferences(const LocatedBlocks& blocks, uint32_t tiffBase, F
     const int64_t moved = int64_t{r.value} + delta;
     if (moved < 0 || moved > int64_t{UINT32_MAX}) return kErrorBadData;
     Patch p{kNewTiffBase + r.at, {}};
-    MutableByteView(p.bytes, sizeof p.bytes, r.order).WriteU32(0, static_cast<uint32_t>(moved));
+    // The write fits the fixed-size buffer it fills.
+    (void)MutableByteView(p.bytes, sizeof p.bytes, r.order)
+        .WriteU32(0, static_cast<uint32_t>(moved));
     patches.push_back(p);
   }
   for (const Patch& p : patches) {
@@ -213,8 +215,9 @@ uint32_t ExifWriter::WriteJpegFile(File& dest, File& src, const exif::BlockStruc
     }
     uint8_t head[4];
     const exif::MutableByteView headView(head, sizeof head, exif::kBigEndian);
-    headView.WriteU16(0, s.marker);
-    headView.WriteU16(2, s.length);
+    // The write fits the fixed-size buffer it fills.
+    (void)headView.WriteU16(0, s.marker);
+    (void)headView.WriteU16(2, s.length);
     if (s.marker == exif::kJpegEoi) {
       if (!dest.Write(head, 2)) return LastErrorOr(platform::kErrorWriteFault);
       break;

@@ -190,7 +190,8 @@ bool Cursor::Copy(void* out, size_t n) {
 
 void Cursor::Skip(uint64_t n) {
   uint64_t at;
-  Take(n, &at);
+  // A failed skip sets the sticky error, which the reader checks once.
+  (void)Take(n, &at);
 }
 
 void Cursor::Seek(uint64_t offset) {

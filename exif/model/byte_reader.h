@@ -42,8 +42,8 @@ constexpr bool CheckedAdd(uint64_t a, uint64_t b, uint32_t* out) {
 // into one that is too short stores nothing and gives false.
 uint16_t ReadU16(std::span<const uint8_t> bytes, ByteOrder order);
 uint32_t ReadU32(std::span<const uint8_t> bytes, ByteOrder order);
-bool WriteU16(std::span<uint8_t> dest, uint16_t value, ByteOrder order);
-bool WriteU32(std::span<uint8_t> dest, uint32_t value, ByteOrder order);
+[[nodiscard]] bool WriteU16(std::span<uint8_t> dest, uint16_t value, ByteOrder order);
+[[nodiscard]] bool WriteU32(std::span<uint8_t> dest, uint32_t value, ByteOrder order);
 
 // Read-only bytes with the byte order in which their numbers are stored. Every accessor checks
 // its range; a read outside the view gives 0 and clears *ok when given.
@@ -78,7 +78,7 @@ class ByteView {
   // The sub-view from off to the end, or an empty view when off is past the end.
   ByteView From(uint64_t off) const;
   // Copies n bytes at off into out; false (out untouched) when they are not all inside.
-  bool Copy(uint64_t off, void* out, size_t n) const;
+  [[nodiscard]] bool Copy(uint64_t off, void* out, size_t n) const;
   std::span<const uint8_t> span() const { return {data_, size_}; }
 
  private:
@@ -106,11 +106,11 @@ class MutableByteView {
     return Contains(off, n) ? data_ + off : nullptr;
   }
 
-  bool WriteU8(uint64_t off, uint8_t value) const;
-  bool WriteU16(uint64_t off, uint16_t value) const;
-  bool WriteU32(uint64_t off, uint32_t value) const;
-  bool WriteBytes(uint64_t off, const void* bytes, size_t n) const;
-  bool Fill(uint64_t off, uint8_t value, size_t n) const;
+  [[nodiscard]] bool WriteU8(uint64_t off, uint8_t value) const;
+  [[nodiscard]] bool WriteU16(uint64_t off, uint16_t value) const;
+  [[nodiscard]] bool WriteU32(uint64_t off, uint32_t value) const;
+  [[nodiscard]] bool WriteBytes(uint64_t off, const void* bytes, size_t n) const;
+  [[nodiscard]] bool Fill(uint64_t off, uint8_t value, size_t n) const;
 
  private:
   uint8_t* data_ = nullptr;
@@ -134,7 +134,7 @@ class Cursor {
   // The next n bytes as a view (same byte order); empty on failure.
   ByteView Bytes(uint64_t n);
   // Copies the next n bytes into out (untouched on failure).
-  bool Copy(void* out, size_t n);
+  [[nodiscard]] bool Copy(void* out, size_t n);
   void Skip(uint64_t n);
   // Moves to an absolute offset; an offset past the end sets the error.
   void Seek(uint64_t offset);
@@ -147,7 +147,7 @@ class Cursor {
 
  private:
   // True, with the offset advanced, when n bytes are available; sets the sticky error otherwise.
-  bool Take(uint64_t n, uint64_t* at);
+  [[nodiscard]] bool Take(uint64_t n, uint64_t* at);
 
   ByteView view_;
   uint64_t offset_ = 0;

@@ -63,13 +63,15 @@ int ExifReader::CopyThumbnail(uint8_t* dest, size_t destSize, uint32_t offset, u
   const ByteView bytes = BlockBytes(offset, length);
   if (length != 0 && bytes.empty()) return 0;
   if (IsExifJpeg()) {
-    bytes.Copy(0, dest, length);
+    // The range was checked above.
+    (void)bytes.Copy(0, dest, length);
     return 1;
   }
   if (IsExifTiff()) {
-    bytes.Copy(0, dest, length);
-    // The copy's header names IFD1 as its first directory, making it a TIFF of the thumbnail.
-    MutableByteView(dest, length, byteOrder_).WriteU32(4, ifd1_.location.offset);
+    (void)bytes.Copy(0, dest, length);
+    // The copy's header names IFD1 as its first directory, making it a TIFF of the thumbnail; one
+    // too short for a header is delivered as it is.
+    (void)MutableByteView(dest, length, byteOrder_).WriteU32(4, ifd1_.location.offset);
     return 1;
   }
   return 0;

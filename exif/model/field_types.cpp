@@ -101,37 +101,38 @@ int DecodeEntry(std::span<const uint8_t> raw, ByteOrder order, IfdEntry* out) {
 int EncodeEntry(std::span<uint8_t> dest, ByteOrder order, const IfdEntry& entry) {
   if (dest.size() < kEntrySize) return 0;
   const MutableByteView out(dest.data(), kEntrySize, order);
-  out.WriteU16(0, entry.tag);
-  out.WriteU16(2, entry.type);
-  out.WriteU32(4, entry.count);
-  out.Fill(8, 0, 4);
+  // Every write lies inside the 12 bytes checked above.
+  (void)out.WriteU16(0, entry.tag);
+  (void)out.WriteU16(2, entry.type);
+  (void)out.WriteU32(4, entry.count);
+  (void)out.Fill(8, 0, 4);
   const uint32_t n = ValueByteCount(entry.type, entry.count);
   if (n == 0) {
-    out.WriteU32(4, 0);
+    (void)out.WriteU32(4, 0);
     return 0;
   }
   if (n > kInlineValueBytes) {
-    out.WriteU32(8, entry.value);
+    (void)out.WriteU32(8, entry.value);
     return 1;
   }
   switch (entry.type) {
     case kTypeByte:
     case kTypeAscii:
     case kTypeUndefined:
-      for (unsigned i = 0; i < n; ++i) out.WriteU8(8 + i, InlineByte(entry.value, i));
+      for (unsigned i = 0; i < n; ++i) (void)out.WriteU8(8 + i, InlineByte(entry.value, i));
       return 1;
     case kTypeShort:
       if (entry.count == 1) {
-        out.WriteU16(8, static_cast<uint16_t>(entry.value));
+        (void)out.WriteU16(8, static_cast<uint16_t>(entry.value));
       } else {
-        out.WriteU16(8, static_cast<uint16_t>(entry.value >> 16));
-        out.WriteU16(10, static_cast<uint16_t>(entry.value));
+        (void)out.WriteU16(8, static_cast<uint16_t>(entry.value >> 16));
+        (void)out.WriteU16(10, static_cast<uint16_t>(entry.value));
       }
       return 1;
     case kTypeLong:
-    case kTypeSLong: out.WriteU32(8, entry.value); return 1;
+    case kTypeSLong: (void)out.WriteU32(8, entry.value); return 1;
     default:  // a rational is never inline
-      out.WriteU32(4, 0);
+      (void)out.WriteU32(4, 0);
       return 0;
   }
 }
@@ -172,6 +173,7 @@ uint32_t CopyInlineValue(const IfdEntry& entry, uint32_t byteCount, std::span<ui
 }
 
 uint32_t ConvertValueArray(ByteView source, FieldType type, std::span<uint8_t> buffer) {
+  // Each copy below is clamped to both sizes, so none can fail.
   Zero(buffer);
   const size_t byteCount = source.size();
   const size_t size = buffer.size();
@@ -179,13 +181,13 @@ uint32_t ConvertValueArray(ByteView source, FieldType type, std::span<uint8_t> b
     case kTypeByte:
     case kTypeUndefined: {
       const size_t m = std::min(byteCount, size);
-      source.Copy(0, buffer.data(), m);
+      (void)source.Copy(0, buffer.data(), m);
       return static_cast<uint32_t>(m);
     }
     case kTypeAscii: {
       const size_t m = std::min(byteCount, size);
       if (m == 0) return 0;
-      source.Copy(0, buffer.data(), TextBytesKept(m, byteCount));
+      (void)source.Copy(0, buffer.data(), TextBytesKept(m, byteCount));
       return static_cast<uint32_t>(m);
     }
     case kTypeShort: {
@@ -217,12 +219,13 @@ uint32_t ConvertValueArray(ByteView source, FieldType type, std::span<uint8_t> b
 
 uint32_t EncodeValueArray(std::span<uint8_t> dest, FieldType type, ByteOrder order,
                           std::span<const uint8_t> src) {
+  // Each write below is clamped to both sizes, so none can fail.
   const MutableByteView out(dest.data(), dest.size(), order);
   switch (type) {
     case kTypeByte:
     case kTypeUndefined: {
       const size_t m = std::min(dest.size(), src.size());
-      out.WriteBytes(0, src.data(), m);
+      (void)out.WriteBytes(0, src.data(), m);
       return static_cast<uint32_t>(m);
     }
     case kTypeAscii: {
@@ -230,27 +233,29 @@ uint32_t EncodeValueArray(std::span<uint8_t> dest, FieldType type, ByteOrder ord
       // character); only a text cut to the destination ends in a NUL.
       const size_t m = std::min(dest.size(), src.size());
       if (m == 0) return 0;
-      out.WriteBytes(0, src.data(), m);
-      if (src.size() > dest.size()) out.WriteU8(m - 1, 0);
+      (void)out.WriteBytes(0, src.data(), m);
+      if (src.size() > dest.size()) (void)out.WriteU8(m - 1, 0);
       return static_cast<uint32_t>(m);
     }
     case kTypeShort: {
       const size_t n = std::min(src.size(), dest.size()) / 2;
-      for (size_t i = 0; i < n; ++i) out.WriteU16(2 * i, LoadNative<uint16_t>(src.data() + 2 * i));
+      for (size_t i = 0; i < n; ++i)
+        (void)out.WriteU16(2 * i, LoadNative<uint16_t>(src.data() + 2 * i));
       return static_cast<uint32_t>(n);
     }
     case kTypeLong:
     case kTypeSLong: {
       const size_t n = std::min(src.size(), dest.size()) / 4;
-      for (size_t i = 0; i < n; ++i) out.WriteU32(4 * i, LoadNative<uint32_t>(src.data() + 4 * i));
+      for (size_t i = 0; i < n; ++i)
+        (void)out.WriteU32(4 * i, LoadNative<uint32_t>(src.data() + 4 * i));
       return static_cast<uint32_t>(n);
     }
     case kTypeRational:
     case kTypeSRational: {
       const size_t n = std::min(src.size(), dest.size()) / 8;
       for (size_t i = 0; i < n; ++i) {
-        out.WriteU32(8 * i, LoadNative<uint32_t>(src.data() + 8 * i));
-        out.WriteU32(8 * i + 4, LoadNative<uint32_t>(src.data() + 8 * i + 4));
+        (void)out.WriteU32(8 * i, LoadNative<uint32_t>(src.data() + 8 * i));
+        (void)out.WriteU32(8 * i + 4, LoadNative<uint32_t>(src.data() + 8 * i + 4));
       }
       return static_cast<uint32_t>(n);
     }

@@ -42,12 +42,13 @@ class FieldEncoder {
     const exif::MutableByteView view(out_->bytes.data(), out_->bytes.size(), order_);
     for (size_t i = 0; i < count; ++i) {
       if (width == 2) {
-        view.WriteU16(2 * i, static_cast<uint16_t>(fn(i)));
+        // The value buffer was sized for every element.
+        (void)view.WriteU16(2 * i, static_cast<uint16_t>(fn(i)));
       } else if (width == 4) {
-        view.WriteU32(4 * i, fn(i));
+        (void)view.WriteU32(4 * i, fn(i));
       } else {  // a rational: numerator and denominator
-        view.WriteU32(8 * i, fn(2 * i));
-        view.WriteU32(8 * i + 4, fn(2 * i + 1));
+        (void)view.WriteU32(8 * i, fn(2 * i));
+        (void)view.WriteU32(8 * i + 4, fn(2 * i + 1));
       }
     }
   }

@@ -54,7 +54,7 @@ bool MovePreviewWords(const std::vector<edit::TrailerReference>& words, uint64_t
     const int64_t moved =
         int64_t{w.value} + added - (baseInNote ? int64_t{noteAt} - int64_t{w.noteAt} : 0);
     if (moved < 0 || moved > int64_t{UINT32_MAX}) return false;
-    view.WriteU32(pos, static_cast<uint32_t>(moved));
+    if (!view.WriteU32(pos, static_cast<uint32_t>(moved))) return false;
   }
   return true;
 }

@@ -30,10 +30,12 @@ constexpr size_t kBlockCapacity = 65536;
 IfdEntry ToEntry(const FieldValue& f, exif::ByteOrder order) {
   uint8_t raw[exif::kEntrySize] = {};
   const exif::MutableByteView view(raw, sizeof raw, order);
-  view.WriteU16(0, f.tag);
-  view.WriteU16(2, f.type);
-  view.WriteU32(4, f.count);
-  if (f.bytes.size() <= exif::kInlineValueBytes) view.WriteBytes(8, f.bytes.data(), f.bytes.size());
+  // Every write fits the 12 bytes of one entry.
+  (void)view.WriteU16(0, f.tag);
+  (void)view.WriteU16(2, f.type);
+  (void)view.WriteU32(4, f.count);
+  if (f.bytes.size() <= exif::kInlineValueBytes)
+    (void)view.WriteBytes(8, f.bytes.data(), f.bytes.size());
   IfdEntry e;
   // The field keeps its tag, type and count even when the type does not decode.
   (void)exif::DecodeEntry(raw, order, &e);
