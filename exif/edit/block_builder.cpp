@@ -86,7 +86,7 @@ class BlockBuilder {
   bool sourceUsable() const { return tiff_ || jpeg_; }
 
   // IFD0 (1) or IFD1 (257) with its entries, values and the pointer to it. 1 or 0.
-  int BuildImageDirectory(DirectoryId id, bool withGps) {
+  [[nodiscard]] int BuildImageDirectory(DirectoryId id, bool withGps) {
     if ((id != exif::kIfd0 && id != exif::kIfd1) || params_.exifVersion < kExifVersion0210 ||
         out_.outLength() < 8) {
       return 0;
@@ -143,7 +143,7 @@ class BlockBuilder {
     return 1;
   }
 
-  int CompleteRequiredEntries(DirectoryId id, IfdEntryList* list, bool withGps) {
+  [[nodiscard]] int CompleteRequiredEntries(DirectoryId id, IfdEntryList* list, bool withGps) {
     auto has = [&](uint16_t tag) { return IndexOfTag(*list, tag) >= 0; };
     auto add = [&](const IfdEntry& e) { SetEntry(list, e, true); };
     auto addMissing = [&](const IfdEntry& e) {
@@ -197,7 +197,7 @@ class BlockBuilder {
     return 1;
   }
 
-  int BuildExifDirectory() {
+  [[nodiscard]] int BuildExifDirectory() {
     IfdEntry pointer{kTagExifIfdPointer};
     if (params_.exifVersion < kExifVersion0210 ||
         out_.FindOutputEntry(exif::kIfd0, &pointer) != exif::kFound) {
@@ -242,7 +242,7 @@ class BlockBuilder {
     return 1;
   }
 
-  int BuildInteropDirectory() {
+  [[nodiscard]] int BuildInteropDirectory() {
     IfdEntry pointer{kTagInteropIfdPointer};
     if (!jpeg_ || out_.FindOutputEntry(exif::kExifIfd, &pointer) != exif::kFound) return 0;
     IfdEntryList list = SourceEntries(w_, exif::kInteropIfd, exif::kInteropIfd, false);
@@ -263,7 +263,7 @@ class BlockBuilder {
 
   // Lays IFD1 for the thumbnail and places its data directly behind the block. Anything that
   // does not come out whole is taken back: no IFD1 then, and no thumbnail. 1 or 0.
-  int PlaceThumbnail() {
+  [[nodiscard]] int PlaceThumbnail() {
     const uint32_t before = out_.outLength();
     if (!BuildImageDirectory(exif::kIfd1, false)) {
       out_.ClearThumbnail();
@@ -293,7 +293,8 @@ class BlockBuilder {
  private:
   // Fetches every out-of-line value of `list` (from the generators of directory `id`, else from
   // `origin`) and leaves out the entries whose values cannot be had. False when memory is short.
-  bool PlanValues(DirectoryId id, ExifReader& origin, IfdEntryList* list, PlannedValues* values) {
+  [[nodiscard]] bool PlanValues(DirectoryId id, ExifReader& origin, IfdEntryList* list,
+                                PlannedValues* values) {
     IfdEntryList kept;
     for (const IfdEntry& e : *list) {
       if (!HasOutOfLineValue(e)) {

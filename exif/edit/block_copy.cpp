@@ -135,7 +135,7 @@ void ShiftOpaqueValue(MutableByteView block, uint64_t pos, const CutList& cuts) 
 // equal to its Exif pointer) is never shifted twice.
 struct OutputLayout::CorrectionPass {
   std::vector<uint32_t> done;
-  bool Claim(uint32_t offset) {
+  [[nodiscard]] bool Claim(uint32_t offset) {
     if (std::find(done.begin(), done.end(), offset) != done.end()) return false;
     done.push_back(offset);
     return true;

@@ -84,7 +84,7 @@ IfdEntry AsciiEntry(uint16_t tag, const std::string& text) {
   return e;
 }
 
-bool LoadThumbnailData(ExifReader& thumb, bool tiff, OutputBuffer* data) {
+[[nodiscard]] bool LoadThumbnailData(ExifReader& thumb, bool tiff, OutputBuffer* data) {
   data->Reset();
   std::vector<uint8_t> file;
   if (!platform::ReadWholeFile(thumb.path(), &file)) return false;

@@ -28,7 +28,7 @@ bool OutputHasGpsPointer(OutputLayout& out) {
 }
 
 // Moves a TIFF's main image behind the grown block and the thumbnail held apart.
-bool RelocateMainImage(OutputLayout& out) {
+[[nodiscard]] bool RelocateMainImage(OutputLayout& out) {
   if (!out.isTiff() || out.imageInBlock() || out.mainImageSize() == 0) return true;
   uint32_t at = out.outLength() + out.thumbnailData().length();
   return out.RelocateImageData(exif::kIfd0, &at);

@@ -34,7 +34,7 @@ bool IsKnownGpsTag(uint32_t tag) {
 }
 
 // Length of a host string without its 0 byte; false when no terminator lies within the limit.
-bool TextLength(const LfString& s, uint32_t* length) {
+[[nodiscard]] bool TextLength(const LfString& s, uint32_t* length) {
   *length = 0;
   if (!s.text) return true;
   const void* end = std::memchr(s.text, 0, kMaxGpsBytes);

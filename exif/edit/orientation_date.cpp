@@ -30,7 +30,7 @@ IfdEntry OrientationEntry(uint16_t orientation) {
 }
 
 // Sets the Orientation of one directory of the output block, adding the entry when it is missing.
-bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientation) {
+[[nodiscard]] bool SetOutputOrientation(OutputLayout& out, DirectoryId id, uint16_t orientation) {
   const IfdEntry entry = OrientationEntry(orientation);
   if (out.UpdateOutputEntry(id, entry) == exif::kFound) return true;
   const IfdEntryList add{entry};

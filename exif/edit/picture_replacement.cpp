@@ -73,7 +73,7 @@ class EntryValuesOf : public ValueProvider {
 };
 
 // Sets a dimension entry of the Exif IFD where it exists (SHORT or LONG, as its value needs).
-bool UpdateDimension(OutputLayout& out, uint16_t tag, uint32_t value) {
+[[nodiscard]] bool UpdateDimension(OutputLayout& out, uint16_t tag, uint32_t value) {
   IfdEntry e{tag};
   if (out.FindOutputEntry(exif::kExifIfd, &e) != exif::kFound) return true;
   const bool shortFits = e.type == exif::kTypeShort && value <= 0xFFFF;
@@ -82,7 +82,7 @@ bool UpdateDimension(OutputLayout& out, uint16_t tag, uint32_t value) {
 }
 
 // The new picture's strips behind the block (and the thumbnail held apart).
-bool PlaceNewStrips(OutputLayout& out) {
+[[nodiscard]] bool PlaceNewStrips(OutputLayout& out) {
   if (!out.MeasureMainImage() || out.mainImageSize() == 0) return false;
   uint32_t at = out.outLength() + out.thumbnailData().length();
   return out.RelocateImageData(exif::kIfd0, &at);

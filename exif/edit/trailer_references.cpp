@@ -134,7 +134,7 @@ class Scan {
 
 // A TIFF header of the maker note's own near its start ("II*\0" or "MM\0*" behind the maker's
 // name): its position inside the note, or false.
-bool InnerTiffHeader(ByteView note, uint32_t* at) {
+[[nodiscard]] bool InnerTiffHeader(ByteView note, uint32_t* at) {
   constexpr uint32_t kSearched = 16;
   for (uint32_t i = 0; i + 8 <= std::min<uint64_t>(note.size(), kSearched + 8); i += 2) {
     if (exif::ReadTiffHeader(note.From(i)).valid()) {

@@ -150,7 +150,7 @@ class WriterStream : public ImageFileStream {
 
 }  // namespace
 
-bool ReadJpegTrailer(File& file, uint64_t scanStart, JpegTrailer* trailer) {
+[[nodiscard]] bool ReadJpegTrailer(File& file, uint64_t scanStart, JpegTrailer* trailer) {
   *trailer = {};
   platform::HeapPtr<uint8_t> chunk(static_cast<uint8_t*>(platform::HeapAlloc(kCopyChunk)));
   if (!chunk || !file.Seek(scanStart)) return false;

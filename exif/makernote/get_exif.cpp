@@ -175,8 +175,8 @@ bool ReadText(ExifReader& reader, const IfdEntry& entry, std::string* text) {
 }
 
 // Puts one collected entry into its field; true when the tag counts as delivered.
-bool Deliver(MakerNoteReader& reader, const SummaryField& f, const IfdEntry& entry,
-             uint8_t* record) {
+[[nodiscard]] bool Deliver(MakerNoteReader& reader, const SummaryField& f, const IfdEntry& entry,
+                           uint8_t* record) {
   uint8_t* field = record + f.offset;
   switch (f.delivery) {
     case kValue: {
@@ -236,7 +236,7 @@ void FillFrom(MakerNoteReader& reader, DirectoryId directory, IfdEntryList reque
   }
 }
 
-bool FillExifSummary(MakerNoteReader& reader, LfExifSummary* s) {
+[[nodiscard]] bool FillExifSummary(MakerNoteReader& reader, LfExifSummary* s) {
   const IfdEntryList request = RequestOf(s->tags, kExifFields);
   IfdEntryList ifd0 = SplitFor(request, kExifFields, kIfd0);
   IfdEntryList exif = SplitFor(request, kExifFields, kExifIfd);
@@ -246,7 +246,7 @@ bool FillExifSummary(MakerNoteReader& reader, LfExifSummary* s) {
   return s->tags.size > 0;
 }
 
-bool FillGpsSummary(MakerNoteReader& reader, LfGpsSummary* s) {
+[[nodiscard]] bool FillGpsSummary(MakerNoteReader& reader, LfGpsSummary* s) {
   IfdEntryList request = RequestOf(s->tags, kGpsFields);
   EmptyList(&s->tags);
   LfByteArrayFree(&s->processingMethod);
@@ -255,7 +255,7 @@ bool FillGpsSummary(MakerNoteReader& reader, LfGpsSummary* s) {
   return s->tags.size > 0;
 }
 
-bool FillMakerNoteSummary(MakerNoteReader& reader, LfMakerNoteSummary* s) {
+[[nodiscard]] bool FillMakerNoteSummary(MakerNoteReader& reader, LfMakerNoteSummary* s) {
   IfdEntryList request = RequestOf(s->tags, kMakerNoteFields);
   EmptyList(&s->tags);
   LfStringFree(&s->header);

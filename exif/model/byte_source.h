@@ -57,7 +57,7 @@ class MemorySource final : public ByteSource {
   MemorySource(const uint8_t* bytes, size_t size) : ByteSource(bytes, bytes ? size : 0) {}
 
  private:
-  bool Load(uint64_t, void*, size_t) override { return false; }
+  [[nodiscard]] bool Load(uint64_t, void*, size_t) override { return false; }
 };
 
 // An open file (borrowed) of a known length.
@@ -66,7 +66,9 @@ class FileSource final : public ByteSource {
   FileSource(platform::File& file, uint64_t length) : ByteSource(nullptr, length), file_(file) {}
 
  private:
-  bool Load(uint64_t pos, void* out, size_t n) override { return file_.ReadExactAt(pos, out, n); }
+  [[nodiscard]] bool Load(uint64_t pos, void* out, size_t n) override {
+    return file_.ReadExactAt(pos, out, n);
+  }
 
   platform::File& file_;
 };

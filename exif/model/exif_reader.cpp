@@ -28,7 +28,9 @@ class FileReaderSource final : public ByteSource {
 
  private:
   // A failed read ends the walk; the caller sees it in file.failed().
-  bool Load(uint64_t pos, void* out, size_t n) override { return file_.ReadAt(pos, out, n); }
+  [[nodiscard]] bool Load(uint64_t pos, void* out, size_t n) override {
+    return file_.ReadAt(pos, out, n);
+  }
 
   FileReader& file_;
 };

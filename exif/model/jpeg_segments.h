@@ -89,7 +89,7 @@ class JpegSegmentScanner {
   JpegScanEnd end() const { return end_; }
 
  private:
-  bool Finish(JpegScanEnd why) {
+  [[nodiscard]] bool Finish(JpegScanEnd why) {
     end_ = why;
     return false;
   }
