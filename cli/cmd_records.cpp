@@ -20,15 +20,9 @@
 namespace lf::cli {
 namespace {
 
+using record::FieldAt;
 using record::FieldKind;
 using record::RecordField;
-
-template <typename T>
-T At(const void* record, size_t offset, int index = 0) {
-  T v;
-  std::memcpy(&v, static_cast<const uint8_t*>(record) + offset + sizeof(T) * index, sizeof v);
-  return v;
-}
 
 std::string Hex(const uint8_t* data, size_t size) {
   std::string out;
@@ -56,59 +50,60 @@ Value ValueOf(const RecordField& f, const void* r) {
   };
   switch (f.kind) {
     case FieldKind::kU8: {
-      const uint8_t n = At<uint8_t>(r, f.offset);
+      const uint8_t n = FieldAt<uint8_t>(r, f.offset);
       return {std::to_string(n), n};
     }
     case FieldKind::kU32:
     case FieldKind::kShortOrLong: {
-      const uint32_t n = At<uint32_t>(r, f.offset);
+      const uint32_t n = FieldAt<uint32_t>(r, f.offset);
       return {std::to_string(n), n};
     }
     case FieldKind::kU16:
       for (int i = 0; i < int{f.count}; ++i) {
-        const uint16_t n = At<uint16_t>(r, f.offset, i);
+        const uint16_t n = FieldAt<uint16_t>(r, f.offset, i);
         add(std::to_string(n), n);
       }
       break;
     case FieldKind::kRational:
       for (int i = 0; i < int{f.count}; ++i) {
-        const uint32_t n = At<uint32_t>(r, f.offset, 2 * i),
-                       d = At<uint32_t>(r, f.offset, 2 * i + 1);
+        const uint32_t n = FieldAt<uint32_t>(r, f.offset, 2 * i),
+                       d = FieldAt<uint32_t>(r, f.offset, 2 * i + 1);
         add(std::to_string(n) + "/" + std::to_string(d), {n, d});
       }
       break;
     case FieldKind::kSRational:
       for (int i = 0; i < int{f.count}; ++i) {
-        const int32_t n = At<int32_t>(r, f.offset, 2 * i), d = At<int32_t>(r, f.offset, 2 * i + 1);
+        const int32_t n = FieldAt<int32_t>(r, f.offset, 2 * i),
+                      d = FieldAt<int32_t>(r, f.offset, 2 * i + 1);
         add(std::to_string(n) + "/" + std::to_string(d), {n, d});
       }
       break;
     case FieldKind::kRaw4: {
-      const auto raw = At<std::array<uint8_t, 4>>(r, f.offset);
+      const auto raw = FieldAt<std::array<uint8_t, 4>>(r, f.offset);
       bool printable = true;
       for (uint8_t c : raw) printable = printable && c >= 0x20 && c < 0x7F;
       v.text = printable ? std::string(raw.begin(), raw.end()) : Hex(raw.data(), raw.size());
       return {v.text, v.text};
     }
     case FieldKind::kText: {
-      const auto s = At<LfString>(r, f.offset);
+      const auto s = FieldAt<LfString>(r, f.offset);
       v.text = s.text ? s.text : "";
       return {v.text, v.text};
     }
     case FieldKind::kBytes: {
-      const auto b = At<LfByteArray>(r, f.offset);
+      const auto b = FieldAt<LfByteArray>(r, f.offset);
       const size_t n = b.data && b.size > 0 ? static_cast<size_t>(b.size) : 0;
       v.text = std::to_string(n) + " bytes";
       if (n) v.text += ": " + Hex(b.data, std::min<size_t>(n, 16)) + (n > 16 ? "..." : "");
       return {v.text, n ? Hex(b.data, n) : std::string()};
     }
     case FieldKind::kU16List: {
-      const auto l = At<LfU16List>(r, f.offset);
+      const auto l = FieldAt<LfU16List>(r, f.offset);
       for (int32_t i = 0; l.data && i < l.size; ++i) add(std::to_string(l.data[i]), l.data[i]);
       break;
     }
     case FieldKind::kU32List: {
-      const auto l = At<LfU32List>(r, f.offset);
+      const auto l = FieldAt<LfU32List>(r, f.offset);
       for (int32_t i = 0; l.data && i < l.size; ++i) add(std::to_string(l.data[i]), l.data[i]);
       break;
     }

@@ -15,13 +15,7 @@ using exif::ByteOrder;
 using exif::ByteView;
 using exif::IfdEntry;
 
-// The field of type T at `offset` of a record, copied out or in (records are plain C structs).
-template <typename T>
-T Get(const void* record, size_t offset, size_t index = 0) {
-  T v;
-  std::memcpy(&v, static_cast<const uint8_t*>(record) + offset + sizeof(T) * index, sizeof v);
-  return v;
-}
+// The field of type T at `offset` of a record, copied in (records are plain C structs).
 template <typename T>
 void Put(void* record, size_t offset, const T& v, size_t index = 0) {
   std::memcpy(static_cast<uint8_t*>(record) + offset + sizeof(T) * index, &v, sizeof v);
@@ -73,37 +67,39 @@ class FieldEncoder {
 };
 
 void Encode(const RecordField& f, const void* r, FieldEncoder& e) {
-  const uint16_t kept = f.typeOffset ? Get<uint16_t>(r, f.typeOffset) : uint16_t{0};
+  const uint16_t kept = f.typeOffset ? FieldAt<uint16_t>(r, f.typeOffset) : uint16_t{0};
   // SHORT when the value was read as SHORT, LONG otherwise.
   const uint16_t shortOrLong = kept == exif::kTypeShort ? exif::kTypeShort : exif::kTypeLong;
   switch (f.kind) {
     case FieldKind::kU8: return e.Bytes(f.type, BytesAt(r, f.offset), 1, 1);
     case FieldKind::kRaw4: return e.Bytes(f.type, BytesAt(r, f.offset), 4, 4);
     case FieldKind::kU16:
-      return e.Numbers(f.type, f.count, [&](size_t i) { return Get<uint16_t>(r, f.offset, i); });
+      return e.Numbers(f.type, f.count,
+                       [&](size_t i) { return FieldAt<uint16_t>(r, f.offset, i); });
     case FieldKind::kU32:
-      return e.Numbers(f.type, 1, [&](size_t) { return Get<uint32_t>(r, f.offset); });
+      return e.Numbers(f.type, 1, [&](size_t) { return FieldAt<uint32_t>(r, f.offset); });
     case FieldKind::kShortOrLong:
-      return e.Numbers(shortOrLong, 1, [&](size_t) { return Get<uint32_t>(r, f.offset); });
+      return e.Numbers(shortOrLong, 1, [&](size_t) { return FieldAt<uint32_t>(r, f.offset); });
     case FieldKind::kRational:
     case FieldKind::kSRational:
-      return e.Numbers(f.type, f.count, [&](size_t i) { return Get<uint32_t>(r, f.offset, i); });
+      return e.Numbers(f.type, f.count,
+                       [&](size_t i) { return FieldAt<uint32_t>(r, f.offset, i); });
     case FieldKind::kText: {
-      const LfString s = Get<LfString>(r, f.offset);
+      const LfString s = FieldAt<LfString>(r, f.offset);
       const size_t n = s.text ? ::strnlen(s.text, kMaxValueBytes) : 0;
       return e.Bytes(exif::kTypeAscii, s.text, n, n + 1);  // the text and its NUL
     }
     case FieldKind::kBytes: {
-      const LfByteArray a = Get<LfByteArray>(r, f.offset);
+      const LfByteArray a = FieldAt<LfByteArray>(r, f.offset);
       const size_t n = static_cast<size_t>(a.size);
       return e.Bytes(f.type, a.data, n, n);
     }
     case FieldKind::kU16List: {
-      const LfU16List a = Get<LfU16List>(r, f.offset);
+      const LfU16List a = FieldAt<LfU16List>(r, f.offset);
       return e.Numbers(f.type, static_cast<size_t>(a.size), [&](size_t i) { return a.data[i]; });
     }
     case FieldKind::kU32List: {
-      const LfU32List a = Get<LfU32List>(r, f.offset);
+      const LfU32List a = FieldAt<LfU32List>(r, f.offset);
       return e.Numbers(shortOrLong, static_cast<size_t>(a.size),
                        [&](size_t i) { return a.data[i]; });
     }

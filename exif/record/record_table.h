@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "exif/model/field_types.h"
@@ -401,6 +402,15 @@ inline const LfPresenceMask* PresenceOf(uint32_t selector, const void* record) {
 }
 inline LfPresenceMask* PresenceOf(uint32_t selector, void* record) {
   return const_cast<LfPresenceMask*>(PresenceOf(selector, static_cast<const void*>(record)));
+}
+
+// The field of type T at `offset` of a record (element `index` of an array field), copied out:
+// records are plain C structs, and a field may sit at an offset its type does not align to.
+template <typename T>
+T FieldAt(const void* record, size_t offset, size_t index = 0) {
+  T v;
+  std::memcpy(&v, static_cast<const uint8_t*>(record) + offset + sizeof(T) * index, sizeof v);
+  return v;
 }
 
 }  // namespace lf::record
