@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The platform layer: Windows error numbers, read-only semantics, temporary names, memory blocks,
-// the clock and the calendar, and the failure seam.
+// The platform layer: Windows error numbers, sharing, same-file checks, temporary names, and the
+// calendar.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -12,9 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/errors.h"
-#include "platform/faults.h"
 #include "platform/file.h"
-#include "platform/memory.h"
 #include "platform/temp_files.h"
 #include "tests/support/fixture_builder.h"
 
@@ -29,7 +26,6 @@ bool FailsWith(const Result& result, uint32_t error) {
 
 class PlatformTest : public ::testing::Test {
  protected:
-  void TearDown() override { ClearFaults(); }
   test::TempDir dir_;
 };
 
@@ -57,48 +53,8 @@ TEST_F(PlatformTest, FilesReadWriteAndRefuseWithWin32Errors) {
   EXPECT_TRUE(FailsWith(File::Open(path, Access::Write, Disposition::CreateNew), kErrorFileExists));
   EXPECT_TRUE(FailsWith(File::Open(dir_.File("none"), Access::Read, Disposition::OpenExisting),
                         kErrorFileNotFound));
-  EXPECT_TRUE(FailsWith(File::Open(dir_.File("no/none"), Access::Write, Disposition::CreateAlways),
-                        kErrorPathNotFound));
   EXPECT_TRUE(FailsWith(File::Open(dir_.path(), Access::Read, Disposition::OpenExisting),
                         kErrorAccessDenied));
-}
-
-// Read-only means no write permission bits, and it holds for root as on Windows. (Read-only folders
-// are proved by the edit exports.)
-TEST_F(PlatformTest, ReadOnlyFilesRefuseWritersEvenForRootAndModesComeBackExactly) {
-  const std::string path = dir_.File("ro.jpg");
-  test::WriteFile(path, {1, 2, 3});
-  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-  FileAttributes before, attrs;
-  ASSERT_TRUE(GetFileAttributes(path, &before) && SetFileReadOnly(path));
-  ASSERT_TRUE(GetFileAttributes(path, &attrs));
-  EXPECT_EQ(attrs.flags, kAttributeReadOnly);
-  for (auto d : {Disposition::OpenExisting, Disposition::CreateAlways}) {
-    EXPECT_TRUE(FailsWith(File::Open(path, Access::ReadWrite, d), kErrorAccessDenied));
-  }
-  ASSERT_TRUE(SetFileAttributesNormal(path) && GetFileAttributes(path, &attrs));
-  EXPECT_EQ(attrs.flags, kAttributeNormal);
-  ASSERT_TRUE(SetFileAttributes(path, before));
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);  // restored exactly
-  EXPECT_FALSE(GetFileAttributes(dir_.File("none"), &attrs));
-}
-
-TEST_F(PlatformTest, FaultsHitTheChosenCallAndCanStick) {
-  File f = File::Open(dir_.File("f.bin"), Access::Write, Disposition::CreateAlways);
-  InjectFault(Service::Write, 2, kErrorDiskFull, /*sticky=*/true);
-  EXPECT_TRUE(f.Write("a", 1));
-  EXPECT_TRUE(FailsWith(f.Write("b", 1), kErrorDiskFull));
-  EXPECT_FALSE(f.Write("c", 1));
-  ClearFaults();
-  EXPECT_TRUE(f.Write("d", 1));
-  EXPECT_EQ(CallCount(Service::Write), 1u);
-  InjectFault(Service::Allocate, 1, kErrorNotEnoughMemory);
-  EXPECT_TRUE(FailsWith(HeapAlloc(16), kErrorNotEnoughMemory));
-  InjectFault(Service::Time, 1, kErrorInvalidData);
-  ExifDateTime t{};
-  EXPECT_TRUE(FailsWith(LocalTime(&t), kErrorInvalidData));
 }
 
 TEST_F(PlatformTest, DeleteExistsSameFileAndTemporaryNames) {
@@ -127,22 +83,6 @@ TEST_F(PlatformTest, DeleteExistsSameFileAndTemporaryNames) {
   EXPECT_EQ(TempDirectory(), "/tmp/");
   EXPECT_EQ(DirectoryOf("C:\\x\\y.jpg"), "C:\\x\\");
   EXPECT_EQ(DirectoryOf("y.jpg"), "");
-}
-
-TEST(Memory, GlobalBlocksAreZeroedAndShareTheHostLayout) {
-  GlobalBlock block(GlobalAlloc(100));
-  ASSERT_TRUE(block);
-  {
-    GlobalLockGuard lock(block.get());
-    auto* p = static_cast<uint8_t*>(lock.data());
-    EXPECT_EQ(lock.size(), 100u);
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(p[i], 0);
-    p[99] = 7;
-  }
-  LF_HGLOBAL h = block.Release();  // the host's own helpers read what the module wrote
-  EXPECT_EQ(static_cast<uint8_t*>(LfGlobalLock(h))[99], 7);
-  EXPECT_EQ(LfGlobalUnlock(h), 0);
-  LfGlobalFree(h);
 }
 
 TEST(Clock, LocalTimeAndCalendarValidation) {

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
-// File kinds by extension, type names, signature checks and the JPEG stream check.
+// File kinds by extension, temporary paths and the JPEG stream check.
 #include "plugin/file_kind.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 #include "platform/temp_files.h"
 #include "tests/support/fixture_builder.h"
@@ -32,54 +30,12 @@ TEST(GetFileKind, ClassifiesByTheLastComponentsExtension) {
   EXPECT_EQ(GetFileKind(static_cast<const char*>(nullptr)), KIND_UNSUPPORTED);
 }
 
-TEST(GetTypeName, NamesTheSupportedKindsOnlyAndClearsTheOldText) {
-  char buf[8];
-  std::memcpy(buf, "TIFF\0zz", 8);
-  EXPECT_EQ(GetTypeName("x.png", buf), S_OK);
-  EXPECT_EQ(std::memcmp(buf, "PNG\0\0zz", 8), 0);
-  EXPECT_EQ(GetTypeName("b.Jpe", buf), S_OK);
-  EXPECT_STREQ(buf, "JPG");
-  EXPECT_EQ(GetTypeName("b.tif", buf), S_OK);
-  EXPECT_STREQ(buf, "TIFF");
-  EXPECT_EQ(GetTypeName("a.tmb", buf), E_INVALIDARG);  // a JPEG kind without a type name
-  EXPECT_STREQ(buf, "");
-  EXPECT_EQ(GetTypeName("", buf), E_INVALIDARG);
-  EXPECT_EQ(GetTypeName("a.png", nullptr), E_INVALIDARG);
-}
-
 TEST(MakeTempPath, JoinsTheTemporaryDirectoryAndTheName) {
   std::string out = "old";
   MakeTempPath("", &out);
   EXPECT_EQ(out, "old");
   MakeTempPath("__TMP__.002", &out);
   EXPECT_EQ(out, platform::TempDirectory() + "__TMP__.002");
-}
-
-// Each kind's magic, one byte short of it, and a TIFF magic that must match its byte order.
-TEST(CheckFileSignature, MatchesEachKindsMagic) {
-  test::TempDir dir;
-  const struct {
-    FileKind kind;
-    Bytes head;
-    int expected;
-  } cases[] = {
-      // clang-format off
-      {KIND_BMP, {'B', 'M', 0, 0, 0, 0}, 1}, {KIND_BMP, {'B', 'M', 0, 0, 0}, 0},
-      {KIND_PNG, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, 1},
-      {KIND_PNG, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0B}, 0},
-      {KIND_GIF, {'G', 'I', 'F'}, 1}, {KIND_GIF, {'G', 'I'}, 0},
-      {KIND_UNSUPPORTED, {'B', 'M', 0, 0, 0, 0}, 0},
-      {KIND_TIFF, {'I', 'I', 42, 0}, 1}, {KIND_TIFF, {'I', 'I', 0, 42}, 0},
-      {KIND_TIFF, {'M', 'M', 0, 42}, 1}, {KIND_TIFF, {'M', 'M', 42, 0}, 0},
-      {KIND_TIFF, {'M', 'M', 0}, 0}, {KIND_JPEG, test::EncodeJpeg(16, 16), 1},
-      // clang-format on
-  };
-  int n = 0;
-  for (const auto& c : cases) {
-    const std::string path = dir.Put(std::to_string(n++) + ".bin", c.head);
-    EXPECT_EQ(CheckFileSignature(path.c_str(), c.kind), c.expected) << path;
-  }
-  EXPECT_EQ(CheckFileSignature(dir.File("missing.gif").c_str(), KIND_GIF), 0);
 }
 
 // The segments of a JPEG stream and the markers allowed inside a scan, in memory and in a file.

@@ -200,7 +200,7 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
   }
 
   ByteWriter w(order_);
-  w.Text(order_ == Order::Little ? "II" : "MM").U16(magic_);
+  w.Text(order_ == Order::Little ? "II" : "MM").U16(42);
   w.U32(hasForcedIfd0_ ? forcedIfd0_ : L.directoryOffsets[0]);
   if (blobsFirst_) {
     for (const Bytes& b : blobs_) {

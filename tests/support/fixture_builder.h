@@ -113,8 +113,6 @@ class TiffBuilder {
   Ifd& Ifd0() { return Dir(0); }
   // Adds a blob (thumbnail JPEG, strip data) placed after the directories; returns its index.
   int AddBlob(const Bytes& data);
-  // Header magic other than 42, for malformed cases.
-  void SetMagic(uint16_t magic) { magic_ = magic; }
   // Places the blobs right after the header, as many TIFF writers lay out strips.
   void SetBlobsFirst(bool first) { blobsFirst_ = first; }
   // Packs values without pad bytes, as some camera writers do.
@@ -130,7 +128,6 @@ class TiffBuilder {
 
  private:
   Order order_;
-  uint16_t magic_ = 42;
   bool hasForcedIfd0_ = false;
   bool blobsFirst_ = false;
   bool packed_ = false;
