@@ -23,7 +23,7 @@ namespace {
 uint32_t NumberOf(const std::string& path, uint32_t directory, uint16_t tag) {
   const Bytes v = ValueOf(path, directory, tag);
   uint32_t n = 0;
-  std::memcpy(&n, v.data(), std::min<size_t>(v.size(), 4));
+  if (!v.empty()) std::memcpy(&n, v.data(), std::min<size_t>(v.size(), 4));
   return v.size() == 2 ? n & 0xFFFF : n;
 }
 std::string TextOf(const std::string& path, uint32_t directory, uint16_t tag) {
