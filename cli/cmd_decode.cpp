@@ -3,7 +3,6 @@
 // image, or its EXIF thumbnail), written as a BMP (the packed DIB as it is) or a PNG.
 #include <CLI/CLI.hpp>
 
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -26,22 +25,13 @@ Outcome Decode(const Module& m, const DecodeArgs& a) {
     return Outcome::Failed(a.file + ": no " + (a.thumbnail ? "thumbnail" : "image") +
                            " could be decoded");
   }
-  const auto* header = static_cast<const uint8_t*>(LfGlobalLock(dib));
-  int32_t width = 0, height = 0;
-  std::memcpy(&width, header + 4, 4);
-  std::memcpy(&height, header + 8, 4);
-  LfGlobalUnlock(dib);
   std::string error;
   const bool ok = IsPngPath(a.output) ? WriteDibAsPng(a.output, dib, &error)
                                       : WriteBmpFile(a.output, dib, &error);
+  Outcome out;
+  if (ok) DescribeWrittenPicture(&out, a.file, a.output, dib);
   LfGlobalFree(dib);
   if (!ok) return Outcome::Failed(error);
-  Outcome out;
-  out.record["output"] = a.output;
-  out.record["width"] = width;
-  out.record["height"] = height;
-  out.text = a.file + ": " + std::to_string(width) + "x" + std::to_string(height) + " -> " +
-             a.output + "\n";
   return out;
 }
 

@@ -4,10 +4,10 @@
 // directory records of FILE (as GetStillImageInfo delivers them) go into the new JPEG.
 #include <CLI/CLI.hpp>
 
-#include <cstring>
 #include <memory>
 #include <string>
 
+#include "cli/image_output.h"
 #include "cli/output_paths.h"
 
 namespace lf::cli {
@@ -43,12 +43,6 @@ Outcome Encode(const Module& m, const EncodeArgs& a) {
   if (auto refusal = RefuseExisting(a.output, "", a.overwrite)) return Outcome::Failed(*refusal);
   LF_HGLOBAL dib = m.Decode(a.image.c_str(), LF_DECODE_MAIN_IMAGE);
   if (!dib) return Outcome::Failed(a.image + ": no image could be decoded");
-  int32_t width = 0, height = 0;
-  const auto* header = static_cast<const uint8_t*>(LfGlobalLock(dib));
-  std::memcpy(&width, header + 4, 4);
-  std::memcpy(&height, header + 8, 4);
-  LfGlobalUnlock(dib);
-
   // The extension picks the format; a record adds the EXIF path for a JPEG target.
   uint32_t flags = LF_ENC_BY_EXTENSION;
   LfExifRecord records{};
@@ -67,14 +61,10 @@ Outcome Encode(const Module& m, const EncodeArgs& a) {
     }
   }
   LfRecordListFree(&records, 1);
+  DescribeWrittenPicture(&out, a.image, a.output, dib);
   LfGlobalFree(dib);
   out.ok = r == LF_S_OK;
-  out.record["output"] = a.output;
   out.record["result"] = ResultJson(r);
-  out.record["width"] = width;
-  out.record["height"] = height;
-  out.text = a.image + ": " + std::to_string(width) + "x" + std::to_string(height) + " -> " +
-             a.output + "\n";
   return out;
 }
 

@@ -137,4 +137,18 @@ bool WriteSurfaceAsPng(const std::string& path, const LfDeviceContext& dc, std::
   return WritePng(path, uint32_t(dc.width), uint32_t(dc.height), rgb, error);
 }
 
+void DescribeWrittenPicture(Outcome* out, const std::string& source, const std::string& output,
+                            LF_HGLOBAL dib) {
+  int32_t width = 0, height = 0;
+  const auto* header = static_cast<const uint8_t*>(LfGlobalLock(dib));
+  std::memcpy(&width, header + 4, 4);
+  std::memcpy(&height, header + 8, 4);
+  LfGlobalUnlock(dib);
+  out->record["output"] = output;
+  out->record["width"] = width;
+  out->record["height"] = height;
+  out->text =
+      source + ": " + std::to_string(width) + "x" + std::to_string(height) + " -> " + output + "\n";
+}
+
 }  // namespace lf::cli

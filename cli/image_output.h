@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/batch.h"
 #include "lumenframe/lumenframe.h"
 
 namespace lf::cli {
@@ -20,5 +21,10 @@ namespace lf::cli {
 // True when the path ends in ".png" or ".bmp" (any case).
 [[nodiscard]] bool IsPngPath(const std::string& path);
 [[nodiscard]] bool IsBmpPath(const std::string& path);
+
+// Describes the picture `dib` written from `source` to `output`: its size in the JSON record and
+// the text answer "SOURCE: WxH -> OUTPUT".
+void DescribeWrittenPicture(Outcome* out, const std::string& source, const std::string& output,
+                            LF_HGLOBAL dib);
 
 }  // namespace lf::cli
