@@ -22,7 +22,7 @@ void ExerciseReader(const char* path, bool loadBlock) {
     }
   }
   IfdDescriptor descriptor;
-  reader.GetDirectoryDescriptor(kIfd1, &descriptor);
+  (void)reader.GetDirectoryDescriptor(kIfd1, &descriptor);  // only surviving the input counts
   lf::platform::HeapPtr<uint8_t> thumbnail;
   reader.GetThumbnail(&thumbnail);
 }

@@ -84,7 +84,7 @@ std::string Chars(const IfdEntry& e) {
 
 std::string Stamp(const ExifDateTime& t) {
   std::string text = "    :  :     :  :  ";
-  exif::FormatExifDateTime(&text, nullptr, t);
+  EXPECT_TRUE(exif::FormatExifDateTime(&text, nullptr, t));
   return text;
 }
 // The local time now and a moment later, as date stamps: a value stamped in between is one of them.

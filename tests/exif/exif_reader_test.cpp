@@ -194,7 +194,8 @@ TEST_P(ReaderCase, TiffThumbnailIsTheBlockReheadedAtIfd1) {
   platform::HeapPtr<uint8_t> copy;
   ASSERT_EQ(r->GetThumbnail(&copy), blockLength);
   Bytes expected(tiff.begin(), tiff.begin() + blockLength);
-  MutableByteView(expected.data(), 8, r->byteOrder()).WriteU32(4, layout.directoryOffsets[2]);
+  ASSERT_TRUE(
+      MutableByteView(expected.data(), 8, r->byteOrder()).WriteU32(4, layout.directoryOffsets[2]));
   EXPECT_EQ(Bytes(copy.get(), copy.get() + blockLength), expected);
   IfdDescriptor d;
   ASSERT_EQ(r->GetDirectoryDescriptor(kIfd1, &d), 1);

@@ -179,7 +179,7 @@ TEST_P(RecordReaderTest, HostileCountsAndOffsetsAreIgnoredOrRefused) {
   Bytes tiff = b.Build(&layout);
   const uint32_t ifd0 = layout.directoryOffsets[0];
   const exif::MutableByteView view(tiff.data(), tiff.size(), OrderOf(GetParam()));
-  view.WriteU32(ifd0 + 2 + 12 + 8, view.view().ReadU32(ifd0 + 2 + 8));
+  ASSERT_TRUE(view.WriteU32(ifd0 + 2 + 12 + 8, view.view().ReadU32(ifd0 + 2 + 8)));
 
   List l;
   ASSERT_EQ(ParseTiffToRecord(exif::ByteView(tiff.data(), tiff.size()), &l.list, 0x000F0000), S_OK);
