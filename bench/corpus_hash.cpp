@@ -194,6 +194,10 @@ class Sweep {
     h = {}, a = b = c = 0, r = m_.IsExifEx(path, &a, &b, &c);
     h.Value(a), h.Value(b), h.Value(c);
     Line("IsExifEx", r, h);
+    // Without isExif22 the reader answers from the file, not from a loaded block.
+    h = {}, a = b = 0, r = m_.IsExifEx(path, &a, &b, nullptr);
+    h.Value(a), h.Value(b);
+    Line("IsExifEx/flags", r, h);
     for (int32_t tiff = 0; tiff <= 1; ++tiff) {
       h = {}, a = b = 0, r = m_.GetOrientation(path, &a, &b, tiff);
       h.Value(a), h.Value(b);

@@ -3,19 +3,14 @@
 
 #include <cstring>
 
-#include "platform/memory.h"
-
 namespace lf::edit {
 
 ExifWriter::ExifWriter(const char* sourcePath, bool loadBlock)
-    : exif::ExifReader(sourcePath, loadBlock, false) {}
+    : exif::ExifReader(sourcePath, loadBlock) {}
 
 int ExifWriter::CopyBlockForEdit(bool keepThumbnail, bool removeInterop) {
   // The source block stays loaded: the finished output is checked against it before it is written.
-  if (!HasBlock()) {
-    uint32_t size = 0;
-    if (!LoadBlock(false, &size)) return 0;
-  }
+  if (!LoadBlock()) return 0;
   EditSource source;
   source.block = &SourceStructure();
   source.isTiff = IsTiffSource();
@@ -53,30 +48,10 @@ exif::Lookup ExifWriter::PatchEntry(DirectoryId id, const IfdEntry& entry) {
   IfdLocation where;
   if (LocateDirectory(id, &where) != 1) return exif::kCannotLocate;
   if (where.offset == 0 || where.entryCount == 0) return exif::kAbsent;
-  const uint64_t first = uint64_t{where.offset} + 2;
-  const uint64_t bytes = uint64_t{where.entryCount} * exif::kEntrySize;
-  if (HasBlock()) {
-    RawDirectory dir;
-    if (!LocateRawDirectory(Block(), where.offset, &dir)) return exif::kAbsent;
-    return exif::PatchRawEntry(MutableBlock(), dir, entry) == exif::kTagAbsent ? exif::kAbsent
-                                                                               : exif::kFound;
-  }
-  // Without a block the entries are read from the file and the one entry is written back.
-  platform::HeapPtr<uint8_t> scratch;
-  ByteView entries;
-  if (!ReadTiffBytes(first, bytes, &scratch, &entries)) return exif::kAbsent;
-  for (uint32_t i = 0; i < where.entryCount; ++i) {
-    const uint64_t pos = uint64_t{i} * exif::kEntrySize;
-    if (entries.ReadU16(pos) != entry.tag) continue;
-    uint8_t raw[exif::kEntrySize];
-    // An entry that does not encode is written with count 0, as before.
-    (void)exif::EncodeEntry(raw, byteOrder(), entry);
-    return Succeeded(edit::PatchFileRange(
-               path(), TiffOffsetToFile(static_cast<uint32_t>(first + pos)), raw, sizeof raw))
-               ? exif::kFound
-               : exif::kAbsent;
-  }
-  return exif::kAbsent;
+  RawDirectory dir;
+  if (!LocateRawDirectory(Block(), where.offset, &dir)) return exif::kAbsent;
+  return exif::PatchRawEntry(MutableBlock(), dir, entry) == exif::kTagAbsent ? exif::kAbsent
+                                                                             : exif::kFound;
 }
 
 uint32_t SetInlineValue(IfdEntry* entry, uint32_t byteCount, const void* source,
@@ -130,21 +105,9 @@ int ExifWriter::PatchEntryValue(DirectoryId id, const IfdEntry& entry, const voi
   if (bytes == 0) return 0;
   if (bytes > 4) {
     const std::span<const uint8_t> src(static_cast<const uint8_t*>(source), sourceSize);
-    if (HasBlock()) {
-      uint8_t* dest = MutableBlock().Pointer(entry.value, bytes);
-      if (!dest) return 0;
-      return static_cast<int>(exif::EncodeValueArray({dest, bytes}, entry.type, byteOrder(), src));
-    }
-    platform::HeapPtr<uint8_t> scratch;
-    ByteView old;
-    if (!ReadTiffBytes(entry.value, bytes, &scratch, &old)) return 0;
-    const uint32_t stored =
-        exif::EncodeValueArray({scratch.get(), bytes}, entry.type, byteOrder(), src);
-    if (stored == 0 ||
-        Failed(edit::PatchFileRange(path(), TiffOffsetToFile(entry.value), scratch.get(), bytes))) {
-      return 0;
-    }
-    return static_cast<int>(stored);
+    uint8_t* dest = MutableBlock().Pointer(entry.value, bytes);
+    if (!dest) return 0;
+    return static_cast<int>(exif::EncodeValueArray({dest, bytes}, entry.type, byteOrder(), src));
   }
   IfdEntry updated = entry;
   if (SetInlineValue(&updated, bytes, source, sourceSize) == 0) return 0;

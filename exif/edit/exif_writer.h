@@ -27,7 +27,8 @@ using GpsRecord = LfGpsRecord;
 
 class ExifWriter : public exif::ExifReader {
  public:
-  // Parses `sourcePath`; with `loadBlock` the source's block is loaded into memory.
+  // Parses `sourcePath`; with `loadBlock` the source's block is read at once, else when the edit
+  // first copies it.
   ExifWriter(const char* sourcePath, bool loadBlock);
   ~ExifWriter() override = default;
 
@@ -65,7 +66,7 @@ class ExifWriter : public exif::ExifReader {
                                     const ExifWriteParams& params);
   [[nodiscard]] int DropThumbnail(bool removeInterop);
 
-  // ---- Edits of the source's own block (in memory when loaded, else in the file)
+  // ---- Edits of the source's own block, in memory (the caller saves it)
   // Re-encodes the entry with the same tag: 1 patched, 0 absent or empty, -1 unlocatable.
   [[nodiscard]] exif::Lookup PatchEntry(DirectoryId id, const IfdEntry& entry);
   // Writes a new value over the old one (same place, same length): the values stored, or the

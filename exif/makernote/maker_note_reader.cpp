@@ -7,8 +7,8 @@
 
 namespace lf::exif {
 
-MakerNoteReader::MakerNoteReader(const char* path, bool loadBlock, bool usePageAllocator)
-    : ExifReader(path, loadBlock, usePageAllocator), makerByteOrder_(byteOrder()) {
+MakerNoteReader::MakerNoteReader(const char* path, bool loadBlock)
+    : ExifReader(path, loadBlock), makerByteOrder_(byteOrder()) {
   LocateMakerNote();
 }
 
@@ -30,39 +30,10 @@ void MakerNoteReader::LocateMakerNote() {
   (void)ParseMakerNoteHeader();
 }
 
-MakerNoteReader::~MakerNoteReader() { ReleaseMakerNote(); }
-
-const uint8_t* MakerNoteReader::LoadMakerNote() {
-  if (makerNoteLength_ == 0) return makerNoteData_;
-  if (HasBlock()) {
-    // The block holds the maker note when the file describes it inside the block.
-    if (MakerNoteInBlock()) {
-      const ByteView note = BlockBytes(makerNoteOffset_, makerNoteLength_);
-      if (!note.empty())
-        makerNoteData_ = MutableLoadedBlock().Pointer(makerNoteOffset_, makerNoteLength_);
-    }
-    return makerNoteData_;
-  }
-  if (makerNoteData_) return makerNoteData_;
-  // Without a block, copy the maker note from the file. Its length comes from the file, so it is
-  // checked against the file's length before anything is allocated.
-  FileReader file;
-  if (!OpenFile(&file) ||
-      !InRange(file.length(), TiffOffsetToFile(makerNoteOffset_), makerNoteLength_)) {
-    return nullptr;
-  }
-  platform::HeapPtr<uint8_t> copy(static_cast<uint8_t*>(platform::HeapAlloc(makerNoteLength_)));
-  if (!copy || !file.ReadAt(TiffOffsetToFile(makerNoteOffset_), copy.get(), makerNoteLength_)) {
-    return nullptr;
-  }
-  copy_ = std::move(copy);
-  makerNoteData_ = copy_.get();
-  return makerNoteData_;
-}
-
-void MakerNoteReader::ReleaseMakerNote() {
-  copy_.reset();  // the block's bytes are never freed here
-  makerNoteData_ = nullptr;
+void MakerNoteReader::LoadMakerNote() {
+  // The maker note's bytes are the reader's own, where the file describes them.
+  if (BlockBytes(makerNoteOffset_, makerNoteLength_).empty()) return;
+  makerNoteData_ = MutableLoadedBlock().Pointer(makerNoteOffset_, makerNoteLength_);
 }
 
 int MakerNoteReader::ParseMakerNoteHeader() {

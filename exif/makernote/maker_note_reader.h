@@ -28,21 +28,15 @@ inline constexpr uint16_t kTagMakerNotePrintImage = 0x0E00;
 class MakerNoteReader : public ExifReader {
  public:
   // Reads the file's structure as ExifReader does, then locates the maker note and parses its
-  // header once. The maker note's bytes are those of the block when it is loaded, else a private
-  // copy read from the file.
-  MakerNoteReader(const char* path, bool loadBlock, bool usePageAllocator = false);
+  // header once. The maker note's bytes are the reader's own (see ExifReader).
+  MakerNoteReader(const char* path, bool loadBlock);
   MakerNoteReader(const char* path, OnDemand);
-  ~MakerNoteReader() override;
 
   bool HasMakerNote() const { return makerNoteLength_ > 0; }
   // The maker note lies inside the EXIF block as the file describes it.
   bool MakerNoteInBlock() const {
     return InRange(blockLength(), makerNoteOffset_, makerNoteLength_);
   }
-
-  // The maker-note bytes (makerNoteLength() of them), or nullptr when they are not available.
-  const uint8_t* LoadMakerNote();
-  void ReleaseMakerNote();
 
   // Reads the header text and the entry count; 1 when the directory fits the maker note.
   [[nodiscard]] int ParseMakerNoteHeader();
@@ -83,6 +77,8 @@ class MakerNoteReader : public ExifReader {
 
  private:
   void LocateMakerNote();
+  // Points makerNoteData_ at the maker note when the reader's bytes hold it.
+  void LoadMakerNote();
   // The raw entries when the directory passes the common gate (maker note present, inside the
   // block, entry count non-zero, entries inside the maker note); an empty view otherwise.
   ByteView GatedEntries() const;
@@ -98,8 +94,7 @@ class MakerNoteReader : public ExifReader {
   MakerNoteDialect dialect_;
   uint32_t makerNoteLength_ = 0;
   uint32_t makerNoteOffset_ = 0;
-  uint8_t* makerNoteData_ = nullptr;  // into the block, or copy_
-  platform::HeapPtr<uint8_t> copy_;   // the maker note read from the file without a block
+  uint8_t* makerNoteData_ = nullptr;  // into the reader's bytes; null when they do not hold it
 };
 
 }  // namespace lf::exif

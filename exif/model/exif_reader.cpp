@@ -39,10 +39,9 @@ uint32_t ClampTo32(uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>
 
 }  // namespace
 
-ExifReader::ExifReader(const char* path, bool loadBlock, bool usePageAllocator)
-    : usePageAllocator_(usePageAllocator) {
+ExifReader::ExifReader(const char* path, bool loadBlock) {
   if (path) path_ = path;
-  structureRead_ = ReadStructure(loadBlock ? Load::Whole : Load::None);
+  structureRead_ = ReadStructure(loadBlock ? Load::Whole : Load::File);
 }
 
 ExifReader::ExifReader(const char* path, OnDemand) {
@@ -50,25 +49,23 @@ ExifReader::ExifReader(const char* path, OnDemand) {
   structureRead_ = ReadStructure(Load::OnDemand);
 }
 
-ExifReader::~ExifReader() { ReleaseBlock(); }
+ExifReader::~ExifReader() = default;
 
 int ExifReader::ReadStructure(Load load) {
-  auto file = std::make_unique<FileReader>();
-  const FileReader* reader = file.get();
-  const int result = ReadStructureFrom(&file, load);
+  auto owned = std::make_unique<FileReader>();
+  const FileReader& file = *owned;  // alive while `owned` or the block holds it
+  int result = ReadStructureFrom(&owned, load);
   // A file-layer error anywhere, even in a read whose absence the walk would tolerate, fails the
-  // construction. (An on-demand block has taken the file over; its walk is checked all the same.)
-  const bool failed = file ? file->failed() : onDemand_ && reader->failed();
-  if (result == 1 && failed) {
-    ReleaseBlock();
-    return 0;
-  }
+  // construction.
+  if (result == 1 && file.failed()) result = 0;
+  if (result == 1 && load == Load::Whole && block_ && !block_->LoadAll()) result = 0;
+  if (result != 1) block_.reset();
   return result;
 }
 
 int ExifReader::ReadStructureFrom(std::unique_ptr<FileReader>* owned, Load load) {
   FileReader& file = **owned;
-  if (!OpenFile(&file)) return 0;
+  if (path_.empty() || !file.Open(path_)) return 0;
   const uint64_t fileLength = file.length();
   uint8_t header[kTiffHeaderSize];
   if (fileLength < kTiffHeaderSize || !file.ReadAt(0, header, sizeof header)) return 0;
@@ -92,11 +89,17 @@ int ExifReader::ReadStructureFrom(std::unique_ptr<FileReader>* owned, Load load)
     ifd0Offset_ = tiffHeader.ifd0Offset;
   }
 
+  // Until the block is measured, the reader's bytes are the whole file behind the TIFF header,
+  // read as they are used: IFD0 may lie anywhere in it.
+  block_ = std::make_unique<OnDemandBlock>(std::move(*owned), tiffBase_,
+                                           ClampTo32(fileLength - tiffBase_));
+  if (!block_->ok()) return 0;
+
   if (ifd0Offset_ > 0) {
     uint32_t link = ifd0Offset_;
     uint32_t exifOffset = 0;
     uint32_t gpsOffset = 0;
-    if (!ParseDirectory(&file, &link, &ifd0_, &exifOffset, &gpsOffset, &printIm_)) return 0;
+    if (!ParseDirectory(&link, &ifd0_, &exifOffset, &gpsOffset, &printIm_)) return 0;
     ifd1_.location.offset = link;
     exif_.offset = exifOffset;
     gps_.offset = gpsOffset;
@@ -113,25 +116,7 @@ int ExifReader::ReadStructureFrom(std::unique_ptr<FileReader>* owned, Load load)
   // A JPEG's block is the APP1 payload behind its length word and the 6-byte EXIF header.
   if (app1Length_ > 0) blockLength_ = app1Length_ - 8u;
   blockLength_ = ClampTo32(std::min<uint64_t>(blockLength_, fileLength - tiffBase_));
-
-  switch (load) {
-    case Load::None: return 1;
-    case Load::OnDemand: {
-      // The block's bytes are read as the services touch them, through the walk's open file.
-      auto block = std::make_unique<OnDemandBlock>(std::move(*owned), tiffBase_, blockLength_);
-      if (!block->ok()) return 0;
-      onDemand_ = std::move(block);
-      block_ = onDemand_->data();
-      loadedSize_ = blockLength_;
-      return 1;
-    }
-    case Load::Whole: break;
-  }
-  if (!AllocateBlock(blockLength_)) return 0;
-  if (!ReadBlock(&file)) {
-    ReleaseBlock();
-    return 0;
-  }
+  if (load != Load::File) NarrowToBlock();
   return 1;
 }
 
@@ -197,62 +182,21 @@ void ExifReader::WalkMarkers(FileReader* file) {
   }
 }
 
-bool ExifReader::AllocateBlock(uint32_t size) {
-  // A zero-length block still counts as loaded, so the services answer from it (finding nothing)
-  // instead of going to the file.
-  const size_t bytes = size ? size : 1;
-  void* p = usePageAllocator_ ? platform::PageAlloc(bytes) : platform::HeapAlloc(bytes);
-  if (!p) return false;
-  block_ = static_cast<uint8_t*>(p);
-  allocatedSize_ = static_cast<uint32_t>(bytes);
-  loadedSize_ = size;
-  return true;
-}
-
-bool ExifReader::ReadBlock(FileReader* file) {
-  return file->ReadAt(tiffBase_, block_, loadedSize_);
-}
-
-const uint8_t* ExifReader::LoadBlock(bool usePageAllocator, uint32_t* size) {
-  if (size) *size = 0;
-  if (!HasExifDirectory()) return nullptr;
-  // A block read on demand is completed: the caller may index any of it.
-  if (onDemand_) return onDemand_->Ensure(0, loadedSize_) ? block_ : nullptr;
-  if (block_) return block_;
-  usePageAllocator_ = usePageAllocator;
-  if (!AllocateBlock(blockLength_)) return nullptr;
-  FileReader file;
-  if (!OpenFile(&file) || !ReadBlock(&file)) {
-    ReleaseBlock();
-    return nullptr;
-  }
-  if (size) *size = loadedSize_;
-  return block_;
-}
-
-void ExifReader::ReleaseBlock() {
-  if (onDemand_) {
-    onDemand_.reset();
-  } else if (block_) {
-    if (usePageAllocator_) {
-      platform::PageFree(block_, allocatedSize_);
-    } else {
-      platform::HeapFree(block_);
-    }
-  }
-  block_ = nullptr;
-  loadedSize_ = 0;
-  allocatedSize_ = 0;
+const uint8_t* ExifReader::LoadBlock() {
+  if (!HasExifDirectory() || !block_) return nullptr;
+  return Block().empty() && blockLength_ != 0 ? nullptr : block_->data();
 }
 
 ByteView ExifReader::Block() const {
-  if (onDemand_ && !onDemand_->Ensure(0, loadedSize_)) return {};
-  return ByteView(block_, loadedSize_, byteOrder_);
+  if (!block_) return {};
+  NarrowToBlock();
+  if (!block_->LoadAll()) return {};
+  return ByteView(block_->data(), block_->length(), byteOrder_);
 }
 
 ByteView ExifReader::BlockBytes(uint64_t off, uint64_t n) const {
-  if (!block_ || !EnsureBlock(off, n)) return {};
-  return ByteView(block_, loadedSize_, byteOrder_).Sub(off, n);
+  if (!block_ || !block_->Ensure(off, n)) return {};
+  return ByteView(block_->data(), block_->length(), byteOrder_).Sub(off, n);
 }
 
 int ExifReader::GetPrintImLocation(PrintImLocation* out) const {

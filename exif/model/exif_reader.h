@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 // ExifReader: opens one JPEG or TIFF file, walks its structure once, remembers where the TIFF
-// header and each EXIF directory lie, and optionally keeps the TIFF data in memory as the
-// ExifBlock (the file's bytes from the TIFF header on, so a TIFF offset indexes it directly).
+// header and each EXIF directory lie, and answers from the ExifBlock (the file's bytes from the
+// TIFF header on, so a TIFF offset indexes it directly), loaded whole or read on demand.
 //
 // No tree is built: every question is answered by scanning a directory's raw 12-byte entries
-// again, in the block when it is loaded, else straight from the file, which is then opened for the
-// one operation and closed again. Every offset and count read from the file is checked before use;
-// a directory or value that does not lie inside the data is "not found", never a read outside it.
+// again. Every offset and count read from the file is checked before use; a directory or value
+// that does not lie inside the block is "not found", never a read outside it.
 //
-// ExifWriter and MakerNoteReader derive from this class; the state is protected for them.
+// A reader opened without loading its block answers from the whole file behind the TIFF header,
+// read on demand, until LoadBlock: the structure walk itself reads IFD0 that way, wherever it lies,
+// because a TIFF's block is measured by what IFD0 says.
+//
+// ExifWriter and MakerNoteReader derive from this class.
 #pragma once
 
 #include <cstdint>
@@ -27,16 +30,16 @@ namespace lf::exif {
 
 // Asks for the ExifBlock to be read piece by piece as it is used (see OnDemandBlock): every answer
 // is the one a block loaded in one piece gives, but a query reads only the pages it needs. The
-// file stays open for the reader's life.
+// file stays open until the whole block has been read.
 struct OnDemand {};
 inline constexpr OnDemand kOnDemand{};
 
 class ExifReader {
  public:
   // Reads the structure of the file at `path` (may be null). With `loadBlock` the ExifBlock is
-  // loaded at once, from the page allocator when `usePageAllocator`. Never fails outright: the
-  // outcome is structureRead() and the fields it managed to fill.
-  ExifReader(const char* path, bool loadBlock, bool usePageAllocator = false);
+  // loaded at once; without, the reader answers from the file until LoadBlock. Never fails
+  // outright: the outcome is structureRead() and the fields it managed to fill.
+  ExifReader(const char* path, bool loadBlock);
   // The same with the block read on demand (from the heap).
   ExifReader(const char* path, OnDemand);
   virtual ~ExifReader();
@@ -61,29 +64,20 @@ class ExifReader {
   uint64_t TiffOffsetToFile(uint32_t offset) const { return uint64_t{tiffBase_} + offset; }
 
   // ---- The ExifBlock
-  // Loads the block when the file has an Exif IFD. Returns the block (also when it was already
-  // loaded, with *size 0 then) or nullptr; *size is the byte count loaded by this call.
-  const uint8_t* LoadBlock(bool usePageAllocator, uint32_t* size);
-  // Returns the block to its allocator; safe to call when none is loaded.
-  void ReleaseBlock();
+  // Reads the whole block when the file has an Exif IFD; from then on the reader answers from the
+  // block alone. Returns the block, or nullptr.
+  const uint8_t* LoadBlock();
+  // True once the structure walk found a TIFF header: the reader then has bytes to answer from.
   bool HasBlock() const { return block_ != nullptr; }
-  // The loaded bytes in the file's byte order (empty when none is loaded). A block read on demand
-  // is completed first; services that need a few bytes ask BlockBytes instead.
+  // The whole block in the file's byte order, read first when it is not (empty without a block or
+  // when the read fails); services that need a few bytes ask BlockBytes instead.
   ByteView Block() const;
-  // The n bytes at block offset off, or an empty view when they do not lie inside the loaded
-  // block (or an on-demand block cannot read them).
+  // The n bytes at block offset off, read when they are not yet; an empty view when they do not
+  // lie inside the reader's bytes or cannot be read.
   ByteView BlockBytes(uint64_t off, uint64_t n) const;
 
   // ---- Directory services (results: 1 found / 0 not found or failed / -1 cannot locate)
   [[nodiscard]] int LocateDirectory(DirectoryId id, IfdLocation* out);
-  // Parses the directory at *linkOffset into *descriptor (the IFD0/IFD1 summary tags) and, where
-  // asked, picks up the Exif and GPS pointers and a PrintIM entry. Reads from the block where the
-  // bytes lie inside it, else from `file` (may be null: then only the block is used). On return
-  // *linkOffset holds the next-IFD link (0 for an empty directory). 1 or 0.
-  [[nodiscard]] int ParseDirectory(FileReader* file, uint32_t* linkOffset,
-                                   IfdDescriptor* descriptor, uint32_t* exifOffset = nullptr,
-                                   uint32_t* gpsOffset = nullptr,
-                                   PrintImLocation* printIm = nullptr);
   // The caller sets entry->tag; on 1 the type, count and value are filled.
   [[nodiscard]] Lookup FindEntry(DirectoryId id, IfdEntry* entry);
   // Entries matching the request in *list (empty = all), in directory order; the count, 0, or -1.
@@ -110,7 +104,9 @@ class ExifReader {
   uint32_t tiffBase() const { return tiffBase_; }
   uint32_t ifd0Offset() const { return ifd0Offset_; }
   uint32_t blockLength() const { return blockLength_; }
-  uint32_t loadedSize() const { return loadedSize_; }
+  // The bytes the reader answers from: the block, or the file behind the TIFF header before
+  // LoadBlock in a reader opened without loading it.
+  uint32_t loadedSize() const { return block_ ? block_->length() : 0; }
   const IfdDescriptor& ifd0() const { return ifd0_; }
   const IfdDescriptor& ifd1() const { return ifd1_; }
   const IfdLocation& exifLocation() const { return exif_; }
@@ -136,33 +132,20 @@ class ExifReader {
   uint16_t jfifYDensity() const { return jfifYDensity_; }
 
  protected:
-  // Opens the reader's file for one operation.
-  [[nodiscard]] bool OpenFile(FileReader* file) const {
-    return !path_.empty() && file->Open(path_);
-  }
-  // Reads the `n` bytes at TIFF offset `offset` for one operation: a view into the block when
-  // one is loaded (nothing is read from the file then), else from the file into *scratch.
-  // Returns false when they do not lie inside the block or the file, or the file layer fails.
-  [[nodiscard]] bool ReadTiffBytes(uint64_t offset, uint64_t n, platform::HeapPtr<uint8_t>* scratch,
-                                   ByteView* out);
   // The raw entries of a located directory, as FindEntry and CollectEntries read them.
   // 1 with *entries set, 0 absent/empty/not inside the data, -1 cannot locate.
-  [[nodiscard]] Lookup DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch,
-                                        ByteView* entries);
+  [[nodiscard]] Lookup DirectoryEntries(DirectoryId id, ByteView* entries);
   // The reader's slot for a directory id, or nullptr for an unknown id.
   IfdLocation* Slot(DirectoryId id);
-  // The loaded block, writable (empty when none is loaded).
-  MutableByteView MutableLoadedBlock() const { return {block_, loadedSize_, byteOrder_}; }
+  // The reader's bytes, writable, as far as they have been read (empty without a block).
+  MutableByteView MutableLoadedBlock() const {
+    return block_ ? MutableByteView(block_->data(), block_->length(), byteOrder_)
+                  : MutableByteView();
+  }
 
  private:
   std::string path_;
-  uint8_t* block_ = nullptr;
-  uint32_t loadedSize_ = 0;
-  uint32_t allocatedSize_ =
-      0;  // what the allocator handed out (a zero-length block takes one byte)
-  // Holds the block when it is read on demand (block_ then points into it).
-  std::unique_ptr<OnDemandBlock> onDemand_;
-  bool usePageAllocator_ = false;
+  std::unique_ptr<OnDemandBlock> block_;
   uint32_t blockLength_ = 0;
   uint32_t app0Position_ = 0;
   uint16_t app0Length_ = 0;
@@ -193,16 +176,23 @@ class ExifReader {
   bool interopLooked_ = false;  // the Interop pointer of the Exif IFD is looked up once
   PrintImLocation printIm_;
 
-  enum class Load { None, Whole, OnDemand };
+  // Whole: the block is read at construction; OnDemand: as it is used; File: the reader answers
+  // from the file behind the TIFF header until LoadBlock.
+  enum class Load { File, Whole, OnDemand };
   [[nodiscard]] int ReadStructure(Load load);
   [[nodiscard]] int ReadStructureFrom(std::unique_ptr<FileReader>* file, Load load);
   // The JPEG marker walk up to the first SOS or EOI.
   void WalkMarkers(FileReader* file);
-  [[nodiscard]] bool AllocateBlock(uint32_t size);
-  [[nodiscard]] bool ReadBlock(FileReader* file);
-  // True when the n bytes at block offset off lie inside the loaded block and are present.
-  bool EnsureBlock(uint64_t off, uint64_t n) const {
-    return onDemand_ ? onDemand_->Ensure(off, n) : InRange(loadedSize_, off, n);
+  // Parses the directory at *linkOffset into *descriptor (the IFD0/IFD1 summary tags) and, where
+  // asked, picks up the Exif and GPS pointers and a PrintIM entry. On return *linkOffset holds
+  // the next-IFD link (0 for an empty directory). 1 or 0.
+  [[nodiscard]] int ParseDirectory(uint32_t* linkOffset, IfdDescriptor* descriptor,
+                                   uint32_t* exifOffset = nullptr, uint32_t* gpsOffset = nullptr,
+                                   PrintImLocation* printIm = nullptr);
+  // Ends the reader's bytes where the block ends (a reader answering from the file then answers
+  // from the block alone).
+  void NarrowToBlock() const {
+    if (block_) block_->Narrow(blockLength_);
   }
 };
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The directory services of ExifReader: locate, parse, find, collect, and deliver values, from the
-// loaded block or straight from the file.
+// The directory services of ExifReader: locate, parse, find, collect, and deliver values, all from
+// the reader's bytes.
 #include "exif/model/exif_reader.h"
 
 #include <algorithm>
@@ -25,25 +25,6 @@ IfdLocation* ExifReader::Slot(DirectoryId id) {
   }
 }
 
-bool ExifReader::ReadTiffBytes(uint64_t offset, uint64_t n, platform::HeapPtr<uint8_t>* scratch,
-                               ByteView* out) {
-  if (block_) {
-    if (!EnsureBlock(offset, n)) return false;
-    *out = ByteView(block_, loadedSize_, byteOrder_).Sub(offset, n);
-    return true;
-  }
-  FileReader file;
-  if (!OpenFile(&file)) return false;
-  const uint64_t position = TiffOffsetToFile(0) + offset;
-  // Checked against the file before anything is allocated: a hostile count or length never
-  // allocates more than the file holds.
-  if (!InRange(file.length(), position, n)) return false;
-  scratch->reset(static_cast<uint8_t*>(platform::HeapAlloc(n ? static_cast<size_t>(n) : 1)));
-  if (!*scratch || !file.ReadAt(position, scratch->get(), static_cast<size_t>(n))) return false;
-  *out = ByteView(scratch->get(), static_cast<size_t>(n), byteOrder_);
-  return true;
-}
-
 int ExifReader::LocateDirectory(DirectoryId id, IfdLocation* out) {
   if (out) *out = IfdLocation{};
   IfdLocation* slot = Slot(id);
@@ -59,43 +40,37 @@ int ExifReader::LocateDirectory(DirectoryId id, IfdLocation* out) {
     }
   }
   if (slot->offset != 0 && slot->entryCount == 0) {
-    platform::HeapPtr<uint8_t> scratch;
-    ByteView count;
-    if (!ReadTiffBytes(slot->offset, 2, &scratch, &count)) return 0;
+    const ByteView count = BlockBytes(slot->offset, 2);
+    if (count.empty()) return 0;
     slot->entryCount = count.ReadU16(0);
   }
   if (out) *out = *slot;
   return 1;
 }
 
-Lookup ExifReader::DirectoryEntries(DirectoryId id, platform::HeapPtr<uint8_t>* scratch,
-                                    ByteView* entries) {
+Lookup ExifReader::DirectoryEntries(DirectoryId id, ByteView* entries) {
   IfdLocation location;
   if (!LocateDirectory(id, &location)) return kCannotLocate;
   if (location.offset == 0 || location.entryCount == 0) return kAbsent;
-  ByteView all;
-  if (!ReadTiffBytes(uint64_t{location.offset} + 2, uint64_t{location.entryCount} * kEntrySize,
-                     scratch, &all)) {
-    return kAbsent;
-  }
+  const ByteView all =
+      BlockBytes(uint64_t{location.offset} + 2, uint64_t{location.entryCount} * kEntrySize);
+  if (all.empty()) return kAbsent;
   *entries = all.Sub(0, ScanLength(location.entryCount));
   return kFound;
 }
 
 Lookup ExifReader::FindEntry(DirectoryId id, IfdEntry* entry) {
   if (!entry) return kCannotLocate;
-  platform::HeapPtr<uint8_t> scratch;
   ByteView entries;
-  const Lookup located = DirectoryEntries(id, &scratch, &entries);
+  const Lookup located = DirectoryEntries(id, &entries);
   if (located != kFound) return located;
   return ScanEntries(entries, entry) ? kFound : kAbsent;
 }
 
 int ExifReader::CollectEntries(DirectoryId id, IfdEntryList* list) {
   if (!list) return -1;
-  platform::HeapPtr<uint8_t> scratch;
   ByteView entries;
-  const Lookup located = DirectoryEntries(id, &scratch, &entries);
+  const Lookup located = DirectoryEntries(id, &entries);
   if (located != kFound) return located;
   return FilterEntries(entries, list);
 }
@@ -105,42 +80,24 @@ uint32_t ExifReader::ReadEntryValue(const IfdEntry& entry, void* buffer, uint32_
   const std::span<uint8_t> out(static_cast<uint8_t*>(buffer), bufferSize);
   const uint32_t n = ValueByteCount(entry.type, entry.count);
   if (n <= kInlineValueBytes) return CopyInlineValue(entry, n, out);
-  if (block_) {
-    const ByteView value = BlockBytes(entry.value, n);
-    if (value.empty()) {
-      std::fill(out.begin(), out.end(), 0);
-      return 0;
-    }
-    return ConvertValueArray(value, entry.type, out);
+  const ByteView value = BlockBytes(entry.value, n);
+  if (value.empty()) {
+    std::fill(out.begin(), out.end(), 0);
+    return 0;
   }
-  std::fill(out.begin(), out.end(), 0);
-  FileReader file;
-  if (!OpenFile(&file)) return 0;
-  const uint64_t position = TiffOffsetToFile(entry.value);
-  // The whole value must lie inside the file, but only the part that fits the buffer is read:
-  // the conversion would deliver no more than that.
-  if (!InRange(file.length(), position, n)) return 0;
-  const uint32_t wanted = std::min(n, bufferSize);
-  platform::HeapPtr<uint8_t> scratch(static_cast<uint8_t*>(platform::HeapAlloc(wanted)));
-  if (!scratch || !file.ReadAt(position, scratch.get(), wanted)) return 0;
-  return ConvertValueArray(ByteView(scratch.get(), wanted, byteOrder_), entry.type, out);
+  return ConvertValueArray(value, entry.type, out);
 }
 
-int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescriptor* descriptor,
+int ExifReader::ParseDirectory(uint32_t* linkOffset, IfdDescriptor* descriptor,
                                uint32_t* exifOffset, uint32_t* gpsOffset,
                                PrintImLocation* printIm) {
-  if ((file && !file->IsOpen()) || !linkOffset || !descriptor) return 0;
+  if (!linkOffset || !descriptor) return 0;
   const uint32_t offset = *linkOffset;
   if (offset < kMinDirectoryOffset) return 0;
 
-  uint16_t count = 0;
-  if (block_ && EnsureBlock(offset, 2)) {
-    count = BlockBytes(offset, 2).ReadU16(0);
-  } else {
-    uint8_t word[2];
-    if (!file || !file->ReadAt(TiffOffsetToFile(offset), word, sizeof word)) return 0;
-    count = ReadU16(word, byteOrder_);
-  }
+  const ByteView countWord = BlockBytes(offset, 2);
+  if (countWord.empty()) return 0;
+  const uint16_t count = countWord.ReadU16(0);
   descriptor->location = IfdLocation{offset, count};
   if (count == 0) {
     // An empty directory has no link worth following; returning the offset unchanged would make
@@ -151,17 +108,8 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
 
   // The count word, the entries and the 4-byte link, modulo 65536 as the walk has always been.
   const uint32_t size = (static_cast<uint32_t>(count) * kEntrySize + 6) & 0xFFFFu;
-  platform::HeapPtr<uint8_t> scratch;
-  ByteView dir;
-  if (block_ && EnsureBlock(offset, size)) {
-    dir = BlockBytes(offset, size);
-  } else {
-    const uint64_t position = TiffOffsetToFile(offset);
-    if (!file || !InRange(file->length(), position, size)) return 0;
-    scratch.reset(static_cast<uint8_t*>(platform::HeapAlloc(size ? size : 1)));
-    if (!scratch || !file->ReadAt(position, scratch.get(), size)) return 0;
-    dir = ByteView(scratch.get(), size, byteOrder_);
-  }
+  const ByteView dir = BlockBytes(offset, size);
+  if (dir.empty()) return 0;
 
   uint32_t pos = 2;
   for (; pos + kEntrySize + 4 <= size; pos += kEntrySize) {
@@ -173,17 +121,9 @@ int ExifReader::ParseDirectory(FileReader* file, uint32_t* linkOffset, IfdDescri
         descriptor->firstStripOffset =
             e.type == kTypeShort && e.count == 2 ? e.value >> 16 : e.value;
       } else {
+        // An unreadable strip table leaves the field; the directory itself was read.
         const uint16_t size1 = FieldTypeSize(e.type);
-        uint8_t first[4];
-        bool got = false;
-        if (block_ && EnsureBlock(e.value, size1)) {
-          got = BlockBytes(e.value, size1).Copy(0, first, size1);
-        } else if (file) {
-          // An unreadable strip table leaves the field; the directory itself was read.
-          got = file->ReadAt(TiffOffsetToFile(e.value), first, size1);
-        }
-        if (got) {
-          const ByteView v(first, size1, byteOrder_);
+        if (const ByteView v = BlockBytes(e.value, size1); !v.empty()) {
           descriptor->firstStripOffset = size1 == 2 ? v.ReadU16(0) : v.ReadU32(0);
         }
       }
@@ -223,12 +163,7 @@ int ExifReader::GetDirectoryDescriptor(DirectoryId id, IfdDescriptor* out) {
   int result = 1;
   if (IsTiffImage()) {
     uint32_t link = descriptor.location.offset;
-    if (block_) {
-      result = EnsureBlock(link, 2) ? ParseDirectory(nullptr, &link, &descriptor) : 0;
-    } else {
-      FileReader file;
-      result = OpenFile(&file) ? ParseDirectory(&file, &link, &descriptor) : 0;
-    }
+    result = ParseDirectory(&link, &descriptor);
   }
   *out = descriptor;
   return result;

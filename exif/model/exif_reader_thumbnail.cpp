@@ -59,7 +59,7 @@ int ExifReader::LocateThumbnail(uint32_t* offset, uint32_t* length) {
 int ExifReader::CopyThumbnail(uint8_t* dest, size_t destSize, uint32_t offset, uint32_t length) {
   if (!block_ || !dest || destSize < length) return 0;
   std::memset(dest, 0, length);
-  if (!InRange(loadedSize_, offset, length)) return 0;
+  if (!InRange(loadedSize(), offset, length)) return 0;
   const ByteView bytes = BlockBytes(offset, length);
   if (length != 0 && bytes.empty()) return 0;
   if (IsExifJpeg()) {
@@ -80,12 +80,9 @@ int ExifReader::CopyThumbnail(uint8_t* dest, size_t destSize, uint32_t offset, u
 uint32_t ExifReader::GetThumbnail(platform::HeapPtr<uint8_t>* out) {
   if (!out) return 0;
   out->reset();
-  if (!HasExifDirectory()) return 0;
-  const bool loadedHere = !block_;
-  if (loadedHere) {
-    uint32_t size = 0;
-    if (!LoadBlock(false, &size)) return 0;
-  }
+  if (!HasExifDirectory() || !block_) return 0;
+  // The thumbnail is looked for in the block, also by a reader that answers from the file.
+  NarrowToBlock();
   uint32_t offset = 0;
   uint32_t length = 0;
   uint32_t result = 0;
@@ -96,7 +93,6 @@ uint32_t ExifReader::GetThumbnail(platform::HeapPtr<uint8_t>* out) {
       result = length;
     }
   }
-  if (loadedHere) ReleaseBlock();
   return result;
 }
 

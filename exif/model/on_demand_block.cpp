@@ -19,6 +19,7 @@ OnDemandBlock::OnDemandBlock(std::unique_ptr<FileReader> file, uint64_t base, ui
 bool OnDemandBlock::Ensure(uint64_t off, uint64_t n) {
   if (!data_ || !InRange(length_, off, n)) return false;
   if (n == 0) return true;
+  if (!file_) return true;  // everything was read
   const uint64_t firstPage = base_ / kPageSize;
   const uint64_t from = (base_ + off) / kPageSize - firstPage;
   const uint64_t to = (base_ + off + n - 1) / kPageSize - firstPage;  // inclusive
@@ -39,6 +40,15 @@ bool OnDemandBlock::Ensure(uint64_t off, uint64_t n) {
               present_.begin() + static_cast<std::ptrdiff_t>(last + 1), true);
     page = last + 1;
   }
+  return true;
+}
+
+void OnDemandBlock::Narrow(uint32_t length) { length_ = std::min(length_, length); }
+
+bool OnDemandBlock::LoadAll() {
+  if (!file_) return data_ != nullptr;
+  if (!Ensure(0, length_)) return false;
+  file_.reset();
   return true;
 }
 

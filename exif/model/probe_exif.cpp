@@ -12,7 +12,7 @@ HRESULT ProbeExif(const char* path, uint32_t* isExif) {
   *isExif = 0;
   const FileKind kind = GetFileKind(path);
   if (kind != KIND_JPEG && kind != KIND_TIFF) return S_OK;  // not opened
-  const ExifReader reader(path, /*loadBlock=*/false, /*usePageAllocator=*/false);
+  const ExifReader reader(path, /*loadBlock=*/false);
   *isExif = reader.IsExif() ? 1 : 0;
   return S_OK;
 }
