@@ -99,7 +99,8 @@ TEST_P(ReaderCase, ACameraJpegsBlockAndThumbnailCopy) {
   ASSERT_EQ(r->structureRead(), 1);
   EXPECT_EQ(r->tiffBase(), kJpegTiffBase);
   EXPECT_EQ(r->blockLength(), r->app1Length() - 8u);
-  EXPECT_EQ(r->loadedSize(), mode() == Mode::kFile ? file.size() - kJpegTiffBase : r->blockLength());
+  EXPECT_EQ(r->loadedSize(),
+            mode() == Mode::kFile ? file.size() - kJpegTiffBase : r->blockLength());
 
   // The thumbnail copy is the file's bytes at the place IFD1 names, looked for in the block.
   platform::HeapPtr<uint8_t> thumb;
