@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -59,14 +60,45 @@ struct EditFiles {
 // Orientation values 2..8 in turn, so every edit changes the file.
 uint16_t NextOrientation(int64_t i) { return static_cast<uint16_t>(2 + i % 7); }
 
+// The orientation each rebuilt file holds before its edit (its fresh copies always do): the next
+// value of the cycle is skipped when it equals it, because a rebuild that changes nothing is
+// refused. Filled while the files are made, read during the timing.
+std::map<std::string, uint32_t>& HeldOrientations() {
+  static std::map<std::string, uint32_t> held;
+  return held;
+}
+
+uint16_t RebuildOrientation(const std::string& path, int64_t* i) {
+  const auto held = HeldOrientations().find(path);
+  uint16_t value = NextOrientation((*i)++);
+  if (held != HeldOrientations().end() && value == held->second) value = NextOrientation((*i)++);
+  return value;
+}
+
 bool RebuildWithModule(const std::string& path) {
   static int64_t i = 0;
-  return SetOrientation(path.c_str(), path.c_str(), NextOrientation(i++), 1) == LF_S_OK;
+  return SetOrientation(path.c_str(), path.c_str(), RebuildOrientation(path, &i), 1) == LF_S_OK;
+}
+
+// Records under each of `paths` the orientation that `bytes` hold, reading it from `probe` (which
+// is left holding the bytes).
+void RememberOrientation(const lf::test::Bytes& bytes, const std::vector<std::string>& paths,
+                         const std::string& probe) {
+  lf::test::WriteFile(probe, bytes);
+  uint32_t main = 0, thumbnail = 0;
+  const bool known = GetOrientation(probe.c_str(), &main, &thumbnail, 0) == LF_S_OK;
+  for (const std::string& path : paths) {
+    if (known) {
+      HeldOrientations()[path] = main;
+    } else {
+      HeldOrientations().erase(path);
+    }
+  }
 }
 
 // A file the module edits only by rebuilding its EXIF block: a patch alone is refused.
 bool NeedsRebuild(const lf::test::Bytes& bytes, const std::string& probe) {
-  lf::test::WriteFile(probe, bytes);
+  RememberOrientation(bytes, {probe}, probe);
   if (SetOrientation(probe.c_str(), probe.c_str(), 6, 0) == LF_S_OK) return false;
   lf::test::WriteFile(probe, bytes);
   return RebuildWithModule(probe);
@@ -98,6 +130,9 @@ const EditFiles& Files() {
       const std::string n = std::to_string(files.corpusLumenframe.size());
       files.corpusLumenframe.push_back({bytes, files.dir.File("c" + n + "_lf.jpg")});
       files.corpusExiv2.push_back({bytes, files.dir.File("c" + n + "_exiv2.jpg")});
+      RememberOrientation(bytes,
+                          {files.corpusLumenframe.back().path, files.corpusExiv2.back().path},
+                          files.dir.File("probe.jpg"));
     }
     return true;
   }();
@@ -238,7 +273,7 @@ bool Exiv2Orientation(const std::string& path) {
   static int64_t i = 0;
   Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
   image->readMetadata();
-  image->exifData()["Exif.Image.Orientation"] = NextOrientation(i++);
+  image->exifData()["Exif.Image.Orientation"] = RebuildOrientation(path, &i);
   image->writeMetadata();
   return true;
 }
