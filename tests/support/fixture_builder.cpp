@@ -125,12 +125,6 @@ Ifd& Ifd::Next(int directoryIndex) {
   return *this;
 }
 
-Ifd& Ifd::RawNext(uint32_t offset) {
-  hasRawNext = true;
-  rawNext = offset;
-  return *this;
-}
-
 TiffBuilder::TiffBuilder(Order order) : order_(order) { dirs_.emplace_back(); }
 
 int TiffBuilder::AddDirectory() {
@@ -238,9 +232,7 @@ Bytes TiffBuilder::Build(TiffLayout* layout) const {
         w.Raw(field);
       }
     }
-    const uint32_t next = dir.hasRawNext  ? dir.rawNext
-                          : dir.next >= 0 ? L.directoryOffsets.at(static_cast<size_t>(dir.next))
-                                          : 0;
+    const uint32_t next = dir.next >= 0 ? L.directoryOffsets.at(static_cast<size_t>(dir.next)) : 0;
     w.U32(next);
     for (size_t i = 0; i < dir.entries.size(); ++i) {
       const Bytes& v = values[d][i];

@@ -67,8 +67,6 @@ class Ifd {
   Ifd& BlobLength(uint16_t tag, int blobIndex, uint16_t type = kLong);
   // The directory that the next-IFD link names (IFD0 → IFD1); -1 = none.
   Ifd& Next(int directoryIndex);
-  // Writes this value as the next-IFD link instead of a resolved one.
-  Ifd& RawNext(uint32_t offset);
 
   struct Entry {
     uint16_t tag = 0;
@@ -85,8 +83,6 @@ class Ifd {
   };
   std::vector<Entry> entries;
   int next = -1;
-  bool hasRawNext = false;
-  uint32_t rawNext = 0;
 
  private:
   Entry& Add(uint16_t tag, uint16_t type, uint32_t count);

@@ -18,12 +18,4 @@ struct HostModule : cli::Module {
 std::string ModulePath();
 std::string CliPath();
 
-struct CliResult {
-  int exitCode = -1;
-  std::string out;
-};
-
-// Runs the tool on the module; `args` shell-quoted; stderr dropped or merged (`withErrors`).
-CliResult RunCli(const std::string& args, bool withErrors = false);
-
 }  // namespace lf::test
