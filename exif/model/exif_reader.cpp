@@ -59,7 +59,9 @@ int ExifReader::ReadStructure(Load load) {
   // construction.
   if (result == 1 && file.failed()) result = 0;
   if (result == 1 && load == Load::Whole && block_ && !block_->LoadAll()) result = 0;
-  if (result != 1) block_.reset();
+  // Short of memory for the block, or with a directory it could not read, the reader still
+  // answers what it can from the file, read as it is used; a failing file answers nothing.
+  if (result != 1 && file.failed()) block_.reset();
   return result;
 }
 
@@ -90,10 +92,13 @@ int ExifReader::ReadStructureFrom(std::unique_ptr<FileReader>* owned, Load load)
   }
 
   // Until the block is measured, the reader's bytes are the whole file behind the TIFF header,
-  // read as they are used: IFD0 may lie anywhere in it.
-  block_ = std::make_unique<OnDemandBlock>(std::move(*owned), tiffBase_,
-                                           ClampTo32(fileLength - tiffBase_));
-  if (!block_->ok()) return 0;
+  // read as they are used: IFD0 may lie anywhere in it. A JPEG's block is the APP1 payload behind
+  // its length word and the 6-byte EXIF header; a TIFF's is measured by what IFD0 says.
+  const uint64_t reachable = fileLength - tiffBase_;
+  const uint32_t jpegBlock =
+      app1Length_ > 0 ? ClampTo32(std::min<uint64_t>(app1Length_ - 8u, reachable)) : 0;
+  block_ = std::make_unique<OnDemandBlock>(std::move(*owned), tiffBase_, ClampTo32(reachable),
+                                           jpegBlock);
 
   if (ifd0Offset_ > 0) {
     uint32_t link = ifd0Offset_;
@@ -113,9 +118,8 @@ int ExifReader::ReadStructureFrom(std::unique_ptr<FileReader>* owned, Load load)
       blockLength_ = ClampTo32(fileLength);
     }
   }
-  // A JPEG's block is the APP1 payload behind its length word and the 6-byte EXIF header.
-  if (app1Length_ > 0) blockLength_ = app1Length_ - 8u;
-  blockLength_ = ClampTo32(std::min<uint64_t>(blockLength_, fileLength - tiffBase_));
+  if (app1Length_ > 0) blockLength_ = jpegBlock;
+  blockLength_ = ClampTo32(std::min<uint64_t>(blockLength_, reachable));
   if (load != Load::File) NarrowToBlock();
   return 1;
 }
@@ -195,8 +199,8 @@ ByteView ExifReader::Block() const {
 }
 
 ByteView ExifReader::BlockBytes(uint64_t off, uint64_t n) const {
-  if (!block_ || !block_->Ensure(off, n)) return {};
-  return ByteView(block_->data(), block_->length(), byteOrder_).Sub(off, n);
+  const uint8_t* bytes = block_ ? block_->Bytes(off, n) : nullptr;
+  return bytes ? ByteView(bytes, n, byteOrder_) : ByteView();
 }
 
 int ExifReader::GetPrintImLocation(PrintImLocation* out) const {

@@ -67,8 +67,9 @@ class ExifReader {
   // Reads the whole block when the file has an Exif IFD; from then on the reader answers from the
   // block alone. Returns the block, or nullptr.
   const uint8_t* LoadBlock();
-  // True once the structure walk found a TIFF header: the reader then has bytes to answer from.
-  bool HasBlock() const { return block_ != nullptr; }
+  // True when the structure was read and the block has its memory: a JPEG's from construction, a
+  // TIFF's once it was loaded whole (at construction or by LoadBlock).
+  bool HasBlock() const { return structureRead_ == 1 && block_ && block_->data() != nullptr; }
   // The whole block in the file's byte order, read first when it is not (empty without a block or
   // when the read fails); services that need a few bytes ask BlockBytes instead.
   ByteView Block() const;
@@ -137,10 +138,11 @@ class ExifReader {
   [[nodiscard]] Lookup DirectoryEntries(DirectoryId id, ByteView* entries);
   // The reader's slot for a directory id, or nullptr for an unknown id.
   IfdLocation* Slot(DirectoryId id);
-  // The reader's bytes, writable, as far as they have been read (empty without a block).
+  // The whole block, writable, read first when it is not (empty without a block).
   MutableByteView MutableLoadedBlock() const {
-    return block_ ? MutableByteView(block_->data(), block_->length(), byteOrder_)
-                  : MutableByteView();
+    const ByteView block = Block();
+    return block.empty() ? MutableByteView()
+                         : MutableByteView(block_->data(), block.size(), byteOrder_);
   }
 
  private:

@@ -17,22 +17,31 @@ namespace lf::exif {
 
 class OnDemandBlock {
  public:
-  // Takes the open file; the block is the `length` bytes at file position `base`. The memory is
-  // taken at once, but only the pages read are ever touched.
-  OnDemandBlock(std::unique_ptr<FileReader> file, uint64_t base, uint32_t length);
-  // False when the memory for the block could not be had.
-  bool ok() const { return data_ != nullptr; }
+  // Takes the open file; the reachable bytes are the `length` at file position `base`. The first
+  // `measured` of them (0 when not yet known) are the block proper, which gets one piece of memory
+  // now, of which only the pages read are ever touched. Without that memory every byte is read as
+  // outside the block proper.
+  OnDemandBlock(std::unique_ptr<FileReader> file, uint64_t base, uint32_t length,
+                uint32_t measured);
+  // The block proper, in one piece (as far as it has been read); null until it has its memory.
   uint8_t* data() const { return data_.get(); }
+  uint32_t measured() const { return measured_; }
+  // The reachable bytes: the block proper, or more before Narrow.
   uint32_t length() const { return length_; }
-  // The file, while the block still reads from it.
-  const FileReader* file() const { return file_.get(); }
 
-  // Makes the n bytes at block offset off present; false when they do not lie inside the block or
-  // the file cannot deliver them (they are then left absent).
-  [[nodiscard]] bool Ensure(uint64_t off, uint64_t n);
-  // Ends the block at `length` bytes when it is longer: the bytes behind are no longer reachable.
+  // The n bytes at offset off, read when they are not yet: from the block's pages when they lie
+  // inside the block proper, else into memory of their own that lives as long as the block (a
+  // structure walk reads IFD0 wherever it lies before the block is measured). nullptr when they
+  // are not reachable or the file cannot deliver them.
+  const uint8_t* Bytes(uint64_t off, uint64_t n);
+  // Measures the block: only its first `length` bytes (at most the reachable ones) are reachable
+  // from then on. A block measured here gets its memory only from LoadAll: until then its bytes
+  // are read piece by piece, so that a block as large as its file (a TIFF whose directories follow
+  // its strips) costs no memory of its size for a query.
   void Narrow(uint32_t length);
-  // Reads every page still absent and lets the file go; false when a read fails.
+  // Takes the memory for the block proper when it has none yet, reads every page still absent and
+  // lets the file go; false when the memory cannot be had or a read fails. The block proper never
+  // moves once its memory is taken: pointers handed out stay valid.
   [[nodiscard]] bool LoadAll();
 
  private:
@@ -40,11 +49,17 @@ class OnDemandBlock {
   // structure walk has read already.
   static constexpr uint64_t kPageSize = FileReader::kWindowSize;
 
+  [[nodiscard]] bool TakeMemory(uint32_t measured);
+  // Makes the n bytes at offset off of the block proper present.
+  [[nodiscard]] bool Ensure(uint64_t off, uint64_t n);
+
   std::unique_ptr<FileReader> file_;
   uint64_t base_;
   uint32_t length_;
+  uint32_t measured_ = 0;
   platform::HeapPtr<uint8_t> data_;
   std::vector<bool> present_;  // one flag per file page from the block's first page on
+  std::vector<platform::HeapPtr<uint8_t>> pieces_;  // bytes read outside the block proper
 };
 
 }  // namespace lf::exif

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -234,6 +235,27 @@ TEST(ResourceLimits, HostileLengthsCommitNoMoreThanAConstant) {
         EXPECT_LE(PeakGrowthMib(call), 64) << h.name << ", " << name;
       }
     }
+  }
+}
+
+// A sparse TIFF of 2 GiB whose IFD0 lies at its end (its block is then the whole file): a query
+// reads what it needs, from the block on demand or from the file, and takes no memory of its size.
+TEST(ResourceLimits, QueriesOfAHugeFileCommitNoMoreThanAConstant) {
+  test::TempDir dir;
+  constexpr uint32_t kFar = 2u << 30;
+  for (Order order : {Order::Little, Order::Big}) {
+    test::TiffBuilder b(order);  // IFD0 right behind the header, every value inline
+    b.Ifd0().Short(0x0100, {1}).Short(0x0101, {1}).Long(0x0111, {8}).Long(0x0117, {1});
+    const Bytes tiff = b.Build();
+    const std::string path =
+        dir.Put("huge.tif", test::ByteWriter(order).Raw(tiff.data(), 4).U32(kFar).Take());
+    std::filesystem::resize_file(path, kFar);
+    std::ofstream(path, std::ios::app)
+        .write(reinterpret_cast<const char*>(tiff.data() + 8),
+               static_cast<std::streamsize>(tiff.size() - 8));
+    uint32_t a = 0, c = 0;
+    EXPECT_LE(PeakGrowthMib([&] { return ops::GetOrientation(path.c_str(), &a, &c, 1); }), 64);
+    EXPECT_LE(PeakGrowthMib([&] { return ops::IsExifEx(path.c_str(), &a, &c, nullptr); }), 64);
   }
 }
 
