@@ -67,8 +67,8 @@ class ExifReader {
   // Reads the whole block when the file has an Exif IFD; from then on the reader answers from the
   // block alone. Returns the block, or nullptr.
   const uint8_t* LoadBlock();
-  // True when the structure was read and the block has its memory: a JPEG's from construction, a
-  // TIFF's once it was loaded whole (at construction or by LoadBlock).
+  // True when the structure was read and the block has its memory: from construction, but for a
+  // reader answering from the file or a huge block read piece by piece until LoadBlock.
   bool HasBlock() const { return structureRead_ == 1 && block_ && block_->data() != nullptr; }
   // The whole block in the file's byte order, read first when it is not (empty without a block or
   // when the read fails); services that need a few bytes ask BlockBytes instead.

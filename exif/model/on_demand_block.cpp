@@ -63,7 +63,11 @@ bool OnDemandBlock::Ensure(uint64_t off, uint64_t n) {
 
 void OnDemandBlock::Narrow(uint32_t length) {
   length_ = std::min(length_, length);
-  if (data_) length_ = std::min(length_, measured_);  // measured when it was made
+  if (data_) {
+    length_ = std::min(length_, measured_);  // measured when it was made
+  } else if (length_ <= kMemoryWhenMeasured) {
+    (void)TakeMemory(length_);  // without it, read piece by piece
+  }
 }
 
 bool OnDemandBlock::LoadAll() {

@@ -25,7 +25,6 @@ class OnDemandBlock {
                 uint32_t measured);
   // The block proper, in one piece (as far as it has been read); null until it has its memory.
   uint8_t* data() const { return data_.get(); }
-  uint32_t measured() const { return measured_; }
   // The reachable bytes: the block proper, or more before Narrow.
   uint32_t length() const { return length_; }
 
@@ -35,9 +34,9 @@ class OnDemandBlock {
   // are not reachable or the file cannot deliver them.
   const uint8_t* Bytes(uint64_t off, uint64_t n);
   // Measures the block: only its first `length` bytes (at most the reachable ones) are reachable
-  // from then on. A block measured here gets its memory only from LoadAll: until then its bytes
-  // are read piece by piece, so that a block as large as its file (a TIFF whose directories follow
-  // its strips) costs no memory of its size for a query.
+  // from then on. A block of up to kMemoryWhenMeasured gets its memory now, and its pages are kept
+  // as they are read; a larger one (a TIFF whose directories follow gigabytes of strips) only from
+  // LoadAll, its bytes read piece by piece until then, so that a query costs no memory of its size.
   void Narrow(uint32_t length);
   // Takes the memory for the block proper when it has none yet, reads every page still absent and
   // lets the file go; false when the memory cannot be had or a read fails. The block proper never
@@ -48,6 +47,7 @@ class OnDemandBlock {
   // Pages are aligned to the file, not to the block, so the block's first page is the one the
   // structure walk has read already.
   static constexpr uint64_t kPageSize = FileReader::kWindowSize;
+  static constexpr uint32_t kMemoryWhenMeasured = 16u << 20;
 
   [[nodiscard]] bool TakeMemory(uint32_t measured);
   // Makes the n bytes at offset off of the block proper present.
